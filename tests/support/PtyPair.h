@@ -1,0 +1,100 @@
+#pragma once
+// A pseudo-terminal pair for tests: the program opens the slave by path, the test plays
+// the machine control on the master side.
+#include <QByteArray>
+#include <QDeadlineTimer>
+#include <QString>
+#include <QThread>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+class PtyPair
+{
+public:
+    PtyPair()
+    {
+        char name[256] = {};
+        if (::openpty(&m_master, &m_slave, name, nullptr, nullptr) != 0)
+            return;
+        termios t{};
+        ::tcgetattr(m_slave, &t);
+        ::cfmakeraw(&t);
+        ::tcsetattr(m_slave, TCSANOW, &t);
+        ::tcgetattr(m_master, &t);
+        ::cfmakeraw(&t);
+        ::tcsetattr(m_master, TCSANOW, &t);
+        ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
+        m_slavePath = QString::fromLocal8Bit(name);
+    }
+    ~PtyPair()
+    {
+        if (m_slave >= 0)
+            ::close(m_slave);
+        if (m_master >= 0)
+            ::close(m_master);
+    }
+    PtyPair(const PtyPair &) = delete;
+    PtyPair &operator=(const PtyPair &) = delete;
+
+    bool isValid() const { return !m_slavePath.isEmpty(); }
+    // The path the program opens as its port name.
+    QString slavePath() const { return m_slavePath; }
+    int masterFd() const { return m_master; }
+
+    // What the control sends to the program.
+    bool send(const QByteArray &bytes)
+    {
+        qint64 done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = ::write(m_master, bytes.constData() + done, bytes.size() - done);
+            if (n > 0) {
+                done += n;
+            } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+                return false;
+            } else {
+                pollfd p{m_master, POLLOUT, 0};
+                ::poll(&p, 1, 10);
+            }
+        }
+        return true;
+    }
+
+    // Everything the program sent so far (non-blocking).
+    QByteArray readAvailable()
+    {
+        QByteArray out;
+        char buf[65536];
+        for (;;) {
+            const ssize_t n = ::read(m_master, buf, sizeof buf);
+            if (n <= 0)
+                break;
+            out.append(buf, int(n));
+        }
+        return out;
+    }
+
+    // Reads until `count` bytes arrived or `timeoutMs` passed; processes no events.
+    QByteArray readBytes(qint64 count, int timeoutMs)
+    {
+        QByteArray out;
+        QDeadlineTimer deadline(timeoutMs);
+        while (out.size() < count && !deadline.hasExpired()) {
+            out += readAvailable();
+            if (out.size() >= count)
+                break;
+            pollfd p{m_master, POLLIN, 0};
+            ::poll(&p, 1, 5);
+        }
+        return out;
+    }
+
+private:
+    int m_master = -1;
+    int m_slave = -1;
+    QString m_slavePath;
+};

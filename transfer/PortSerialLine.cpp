@@ -1,0 +1,410 @@
+#include "transfer/PortSerialLine.h"
+
+#include <QDeadlineTimer>
+#include <QMutexLocker>
+#include <QSerialPort>
+#include <QSet>
+#include <QTimer>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+// A port is opened once per process, whatever the driver allows root to do.
+QMutex g_openPortsMutex;
+QSet<QString> g_openPorts;
+
+QSerialPort::Parity toQt(LineSettings::Parity p)
+{
+    switch (p) {
+    case LineSettings::Parity::Odd:
+        return QSerialPort::OddParity;
+    case LineSettings::Parity::Even:
+        return QSerialPort::EvenParity;
+    default:
+        return QSerialPort::NoParity;
+    }
+}
+
+QSerialPort::StopBits toQt(LineSettings::StopBits s)
+{
+    switch (s) {
+    case LineSettings::StopBits::OneAndHalf:
+        return QSerialPort::OneAndHalfStop;
+    case LineSettings::StopBits::Two:
+        return QSerialPort::TwoStop;
+    default:
+        return QSerialPort::OneStop;
+    }
+}
+
+} // namespace
+
+// Lives in the I/O thread; creates and owns the QSerialPort there.
+class PortIoWorker : public QObject
+{
+    Q_OBJECT
+public:
+    explicit PortIoWorker(PortSerialLine *line) : m_line(line) {}
+
+public slots:
+    bool doOpen(const LineSettings &s, QString *error)
+    {
+        m_port = new QSerialPort(this);
+        m_port->setPortName(s.portName);
+        if (!m_port->open(QIODevice::ReadWrite)) {
+            *error = QStringLiteral("Cannot open port \"%1\": %2")
+                         .arg(s.portName, m_port->errorString());
+            delete m_port;
+            m_port = nullptr;
+            return false;
+        }
+        if (!apply(s, error)) {
+            m_port->close();
+            delete m_port;
+            m_port = nullptr;
+            return false;
+        }
+        m_port->setReadBufferSize(0);
+        m_port->clear();
+        connect(m_port, &QSerialPort::readyRead, this, &PortIoWorker::onReadyRead);
+        m_discardNull = s.discardNull;
+        m_ctsReadable = true;
+        m_cts = false;
+        m_ctsTimer = new QTimer(this);
+        connect(m_ctsTimer, &QTimer::timeout, this, &PortIoWorker::pollCts);
+        m_ctsTimer->start(PortSerialLine::CtsPollMs);
+        return true;
+    }
+
+    bool doApply(const LineSettings &s, QString *error)
+    {
+        m_discardNull = s.discardNull;
+        return m_port ? apply(s, error) : true;
+    }
+
+    void doClose()
+    {
+        if (m_ctsTimer) {
+            m_ctsTimer->stop();
+            delete m_ctsTimer;
+            m_ctsTimer = nullptr;
+        }
+        if (m_port) {
+            m_port->clear();
+            m_port->close();
+            delete m_port;
+            m_port = nullptr;
+        }
+    }
+
+    int handle() const { return m_port ? int(m_port->handle()) : -1; }
+
+    qint64 doWrite(const QByteArray &bytes, int timeoutMs)
+    {
+        if (!m_port)
+            return -1;
+        if (m_port->write(bytes) < 0)
+            return 0;
+        QDeadlineTimer deadline(timeoutMs);
+        while (m_port->bytesToWrite() > 0 && !deadline.hasExpired())
+            m_port->waitForBytesWritten(int(qMax<qint64>(1, deadline.remainingTime())));
+        const qint64 unsent = m_port->bytesToWrite();
+        if (unsent > 0)
+            m_port->clear(QSerialPort::Output);
+        return bytes.size() - unsent;
+    }
+
+private:
+    bool apply(const LineSettings &s, QString *error)
+    {
+        bool ok = m_port->setBaudRate(s.baudRate) &&
+                  m_port->setDataBits(QSerialPort::DataBits(s.dataBits)) &&
+                  m_port->setParity(toQt(s.parity)) && m_port->setStopBits(toQt(s.stopBits)) &&
+                  m_port->setFlowControl(s.hardwareHandshake ? QSerialPort::HardwareControl
+                                                             : QSerialPort::NoFlowControl);
+        if (!ok) {
+            *error = QStringLiteral("Port \"%1\" refused its settings: %2")
+                         .arg(s.portName, m_port->errorString());
+            return false;
+        }
+        // DTR stays off; RTS off unless the handshake drives it. A pseudo-terminal has no
+        // modem lines, so refusals here are not failures.
+        m_port->setDataTerminalReady(false);
+        if (!s.hardwareHandshake)
+            m_port->setRequestToSend(false);
+        m_port->clearError();
+        return true;
+    }
+
+    void onReadyRead()
+    {
+        QByteArray bytes = m_port->readAll();
+        if (m_discardNull)
+            bytes.replace('\0', QByteArray());
+        if (!bytes.isEmpty())
+            m_line->appendReceived(bytes);
+    }
+
+    void pollCts()
+    {
+        if (!m_port || !m_ctsReadable)
+            return;
+        const auto pins = m_port->pinoutSignals();
+        if (m_port->error() != QSerialPort::NoError) {
+            // No modem status (a pseudo-terminal): CTS counts as off for good.
+            m_port->clearError();
+            m_ctsReadable = false;
+            return;
+        }
+        const bool on = pins.testFlag(QSerialPort::ClearToSendSignal);
+        if (on != m_cts) {
+            m_cts = on;
+            QMetaObject::invokeMethod(m_line, "deliverCts", Qt::QueuedConnection,
+                                      Q_ARG(bool, on));
+        }
+    }
+
+    PortSerialLine *m_line;
+    QSerialPort *m_port = nullptr;
+    QTimer *m_ctsTimer = nullptr;
+    bool m_discardNull = false;
+    bool m_ctsReadable = true;
+    bool m_cts = false;
+};
+
+PortSerialLine::PortSerialLine(QObject *parent) : SerialLine(parent)
+{
+    m_settings.portName = QStringLiteral("COM1");
+    m_ioThread.setObjectName(QStringLiteral("serial-io"));
+}
+
+PortSerialLine::~PortSerialLine()
+{
+    close();
+}
+
+void PortSerialLine::setSettings(const LineSettings &settings)
+{
+    LineSettings old;
+    {
+        QMutexLocker lock(&m_settingsMutex);
+        old = m_settings;
+        m_settings = settings;
+    }
+    if (!m_connected.load())
+        return;
+    if (old.portName != settings.portName) {
+        close();
+        QString ignored;
+        open(&ignored);
+        return;
+    }
+    QString error;
+    QMetaObject::invokeMethod(
+        m_worker, [this, settings, &error] { m_worker->doApply(settings, &error); },
+        Qt::BlockingQueuedConnection);
+}
+
+LineSettings PortSerialLine::settings() const
+{
+    QMutexLocker lock(&m_settingsMutex);
+    return m_settings;
+}
+
+bool PortSerialLine::open(QString *error)
+{
+    QMutexLocker openLock(&m_openMutex);
+    if (m_connected.load())
+        return true;
+    const LineSettings s = settings();
+    QString message;
+    {
+        QMutexLocker lock(&g_openPortsMutex);
+        if (g_openPorts.contains(s.portName)) {
+            message = QStringLiteral("Cannot open port \"%1\": it is in use by another window.")
+                          .arg(s.portName);
+        } else {
+            g_openPorts.insert(s.portName);
+        }
+    }
+    if (!message.isEmpty()) {
+        if (error)
+            *error = message;
+        return false;
+    }
+    {
+        QMutexLocker lock(&m_rxMutex);
+        m_rx.clear();
+        m_rxNotifyPending = false;
+    }
+    m_worker = new PortIoWorker(this);
+    m_worker->moveToThread(&m_ioThread);
+    m_ioThread.start();
+    bool ok = false;
+    int fd = -1;
+    QMetaObject::invokeMethod(
+        m_worker,
+        [&] {
+            ok = m_worker->doOpen(s, &message);
+            fd = m_worker->handle();
+        },
+        Qt::BlockingQueuedConnection);
+    if (!ok) {
+        QMetaObject::invokeMethod(m_worker, [this] { delete m_worker; }, Qt::BlockingQueuedConnection);
+        m_worker = nullptr;
+        m_ioThread.quit();
+        m_ioThread.wait();
+        QMutexLocker lock(&g_openPortsMutex);
+        g_openPorts.remove(s.portName);
+        if (error)
+            *error = message;
+        return false;
+    }
+    m_cts = false;
+    m_closing = false;
+    m_fd = fd;
+    m_connected = true;
+    return true;
+}
+
+void PortSerialLine::close()
+{
+    {
+        QMutexLocker openLock(&m_openMutex);
+        if (!m_connected.load())
+            return;
+        m_closing = true;
+        {
+            // A write in progress sees m_closing within one poll slice.
+            QMutexLocker writeLock(&m_writeMutex);
+            m_fd = -1;
+            m_connected = false;
+        }
+        QMetaObject::invokeMethod(
+            m_worker,
+            [this] {
+                m_worker->doClose();
+                delete m_worker;
+            },
+            Qt::BlockingQueuedConnection);
+        m_worker = nullptr;
+        m_ioThread.quit();
+        m_ioThread.wait();
+        {
+            QMutexLocker lock(&m_rxMutex);
+            m_rx.clear();
+        }
+        QMutexLocker lock(&g_openPortsMutex);
+        g_openPorts.remove(settings().portName);
+    }
+    emit afterClose();
+}
+
+qint64 PortSerialLine::write(const QByteArray &bytes)
+{
+    if (!m_connected.load())
+        return -1;
+    if (bytes.isEmpty())
+        return 0;
+    const int timeoutMs = writeTimeoutMs(bytes.size());
+#ifdef Q_OS_UNIX
+    // Straight to the descriptor: one system call per request keeps per-character sending
+    // cheap, and the mutex keeps requests from different threads whole.
+    QMutexLocker lock(&m_writeMutex);
+    const int fd = m_fd.load();
+    if (fd < 0)
+        return -1;
+    QDeadlineTimer deadline(timeoutMs);
+    qint64 done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n > 0) {
+            done += n;
+            continue;
+        }
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
+            break;
+        if (deadline.hasExpired() || m_closing.load())
+            break;
+        pollfd p{fd, POLLOUT, 0};
+        ::poll(&p, 1, int(qMin<qint64>(20, qMax<qint64>(1, deadline.remainingTime()))));
+    }
+    return done;
+#else
+    QMutexLocker lock(&m_writeMutex);
+    if (!m_worker)
+        return -1;
+    qint64 done = 0;
+    QMetaObject::invokeMethod(
+        m_worker, [&] { done = m_worker->doWrite(bytes, timeoutMs); },
+        Qt::BlockingQueuedConnection);
+    return done;
+#endif
+}
+
+qint64 PortSerialLine::outputQueued() const
+{
+#ifdef Q_OS_UNIX
+    QMutexLocker lock(&m_writeMutex);
+    const int fd = m_fd.load();
+    int queued = 0;
+    if (fd < 0 || ::ioctl(fd, TIOCOUTQ, &queued) != 0)
+        return 0;
+    return queued;
+#else
+    return 0;
+#endif
+}
+
+void PortSerialLine::appendReceived(const QByteArray &bytes)
+{
+    QMutexLocker lock(&m_rxMutex);
+    m_rx += bytes;
+    if (!m_rxNotifyPending) {
+        m_rxNotifyPending = true;
+        QMetaObject::invokeMethod(this, "deliverRx", Qt::QueuedConnection);
+    }
+}
+
+void PortSerialLine::deliverRx()
+{
+    qint64 count;
+    {
+        QMutexLocker lock(&m_rxMutex);
+        m_rxNotifyPending = false;
+        count = m_rx.size();
+    }
+    if (count > 0 && m_connected.load())
+        emit rxChar(count);
+}
+
+void PortSerialLine::deliverCts(bool on)
+{
+    if (!m_connected.load())
+        return;
+    m_cts = on;
+    emit ctsChanged(on);
+}
+
+qint64 PortSerialLine::bytesWaiting() const
+{
+    QMutexLocker lock(&m_rxMutex);
+    return m_rx.size();
+}
+
+QByteArray PortSerialLine::read(qint64 maxBytes)
+{
+    QMutexLocker lock(&m_rxMutex);
+    const QByteArray out = m_rx.left(maxBytes);
+    m_rx.remove(0, out.size());
+    return out;
+}
+
+#include "PortSerialLine.moc"

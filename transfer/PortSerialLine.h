@@ -1,0 +1,57 @@
+#pragma once
+// SerialLine on a real port: QSerialPort owned by an I/O thread of its own.
+#include "transfer/SerialLine.h"
+
+#include <QMutex>
+#include <QThread>
+
+#include <atomic>
+
+class PortIoWorker;
+
+class PortSerialLine : public SerialLine
+{
+    Q_OBJECT
+public:
+    // How often CTS is looked at while the line is open.
+    static constexpr int CtsPollMs = 10;
+
+    explicit PortSerialLine(QObject *parent = nullptr);
+    ~PortSerialLine() override;
+
+    void setSettings(const LineSettings &settings) override;
+    LineSettings settings() const override;
+    bool open(QString *error) override;
+    void close() override;
+    bool isConnected() const override { return m_connected.load(); }
+    qint64 write(const QByteArray &bytes) override;
+    qint64 outputQueued() const override;
+    qint64 bytesWaiting() const override;
+    QByteArray read(qint64 maxBytes) override;
+    bool cts() const override { return m_cts.load(); }
+
+private slots:
+    void deliverRx();
+    void deliverCts(bool on);
+
+private:
+    friend class PortIoWorker;
+    void appendReceived(const QByteArray &bytes);
+
+    mutable QMutex m_settingsMutex;
+    LineSettings m_settings;
+
+    QMutex m_openMutex;
+    QThread m_ioThread;
+    PortIoWorker *m_worker = nullptr;
+    std::atomic<bool> m_connected{false};
+    std::atomic<bool> m_closing{false};
+    std::atomic<bool> m_cts{false};
+
+    mutable QMutex m_writeMutex;
+    std::atomic<int> m_fd{-1};
+
+    mutable QMutex m_rxMutex;
+    QByteArray m_rx;
+    bool m_rxNotifyPending = false;
+};
