@@ -126,8 +126,12 @@ bool TransportThread::sendBytes(const QByteArray &bytes)
         if (m_stop)
             return false;
         const qint64 n = m_line->write(rest);
-        if (n < 0)
+        if (n < 0) {
+            if (!m_stop)
+                post(SendUpdate::FileFailed, m_current,
+                     QStringLiteral("The serial line was closed before the program went out."));
             return false;
+        }
         if (n >= rest.size())
             break;
         rest.remove(0, n);
@@ -145,6 +149,7 @@ bool TransportThread::sendBytes(const QByteArray &bytes)
 
 bool TransportThread::sendFile(int index, const QString &path)
 {
+    m_current = index;
     QFile file(path);
     post(SendUpdate::ProgressMax, file.size());
     post(SendUpdate::SelectFile, index);

@@ -75,6 +75,7 @@ private:
     SerialLine *m_line = nullptr;
     QStringList m_files;
     QString m_pauseText;
+    int m_current = 0;
 
     mutable QMutex m_gateMutex;
     QWaitCondition m_gateChanged;

@@ -1,0 +1,142 @@
+#include "tools/SendCommand.h"
+
+#include "settings/NcText.h"
+#include "transfer/PortSerialLine.h"
+#include "transfer/PortSetting.h"
+#include "transfer/SendController.h"
+#include "transfer/TransportThread.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QTextStream>
+
+#include <cstdio>
+
+namespace {
+
+void err(const QString &text)
+{
+    std::fputs(text.toLocal8Bit().constData(), stderr);
+    std::fflush(stderr);
+}
+
+const char usage[] =
+    "usage: ncferry-cli send --port-setting \"<record line>\" [--no-standby] FILE...\n";
+
+} // namespace
+
+int runSendCommand(const QStringList &args)
+{
+    QString record;
+    bool standby = true;
+    QStringList files;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString &a = args[i];
+        if (a == QLatin1String("--port-setting") && i + 1 < args.size()) {
+            record = args[++i];
+        } else if (a.startsWith(QLatin1String("--port-setting="))) {
+            record = a.mid(15);
+        } else if (a == QLatin1String("--no-standby")) {
+            standby = false;
+        } else if (a.startsWith(QLatin1String("--"))) {
+            err(QStringLiteral("ncferry-cli send: unknown option %1\n").arg(a) +
+                QString::fromLatin1(usage));
+            return 2;
+        } else {
+            files << a;
+        }
+    }
+    if (record.isEmpty() || files.isEmpty()) {
+        err(QString::fromLatin1(usage));
+        return 2;
+    }
+    const QStringList fields = PortSetting::split(record);
+    LineSettings settings;
+    int flowControl = 0;
+    QString error;
+    if (!PortSetting::toLineSettings(fields, &settings, &flowControl, &error)) {
+        err(QStringLiteral("ncferry-cli send: %1\n").arg(error));
+        return 2;
+    }
+    for (const QString &f : files) {
+        QFile file(f);
+        if (!QFileInfo(f).isFile() || !file.open(QIODevice::ReadOnly)) {
+            err(QStringLiteral("ncferry-cli send: cannot read %1: %2\n")
+                    .arg(f, QFileInfo::exists(f) ? file.errorString()
+                                                 : QStringLiteral("no such file")));
+            return 2;
+        }
+    }
+    settings.discardNull = true;
+
+    PortSerialLine line;
+    line.setSettings(settings);
+    if (!line.open(&error)) {
+        err(QStringLiteral("ncferry-cli send: %1\n").arg(error));
+        return 3;
+    }
+    TransportThread worker;
+    worker.setComPort(&line);
+    worker.setFileListBox(files);
+    worker.setPauseString(QString());
+    SendController controller(&line, &worker);
+    controller.setFlowControl(flowControl);
+
+    int status = -1;
+    int fileIndex = 0;
+    qint64 total = 0, done = 0;
+    QObject::connect(&worker, &TransportThread::updatesPending, &worker, [&] {
+        for (const SendUpdate &u : worker.takeUpdates()) {
+            switch (u.kind) {
+            case SendUpdate::ProgressMax:
+                total = u.value;
+                done = 0;
+                break;
+            case SendUpdate::ProgressStep:
+                done += u.value;
+                break;
+            case SendUpdate::SelectFile:
+                fileIndex = int(u.value);
+                err(QStringLiteral("sending %1 (%2/%3)\n")
+                        .arg(files[fileIndex])
+                        .arg(fileIndex + 1)
+                        .arg(files.size()));
+                break;
+            case SendUpdate::PauseCaption:
+                // Between files the control asks for the next one as it asked for the first.
+                err(QStringLiteral("\nwaiting for the machine before the next file\n"));
+                if (flowControl == 0 || (!standby && flowControl != 1))
+                    worker.resumeWorker();
+                break;
+            case SendUpdate::Waiting:
+                err(u.value ? QStringLiteral("\nthe machine takes no data; holding the rest\n")
+                            : QStringLiteral("the machine takes data again\n"));
+                break;
+            case SendUpdate::FileFailed:
+                err(QStringLiteral("\nncferry-cli send: stopped at %1: %2\n")
+                        .arg(files.value(int(u.value)), u.text));
+                status = 1;
+                QCoreApplication::exit(1);
+                break;
+            case SendUpdate::Finished:
+                err(QStringLiteral("\ndone: %1 file(s) sent\n").arg(files.size()));
+                status = 0;
+                QCoreApplication::exit(0);
+                break;
+            default:
+                break;
+            }
+        }
+        err(QStringLiteral("\r%1 / %2 bytes").arg(done).arg(total));
+    }, Qt::QueuedConnection);
+
+    if (!controller.confirmStart(standby)) {
+        err(flowControl == 1 ? QStringLiteral("waiting for CTS from the machine\n")
+                             : QStringLiteral("waiting for XON from the machine\n"));
+    }
+    const int rc = QCoreApplication::exec();
+    worker.stopWorker();
+    line.close();
+    worker.wait();
+    return status >= 0 ? status : rc;
+}

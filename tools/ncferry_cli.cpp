@@ -1,0 +1,18 @@
+// ncferry-cli: the send and receive engines from a command line.
+#include "tools/SendCommand.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QStringList args = QCoreApplication::arguments().mid(1);
+    const QString command = args.isEmpty() ? QString() : args.takeFirst();
+    if (command == QLatin1String("send"))
+        return runSendCommand(args);
+    std::fputs("usage: ncferry-cli send --port-setting \"<record line>\" [--no-standby] FILE...\n",
+               stderr);
+    return 2;
+}

@@ -1,0 +1,45 @@
+#pragma once
+// The indicator light and the port list that go with a serial line.
+#include <QComboBox>
+#include <QWidget>
+
+class SerialLine;
+
+class TComLed : public QWidget
+{
+    Q_OBJECT
+public:
+    enum TLedState { lsOff, lsOn };
+    enum TLedSignal { lsConn, lsCTS };
+
+    explicit TComLed(QWidget *parent = nullptr);
+
+    TLedState State() const { return m_state; }
+    void setState(TLedState state);
+    bool isOn() const { return m_state == lsOn; }
+    TLedSignal LedSignal() const { return m_signal; }
+    void setLedSignal(TLedSignal signal) { m_signal = signal; }
+    // Bound to CTS: follows each CTS change, before the window's own handler runs
+    // (bind before the window connects its handler).
+    void setComPort(SerialLine *line);
+
+    QSize sizeHint() const override { return {18, 18}; }
+
+protected:
+    void paintEvent(QPaintEvent *) override;
+
+private:
+    TLedState m_state = lsOff;
+    TLedSignal m_signal = lsConn;
+};
+
+// Ports present on the system, read once, sorted as text ("COM10" before "COM2").
+class TComComboBox : public QComboBox
+{
+    Q_OBJECT
+public:
+    explicit TComComboBox(QWidget *parent = nullptr);
+    static QStringList presentPorts();
+    QString Text() const { return currentText(); }
+    void setText(const QString &name);
+};

@@ -1,0 +1,379 @@
+#include "transfer/Transport.h"
+
+#include "transfer/ComWidgets.h"
+#include "transfer/PortSerialLine.h"
+#include "transfer/PortSetting.h"
+#include "transfer/SendController.h"
+#include "transfer/TransportThread.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QIcon>
+#include <QLabel>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QScreen>
+#include <QSplitter>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+
+QToolButton *bigButton(QWidget *parent, const QString &icon)
+{
+    auto *b = new QToolButton(parent);
+    b->setIcon(QIcon(icon));
+    b->setIconSize(QSize(64, 64));
+    b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    b->setAutoRaise(true);
+    b->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    b->setMinimumWidth(96);
+    return b;
+}
+
+QFrame *divider(QWidget *parent)
+{
+    auto *f = new QFrame(parent);
+    f->setFrameShape(QFrame::VLine);
+    f->setFrameShadow(QFrame::Sunken);
+    return f;
+}
+
+} // namespace
+
+QStringList TTransport::builtInLanguage()
+{
+    return {QStringLiteral("傳送"),     QStringLiteral("通訊協定"),
+            QStringLiteral("無法開啟通訊埠"), QStringLiteral("確認傳送"),
+            QStringLiteral("繼續傳送"), QStringLiteral("暫停傳送"),
+            QStringLiteral("傳送檔案"), QStringLiteral("傳送內容"),
+            QStringLiteral("電腦待命"), QStringLiteral("離開")};
+}
+
+TTransport::TTransport(SerialLine *line, QWidget *parent)
+    : QWidget(parent, Qt::Window), ComPort1(line ? line : new PortSerialLine),
+      Thread1(new TransportThread(this))
+{
+    setAttribute(Qt::WA_DeleteOnClose);
+    ComPort1->setParent(this);
+    language = builtInLanguage();
+
+    // The CTS light is bound before the controller so it changes before the handler runs.
+    ComLed1 = new TComLed(this);
+    ComLed1->setComPort(ComPort1);
+    ComLed2 = new TComLed(this);
+    ComLed2->setState(TComLed::lsOn);
+
+    Thread1->setComPort(ComPort1);
+    m_controller = new SendController(ComPort1, Thread1, this);
+    connect(m_controller, &SendController::xonLightChanged, this,
+            [this](bool on) { ComLed2->setState(on ? TComLed::lsOn : TComLed::lsOff); });
+    connect(Thread1, &TransportThread::updatesPending, this, &TTransport::applyUpdates,
+            Qt::QueuedConnection);
+    // The worker closes the line after the last file, on its own thread.
+    connect(ComPort1, &SerialLine::afterClose, this, [this] { close(); }, Qt::QueuedConnection);
+
+    ToolButton1 = bigButton(this, QStringLiteral(":/icons/confirm.svg"));
+    ToolButton2 = bigButton(this, QStringLiteral(":/icons/exit.svg"));
+    connect(ToolButton1, &QToolButton::clicked, this, &TTransport::ToolButton1Click);
+    connect(ToolButton2, &QToolButton::clicked, this, &TTransport::ToolButton2Click);
+
+    StaticText1 = new QLabel(this);
+    StaticText1->setAlignment(Qt::AlignCenter);
+    StaticText2 = new QLabel(this);
+    StaticText2->setAlignment(Qt::AlignCenter);
+    ListBox2 = new QListWidget(this);
+    ListBox1 = new QListWidget(this);
+    ListBox1->setUniformItemSizes(true);
+    QFont mono(QStringLiteral("Monospace"));
+    mono.setStyleHint(QFont::TypeWriter);
+    ListBox1->setFont(mono);
+
+    auto *upper = new QWidget(this);
+    auto *ul = new QVBoxLayout(upper);
+    ul->setContentsMargins(0, 0, 0, 0);
+    ul->addWidget(StaticText1);
+    ul->addWidget(ListBox2);
+    auto *lower = new QWidget(this);
+    auto *ll = new QVBoxLayout(lower);
+    ll->setContentsMargins(0, 0, 0, 0);
+    ll->addWidget(StaticText2);
+    ll->addWidget(ListBox1);
+    m_splitter = new QSplitter(Qt::Vertical, this);
+    m_splitter->addWidget(upper);
+    m_splitter->addWidget(lower);
+    m_splitter->setStretchFactor(0, 1);
+    m_splitter->setStretchFactor(1, 3);
+    m_splitter->setChildrenCollapsible(false);
+
+    auto *tools = new QVBoxLayout;
+    tools->addWidget(ToolButton1);
+    tools->addWidget(ToolButton2);
+    tools->addStretch();
+
+    auto *top = new QHBoxLayout;
+    top->addWidget(m_splitter, 1);
+    top->addLayout(tools);
+
+    CheckBox1 = new QCheckBox(this);
+    CheckBox1->setChecked(true);
+    ProgressBar1 = new QProgressBar(this);
+    ProgressBar1->setTextVisible(true);
+    StatusLabel = new QLabel(this);
+    StatusLabel->setWordWrap(true);
+    StatusLabel->hide();
+
+    StaticText3 = new QLabel(this);
+    StaticText3->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    Label1 = new QLabel(QStringLiteral("CTS"), this);
+    Label2 = new QLabel(QStringLiteral("XonXoff"), this);
+    auto *status = new QHBoxLayout;
+    status->addWidget(StaticText3, 1);
+    status->addWidget(divider(this));
+    status->addWidget(Label1);
+    status->addWidget(ComLed1);
+    status->addWidget(divider(this));
+    status->addWidget(Label2);
+    status->addWidget(ComLed2);
+
+    auto *root = new QVBoxLayout(this);
+    root->addLayout(top, 1);
+    root->addWidget(CheckBox1);
+    root->addWidget(StatusLabel);
+    root->addWidget(ProgressBar1);
+    root->addLayout(status);
+
+    resize(573, 408);
+    setLanguage(language);
+    setButtonState(Ready);
+}
+
+TTransport::~TTransport()
+{
+    Thread1->stopWorker();
+    ComPort1->close();
+    Thread1->wait();
+}
+
+QString TTransport::line(int i) const
+{
+    return language.value(i, builtInLanguage().value(i));
+}
+
+void TTransport::setLanguage(const QStringList &lines)
+{
+    language = lines;
+    StaticText1->setText(line(6));
+    StaticText2->setText(line(7));
+    CheckBox1->setText(line(8));
+    ToolButton2->setText(line(9));
+}
+
+bool TTransport::setPortSetting(const QString &text)
+{
+    Port = PortSetting::split(text);
+    LineSettings settings;
+    QString error;
+    if (!PortSetting::toLineSettings(Port, &settings, &m_flowControl, &error)) {
+        QMessageBox::critical(this, line(0), error);
+        return false;
+    }
+    settings.discardNull = true;
+    ComPort1->setSettings(settings);
+    m_controller->setFlowControl(m_flowControl);
+
+    const bool cts = m_flowControl == 1 || m_flowControl == 3;
+    const bool xon = m_flowControl == 2 || m_flowControl == 3;
+    if (m_flowControl == 0) {
+        CheckBox1->setChecked(false);
+        CheckBox1->setEnabled(false);
+    } else {
+        CheckBox1->setEnabled(true);
+    }
+    Label1->setEnabled(cts);
+    ComLed1->setEnabled(cts);
+    Label2->setEnabled(xon);
+    ComLed2->setEnabled(xon);
+    return true;
+}
+
+void TTransport::setFile(const QString &path) { setFileList({path}); }
+
+void TTransport::setFileList(const QStringList &paths)
+{
+    m_files = paths;
+    ListBox2->clear();
+    ListBox2->addItems(paths);
+}
+
+void TTransport::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (m_shownOnce)
+        return;
+    m_shownOnce = true;
+    if (QScreen *screen = this->screen()) {
+        const QRect work = screen->availableGeometry();
+        move((work.right() - frameGeometry().width()) / 2,
+             (work.bottom() - frameGeometry().height()) / 2);
+    }
+    Thread1->setFileListBox(m_files);
+    QString error;
+    if (!ComPort1->open(&error)) {
+        QMessageBox box(QMessageBox::NoIcon, QStringLiteral("message"), line(2), QMessageBox::Ok,
+                        this);
+        box.setInformativeText(error);
+        box.exec();
+        QTimer::singleShot(0, this, &QWidget::close);
+    }
+}
+
+void TTransport::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        FormActivate();
+}
+
+void TTransport::FormActivate()
+{
+    setWindowTitle(PortSetting::caption(Port, line(0)));
+    StaticText3->setText(PortSetting::summary(Port, line(1)));
+    setButtonState(Ready);
+    Thread1->setPauseString(line(5));
+}
+
+void TTransport::paintEvent(QPaintEvent *event)
+{
+    QWidget::paintEvent(event);
+    if (m_shownOnce && !ComPort1->isConnected() && !m_closing)
+        QTimer::singleShot(0, this, &QWidget::close);
+}
+
+void TTransport::closeEvent(QCloseEvent *event)
+{
+    m_closing = true;
+    Thread1->stopWorker();
+    ComPort1->close();
+    event->accept();
+}
+
+TTransport::ButtonState TTransport::buttonState() const
+{
+    const QString caption = ToolButton1->text();
+    if (caption == line(3))
+        return Ready;
+    if (caption == line(5))
+        return Running;
+    if (caption == line(4))
+        return Paused;
+    return Unknown;
+}
+
+void TTransport::setButtonCaption(const QString &caption)
+{
+    ToolButton1->setText(caption);
+    m_controller->setReady(buttonState() == Ready);
+}
+
+void TTransport::setButtonState(ButtonState state)
+{
+    const int lines[] = {3, 5, 4};
+    if (state != Unknown)
+        setButtonCaption(line(lines[state]));
+}
+
+void TTransport::ToolButton1Click()
+{
+    switch (buttonState()) {
+    case Ready:
+        m_controller->confirmStart(CheckBox1->isChecked());
+        setButtonState(Running);
+        break;
+    case Running:
+        if (!Thread1->isPaused())
+            Thread1->pauseWorker();
+        setButtonState(Paused);
+        break;
+    case Paused:
+        if (Thread1->isPaused())
+            Thread1->resumeWorker();
+        setButtonState(Running);
+        break;
+    case Unknown:
+        break;
+    }
+}
+
+void TTransport::ToolButton2Click()
+{
+    Thread1->stopWorker();
+    close();
+}
+
+void TTransport::showStatus(const QString &text, bool error)
+{
+    StatusLabel->setText(text);
+    StatusLabel->setStyleSheet(error ? QStringLiteral("color: #b00000; font-weight: bold;")
+                                     : QStringLiteral("color: #8a5a00; font-weight: bold;"));
+    StatusLabel->setVisible(!text.isEmpty());
+}
+
+void TTransport::applyUpdates()
+{
+    const QVector<SendUpdate> updates = Thread1->takeUpdates();
+    bool scroll = false;
+    for (const SendUpdate &u : updates) {
+        switch (u.kind) {
+        case SendUpdate::PauseCaption:
+            setButtonCaption(u.text);
+            break;
+        case SendUpdate::ProgressMax:
+            ProgressBar1->setMaximum(int(qMin<qint64>(u.value, INT_MAX)));
+            ProgressBar1->setValue(0);
+            break;
+        case SendUpdate::ProgressStep:
+            ProgressBar1->setValue(int(qMin<qint64>(ProgressBar1->value() + u.value,
+                                                    ProgressBar1->maximum())));
+            break;
+        case SendUpdate::SelectFile:
+            ListBox2->setCurrentRow(int(u.value));
+            break;
+        case SendUpdate::EchoStart:
+            ListBox1->clear();
+            ListBox1->addItem(QString());
+            break;
+        case SendUpdate::EchoNewLine:
+            ListBox1->addItem(QString());
+            scroll = true;
+            break;
+        case SendUpdate::EchoAppend:
+            if (QListWidgetItem *last = ListBox1->item(ListBox1->count() - 1))
+                last->setText(last->text() + u.text);
+            break;
+        case SendUpdate::Waiting:
+            showStatus(u.value ? tr("The machine takes no data: the rest is kept and will be "
+                                    "sent when the line is ready.")
+                               : QString(),
+                       false);
+            break;
+        case SendUpdate::FileFailed:
+            showStatus(tr("Sending stopped at %1: %2")
+                           .arg(m_files.value(int(u.value)), u.text),
+                       true);
+            if (QListWidgetItem *item = ListBox2->item(int(u.value)))
+                item->setForeground(QColor(176, 0, 0));
+            break;
+        case SendUpdate::Finished:
+            break;
+        }
+    }
+    if (scroll && ListBox1->count() > 0) {
+        ListBox1->setCurrentRow(ListBox1->count() - 1);
+    }
+}

@@ -1,0 +1,88 @@
+#pragma once
+// The send window: lists the programs, lets the user start, pause and leave, and shows
+// the echo, the progress and the pacing lights of one send.
+#include <QStringList>
+#include <QWidget>
+
+class QCheckBox;
+class QLabel;
+class QListWidget;
+class QProgressBar;
+class QSplitter;
+class QToolButton;
+class SendController;
+class SerialLine;
+class TComLed;
+class TransportThread;
+
+class TTransport : public QWidget
+{
+    Q_OBJECT
+public:
+    enum ButtonState { Ready, Running, Paused, Unknown };
+
+    // line: the serial line to own; null makes a line on a real port.
+    explicit TTransport(SerialLine *line = nullptr, QWidget *parent = nullptr);
+    ~TTransport() override;
+
+    void setLanguage(const QStringList &lines);
+    // False (after telling the user) when the record cannot be applied.
+    bool setPortSetting(const QString &line);
+    void setFile(const QString &path);
+    void setFileList(const QStringList &paths);
+    static QStringList builtInLanguage();
+
+    int FlowControl() const { return m_flowControl; }
+    ButtonState buttonState() const;
+    SerialLine *comPort() const { return ComPort1; }
+    TransportThread *worker() const { return Thread1; }
+    SendController *controller() const { return m_controller; }
+
+    QToolButton *ToolButton1 = nullptr;
+    QToolButton *ToolButton2 = nullptr;
+    QLabel *StaticText1 = nullptr;
+    QLabel *StaticText2 = nullptr;
+    QLabel *StaticText3 = nullptr;
+    QListWidget *ListBox1 = nullptr;
+    QListWidget *ListBox2 = nullptr;
+    QCheckBox *CheckBox1 = nullptr;
+    QProgressBar *ProgressBar1 = nullptr;
+    QLabel *Label1 = nullptr;
+    QLabel *Label2 = nullptr;
+    TComLed *ComLed1 = nullptr;
+    TComLed *ComLed2 = nullptr;
+    // Says why the send is held or stopped: a write the line does not take, a file
+    // that cannot be read.
+    QLabel *StatusLabel = nullptr;
+
+public slots:
+    void ToolButton1Click();
+    void ToolButton2Click();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+
+private slots:
+    void applyUpdates();
+
+private:
+    void FormActivate();
+    QString line(int i) const;
+    void setButtonState(ButtonState state);
+    void setButtonCaption(const QString &caption);
+    void showStatus(const QString &text, bool error);
+
+    SerialLine *ComPort1;
+    TransportThread *Thread1;
+    SendController *m_controller;
+    QSplitter *m_splitter = nullptr;
+    QStringList Port;
+    QStringList language;
+    QStringList m_files;
+    int m_flowControl = 0;
+    bool m_shownOnce = false;
+    bool m_closing = false;
+};
