@@ -89,7 +89,7 @@ public slots:
         return m_port ? apply(s, error) : true;
     }
 
-    void doClose()
+    void doClose(bool discardOutput)
     {
         if (m_ctsTimer) {
             m_ctsTimer->stop();
@@ -97,7 +97,7 @@ public slots:
             m_ctsTimer = nullptr;
         }
         if (m_port) {
-            m_port->clear();
+            m_port->clear(discardOutput ? QSerialPort::AllDirections : QSerialPort::Input);
             m_port->close();
             delete m_port;
             m_port = nullptr;
@@ -274,7 +274,27 @@ bool PortSerialLine::open(QString *error)
     return true;
 }
 
-void PortSerialLine::close()
+void PortSerialLine::close() { closeLine(true); }
+
+void PortSerialLine::drainAndClose()
+{
+    if (!m_connected.load())
+        return;
+    QDeadlineTimer deadline(writeTimeoutMs(qMax<qint64>(1, outputQueued())));
+    while (outputQueued() > 0 && !deadline.hasExpired() && !m_closing.load())
+        QThread::msleep(1);
+#ifdef Q_OS_UNIX
+    {
+        // The UART's own FIFO empties after the driver queue.
+        QMutexLocker lock(&m_writeMutex);
+        if (m_fd.load() >= 0)
+            ::tcdrain(m_fd.load());
+    }
+#endif
+    closeLine(false);
+}
+
+void PortSerialLine::closeLine(bool discardOutput)
 {
     {
         QMutexLocker openLock(&m_openMutex);
@@ -289,8 +309,8 @@ void PortSerialLine::close()
         }
         QMetaObject::invokeMethod(
             m_worker,
-            [this] {
-                m_worker->doClose();
+            [this, discardOutput] {
+                m_worker->doClose(discardOutput);
                 delete m_worker;
             },
             Qt::BlockingQueuedConnection);

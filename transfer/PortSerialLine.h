@@ -23,6 +23,7 @@ public:
     LineSettings settings() const override;
     bool open(QString *error) override;
     void close() override;
+    void drainAndClose() override;
     bool isConnected() const override { return m_connected.load(); }
     qint64 write(const QByteArray &bytes) override;
     qint64 outputQueued() const override;
@@ -37,6 +38,7 @@ private slots:
 private:
     friend class PortIoWorker;
     void appendReceived(const QByteArray &bytes);
+    void closeLine(bool discardOutput);
 
     mutable QMutex m_settingsMutex;
     LineSettings m_settings;

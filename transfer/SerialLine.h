@@ -34,6 +34,9 @@ public:
     virtual bool open(QString *error) = 0;
     // Discards what is still queued both ways; afterClose() follows on the calling thread.
     virtual void close() = 0;
+    // Closes after what is queued has gone out (or the write time-out for it passed),
+    // so the end of a program is not discarded with the output buffer.
+    virtual void drainAndClose() = 0;
     virtual bool isConnected() const = 0;
 
     // Thread-safe and blocking: every byte as one request, returning when the bytes are

@@ -216,5 +216,5 @@ void TransportThread::run()
     if (m_stop)
         return;
     post(SendUpdate::Finished);
-    m_line->close();
+    m_line->drainAndClose();
 }

@@ -92,7 +92,8 @@ private slots:
         rig.ctl.confirmStart(true);
         QByteArray got;
         const QByteArray first = DC2 + "%\n:1\n%" + DC4;
-        QVERIFY(SendRig::spin([&] { return got.size() >= first.size() && rig.worker.isPaused(); },
+        QVERIFY(SendRig::spin([&] { return got.size() >= first.size() && rig.worker.isPaused() &&
+                                         rig.has(SendUpdate::PauseCaption); },
                               3000, [&] { got += l.pty.readAvailable(); }));
         QCOMPARE(got, first);
         QVERIFY(rig.has(SendUpdate::PauseCaption));
