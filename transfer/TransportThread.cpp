@@ -215,6 +215,6 @@ void TransportThread::run()
     }
     if (m_stop)
         return;
-    post(SendUpdate::Finished);
     m_line->drainAndClose();
+    post(SendUpdate::Finished);
 }

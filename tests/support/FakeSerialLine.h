@@ -1,0 +1,166 @@
+#pragma once
+// In-memory serial line: a driver output queue of fixed size that drains onto the "wire"
+// at the baud rate while the line may send (CTS on, when the handshake is used).
+// Received data and CTS changes are injected by the test on the GUI thread.
+#include "transfer/SerialLine.h"
+
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QMutex>
+#include <QThread>
+
+class FakeSerialLine : public SerialLine
+{
+public:
+    explicit FakeSerialLine(qint64 queueCapacity = 1024, double bytesPerSecond = 960)
+        : m_capacity(queueCapacity), m_rate(bytesPerSecond / 1000.0)
+    {
+        m_clock.start();
+    }
+
+    void setSettings(const LineSettings &s) override
+    {
+        QMutexLocker lock(&m_mutex);
+        m_settings = s;
+    }
+    LineSettings settings() const override
+    {
+        QMutexLocker lock(&m_mutex);
+        return m_settings;
+    }
+    bool open(QString *error) override
+    {
+        if (m_failOpen) {
+            if (error)
+                *error = QStringLiteral("Cannot open port: no such port");
+            return false;
+        }
+        m_connected = true;
+        return true;
+    }
+    void close() override
+    {
+        {
+            QMutexLocker lock(&m_mutex);
+            if (!m_connected)
+                return;
+            drainLocked();
+            m_queue.clear();
+            m_connected = false;
+        }
+        emit afterClose();
+    }
+    void drainAndClose() override
+    {
+        QDeadlineTimer deadline(5000);
+        while (outputQueued() > 0 && !deadline.hasExpired())
+            QThread::msleep(1);
+        close();
+    }
+    bool isConnected() const override
+    {
+        QMutexLocker lock(&m_mutex);
+        return m_connected;
+    }
+
+    qint64 write(const QByteArray &bytes) override
+    {
+        if (!isConnected())
+            return -1;
+        QDeadlineTimer deadline(writeTimeoutMs(bytes.size()));
+        qint64 done = 0;
+        for (;;) {
+            {
+                QMutexLocker lock(&m_mutex);
+                if (!m_connected)
+                    return done;
+                drainLocked();
+                const qint64 room = m_capacity - m_queue.size();
+                const qint64 take = qMin(room, bytes.size() - done);
+                if (take > 0) {
+                    m_queue += bytes.mid(done, take);
+                    done += take;
+                }
+                m_writes += 1;
+            }
+            if (done == bytes.size() || deadline.hasExpired())
+                return done;
+            QThread::usleep(200);
+        }
+    }
+    qint64 outputQueued() const override
+    {
+        QMutexLocker lock(&m_mutex);
+        const_cast<FakeSerialLine *>(this)->drainLocked();
+        return m_queue.size();
+    }
+    qint64 bytesWaiting() const override { return m_rx.size(); }
+    QByteArray read(qint64 maxBytes) override
+    {
+        const QByteArray out = m_rx.left(maxBytes);
+        m_rx.remove(0, out.size());
+        return out;
+    }
+    bool cts() const override
+    {
+        QMutexLocker lock(&m_mutex);
+        return m_cts;
+    }
+
+    // Test side.
+    void inject(const QByteArray &bytes)
+    {
+        m_rx += bytes;
+        emit rxChar(m_rx.size());
+    }
+    void setCts(bool on)
+    {
+        {
+            QMutexLocker lock(&m_mutex);
+            drainLocked();
+            m_cts = on;
+        }
+        emit ctsChanged(on);
+    }
+    QByteArray wire() const
+    {
+        QMutexLocker lock(&m_mutex);
+        const_cast<FakeSerialLine *>(this)->drainLocked();
+        return m_wire;
+    }
+    void setFailOpen(bool fail) { m_failOpen = fail; }
+
+private:
+    void drainLocked()
+    {
+        const double now = m_clock.nsecsElapsed() / 1e6;
+        const bool held = m_settings.hardwareHandshake && !m_cts;
+        if (!held && !m_queue.isEmpty()) {
+            m_credit += (now - m_last) * m_rate;
+            const qint64 n = qMin<qint64>(qint64(m_credit), m_queue.size());
+            m_wire += m_queue.left(n);
+            m_queue.remove(0, n);
+            m_credit -= n;
+            if (m_queue.isEmpty())
+                m_credit = 0;
+        } else {
+            m_credit = 0;
+        }
+        m_last = now;
+    }
+
+    mutable QMutex m_mutex;
+    LineSettings m_settings;
+    bool m_connected = false;
+    bool m_cts = false;
+    bool m_failOpen = false;
+    qint64 m_capacity;
+    double m_rate;
+    double m_credit = 0;
+    double m_last = 0;
+    QElapsedTimer m_clock;
+    QByteArray m_queue;
+    QByteArray m_wire;
+    QByteArray m_rx;
+    qint64 m_writes = 0;
+};
