@@ -72,7 +72,7 @@ private slots:
         QVERIFY(rig.worker.isPaused());
         QVERIFY(SendRig::spin([&] { return line.outputQueued() == 0; }, 3000));
         const int after = line.wire().size() - atXoff;
-        QVERIFY2(after <= TransportThread::MaxDriverQueue + 2,
+        QVERIFY2(after <= 18,
                  qPrintable(QStringLiteral("%1 characters followed the XOFF").arg(after)));
         QTest::qWait(60);
         QCOMPARE(line.wire().size(), atXoff + after);
