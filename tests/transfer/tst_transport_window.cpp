@@ -1,0 +1,252 @@
+// The send window driven as a user would: captions, pacing controls, the confirm-button
+// states, activation, failed opening and closing after the last file.
+#include "FakeSerialLine.h"
+#include "transfer/ComWidgets.h"
+#include "transfer/SendController.h"
+#include "transfer/Transport.h"
+#include "transfer/TransportThread.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QFile>
+#include <QLabel>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPointer>
+#include <QProgressBar>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QToolButton>
+#include <QtTest>
+
+namespace {
+const QStringList kLines = {"Send",  "Protocol", "Cannot open the port", "Confirm", "Resume",
+                            "Pause", "Files",    "Content",              "Standby", "Leave"};
+
+QString record(const QString &flow)
+{
+    return QStringLiteral("\"Mill 1\",ttyS9,9600,None,8,1,%1,/nc,*.nc,None").arg(flow);
+}
+
+// Answers the next modal box and remembers what it said.
+struct BoxCatcher {
+    QString title, text;
+    void arm()
+    {
+        QTimer::singleShot(50, [this] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                title = box->windowTitle();
+                text = box->text();
+                box->accept();
+            }
+        });
+    }
+};
+} // namespace
+
+class TestTransportWindow : public QObject
+{
+    Q_OBJECT
+    QTemporaryDir m_dir;
+
+    QString file(const QString &name, const QByteArray &bytes)
+    {
+        const QString path = m_dir.filePath(name);
+        QFile f(path);
+        if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+            qFatal("cannot write fixture");
+        return path;
+    }
+
+    TTransport *makeWindow(FakeSerialLine **lineOut, const QString &flow = "None")
+    {
+        auto *line = new FakeSerialLine(64, 50000);
+        auto *w = new TTransport(line);
+        w->controller()->setDelays(20, 20);
+        w->setLanguage(kLines);
+        if (!w->setPortSetting(record(flow)))
+            return nullptr;
+        *lineOut = line;
+        return w;
+    }
+
+    static void showActive(TTransport *w)
+    {
+        w->show();
+        QApplication::setActiveWindow(w);
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w));
+    }
+
+private slots:
+    void captionsFromLanguage()
+    {
+        FakeSerialLine *line;
+        QPointer<TTransport> w = makeWindow(&line);
+        QVERIFY(w);
+        QCOMPARE(w->StaticText1->text(), QStringLiteral("Files"));
+        QCOMPARE(w->StaticText2->text(), QStringLiteral("Content"));
+        QCOMPARE(w->CheckBox1->text(), QStringLiteral("Standby"));
+        QCOMPARE(w->ToolButton2->text(), QStringLiteral("Leave"));
+        w->setFileList({"/a/O1.nc", "/a/O2.nc"});
+        QCOMPARE(w->ListBox2->count(), 2);
+        showActive(w);
+        QCOMPARE(w->windowTitle(), QStringLiteral("Mill 1-Send"));
+        QCOMPARE(w->StaticText3->text(), QStringLiteral("Protocol:ttyS9,9600,None,8,1 Flow:None"));
+        QCOMPARE(w->ToolButton1->text(), QStringLiteral("Confirm"));
+        QVERIFY(line->isConnected());
+        QVERIFY(line->settings().discardNull);
+        delete w;
+    }
+
+    void pacingControls_data()
+    {
+        QTest::addColumn<QString>("flow");
+        QTest::addColumn<bool>("checkEnabled");
+        QTest::addColumn<bool>("checked");
+        QTest::addColumn<bool>("cts");
+        QTest::addColumn<bool>("xon");
+        QTest::newRow("0") << "None" << false << false << false << false;
+        QTest::newRow("1") << "RTS/CTS" << true << true << true << false;
+        QTest::newRow("2") << "Xon/Xoff" << true << true << false << true;
+        QTest::newRow("3") << "RTS/CTS+Xon/Xoff" << true << true << true << true;
+    }
+    void pacingControls()
+    {
+        QFETCH(QString, flow);
+        QFETCH(bool, checkEnabled);
+        QFETCH(bool, checked);
+        QFETCH(bool, cts);
+        QFETCH(bool, xon);
+        FakeSerialLine *line;
+        std::unique_ptr<TTransport> w(makeWindow(&line, flow));
+        QVERIFY(w);
+        QCOMPARE(w->CheckBox1->isEnabled(), checkEnabled);
+        QCOMPARE(w->CheckBox1->isChecked(), checked);
+        QCOMPARE(w->Label1->isEnabled(), cts);
+        QCOMPARE(w->ComLed1->isEnabled(), cts);
+        QCOMPARE(w->Label2->isEnabled(), xon);
+        QCOMPARE(w->ComLed2->isEnabled(), xon);
+        QCOMPARE(line->settings().hardwareHandshake, flow.startsWith("RTS"));
+        QVERIFY(w->ComLed2->isOn());
+        QVERIFY(!w->ComLed1->isOn());
+    }
+
+    void confirmButtonStates()
+    {
+        FakeSerialLine *line;
+        QPointer<TTransport> w = makeWindow(&line);
+        QByteArray body("%\nO1\n");
+        for (int i = 0; i < 400; ++i)
+            body += "G1X1\n";
+        body += "%\n";
+        w->setFileList({file("a.nc", body), file("b.nc", "%\nO2\n%\n")});
+        showActive(w);
+        QVERIFY(w->worker()->isPaused());
+        QTest::mouseClick(w->ToolButton1, Qt::LeftButton);
+        QCOMPARE(w->ToolButton1->text(), QStringLiteral("Pause"));
+        QVERIFY(!w->ComLed2->isOn());
+        QVERIFY(!w->worker()->isPaused());
+        QTest::mouseClick(w->ToolButton1, Qt::LeftButton);
+        QCOMPARE(w->ToolButton1->text(), QStringLiteral("Resume"));
+        QVERIFY(w->worker()->isPaused());
+        QTest::mouseClick(w->ToolButton1, Qt::LeftButton);
+        QCOMPARE(w->ToolButton1->text(), QStringLiteral("Pause"));
+        QVERIFY(!w->worker()->isPaused());
+
+        // Between files the worker waits with the running caption; two presses continue.
+        QTRY_VERIFY_WITH_TIMEOUT(w->worker()->isPaused(), 5000);
+        QTRY_COMPARE(w->ListBox2->currentRow(), 0);
+        QCOMPARE(w->ToolButton1->text(), QStringLiteral("Pause"));
+        QCOMPARE(w->ProgressBar1->maximum(), int(body.size()));
+        QTRY_COMPARE(w->ProgressBar1->value(), int(body.size() - 1)); // the last LF is not sent
+        QCOMPARE(w->ListBox1->item(0)->text(), QStringLiteral("%"));
+        QCOMPARE(w->ListBox1->item(1)->text(), QStringLiteral(":1"));
+        QTest::mouseClick(w->ToolButton1, Qt::LeftButton);
+        QCOMPARE(w->ToolButton1->text(), QStringLiteral("Resume"));
+        QTest::mouseClick(w->ToolButton1, Qt::LeftButton);
+        // After the last file the line closes and the window with it.
+        QTRY_VERIFY_WITH_TIMEOUT(w.isNull(), 5000);
+    }
+
+    void activationResetsToReadyWithoutPausing()
+    {
+        FakeSerialLine *line;
+        QPointer<TTransport> w = makeWindow(&line, "RTS/CTS");
+        w->setFileList({file("c.nc", "%\nO3\n%\n")});
+        showActive(w);
+        QTest::mouseClick(w->ToolButton1, Qt::LeftButton); // CTS light off: no start
+        QCOMPARE(w->ToolButton1->text(), QStringLiteral("Pause"));
+        QVERIFY(w->worker()->isPaused());
+
+        QWidget other;
+        other.show();
+        QApplication::setActiveWindow(&other);
+        QVERIFY(QTest::qWaitForWindowActive(&other));
+        showActive(w);
+        QCOMPARE(w->ToolButton1->text(), QStringLiteral("Confirm"));
+        // Ready again: a CTS rise is ignored, but it lights the CTS light.
+        line->setCts(true);
+        QVERIFY(w->ComLed1->isOn());
+        QTest::qWait(60);
+        QVERIFY(w->worker()->isPaused());
+        QTest::mouseClick(w->ToolButton1, Qt::LeftButton); // light on: start
+        QTRY_VERIFY_WITH_TIMEOUT(w.isNull(), 5000);
+        QCOMPARE(line->wire(), QByteArray("\x12%\n:3\n%\x14"));
+    }
+
+    void unknownCaptionDoesNothing()
+    {
+        FakeSerialLine *line;
+        std::unique_ptr<TTransport> w(makeWindow(&line));
+        w->setFileList({file("d.nc", "%\n%\n")});
+        showActive(w.get());
+        w->ToolButton1->setText(QStringLiteral("something else"));
+        QTest::mouseClick(w->ToolButton1, Qt::LeftButton);
+        QCOMPARE(w->ToolButton1->text(), QStringLiteral("something else"));
+        QVERIFY(w->worker()->isPaused());
+    }
+
+    void failedOpenShowsMessageAndCloses()
+    {
+        auto *line = new FakeSerialLine;
+        line->setFailOpen(true);
+        QPointer<TTransport> w = new TTransport(line);
+        w->setLanguage(kLines);
+        QVERIFY(w->setPortSetting(record("None")));
+        BoxCatcher box;
+        box.arm();
+        w->show();
+        QCOMPARE(box.title, QStringLiteral("message"));
+        QCOMPARE(box.text, QStringLiteral("Cannot open the port"));
+        QTRY_VERIFY(w.isNull());
+    }
+
+    void shortRecordRefused()
+    {
+        auto *w = new TTransport(new FakeSerialLine);
+        BoxCatcher box;
+        box.arm();
+        QVERIFY(!w->setPortSetting(QStringLiteral("A,COM1,9600")));
+        QVERIFY(box.text.contains(QStringLiteral("at least 7")));
+        delete w;
+    }
+
+    void fileFailureShownInWindow()
+    {
+        FakeSerialLine *line;
+        QPointer<TTransport> w = makeWindow(&line);
+        const QString missing = m_dir.filePath("missing.nc");
+        w->setFileList({missing});
+        showActive(w);
+        QTest::mouseClick(w->ToolButton1, Qt::LeftButton);
+        QTRY_VERIFY(w->StatusLabel->isVisible());
+        QVERIFY(w->StatusLabel->text().contains(missing));
+        QVERIFY(line->isConnected());
+        QTest::mouseClick(w->ToolButton2, Qt::LeftButton);
+        QTRY_VERIFY(w.isNull());
+    }
+};
+
+QTEST_MAIN(TestTransportWindow)
+#include "tst_transport_window.moc"
