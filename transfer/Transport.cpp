@@ -172,6 +172,7 @@ void TTransport::setLanguage(const QStringList &lines)
     StaticText2->setText(line(7));
     CheckBox1->setText(line(8));
     ToolButton2->setText(line(9));
+    Thread1->setPauseString(line(5));
 }
 
 bool TTransport::setPortSetting(const QString &text)
@@ -223,6 +224,9 @@ void TTransport::showEvent(QShowEvent *event)
              (work.bottom() - frameGeometry().height()) / 2);
     }
     Thread1->setFileListBox(m_files);
+    // Also shown before the first activation (some desktops activate late or never).
+    setWindowTitle(PortSetting::caption(Port, line(0)));
+    StaticText3->setText(PortSetting::summary(Port, line(1)));
     QString error;
     if (!ComPort1->open(&error)) {
         QMessageBox box(QMessageBox::NoIcon, QStringLiteral("message"), line(2), QMessageBox::Ok,
