@@ -1,0 +1,241 @@
+#include "settings/LanguagePack.h"
+
+#include "settings/TextFile.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace
+{
+
+// The captions the windows carry themselves, line by line as a pack would hold them: the
+// window adds its own suffixes ("(&S)", ":", "...").
+const char16_t *const builtInMain[] = {
+    u"NCFerry",      u"傳輸",       u"設定",
+    u"傳送檔案",     u"接收檔案",   u"自動模式",
+    u"一般設定",     u"傳輸設定",   u"檔案名稱",
+    u"修改日期",     u"檔案大小",   u"備註文",
+    u"圖",           u"程式預覽區", u"傳送暫存區",
+    u"圖片預覽區",   u"編輯檔案",   u"編輯備註文",
+    u"增加到暫存區", u"檢視",       u"移除",
+    u"全部移除",     u"關於",       u"新增資料夾",
+    u"刪除資料夾",   u"新資料夾",   u"確定要刪除這個資料夾及其中所有的檔案嗎？",
+    u"重新命名",     u"離開"};
+
+const char16_t *const builtInGeneral[] = {u"一般設定",
+                                          u"基本設定",
+                                          u"副檔名設定",
+                                          u"自定義副檔名",
+                                          u"新增",
+                                          u"刪除",
+                                          u"語言設定",
+                                          u"編輯器設定",
+                                          u"內建編輯器",
+                                          u"外部編輯器",
+                                          u"備註文使用設定",
+                                          u"內建資料庫",
+                                          u"檔案註解式",
+                                          u"程式瀏覽設定",
+                                          u"全文瀏覽",
+                                          u"瀏覽行數:",
+                                          u"圖片檢視器設定",
+                                          u"內建檢視器",
+                                          u"外部檢視器",
+                                          u"傳輸參數設定",
+                                          u"傳輸指令設定",
+                                          u"索取檔案",
+                                          u"目錄",
+                                          u"資料夾",
+                                          u"目錄清單",
+                                          u"資料夾清單",
+                                          u"編號",
+                                          u"目錄",
+                                          u"資料夾",
+                                          u"確定",
+                                          u"預設值",
+                                          u"取消",
+                                          u"請選擇目錄",
+                                          u"副檔名只能輸入英文字母與數字。",
+                                          u"檔案儲存設定",
+                                          u"相同檔名覆蓋",
+                                          u"以OXXX()內備註作為檔名",
+                                          u"訊息設定",
+                                          u"檔案讀取錯誤",
+                                          u"檔案儲存成功",
+                                          u"輸出檔案：",
+                                          u"檔名："};
+
+const char16_t *const builtInTransfer[] = {
+    u"傳輸設定", u"確定",     u"新增",     u"刪除",
+    u"離開",     u"名稱",     u"連接埠",   u"傳輸速率",
+    u"同位檢查", u"資料位元", u"停止位元", u"流量控制",
+    u"工作目錄", u"副檔名",   u"類型",     u"確定要刪除這筆傳輸設定嗎？"};
+
+const char16_t portNotOpened[] =
+    u"無法開啟通訊埠，請確認傳輸設定，或該通訊埠是否正被其他程式使用。";
+
+const char16_t *const builtInTransferFile[] = {u"傳送檔案", u"通訊協定", portNotOpened, u"確認傳送",
+                                               u"繼續傳送", u"暫停傳送", u"傳送檔案",   u"傳送內容",
+                                               u"電腦待命", u"離開"};
+
+const char16_t *const builtInReceiveFile[] = {
+    u"接收檔案", u"傳輸設定", portNotOpened, u"儲存路徑", u"接收字元數", u"接受字元", u"離開"};
+
+const char16_t *const builtInAutoMode[] = {u"自動模式",     u"接收內容", u"傳送內容",  u"傳送紀錄",
+                                           u"清除傳輸紀錄", u"離開",     portNotOpened};
+
+const char16_t *const builtInViewer[] = {u"圖片檢視器", u"適中大小", u"原始大小", u"圖片放大",
+                                         u"圖片縮小"};
+
+const char16_t *const builtInEditor[] = {u"NC程式編輯器",   u"檔案",     u"新增",
+                                         u"開啟舊檔",       u"儲存檔案", u"另存新檔",
+                                         u"結束",           u"顏色設定", u" 的內容已經修改。",
+                                         u"是否要儲存變更", u"顏色設定", u"確定",
+                                         u"預設值",         u"離開"};
+
+const char16_t *const builtInAbout[] = {u"關於", u"NCFerry", u"CNC 工具機 DNC 傳輸程式",
+                                        u"RS-232 傳送、接收與自動模式"};
+
+// The about box reads lines 0 and 1; the lines after them are optional text.
+constexpr int aboutRequiredLines = 2;
+
+template <size_t N> QStringList toList(const char16_t *const (&lines)[N])
+{
+    QStringList list;
+    for (const char16_t *line : lines)
+        list << QString::fromUtf16(line);
+    return list;
+}
+
+int headerIndex(const QStringList &lines, const QString &header)
+{
+    for (int i = 0; i < lines.size(); ++i) {
+        if (lines.at(i).compare(header, Qt::CaseInsensitive) == 0)
+            return i;
+    }
+    return -1;
+}
+
+} // namespace
+
+LanguagePack::LanguagePack()
+{
+    reset();
+}
+
+const QStringList &LanguagePack::headers()
+{
+    static const QStringList list = {
+        QStringLiteral("[Main]"),        QStringLiteral("[General]"),
+        QStringLiteral("[Transfer]"),    QStringLiteral("[TransferFile]"),
+        QStringLiteral("[ReceiveFile]"), QStringLiteral("[AutoMode]"),
+        QStringLiteral("[Viewer]"),      QStringLiteral("[Editor]"),
+        QStringLiteral("[About]"),       QStringLiteral("[End]")};
+    return list;
+}
+
+const QStringList &LanguagePack::builtIn(int section)
+{
+    static const QList<QStringList> lists = {
+        toList(builtInMain),         toList(builtInGeneral),     toList(builtInTransfer),
+        toList(builtInTransferFile), toList(builtInReceiveFile), toList(builtInAutoMode),
+        toList(builtInViewer),       toList(builtInEditor),      toList(builtInAbout)};
+    static const QStringList none;
+    return section >= 0 && section < SectionCount ? lists.at(section) : none;
+}
+
+int LanguagePack::lineCount(int section)
+{
+    return int(builtIn(section).size());
+}
+
+QString LanguagePack::packPath(const QString &baseFolder, const QString &languageName)
+{
+    return baseFolder + QStringLiteral("language/") + languageName + QStringLiteral(".ini");
+}
+
+QStringList LanguagePack::availableLanguages(const QString &baseFolder)
+{
+    QDir folder(baseFolder + QStringLiteral("language"));
+    QStringList names;
+    const QFileInfoList files =
+        folder.entryInfoList({QStringLiteral("*.ini")}, QDir::Files, QDir::Unsorted);
+    for (const QFileInfo &file : files)
+        names << file.fileName().section(u'.', 0, 0);
+    return names;
+}
+
+QList<QStringList> LanguagePack::readSections(const QStringList &lines)
+{
+    QList<int> at;
+    for (const QString &header : headers())
+        at << headerIndex(lines, header);
+    QList<QStringList> sections;
+    for (int k = 0; k < SectionCount; ++k) {
+        const int begin = at[k];
+        const int end = at[k + 1];
+        if (begin < 0 || end <= begin)
+            sections << QStringList();
+        else
+            sections << lines.mid(begin + 1, end - begin - 1);
+    }
+    return sections;
+}
+
+void LanguagePack::reset()
+{
+    m_sections.clear();
+    for (int k = 0; k < SectionCount; ++k)
+        m_sections << builtIn(k);
+    m_message.clear();
+}
+
+bool LanguagePack::load(const QString &path)
+{
+    reset();
+    QStringList lines;
+    QString error;
+    if (!TextFile::readLines(path, &lines, &error)) {
+        m_message =
+            QStringLiteral("The language pack %1. The built-in captions are used.").arg(error);
+        return false;
+    }
+    m_sections = readSections(lines);
+    QStringList gaps;
+    for (int k = 0; k < SectionCount; ++k) {
+        QStringList &section = m_sections[k];
+        const QStringList &own = builtIn(k);
+        const int needed = k == About ? aboutRequiredLines : int(own.size());
+        if (section.size() >= needed)
+            continue;
+        const QString &header = headers().at(k);
+        const QString &next = headers().at(k + 1);
+        const int begin = headerIndex(lines, header);
+        const int end = headerIndex(lines, next);
+        if (begin < 0)
+            gaps << QStringLiteral("%1 not found").arg(header);
+        else if (end < 0)
+            gaps << QStringLiteral("%1 not found after %2").arg(next, header);
+        else if (end < begin)
+            gaps << QStringLiteral("%1 stands before %2").arg(next, header);
+        else
+            gaps << QStringLiteral("%1 has %2 of %3 lines")
+                        .arg(header)
+                        .arg(section.size())
+                        .arg(needed);
+        for (qsizetype i = section.size(); i < needed; ++i)
+            section << own.at(i);
+    }
+    if (gaps.isEmpty())
+        return true;
+    m_message = QStringLiteral("The language pack \"%1\" is incomplete: %2. The built-in captions "
+                               "are used for the missing lines.")
+                    .arg(QDir::toNativeSeparators(path), gaps.join(QStringLiteral("; ")));
+    return false;
+}
+
+const QStringList &LanguagePack::section(int section) const
+{
+    static const QStringList none;
+    return section >= 0 && section < SectionCount ? m_sections.at(section) : none;
+}

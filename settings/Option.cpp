@@ -1,0 +1,369 @@
+#include "settings/Option.h"
+
+#include "settings/CommaText.h"
+#include "settings/Defaults.h"
+#include "settings/TextFile.h"
+#include "transfer/PortSetting.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSaveFile>
+
+namespace
+{
+
+// What a stored value must look like for its readers not to fail on it.
+enum class Check { Any, NotEmpty, Count, Number, Colors };
+
+struct Key {
+    const char *key; // with its "="
+    Check check;
+};
+
+struct FixedSection {
+    const char *header;
+    int list;
+    QList<Key> keys;
+};
+
+const FixedSection mainSection{"[Main]",
+                               TOption::MainList,
+                               {{"Path=", Check::Any},
+                                {"ExtList=", Check::Any},
+                                {"Ext=", Check::Any},
+                                {"Font=", Check::Count}}};
+const FixedSection generalSection{"[General]",
+                                  TOption::GeneralList,
+                                  {{"Check=", Check::Number},
+                                   {"Language=", Check::NotEmpty},
+                                   {"Editor=", Check::Any},
+                                   {"Source=", Check::Number},
+                                   {"Viewer=", Check::Any},
+                                   {"FileSave=", Check::Any},
+                                   {"ATRead=", Check::Any},
+                                   {"ATPath=", Check::Any},
+                                   {"ATFolder=", Check::Any},
+                                   {"PathList=", Check::Any},
+                                   {"FolderList=", Check::Any}}};
+const FixedSection editorSection{
+    "[Editor]",
+    TOption::EditorList,
+    {{"Size=", Check::Count}, {"Style=", Check::Number}, {"Color=", Check::Colors}}};
+
+const char transferHeader[] = "[Transfer]";
+const char windowsSizeHeader[] = "[WindowsSize]";
+const char endHeader[] = "[End]";
+
+const char *const knownHeaders[] = {"[Main]",   "[General]",     "[Transfer]",
+                                    "[Editor]", "[WindowsSize]", "[End]"};
+
+// Numbers each window reads from its size text.
+constexpr int sizeFields[TOption::SlotCount] = {11, 2, 12, 2, 4};
+const char *const slotNames[TOption::SlotCount] = {"main window", "general settings",
+                                                   "port settings", "editor", "auto mode"};
+constexpr int colorCount = 26;
+
+QString latin1(const char *text)
+{
+    return QString::fromLatin1(text);
+}
+
+bool isNumber(const QString &text, bool positive)
+{
+    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,9}$"));
+    return digits.match(text).hasMatch() && (!positive || text.toInt() > 0);
+}
+
+bool usable(const QString &value, Check check)
+{
+    switch (check) {
+    case Check::Any:
+        return true;
+    case Check::NotEmpty:
+        return !value.isEmpty();
+    case Check::Count:
+        return isNumber(value, true);
+    case Check::Number:
+        return isNumber(value, false);
+    case Check::Colors:
+        return CommaText::read(value).size() >= colorCount;
+    }
+    return false;
+}
+
+bool usableSize(const QString &text, int slot)
+{
+    const QStringList numbers = CommaText::read(text);
+    if (numbers.size() < sizeFields[slot])
+        return false;
+    for (const QString &n : numbers) {
+        if (!isNumber(n, false))
+            return false;
+    }
+    return true;
+}
+
+int find(const QStringList &lines, const QString &header, int from = 0)
+{
+    for (int i = from; i < lines.size(); ++i) {
+        if (lines.at(i).compare(header, Qt::CaseInsensitive) == 0)
+            return i;
+    }
+    return -1;
+}
+
+// The line after the header's section: the next line that is one of the file's headers.
+int sectionEnd(const QStringList &lines, int header)
+{
+    for (int i = header + 1; i < lines.size(); ++i) {
+        for (const char *known : knownHeaders) {
+            if (lines.at(i).compare(latin1(known), Qt::CaseInsensitive) == 0)
+                return i;
+        }
+    }
+    return int(lines.size());
+}
+
+const FixedSection &fixedSection(int list)
+{
+    return list == TOption::MainList      ? mainSection
+           : list == TOption::GeneralList ? generalSection
+                                          : editorSection;
+}
+
+// The five default lists, built as the windows supply them: each supplier's last text is its
+// window size, which goes to the window-size list.
+QList<QStringList> defaultLists(const QRect &workArea, const QString &language)
+{
+    QList<QStringList> lists(TOption::ListCount);
+    const QStringList suppliers[] = {
+        Defaults::mainWindowList(workArea), Defaults::generalSettingsList(language),
+        Defaults::portSettingsList(workArea), Defaults::editorList(workArea)};
+    for (int i = 0; i < 4; ++i) {
+        QStringList list = suppliers[i];
+        lists[TOption::WindowsSizeList] << list.takeLast();
+        lists[i] = list;
+    }
+    lists[TOption::WindowsSizeList] << Defaults::autoModeSize(workArea);
+    return lists;
+}
+
+} // namespace
+
+TOption::TOption(const QString &baseFolder, const QRect &workArea, const QString &defaultLanguage)
+    : m_baseFolder(baseFolder), m_workArea(workArea), m_defaultLanguage(defaultLanguage)
+{
+    if (QFileInfo::exists(optionFilePath()))
+        LoadOption();
+    else
+        LoadDefault();
+    LoadLanguage();
+}
+
+QString TOption::optionFilePath() const
+{
+    return m_baseFolder + QStringLiteral("Option.ini");
+}
+
+const QStringList &TOption::getOptionList(int index) const
+{
+    static const QStringList none;
+    return index >= 0 && index < ListCount ? m_options[index] : none;
+}
+
+void TOption::setOptionList(int index, const QStringList &lines)
+{
+    if (index >= 0 && index < ListCount)
+        m_options[index] = lines;
+}
+
+QStringList TOption::getPortSetting(int index) const
+{
+    const QStringList &ports = m_options[TransferList];
+    if (index < 0 || index >= ports.size())
+        return {};
+    return PortSetting::split(ports.at(index));
+}
+
+QString TOption::getWindowsSize(int slot) const
+{
+    const QStringList &sizes = m_options[WindowsSizeList];
+    if (slot >= 0 && slot < sizes.size())
+        return sizes.at(slot);
+    if (slot >= 0 && slot < SlotCount)
+        return defaultList(WindowsSizeList).at(slot);
+    return {};
+}
+
+void TOption::setWindowsSize(int slot, const QString &text)
+{
+    if (slot < 0)
+        return;
+    QStringList &sizes = m_options[WindowsSizeList];
+    const QStringList defaults = defaultList(WindowsSizeList);
+    while (sizes.size() <= slot)
+        sizes << defaults.value(sizes.size());
+    sizes[slot] = text;
+}
+
+const QStringList &TOption::getLanguageList(int section) const
+{
+    return m_language.section(section);
+}
+
+QStringList TOption::defaultList(int list) const
+{
+    return defaultLists(m_workArea, m_defaultLanguage).value(list);
+}
+
+void TOption::LoadDefault()
+{
+    const QList<QStringList> lists = defaultLists(m_workArea, m_defaultLanguage);
+    for (int i = 0; i < ListCount; ++i)
+        m_options[i] = lists.at(i);
+    m_damageMessage.clear();
+}
+
+void TOption::LoadOption()
+{
+    QStringList lines;
+    QString error;
+    if (!TextFile::readLines(optionFilePath(), &lines, &error)) {
+        LoadDefault();
+        m_damageMessage =
+            QStringLiteral("The settings file %1. The default settings are used.").arg(error);
+        return;
+    }
+    for (QStringList &list : m_options)
+        list.clear();
+    QStringList damaged;
+    readFixedSection(lines, MainList, &damaged);
+    readFixedSection(lines, GeneralList, &damaged);
+    readListSection(lines, TransferList, &damaged);
+    readFixedSection(lines, EditorList, &damaged);
+    readListSection(lines, WindowsSizeList, &damaged);
+    repairWindowsSizes(&damaged);
+    m_damageMessage.clear();
+    if (!damaged.isEmpty())
+        m_damageMessage = QStringLiteral("The settings file \"%1\" is damaged. The default "
+                                         "settings were used for: %2.")
+                              .arg(QDir::toNativeSeparators(optionFilePath()),
+                                   damaged.join(QStringLiteral(", ")));
+}
+
+// Values are read by position after the header: the line's first characters stand for the
+// key and are not compared, so a value may itself hold "=". Only a section that lacks lines
+// is read by key, so that the lines that are there keep their meaning.
+void TOption::readFixedSection(const QStringList &lines, int list, QStringList *damaged)
+{
+    const FixedSection &section = fixedSection(list);
+    const QString header = latin1(section.header);
+    const QStringList defaults = defaultList(list);
+    const QList<Key> &keys = section.keys;
+    QStringList &values = m_options[list];
+    const int at = find(lines, header);
+    if (at < 0) {
+        values = defaults;
+        *damaged << QStringLiteral("%1 (section missing)").arg(header);
+        return;
+    }
+    const QStringList body = lines.mid(at + 1, sectionEnd(lines, at) - at - 1);
+    const bool complete = body.size() >= keys.size();
+    for (int i = 0; i < keys.size(); ++i) {
+        const QString key = latin1(keys[i].key);
+        QString value;
+        bool found = false;
+        if (complete) {
+            found = body.at(i).size() >= key.size();
+            value = body.at(i).mid(key.size());
+        } else {
+            for (const QString &line : body) {
+                if (line.startsWith(key, Qt::CaseInsensitive)) {
+                    value = line.mid(key.size());
+                    found = true;
+                    break;
+                }
+            }
+        }
+        if (!found || !usable(value, keys[i].check)) {
+            value = defaults.at(i);
+            *damaged << header + u' ' + key.chopped(1);
+        }
+        values << value;
+    }
+}
+
+void TOption::readListSection(const QStringList &lines, int list, QStringList *damaged)
+{
+    const bool ports = list == TransferList;
+    const QString header = latin1(ports ? transferHeader : windowsSizeHeader);
+    const QString endText = latin1(ports ? editorSection.header : endHeader);
+    const int at = find(lines, header);
+    if (at < 0) {
+        m_options[list] = defaultList(list);
+        *damaged << QStringLiteral("%1 (section missing)").arg(header);
+        return;
+    }
+    int end = find(lines, endText, at + 1);
+    if (end < 0)
+        end = sectionEnd(lines, at);
+    m_options[list] = lines.mid(at + 1, end - at - 1);
+}
+
+void TOption::repairWindowsSizes(QStringList *damaged)
+{
+    QStringList &sizes = m_options[WindowsSizeList];
+    const QStringList defaults = defaultList(WindowsSizeList);
+    for (int slot = 0; slot < SlotCount; ++slot) {
+        if (slot < sizes.size() && usableSize(sizes.at(slot), slot))
+            continue;
+        if (slot < sizes.size())
+            sizes[slot] = defaults.at(slot);
+        else
+            sizes << defaults.at(slot);
+        *damaged << QStringLiteral("window size %1 (%2)").arg(slot).arg(latin1(slotNames[slot]));
+    }
+}
+
+QStringList TOption::fileLines() const
+{
+    QStringList lines;
+    auto keyed = [&](const FixedSection &section) {
+        lines << latin1(section.header);
+        int i = 0;
+        for (const Key &key : section.keys)
+            lines << latin1(key.key) + m_options[section.list].value(i++);
+    };
+    keyed(mainSection);
+    keyed(generalSection);
+    lines << latin1(transferHeader) << m_options[TransferList];
+    keyed(editorSection);
+    lines << latin1(windowsSizeHeader) << m_options[WindowsSizeList] << latin1(endHeader);
+    return lines;
+}
+
+bool TOption::SaveOption()
+{
+    m_saveError.clear();
+    QByteArray bytes("\xEF\xBB\xBF");
+    for (const QString &line : fileLines())
+        bytes += line.toUtf8() + "\r\n";
+    const QString path = optionFilePath();
+    QSaveFile file(path);
+    const bool written =
+        file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
+    if (!written) {
+        m_saveError = QStringLiteral("The settings could not be saved to \"%1\": %2. The file "
+                                     "keeps its previous content.")
+                          .arg(QDir::toNativeSeparators(path), file.errorString());
+        file.cancelWriting();
+    }
+    return written;
+}
+
+void TOption::LoadLanguage()
+{
+    const QString name = m_options[GeneralList].value(LanguageEntry);
+    m_language.load(LanguagePack::packPath(m_baseFolder, name));
+}

@@ -1,0 +1,66 @@
+#pragma once
+// The option store: every persistent setting of the program as five ordered lists of text,
+// kept in "Option.ini" in the base folder, and the captions of the selected language pack.
+#include "settings/LanguagePack.h"
+
+#include <QRect>
+#include <QString>
+#include <QStringList>
+
+class TOption
+{
+public:
+    // Option lists by index.
+    enum List { MainList = 0, GeneralList, TransferList, EditorList, WindowsSizeList, ListCount };
+    // Window-size slots of the window-size list.
+    enum Slot { MainSlot = 0, GeneralSlot, TransferSlot, EditorSlot, AutoModeSlot, SlotCount };
+    // Entry 1 of the general list names the language pack.
+    static constexpr int LanguageEntry = 1;
+
+    // Reads baseFolder + "Option.ini" when it exists, else takes the defaults; then loads the
+    // language pack. baseFolder ends in "/". The work area sizes the default windows; the
+    // default language is the pack name used when the file names none.
+    TOption(const QString &baseFolder, const QRect &workArea, const QString &defaultLanguage);
+
+    const QStringList &getOptionList(int index) const;
+    void setOptionList(int index, const QStringList &lines);
+    // The fields of port setting `index`; empty when there is no such setting.
+    QStringList getPortSetting(int index) const;
+    // The size text of a slot; a missing slot gives its default.
+    QString getWindowsSize(int slot) const;
+    void setWindowsSize(int slot, const QString &text);
+    const QStringList &getLanguageList(int section) const;
+
+    // Replaces the lists with the file's content. A missing or unusable value takes its
+    // default, and damageMessage() then names the file and what was replaced.
+    void LoadOption();
+    void LoadDefault();
+    // Writes the file through a temporary file renamed over the old one; on failure the old
+    // file stays as it was and saveError() says why.
+    bool SaveOption();
+    // Reloads the captions from the pack named in the general list.
+    void LoadLanguage();
+
+    QString optionFilePath() const;
+    QString baseFolder() const { return m_baseFolder; }
+
+    // User-facing texts, empty when all went well.
+    QString damageMessage() const { return m_damageMessage; }
+    QString saveError() const { return m_saveError; }
+    QString languageMessage() const { return m_language.message(); }
+
+private:
+    QStringList fileLines() const;
+    void readFixedSection(const QStringList &lines, int list, QStringList *damaged);
+    void readListSection(const QStringList &lines, int list, QStringList *damaged);
+    void repairWindowsSizes(QStringList *damaged);
+    QStringList defaultList(int list) const;
+
+    QString m_baseFolder;
+    QRect m_workArea;
+    QString m_defaultLanguage;
+    QStringList m_options[ListCount];
+    LanguagePack m_language;
+    QString m_damageMessage;
+    QString m_saveError;
+};
