@@ -10,7 +10,8 @@
 
 #include <jpeglib.h>
 
-namespace JpegFixture {
+namespace JpegFixture
+{
 
 // components: 1 grey, 3 RGB, 4 CMYK. Every pixel gets a colour from its position.
 inline QByteArray encode(int width, int height, int components)
@@ -33,8 +34,8 @@ inline QByteArray encode(int width, int height, int components)
     while (cinfo.next_scanline < cinfo.image_height) {
         for (int x = 0; x < width; ++x)
             for (int c = 0; c < components; ++c)
-                row[size_t(x * components + c)] =
-                    static_cast<unsigned char>((x * 7 + int(cinfo.next_scanline) * 3 + c * 50) & 0xff);
+                row[size_t(x * components + c)] = static_cast<unsigned char>(
+                    (x * 7 + int(cinfo.next_scanline) * 3 + c * 50) & 0xff);
         JSAMPROW r = row.data();
         jpeg_write_scanlines(&cinfo, &r, 1);
     }

@@ -8,7 +8,8 @@
 
 using Rows = QVector<FileRow>;
 
-namespace {
+namespace
+{
 
 // One row per item: "name|time|size|note|picture", missing cells empty.
 Rows makeRows(const QStringList &specs)
@@ -56,31 +57,31 @@ private slots:
         QTest::addColumn<QStringList>("expectedNames");
 
         const QStringList names{"O2.nc", "aa.nc", "O10.nc", "ZZ.nc"};
-        QTest::newRow("name asc: code units") << 0 << true << names
-                                              << QStringList{"O10.nc", "O2.nc", "ZZ.nc", "aa.nc"};
-        QTest::newRow("name desc") << 0 << false << names
-                                   << QStringList{"aa.nc", "ZZ.nc", "O2.nc", "O10.nc"};
-        const QStringList sized{"a||3000000000", "b||2147483648", "c||900", "d||2147483647",
-                                "e||10000000000", "f||0"};
-        QTest::newRow("size asc above 2^31") << 2 << true << sized
-                                             << QStringList{"f", "c", "d", "b", "a", "e"};
-        QTest::newRow("size desc above 2^31") << 2 << false << sized
-                                              << QStringList{"e", "a", "b", "d", "c", "f"};
+        QTest::newRow("name asc: code units")
+            << 0 << true << names << QStringList{"O10.nc", "O2.nc", "ZZ.nc", "aa.nc"};
+        QTest::newRow("name desc")
+            << 0 << false << names << QStringList{"aa.nc", "ZZ.nc", "O2.nc", "O10.nc"};
+        const QStringList sized{"a||3000000000", "b||2147483648",  "c||900",
+                                "d||2147483647", "e||10000000000", "f||0"};
+        QTest::newRow("size asc above 2^31")
+            << 2 << true << sized << QStringList{"f", "c", "d", "b", "a", "e"};
+        QTest::newRow("size desc above 2^31")
+            << 2 << false << sized << QStringList{"e", "a", "b", "d", "c", "f"};
         QTest::newRow("equal sizes keep order asc")
             << 2 << true << QStringList{"x||5", "y||1", "z||5", "w||5"}
             << QStringList{"y", "x", "z", "w"};
         QTest::newRow("equal sizes keep order desc")
             << 2 << false << QStringList{"x||5", "y||1", "z||5", "w||5"}
             << QStringList{"x", "z", "w", "y"};
-        QTest::newRow("time asc")
-            << 1 << true
-            << QStringList{"a|2024-01-02 00:00:00", "b|2023-12-31 23:59:58",
-                           "c|2024-01-01 10:00:00"}
-            << QStringList{"b", "c", "a"};
+        QTest::newRow("time asc") << 1 << true
+                                  << QStringList{"a|2024-01-02 00:00:00", "b|2023-12-31 23:59:58",
+                                                 "c|2024-01-01 10:00:00"}
+                                  << QStringList{"b", "c", "a"};
         // U+1F600 is a surrogate pair (0xD83D...), which is below U+FFFD in code units.
         QTest::newRow("note by code units, not code points")
-            << 3 << true << QStringList{QString::fromUtf8("a|||\uFFFD"), QString::fromUtf8("b|||😀"),
-                                        "c|||Z", "d|||"}
+            << 3 << true
+            << QStringList{QString::fromUtf8("a|||\uFFFD"), QString::fromUtf8("b|||😀"), "c|||Z",
+                           "d|||"}
             << QStringList{"d", "c", "b", "a"};
         const QStringList pics{"a||||", "b||||Y", "c||||", "d||||Y", "e||||"};
         QTest::newRow("picture asc gathers Y on top")
@@ -157,7 +158,8 @@ private slots:
             << "" << 0 << rows << QStringList{"A1.nc", "O12.nc", "B.nc", "O1.nc", "o1.nc"};
         QTest::newRow("note column")
             << "shaft" << 3 << rows << QStringList{"A1.nc", "O1.nc", "B.nc", "O12.nc", "o1.nc"};
-        QTest::newRow("no match") << "X" << 0 << rows << QStringList{"A1.nc", "O12.nc", "B.nc", "O1.nc", "o1.nc"};
+        QTest::newRow("no match") << "X" << 0 << rows
+                                  << QStringList{"A1.nc", "O12.nc", "B.nc", "O1.nc", "o1.nc"};
     }
     void keyWordPass()
     {
@@ -201,8 +203,7 @@ private slots:
             << true << QStringList{"O1.nc", "O2.nc", "O3.nc"} << "Y";
         QTest::newRow("empty list: the only row")
             << QStringList{} << CommaText::write({"O9.nc", "2024-01-01 10:00:00", "7"}) << true
-            << QStringList{"O9.nc"}
-            << "";
+            << QStringList{"O9.nc"} << "";
     }
     void addFileData()
     {
@@ -228,8 +229,7 @@ private slots:
         QVERIFY(engine.addFileData("a.nc,t,3000000000"));
         QVERIFY(engine.addFileData("c.nc,t,20"));
 
-        const struct
-        {
+        const struct {
             int section;
             QString caption;
             int mark;

@@ -10,7 +10,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-namespace {
+namespace
+{
 
 bool writeFile(const QString &path, const QByteArray &bytes)
 {
@@ -69,19 +70,16 @@ private slots:
         QTest::addColumn<QStringList>("names");
         QTest::addColumn<QStringList>("withPicture");
         QTest::newRow("*.nc: no hidden file, no folder, read-only listed")
-            << "*.nc" << QStringList{"O1000.nc", "O2000.nc", "O3000.nc"}
-            << QStringList{"O1000.nc"};
+            << "*.nc" << QStringList{"O1000.nc", "O2000.nc", "O3000.nc"} << QStringList{"O1000.nc"};
         QTest::newRow("*.*: every file, pictures flag themselves")
-            << "*.*"
-            << QStringList{"O1.jpg", "O1000.jpg", "O1000.nc", "O2000.bmp", "O2000.nc",
-                           "O3000.nc", "PLAIN"}
+            << "*.*" << QStringList{"O1.jpg",   "O1000.jpg", "O1000.nc", "O2000.bmp",
+                                    "O2000.nc", "O3000.nc",  "PLAIN"}
             << QStringList{"O1.jpg", "O1000.jpg", "O1000.nc"};
-        QTest::newRow("several patterns") << "*.bmp; O1?00.*"
-                                          << QStringList{"O1000.jpg", "O1000.nc", "O2000.bmp"}
-                                          << QStringList{"O1000.jpg", "O1000.nc"};
+        QTest::newRow("several patterns")
+            << "*.bmp; O1?00.*" << QStringList{"O1000.jpg", "O1000.nc", "O2000.bmp"}
+            << QStringList{"O1000.jpg", "O1000.nc"};
         QTest::newRow("letter case of the pattern ignored")
-            << "*.NC" << QStringList{"O1000.nc", "O2000.nc", "O3000.nc"}
-            << QStringList{"O1000.nc"};
+            << "*.NC" << QStringList{"O1000.nc", "O2000.nc", "O3000.nc"} << QStringList{"O1000.nc"};
         QTest::newRow("nothing matches") << "*.tap" << QStringList{} << QStringList{};
     }
     void listing()
@@ -177,11 +175,16 @@ private slots:
         QTest::addColumn<QString>("ext");
         QTest::addColumn<bool>("root");
         QTest::addColumn<bool>("keepsRows");
-        QTest::newRow("empty folder") << "empty" << "*.nc" << false << false;
-        QTest::newRow("root node") << "nc" << "*.nc" << true << false;
-        QTest::newRow("missing folder") << "gone" << "*.nc" << false << false;
-        QTest::newRow("empty path keeps rows") << "" << "*.nc" << false << true;
-        QTest::newRow("empty pattern keeps rows") << "nc" << "" << false << true;
+        QTest::newRow("empty folder") << "empty"
+                                      << "*.nc" << false << false;
+        QTest::newRow("root node") << "nc"
+                                   << "*.nc" << true << false;
+        QTest::newRow("missing folder") << "gone"
+                                        << "*.nc" << false << false;
+        QTest::newRow("empty path keeps rows") << ""
+                                               << "*.nc" << false << true;
+        QTest::newRow("empty pattern keeps rows") << "nc"
+                                                  << "" << false << true;
     }
     void emptyRootAndMissing()
     {
@@ -224,8 +227,7 @@ private slots:
         QTest::newRow("blanks around") << QStringList{"  (X)  "} << "X";
         QTest::newRow("empty parens") << QStringList{"()"} << "";
         QTest::newRow("no parens") << QStringList{"%", "O1", "M30"} << "";
-        QTest::newRow("first qualifying line wins")
-            << QStringList{"A)B(C", "O1(GOOD)"} << "";
+        QTest::newRow("first qualifying line wins") << QStringList{"A)B(C", "O1(GOOD)"} << "";
         QTest::newRow("nested") << QStringList{"(A(B)C)"} << "A(B";
         QTest::newRow("only open paren skipped") << QStringList{"(open", "(T)"} << "T";
     }

@@ -69,13 +69,16 @@ private slots:
     {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("note");
-        QTest::newRow("single quote") << "C:\\NC\\O'1.nc" << "it's the 'rough' cut";
-        QTest::newRow("double quote") << "/nc/O\"2\".nc" << "say \"finish\"";
+        QTest::newRow("single quote") << "C:\\NC\\O'1.nc"
+                                      << "it's the 'rough' cut";
+        QTest::newRow("double quote") << "/nc/O\"2\".nc"
+                                      << "say \"finish\"";
         QTest::newRow("both and sql") << "/nc/x'\");drop table FileNote;--.nc"
                                       << "'); delete from FileNote; --";
-        QTest::newRow("non-latin") << QString::fromUtf8("/nc/軸/O3.nc")
-                                   << QString::fromUtf8("外徑精車 ∅20");
-        QTest::newRow("trailing blanks") << "/nc/O4.nc " << "  padded  ";
+        QTest::newRow("non-latin")
+            << QString::fromUtf8("/nc/軸/O3.nc") << QString::fromUtf8("外徑精車 ∅20");
+        QTest::newRow("trailing blanks") << "/nc/O4.nc "
+                                         << "  padded  ";
     }
     void storedUnchanged()
     {
