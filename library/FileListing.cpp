@@ -9,6 +9,11 @@
 #include <QHash>
 #include <QSet>
 
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#include <time.h>
+#endif
+
 namespace FileListing
 {
 
@@ -87,6 +92,61 @@ QString existingPicture(const QString &filePath)
     return QFileInfo::exists(upper) ? upper : QString();
 }
 
+// "yyyy-MM-dd hh:mm:ss" without QDateTime::toString, which dominates large listings.
+static QString formatTime(const QDate &d, const QTime &t)
+{
+    char16_t buf[19];
+    const auto put = [&buf](int at, int value, int digits) {
+        for (int i = digits - 1; i >= 0; --i, value /= 10)
+            buf[at + i] = char16_t(u'0' + value % 10);
+    };
+    put(0, d.year(), 4);
+    buf[4] = u'-';
+    put(5, d.month(), 2);
+    buf[7] = u'-';
+    put(8, d.day(), 2);
+    buf[10] = u' ';
+    put(11, t.hour(), 2);
+    buf[13] = u':';
+    put(14, t.minute(), 2);
+    buf[16] = u':';
+    put(17, t.second(), 2);
+    return QString(reinterpret_cast<const QChar *>(buf), 19);
+}
+
+static bool isHiddenFile(const QFileInfo &fi)
+{
+#ifdef Q_OS_UNIX
+    return fi.fileName().startsWith(u'.'); // asking QFileInfo costs a stat per file
+#else
+    return fi.isHidden();
+#endif
+}
+
+// QFileInfo asks the file system several times per file; one stat is enough here.
+static bool readSizeAndTime(const QFileInfo &fi, const QString &path, FileRow *row)
+{
+#ifdef Q_OS_UNIX
+    Q_UNUSED(fi);
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return false;
+    row->size = QString::number(qint64(st.st_size));
+    struct tm local;
+    const time_t mtime = st.st_mtime;
+    if (!localtime_r(&mtime, &local))
+        return false;
+    row->time = formatTime(QDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday),
+                           QTime(local.tm_hour, local.tm_min, qMin(local.tm_sec, 59)));
+#else
+    Q_UNUSED(path);
+    row->size = QString::number(fi.size());
+    const QDateTime modified = fi.lastModified();
+    row->time = formatTime(modified.date(), modified.time());
+#endif
+    return true;
+}
+
 bool matchesPattern(const QString &name, const QString &pattern)
 {
     // As on Windows, "*.*" also lists names without an extension.
@@ -122,10 +182,11 @@ ListingResult listFolder(const QString &folder, const QString &ext, bool comment
     if (!commentMode && notes && !notes->loadFolderNotes(base, &folderNotes))
         result.noteError = notes->lastError();
 
+    result.rows.reserve(entries.size());
     int done = 0;
     for (const QFileInfo &fi : entries) {
         const QString name = fi.fileName();
-        if (fi.isHidden())
+        if (isHiddenFile(fi))
             continue;
         bool matched = false;
         for (const QString &p : patterns)
@@ -134,11 +195,11 @@ ListingResult listFolder(const QString &folder, const QString &ext, bool comment
         if (!matched)
             continue;
 
+        const QString path = base + name;
         FileRow row;
         row.name = name;
-        row.time = fi.lastModified().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
-        row.size = QString::number(fi.size());
-        const QString path = base + name;
+        if (!readSizeAndTime(fi, path, &row))
+            continue; // removed since the enumeration
         if (commentMode) {
             if (!TextFile::readCommentTitle(path, &row.note)) {
                 result.noteFailures.append(path);
@@ -153,7 +214,7 @@ ListingResult listFolder(const QString &folder, const QString &ext, bool comment
         const QString picture = pictureNameFor(name);
         if (names.contains(nameKey(picture)) || names.contains(nameKey(upperJpg(picture))))
             row.picture = QStringLiteral("Y");
-        result.rows.append(row);
+        result.rows.append(std::move(row));
         if (progress && ++done % 1000 == 0)
             progress(done);
     }
