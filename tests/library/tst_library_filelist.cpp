@@ -12,11 +12,11 @@ namespace
 {
 
 // One row per item: "name|time|size|note|picture", missing cells empty.
-Rows makeRows(const QStringList &specs)
+Rows makeRows(const QStringList &rowTexts)
 {
     Rows rows;
-    for (const QString &spec : specs) {
-        const QStringList cells = spec.split(u'|');
+    for (const QString &text : rowTexts) {
+        const QStringList cells = text.split(u'|');
         FileRow r;
         for (int c = 0; c < ColumnCount; ++c)
             r.cell(c) = cells.value(c);
