@@ -1,0 +1,224 @@
+#include "library/FileListing.h"
+
+#include "library/NotesStore.h"
+#include "library/TextFile.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QHash>
+#include <QSet>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#include <time.h>
+#endif
+
+namespace FileListing
+{
+
+QString folderWithSeparator(const QString &folder)
+{
+    QString f = QDir::toNativeSeparators(folder);
+    if (!f.endsWith(QDir::separator()) && !f.endsWith(u'/'))
+        f += QDir::separator();
+    return f;
+}
+
+QString pictureNameFor(const QString &name)
+{
+    const qsizetype dot = name.lastIndexOf(u'.');
+    return (dot < 0 ? name : name.left(dot)) + QStringLiteral(".jpg");
+}
+
+QStringList patternList(const QString &ext)
+{
+    QStringList patterns;
+    for (const QString &p : ext.split(u';')) {
+        const QString t = p.trimmed();
+        if (!t.isEmpty())
+            patterns.append(t);
+    }
+    return patterns;
+}
+
+static bool globMatch(QStringView name, QStringView pattern)
+{
+    qsizetype n = 0, p = 0, starP = -1, starN = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() &&
+            (pattern[p] == u'?' ||
+             (pattern[p] != u'*' && pattern[p].toCaseFolded() == name[n].toCaseFolded()))) {
+            ++n;
+            ++p;
+        } else if (p < pattern.size() && pattern[p] == u'*') {
+            starP = p++;
+            starN = n;
+        } else if (starP >= 0) {
+            p = starP + 1;
+            n = ++starN;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == u'*')
+        ++p;
+    return p == pattern.size();
+}
+
+// Names compare as the file system compares them.
+static QString nameKey(const QString &name)
+{
+#ifdef Q_OS_WIN
+    return name.toCaseFolded();
+#else
+    return name;
+#endif
+}
+
+// Cameras write ".JPG"; on case-sensitive file systems that picture counts as well.
+static QString upperJpg(const QString &pictureName)
+{
+    return pictureName.left(pictureName.size() - 4) + QStringLiteral(".JPG");
+}
+
+QString existingPicture(const QString &filePath)
+{
+    const QFileInfo fi(filePath);
+    const QString jpg = fi.dir().filePath(pictureNameFor(fi.fileName()));
+    if (QFileInfo::exists(jpg))
+        return jpg;
+    const QString upper = fi.dir().filePath(upperJpg(pictureNameFor(fi.fileName())));
+    return QFileInfo::exists(upper) ? upper : QString();
+}
+
+// "yyyy-MM-dd hh:mm:ss" without QDateTime::toString, which dominates large listings.
+static QString formatTime(const QDate &d, const QTime &t)
+{
+    char16_t buf[19];
+    const auto put = [&buf](int at, int value, int digits) {
+        for (int i = digits - 1; i >= 0; --i, value /= 10)
+            buf[at + i] = char16_t(u'0' + value % 10);
+    };
+    put(0, d.year(), 4);
+    buf[4] = u'-';
+    put(5, d.month(), 2);
+    buf[7] = u'-';
+    put(8, d.day(), 2);
+    buf[10] = u' ';
+    put(11, t.hour(), 2);
+    buf[13] = u':';
+    put(14, t.minute(), 2);
+    buf[16] = u':';
+    put(17, t.second(), 2);
+    return QString(reinterpret_cast<const QChar *>(buf), 19);
+}
+
+static bool isHiddenFile(const QFileInfo &fi)
+{
+#ifdef Q_OS_UNIX
+    return fi.fileName().startsWith(u'.'); // asking QFileInfo costs a stat per file
+#else
+    return fi.isHidden();
+#endif
+}
+
+// QFileInfo asks the file system several times per file; one stat is enough here.
+static bool readSizeAndTime(const QFileInfo &fi, const QString &path, FileRow *row)
+{
+#ifdef Q_OS_UNIX
+    Q_UNUSED(fi);
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return false;
+    row->size = QString::number(qint64(st.st_size));
+    struct tm local;
+    const time_t mtime = st.st_mtime;
+    if (!localtime_r(&mtime, &local))
+        return false;
+    row->time = formatTime(QDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday),
+                           QTime(local.tm_hour, local.tm_min, qMin(local.tm_sec, 59)));
+#else
+    Q_UNUSED(path);
+    row->size = QString::number(fi.size());
+    const QDateTime modified = fi.lastModified();
+    row->time = formatTime(modified.date(), modified.time());
+#endif
+    return true;
+}
+
+bool matchesPattern(const QString &name, const QString &pattern)
+{
+    // As on Windows, "*.*" also lists names without an extension.
+    if (pattern == u"*.*" || pattern == u"*")
+        return true;
+    return globMatch(name, pattern);
+}
+
+ListingResult listFolder(const QString &folder, const QString &ext, bool commentMode,
+                         NotesStore *notes, const std::function<void(int)> &progress)
+{
+    ListingResult result;
+    const QString base = folderWithSeparator(folder);
+    QDir dir(base);
+    if (!dir.exists()) {
+        result.folderMissing = true;
+        return result;
+    }
+    const QStringList patterns = patternList(ext);
+
+    // Hidden files are read too, so a hidden picture still counts; they are not listed.
+    QDir::Filters filters = QDir::Files | QDir::Hidden;
+#ifdef Q_OS_WIN
+    filters |= QDir::System;
+#endif
+    const QFileInfoList entries = dir.entryInfoList(filters, QDir::Unsorted);
+    QSet<QString> names;
+    names.reserve(entries.size());
+    for (const QFileInfo &fi : entries)
+        names.insert(nameKey(fi.fileName()));
+
+    QHash<QString, QString> folderNotes;
+    if (!commentMode && notes && !notes->loadFolderNotes(base, &folderNotes))
+        result.noteError = notes->lastError();
+
+    result.rows.reserve(entries.size());
+    int done = 0;
+    for (const QFileInfo &fi : entries) {
+        const QString name = fi.fileName();
+        if (isHiddenFile(fi))
+            continue;
+        bool matched = false;
+        for (const QString &p : patterns)
+            if ((matched = matchesPattern(name, p)))
+                break;
+        if (!matched)
+            continue;
+
+        const QString path = base + name;
+        FileRow row;
+        row.name = name;
+        if (!readSizeAndTime(fi, path, &row))
+            continue; // removed since the enumeration
+        if (commentMode) {
+            if (!TextFile::readCommentTitle(path, &row.note)) {
+                result.noteFailures.append(path);
+                if (result.noteError.isEmpty())
+                    result.noteError = QStringLiteral("Cannot read %1").arg(path);
+            }
+        } else if (result.noteError.isEmpty()) {
+            row.note = folderNotes.value(path);
+        } else {
+            result.noteFailures.append(path);
+        }
+        const QString picture = pictureNameFor(name);
+        if (names.contains(nameKey(picture)) || names.contains(nameKey(upperJpg(picture))))
+            row.picture = QStringLiteral("Y");
+        result.rows.append(std::move(row));
+        if (progress && ++done % 1000 == 0)
+            progress(done);
+    }
+    return result;
+}
+
+} // namespace FileListing

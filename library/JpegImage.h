@@ -1,0 +1,19 @@
+#pragma once
+// JPEG pictures decoded through libjpeg, reduced while decoding when shown smaller.
+#include <QByteArray>
+#include <QImage>
+#include <QSize>
+#include <QString>
+
+namespace JpegImage
+{
+
+// A null image for a missing, unreadable, corrupt or truncated file; never a message or exit.
+// With a valid target, the largest libjpeg reduction whose result still covers it is used.
+QImage load(const QString &path, const QSize &target = QSize());
+QImage decode(const QByteArray &data, const QSize &target = QSize());
+
+// The reduction (numerator over 8) chosen for a picture of size full shown at target.
+int scaleNumerator(const QSize &full, const QSize &target);
+
+} // namespace JpegImage

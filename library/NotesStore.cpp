@@ -1,0 +1,178 @@
+#include "library/NotesStore.h"
+
+#include <QAtomicInt>
+#include <QDir>
+#include <QFile>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+
+namespace
+{
+
+QAtomicInt connectionCounter;
+
+const char *const createTable = "CREATE TABLE FileNote (\n"
+                                "FilePath Char(255),\n"
+                                "Mark Char(255),\n"
+                                "Primary Key(FilePath)\n"
+                                ")";
+
+} // namespace
+
+NotesStore::NotesStore(const QString &baseFolder)
+    : m_connectionName(
+          QStringLiteral("NCFerryNotes%1").arg(connectionCounter.fetchAndAddOrdered(1))),
+      m_databasePath(QDir(baseFolder).filePath(QStringLiteral("access.mdb")))
+{
+}
+
+NotesStore::~NotesStore()
+{
+    if (QSqlDatabase::contains(m_connectionName)) {
+        QSqlDatabase::database(m_connectionName, false).close();
+        QSqlDatabase::removeDatabase(m_connectionName);
+    }
+}
+
+bool NotesStore::fail(const QString &message)
+{
+    m_lastError = message;
+    return false;
+}
+
+bool NotesStore::open()
+{
+    return QFile::exists(m_databasePath) ? ConnectMyAccess() : CreateAccess();
+}
+
+bool NotesStore::isOpen() const
+{
+    return QSqlDatabase::contains(m_connectionName) &&
+           QSqlDatabase::database(m_connectionName, false).isOpen();
+}
+
+bool NotesStore::connect()
+{
+    QSqlDatabase db = QSqlDatabase::contains(m_connectionName)
+                          ? QSqlDatabase::database(m_connectionName, false)
+                          : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
+    if (db.isOpen())
+        db.close();
+    if (!db.isValid())
+        return fail(db.lastError().text());
+    db.setDatabaseName(m_databasePath);
+    if (!db.open())
+        return fail(db.lastError().text());
+    return true;
+}
+
+bool NotesStore::ensureTable()
+{
+    QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+    if (db.tables().contains(QStringLiteral("FileNote"), Qt::CaseInsensitive))
+        return true;
+    QSqlQuery query(db);
+    if (!query.exec(QString::fromLatin1(createTable)))
+        return fail(query.lastError().text());
+    return true;
+}
+
+bool NotesStore::CreateAccess()
+{
+    // The failure is shown, yet connecting is still tried, as the user may fix the folder.
+    QFile file(m_databasePath);
+    m_creationFailed =
+        !file.open(QIODevice::WriteOnly | QIODevice::NewOnly) && !QFile::exists(m_databasePath);
+    file.close();
+    if (m_creationFailed)
+        m_lastError = creationFailedText();
+    return connect() && ensureTable();
+}
+
+bool NotesStore::ConnectMyAccess()
+{
+    // A database without the table would fail every note operation; make the table instead.
+    return connect() && ensureTable();
+}
+
+QString NotesStore::getSQLMarkData(const QString &path, bool *ok)
+{
+    if (ok)
+        *ok = false;
+    if (!isOpen()) {
+        fail(QStringLiteral("The notes database is not open."));
+        return {};
+    }
+    QSqlQuery query(QSqlDatabase::database(m_connectionName, false));
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("select Mark from FileNote where FilePath = ?"));
+    query.addBindValue(path);
+    if (!query.exec()) {
+        fail(query.lastError().text());
+        return {};
+    }
+    if (ok)
+        *ok = true;
+    return query.next() ? query.value(0).toString() : QString();
+}
+
+bool NotesStore::InsertSQLMarkData(const QString &FilePath, const QString &Mark)
+{
+    if (!isOpen())
+        return fail(QStringLiteral("The notes database is not open."));
+    QSqlQuery query(QSqlDatabase::database(m_connectionName, false));
+    query.prepare(QStringLiteral("insert into FileNote (FilePath, Mark) values (?, ?)"));
+    query.addBindValue(FilePath);
+    query.addBindValue(Mark);
+    if (!query.exec())
+        return fail(query.lastError().text());
+    return true;
+}
+
+bool NotesStore::UpdataSQLMarkData(const QString &FilePath, const QString &Mark)
+{
+    if (!isOpen())
+        return fail(QStringLiteral("The notes database is not open."));
+    QSqlQuery query(QSqlDatabase::database(m_connectionName, false));
+    query.prepare(QStringLiteral("update FileNote set Mark = ? where FilePath = ?"));
+    query.addBindValue(Mark);
+    query.addBindValue(FilePath);
+    if (!query.exec())
+        return fail(query.lastError().text());
+    return true;
+}
+
+bool NotesStore::storeNote(const QString &FilePath, const QString &Mark)
+{
+    if (!isOpen())
+        return fail(QStringLiteral("The notes database is not open."));
+    QSqlQuery query(QSqlDatabase::database(m_connectionName, false));
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("select 1 from FileNote where FilePath = ?"));
+    query.addBindValue(FilePath);
+    if (!query.exec())
+        return fail(query.lastError().text());
+    const bool exists = query.next();
+    query.finish();
+    return exists ? UpdataSQLMarkData(FilePath, Mark) : InsertSQLMarkData(FilePath, Mark);
+}
+
+bool NotesStore::loadFolderNotes(const QString &folder, QHash<QString, QString> *notes)
+{
+    if (!isOpen())
+        return fail(QStringLiteral("The notes database is not open."));
+    QSqlQuery query(QSqlDatabase::database(m_connectionName, false));
+    query.setForwardOnly(true);
+    // An exact, case-sensitive prefix test; length() counts as substr() does.
+    query.prepare(QStringLiteral(
+        "select FilePath, Mark from FileNote where substr(FilePath, 1, length(?)) = ?"));
+    query.addBindValue(folder);
+    query.addBindValue(folder);
+    if (!query.exec())
+        return fail(query.lastError().text());
+    notes->clear();
+    while (query.next())
+        notes->insert(query.value(0).toString(), query.value(1).toString());
+    return true;
+}

@@ -1,0 +1,48 @@
+#pragma once
+// The notes database: one note per full file path, kept in access.mdb beside the program.
+#include <QHash>
+#include <QString>
+
+class NotesStore
+{
+public:
+    // baseFolder is the program's own folder; the database lives in it as access.mdb.
+    explicit NotesStore(const QString &baseFolder);
+    ~NotesStore();
+    NotesStore(const NotesStore &) = delete;
+    NotesStore &operator=(const NotesStore &) = delete;
+
+    static QString creationFailedText() { return QStringLiteral("Database creation failed。"); }
+    static QString creationFailedCaption() { return QStringLiteral("error"); }
+
+    QString databasePath() const { return m_databasePath; }
+
+    // Start-up: connect when access.mdb exists, otherwise create it. False when unusable.
+    bool open();
+    bool CreateAccess();
+    bool ConnectMyAccess();
+    bool isOpen() const;
+    // True after CreateAccess could not make the file; the window shows creationFailedText().
+    bool creationFailed() const { return m_creationFailed; }
+    // The database's message for the last failed operation.
+    QString lastError() const { return m_lastError; }
+
+    // Empty when the path has no note; *ok is false when the lookup failed.
+    QString getSQLMarkData(const QString &path, bool *ok = nullptr);
+    bool InsertSQLMarkData(const QString &FilePath, const QString &Mark);
+    bool UpdataSQLMarkData(const QString &FilePath, const QString &Mark);
+    // Leaving the note editor: update the path's row when there is one, else add it.
+    bool storeNote(const QString &FilePath, const QString &Mark);
+    // All notes whose path starts with folder (which ends in a separator), for one listing.
+    bool loadFolderNotes(const QString &folder, QHash<QString, QString> *notes);
+
+private:
+    bool connect();
+    bool ensureTable();
+    bool fail(const QString &message);
+
+    QString m_connectionName;
+    QString m_databasePath;
+    QString m_lastError;
+    bool m_creationFailed = false;
+};

@@ -1,0 +1,39 @@
+#include "library/Preview.h"
+
+#include "library/FileListing.h"
+#include "library/JpegImage.h"
+#include "library/TextFile.h"
+
+namespace Preview
+{
+
+QStringList visibleLines(const QStringList &lines, const PreviewOptions &options)
+{
+    if (!options.limitLines)
+        return lines;
+    bool ok = false;
+    const int n = options.lineCount.trimmed().toInt(&ok);
+    if (!ok || n <= 0)
+        return {};
+    return lines.mid(0, n);
+}
+
+PreviewResult load(const QString &filePath, const QString &checkImage,
+                   const PreviewOptions &options)
+{
+    PreviewResult result;
+    result.filePath = filePath;
+    QStringList lines;
+    if (!TextFile::readLines(filePath, &lines))
+        return result;
+    result.readable = true;
+    result.lines = visibleLines(lines, options);
+    if (checkImage == u"Y") {
+        result.picturePath = FileListing::existingPicture(filePath);
+        if (!result.picturePath.isEmpty())
+            result.picture = JpegImage::load(result.picturePath, options.pictureSize);
+    }
+    return result;
+}
+
+} // namespace Preview

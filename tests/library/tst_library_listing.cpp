@@ -1,0 +1,273 @@
+#include "library/FileListing.h"
+#include "library/LibraryEngine.h"
+#include "library/NotesStore.h"
+#include "library/TextFile.h"
+
+#include <QDir>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QStringEncoder>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace
+{
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+QMap<QString, QString> flagsByName(const QVector<FileRow> &rows)
+{
+    QMap<QString, QString> out;
+    for (const FileRow &r : rows)
+        out.insert(r.name, r.picture);
+    return out;
+}
+
+void waitIdle(LibraryEngine &engine)
+{
+    if (engine.jobQueue()->pendingJobs() == 0)
+        return;
+    QSignalSpy idle(engine.jobQueue(), &LibraryJobQueue::idle);
+    QVERIFY(idle.wait(5000));
+}
+
+} // namespace
+
+class TestListing : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QString m_folder;
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        m_folder = m_dir.filePath("nc");
+        QVERIFY(QDir().mkpath(m_folder));
+        const QDir d(m_folder);
+        QVERIFY(writeFile(d.filePath("O1000.nc"), "%\nO1000(SHAFT A)\nM30\n%\n"));
+        QVERIFY(writeFile(d.filePath("O1000.jpg"), "jpg"));
+        QVERIFY(writeFile(d.filePath("O2000.nc"), "%\nO2000 (ROUGH) G90\n%\n"));
+        QVERIFY(writeFile(d.filePath("O2000.bmp"), "bmp"));
+        QVERIFY(writeFile(d.filePath("O3000.nc"), "no comment\n"));
+        QVERIFY(QFile::setPermissions(d.filePath("O3000.nc"), QFile::ReadOwner | QFile::ReadGroup));
+        QVERIFY(writeFile(d.filePath("O1.jpg"), "jpg"));
+        QVERIFY(writeFile(d.filePath("PLAIN"), "x"));
+        QVERIFY(writeFile(d.filePath(".hidden.nc"), "(HIDDEN)\n"));
+        QVERIFY(d.mkdir("sub.nc"));
+        QVERIFY(writeFile(d.filePath("sub.nc/O9.nc"), "x"));
+    }
+
+    void listing_data()
+    {
+        QTest::addColumn<QString>("pattern");
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<QStringList>("withPicture");
+        QTest::newRow("*.nc: no hidden file, no folder, read-only listed")
+            << "*.nc" << QStringList{"O1000.nc", "O2000.nc", "O3000.nc"} << QStringList{"O1000.nc"};
+        QTest::newRow("*.*: every file, pictures flag themselves")
+            << "*.*" << QStringList{"O1.jpg",   "O1000.jpg", "O1000.nc", "O2000.bmp",
+                                    "O2000.nc", "O3000.nc",  "PLAIN"}
+            << QStringList{"O1.jpg", "O1000.jpg", "O1000.nc"};
+        QTest::newRow("several patterns")
+            << "*.bmp; O1?00.*" << QStringList{"O1000.jpg", "O1000.nc", "O2000.bmp"}
+            << QStringList{"O1000.jpg", "O1000.nc"};
+        QTest::newRow("letter case of the pattern ignored")
+            << "*.NC" << QStringList{"O1000.nc", "O2000.nc", "O3000.nc"} << QStringList{"O1000.nc"};
+        QTest::newRow("nothing matches") << "*.tap" << QStringList{} << QStringList{};
+    }
+    void listing()
+    {
+        QFETCH(QString, pattern);
+        QFETCH(QStringList, names);
+        QFETCH(QStringList, withPicture);
+        const ListingResult result = FileListing::listFolder(m_folder, pattern, false, nullptr);
+        QVERIFY(!result.folderMissing);
+        const QMap<QString, QString> flags = flagsByName(result.rows);
+        QCOMPARE(flags.keys(), names);
+        for (auto it = flags.begin(); it != flags.end(); ++it)
+            QCOMPARE(it.value(), withPicture.contains(it.key()) ? QString("Y") : QString());
+        static const QRegularExpression time("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d$");
+        for (const FileRow &r : result.rows) {
+            QVERIFY2(time.match(r.time).hasMatch(), qPrintable(r.time));
+            QCOMPARE(r.size, QString::number(QFileInfo(QDir(m_folder).filePath(r.name)).size()));
+            QVERIFY(r.note.isEmpty());
+        }
+    }
+
+    void notesByMode_data()
+    {
+        QTest::addColumn<bool>("commentMode");
+        QTest::addColumn<QStringList>("notes"); // for O1000.nc, O2000.nc, O3000.nc
+        QTest::newRow("database") << false << QStringList{"it's stored", "", "third"};
+        QTest::newRow("comment") << true << QStringList{"SHAFT A", "ROUGH", ""};
+    }
+    void notesByMode()
+    {
+        QFETCH(bool, commentMode);
+        QFETCH(QStringList, notes);
+        QTemporaryDir base;
+        NotesStore store(base.path());
+        QVERIFY(store.open());
+        const QString prefix = FileListing::folderWithSeparator(m_folder);
+        QVERIFY(store.storeNote(prefix + "O1000.nc", "it's stored"));
+        QVERIFY(store.storeNote(prefix + "O3000.nc", "third"));
+        QVERIFY(store.storeNote(prefix + "sub.nc", "a folder"));
+
+        LibraryEngine engine(&store);
+        engine.setCommentMode(commentMode);
+        engine.startListing(m_folder, "*.nc");
+        QCOMPARE(engine.fileList().rowCount(), 1); // the job runs after this event
+        waitIdle(engine);
+        QMap<QString, QString> byName;
+        for (const FileRow &r : engine.fileList().rows())
+            byName.insert(r.name, r.note);
+        QCOMPARE(byName.values(), notes);
+    }
+
+    void noteEditStoresOnlyInDatabaseMode()
+    {
+        QTemporaryDir base;
+        NotesStore store(base.path());
+        QVERIFY(store.open());
+        LibraryEngine engine(&store);
+        engine.startListing(m_folder, "O1000.nc");
+        waitIdle(engine);
+        QCOMPARE(engine.fileList().rowCount(), 1);
+        const QString path = engine.fullPath(0);
+        QVERIFY(path.endsWith("O1000.nc"));
+
+        engine.setCommentMode(true);
+        QVERIFY(engine.NoteEditExit(0, "shown only"));
+        QCOMPARE(engine.fileList().row(0).note, QString("shown only"));
+        QCOMPARE(store.getSQLMarkData(path), QString());
+
+        engine.setCommentMode(false);
+        QVERIFY(engine.NoteEditExit(0, "kept"));
+        engine.startListing(m_folder, "*.nc");
+        waitIdle(engine);
+        QCOMPARE(engine.fileList().row(0).name.isEmpty(), false);
+        QCOMPARE(store.getSQLMarkData(path), QString("kept"));
+    }
+
+    void unreadableNotesDoNotStopTheListing()
+    {
+        QTemporaryDir base;
+        NotesStore broken(base.filePath("missing")); // never opened
+        LibraryEngine engine(&broken);
+        QSignalSpy failed(&engine, &LibraryEngine::notesUnavailable);
+        engine.startListing(m_folder, "*.nc");
+        waitIdle(engine);
+        QCOMPARE(engine.fileList().rowCount(), 3);
+        QCOMPARE(failed.count(), 1);
+        QCOMPARE(failed.first().at(1).toStringList().size(), 3);
+    }
+
+    void emptyRootAndMissing_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("ext");
+        QTest::addColumn<bool>("root");
+        QTest::addColumn<bool>("keepsRows");
+        QTest::newRow("empty folder") << "empty"
+                                      << "*.nc" << false << false;
+        QTest::newRow("root node") << "nc"
+                                   << "*.nc" << true << false;
+        QTest::newRow("missing folder") << "gone"
+                                        << "*.nc" << false << false;
+        QTest::newRow("empty path keeps rows") << ""
+                                               << "*.nc" << false << true;
+        QTest::newRow("empty pattern keeps rows") << "nc"
+                                                  << "" << false << true;
+    }
+    void emptyRootAndMissing()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, ext);
+        QFETCH(bool, root);
+        QFETCH(bool, keepsRows);
+        QVERIFY(QDir().mkpath(m_dir.filePath("empty")));
+        LibraryEngine engine;
+        engine.startListing(m_folder, "*.nc");
+        waitIdle(engine);
+        QCOMPARE(engine.fileList().rowCount(), 3);
+        engine.startListing(path.isEmpty() ? path : m_dir.filePath(path), ext, root);
+        waitIdle(engine);
+        QCOMPARE(engine.fileList().rowCount(), keepsRows ? 3 : 1);
+        QCOMPARE(engine.fileList().isEmpty(), !keepsRows);
+    }
+
+    void listingResetsMarks()
+    {
+        LibraryEngine engine;
+        engine.setPlainCaptions({"N", "T", "S", "M", "P"});
+        engine.startListing(m_folder, "*.nc");
+        engine.HeaderControl1SectionClick(2);
+        QCOMPARE(engine.marks().mark(2), 1);
+        engine.startListing(m_folder, "*.*");
+        for (int i = 0; i < ColumnCount; ++i)
+            QCOMPARE(engine.marks().mark(i), 0);
+        QCOMPARE(engine.marks().caption(2), QString("S"));
+        waitIdle(engine);
+        QCOMPARE(engine.fileList().rowCount(), 7);
+    }
+
+    void commentTitle_data()
+    {
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<QString>("title");
+        QTest::newRow("second line") << QStringList{"%", "O1234(SHAFT A)"} << "SHAFT A";
+        QTest::newRow("text after )") << QStringList{"O1234 (ROUGH) G90"} << "ROUGH";
+        QTest::newRow("blanks around") << QStringList{"  (X)  "} << "X";
+        QTest::newRow("empty parens") << QStringList{"()"} << "";
+        QTest::newRow("no parens") << QStringList{"%", "O1", "M30"} << "";
+        QTest::newRow("first qualifying line wins") << QStringList{"A)B(C", "O1(GOOD)"} << "";
+        QTest::newRow("nested") << QStringList{"(A(B)C)"} << "A(B";
+        QTest::newRow("only open paren skipped") << QStringList{"(open", "(T)"} << "T";
+    }
+    void commentTitle()
+    {
+        QFETCH(QStringList, lines);
+        QFETCH(QString, title);
+        QCOMPARE(TextFile::commentTitleOfLines(lines), title);
+    }
+
+    void textDecoding_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QStringList>("lines");
+        const QString text = QString::fromUtf8("O1(軸 Ø20)\r\nM30\r\n");
+        QStringEncoder le(QStringEncoder::Utf16LE, QStringEncoder::Flag::WriteBom);
+        QStringEncoder u8(QStringEncoder::Utf8, QStringEncoder::Flag::WriteBom);
+        const QStringList expected{QString::fromUtf8("O1(軸 Ø20)"), "M30"};
+        QTest::newRow("utf-16 le bom") << QByteArray(le.encode(text)) << expected;
+        QTest::newRow("utf-8 bom") << QByteArray(u8.encode(text)) << expected;
+        QTest::newRow("no bom: every byte kept")
+            << QByteArray("O1(\xD8\x32\x30)\rM30\n\n")
+            << QStringList{QString::fromLatin1("O1(\xD8\x32\x30)"), "M30", ""};
+    }
+    void textDecoding()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QStringList, lines);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("t.nc");
+        QVERIFY(writeFile(path, bytes));
+        QStringList read;
+        QVERIFY(TextFile::readLines(path, &read));
+        QCOMPARE(read, lines);
+        QString title;
+        QVERIFY(TextFile::readCommentTitle(path, &title));
+        QCOMPARE(title, lines.first().mid(3, lines.first().size() - 4));
+        QVERIFY(!TextFile::readCommentTitle(dir.filePath("none.nc"), &title));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestListing)
+#include "tst_library_listing.moc"
