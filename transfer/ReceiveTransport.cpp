@@ -65,6 +65,13 @@ TReceiveTransport::TReceiveTransport(SerialLine *line, QWidget *parent)
     ToolButton1->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     ToolButton1->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
 
+    StaticText1->setObjectName(QStringLiteral("StaticText1"));
+    StaticText2->setObjectName(QStringLiteral("StaticText2"));
+    StaticText3->setObjectName(QStringLiteral("StaticText3"));
+    StaticText4->setObjectName(QStringLiteral("StaticText4"));
+    ListBox1->setObjectName(QStringLiteral("ListBox1"));
+    ToolButton1->setObjectName(QStringLiteral("ToolButton1"));
+
     StaticText1->setText(QString::fromUtf8(BuiltInLines[3]) + QLatin1Char(':'));
     StaticText2->setText(QString::fromUtf8(BuiltInLines[1]) + QLatin1Char(':'));
     StaticText3->setText(QString::fromUtf8(BuiltInLines[4]) + QLatin1Char(':'));
