@@ -45,6 +45,9 @@ void ReceiveEngine::feed(const QString &text)
 
 void ReceiveEngine::newLine()
 {
+    // A finished line gives back the room its growth reserved.
+    if (!m_lines.isEmpty())
+        m_lines.last().squeeze();
     touch(int(m_lines.size()));
     m_lines.append(QString());
 }
@@ -105,24 +108,25 @@ bool ReceiveEngine::retryStore()
 
 bool ReceiveEngine::store()
 {
-    qsizetype size = 0;
-    for (const QString &l : std::as_const(m_lines))
-        size += l.size() + 2;
-    QByteArray bytes;
-    bytes.reserve(size);
-    for (const QString &l : std::as_const(m_lines)) {
-        bytes += NcText::toBytes(l);
-        bytes += "\r\n";
-    }
     // Written beside the target and renamed: a failed store leaves the old file whole.
     QSaveFile file(m_fileName);
     QString cause;
-    if (m_fileName.isEmpty())
+    if (m_fileName.isEmpty()) {
         cause = QStringLiteral("no file name was given");
-    else if (!file.open(QIODevice::WriteOnly))
+    } else if (!file.open(QIODevice::WriteOnly)) {
         cause = file.errorString();
-    else if (file.write(bytes) != bytes.size() || !file.commit())
-        cause = file.errorString();
+    } else {
+        // Line by line through the file's buffer: no second copy of a large program.
+        bool written = true;
+        for (const QString &l : std::as_const(m_lines)) {
+            if (file.write(NcText::toBytes(l)) < 0 || file.write("\r\n", 2) != 2) {
+                written = false;
+                break;
+            }
+        }
+        if (!written || !file.commit())
+            cause = file.errorString();
+    }
     if (cause.isEmpty()) {
         m_lastError.clear();
         return true;
