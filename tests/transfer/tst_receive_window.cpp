@@ -1,0 +1,340 @@
+// The receive window, headless, on a pseudo-terminal.
+#include "PtyPair.h"
+#include "transfer/PortSetting.h"
+#include "transfer/ReceiveEngine.h"
+#include "transfer/ReceiveFileDialog.h"
+#include "transfer/ReceiveTransport.h"
+#include "transfer/SerialLine.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLayout>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include <memory>
+
+namespace
+{
+
+const QStringList Language{"Receive", "Setting", "Cannot open the port", "Path", "Count",
+                           "Chars",   "Exit"};
+
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+QString record(const QString &port, const QString &ext = QStringLiteral("*.nc"))
+{
+    return PortSetting::join(
+        {"Lathe 1", port, "115200", "None", "8", "1", "None", "/nc", ext, "None"});
+}
+
+// Clicks `button` on the next message box that shows up, keeping what it said.
+struct BoxWatch {
+    QString title;
+    QString text;
+    QString informative;
+    int seen = 0;
+};
+
+void answerNextBox(std::shared_ptr<BoxWatch> watch, QMessageBox::StandardButton button)
+{
+    auto *timer = new QTimer;
+    timer->setInterval(20);
+    QObject::connect(timer, &QTimer::timeout, [watch, button, timer] {
+        for (QWidget *w : QApplication::topLevelWidgets()) {
+            auto *box = qobject_cast<QMessageBox *>(w);
+            if (!box || !box->isVisible())
+                continue;
+            watch->title = box->windowTitle();
+            watch->text = box->text();
+            watch->informative = box->informativeText();
+            ++watch->seen;
+            timer->stop();
+            timer->deleteLater();
+            if (QAbstractButton *b = box->button(button))
+                b->click();
+            return;
+        }
+    });
+    timer->start();
+}
+
+template <typename T> T *child(QWidget &w, const char *name)
+{
+    return w.findChild<T *>(QString::fromLatin1(name));
+}
+
+} // namespace
+
+class TestReceiveWindow : public QObject
+{
+    Q_OBJECT
+private slots:
+    void tooShortPortSettingIsRefused();
+    void receivesStoresAndCloses();
+    void fileListAddition_data();
+    void fileListAddition();
+    void failedOpenShowsMessageAndCloses();
+    void storeErrorOffersRetry();
+    void exitWithUnstoredProgramAsks();
+    void longPathDoesNotWidenWindow();
+    void saveDialog_data();
+    void saveDialog();
+};
+
+void TestReceiveWindow::tooShortPortSettingIsRefused()
+{
+    TReceiveTransport w;
+    auto box = std::make_shared<BoxWatch>();
+    answerNextBox(box, QMessageBox::Ok);
+    QVERIFY(!w.setPortSetting(QStringLiteral("Lathe,ttyS0,9600,None,8,1")));
+    QCOMPARE(box->seen, 1);
+    QVERIFY2(box->text.contains(QStringLiteral("6 fields")), qPrintable(box->text));
+    QVERIFY(!w.isVisible());
+}
+
+void TestReceiveWindow::receivesStoresAndCloses()
+{
+    PtyPair pty;
+    QVERIFY(pty.isValid());
+    QTemporaryDir dir;
+    const QString target = dir.filePath(QStringLiteral("O5.nc"));
+    TReceiveTransport w;
+    w.setLanguage(Language);
+    QCOMPARE(child<QToolButton>(w, "ToolButton1")->text(), QStringLiteral("Exit:"));
+    QCOMPARE(child<QLabel>(w, "StaticText3")->text(), QStringLiteral("Count:"));
+    QCOMPARE(child<QLabel>(w, "StaticText4")->text(), QStringLiteral("Chars:"));
+    QVERIFY(w.setPortSetting(record(pty.slavePath())));
+    QVERIFY(!w.line()->settings().discardNull);
+    w.setFileName(target);
+    w.setSelectPathExt(dir.path(), QStringLiteral("*.nc"));
+    QSignalSpy received(&w, &TReceiveTransport::fileReceived);
+
+    w.show();
+    QTRY_VERIFY(w.line()->isConnected());
+    QCOMPARE(w.windowTitle(), QStringLiteral("Lathe 1-Receive"));
+    QCOMPARE(child<QLabel>(w, "StaticText2")->text(),
+             QStringLiteral("Setting:%1,115200,None,8,1 Flow:None").arg(pty.slavePath()));
+    QCOMPARE(child<QLabel>(w, "StaticText1")->text(),
+             QStringLiteral("Path:") + QDir::toNativeSeparators(target));
+
+    QVERIFY(pty.send(QByteArray("junk\x12%\r\n:0005 (PIN)\r\nG1 X2.\r\nM30\r\n%\r\n")));
+    QTRY_COMPARE(child<QListWidget>(w, "ListBox1")->count(), 6);
+    QVERIFY(pty.send(QByteArray("\x14")));
+    QVERIFY(received.wait(3000));
+    QElapsedTimer sinceStore;
+    sinceStore.start();
+    QCOMPARE(received.first().first().toString(), target);
+    QCOMPARE(readAll(target), QByteArray("%\r\nO0005(PIN)\r\nG1X2.\r\nM30\r\n%\r\n"));
+    auto *list = child<QListWidget>(w, "ListBox1");
+    QCOMPARE(list->count(), 5);
+    QCOMPARE(list->item(1)->text(), QStringLiteral("O0005(PIN)"));
+    QCOMPARE(list->currentRow(), 4);
+    QCOMPARE(child<QLabel>(w, "StaticText3")->text(), QStringLiteral("Count:20"));
+
+    QTRY_VERIFY_WITH_TIMEOUT(!w.isVisible(), 2000);
+    QVERIFY2(sinceStore.elapsed() < 1000, qPrintable(QString::number(sinceStore.elapsed())));
+    QVERIFY(!w.line()->isConnected());
+}
+
+void TestReceiveWindow::fileListAddition_data()
+{
+    QTest::addColumn<bool>("otherFolder");
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<bool>("listed");
+    QTest::addColumn<bool>("added");
+    QTest::newRow("shown folder and filter") << false << "*.nc" << false << true;
+    QTest::newRow("other folder") << true << "*.nc" << false << false;
+    QTest::newRow("other filter") << false << "*.*" << false << false;
+    QTest::newRow("name already listed") << false << "*.nc" << true << false;
+}
+
+void TestReceiveWindow::fileListAddition()
+{
+    QFETCH(bool, otherFolder);
+    QFETCH(QString, filter);
+    QFETCH(bool, listed);
+    QFETCH(bool, added);
+
+    PtyPair pty;
+    QTemporaryDir dir;
+    TReceiveTransport w;
+    w.setLanguage(Language);
+    QVERIFY(w.setPortSetting(record(pty.slavePath())));
+    w.setFileName(dir.filePath(QStringLiteral("O6.nc")));
+    w.setSelectPathExt(otherFolder ? dir.filePath(QStringLiteral("sub")) : dir.path(), filter);
+    QStringList rows;
+    ReceiveFileList::Hooks hooks;
+    hooks.isListed = [listed](const QString &name) {
+        return listed && name == QLatin1String("O6.nc");
+    };
+    hooks.noteOf = [](const QString &) { return QStringLiteral("PIN"); };
+    hooks.addFileData = [&rows](const QString &row) { rows << row; };
+    w.setFileListHooks(hooks);
+    QSignalSpy received(&w, &TReceiveTransport::fileReceived);
+    w.show();
+    QTRY_VERIFY(w.line()->isConnected());
+    QVERIFY(pty.send(QByteArray("\x12%\nO6(PIN)\n%\x14")));
+    QVERIFY(received.wait(3000));
+    QCOMPARE(rows.size(), added ? 1 : 0);
+    if (added)
+        QVERIFY2(rows.first().startsWith(QStringLiteral("O6.nc,")) &&
+                     rows.first().endsWith(QStringLiteral(",15,PIN")),
+                 qPrintable(rows.first()));
+}
+
+void TestReceiveWindow::failedOpenShowsMessageAndCloses()
+{
+    QTemporaryDir dir;
+    TReceiveTransport w;
+    w.setLanguage(Language);
+    QVERIFY(w.setPortSetting(record(dir.filePath(QStringLiteral("no-such-port")))));
+    w.setFileName(dir.filePath(QStringLiteral("O7.nc")));
+    auto box = std::make_shared<BoxWatch>();
+    answerNextBox(box, QMessageBox::Ok);
+    w.show();
+    QTRY_COMPARE(box->seen, 1);
+    QCOMPARE(box->title, QStringLiteral("message"));
+    QCOMPARE(box->text, QStringLiteral("Cannot open the port"));
+    QVERIFY2(box->informative.contains(QStringLiteral("no-such-port")),
+             qPrintable(box->informative));
+    QTRY_VERIFY(!w.isVisible());
+    QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("O7.nc"))));
+}
+
+void TestReceiveWindow::storeErrorOffersRetry()
+{
+    PtyPair pty;
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("later"));
+    const QString target = folder + QStringLiteral("/O8.nc");
+    TReceiveTransport w;
+    w.setLanguage(Language);
+    QVERIFY(w.setPortSetting(record(pty.slavePath())));
+    w.setFileName(target);
+    QSignalSpy received(&w, &TReceiveTransport::fileReceived);
+    w.show();
+    QTRY_VERIFY(w.line()->isConnected());
+
+    auto box = std::make_shared<BoxWatch>();
+    // The box stays until answered; make the folder first so that Retry succeeds.
+    QSignalSpy failed(w.engine(), &ReceiveEngine::storeFailed);
+    QVERIFY(pty.send(QByteArray("\x12%\nO8\n%\x14")));
+    QVERIFY(failed.wait(3000));
+    QVERIFY(w.isVisible());
+    QVERIFY(QDir().mkpath(folder));
+    answerNextBox(box, QMessageBox::Retry);
+    QVERIFY(received.wait(3000));
+    QCOMPARE(box->seen, 1);
+    QVERIFY2(box->text.contains(QDir::toNativeSeparators(target)), qPrintable(box->text));
+    QCOMPARE(readAll(target), QByteArray("%\r\nO8\r\n%\r\n"));
+    QTRY_VERIFY_WITH_TIMEOUT(!w.isVisible(), 2000);
+}
+
+void TestReceiveWindow::exitWithUnstoredProgramAsks()
+{
+    PtyPair pty;
+    QTemporaryDir dir;
+    const QString target = dir.filePath(QStringLiteral("missing/O9.nc"));
+    TReceiveTransport w;
+    w.setLanguage(Language);
+    QVERIFY(w.setPortSetting(record(pty.slavePath())));
+    w.setFileName(target);
+    w.show();
+    QTRY_VERIFY(w.line()->isConnected());
+    QSignalSpy failed(w.engine(), &ReceiveEngine::storeFailed);
+    QVERIFY(pty.send(QByteArray("\x12%\nO9\n%\x14")));
+    QVERIFY(failed.wait(3000));
+    auto errorBox = std::make_shared<BoxWatch>();
+    answerNextBox(errorBox, QMessageBox::Cancel);
+    QTRY_COMPARE(errorBox->seen, 1);
+    QTRY_VERIFY(!QApplication::activeModalWidget());
+
+    auto *exit = child<QToolButton>(w, "ToolButton1");
+    auto no = std::make_shared<BoxWatch>();
+    answerNextBox(no, QMessageBox::No);
+    exit->click();
+    QCOMPARE(no->seen, 1);
+    QVERIFY2(no->text.contains(QDir::toNativeSeparators(target)), qPrintable(no->text));
+    QVERIFY(w.isVisible());
+    QVERIFY(w.engine()->hasUnstoredProgram());
+
+    auto yes = std::make_shared<BoxWatch>();
+    answerNextBox(yes, QMessageBox::Yes);
+    exit->click();
+    QCOMPARE(yes->seen, 1);
+    QVERIFY(!w.isVisible());
+    QVERIFY(!w.line()->isConnected());
+}
+
+void TestReceiveWindow::longPathDoesNotWidenWindow()
+{
+    TReceiveTransport w;
+    w.setLanguage(Language);
+    QVERIFY(w.setPortSetting(record(QStringLiteral("ttyS0"))));
+    w.setFileName(QStringLiteral("/very/long/folder/").repeated(30) + QStringLiteral("O1.nc"));
+    QVERIFY2(w.minimumSizeHint().width() <= TReceiveTransport::DesignWidth,
+             qPrintable(QString::number(w.minimumSizeHint().width())));
+    QFont big = w.font();
+    big.setPointSize(big.pointSize() * 2);
+    w.setFont(big);
+    w.resize(TReceiveTransport::DesignWidth, TReceiveTransport::DesignHeight);
+    QVERIFY2(w.minimumSizeHint().width() <= TReceiveTransport::DesignWidth,
+             qPrintable(QString::number(w.minimumSizeHint().width())));
+    // The list keeps room for lines at the designed size even with a large font.
+    auto *list = child<QListWidget>(w, "ListBox1");
+    w.layout()->activate();
+    QVERIFY2(list->height() >= 3 * QFontMetrics(big).height(),
+             qPrintable(QString::number(list->height())));
+}
+
+void TestReceiveWindow::saveDialog_data()
+{
+    QTest::addColumn<int>("selected");
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<QString>("suffix");
+    QTest::newRow("no item selected gives the first type") << -1 << ".nc (*.nc)"
+                                                           << "nc";
+    QTest::newRow("third item") << 2 << ".txt (*.txt)"
+                                << "txt";
+    QTest::newRow("last item keeps its text") << 5 << "*.* (*.*)"
+                                              << "";
+    QTest::newRow("index past the end") << 9 << ".nc (*.nc)"
+                                        << "nc";
+}
+
+void TestReceiveWindow::saveDialog()
+{
+    QFETCH(int, selected);
+    QFETCH(QString, filter);
+    QFETCH(QString, suffix);
+    QTemporaryDir dir;
+    QFileDialog dialog;
+    configureReceiveSaveDialog(dialog, {"*.nc", "*.cnc", "*.txt", "*.dat", "*.tap", "*.*"},
+                               selected, dir.path());
+    QCOMPARE(dialog.acceptMode(), QFileDialog::AcceptSave);
+    QVERIFY(!dialog.testOption(QFileDialog::DontConfirmOverwrite));
+    QCOMPARE(dialog.nameFilters().size(), 6);
+    QCOMPARE(dialog.selectedNameFilter(), filter);
+    QCOMPARE(dialog.defaultSuffix(), suffix);
+    QCOMPARE(QDir(dialog.directory()).canonicalPath(), QDir(dir.path()).canonicalPath());
+    emit dialog.filterSelected(QStringLiteral(".tap (*.tap)"));
+    QCOMPARE(dialog.defaultSuffix(), QStringLiteral("tap"));
+}
+
+QTEST_MAIN(TestReceiveWindow)
+#include "tst_receive_window.moc"

@@ -1,0 +1,172 @@
+#include "tools/ReceiveCommand.h"
+
+#include "transfer/PortSerialLine.h"
+#include "transfer/PortSetting.h"
+#include "transfer/ReceiveEngine.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QTimer>
+
+#include <cstdio>
+
+using namespace ReceiveCommand;
+
+namespace
+{
+
+constexpr int ProgressEveryMs = 1000;
+
+void say(const QString &text)
+{
+    std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+    std::fflush(stderr);
+}
+
+int usage(const QString &problem)
+{
+    say(QStringLiteral("ncferry-cli receive: %1").arg(problem));
+    say(QStringLiteral("usage: ncferry-cli receive --port-setting \"<record line>\" "
+                       "[--timeout SECONDS] OUT"));
+    return UsageError;
+}
+
+// The program must survive a target that cannot be written: it goes beside the temporary
+// files instead, and the user is told where.
+QString rescuePath(const QString &out)
+{
+    return QDir(QDir::tempPath())
+        .filePath(QStringLiteral("ncferry-received-%1-%2")
+                      .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")),
+                           QFileInfo(out).fileName()));
+}
+
+} // namespace
+
+int runReceiveCommand(const QStringList &args)
+{
+    QString record;
+    QString out;
+    int timeoutSeconds = DefaultTimeoutSeconds;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString &a = args[i];
+        if (a == QLatin1String("--port-setting") || a == QLatin1String("--timeout")) {
+            if (i + 1 >= args.size())
+                return usage(QStringLiteral("%1 needs a value").arg(a));
+            const QString value = args[++i];
+            if (a == QLatin1String("--port-setting")) {
+                record = value;
+            } else {
+                bool ok = false;
+                timeoutSeconds = value.toInt(&ok);
+                if (!ok || timeoutSeconds < 0)
+                    return usage(QStringLiteral("--timeout takes a whole number of seconds, "
+                                                "not \"%1\"")
+                                     .arg(value));
+            }
+        } else if (a.startsWith(QLatin1String("--"))) {
+            return usage(QStringLiteral("unknown option \"%1\"").arg(a));
+        } else if (out.isEmpty()) {
+            out = a;
+        } else {
+            return usage(QStringLiteral("only one output file, not \"%1\" too").arg(a));
+        }
+    }
+    if (record.isEmpty())
+        return usage(QStringLiteral("--port-setting is missing"));
+    if (out.isEmpty())
+        return usage(QStringLiteral("the output file OUT is missing"));
+    if (!QCoreApplication::instance())
+        return usage(QStringLiteral("no application object"));
+
+    const QStringList fields = PortSetting::split(record);
+    LineSettings settings;
+    QString error;
+    if (!PortSetting::toLineSettings(fields, &settings, nullptr, &error))
+        return usage(error);
+
+    // Refuse before the machine starts punching, not after.
+    const QFileInfo target(out);
+    if (target.isDir() || !target.absoluteDir().exists() ||
+        !QFileInfo(target.absolutePath()).isWritable()) {
+        say(QStringLiteral("ncferry-cli receive: cannot write \"%1\": %2")
+                .arg(QDir::toNativeSeparators(out),
+                     target.isDir() ? QStringLiteral("it is a folder")
+                                    : QStringLiteral("its folder is missing or not writable")));
+        return WriteError;
+    }
+
+    PortSerialLine line;
+    settings.discardNull = false;
+    line.setSettings(settings);
+    if (!line.open(&error)) {
+        say(QStringLiteral("ncferry-cli receive: %1").arg(error));
+        return PortError;
+    }
+    ReceiveEngine engine(&line);
+    engine.setFileName(target.absoluteFilePath());
+
+    QEventLoop loop;
+    int result = Ok;
+    QTimer silence;
+    silence.setSingleShot(true);
+    if (timeoutSeconds > 0) {
+        silence.setInterval(timeoutSeconds * 1000);
+        silence.start();
+        QObject::connect(&silence, &QTimer::timeout, &loop, [&] {
+            say(QStringLiteral("ncferry-cli receive: timed out: nothing received for %1 s%2")
+                    .arg(timeoutSeconds)
+                    .arg(engine.status() == ReceiveEngine::Waiting
+                             ? QStringLiteral(" (no program started)")
+                             : QStringLiteral("; %1 characters were received and are not "
+                                              "stored")
+                                   .arg(engine.charCount())));
+            result = TimedOut;
+            loop.quit();
+        });
+        QObject::connect(&line, &SerialLine::rxChar, &silence, [&] { silence.start(); });
+    }
+
+    QElapsedTimer sinceProgress;
+    sinceProgress.start();
+    QObject::connect(&engine, &ReceiveEngine::charCountChanged, &loop, [&](qint64 count) {
+        if (sinceProgress.elapsed() >= ProgressEveryMs) {
+            sinceProgress.restart();
+            say(QStringLiteral("received %1 characters").arg(count));
+        }
+    });
+    bool rescuing = false;
+    QObject::connect(&engine, &ReceiveEngine::programStored, &loop, [&](const QString &path) {
+        const QString where = QDir::toNativeSeparators(path);
+        if (rescuing) {
+            say(QStringLiteral("ncferry-cli receive: the program was saved in \"%1\" instead")
+                    .arg(where));
+            result = WriteError;
+        } else {
+            say(QStringLiteral("received %1 characters in %2 lines, stored in \"%3\"")
+                    .arg(engine.charCount())
+                    .arg(engine.lines().size())
+                    .arg(where));
+        }
+        loop.quit();
+    });
+    QObject::connect(&engine, &ReceiveEngine::storeFailed, &loop, [&](const QString &message) {
+        say(QStringLiteral("ncferry-cli receive: %1").arg(message));
+        if (rescuing) {
+            result = WriteError;
+            loop.quit();
+            return;
+        }
+        rescuing = true;
+        engine.setFileName(rescuePath(out));
+        QMetaObject::invokeMethod(
+            &engine, [&] { engine.retryStore(); }, Qt::QueuedConnection);
+    });
+    loop.exec();
+    line.close();
+    return result;
+}

@@ -1,0 +1,290 @@
+#include "transfer/ReceiveTransport.h"
+
+#include "transfer/PortSerialLine.h"
+#include "transfer/PortSetting.h"
+#include "transfer/ReceiveEngine.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileDialog>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QStyle>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace
+{
+
+// Texts the window shows until a language pack gives its own.
+const char *const BuiltInLines[] = {"",           "傳輸設定", "",    "儲存路徑",
+                                    "接收字元數", "接受字元", "離開"};
+
+QFrame *toolBar(QWidget *parent, QBoxLayout *content)
+{
+    auto *bar = new QFrame(parent);
+    bar->setFrameShape(QFrame::StyledPanel);
+    bar->setLayout(content);
+    content->setContentsMargins(6, 3, 6, 3);
+    return bar;
+}
+
+QLabel *pathLabel(QWidget *parent)
+{
+    auto *label = new QLabel(parent);
+    // Long paths must not force the window wider than the screen.
+    label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    return label;
+}
+
+} // namespace
+
+TReceiveTransport::TReceiveTransport(SerialLine *line, QWidget *parent)
+    : QWidget(parent, Qt::Window), ComPort1(line ? line : new PortSerialLine(this)),
+      m_engine(new ReceiveEngine(ComPort1, this))
+{
+    ComPort1->setDiscardNull(false);
+
+    StaticText1 = pathLabel(this);
+    StaticText2 = pathLabel(this);
+    StaticText3 = new QLabel(this);
+    StaticText4 = new QLabel(this);
+    StaticText4->setAlignment(Qt::AlignCenter);
+    ListBox1 = new QListWidget(this);
+    ListBox1->setUniformItemSizes(true);
+    ToolButton1 = new QToolButton(this);
+    ToolButton1->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
+    ToolButton1->setIconSize(QSize(64, 64));
+    ToolButton1->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    ToolButton1->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
+
+    StaticText1->setObjectName(QStringLiteral("StaticText1"));
+    StaticText2->setObjectName(QStringLiteral("StaticText2"));
+    StaticText3->setObjectName(QStringLiteral("StaticText3"));
+    StaticText4->setObjectName(QStringLiteral("StaticText4"));
+    ListBox1->setObjectName(QStringLiteral("ListBox1"));
+    ToolButton1->setObjectName(QStringLiteral("ToolButton1"));
+
+    StaticText1->setText(QString::fromUtf8(BuiltInLines[3]) + QLatin1Char(':'));
+    StaticText2->setText(QString::fromUtf8(BuiltInLines[1]) + QLatin1Char(':'));
+    StaticText3->setText(QString::fromUtf8(BuiltInLines[4]) + QLatin1Char(':'));
+    StaticText4->setText(QString::fromUtf8(BuiltInLines[5]) + QLatin1Char(':'));
+    ToolButton1->setText(QString::fromUtf8(BuiltInLines[6]));
+
+    auto *top = new QHBoxLayout;
+    top->addWidget(StaticText1);
+    auto *bottom = new QHBoxLayout;
+    bottom->addWidget(StaticText2);
+    auto *count = new QHBoxLayout;
+    count->addWidget(StaticText3);
+    auto *right = new QVBoxLayout;
+    right->addWidget(ToolButton1);
+
+    auto *centre = new QVBoxLayout;
+    centre->setContentsMargins(0, 0, 0, 0);
+    centre->addWidget(toolBar(this, count));
+    centre->addWidget(StaticText4);
+    centre->addWidget(ListBox1, 1);
+
+    auto *middle = new QHBoxLayout;
+    middle->setContentsMargins(0, 0, 0, 0);
+    middle->addLayout(centre, 1);
+    middle->addWidget(toolBar(this, right));
+
+    auto *root = new QVBoxLayout(this);
+    root->setContentsMargins(0, 0, 0, 0);
+    root->setSpacing(2);
+    root->addWidget(toolBar(this, top));
+    root->addLayout(middle, 1);
+    root->addWidget(toolBar(this, bottom));
+    resize(DesignWidth, DesignHeight);
+
+    connect(ToolButton1, &QToolButton::clicked, this, &TReceiveTransport::ToolButton1Click);
+    connect(m_engine, &ReceiveEngine::linesChanged, this, &TReceiveTransport::onLinesChanged);
+    connect(m_engine, &ReceiveEngine::charCountChanged, this, &TReceiveTransport::onCharCount);
+    connect(m_engine, &ReceiveEngine::programStored, this, &TReceiveTransport::onStored);
+    connect(m_engine, &ReceiveEngine::storeFailed, this, &TReceiveTransport::onStoreFailed);
+    connect(m_engine, &ReceiveEngine::finished, this, &QWidget::close);
+}
+
+TReceiveTransport::~TReceiveTransport()
+{
+    ComPort1->close();
+}
+
+QString TReceiveTransport::lang(int index) const
+{
+    if (index < language.size())
+        return language[index];
+    return QString::fromUtf8(BuiltInLines[index]);
+}
+
+void TReceiveTransport::setLanguage(const QStringList &lines)
+{
+    language = lines;
+    StaticText3->setText(lang(4) + QLatin1Char(':'));
+    StaticText4->setText(lang(5) + QLatin1Char(':'));
+    ToolButton1->setText(lang(6) + QLatin1Char(':'));
+}
+
+bool TReceiveTransport::setPortSetting(const QString &line)
+{
+    Port = PortSetting::split(line);
+    LineSettings settings;
+    QString error;
+    if (!PortSetting::toLineSettings(Port, &settings, &m_flowControl, &error)) {
+        QMessageBox::warning(nullptr, QStringLiteral("message"), error);
+        return false;
+    }
+    settings.discardNull = false;
+    ComPort1->setSettings(settings);
+    return true;
+}
+
+void TReceiveTransport::setFileName(const QString &path)
+{
+    m_engine->setFileName(path);
+    StaticText1->setText(lang(3) + QLatin1Char(':') + QDir::toNativeSeparators(path));
+    StaticText1->setToolTip(QDir::toNativeSeparators(path));
+}
+
+void TReceiveTransport::setSelectPathExt(const QString &path, const QString &ext)
+{
+    SelectPath = path;
+    SelectExt = ext;
+}
+
+void TReceiveTransport::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (m_opened)
+        return;
+    m_opened = true;
+    if (const QScreen *screen = this->screen()) {
+        const QRect area = screen->availableGeometry();
+        move(area.x() + (area.width() - frameGeometry().width()) / 2,
+             area.y() + (area.height() - frameGeometry().height()) / 2);
+    }
+    FormActivate();
+    // After the window is up, so that a failure box has a window to belong to.
+    QMetaObject::invokeMethod(this, &TReceiveTransport::openLine, Qt::QueuedConnection);
+}
+
+void TReceiveTransport::openLine()
+{
+    QString error;
+    if (ComPort1->open(&error))
+        return;
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("message"),
+                    lang(2).isEmpty() ? error : lang(2), QMessageBox::Ok, this);
+    if (!lang(2).isEmpty())
+        box.setInformativeText(error);
+    box.exec();
+    close();
+}
+
+void TReceiveTransport::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        FormActivate();
+}
+
+void TReceiveTransport::FormActivate()
+{
+    setWindowTitle(PortSetting::caption(Port, lang(0)));
+    StaticText2->setText(PortSetting::summary(Port, lang(1)));
+    StaticText2->setToolTip(StaticText2->text());
+    setFileName(m_engine->fileName());
+}
+
+void TReceiveTransport::ToolButton1Click()
+{
+    close();
+}
+
+void TReceiveTransport::closeEvent(QCloseEvent *event)
+{
+    if (m_engine->hasUnstoredProgram()) {
+        const auto answer = QMessageBox::question(
+            this, QStringLiteral("message"),
+            tr("The received program (%n line(s)) has not been stored in \"%1\".\n"
+               "Leave and discard it?",
+               nullptr, int(m_engine->lines().size()))
+                .arg(QDir::toNativeSeparators(m_engine->fileName())),
+            QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+        if (answer != QMessageBox::Yes) {
+            event->ignore();
+            return;
+        }
+    }
+    if (m_storeError)
+        m_storeError->hide();
+    ComPort1->close();
+    event->accept();
+}
+
+void TReceiveTransport::onLinesChanged(int firstRow)
+{
+    const QStringList &lines = m_engine->lines();
+    while (ListBox1->count() > firstRow)
+        delete ListBox1->takeItem(ListBox1->count() - 1);
+    if (firstRow < lines.size())
+        ListBox1->addItems(lines.mid(firstRow));
+    if (ListBox1->count() > 0)
+        ListBox1->setCurrentRow(ListBox1->count() - 1);
+}
+
+void TReceiveTransport::onCharCount(qint64 count)
+{
+    StaticText3->setText(lang(4) + QLatin1Char(':') + QString::number(count));
+}
+
+void TReceiveTransport::onStored(const QString &path)
+{
+    if (m_storeError)
+        m_storeError->hide();
+    emit fileReceived(path);
+    ReceiveFileList::offer(m_hooks, path, SelectPath, SelectExt,
+                           Port.value(PortSetting::Extension));
+}
+
+void TReceiveTransport::onStoreFailed(const QString &message)
+{
+    const QString text =
+        message + QLatin1Char('\n') +
+        tr("The received program is kept. Retry when the cause is fixed, or save it "
+           "under another name.");
+    if (!m_storeError) {
+        m_storeError = new QMessageBox(QMessageBox::Warning, QStringLiteral("message"), text,
+                                       QMessageBox::Retry | QMessageBox::Cancel, this);
+        m_storeError->addButton(tr("Save As..."), QMessageBox::AcceptRole);
+        connect(m_storeError, &QMessageBox::finished, this, [this] {
+            QAbstractButton *clicked = m_storeError->clickedButton();
+            if (clicked == m_storeError->button(QMessageBox::Retry))
+                m_engine->retryStore();
+            else if (clicked && m_storeError->buttonRole(clicked) == QMessageBox::AcceptRole)
+                saveElsewhere();
+        });
+    }
+    m_storeError->setText(text);
+    if (!m_storeError->isVisible())
+        m_storeError->open();
+}
+
+void TReceiveTransport::saveElsewhere()
+{
+    const QString path =
+        QFileDialog::getSaveFileName(this, tr("Save the received program"), m_engine->fileName());
+    if (path.isEmpty())
+        return;
+    setFileName(path);
+    m_engine->retryStore();
+}

@@ -1,0 +1,77 @@
+#pragma once
+// The receive window: shows one program arriving from a machine and closes when stored.
+#include "transfer/ReceiveFileList.h"
+
+#include <QStringList>
+#include <QWidget>
+
+class QLabel;
+class QListWidget;
+class QMessageBox;
+class QToolButton;
+class ReceiveEngine;
+class SerialLine;
+
+class TReceiveTransport : public QWidget
+{
+    Q_OBJECT
+public:
+    // Designed client area.
+    static constexpr int DesignWidth = 494;
+    static constexpr int DesignHeight = 307;
+
+    // Without a line the window makes its own on the real port.
+    explicit TReceiveTransport(SerialLine *line = nullptr, QWidget *parent = nullptr);
+    ~TReceiveTransport() override;
+
+    void setLanguage(const QStringList &lines);
+    // Shows a message and returns false when the record cannot be applied; the window
+    // must then not be shown.
+    bool setPortSetting(const QString &line);
+    void setFileName(const QString &path);
+    void setSelectPathExt(const QString &path, const QString &ext);
+    void setFileListHooks(const ReceiveFileList::Hooks &hooks) { m_hooks = hooks; }
+
+    ReceiveEngine *engine() const { return m_engine; }
+    SerialLine *line() const { return ComPort1; }
+    int FlowControl() const { return m_flowControl; }
+
+signals:
+    void fileReceived(const QString &path);
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private slots:
+    void ToolButton1Click();
+    void FormActivate();
+
+private:
+    void openLine();
+    void onLinesChanged(int firstRow);
+    void onCharCount(qint64 count);
+    void onStored(const QString &path);
+    void onStoreFailed(const QString &message);
+    void saveElsewhere();
+    QString lang(int index) const;
+
+    SerialLine *ComPort1;
+    ReceiveEngine *m_engine;
+    QStringList Port;
+    QStringList language;
+    int m_flowControl = 0;
+    QString SelectPath;
+    QString SelectExt;
+    ReceiveFileList::Hooks m_hooks;
+    bool m_opened = false;
+
+    QLabel *StaticText1;
+    QLabel *StaticText2;
+    QLabel *StaticText3;
+    QLabel *StaticText4;
+    QListWidget *ListBox1;
+    QToolButton *ToolButton1;
+    QMessageBox *m_storeError = nullptr;
+};
