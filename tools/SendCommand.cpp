@@ -41,14 +41,14 @@ int runSendCommand(const QStringList &args)
         } else if (a.startsWith(QLatin1String("--"))) {
             err(QStringLiteral("ncferry-cli send: unknown option %1\n").arg(a) +
                 QString::fromLatin1(usage));
-            return 2;
+            return 1;
         } else {
             files << a;
         }
     }
     if (record.isEmpty() || files.isEmpty()) {
         err(QString::fromLatin1(usage));
-        return 2;
+        return 1;
     }
     const QStringList fields = PortSetting::split(record);
     LineSettings settings;
@@ -56,7 +56,7 @@ int runSendCommand(const QStringList &args)
     QString error;
     if (!PortSetting::toLineSettings(fields, &settings, &flowControl, &error)) {
         err(QStringLiteral("ncferry-cli send: %1\n").arg(error));
-        return 2;
+        return 1;
     }
     for (const QString &f : files) {
         QFile file(f);
@@ -64,7 +64,7 @@ int runSendCommand(const QStringList &args)
             err(QStringLiteral("ncferry-cli send: cannot read %1: %2\n")
                     .arg(f, QFileInfo::exists(f) ? file.errorString()
                                                  : QStringLiteral("no such file")));
-            return 2;
+            return 1;
         }
     }
     settings.discardNull = true;
@@ -73,7 +73,7 @@ int runSendCommand(const QStringList &args)
     line.setSettings(settings);
     if (!line.open(&error)) {
         err(QStringLiteral("ncferry-cli send: %1\n").arg(error));
-        return 3;
+        return 2;
     }
     TransportThread worker;
     worker.setComPort(&line);
@@ -115,8 +115,8 @@ int runSendCommand(const QStringList &args)
             case SendUpdate::FileFailed:
                 err(QStringLiteral("\nncferry-cli send: stopped at %1: %2\n")
                         .arg(files.value(int(u.value)), u.text));
-                status = 1;
-                QCoreApplication::exit(1);
+                status = 3;
+                QCoreApplication::exit(3);
                 break;
             case SendUpdate::Finished:
                 err(QStringLiteral("\ndone: %1 file(s) sent\n").arg(files.size()));

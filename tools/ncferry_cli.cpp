@@ -1,4 +1,5 @@
 // ncferry-cli: the send and receive engines from a command line.
+#include "tools/ReceiveCommand.h"
 #include "tools/SendCommand.h"
 
 #include <QCoreApplication>
@@ -12,7 +13,10 @@ int main(int argc, char *argv[])
     const QString command = args.isEmpty() ? QString() : args.takeFirst();
     if (command == QLatin1String("send"))
         return runSendCommand(args);
-    std::fputs("usage: ncferry-cli send --port-setting \"<record line>\" [--no-standby] FILE...\n",
+    if (command == QLatin1String("receive"))
+        return runReceiveCommand(args);
+    std::fputs("usage: ncferry-cli send --port-setting \"<record line>\" [--no-standby] FILE...\n"
+               "       ncferry-cli receive --port-setting \"<record line>\" [--timeout SECONDS] OUT\n",
                stderr);
-    return 2;
+    return 1;
 }
