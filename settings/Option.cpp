@@ -104,15 +104,6 @@ bool usableSize(const QString &text, int slot)
     return true;
 }
 
-int find(const QStringList &lines, const QString &header, int from = 0)
-{
-    for (int i = from; i < lines.size(); ++i) {
-        if (lines.at(i).compare(header, Qt::CaseInsensitive) == 0)
-            return i;
-    }
-    return -1;
-}
-
 // The line after the header's section: the next line that is one of the file's headers.
 int sectionEnd(const QStringList &lines, int header)
 {
@@ -262,7 +253,7 @@ void TOption::readFixedSection(const QStringList &lines, int list, QStringList *
     const QStringList defaults = defaultList(list);
     const QList<Key> &keys = section.keys;
     QStringList &values = m_options[list];
-    const int at = find(lines, header);
+    const int at = TextFile::indexOfLine(lines, header);
     if (at < 0) {
         values = defaults;
         *damaged << QStringLiteral("%1 (section missing)").arg(header);
@@ -299,13 +290,13 @@ void TOption::readListSection(const QStringList &lines, int list, QStringList *d
     const bool ports = list == TransferList;
     const QString header = latin1(ports ? transferHeader : windowsSizeHeader);
     const QString endText = latin1(ports ? editorSection.header : endHeader);
-    const int at = find(lines, header);
+    const int at = TextFile::indexOfLine(lines, header);
     if (at < 0) {
         m_options[list] = defaultList(list);
         *damaged << QStringLiteral("%1 (section missing)").arg(header);
         return;
     }
-    int end = find(lines, endText, at + 1);
+    int end = TextFile::indexOfLine(lines, endText, at + 1);
     if (end < 0)
         end = sectionEnd(lines, at);
     m_options[list] = lines.mid(at + 1, end - at - 1);
