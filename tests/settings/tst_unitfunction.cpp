@@ -172,8 +172,11 @@ void TestUnitFunction::deleteDirectoryOnLinkRemovesOnlyLink()
     QVERIFY(QDir().mkpath(outside));
     QVERIFY(writeFile(outside + "/keep.nc", "KEEP"));
     QVERIFY(QFile::link(outside, dir.path() + "/link"));
+    QVERIFY(QFile::link(outside, dir.path() + "/link2"));
     DeleteDirectory(dir.path() + "/link");
+    DeleteDirectory(dir.path() + "/link2/");
     QVERIFY(!QFileInfo(dir.path() + "/link").isSymLink());
+    QVERIFY(!QFileInfo(dir.path() + "/link2").isSymLink());
     QCOMPARE(readFile(outside + "/keep.nc"), QByteArray("KEEP"));
 }
 
