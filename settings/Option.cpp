@@ -297,8 +297,22 @@ void TOption::readListSection(const QStringList &lines, int list, QStringList *d
         return;
     }
     int end = TextFile::indexOfLine(lines, endText, at + 1);
-    if (end < 0)
+    if (end < 0 && ports) {
+        // Without its header the editor section still starts at its first keyed line.
+        const int last = sectionEnd(lines, at);
+        auto editorLine = [&](const QString &line) {
+            for (const Key &key : editorSection.keys) {
+                if (line.startsWith(latin1(key.key), Qt::CaseInsensitive))
+                    return true;
+            }
+            return false;
+        };
+        end = at + 1;
+        while (end < last && !editorLine(lines.at(end)))
+            ++end;
+    } else if (end < 0) {
         end = sectionEnd(lines, at);
+    }
     m_options[list] = lines.mid(at + 1, end - at - 1);
 }
 

@@ -368,6 +368,8 @@ void TestOption::damagedFileFallsBack_data()
         << without("[Main]") << int(TOption::MainList) << mainDefaults << "[Main]";
     QTest::newRow("missing [Editor] header")
         << without("[Editor]") << int(TOption::EditorList) << editorDefaults << "[Editor]";
+    QTest::newRow("missing [Editor] header: port settings end at its keys")
+        << without("[Editor]") << int(TOption::TransferList) << good.mid(18, 3) << "[Editor]";
     QTest::newRow("missing [Transfer] header")
         << without("[Transfer]") << int(TOption::TransferList)
         << QStringList{PortSetting::defaultLine()} << "[Transfer]";
