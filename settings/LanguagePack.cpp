@@ -107,15 +107,6 @@ template <size_t N> QStringList toList(const char16_t *const (&lines)[N])
     return list;
 }
 
-int headerIndex(const QStringList &lines, const QString &header)
-{
-    for (int i = 0; i < lines.size(); ++i) {
-        if (lines.at(i).compare(header, Qt::CaseInsensitive) == 0)
-            return i;
-    }
-    return -1;
-}
-
 } // namespace
 
 LanguagePack::LanguagePack()
@@ -169,7 +160,7 @@ QList<QStringList> LanguagePack::readSections(const QStringList &lines)
 {
     QList<int> at;
     for (const QString &header : headers())
-        at << headerIndex(lines, header);
+        at << TextFile::indexOfLine(lines, header);
     QList<QStringList> sections;
     for (int k = 0; k < SectionCount; ++k) {
         const int begin = at[k];
@@ -210,8 +201,8 @@ bool LanguagePack::load(const QString &path)
             continue;
         const QString &header = headers().at(k);
         const QString &next = headers().at(k + 1);
-        const int begin = headerIndex(lines, header);
-        const int end = headerIndex(lines, next);
+        const int begin = TextFile::indexOfLine(lines, header);
+        const int end = TextFile::indexOfLine(lines, next);
         if (begin < 0)
             gaps << QStringLiteral("%1 not found").arg(header);
         else if (end < 0)

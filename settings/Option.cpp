@@ -104,15 +104,6 @@ bool usableSize(const QString &text, int slot)
     return true;
 }
 
-int find(const QStringList &lines, const QString &header, int from = 0)
-{
-    for (int i = from; i < lines.size(); ++i) {
-        if (lines.at(i).compare(header, Qt::CaseInsensitive) == 0)
-            return i;
-    }
-    return -1;
-}
-
 // The line after the header's section: the next line that is one of the file's headers.
 int sectionEnd(const QStringList &lines, int header)
 {
@@ -262,7 +253,7 @@ void TOption::readFixedSection(const QStringList &lines, int list, QStringList *
     const QStringList defaults = defaultList(list);
     const QList<Key> &keys = section.keys;
     QStringList &values = m_options[list];
-    const int at = find(lines, header);
+    const int at = TextFile::indexOfLine(lines, header);
     if (at < 0) {
         values = defaults;
         *damaged << QStringLiteral("%1 (section missing)").arg(header);
@@ -299,15 +290,29 @@ void TOption::readListSection(const QStringList &lines, int list, QStringList *d
     const bool ports = list == TransferList;
     const QString header = latin1(ports ? transferHeader : windowsSizeHeader);
     const QString endText = latin1(ports ? editorSection.header : endHeader);
-    const int at = find(lines, header);
+    const int at = TextFile::indexOfLine(lines, header);
     if (at < 0) {
         m_options[list] = defaultList(list);
         *damaged << QStringLiteral("%1 (section missing)").arg(header);
         return;
     }
-    int end = find(lines, endText, at + 1);
-    if (end < 0)
+    int end = TextFile::indexOfLine(lines, endText, at + 1);
+    if (end < 0 && ports) {
+        // Without its header the editor section still starts at its first keyed line.
+        const int last = sectionEnd(lines, at);
+        auto editorLine = [&](const QString &line) {
+            for (const Key &key : editorSection.keys) {
+                if (line.startsWith(latin1(key.key), Qt::CaseInsensitive))
+                    return true;
+            }
+            return false;
+        };
+        end = at + 1;
+        while (end < last && !editorLine(lines.at(end)))
+            ++end;
+    } else if (end < 0) {
         end = sectionEnd(lines, at);
+    }
     m_options[list] = lines.mid(at + 1, end - at - 1);
 }
 
@@ -351,15 +356,28 @@ bool TOption::SaveOption()
         bytes += line.toUtf8() + "\r\n";
     const QString path = optionFilePath();
     QSaveFile file(path);
-    const bool written =
-        file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
-    if (!written) {
-        m_saveError = QStringLiteral("The settings could not be saved to \"%1\": %2. The file "
-                                     "keeps its previous content.")
-                          .arg(QDir::toNativeSeparators(path), file.errorString());
-        file.cancelWriting();
+    QString reason;
+    // Unbuffered, so that a short write (disk full, size limit) shows in the count: the
+    // buffered path of QSaveFile can commit a truncated file as a success.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        reason = file.errorString();
+    } else {
+        const qint64 written = file.write(bytes);
+        if (written != bytes.size())
+            reason = written < 0 ? file.errorString()
+                                 : QStringLiteral("only %1 of %2 bytes could be written")
+                                       .arg(written)
+                                       .arg(bytes.size());
+        else if (!file.commit())
+            reason = file.errorString();
     }
-    return written;
+    if (reason.isEmpty())
+        return true;
+    file.cancelWriting();
+    m_saveError = QStringLiteral("The settings could not be saved to \"%1\": %2. The file keeps "
+                                 "its previous content.")
+                      .arg(QDir::toNativeSeparators(path), reason);
+    return false;
 }
 
 void TOption::LoadLanguage()

@@ -1,6 +1,7 @@
 #pragma once
 // The option store: every persistent setting of the program as five ordered lists of text,
 // kept in "Option.ini" in the base folder, and the captions of the selected language pack.
+#include "settings/Defaults.h"
 #include "settings/LanguagePack.h"
 
 #include <QRect>
@@ -20,7 +21,8 @@ public:
     // Reads baseFolder + "Option.ini" when it exists, else takes the defaults; then loads the
     // language pack. baseFolder ends in "/". The work area sizes the default windows; the
     // default language is the pack name used when the file names none.
-    TOption(const QString &baseFolder, const QRect &workArea, const QString &defaultLanguage);
+    TOption(const QString &baseFolder, const QRect &workArea,
+            const QString &defaultLanguage = Defaults::userLanguageName());
 
     const QStringList &getOptionList(int index) const;
     void setOptionList(int index, const QStringList &lines);

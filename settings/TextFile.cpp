@@ -43,6 +43,15 @@ QStringList splitLines(const QString &text)
     return lines;
 }
 
+int indexOfLine(const QStringList &lines, const QString &text, int from)
+{
+    for (int i = from; i < lines.size(); ++i) {
+        if (lines.at(i).compare(text, Qt::CaseInsensitive) == 0)
+            return i;
+    }
+    return -1;
+}
+
 bool readLines(const QString &path, QStringList *lines, QString *error)
 {
     QFile file(path);

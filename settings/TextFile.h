@@ -14,6 +14,10 @@ QString decode(const QByteArray &bytes);
 // CR, LF and CR LF each end a line; a final line end does not start another line.
 QStringList splitLines(const QString &text);
 
+// The first line from `from` on equal to `text` in any letter case, or -1. Section headers
+// of the settings file and the language packs are found this way.
+int indexOfLine(const QStringList &lines, const QString &text, int from = 0);
+
 // False with a user-facing error text when the file cannot be read.
 bool readLines(const QString &path, QStringList *lines, QString *error);
 

@@ -35,8 +35,10 @@ void makeRemovable(const QString &path, bool folder)
 
 } // namespace
 
-void DeleteDirectory(const QString &path)
+void DeleteDirectory(const QString &folder)
 {
+    // "link/" would resolve the link; the clean path names the link itself.
+    const QString path = QDir::cleanPath(folder);
     const QFileInfo base(path);
     if (isLink(base)) {
         removeLink(path);

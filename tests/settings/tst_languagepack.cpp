@@ -1,0 +1,302 @@
+// Language packs: section reading, completion from the built-in captions, the shipped packs.
+#include "settings/LanguagePack.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStringEncoder>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace
+{
+
+// A complete pack whose lines name their section and position ("Viewer 3").
+QStringList packLines()
+{
+    const char *const names[] = {"Main",     "General", "Transfer", "TransferFile", "ReceiveFile",
+                                 "AutoMode", "Viewer",  "Editor",   "About"};
+    QStringList lines;
+    for (int k = 0; k < LanguagePack::SectionCount; ++k) {
+        lines << LanguagePack::headers().at(k);
+        for (int i = 0; i < LanguagePack::lineCount(k); ++i)
+            lines << QStringLiteral("%1 %2").arg(QString::fromLatin1(names[k])).arg(i);
+    }
+    lines << "[End]";
+    return lines;
+}
+
+QStringList numbered(const QString &name, int count)
+{
+    QStringList lines;
+    for (int i = 0; i < count; ++i)
+        lines << QStringLiteral("%1 %2").arg(name).arg(i);
+    return lines;
+}
+
+QString writePack(const QTemporaryDir &dir, const QByteArray &bytes)
+{
+    const QString path = dir.path() + "/pack.ini";
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        return {};
+    return path;
+}
+
+QByteArray utf8Bom(const QStringList &lines)
+{
+    return "\xEF\xBB\xBF" + lines.join("\r\n").toUtf8() + "\r\n";
+}
+
+} // namespace
+
+class TestLanguagePack : public QObject
+{
+    Q_OBJECT
+private slots:
+    void builtInLineCounts();
+    void readSections_data();
+    void readSections();
+    void completePackHasNoMessage();
+    void shortSectionKeepsBuiltIn();
+    void missingEndKeepsBuiltInAbout();
+    void trailingSpaceHeaderIsNotFound();
+    void missingPackGivesBuiltIn();
+    void encodings_data();
+    void encodings();
+    void shippedPacks_data();
+    void shippedPacks();
+    void availableLanguages();
+};
+
+void TestLanguagePack::builtInLineCounts()
+{
+    const int expected[] = {29, 42, 16, 10, 7, 7, 5, 14, 4};
+    for (int k = 0; k < LanguagePack::SectionCount; ++k) {
+        QCOMPARE(LanguagePack::lineCount(k), expected[k]);
+        for (const QString &line : LanguagePack::builtIn(k))
+            QVERIFY(!line.trimmed().isEmpty());
+    }
+    QCOMPARE(LanguagePack::builtIn(LanguagePack::Main).at(3), "傳送檔案");
+    QCOMPARE(LanguagePack::builtIn(LanguagePack::Main).at(28), "離開");
+    QCOMPARE(LanguagePack::builtIn(LanguagePack::General).at(41), "檔名：");
+    QCOMPARE(LanguagePack::builtIn(LanguagePack::Editor).at(13), "離開");
+}
+
+void TestLanguagePack::readSections_data()
+{
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<int>("section");
+    QTest::addColumn<QStringList>("expected");
+
+    const QStringList good = packLines();
+    const int viewer = int(good.indexOf("[Viewer]"));
+
+    QTest::newRow("viewer as written")
+        << good << int(LanguagePack::Viewer) << numbered("Viewer", 5);
+    QStringList shifted = good;
+    shifted.insert(viewer + 1, QString());
+    QTest::newRow("empty line shifts the viewer")
+        << shifted << int(LanguagePack::Viewer) << (QStringList{""} << numbered("Viewer", 5));
+
+    QStringList noEnd = good;
+    noEnd.removeAll("[End]");
+    QTest::newRow("no [End]: about empty") << noEnd << int(LanguagePack::About) << QStringList();
+    QTest::newRow("no [End]: editor intact")
+        << noEnd << int(LanguagePack::Editor) << numbered("Editor", 14);
+
+    QStringList lower = good;
+    lower.replace(viewer, "[viewer]");
+    lower.replace(lower.indexOf("[Editor]"), "[EDITOR]");
+    QTest::newRow("header in other case")
+        << lower << int(LanguagePack::Viewer) << numbered("Viewer", 5);
+
+    QStringList trailing = good;
+    trailing.replace(viewer, "[Viewer] ");
+    QTest::newRow("trailing space: viewer not found")
+        << trailing << int(LanguagePack::Viewer) << QStringList();
+    QTest::newRow("trailing space: auto mode has no end")
+        << trailing << int(LanguagePack::AutoMode) << QStringList();
+
+    QStringList sendLine = good;
+    sendLine.replace(good.indexOf("Main 3"), "Send");
+    QTest::newRow("main line 3") << sendLine << int(LanguagePack::Main)
+                                 << (numbered("Main", 29).mid(0, 3)
+                                     << "Send" << numbered("Main", 29).mid(4));
+
+    QStringList about = good.mid(0, good.indexOf("[About]") + 1);
+    about << "About"
+          << "Title"
+          << "Line A"
+          << "Line B"
+          << "[End]";
+    QTest::newRow("about of four lines")
+        << about << int(LanguagePack::About) << QStringList{"About", "Title", "Line A", "Line B"};
+
+    QStringList blanks = good;
+    blanks.replace(good.indexOf("Viewer 1"), "  Fit  ");
+    QTest::newRow("blanks kept") << blanks << int(LanguagePack::Viewer)
+                                 << QStringList{"Viewer 0", "  Fit  ", "Viewer 2", "Viewer 3",
+                                                "Viewer 4"};
+
+    QStringList swapped = good;
+    swapped.swapItemsAt(viewer, good.indexOf("[Editor]"));
+    QTest::newRow("next header before own")
+        << swapped << int(LanguagePack::Viewer) << QStringList();
+}
+
+void TestLanguagePack::readSections()
+{
+    QFETCH(QStringList, lines);
+    QFETCH(int, section);
+    QFETCH(QStringList, expected);
+    const QList<QStringList> sections = LanguagePack::readSections(lines);
+    QCOMPARE(sections.size(), int(LanguagePack::SectionCount));
+    QCOMPARE(sections.at(section), expected);
+}
+
+void TestLanguagePack::completePackHasNoMessage()
+{
+    QTemporaryDir dir;
+    const QString path = writePack(dir, utf8Bom(packLines()));
+    QVERIFY(!path.isEmpty());
+    LanguagePack pack;
+    QVERIFY(pack.load(path));
+    QVERIFY(pack.message().isEmpty());
+    QCOMPARE(pack.section(LanguagePack::General).at(21), "General 21");
+    QCOMPARE(pack.section(LanguagePack::About), numbered("About", 4));
+}
+
+void TestLanguagePack::shortSectionKeepsBuiltIn()
+{
+    QStringList lines = packLines();
+    const int at = int(lines.indexOf("Viewer 3"));
+    lines.remove(at, 2);
+    QTemporaryDir dir;
+    LanguagePack pack;
+    QVERIFY(!pack.load(writePack(dir, utf8Bom(lines))));
+    const QStringList &builtIn = LanguagePack::builtIn(LanguagePack::Viewer);
+    QCOMPARE(pack.section(LanguagePack::Viewer),
+             (QStringList{"Viewer 0", "Viewer 1", "Viewer 2", builtIn.at(3), builtIn.at(4)}));
+    QVERIFY2(pack.message().contains("[Viewer] has 3 of 5 lines"), qPrintable(pack.message()));
+    // The other sections are untouched and not mentioned.
+    QCOMPARE(pack.section(LanguagePack::Editor), numbered("Editor", 14));
+    QVERIFY(!pack.message().contains("[Editor]"));
+}
+
+void TestLanguagePack::missingEndKeepsBuiltInAbout()
+{
+    QStringList lines = packLines();
+    lines.removeAll("[End]");
+    QTemporaryDir dir;
+    LanguagePack pack;
+    QVERIFY(!pack.load(writePack(dir, utf8Bom(lines))));
+    // The about box reads two lines; those come from the built-in captions.
+    QCOMPARE(pack.section(LanguagePack::About),
+             LanguagePack::builtIn(LanguagePack::About).mid(0, 2));
+    QVERIFY2(pack.message().contains("[End]"), qPrintable(pack.message()));
+}
+
+void TestLanguagePack::trailingSpaceHeaderIsNotFound()
+{
+    QStringList lines = packLines();
+    lines.replace(lines.indexOf("[Viewer]"), "[Viewer] ");
+    QTemporaryDir dir;
+    LanguagePack pack;
+    QVERIFY(!pack.load(writePack(dir, utf8Bom(lines))));
+    QCOMPARE(pack.section(LanguagePack::Viewer), LanguagePack::builtIn(LanguagePack::Viewer));
+    QCOMPARE(pack.section(LanguagePack::AutoMode), LanguagePack::builtIn(LanguagePack::AutoMode));
+    QCOMPARE(pack.section(LanguagePack::Editor), numbered("Editor", 14));
+    QVERIFY(pack.message().contains("[Viewer] not found"));
+}
+
+void TestLanguagePack::missingPackGivesBuiltIn()
+{
+    QTemporaryDir dir;
+    LanguagePack pack;
+    QVERIFY(!pack.load(dir.path() + "/language/Klingon.ini"));
+    for (int k = 0; k < LanguagePack::SectionCount; ++k)
+        QCOMPARE(pack.section(k), LanguagePack::builtIn(k));
+    QVERIFY(pack.message().contains("Klingon.ini"));
+    QCOMPARE(LanguagePack::packPath("/opt/ncferry/", "English"),
+             "/opt/ncferry/language/English.ini");
+}
+
+void TestLanguagePack::encodings_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QStringList lines = packLines();
+    lines.replace(lines.indexOf("Main 3"), "傳送 Ä");
+    const QString text = lines.join("\n") + "\n";
+    QStringEncoder le(QStringConverter::Utf16LE, QStringEncoder::Flag::WriteBom);
+    QStringEncoder be(QStringConverter::Utf16BE, QStringEncoder::Flag::WriteBom);
+    QTest::newRow("UTF-8 with BOM") << QByteArray("\xEF\xBB\xBF" + text.toUtf8());
+    QTest::newRow("UTF-8 without BOM, LF") << text.toUtf8();
+    QTest::newRow("UTF-16 LE") << QByteArray(le.encode(text));
+    QTest::newRow("UTF-16 BE") << QByteArray(be.encode(text));
+    QTest::newRow("CR only") << QString(text).replace('\n', '\r').toUtf8();
+}
+
+void TestLanguagePack::encodings()
+{
+    QFETCH(QByteArray, bytes);
+    QTemporaryDir dir;
+    LanguagePack pack;
+    QVERIFY2(pack.load(writePack(dir, bytes)), qPrintable(pack.message()));
+    QCOMPARE(pack.section(LanguagePack::Main).at(3), "傳送 Ä");
+    QCOMPARE(pack.section(LanguagePack::About).size(), 4);
+}
+
+void TestLanguagePack::shippedPacks_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("English") << QStringLiteral("English");
+    QTest::newRow("Traditional Chinese") << QStringLiteral("繁體中文");
+    QTest::newRow("Simplified Chinese") << QStringLiteral("简体中文");
+}
+
+void TestLanguagePack::shippedPacks()
+{
+    QFETCH(QString, name);
+    const QString path = QStringLiteral(NCFERRY_LANGUAGE_DIR "/") + name + ".ini";
+    QFile file(path);
+    QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(path));
+    const QByteArray bytes = file.readAll();
+    QVERIFY(bytes.startsWith("\xEF\xBB\xBF"));
+    QCOMPARE(bytes.count('\n'), bytes.count("\r\n"));
+    QCOMPARE(bytes.count('\r'), bytes.count("\r\n"));
+    QVERIFY(bytes.endsWith("[End]\r\n"));
+
+    LanguagePack pack;
+    QVERIFY2(pack.load(path), qPrintable(pack.message()));
+    QVERIFY(pack.message().isEmpty());
+    for (int k = 0; k < LanguagePack::SectionCount; ++k) {
+        QCOMPARE(pack.section(k).size(), LanguagePack::lineCount(k));
+        for (const QString &line : pack.section(k))
+            QVERIFY2(!line.trimmed().isEmpty(), qPrintable(LanguagePack::headers().at(k)));
+    }
+    QCOMPARE(pack.section(LanguagePack::Main).at(0), "NCFerry");
+    QCOMPARE(pack.section(LanguagePack::About).at(1), "NCFerry");
+    // The send button's three states are told apart by their captions.
+    const QStringList &send = pack.section(LanguagePack::TransferFile);
+    QVERIFY(send.at(3) != send.at(4) && send.at(4) != send.at(5) && send.at(3) != send.at(5));
+    // The unsaved-changes question follows the file name directly.
+    QVERIFY(pack.section(LanguagePack::Editor).at(8).startsWith(u' '));
+}
+
+void TestLanguagePack::availableLanguages()
+{
+    QTemporaryDir dir;
+    const QString base = dir.path() + "/";
+    QVERIFY(QDir(base).mkpath("language/Sub.ini"));
+    for (const QString &name : {QString("English.ini"), QString("Deutsch.v2.ini"),
+                                QString("readme.txt"), QString(".Hidden.ini")}) {
+        QFile file(base + "language/" + name);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    QStringList names = LanguagePack::availableLanguages(base);
+    names.sort();
+    QCOMPARE(names, (QStringList{"Deutsch", "English"}));
+}
+
+QTEST_APPLESS_MAIN(TestLanguagePack)
+#include "tst_languagepack.moc"
