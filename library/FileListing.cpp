@@ -1,7 +1,7 @@
 #include "library/FileListing.h"
 
 #include "library/NotesStore.h"
-#include "library/TextFile.h"
+#include "settings/UnitFunction.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -201,7 +201,9 @@ ListingResult listFolder(const QString &folder, const QString &ext, bool comment
         if (!readSizeAndTime(fi, path, &row))
             continue; // removed since the enumeration
         if (commentMode) {
-            if (!TextFile::readCommentTitle(path, &row.note)) {
+            QString error;
+            row.note = GetCommentTitle(path, &error);
+            if (!error.isEmpty()) {
                 result.noteFailures.append(path);
                 if (result.noteError.isEmpty())
                     result.noteError = QStringLiteral("Cannot read %1").arg(path);

@@ -2,7 +2,7 @@
 
 #include "library/FileListing.h"
 #include "library/JpegImage.h"
-#include "library/TextFile.h"
+#include "settings/TextFile.h"
 
 namespace Preview
 {
@@ -24,7 +24,7 @@ PreviewResult load(const QString &filePath, const QString &checkImage,
     PreviewResult result;
     result.filePath = filePath;
     QStringList lines;
-    if (!TextFile::readLines(filePath, &lines))
+    if (!TextFile::readLines(filePath, &lines, nullptr))
         return result;
     result.readable = true;
     result.lines = visibleLines(lines, options);

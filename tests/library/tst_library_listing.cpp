@@ -1,7 +1,8 @@
 #include "library/FileListing.h"
 #include "library/LibraryEngine.h"
 #include "library/NotesStore.h"
-#include "library/TextFile.h"
+#include "settings/TextFile.h"
+#include "settings/UnitFunction.h"
 
 #include <QDir>
 #include <QRegularExpression>
@@ -235,7 +236,10 @@ private slots:
     {
         QFETCH(QStringList, lines);
         QFETCH(QString, title);
-        QCOMPARE(TextFile::commentTitleOfLines(lines), title);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("c.nc");
+        QVERIFY(writeFile(path, lines.join("\r\n").toUtf8()));
+        QCOMPARE(GetCommentTitle(path), title);
     }
 
     void textDecoding_data()
@@ -260,12 +264,13 @@ private slots:
         const QString path = dir.filePath("t.nc");
         QVERIFY(writeFile(path, bytes));
         QStringList read;
-        QVERIFY(TextFile::readLines(path, &read));
+        QVERIFY(TextFile::readLines(path, &read, nullptr));
         QCOMPARE(read, lines);
-        QString title;
-        QVERIFY(TextFile::readCommentTitle(path, &title));
-        QCOMPARE(title, lines.first().mid(3, lines.first().size() - 4));
-        QVERIFY(!TextFile::readCommentTitle(dir.filePath("none.nc"), &title));
+        QString error;
+        QCOMPARE(GetCommentTitle(path, &error), lines.first().mid(3, lines.first().size() - 4));
+        QVERIFY(error.isEmpty());
+        QCOMPARE(GetCommentTitle(dir.filePath("none.nc"), &error), QString());
+        QVERIFY(!error.isEmpty());
     }
 };
 
