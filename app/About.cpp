@@ -1,0 +1,54 @@
+#include "app/About.h"
+
+#include "settings/UnitFunction.h"
+
+#include <QCoreApplication>
+#include <QLabel>
+#include <QScreen>
+#include <QVBoxLayout>
+
+TAbout::TAbout(QWidget *parent) : QDialog(parent)
+{
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
+    setWindowTitle(QStringLiteral("關於..."));
+    QFont font = this->font();
+    font.setPixelSize(16);
+    StaticText1 = new QLabel(this);
+    StaticText1->setAlignment(Qt::AlignCenter);
+    StaticText1->setFont(font);
+    StaticText1->setMinimumHeight(24);
+    StaticText2 = new QLabel(this);
+    StaticText2->setAlignment(Qt::AlignCenter);
+    StaticText2->setFont(font);
+    StaticText2->setFrameShape(QFrame::Panel);
+    StaticText2->setFrameShadow(QFrame::Sunken);
+    StaticText2->setWordWrap(true);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(StaticText1);
+    layout->addWidget(StaticText2, 1);
+    resize(377, 242);
+}
+
+void TAbout::setLanguage(const QStringList &lines)
+{
+    setWindowTitle(lines.value(0) + QStringLiteral("..."));
+    StaticText1->setText(lines.value(1) + QStringLiteral(" Ver") +
+                         GetFileVersion(QCoreApplication::applicationFilePath()));
+    QString rest;
+    for (int i = 2; i < lines.size(); ++i)
+        rest += lines[i] + QLatin1Char('\n');
+    StaticText2->setText(rest);
+}
+
+void TAbout::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    if (QScreen *s = screen()) {
+        const QRect work = s->availableGeometry();
+        move((work.x() + work.width() - frameGeometry().width()) / 2,
+             (work.y() + work.height() - frameGeometry().height()) / 2);
+    }
+}

@@ -1,0 +1,512 @@
+#include "app/MainWindow.h"
+
+#include "app/About.h"
+#include "library/FolderTree.h"
+#include "library/LibraryEngine.h"
+#include "library/LibraryPanes.h"
+#include "library/NotesStore.h"
+#include "settings/CommaText.h"
+#include "settings/Defaults.h"
+#include "settings/LanguagePack.h"
+#include "settings/Option.h"
+#include "settings/UnitFunction.h"
+#include "transfer/ReceiveFileDialog.h"
+#include "transfer/ReceiveTransport.h"
+#include "transfer/Transport.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QProcess>
+#include <QScreen>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTableView>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+constexpr int SizeCount = 11;
+}
+
+TF_Main::TF_Main(const QString &baseFolder, QWidget *parent)
+    : QMainWindow(parent), m_notes(new NotesStore(baseFolder))
+{
+    Check = QList<bool>(5, false);
+    language = LanguagePack::builtIn(LanguagePack::Main);
+    // The notes database is opened before anything else reads notes.
+    m_notes->open();
+    if (m_notes->creationFailed())
+        QMessageBox::critical(nullptr, NotesStore::creationFailedCaption(),
+                              NotesStore::creationFailedText());
+    m_engine = new LibraryEngine(m_notes, this);
+    buildPanes();
+    buildMenus();
+    setLanguage(language);
+}
+
+TF_Main::~TF_Main()
+{
+    delete m_engine;
+    m_engine = nullptr;
+    delete m_notes;
+}
+
+QString TF_Main::line(int i) const { return language.value(i); }
+
+QToolButton *TF_Main::toolButton(const QString &icon)
+{
+    auto *b = new QToolButton(this);
+    b->setIcon(QIcon(icon));
+    b->setIconSize(QSize(64, 64));
+    b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    b->setMinimumSize(77, 99);
+    b->setAutoRaise(true);
+    return b;
+}
+
+void TF_Main::buildPanes()
+{
+    ShellTreeView1 = new ShellTreeView(this);
+    ShellTreeView1->setMinimumWidth(40);
+    Panel3 = new FileListPane(m_engine, this);
+    Splitter1 = new QSplitter(Qt::Horizontal, this);
+    Splitter1->addWidget(ShellTreeView1);
+    Splitter1->addWidget(Panel3);
+    Splitter1->setStretchFactor(1, 1);
+    Splitter1->setChildrenCollapsible(false);
+    Panel1 = Splitter1;
+
+    Previews = new PreviewPanes(m_engine, this);
+    LowerSplitter = new QSplitter(Qt::Horizontal, this);
+    LowerSplitter->addWidget(Previews->SourcePanel);
+    LowerSplitter->addWidget(Previews->BufferPanel);
+    LowerSplitter->addWidget(Previews->ImagePanel);
+    LowerSplitter->setStretchFactor(2, 1);
+    LowerSplitter->setChildrenCollapsible(false);
+    Panel2 = LowerSplitter;
+
+    Splitter2 = new QSplitter(Qt::Vertical, this);
+    Splitter2->addWidget(Panel1);
+    Splitter2->addWidget(Panel2);
+    Splitter2->setStretchFactor(1, 1);
+    Splitter2->setChildrenCollapsible(false);
+    setCentralWidget(Splitter2);
+
+    connect(ShellTreeView1, &ShellTreeView::selectionChangedTo, this,
+            [this] { ShellTreeView1Change(); });
+    connect(Panel3->ExtComboBox, QOverload<int>::of(&QComboBox::activated), this,
+            [this] { ExtComboBoxSelect(); });
+    connect(Panel3->FontComboBox, QOverload<int>::of(&QComboBox::activated), this,
+            [this] { FontComboBoxSelect(); });
+    connect(Panel3->FontComboBox->lineEdit(), &QLineEdit::returnPressed, this,
+            [this] { FontComboBoxSelect(); });
+    connect(Panel3, &FileListPane::currentRowChanged, this, [this] { StringGrid1Click(); });
+    connect(Panel3, &FileListPane::rowDoubleClicked, this, [this] { StringGrid1DblClick(); });
+    connect(Panel3, &FileListPane::noteStoreFailed, this,
+            [this](const QString &message) { QMessageBox::critical(this, line(17), message); });
+    connect(m_engine, &LibraryEngine::notesUnavailable, this,
+            [this](const QString &message) { statusBar()->showMessage(message, 10000); });
+    connect(Previews->Image1, &PictureBox::doubleClicked, this, [this] { PopupClick(2); });
+}
+
+void TF_Main::buildMenus()
+{
+    auto *bar = addToolBar(QStringLiteral("ToolBar2"));
+    bar->setObjectName(QStringLiteral("ToolBar2"));
+    bar->setMovable(false);
+    bar->setIconSize(QSize(64, 64));
+    SendToolButton = toolButton(QStringLiteral(":/icons/send.svg"));
+    ReadToolButton = toolButton(QStringLiteral(":/icons/receive.svg"));
+    AutoToolButton = toolButton(QStringLiteral(":/icons/automode.svg"));
+    GeneralToolButton = toolButton(QStringLiteral(":/icons/settings.svg"));
+    TransferToolButton = toolButton(QStringLiteral(":/icons/portsettings.svg"));
+    ExitToolButton = toolButton(QStringLiteral(":/icons/exit.svg"));
+    SendPopup = new QMenu(this);
+    ReadPopup = new QMenu(this);
+    AutoPopup = new QMenu(this);
+    const QList<QPair<QToolButton *, QMenu *>> drops = {
+        {SendToolButton, SendPopup}, {ReadToolButton, ReadPopup}, {AutoToolButton, AutoPopup}};
+    for (int i = 0; i < drops.size(); ++i) {
+        drops[i].first->setMenu(drops[i].second);
+        drops[i].first->setPopupMode(QToolButton::MenuButtonPopup);
+        connect(drops[i].first, &QToolButton::clicked, this, [this, i] { ToolButtonClick(i + 1); });
+    }
+    const QList<QToolButton *> order = {SendToolButton,    ReadToolButton,     AutoToolButton,
+                                        GeneralToolButton, TransferToolButton, ExitToolButton};
+    for (int i = 0; i < order.size(); ++i) {
+        if (i > 0)
+            bar->addSeparator();
+        bar->addWidget(order[i]);
+    }
+    connect(GeneralToolButton, &QToolButton::clicked, this, &TF_Main::generalSettingsRequested);
+    connect(TransferToolButton, &QToolButton::clicked, this, &TF_Main::transferSettingsRequested);
+    connect(ExitToolButton, &QToolButton::clicked, this, &TF_Main::ExitToolButtonClick);
+
+    NTransfer = menuBar()->addMenu(QString());
+    NSend = NTransfer->addMenu(QString());
+    NRead = NTransfer->addMenu(QString());
+    NAuto = NTransfer->addMenu(QString());
+    NSettings = menuBar()->addMenu(QString());
+    NGeneralS = NSettings->addAction(QString(), this, &TF_Main::generalSettingsRequested);
+    NTransferS = NSettings->addAction(QString(), this, &TF_Main::transferSettingsRequested);
+    UHFS = NSettings->addAction(QStringLiteral("UHF RS232 Adapter Setup"), this,
+                                &TF_Main::UHFSClick);
+    NAbout = menuBar()->addAction(QString(), this, &TF_Main::NAboutClick);
+
+    PopupString = new QMenu(this);
+    SEdit = PopupString->addAction(QString(), this, &TF_Main::SEditClick);
+    SNote = PopupString->addAction(QString(), this, &TF_Main::SNoteClick);
+    SNote->setShortcut(QKeySequence(Qt::Key_F2));
+    SNote->setShortcutContext(Qt::WidgetShortcut);
+    NAddBuffer = PopupString->addAction(QString(), this, &TF_Main::StringGrid1DblClick);
+    PopupString->addSeparator();
+    SSend = PopupString->addMenu(QString());
+    SRead = PopupString->addMenu(QString());
+    SAuto = PopupString->addMenu(QString());
+    connect(Panel3->StringGrid1, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &at) {
+                PopupString->popup(Panel3->StringGrid1->viewport()->mapToGlobal(at));
+            });
+
+    ImagePopup = new QMenu(this);
+    NView = ImagePopup->addAction(QString(), this, [this] { PopupClick(2); });
+    connect(Previews->Image1, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &at) { ImagePopup->popup(Previews->Image1->mapToGlobal(at)); });
+    BufferPopup = new QMenu(this);
+    NRemove = BufferPopup->addAction(QString(), this, [this] { PopupClick(0); });
+    NAllRemove = BufferPopup->addAction(QString(), this, [this] { PopupClick(1); });
+    connect(Previews->BufferString, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &at) {
+                BufferPopup->popup(Previews->BufferString->viewport()->mapToGlobal(at));
+            });
+}
+
+void TF_Main::setLanguage(const QStringList &lines)
+{
+    language = lines;
+    const QString title =
+        line(0) + QStringLiteral(" Ver") + GetFileVersion(QCoreApplication::applicationFilePath());
+    setWindowTitle(title);
+    QApplication::setApplicationDisplayName(QString());
+    SendToolButton->setText(line(3));
+    ReadToolButton->setText(line(4));
+    AutoToolButton->setText(line(5));
+    GeneralToolButton->setText(line(6));
+    TransferToolButton->setText(line(7));
+    ExitToolButton->setText(line(28));
+    NTransfer->setTitle(line(1) + QStringLiteral("(&T)"));
+    NSettings->setTitle(line(2) + QStringLiteral("(&S)"));
+    NSend->setTitle(line(3) + QStringLiteral("(&S)"));
+    NRead->setTitle(line(4) + QStringLiteral("(&R)"));
+    NAuto->setTitle(line(5) + QStringLiteral("(&A)"));
+    NGeneralS->setText(line(6) + QStringLiteral("(&G)"));
+    NTransferS->setText(line(7) + QStringLiteral("(&T)"));
+    NAbout->setText(line(22) + QStringLiteral("..."));
+    m_engine->setPlainCaptions(language.mid(8, 5));
+    Previews->SourceStaticText->setText(line(13));
+    Previews->BufferStaticText->setText(line(14));
+    Previews->ImageStaticText->setText(line(15));
+    SEdit->setText(line(16) + QStringLiteral("(&E)"));
+    SNote->setText(line(17) + QStringLiteral("(&N)"));
+    NAddBuffer->setText(line(18) + QStringLiteral("(&B)"));
+    SSend->setTitle(line(3) + QStringLiteral("(&S)"));
+    SRead->setTitle(line(4) + QStringLiteral("(&R)"));
+    SAuto->setTitle(line(5) + QStringLiteral("(&A)"));
+    NView->setText(line(19) + QStringLiteral("(&V)"));
+    NRemove->setText(line(20) + QStringLiteral("(&R)"));
+    NAllRemove->setText(line(21) + QStringLiteral("(&A)"));
+}
+
+void TF_Main::setMenuItemData(const QStringList &names, QMenu *menu, void (TF_Main::*handler)(int))
+{
+    menu->clear();
+    for (int i = 0; i < names.size(); ++i) {
+        QAction *entry = menu->addAction(names[i] + QStringLiteral("(&%1)").arg(i + 1));
+        entry->setData(i);
+        connect(entry, &QAction::triggered, this, [this, handler, i] { (this->*handler)(i); });
+    }
+}
+
+void TF_Main::MenuItemUpdate()
+{
+    const QStringList names = m_portList.getPortName();
+    for (QMenu *m : {NSend, SendPopup, SSend})
+        setMenuItemData(names, m, &TF_Main::SendFileDialog);
+    for (QMenu *m : {NRead, ReadPopup, SRead})
+        setMenuItemData(names, m, &TF_Main::ReadFileDialog);
+    for (QMenu *m : {NAuto, AutoPopup, SAuto}) {
+        setMenuItemData(names, m, &TF_Main::AutoModeDialog);
+        // Auto mode comes with a later version: its entries show but cannot be chosen yet.
+        for (QAction *a : m->actions())
+            a->setEnabled(false);
+    }
+}
+
+void TF_Main::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (m_shown)
+        return;
+    m_shown = true;
+    UpdateOption();
+    centre();
+}
+
+void TF_Main::centre()
+{
+    if (QScreen *s = screen()) {
+        const QRect work = s->availableGeometry();
+        move((work.x() + work.width() - frameGeometry().width()) / 2,
+             (work.y() + work.height() - frameGeometry().height()) / 2);
+    }
+}
+
+void TF_Main::applyCheck()
+{
+    Check = QList<bool>(5, false);
+    IntToFlags(General.value(0), Check);
+    m_engine->setCommentMode(Check[1]);
+    PreviewOptions preview;
+    preview.limitLines = Check[2];
+    preview.lineCount = General.value(3);
+    m_engine->setPreviewOptions(preview);
+}
+
+void TF_Main::UpdateOption()
+{
+    if (!m_option)
+        return;
+    const QStringList main = m_option->getOptionList(TOption::MainList);
+    General = m_option->getOptionList(TOption::GeneralList);
+    setWindowsSize(m_option->getWindowsSize(TOption::MainSlot));
+    applyCheck();
+    setLanguage(m_option->getLanguageList(LanguagePack::Main));
+    m_portList.setPortList(m_option->getOptionList(TOption::TransferList));
+    MenuItemUpdate();
+
+    if (!ShellTreeView1->selectPath(main.value(0)))
+        ShellTreeView1->setCurrentIndex(ShellTreeView1->rootIndex_());
+    ShellTreeView1->scrollTo(ShellTreeView1->currentIndex(), QAbstractItemView::PositionAtTop);
+    ShellTreeView1->expand(ShellTreeView1->currentIndex());
+    ShellTreeView1->setFocus();
+
+    Panel3->ExtComboBox->clear();
+    Panel3->ExtComboBox->addItems(CommaText::read(main.value(1)));
+    Panel3->ExtComboBox->setCurrentText(main.value(2));
+    Panel3->FontComboBox->setCurrentText(main.value(3));
+    ExtComboBoxSelect();
+    FontComboBoxSelect();
+}
+
+QStringList TF_Main::getOption() const
+{
+    QStringList items;
+    for (int i = 0; i < Panel3->ExtComboBox->count(); ++i)
+        items << Panel3->ExtComboBox->itemText(i);
+    return {QDir::toNativeSeparators(ShellTreeView1->Path()), CommaText::write(items),
+            Panel3->ExtComboBox->currentText(), Panel3->FontComboBox->currentText()};
+}
+
+QStringList TF_Main::getDefault() const
+{
+    const QRect work = screen() ? screen()->availableGeometry() : QRect(0, 0, 1024, 768);
+    return Defaults::mainWindowList(work);
+}
+
+QString TF_Main::getWindowsSizeDufault() const
+{
+    const QRect work = screen() ? screen()->availableGeometry() : QRect(0, 0, 1024, 768);
+    return Defaults::mainWindowSize(work);
+}
+
+void TF_Main::setWindowsSize(const QString &text)
+{
+    QList<int> v;
+    for (const QString &item : CommaText::read(text)) {
+        bool ok = false;
+        const int n = item.toInt(&ok);
+        if (!ok)
+            break;
+        v << n;
+    }
+    if (v.size() < SizeCount) // the store repairs sizes; a short text still must not crash
+        return;
+    resize(v[0], v[1]);
+    Splitter1->setSizes({v[2], qMax(1, v[0] - v[2])});
+    Splitter2->setSizes({v[3], qMax(1, v[1] - v[3])});
+    LowerSplitter->setSizes({v[4], v[5], qMax(1, v[0] - v[4] - v[5])});
+    Panel3->setSectionWidths({v[6], v[7], v[8], v[9], v[10]});
+}
+
+QString TF_Main::getWindowsSize() const
+{
+    QStringList v;
+    const QList<int> tree = Splitter1->sizes();
+    const QList<int> panes = Splitter2->sizes();
+    const QList<int> lower = LowerSplitter->sizes();
+    v << QString::number(width()) << QString::number(height()) << QString::number(tree.value(0))
+      << QString::number(panes.value(0)) << QString::number(lower.value(0))
+      << QString::number(lower.value(1));
+    for (int w : Panel3->sectionWidths())
+        v << QString::number(w);
+    return CommaText::write(v);
+}
+
+void TF_Main::closeEvent(QCloseEvent *event)
+{
+    if (m_option) {
+        m_option->setOptionList(TOption::MainList, getOption());
+        m_option->setWindowsSize(TOption::MainSlot, getWindowsSize());
+        if (!m_option->SaveOption())
+            QMessageBox::critical(this, windowTitle(), m_option->saveError());
+    }
+    event->accept();
+    // Transfer and editor windows end with the program.
+    QTimer::singleShot(0, qApp, &QApplication::quit);
+}
+
+QString TF_Main::currentFolder() const { return ShellTreeView1->Path(); }
+
+void TF_Main::ShellTreeView1Change()
+{
+    m_engine->startListing(ShellTreeView1->Path(), Panel3->ExtComboBox->currentText(),
+                           ShellTreeView1->selectedDepth() == 0);
+}
+
+void TF_Main::ExtComboBoxSelect() { ShellTreeView1Change(); }
+
+void TF_Main::FontComboBoxSelect()
+{
+    bool ok = false;
+    const int points = Panel3->FontComboBox->currentText().trimmed().toInt(&ok);
+    if (!ok || points <= 0 || points > 200) {
+        QMessageBox::warning(this, windowTitle(),
+                             tr("\"%1\" is not a valid font size.")
+                                 .arg(Panel3->FontComboBox->currentText()));
+        return;
+    }
+    QFont f = font();
+    f.setPointSize(points);
+    setFont(f);
+    const int height = Panel3->FontComboBox->sizeHint().height();
+    Panel3->setRowHeight(height);
+    Previews->setRowHeight(height);
+}
+
+void TF_Main::StringGrid1Click() { m_engine->StringGrid1Click(Panel3->currentRow()); }
+
+void TF_Main::StringGrid1DblClick() { m_engine->StringGrid1DblClick(Panel3->currentRow()); }
+
+void TF_Main::PopupClick(int tag)
+{
+    if (tag == 0 || tag == 1) {
+        m_engine->PopupClick(tag, Previews->bufferSelectedRow());
+        return;
+    }
+    const QString picture = m_engine->picturePathForView(Panel3->currentRow());
+    if (picture.isEmpty())
+        return;
+    if (Check.value(3)) {
+        const QString viewer = General.value(4);
+        if (QFileInfo(viewer).isFile())
+            QProcess::startDetached(viewer, {QDir::toNativeSeparators(picture)});
+    }
+    // The built-in image viewer comes with the editor.
+}
+
+void TF_Main::SEditClick()
+{
+    const QString path = m_engine->fullPath(Panel3->currentRow());
+    if (path.isEmpty() || !QFileInfo(path).isFile())
+        return;
+    if (Check.value(0))
+        QProcess::startDetached(General.value(2), {QDir::toNativeSeparators(path)});
+    // The built-in editor comes with a later version.
+}
+
+void TF_Main::SNoteClick()
+{
+    if (!Check.value(1))
+        Panel3->openNoteEditor();
+}
+
+bool TF_Main::addFileData(const QString &row) { return m_engine->addFileData(row); }
+
+void TF_Main::ToolButtonClick(int tag)
+{
+    QToolButton *button = tag == 1 ? SendToolButton : tag == 2 ? ReadToolButton : AutoToolButton;
+    button->showMenu();
+}
+
+void TF_Main::SendFileDialog(int tag)
+{
+    if (m_engine->buffer().isEmpty() && m_engine->fullPath(Panel3->currentRow()).isEmpty())
+        return;
+    auto *window = new TTransport;
+    window->setLanguage(m_option ? m_option->getLanguageList(LanguagePack::TransferFile)
+                                 : LanguagePack::builtIn(LanguagePack::TransferFile));
+    // The record is checked before the buffer is taken, so a bad record loses no queue.
+    if (!window->setPortSetting(m_portList.getPort(tag))) {
+        delete window;
+        return;
+    }
+    window->setFileList(m_engine->takeSendFiles(Panel3->currentRow()));
+    m_lastTransfer = window;
+    window->show();
+}
+
+void TF_Main::ReadFileDialog(int tag)
+{
+    ReceiveRequest request;
+    request.language = m_option ? m_option->getLanguageList(LanguagePack::ReceiveFile)
+                                : LanguagePack::builtIn(LanguagePack::ReceiveFile);
+    request.portSetting = m_portList.getPort(tag);
+    for (int i = 0; i < Panel3->ExtComboBox->count(); ++i)
+        request.extItems << Panel3->ExtComboBox->itemText(i);
+    request.selectedExt = Panel3->ExtComboBox->currentIndex();
+    request.extText = Panel3->ExtComboBox->currentText();
+    request.folder = currentFolder();
+    request.hooks.isListed = [this](const QString &name) {
+        for (const FileRow &r : m_engine->fileList().rows())
+            if (r.name.compare(name, Qt::CaseInsensitive) == 0)
+                return true;
+        return false;
+    };
+    request.hooks.noteOf = [this](const QString &path) {
+        return Check.value(1) ? GetCommentTitle(path) : m_notes->getSQLMarkData(path);
+    };
+    request.hooks.addFileData = [this](const QString &row) { addFileData(row); };
+    if (TReceiveTransport *window = ::ReadFileDialog(request, this))
+        m_lastTransfer = window;
+}
+
+void TF_Main::AutoModeDialog(int) {}
+
+void TF_Main::UHFSClick()
+{
+    // The adapter's setup program lies outside NCFerry; a missing one is not reported.
+    QProcess::startDetached(QStringLiteral("UHF Setup.exe"), {});
+}
+
+void TF_Main::NAboutClick()
+{
+    if (!m_about)
+        return;
+    m_about->setLanguage(m_option ? m_option->getLanguageList(LanguagePack::About)
+                                  : LanguagePack::builtIn(LanguagePack::About));
+    m_about->exec();
+}

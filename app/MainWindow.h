@@ -1,0 +1,113 @@
+#pragma once
+// The main window: tool bar, menus, the folder tree and the library panes, and the entries
+// that open the transfer windows and the settings dialogs.
+#include "transfer/PortList.h"
+
+#include <QList>
+#include <QMainWindow>
+#include <QStringList>
+
+class LibraryEngine;
+class NotesStore;
+class TOption;
+class TAbout;
+class ShellTreeView;
+class FileListPane;
+class PreviewPanes;
+class QMenu;
+class QSplitter;
+class QToolButton;
+class QAction;
+
+class TF_Main : public QMainWindow
+{
+    Q_OBJECT
+public:
+    // baseFolder: where access.mdb lives (the program folder), ending in "/".
+    explicit TF_Main(const QString &baseFolder, QWidget *parent = nullptr);
+    ~TF_Main() override;
+
+    // The option store is created after the main window; UpdateOption reads it on show.
+    void setOption(TOption *option) { m_option = option; }
+    void setAbout(TAbout *about) { m_about = about; }
+
+    void UpdateOption();
+    QStringList getOption() const;
+    QStringList getDefault() const;
+    void setWindowsSize(const QString &text);
+    QString getWindowsSize() const;
+    QString getWindowsSizeDufault() const;
+    void setLanguage(const QStringList &lines);
+    void setMenuItemData(const QStringList &names, QMenu *menu, void (TF_Main::*handler)(int));
+    void MenuItemUpdate();
+
+    void SendFileDialog(int tag);
+    void ReadFileDialog(int tag);
+    void AutoModeDialog(int tag);
+    void ToolButtonClick(int tag);
+    void ExitToolButtonClick() { close(); }
+    void UHFSClick();
+    void NAboutClick();
+    void ExtComboBoxSelect();
+    void FontComboBoxSelect();
+    void ShellTreeView1Change();
+    void StringGrid1Click();
+    void StringGrid1DblClick();
+    void PopupClick(int tag);
+    void SEditClick();
+    void SNoteClick();
+    bool addFileData(const QString &row);
+
+    QString currentFolder() const;
+    const QList<bool> &checkFlags() const { return Check; }
+    PortList &portList() { return m_portList; }
+    LibraryEngine *engine() const { return m_engine; }
+    NotesStore *notes() const { return m_notes; }
+    // Opened transfer windows report here (tests look at the last one).
+    QWidget *lastTransferWindow() const { return m_lastTransfer; }
+
+    // Controls by their names.
+    QToolButton *SendToolButton, *ReadToolButton, *AutoToolButton, *GeneralToolButton,
+        *TransferToolButton, *ExitToolButton;
+    QMenu *NTransfer, *NSend, *NRead, *NAuto, *NSettings;
+    QAction *NGeneralS, *NTransferS, *UHFS, *NAbout;
+    QMenu *SendPopup, *ReadPopup, *AutoPopup;
+    QMenu *PopupString, *SSend, *SRead, *SAuto;
+    QAction *SEdit, *SNote, *NAddBuffer;
+    QMenu *ImagePopup, *BufferPopup;
+    QAction *NView, *NRemove, *NAllRemove;
+    QWidget *Panel1, *Panel2;
+    QSplitter *Splitter1, *Splitter2, *LowerSplitter;
+    ShellTreeView *ShellTreeView1;
+    FileListPane *Panel3;
+    PreviewPanes *Previews;
+
+signals:
+    // Settings entries; the dialogs are wired by whoever owns them.
+    void generalSettingsRequested();
+    void transferSettingsRequested();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    QString line(int i) const;
+    QToolButton *toolButton(const QString &icon);
+    void buildMenus();
+    void buildPanes();
+    void centre();
+    void applyCheck();
+
+    TOption *m_option = nullptr;
+    TAbout *m_about = nullptr;
+    NotesStore *m_notes;
+    LibraryEngine *m_engine;
+    PortList m_portList;
+    QStringList language;
+    QStringList General;
+    QList<bool> Check;
+    QList<int> m_pendingSizes;
+    QWidget *m_lastTransfer = nullptr;
+    bool m_shown = false;
+};
