@@ -459,7 +459,6 @@ void TF_Main::SendFileDialog(int tag)
     auto *window = new TTransport;
     window->setLanguage(m_option ? m_option->getLanguageList(LanguagePack::TransferFile)
                                  : LanguagePack::builtIn(LanguagePack::TransferFile));
-    // The record is checked before the buffer is taken, so a bad record loses no queue.
     if (!window->setPortSetting(m_portList.getPort(tag))) {
         delete window;
         return;

@@ -1,0 +1,254 @@
+// The main window driven offscreen: captions from a pack, the port-setting menus, the size
+// text, sends from the list and the buffer, and what a restart brings back.
+#include "app/MainWindow.h"
+#include "library/FolderTree.h"
+#include "library/LibraryEngine.h"
+#include "library/LibraryPanes.h"
+#include "settings/LanguagePack.h"
+#include "settings/Option.h"
+#include "settings/UnitFunction.h"
+#include "transfer/Transport.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QMessageBox>
+#include <QSplitter>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QToolButton>
+#include <QtTest>
+
+namespace {
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+// A pack whose every line says where it stands, so each caption shows its source.
+QByteArray numberedPack()
+{
+    QByteArray out("\xEF\xBB\xBF");
+    const QStringList headers = LanguagePack::headers();
+    for (int s = 0; s < LanguagePack::SectionCount; ++s) {
+        out += headers[s].toUtf8() + "\r\n";
+        for (int i = 0; i < LanguagePack::lineCount(s); ++i)
+            out += "S" + QByteArray::number(s) + "L" + QByteArray::number(i) + "\r\n";
+    }
+    return out + "[End]\r\n";
+}
+
+const QRect kWork(0, 0, 1920, 1040);
+
+} // namespace
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+    QTemporaryDir m_base;
+    QTemporaryDir m_nc;
+
+    void prepare()
+    {
+        QVERIFY(QDir(m_base.path()).mkpath("language"));
+        QVERIFY(writeFile(m_base.filePath("language/Numbered.ini"), numberedPack()));
+        QVERIFY(writeFile(m_nc.filePath("O1.nc"), "%\nO1\n%\n"));
+        QVERIFY(writeFile(m_nc.filePath("O2.nc"), "%\nO2(SECOND)\n%\n"));
+    }
+
+    // A store with our pack, three port settings and the NC folder selected.
+    std::unique_ptr<TOption> makeOption()
+    {
+        auto option = std::make_unique<TOption>(m_base.path() + "/", kWork, "Numbered");
+        QStringList general = option->getOptionList(TOption::GeneralList);
+        general[TOption::LanguageEntry] = "Numbered";
+        option->setOptionList(TOption::GeneralList, general);
+        option->LoadLanguage();
+        option->setOptionList(TOption::TransferList,
+                              {"Mill,ttyS1,9600,None,8,1,None,/nc,*.nc,None",
+                               "\"Lathe 2\",ttyS2,4800,Even,7,2,Xon/Xoff,/nc,*.nc,None",
+                               "Short,ttyS3,9600"});
+        QStringList main = option->getOptionList(TOption::MainList);
+        main[0] = m_nc.path();
+        option->setOptionList(TOption::MainList, main);
+        return option;
+    }
+
+    static void waitIdle(TF_Main &w)
+    {
+        QTRY_COMPARE(w.engine()->jobQueue()->pendingJobs(), 0);
+    }
+
+private slots:
+    void initTestCase() { prepare(); }
+
+    void captionsFromPack()
+    {
+        auto option = makeOption();
+        TF_Main w(m_base.path() + "/");
+        w.setOption(option.get());
+        w.show();
+        QCOMPARE(w.windowTitle(),
+                 "S0L0 Ver" + GetFileVersion(QCoreApplication::applicationFilePath()));
+        QVERIFY(w.windowTitle().endsWith(" Ver0.1"));
+        QCOMPARE(w.SendToolButton->text(), QStringLiteral("S0L3"));
+        QCOMPARE(w.ExitToolButton->text(), QStringLiteral("S0L28"));
+        QCOMPARE(w.NTransfer->title(), QStringLiteral("S0L1(&T)"));
+        QCOMPARE(w.NSettings->title(), QStringLiteral("S0L2(&S)"));
+        QCOMPARE(w.NRead->title(), QStringLiteral("S0L4(&R)"));
+        QCOMPARE(w.NGeneralS->text(), QStringLiteral("S0L6(&G)"));
+        QCOMPARE(w.NAbout->text(), QStringLiteral("S0L22..."));
+        QCOMPARE(w.SNote->text(), QStringLiteral("S0L17(&N)"));
+        QCOMPARE(w.NAllRemove->text(), QStringLiteral("S0L21(&A)"));
+        QCOMPARE(w.UHFS->text(), QStringLiteral("UHF RS232 Adapter Setup"));
+        QCOMPARE(w.Previews->SourceStaticText->text(), QStringLiteral("S0L13"));
+        QCOMPARE(w.Panel3->StringGrid1->model()->headerData(3, Qt::Horizontal).toString(),
+                 QStringLiteral("S0L11"));
+    }
+
+    void portSettingMenus()
+    {
+        auto option = makeOption();
+        TF_Main w(m_base.path() + "/");
+        w.setOption(option.get());
+        w.show();
+        const QList<QMenu *> menus = {w.NSend,  w.NRead,     w.NAuto,     w.SendPopup, w.ReadPopup,
+                                      w.AutoPopup, w.SSend, w.SRead, w.SAuto};
+        for (QMenu *m : menus) {
+            const QList<QAction *> entries = m->actions();
+            QCOMPARE(entries.size(), 3);
+            QCOMPARE(entries[0]->text(), QStringLiteral("Mill(&1)"));
+            QCOMPARE(entries[1]->text(), QStringLiteral("Lathe 2(&2)"));
+            QCOMPARE(entries[2]->text(), QStringLiteral("Short(&3)"));
+            for (int i = 0; i < 3; ++i)
+                QCOMPARE(entries[i]->data().toInt(), i);
+        }
+        // After the port settings change, the menus follow.
+        w.portList().setPortList({"One,ttyS1,9600,None,8,1,None,/nc,*.nc,None"});
+        w.MenuItemUpdate();
+        QCOMPARE(w.SSend->actions().size(), 1);
+        QCOMPARE(w.NRead->actions().first()->text(), QStringLiteral("One(&1)"));
+        // An empty list is one empty record: one entry "(&1)".
+        w.portList().setPortList({});
+        w.MenuItemUpdate();
+        QCOMPARE(w.NSend->actions().size(), 1);
+        QCOMPARE(w.NSend->actions().first()->text(), QStringLiteral("(&1)"));
+    }
+
+    void windowSizeText()
+    {
+        auto option = makeOption();
+        TF_Main w(m_base.path() + "/");
+        w.setOption(option.get());
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        const QString text = "900,640,210,260,300,220,90,91,92,93,94";
+        w.setWindowsSize(text);
+        QTRY_COMPARE(w.getWindowsSize(), text);
+        // A short or broken text changes nothing and does not crash.
+        w.setWindowsSize("800,600,1");
+        w.setWindowsSize("a,b,c,d,e,f,g,h,i,j,k");
+        QCOMPARE(w.getWindowsSize(), text);
+    }
+
+    void sendFromListAndBuffer()
+    {
+        auto option = makeOption();
+        TF_Main w(m_base.path() + "/");
+        w.setOption(option.get());
+        w.show();
+        waitIdle(w);
+        QCOMPARE(w.engine()->fileList().rowCount(), 2);
+        QCOMPARE(w.currentFolder(), m_nc.path());
+
+        // The buffer goes whole, in order, whatever row is selected; it is empty after.
+        w.Panel3->setCurrentRow(1);
+        w.StringGrid1DblClick();
+        w.Panel3->setCurrentRow(0);
+        w.StringGrid1DblClick();
+        w.StringGrid1DblClick();
+        QCOMPARE(w.engine()->buffer().entries().size(), 3);
+        const QString second = w.engine()->fullPath(1);
+        const QString first = w.engine()->fullPath(0);
+
+        w.SendFileDialog(0);
+        auto *send = qobject_cast<TTransport *>(w.lastTransferWindow());
+        QVERIFY(send);
+        QCOMPARE(send->ListBox2->count(), 3);
+        QCOMPARE(send->ListBox2->item(0)->text(), second);
+        QCOMPARE(send->ListBox2->item(1)->text(), first);
+        QVERIFY(w.engine()->buffer().isEmpty());
+        QCOMPARE(w.Previews->BufferString->count(), 1);
+        send->close();
+
+        // Empty buffer: the selected file.
+        w.Panel3->setCurrentRow(1);
+        w.SendFileDialog(1);
+        auto *single = qobject_cast<TTransport *>(w.lastTransferWindow());
+        QVERIFY(single && single != send);
+        QCOMPARE(single->ListBox2->count(), 1);
+        QCOMPARE(single->ListBox2->item(0)->text(), second);
+        single->close();
+    }
+
+    void nothingToSendOpensNothing()
+    {
+        QTemporaryDir empty;
+        auto option = makeOption();
+        QStringList main = option->getOptionList(TOption::MainList);
+        main[0] = empty.path();
+        option->setOptionList(TOption::MainList, main);
+        TF_Main w(m_base.path() + "/");
+        w.setOption(option.get());
+        w.show();
+        waitIdle(w);
+        QVERIFY(w.engine()->fileList().isEmpty());
+        w.SendFileDialog(0);
+        QVERIFY(!w.lastTransferWindow());
+    }
+
+    void restartRestoresTheWindow()
+    {
+        QTemporaryDir base;
+        QVERIFY(QDir(base.path()).mkpath("language"));
+        QVERIFY(writeFile(base.filePath("language/Numbered.ini"), numberedPack()));
+        const QString sizeText = "1000,700,250,280,320,260,120,150,70,200,40";
+        {
+            TOption option(base.path() + "/", kWork, "Numbered");
+            TF_Main w(base.path() + "/");
+            w.setOption(&option);
+            w.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&w));
+            QVERIFY(w.ShellTreeView1->selectPath(m_nc.path()));
+            w.Panel3->ExtComboBox->addItem("*.eia");
+            w.Panel3->ExtComboBox->setCurrentText("*.eia");
+            w.Panel3->FontComboBox->setCurrentText("14");
+            w.setWindowsSize(sizeText);
+            QTRY_COMPARE(w.getWindowsSize(), sizeText);
+            w.close();
+            QVERIFY(QFile::exists(base.filePath("Option.ini")));
+        }
+        TOption option(base.path() + "/", kWork, "Numbered");
+        QVERIFY(option.damageMessage().isEmpty());
+        TF_Main w(base.path() + "/");
+        w.setOption(&option);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QCOMPARE(w.currentFolder(), m_nc.path());
+        QCOMPARE(w.Panel3->ExtComboBox->currentText(), QStringLiteral("*.eia"));
+        QCOMPARE(w.Panel3->ExtComboBox->itemText(w.Panel3->ExtComboBox->count() - 1),
+                 QStringLiteral("*.eia"));
+        QCOMPARE(w.Panel3->FontComboBox->currentText(), QStringLiteral("14"));
+        QCOMPARE(w.font().pointSize(), 14);
+        QTRY_COMPARE(w.getWindowsSize(), sizeText);
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
