@@ -1,5 +1,6 @@
 // The main window driven offscreen: captions from a pack, the port-setting menus, the size
 // text, sends from the list and the buffer, and what a restart brings back.
+#include "PtyPair.h"
 #include "app/MainWindow.h"
 #include "library/FolderTree.h"
 #include "library/LibraryEngine.h"
@@ -53,6 +54,7 @@ class TestMainWindow : public QObject
     Q_OBJECT
     QTemporaryDir m_base;
     QTemporaryDir m_nc;
+    PtyPair m_mill, m_lathe; // the send windows open real lines
 
     void prepare()
     {
@@ -71,8 +73,9 @@ class TestMainWindow : public QObject
         option->setOptionList(TOption::GeneralList, general);
         option->LoadLanguage();
         option->setOptionList(TOption::TransferList,
-                              {"Mill,ttyS1,9600,None,8,1,None,/nc,*.nc,None",
-                               "\"Lathe 2\",ttyS2,4800,Even,7,2,Xon/Xoff,/nc,*.nc,None",
+                              {"Mill," + m_mill.slavePath() + ",9600,None,8,1,None,/nc,*.nc,None",
+                               "\"Lathe 2\"," + m_lathe.slavePath() +
+                                   ",4800,None,8,1,Xon/Xoff,/nc,*.nc,None",
                                "Short,ttyS3,9600"});
         QStringList main = option->getOptionList(TOption::MainList);
         main[0] = m_nc.path();
