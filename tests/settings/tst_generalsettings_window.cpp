@@ -1,0 +1,427 @@
+// The general settings dialog driven as a user would: flags, defaults, the path, folder and
+// extension lists, cancel and the close box, with the option store receiving the result.
+#include "settings/Defaults.h"
+#include "settings/GeneralSettings.h"
+#include "settings/LanguagePack.h"
+#include "settings/Option.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+namespace
+{
+
+// Answers the next modal box and remembers what it said.
+struct BoxCatcher {
+    QString title, text;
+    void arm()
+    {
+        QTimer::singleShot(50, [this] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                title = box->windowTitle();
+                text = box->text();
+                box->accept();
+            }
+        });
+    }
+};
+
+QStringList generalList()
+{
+    return {"0",    "English", "/usr/bin/ed", "20",       "/usr/bin/feh", "9990",
+            "9991", "P",       "F",           "/nc,/cam", "F01,F02"};
+}
+
+QStringList texts(const QTableWidget *grid, int column)
+{
+    QStringList out;
+    for (int r = 0; r < grid->rowCount(); ++r)
+        out << (grid->item(r, column) ? grid->item(r, column)->text() : QString());
+    return out;
+}
+
+} // namespace
+
+class TestGeneralSettingsWindow : public QObject
+{
+    Q_OBJECT
+    QTemporaryDir m_dir;
+
+    QString base() const { return m_dir.path() + u'/'; }
+
+    std::unique_ptr<TGeneralSettings> makeDialog()
+    {
+        auto w = std::make_unique<TGeneralSettings>(base());
+        w->setFolderChooser([](const QString &, const QString &) { return QString(); });
+        w->setProgramChooser([](const QString &) { return QString(); });
+        return w;
+    }
+
+    static void showActive(QWidget *w)
+    {
+        w->show();
+        QApplication::setActiveWindow(w);
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w));
+    }
+
+    // Types into the folder grid as a user does: select, type, Enter.
+    static void typeInto(QTableWidget *grid, int row, const QString &text)
+    {
+        grid->setFocus();
+        grid->setCurrentCell(row, 1);
+        QTest::keyClick(grid, Qt::Key_F2);
+        auto *editor = qobject_cast<QLineEdit *>(QApplication::focusWidget());
+        QVERIFY(editor && grid->isAncestorOf(editor));
+        editor->selectAll();
+        if (text.isEmpty())
+            QTest::keyClick(editor, Qt::Key_Delete);
+        else
+            QTest::keyClicks(editor, text);
+        QTest::keyClick(editor, Qt::Key_Return);
+        // The view commits on Return through a queued call.
+        QTRY_COMPARE(QApplication::focusWidget(), grid);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        QVERIFY(QDir(m_dir.path()).mkpath(QStringLiteral("language/Folder.ini")));
+        for (const char *name : {"English.ini", "Deutsch.ini", ".hidden.ini", "notes.txt"}) {
+            QFile f(m_dir.filePath(QStringLiteral("language/") + QLatin1String(name)));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
+    }
+
+    void languageListFromFolder()
+    {
+        auto w = makeDialog();
+        QStringList items;
+        for (int i = 0; i < w->LanguageComboBox->count(); ++i)
+            items << w->LanguageComboBox->itemText(i);
+        items.sort();
+        QCOMPARE(items, (QStringList{"Deutsch", "English"}));
+        // A name with no pack is kept as typed.
+        QVERIFY(
+            w->setGeneralList(QStringList(generalList()).replaceInStrings("English", "Klingon")));
+        QCOMPARE(w->getGeneralList().value(1), QStringLiteral("Klingon"));
+    }
+
+    void captionSuffixes()
+    {
+        auto w = makeDialog();
+        QStringList lines = LanguagePack::builtIn(LanguagePack::General);
+        lines[3] = QStringLiteral("Custom extension");
+        lines[21] = QStringLiteral("Request");
+        lines[22] = QStringLiteral("Path");
+        w->setLanguage(lines);
+        QStringList labels;
+        for (QLabel *l : w->findChildren<QLabel *>())
+            labels << l->text();
+        QVERIFY2(labels.contains(QStringLiteral("Request(Oxxxx):")), qPrintable(labels.join('|')));
+        QVERIFY(labels.contains(QStringLiteral("Custom extension:")));
+        QVERIFY(labels.contains(QStringLiteral("Path:")));
+    }
+
+    void checkFlags_data()
+    {
+        QTest::addColumn<QString>("flags");
+        QTest::addColumn<QList<bool>>("second");  // editor, note, source, image radios
+        QTest::addColumn<QList<bool>>("checked"); // cover, note, error, save-ok boxes
+        QTest::newRow("5") << "5" << QList<bool>{true, false, true, false}
+                           << QList<bool>{false, false, false, false};
+        QTest::newRow("240") << "240" << QList<bool>{false, false, false, false}
+                             << QList<bool>{true, true, true, true};
+        QTest::newRow("10+64") << "74" << QList<bool>{false, true, false, true}
+                               << QList<bool>{false, false, true, false};
+    }
+    void checkFlags()
+    {
+        QFETCH(QString, flags);
+        QFETCH(QList<bool>, second);
+        QFETCH(QList<bool>, checked);
+        auto w = makeDialog();
+        QStringList list = generalList();
+        list[0] = flags;
+        QVERIFY(w->setGeneralList(list));
+        const QList<QRadioButton *> pairs[] = {{w->EditorRadioButton1, w->EditorRadioButton2},
+                                               {w->NoteRadioButton1, w->NoteRadioButton2},
+                                               {w->SourceRadioButton1, w->SourceRadioButton2},
+                                               {w->ImageRadioButton1, w->ImageRadioButton2}};
+        for (int i = 0; i < 4; ++i) {
+            QCOMPARE(pairs[i][1]->isChecked(), second[i]);
+            QCOMPARE(pairs[i][0]->isChecked(), !second[i]);
+        }
+        const QCheckBox *boxes[] = {w->CoverCheckBox, w->NoteCheckBox, w->ErrorMsgCheckBox,
+                                    w->SaveOKCheckBox};
+        for (int i = 0; i < 4; ++i)
+            QCOMPARE(boxes[i]->isChecked(), checked[i]);
+        // Companions follow their choice.
+        QCOMPARE(w->EditorEdit->isEnabled(), second[0]);
+        QCOMPARE(w->EditorButton->isEnabled(), second[0]);
+        QCOMPARE(w->SourceEdit->isEnabled(), second[2]);
+        QCOMPARE(w->ImageEdit->isEnabled(), second[3]);
+        QCOMPARE(w->ImageButton->isEnabled(), second[3]);
+        QCOMPARE(w->getCheck(), flags);
+        QCOMPARE(w->getGeneralList(), list);
+    }
+
+    void companionsFollowClicks()
+    {
+        auto w = makeDialog();
+        QVERIFY(w->setGeneralList(generalList()));
+        w->show();
+        QVERIFY(!w->EditorEdit->isEnabled());
+        QTest::mouseClick(w->EditorRadioButton2, Qt::LeftButton);
+        QVERIFY(w->EditorEdit->isEnabled());
+        QCOMPARE(w->getCheck(), QStringLiteral("1"));
+    }
+
+    void badFlagsChangeNothing()
+    {
+        auto w = makeDialog();
+        QVERIFY(w->setGeneralList(generalList()));
+        QStringList bad = generalList();
+        bad[0] = QStringLiteral("five");
+        bad[6] = QStringLiteral("1234");
+        QVERIFY(!w->setGeneralList(bad));
+        QVERIFY(w->errorText().contains(QStringLiteral("five")));
+        QCOMPARE(w->getGeneralList(), generalList());
+    }
+
+    void defaultThenOk()
+    {
+        QTemporaryDir dir;
+        TOption option(dir.path() + u'/', QRect(0, 0, 1280, 800), QStringLiteral("English"));
+        auto w = makeDialog();
+        w->setOption(&option);
+        QStringList list = generalList();
+        list[0] = QStringLiteral("15");
+        QVERIFY(w->setGeneralList(list));
+        w->NameEdit->setText(QStringLiteral("Q"));
+        w->show();
+        QTest::mouseClick(w->DefaultButton, Qt::LeftButton);
+        QVERIFY(w->isVisible());
+        QTest::mouseClick(w->OKButton, Qt::LeftButton);
+        QVERIFY(!w->isVisible());
+        QCOMPARE(w->closeReason(), TGeneralSettings::ClosedByOk);
+        const QStringList stored = option.getOptionList(TOption::GeneralList);
+        QCOMPARE(stored, Defaults::generalSettingsButtonList(Defaults::userLanguageName()));
+        QCOMPARE(stored.value(0), QStringLiteral("240"));
+        QCOMPARE(stored.value(7), QStringLiteral("Y"));
+        QCOMPARE(texts(w->PathStringGrid, 0), (QStringList{"1", ""}));
+        QCOMPARE(w->nameCode(), QStringLiteral("Q"));
+    }
+
+    void getDefaultEndsWithSize()
+    {
+        const QStringList d = TGeneralSettings::getDefault();
+        QCOMPARE(d.size(), 12);
+        QCOMPARE(d.value(0), QStringLiteral("0"));
+        QCOMPARE(d.value(7), QStringLiteral("P"));
+        QCOMPARE(d.last(), QStringLiteral("600,550"));
+        QCOMPARE(TGeneralSettings::getWindowsSizeDefault(), QStringLiteral("600,550"));
+    }
+
+    void pathList()
+    {
+        auto w = makeDialog();
+        const QString text = QStringLiteral("C:\\NC,\"D:\\My CAM\"");
+        w->setPathList(text);
+        QCOMPARE(texts(w->PathStringGrid, 0), (QStringList{"1", "2", ""}));
+        QCOMPARE(texts(w->PathStringGrid, 1), (QStringList{"C:\\NC", "D:\\My CAM", ""}));
+        QCOMPARE(w->getPathList(), text);
+
+        QString prompt, start;
+        QString answer;
+        w->setFolderChooser([&](const QString &p, const QString &s) {
+            prompt = p;
+            start = s;
+            return answer;
+        });
+        // Cancelled chooser: nothing changes.
+        w->PathStringGridDblClick(1, 1);
+        QCOMPARE(start, QStringLiteral("D:\\My CAM"));
+        QCOMPARE(prompt, LanguagePack::builtIn(LanguagePack::General).at(32));
+        QCOMPARE(w->getPathList(), text);
+        // A folder chosen on the new-entry row adds an entry and a new empty row.
+        answer = QStringLiteral("/srv/new parts");
+        showActive(w.get());
+        w->PageControl1->setCurrentIndex(1);
+        QCoreApplication::processEvents();
+        const QPoint cell =
+            w->PathStringGrid->visualItemRect(w->PathStringGrid->item(2, 1)).center();
+        QTest::mousePress(w->PathStringGrid->viewport(), Qt::LeftButton, {}, cell);
+        QTest::mouseRelease(w->PathStringGrid->viewport(), Qt::LeftButton, {}, cell);
+        QTest::mouseDClick(w->PathStringGrid->viewport(), Qt::LeftButton, {}, cell);
+        QCOMPARE(w->PathStringGrid->rowCount(), 4);
+        QCOMPARE(texts(w->PathStringGrid, 0), (QStringList{"1", "2", "3", ""}));
+        QCOMPARE(w->getPathList(), text + QStringLiteral(",\"/srv/new parts\""));
+    }
+
+    void extensionList()
+    {
+        auto w = makeDialog();
+        w->setExtList({"*.NC", "*.tap", "*.*"});
+        w->show();
+        QCOMPARE(w->ExtListBox->count(), 2);
+
+        QTest::keyClicks(w->ExtEdit, QStringLiteral("nc"));
+        QTest::mouseClick(w->AddButton, Qt::LeftButton);
+        QCOMPARE(w->ExtListBox->count(), 2);
+        QVERIFY(w->ExtEdit->text().isEmpty());
+
+        QTest::keyClicks(w->ExtEdit, QStringLiteral("Dat"));
+        QTest::keyClick(w->ExtEdit, Qt::Key_Return);
+        QCOMPARE(w->getExtList(), (QStringList{"*.NC", "*.tap", "*.Dat", "*.*"}));
+
+        // A key outside letters and digits is dropped with the message.
+        BoxCatcher box;
+        QTest::keyClicks(w->ExtEdit, QStringLiteral("ab"));
+        box.arm();
+        QTest::keyClick(w->ExtEdit, '.');
+        QCOMPARE(box.title, QStringLiteral("message"));
+        QCOMPARE(box.text, LanguagePack::builtIn(LanguagePack::General).at(33));
+        QCOMPARE(w->ExtEdit->text(), QStringLiteral("ab"));
+        QTest::keyClick(w->ExtEdit, Qt::Key_Backspace);
+        QCOMPARE(w->ExtEdit->text(), QStringLiteral("a"));
+
+        w->ExtListBox->setCurrentRow(0);
+        QTest::mouseClick(w->UPButton, Qt::LeftButton);
+        QCOMPARE(w->getExtList().first(), QStringLiteral("*.NC"));
+        QTest::mouseClick(w->DownButton, Qt::LeftButton);
+        QCOMPARE(w->getExtList(), (QStringList{"*.tap", "*.NC", "*.Dat", "*.*"}));
+        QCOMPARE(w->ExtListBox->currentRow(), 1);
+        w->ExtListBox->setCurrentRow(2);
+        QTest::mouseClick(w->DownButton, Qt::LeftButton);
+        QCOMPARE(w->ExtListBox->currentRow(), 2);
+        QTest::mouseClick(w->DelButton, Qt::LeftButton);
+        QCOMPARE(w->getExtList(), (QStringList{"*.tap", "*.NC", "*.*"}));
+    }
+
+    void folderListTrailingRow()
+    {
+        auto w = makeDialog();
+        w->setFolderList(QStringLiteral("F01"));
+        showActive(w.get());
+        w->PageControl1->setCurrentIndex(1);
+        w->DataPageControl->setCurrentIndex(1);
+        typeInto(w->FolderStringGrid, 1, QStringLiteral("F02"));
+        QCOMPARE(texts(w->FolderStringGrid, 0), (QStringList{"1", "2", ""}));
+        QCOMPARE(w->getFolderList(), QStringLiteral("F01,F02"));
+        typeInto(w->FolderStringGrid, 1, QString());
+        QCOMPARE(texts(w->FolderStringGrid, 0), (QStringList{"1", ""}));
+        QCOMPARE(w->getFolderList(), QStringLiteral("F01"));
+        // Numbers in column 0 are not editable.
+        QVERIFY(!(w->FolderStringGrid->item(0, 0)->flags() & Qt::ItemIsEditable));
+    }
+
+    void deleteGridRows()
+    {
+        auto w = makeDialog();
+        w->setFolderList(QStringLiteral("A,B,C"));
+        w->FolderStringGrid->setCurrentCell(3, 1);
+        w->deleteGridRow(w->FolderStringGrid);
+        QCOMPARE(w->getFolderList(), QStringLiteral("A,B,C"));
+        w->FolderStringGrid->setCurrentCell(1, 1);
+        w->deleteGridRow(w->FolderStringGrid);
+        QCOMPARE(texts(w->FolderStringGrid, 1), (QStringList{"A", "C", ""}));
+        QCOMPARE(texts(w->FolderStringGrid, 0), (QStringList{"1", "2", ""}));
+        QCOMPARE(w->getFolderList(), QStringLiteral("A,C"));
+    }
+
+    void cancelRestores()
+    {
+        QTemporaryDir dir;
+        TOption option(dir.path() + u'/', QRect(0, 0, 1280, 800), QStringLiteral("English"));
+        auto w = makeDialog();
+        w->setOption(&option);
+        QVERIFY(w->setGeneralList(generalList()));
+        w->setExtList({"*.nc", "*.*"});
+        w->show();
+        w->ReadEdit->setText(QStringLiteral("1111"));
+        w->PathEdit->setText(QStringLiteral("Q"));
+        w->CoverCheckBox->setChecked(true);
+        w->setFolderChooser([](const QString &, const QString &) { return QStringLiteral("/x"); });
+        w->PathStringGridDblClick(0, 1);
+        w->FolderStringGrid->setCurrentCell(0, 1);
+        w->deleteGridRow(w->FolderStringGrid);
+        QTest::keyClicks(w->ExtEdit, QStringLiteral("tap"));
+        QTest::mouseClick(w->AddButton, Qt::LeftButton);
+        QVERIFY(w->getGeneralList() != generalList());
+
+        QTest::mouseClick(w->CancelButton, Qt::LeftButton);
+        QVERIFY(!w->isVisible());
+        QCOMPARE(w->closeReason(), TGeneralSettings::ClosedByCancel);
+        QCOMPARE(w->getGeneralList(), generalList());
+        QCOMPARE(texts(w->PathStringGrid, 1), (QStringList{"/nc", "/cam", ""}));
+        QCOMPARE(option.getOptionList(TOption::GeneralList), generalList());
+        QCOMPARE(w->getExtList(), (QStringList{"*.nc", "*.tap", "*.*"}));
+    }
+
+    void closeBoxStores()
+    {
+        QTemporaryDir dir;
+        TOption option(dir.path() + u'/', QRect(0, 0, 1280, 800), QStringLiteral("English"));
+        auto w = makeDialog();
+        w->setOption(&option);
+        QVERIFY(w->setGeneralList(generalList()));
+        showActive(w.get());
+        w->ReadEdit->setText(QStringLiteral("8888"));
+        QTest::mouseClick(w->SaveOKCheckBox, Qt::LeftButton);
+        // A folder entry still being typed when the window closes is kept.
+        w->PageControl1->setCurrentIndex(1);
+        w->DataPageControl->setCurrentIndex(1);
+        w->FolderStringGrid->setFocus();
+        w->FolderStringGrid->setCurrentCell(2, 1);
+        QTest::keyClick(w->FolderStringGrid, Qt::Key_F2);
+        auto *editor = qobject_cast<QLineEdit *>(QApplication::focusWidget());
+        QVERIFY(editor && w->FolderStringGrid->isAncestorOf(editor));
+        QTest::keyClicks(editor, QStringLiteral("F09"));
+        QVERIFY(w->close());
+        QCOMPARE(w->closeReason(), TGeneralSettings::ClosedByCloseBox);
+        const QStringList stored = option.getOptionList(TOption::GeneralList);
+        QCOMPARE(stored.value(6), QStringLiteral("8888"));
+        QCOMPARE(stored.value(0), QStringLiteral("128"));
+        QCOMPARE(stored.value(10), QStringLiteral("F01,F02,F09"));
+    }
+
+    void programChooser()
+    {
+        auto w = makeDialog();
+        QStringList list = generalList();
+        list[0] = QStringLiteral("9");
+        QVERIFY(w->setGeneralList(list));
+        QString start;
+        QString answer;
+        w->setProgramChooser([&](const QString &s) {
+            start = s;
+            return answer;
+        });
+        w->show();
+        QTest::mouseClick(w->EditorButton, Qt::LeftButton);
+        QCOMPARE(start, QStringLiteral("/usr/bin/ed"));
+        QCOMPARE(w->EditorEdit->text(), QStringLiteral("/usr/bin/ed"));
+        answer = QStringLiteral("/opt/view/bin/view");
+        QTest::mouseClick(w->ImageButton, Qt::LeftButton);
+        QCOMPARE(w->ImageEdit->text(), answer);
+        QCOMPARE(w->getGeneralList().value(4), answer);
+    }
+};
+
+QTEST_MAIN(TestGeneralSettingsWindow)
+#include "tst_generalsettings_window.moc"

@@ -1,0 +1,326 @@
+// The port settings dialog driven as a user would: in-place editors, add, delete with its
+// question, cancel and the close box, with the option store receiving the result.
+#include "settings/Option.h"
+#include "transfer/ComWidgets.h"
+#include "transfer/PortList.h"
+#include "transfer/PortSetting.h"
+#include "transfer/TransferSettings.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QToolButton>
+#include <QtTest>
+
+namespace
+{
+
+// Answers the next question box with the given button and remembers what it asked.
+struct QuestionCatcher {
+    QString text;
+    bool asked = false;
+    void arm(QMessageBox::StandardButton answer)
+    {
+        QTimer::singleShot(50, [this, answer] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                asked = true;
+                text = box->text();
+                box->button(answer)->click();
+            }
+        });
+    }
+};
+
+QString record(int i)
+{
+    return QStringLiteral("Mill%1,ttyS%1,9600,None,8,1,None,/nc/m%1,*.nc,None").arg(i);
+}
+
+QStringList records(int n)
+{
+    QStringList out;
+    for (int i = 0; i < n; ++i)
+        out << record(i);
+    return out;
+}
+
+} // namespace
+
+class TestTransferSettingsWindow : public QObject
+{
+    Q_OBJECT
+    QTemporaryDir m_dir;
+
+    std::unique_ptr<TTransferSettings> makeDialog(const QStringList &lines,
+                                                  PortList *list = nullptr)
+    {
+        auto w = std::make_unique<TTransferSettings>(list);
+        w->setFolderChooser([](const QString &, const QString &) { return QString(); });
+        w->setLanguage(QStringList{"Ports", "OK", "Add", "Delete", "Leave", "Name", "Port", "Baud",
+                                   "Parity", "Data", "Stop", "Flow", "Folder", "Ext", "Type",
+                                   "Delete this port setting?"});
+        w->setExtData(QStringLiteral("*.nc,*.tap,*.*"));
+        w->setPortList(lines);
+        return w;
+    }
+
+    static void showActive(QWidget *w)
+    {
+        w->show();
+        QApplication::setActiveWindow(w);
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w));
+    }
+
+    static void clickCell(TTransferSettings *w, int row, int column)
+    {
+        QTableWidget *grid = w->StringGrid1;
+        const QPoint at = grid->visualRect(grid->model()->index(row, column)).center();
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, at);
+    }
+
+    static void answeredClick(TTransferSettings *w, QAbstractButton *button,
+                              QMessageBox::StandardButton answer, QuestionCatcher *q)
+    {
+        q->arm(answer);
+        QTest::mouseClick(button, Qt::LeftButton);
+        QVERIFY(q->asked);
+    }
+
+private slots:
+    void emptyAndLongLines()
+    {
+        auto w = makeDialog({});
+        QCOMPARE(w->StringGrid1->rowCount(), 1);
+        QCOMPARE(w->getPortName(), QStringList{QString()});
+        QCOMPARE(w->getPortList(), QStringList{QString(9, u',')});
+        w->setPortList({record(1) + QStringLiteral(",extra,more")});
+        QCOMPARE(w->getPortList(), QStringList{record(1)});
+        QCOMPARE(w->StringGrid1->columnCount(), 10);
+        QCOMPARE(w->StringGrid1->item(0, 7)->text(), QStringLiteral("/nc/m1"));
+    }
+
+    void addAndDelete_data()
+    {
+        QTest::addColumn<QStringList>("before");
+        QTest::addColumn<int>("deleteRow"); // -1: add instead
+        QTest::addColumn<QStringList>("names");
+        QTest::newRow("add to fresh list")
+            << QStringList{PortSetting::defaultLine()} << -1 << QStringList{"NewName", "NewName"};
+        QTest::newRow("delete single row") << records(1) << 0 << QStringList{""};
+        QTest::newRow("delete first of three") << records(3) << 0 << QStringList{"Mill1", "Mill2"};
+        QTest::newRow("delete last of three") << records(3) << 2 << QStringList{"Mill0", "Mill1"};
+    }
+    void addAndDelete()
+    {
+        QFETCH(QStringList, before);
+        QFETCH(int, deleteRow);
+        QFETCH(QStringList, names);
+        auto w = makeDialog(before);
+        showActive(w.get());
+        if (deleteRow < 0) {
+            QTest::mouseClick(w->AddButton, Qt::LeftButton);
+        } else {
+            clickCell(w.get(), deleteRow, 3);
+            QuestionCatcher q;
+            answeredClick(w.get(), w->delButton, QMessageBox::Yes, &q);
+            QCOMPARE(q.text, QStringLiteral("Delete this port setting?"));
+            QCOMPARE(w->StringGrid1->currentRow(), 0);
+        }
+        QCOMPARE(w->getPortName(), names);
+        QCOMPARE(w->StringGrid1->rowCount(), names.size());
+        for (int r = 0; r < names.size(); ++r)
+            QCOMPARE(w->StringGrid1->item(r, 0)->text(), names[r]);
+        // No editor is left over the grid after a button.
+        QVERIFY(!w->Edit1->isVisible());
+        QVERIFY(!w->ParityComboBox->isVisible());
+    }
+
+    void deleteAnsweredNo()
+    {
+        auto w = makeDialog(records(2));
+        showActive(w.get());
+        clickCell(w.get(), 1, 0);
+        QuestionCatcher q;
+        answeredClick(w.get(), w->delButton, QMessageBox::No, &q);
+        QCOMPARE(w->getPortList(), records(2));
+    }
+
+    void deleteThenAddFillsSameRow()
+    {
+        auto w = makeDialog({PortSetting::defaultLine()});
+        showActive(w.get());
+        QuestionCatcher q;
+        answeredClick(w.get(), w->delButton, QMessageBox::Yes, &q);
+        QCOMPARE(w->getPortList(), QStringList{QString(9, u',')});
+        QTest::mouseClick(w->AddButton, Qt::LeftButton);
+        QCOMPARE(w->getPortList(), QStringList{PortSetting::defaultLine()});
+    }
+
+    void typedTextIsStored_data()
+    {
+        QTest::addColumn<int>("column");
+        QTest::addColumn<QString>("typed");
+        QTest::newRow("baud rate not listed") << 2 << "250000";
+        QTest::newRow("parity") << 3 << "Mark";
+        QTest::newRow("flow control") << 6 << "RTS/CTS";
+        QTest::newRow("extension") << 8 << "*.iso";
+        QTest::newRow("type") << 9 << "Radio 2";
+    }
+    void typedTextIsStored()
+    {
+        QFETCH(int, column);
+        QFETCH(QString, typed);
+        auto w = makeDialog(records(2));
+        showActive(w.get());
+        clickCell(w.get(), 1, column);
+        auto *combo = qobject_cast<QComboBox *>(QApplication::focusWidget()->parentWidget());
+        if (!combo)
+            combo = qobject_cast<QComboBox *>(QApplication::focusWidget());
+        QVERIFY(combo && combo->isVisible());
+        combo->lineEdit()->selectAll();
+        QTest::keyClicks(combo->lineEdit(), typed);
+        // Leaving the cell for another one keeps what was typed.
+        clickCell(w.get(), 0, 0);
+        QVERIFY(!combo->isVisible());
+        QCOMPARE(PortSetting::split(w->getPort(1)).value(column), typed);
+        QCOMPARE(w->StringGrid1->item(1, column)->text(), typed);
+        QCOMPARE(w->getPort(0), record(0));
+    }
+
+    void nameEditedWithEnter()
+    {
+        auto w = makeDialog(records(2));
+        showActive(w.get());
+        clickCell(w.get(), 0, 0);
+        QVERIFY(w->Edit1->isVisible());
+        QCOMPARE(w->Edit1->text(), QStringLiteral("Mill0"));
+        w->Edit1->selectAll();
+        QTest::keyClicks(w->Edit1, QStringLiteral("Lathe, left"));
+        QTest::keyClick(w->Edit1, Qt::Key_Return);
+        QVERIFY(w->isVisible());
+        QVERIFY(!w->Edit1->isVisible());
+        QCOMPARE(w->getPortName(), (QStringList{"Lathe, left", "Mill1"}));
+        QVERIFY(w->getPort(0).startsWith(QStringLiteral("\"Lathe, left\",ttyS0,")));
+    }
+
+    void portNotPresentIsKept()
+    {
+        auto w = makeDialog({QStringLiteral("M,ttyGONE9,9600,None,8,1,None,/nc,*.nc,None")});
+        showActive(w.get());
+        const int present = w->PortComboBox->count();
+        clickCell(w.get(), 0, 1);
+        QVERIFY(w->PortComboBox->isVisible());
+        QCOMPARE(w->PortComboBox->currentText(), QStringLiteral("ttyGONE9"));
+        clickCell(w.get(), 0, 2);
+        QCOMPARE(PortSetting::split(w->getPort(0)).value(1), QStringLiteral("ttyGONE9"));
+        QCOMPARE(w->PortComboBox->count(), present);
+    }
+
+    void workFolder()
+    {
+        auto w = makeDialog(records(1));
+        int asked = 0;
+        QString prompt, start, answer;
+        w->setFolderChooser([&](const QString &p, const QString &s) {
+            ++asked;
+            prompt = p;
+            start = s;
+            return answer;
+        });
+        w->StringGrid1DblClick(0, 3);
+        QCOMPARE(asked, 0);
+        w->StringGrid1DblClick(0, 7);
+        QCOMPARE(asked, 1);
+        // Line 14 titles the chooser.
+        QCOMPARE(prompt, QStringLiteral("Type"));
+        QCOMPARE(start, QStringLiteral("/nc/m0"));
+        QCOMPARE(w->getPortList(), records(1));
+        answer = QStringLiteral("/srv/nc files");
+        w->StringGrid1DblClick(0, 7);
+        QCOMPARE(PortSetting::split(w->getPort(0)).value(7), answer);
+    }
+
+    void cancelRestoresAndStores()
+    {
+        QTemporaryDir dir;
+        TOption option(dir.path() + u'/', QRect(0, 0, 1280, 800), QStringLiteral("English"));
+        option.setOptionList(TOption::TransferList, records(2));
+        auto w = makeDialog(option.getOptionList(TOption::TransferList));
+        w->setOption(&option);
+        showActive(w.get());
+        QTest::mouseClick(w->AddButton, Qt::LeftButton);
+        clickCell(w.get(), 0, 0);
+        QTest::keyClicks(w->Edit1, QStringLiteral("X"));
+        QCOMPARE(w->getPortName().size(), 3);
+        QTest::mouseClick(w->CancelButton, Qt::LeftButton);
+        QVERIFY(!w->isVisible());
+        QCOMPARE(w->getPortList(), records(2));
+        QCOMPARE(option.getOptionList(TOption::TransferList), records(2));
+    }
+
+    void closeBoxKeepsEdits()
+    {
+        QTemporaryDir dir;
+        TOption option(dir.path() + u'/', QRect(0, 0, 1280, 800), QStringLiteral("English"));
+        PortList shared;
+        auto w = makeDialog(records(1), &shared);
+        w->setOption(&option);
+        QVERIFY(w->setWindowsSize(QStringLiteral("900,420,100,90,80,81,81,81,81,150,81,81")));
+        showActive(w.get());
+        clickCell(w.get(), 0, 4);
+        QVERIFY(w->DataComboBox->isVisible());
+        w->DataComboBox->lineEdit()->selectAll();
+        QTest::keyClicks(w->DataComboBox->lineEdit(), QStringLiteral("7"));
+        QTest::mouseClick(w->AddButton, Qt::LeftButton);
+        QVERIFY(w->close());
+        const QStringList expected{
+            QStringLiteral("Mill0,ttyS0,9600,None,7,1,None,/nc/m0,*.nc,None"),
+            PortSetting::defaultLine()};
+        QCOMPARE(option.getOptionList(TOption::TransferList), expected);
+        QCOMPARE(shared.getPortList(), expected);
+        QCOMPARE(option.getWindowsSize(TOption::TransferSlot).section(u',', 2),
+                 QStringLiteral("100,90,80,81,81,81,81,150,81,81"));
+    }
+
+    void windowsSize()
+    {
+        auto w = makeDialog(records(1));
+        const QString size = QStringLiteral("900,420,100,90,80,81,81,81,81,150,81,81");
+        QVERIFY(w->setWindowsSize(size));
+        QCOMPARE(w->getWindowsSize(), size);
+        w->StringGrid1->horizontalHeader()->resizeSection(3, 140);
+        QCOMPARE(w->StringGrid1->columnWidth(3), 140);
+        QCOMPARE(w->getWindowsSize(), QStringLiteral("900,420,100,90,80,140,81,81,81,150,81,81"));
+        QVERIFY(!w->setWindowsSize(QStringLiteral("900,420,81")));
+        QVERIFY(!w->windowsSizeError().isEmpty());
+        QCOMPARE(w->getWindowsSize(), QStringLiteral("900,420,100,90,80,140,81,81,81,150,81,81"));
+        const QStringList d = w->getDefault();
+        QCOMPARE(d.size(), 2);
+        QCOMPARE(d.value(0), PortSetting::defaultLine());
+        QCOMPARE(d.value(1), w->getWindowsSizeDefault());
+        QVERIFY(d.value(1).endsWith(QStringLiteral(",81,81,81,81,81,81,81,81,81,81")));
+    }
+
+    void editorItems()
+    {
+        auto w = makeDialog(records(1));
+        QCOMPARE(w->ExtComboBox->count(), 2);
+        QCOMPARE(w->ExtComboBox->itemText(1), QStringLiteral("*.tap"));
+        QCOMPARE(w->BaudComboBox->count(), 8);
+        QCOMPARE(w->PortComboBox->isEditable(), false);
+        QStringList present;
+        for (int i = 0; i < w->PortComboBox->count(); ++i)
+            present << w->PortComboBox->itemText(i);
+        QCOMPARE(present, TComComboBox::presentPorts());
+    }
+};
+
+QTEST_MAIN(TestTransferSettingsWindow)
+#include "tst_transfersettings_window.moc"

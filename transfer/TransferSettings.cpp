@@ -1,0 +1,453 @@
+#include "transfer/TransferSettings.h"
+
+#include "settings/BrowseFolder.h"
+#include "settings/Defaults.h"
+#include "settings/LanguagePack.h"
+#include "settings/Option.h"
+#include "transfer/ComWidgets.h"
+#include "transfer/PortList.h"
+#include "transfer/PortSetting.h"
+#include "transfer/TransferSettingsRows.h"
+
+#include <QApplication>
+#include <QCompleter>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QScreen>
+#include <QScrollBar>
+#include <QStyle>
+#include <QTableWidget>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+using namespace UnitComPortFunction;
+
+namespace
+{
+
+constexpr int kColumnWidth = 81;
+constexpr int kRowHeight = 28;
+
+QWidget *spacer(QWidget *parent)
+{
+    auto *w = new QWidget(parent);
+    w->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    return w;
+}
+
+bool isWithin(const QWidget *widget, const QWidget *ancestor)
+{
+    for (const QWidget *w = widget; w; w = w->parentWidget())
+        if (w == ancestor)
+            return true;
+    return false;
+}
+
+QRect workArea(const QWidget *w)
+{
+    const QScreen *s = w->screen() ? w->screen() : QGuiApplication::primaryScreen();
+    return s ? s->availableGeometry() : QRect(0, 0, 1280, 800);
+}
+
+} // namespace
+
+TTransferSettings::TTransferSettings(PortList *list, QWidget *parent)
+    : QDialog(parent), m_list(list ? list : new PortList), m_ownsList(!list)
+{
+    m_chooseFolder = [](const QString &prompt, const QString &start) {
+        return BrowseFolder(prompt, start);
+    };
+
+    ToolBar1 = new QToolBar(this);
+    ToolBar1->setIconSize(QSize(64, 64));
+    ToolBar1->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    ToolBar1->installEventFilter(this);
+    OKButton = makeButton(OKTag, QIcon(QStringLiteral(":/icons/confirm.svg")));
+    AddButton = makeButton(AddTag, style()->standardIcon(QStyle::SP_FileDialogNewFolder));
+    delButton = makeButton(DeleteTag, style()->standardIcon(QStyle::SP_TrashIcon));
+    CancelButton = makeButton(CancelTag, QIcon(QStringLiteral(":/icons/exit.svg")));
+    ToolBar1->addWidget(spacer(ToolBar1));
+    ToolBar1->addWidget(OKButton);
+    ToolBar1->addSeparator();
+    ToolBar1->addWidget(AddButton);
+    ToolBar1->addSeparator();
+    ToolBar1->addWidget(delButton);
+    ToolBar1->addSeparator();
+    ToolBar1->addWidget(CancelButton);
+    ToolBar1->addWidget(spacer(ToolBar1));
+
+    StringGrid1 = new QTableWidget(1, PortSetting::FieldCount, this);
+    StringGrid1->verticalHeader()->hide();
+    StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    StringGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
+    StringGrid1->setSelectionBehavior(QAbstractItemView::SelectItems);
+    StringGrid1->horizontalHeader()->setDefaultSectionSize(kColumnWidth);
+    StringGrid1->horizontalHeader()->setSectionsClickable(false);
+    StringGrid1->viewport()->installEventFilter(this);
+
+    Edit1 = new QLineEdit(StringGrid1->viewport());
+    connect(Edit1, &QLineEdit::textEdited, this, [this] { DataUpdate(Edit1); });
+    PortComboBox = new TComComboBox(StringGrid1->viewport());
+    connect(PortComboBox, &QComboBox::currentIndexChanged, this,
+            [this] { DataUpdate(PortComboBox); });
+    m_editors = QList<QWidget *>(PortSetting::FieldCount, nullptr);
+    m_editors[PortSetting::Name] = Edit1;
+    m_editors[PortSetting::Port] = PortComboBox;
+    BaudComboBox = makeCombo(PortSetting::BaudRate, baudRateTexts());
+    ParityComboBox = makeCombo(PortSetting::Parity, parityTexts());
+    DataComboBox = makeCombo(PortSetting::DataBits, dataBitsTexts());
+    BitComboBox = makeCombo(PortSetting::StopBits, stopBitsTexts());
+    FlowComboBox = makeCombo(PortSetting::FlowControl, flowControlTexts());
+    ExtComboBox = makeCombo(PortSetting::Extension, {});
+    TypeComboBox = makeCombo(PortSetting::Type, lineTypeTexts());
+    for (QWidget *editor : std::as_const(m_editors)) {
+        if (!editor)
+            continue;
+        editor->hide();
+        editor->installEventFilter(this);
+        if (auto *combo = qobject_cast<QComboBox *>(editor); combo && combo->lineEdit())
+            combo->lineEdit()->installEventFilter(this);
+    }
+    // Rows tall enough for the editors at any font size.
+    StringGrid1->verticalHeader()->setDefaultSectionSize(
+        qMax(kRowHeight, BaudComboBox->sizeHint().height()));
+
+    connect(StringGrid1, &QTableWidget::currentCellChanged, this,
+            [this](int row, int column) { StringGrid1SelectCell(column, row); });
+    connect(StringGrid1, &QTableWidget::cellClicked, this, [this](int row, int column) {
+        if (m_editRow < 0)
+            StringGrid1SelectCell(column, row);
+    });
+    connect(StringGrid1, &QTableWidget::cellDoubleClicked, this,
+            &TTransferSettings::StringGrid1DblClick);
+    connect(StringGrid1->horizontalHeader(), &QHeaderView::sectionResized, this,
+            &TTransferSettings::FalseVisble);
+    connect(StringGrid1->horizontalScrollBar(), &QScrollBar::valueChanged, this,
+            &TTransferSettings::FalseVisble);
+    connect(StringGrid1->verticalScrollBar(), &QScrollBar::valueChanged, this,
+            &TTransferSettings::FalseVisble);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(ToolBar1);
+    layout->addWidget(StringGrid1, 1);
+
+    setLanguage(LanguagePack::builtIn(LanguagePack::Transfer));
+    refresh();
+    resize(793, 347);
+}
+
+TTransferSettings::~TTransferSettings()
+{
+    if (m_ownsList)
+        delete m_list;
+}
+
+QToolButton *TTransferSettings::makeButton(int tag, const QIcon &icon)
+{
+    auto *b = new QToolButton(ToolBar1);
+    b->setIcon(icon);
+    b->setIconSize(QSize(64, 64));
+    b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    b->setAutoRaise(true);
+    b->setMinimumWidth(88);
+    connect(b, &QToolButton::clicked, this, [this, tag] { ButtonClick(tag); });
+    return b;
+}
+
+QComboBox *TTransferSettings::makeCombo(int column, const QStringList &items)
+{
+    auto *combo = new QComboBox(StringGrid1->viewport());
+    combo->setEditable(true);
+    combo->setInsertPolicy(QComboBox::NoInsert);
+    // Field texts are matched with their letter case, so completion must keep it.
+    combo->completer()->setCaseSensitivity(Qt::CaseSensitive);
+    combo->addItems(items);
+    connect(combo, &QComboBox::currentTextChanged, this, [this, combo] { DataUpdate(combo); });
+    m_editors[column] = combo;
+    return combo;
+}
+
+QString TTransferSettings::line(int i) const
+{
+    return language.value(i, LanguagePack::builtIn(LanguagePack::Transfer).value(i));
+}
+
+void TTransferSettings::setLanguage(const QStringList &lines)
+{
+    language = lines;
+    setWindowTitle(line(0));
+    OKButton->setText(line(1));
+    AddButton->setText(line(2));
+    delButton->setText(line(3));
+    CancelButton->setText(line(4));
+    QStringList headers;
+    for (int i = 0; i < PortSetting::FieldCount; ++i)
+        headers << line(5 + i);
+    StringGrid1->setHorizontalHeaderLabels(headers);
+}
+
+void TTransferSettings::setExtData(const QString &commaText)
+{
+    const QSignalBlocker quiet(ExtComboBox);
+    ExtComboBox->clear();
+    ExtComboBox->addItems(TransferSettingsRows::extensionItems(commaText));
+}
+
+QStringList TTransferSettings::getDefault() const
+{
+    return Defaults::portSettingsList(workArea(this));
+}
+
+void TTransferSettings::setPortList(const QStringList &lines)
+{
+    m_list->setPortList(lines);
+    refresh();
+    m_openedList = getPortList();
+}
+
+QStringList TTransferSettings::getPortList() const
+{
+    return m_list->getPortList();
+}
+QStringList TTransferSettings::getPortName() const
+{
+    return m_list->getPortName();
+}
+QString TTransferSettings::getPort(int n) const
+{
+    return m_list->getPort(n);
+}
+
+void TTransferSettings::refresh()
+{
+    FalseVisble();
+    const QSignalBlocker quiet(StringGrid1);
+    StringGrid1->setRowCount(m_list->rowCount());
+    for (int r = 0; r < m_list->rowCount(); ++r) {
+        const QStringList fields = m_list->row(r);
+        for (int c = 0; c < PortSetting::FieldCount; ++c) {
+            QTableWidgetItem *item = StringGrid1->item(r, c);
+            if (!item) {
+                item = new QTableWidgetItem;
+                StringGrid1->setItem(r, c, item);
+            }
+            item->setText(fields.value(c));
+        }
+    }
+    if (StringGrid1->currentRow() < 0 || StringGrid1->currentRow() >= m_list->rowCount())
+        StringGrid1->setCurrentCell(0, 0);
+}
+
+void TTransferSettings::setCell(int row, int column, const QString &text)
+{
+    QStringList fields = m_list->row(row);
+    if (fields.value(column) == text)
+        return;
+    fields[column] = text;
+    m_list->setRow(row, fields);
+    if (QTableWidgetItem *item = StringGrid1->item(row, column))
+        item->setText(text);
+}
+
+bool TTransferSettings::setWindowsSize(const QString &text)
+{
+    TransferSettingsRows::WindowSize size;
+    if (!TransferSettingsRows::parseWindowsSize(text, &size, &m_sizeError))
+        return false;
+    m_sizeError.clear();
+    resize(size.width, size.height);
+    QHeaderView *header = StringGrid1->horizontalHeader();
+    for (int i = 0; i < PortSetting::FieldCount; ++i)
+        header->resizeSection(i, qMax(size.columns.value(i), header->minimumSectionSize()));
+    return true;
+}
+
+QString TTransferSettings::getWindowsSize() const
+{
+    TransferSettingsRows::WindowSize size;
+    size.width = width();
+    size.height = height();
+    for (int i = 0; i < PortSetting::FieldCount; ++i)
+        size.columns << StringGrid1->horizontalHeader()->sectionSize(i);
+    return TransferSettingsRows::windowsSizeText(size);
+}
+
+QString TTransferSettings::getWindowsSizeDefault() const
+{
+    return Defaults::portSettingsSize(workArea(this));
+}
+
+QWidget *TTransferSettings::editorFor(int column) const
+{
+    return m_editors.value(column);
+}
+
+QString TTransferSettings::editorText(QWidget *editor) const
+{
+    if (editor == Edit1)
+        return Edit1->text();
+    if (editor == PortComboBox)
+        return PortComboBox->currentIndex() >= 0 ? PortComboBox->currentText() : QString();
+    if (auto *combo = qobject_cast<QComboBox *>(editor))
+        return combo->currentText();
+    return QString();
+}
+
+void TTransferSettings::DataUpdate(QWidget *editor)
+{
+    if (m_editRow < 0 || editor != editorFor(m_editColumn))
+        return;
+    setCell(m_editRow, m_editColumn, editorText(editor));
+}
+
+void TTransferSettings::FalseVisble()
+{
+    for (QWidget *editor : std::as_const(m_editors)) {
+        if (!editor || !editor->isVisible())
+            continue;
+        DataUpdate(editor);
+        const bool hadFocus = isWithin(QApplication::focusWidget(), editor);
+        m_editRow = m_editColumn = -1;
+        editor->hide();
+        if (editor == PortComboBox && m_extraPort) {
+            PortComboBox->removeItem(0);
+            m_extraPort = false;
+        }
+        if (hadFocus)
+            StringGrid1->setFocus();
+    }
+    m_editRow = m_editColumn = -1;
+}
+
+void TTransferSettings::setObjectBounds(QWidget *editor, int column, int row)
+{
+    if (!editor || row < 0 || row >= m_list->rowCount())
+        return;
+    m_editRow = m_editColumn = -1;
+    const QString text = m_list->row(row).value(column);
+    if (editor == Edit1) {
+        Edit1->setText(text);
+    } else if (editor == PortComboBox) {
+        if (m_extraPort) {
+            PortComboBox->removeItem(0);
+            m_extraPort = false;
+        }
+        int at = PortComboBox->findText(text, Qt::MatchExactly);
+        if (at < 0 && !text.isEmpty()) {
+            PortComboBox->insertItem(0, text);
+            m_extraPort = true;
+            at = 0;
+        }
+        PortComboBox->setCurrentIndex(at);
+    } else if (auto *combo = qobject_cast<QComboBox *>(editor)) {
+        const int at = combo->findText(text, Qt::MatchExactly);
+        if (at >= 0)
+            combo->setCurrentIndex(at);
+        combo->setEditText(text);
+    }
+    m_editRow = row;
+    m_editColumn = column;
+    editor->setGeometry(StringGrid1->visualRect(StringGrid1->model()->index(row, column)));
+    editor->show();
+    editor->raise();
+    editor->setFocus();
+}
+
+void TTransferSettings::StringGrid1SelectCell(int column, int row)
+{
+    FalseVisble();
+    if (row < 0 || column < 0)
+        return;
+    if (QWidget *editor = editorFor(column))
+        setObjectBounds(editor, column, row);
+}
+
+void TTransferSettings::StringGrid1DblClick(int row, int column)
+{
+    if (column != WorkFolderColumn || row < 0 || row >= m_list->rowCount())
+        return;
+    const QString chosen = m_chooseFolder(line(14), m_list->row(row).value(column));
+    if (!chosen.isEmpty())
+        setCell(row, column, chosen);
+}
+
+void TTransferSettings::ButtonClick(int tag)
+{
+    FalseVisble();
+    switch (tag) {
+    case OKTag:
+        accept();
+        break;
+    case AddTag: {
+        const int row = TransferSettingsRows::addDefault(m_list);
+        refresh();
+        const QSignalBlocker quiet(StringGrid1);
+        StringGrid1->setCurrentCell(row, 0);
+        break;
+    }
+    case DeleteTag: {
+        const int row = StringGrid1->currentRow();
+        if (row < 0)
+            break;
+        QMessageBox question(QMessageBox::Warning, windowTitle(), line(15),
+                             QMessageBox::Yes | QMessageBox::No, this);
+        question.setDefaultButton(QMessageBox::No);
+        if (question.exec() != QMessageBox::Yes)
+            break;
+        TransferSettingsRows::deleteRow(m_list, row);
+        refresh();
+        StringGrid1->setCurrentCell(0, 0);
+        break;
+    }
+    case CancelTag:
+        setPortList(m_openedList);
+        reject();
+        break;
+    }
+    FalseVisble();
+}
+
+void TTransferSettings::done(int result)
+{
+    FalseVisble();
+    if (m_option) {
+        m_option->setOptionList(TOption::TransferList, getPortList());
+        m_option->setWindowsSize(TOption::TransferSlot, getWindowsSize());
+    }
+    QDialog::done(result);
+}
+
+void TTransferSettings::showEvent(QShowEvent *event)
+{
+    refresh();
+    m_openedList = getPortList();
+    const QRect area = workArea(this);
+    move(area.x() + (area.width() - frameGeometry().width()) / 2,
+         area.y() + (area.height() - frameGeometry().height()) / 2);
+    QDialog::showEvent(event);
+}
+
+bool TTransferSettings::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::MouseButtonPress &&
+        (watched == ToolBar1 || (watched == StringGrid1->viewport() && StringGrid1->hasFocus())))
+        FalseVisble();
+    if (event->type() == QEvent::KeyPress && watched != ToolBar1 &&
+        watched != StringGrid1->viewport()) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        const bool enterInName =
+            watched == Edit1 && (key == Qt::Key_Return || key == Qt::Key_Enter);
+        // Escape leaves the cell instead of closing the dialog.
+        if (enterInName || key == Qt::Key_Escape) {
+            FalseVisble();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
