@@ -7,11 +7,14 @@
 #include "library/NotesStore.h"
 #include "settings/CommaText.h"
 #include "settings/Defaults.h"
+#include "settings/GeneralSettings.h"
+#include "settings/GeneralSettingsRules.h"
 #include "settings/LanguagePack.h"
 #include "settings/Option.h"
 #include "settings/UnitFunction.h"
 #include "transfer/ReceiveFileDialog.h"
 #include "transfer/ReceiveTransport.h"
+#include "transfer/TransferSettings.h"
 #include "transfer/Transport.h"
 
 #include <QAction>
@@ -152,8 +155,8 @@ void TF_Main::buildMenus()
             bar->addSeparator();
         bar->addWidget(order[i]);
     }
-    connect(GeneralToolButton, &QToolButton::clicked, this, &TF_Main::generalSettingsRequested);
-    connect(TransferToolButton, &QToolButton::clicked, this, &TF_Main::transferSettingsRequested);
+    connect(GeneralToolButton, &QToolButton::clicked, this, &TF_Main::GeneralSettingsClick);
+    connect(TransferToolButton, &QToolButton::clicked, this, &TF_Main::TransferSettingsClick);
     connect(ExitToolButton, &QToolButton::clicked, this, &TF_Main::ExitToolButtonClick);
 
     NTransfer = menuBar()->addMenu(QString());
@@ -161,8 +164,8 @@ void TF_Main::buildMenus()
     NRead = NTransfer->addMenu(QString());
     NAuto = NTransfer->addMenu(QString());
     NSettings = menuBar()->addMenu(QString());
-    NGeneralS = NSettings->addAction(QString(), this, &TF_Main::generalSettingsRequested);
-    NTransferS = NSettings->addAction(QString(), this, &TF_Main::transferSettingsRequested);
+    NGeneralS = NSettings->addAction(QString(), this, &TF_Main::GeneralSettingsClick);
+    NTransferS = NSettings->addAction(QString(), this, &TF_Main::TransferSettingsClick);
     UHFS = NSettings->addAction(QStringLiteral("UHF RS232 Adapter Setup"), this,
                                 &TF_Main::UHFSClick);
     NAbout = menuBar()->addAction(QString(), this, &TF_Main::NAboutClick);
@@ -295,6 +298,11 @@ void TF_Main::UpdateOption()
     setWindowsSize(m_option->getWindowsSize(TOption::MainSlot));
     applyCheck();
     setLanguage(m_option->getLanguageList(LanguagePack::Main));
+    if (m_general) {
+        m_general->setLanguage(m_option->getLanguageList(LanguagePack::General));
+        m_general->setGeneralList(General);
+        m_general->setExtList(CommaText::read(main.value(1)));
+    }
     m_portList.setPortList(m_option->getOptionList(TOption::TransferList));
     MenuItemUpdate();
 
@@ -499,6 +507,56 @@ void TF_Main::UHFSClick()
 {
     // The adapter's setup program lies outside NCFerry; a missing one is not reported.
     QProcess::startDetached(QStringLiteral("UHF Setup.exe"), {});
+}
+
+QStringList TF_Main::extItems() const
+{
+    QStringList items;
+    for (int i = 0; i < Panel3->ExtComboBox->count(); ++i)
+        items << Panel3->ExtComboBox->itemText(i);
+    return items;
+}
+
+void TF_Main::GeneralSettingsClick()
+{
+    if (!m_general || !m_option)
+        return;
+    const QString remembered = Panel3->ExtComboBox->currentText();
+    m_general->setLanguage(m_option->getLanguageList(LanguagePack::General));
+    if (!m_general->setGeneralList(m_option->getOptionList(TOption::GeneralList))) {
+        QMessageBox::warning(this, windowTitle(), m_general->errorText());
+        return;
+    }
+    m_general->setExtList(extItems());
+    m_general->exec();
+
+    m_option->LoadLanguage();
+    if (!m_option->languageMessage().isEmpty())
+        QMessageBox::warning(this, windowTitle(), m_option->languageMessage());
+    setLanguage(m_option->getLanguageList(LanguagePack::Main));
+    const QStringList items = m_general->getExtList();
+    Panel3->ExtComboBox->clear();
+    Panel3->ExtComboBox->addItems(items);
+    General = m_option->getOptionList(TOption::GeneralList);
+    applyCheck();
+    const int kept = GeneralSettingsRules::keptExtension(items, remembered);
+    Panel3->ExtComboBox->setCurrentIndex(kept < 0 ? 0 : kept);
+    ExtComboBoxSelect();
+}
+
+void TF_Main::TransferSettingsClick()
+{
+    if (!m_transfer || !m_option)
+        return;
+    m_transfer->setPortList(m_option->getOptionList(TOption::TransferList));
+    m_transfer->setExtData(CommaText::write(extItems()));
+    m_transfer->setLanguage(m_option->getLanguageList(LanguagePack::Transfer));
+    if (!m_transfer->setWindowsSize(m_option->getWindowsSize(TOption::TransferSlot))) {
+        QMessageBox::warning(this, windowTitle(), m_transfer->windowsSizeError());
+        return;
+    }
+    m_transfer->exec();
+    MenuItemUpdate();
 }
 
 void TF_Main::NAboutClick()

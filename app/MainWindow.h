@@ -11,6 +11,8 @@ class LibraryEngine;
 class NotesStore;
 class TOption;
 class TAbout;
+class TGeneralSettings;
+class TTransferSettings;
 class ShellTreeView;
 class FileListPane;
 class PreviewPanes;
@@ -30,6 +32,8 @@ public:
     // The option store is created after the main window; UpdateOption reads it on show.
     void setOption(TOption *option) { m_option = option; }
     void setAbout(TAbout *about) { m_about = about; }
+    void setGeneralSettings(TGeneralSettings *dialog) { m_general = dialog; }
+    void setTransferSettings(TTransferSettings *dialog) { m_transfer = dialog; }
 
     void UpdateOption();
     QStringList getOption() const;
@@ -47,6 +51,8 @@ public:
     void ToolButtonClick(int tag);
     void ExitToolButtonClick() { close(); }
     void UHFSClick();
+    void GeneralSettingsClick();
+    void TransferSettingsClick();
     void NAboutClick();
     void ExtComboBoxSelect();
     void FontComboBoxSelect();
@@ -59,6 +65,7 @@ public:
     bool addFileData(const QString &row);
 
     QString currentFolder() const;
+    QStringList extItems() const;
     const QList<bool> &checkFlags() const { return Check; }
     PortList &portList() { return m_portList; }
     LibraryEngine *engine() const { return m_engine; }
@@ -82,11 +89,6 @@ public:
     FileListPane *Panel3;
     PreviewPanes *Previews;
 
-signals:
-    // Settings entries; the dialogs are wired by whoever owns them.
-    void generalSettingsRequested();
-    void transferSettingsRequested();
-
 protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
@@ -101,6 +103,8 @@ private:
 
     TOption *m_option = nullptr;
     TAbout *m_about = nullptr;
+    TGeneralSettings *m_general = nullptr;
+    TTransferSettings *m_transfer = nullptr;
     NotesStore *m_notes;
     LibraryEngine *m_engine;
     PortList m_portList;

@@ -1,7 +1,9 @@
 #include "app/About.h"
 #include "app/MainWindow.h"
+#include "settings/GeneralSettings.h"
 #include "settings/Option.h"
 #include "settings/UnitFunction.h"
+#include "transfer/TransferSettings.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -16,10 +18,18 @@ int main(int argc, char *argv[])
     QApplication::setQuitOnLastWindowClosed(false);
 
     const QString base = GetExePath();
+    // Start order: the main window (and its notes database), the long-lived dialogs, then
+    // the option store, which reads Option.ini and the language pack.
     TF_Main main(base);
+    TGeneralSettings general(base);
+    TTransferSettings transfer(&main.portList());
     TAbout about;
     const QRect work = QGuiApplication::primaryScreen()->availableGeometry();
     TOption option(base, work);
+    general.setOption(&option);
+    transfer.setOption(&option);
+    main.setGeneralSettings(&general);
+    main.setTransferSettings(&transfer);
     main.setOption(&option);
     main.setAbout(&about);
     main.show();
