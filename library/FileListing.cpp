@@ -10,7 +10,9 @@
 #include <QSet>
 
 #ifdef Q_OS_UNIX
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <time.h>
 #endif
 
@@ -114,22 +116,25 @@ static QString formatTime(const QDate &d, const QTime &t)
     return QString(reinterpret_cast<const QChar *>(buf), 19);
 }
 
-static bool isHiddenFile(const QFileInfo &fi)
+static bool isHiddenFile(const QFileInfo &fi, const QString &name)
 {
 #ifdef Q_OS_UNIX
-    return fi.fileName().startsWith(u'.'); // asking QFileInfo costs a stat per file
+    Q_UNUSED(fi);
+    return name.startsWith(u'.'); // asking QFileInfo costs a stat per file
 #else
+    Q_UNUSED(name);
     return fi.isHidden();
 #endif
 }
 
-// QFileInfo asks the file system several times per file; one stat is enough here.
-static bool readSizeAndTime(const QFileInfo &fi, const QString &path, FileRow *row)
+// QFileInfo asks the file system several times per file; one stat relative to the open
+// folder is enough here.
+static bool readSizeAndTime(const QFileInfo &fi, int dirFd, FileRow *row)
 {
 #ifdef Q_OS_UNIX
-    Q_UNUSED(fi);
     struct stat st;
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+    const QString target = dirFd == AT_FDCWD ? fi.absoluteFilePath() : fi.fileName();
+    if (::fstatat(dirFd, QFile::encodeName(target).constData(), &st, 0) != 0)
         return false;
     row->size = QString::number(qint64(st.st_size));
     struct tm local;
@@ -139,7 +144,7 @@ static bool readSizeAndTime(const QFileInfo &fi, const QString &path, FileRow *r
     row->time = formatTime(QDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday),
                            QTime(local.tm_hour, local.tm_min, qMin(local.tm_sec, 59)));
 #else
-    Q_UNUSED(path);
+    Q_UNUSED(dirFd);
     row->size = QString::number(fi.size());
     const QDateTime modified = fi.lastModified();
     row->time = formatTime(modified.date(), modified.time());
@@ -173,20 +178,29 @@ ListingResult listFolder(const QString &folder, const QString &ext, bool comment
     filters |= QDir::System;
 #endif
     const QFileInfoList entries = dir.entryInfoList(filters, QDir::Unsorted);
+    // Only the pictures are looked up by name.
     QSet<QString> names;
-    names.reserve(entries.size());
-    for (const QFileInfo &fi : entries)
-        names.insert(nameKey(fi.fileName()));
+    for (const QFileInfo &fi : entries) {
+        const QString name = fi.fileName();
+        if (name.endsWith(QLatin1String(".jpg"), Qt::CaseInsensitive))
+            names.insert(nameKey(name));
+    }
 
     QHash<QString, QString> folderNotes;
     if (!commentMode && notes && !notes->loadFolderNotes(base, &folderNotes))
         result.noteError = notes->lastError();
 
     result.rows.reserve(entries.size());
+    int dirFd = -1;
+#ifdef Q_OS_UNIX
+    dirFd = ::open(QFile::encodeName(base).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0)
+        dirFd = AT_FDCWD; // then each file is found by its full path
+#endif
     int done = 0;
     for (const QFileInfo &fi : entries) {
         const QString name = fi.fileName();
-        if (isHiddenFile(fi))
+        if (isHiddenFile(fi, name))
             continue;
         bool matched = false;
         for (const QString &p : patterns)
@@ -198,7 +212,7 @@ ListingResult listFolder(const QString &folder, const QString &ext, bool comment
         const QString path = base + name;
         FileRow row;
         row.name = name;
-        if (!readSizeAndTime(fi, path, &row))
+        if (!readSizeAndTime(fi, dirFd, &row))
             continue; // removed since the enumeration
         if (commentMode) {
             QString error;
@@ -213,13 +227,19 @@ ListingResult listFolder(const QString &folder, const QString &ext, bool comment
         } else {
             result.noteFailures.append(path);
         }
-        const QString picture = pictureNameFor(name);
-        if (names.contains(nameKey(picture)) || names.contains(nameKey(upperJpg(picture))))
-            row.picture = QStringLiteral("Y");
+        if (!names.isEmpty()) {
+            const QString picture = pictureNameFor(name);
+            if (names.contains(nameKey(picture)) || names.contains(nameKey(upperJpg(picture))))
+                row.picture = QStringLiteral("Y");
+        }
         result.rows.append(std::move(row));
         if (progress && ++done % 1000 == 0)
             progress(done);
     }
+#ifdef Q_OS_UNIX
+    if (dirFd >= 0)
+        ::close(dirFd);
+#endif
     return result;
 }
 

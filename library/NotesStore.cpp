@@ -164,11 +164,18 @@ bool NotesStore::loadFolderNotes(const QString &folder, QHash<QString, QString> 
         return fail(QStringLiteral("The notes database is not open."));
     QSqlQuery query(QSqlDatabase::database(m_connectionName, false));
     query.setForwardOnly(true);
-    // An exact, case-sensitive prefix test; length() counts as substr() does.
-    query.prepare(QStringLiteral(
-        "select FilePath, Mark from FileNote where substr(FilePath, 1, length(?)) = ?"));
-    query.addBindValue(folder);
-    query.addBindValue(folder);
+    // The paths that begin with folder form one key range: from folder up to folder with its
+    // last character raised by one. The primary key's index serves it.
+    if (folder.isEmpty()) {
+        query.prepare(QStringLiteral("select FilePath, Mark from FileNote"));
+    } else {
+        QString upper = folder;
+        upper.back() = QChar(upper.back().unicode() + 1);
+        query.prepare(QStringLiteral(
+            "select FilePath, Mark from FileNote where FilePath >= ? and FilePath < ?"));
+        query.addBindValue(folder);
+        query.addBindValue(upper);
+    }
     if (!query.exec())
         return fail(query.lastError().text());
     notes->clear();
