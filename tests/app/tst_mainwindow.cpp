@@ -1,5 +1,6 @@
 // The main window driven offscreen: captions from a pack, the port-setting menus, the size
 // text, sends from the list and the buffer, and what a restart brings back.
+#include "TestFiles.h"
 #include "PtyPair.h"
 #include "app/MainWindow.h"
 #include "library/FolderTree.h"
@@ -25,12 +26,6 @@
 #include <QtTest>
 
 namespace {
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
 
 // A pack whose every line says where it stands, so each caption shows its source.
 QByteArray numberedPack()

@@ -1,3 +1,4 @@
+#include "LibraryWait.h"
 #include "library/FileList.h"
 #include "library/LibraryEngine.h"
 
@@ -34,14 +35,6 @@ QStringList column(const FileList &list, int c)
 }
 
 const QStringList plain{"Name", "Time", "Size", "Note", "Pic"};
-
-void waitIdle(LibraryEngine &engine)
-{
-    if (engine.jobQueue()->pendingJobs() == 0)
-        return;
-    QSignalSpy idle(engine.jobQueue(), &LibraryJobQueue::idle);
-    QVERIFY(idle.wait(5000));
-}
 
 } // namespace
 

@@ -1,3 +1,5 @@
+#include "TestFiles.h"
+#include "LibraryWait.h"
 #include "library/FileListing.h"
 #include "library/LibraryEngine.h"
 #include "library/NotesStore.h"
@@ -14,26 +16,12 @@
 namespace
 {
 
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
-
 QMap<QString, QString> flagsByName(const QVector<FileRow> &rows)
 {
     QMap<QString, QString> out;
     for (const FileRow &r : rows)
         out.insert(r.name, r.picture);
     return out;
-}
-
-void waitIdle(LibraryEngine &engine)
-{
-    if (engine.jobQueue()->pendingJobs() == 0)
-        return;
-    QSignalSpy idle(engine.jobQueue(), &LibraryJobQueue::idle);
-    QVERIFY(idle.wait(5000));
 }
 
 } // namespace

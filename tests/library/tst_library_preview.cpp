@@ -1,3 +1,4 @@
+#include "LibraryWait.h"
 #include "JpegFixture.h"
 
 #include "library/FileListing.h"
@@ -21,14 +22,6 @@ QByteArray numberedLines(int n)
     for (int i = 1; i <= n; ++i)
         out += "N" + QByteArray::number(i) + "\r\n";
     return out;
-}
-
-void waitIdle(LibraryEngine &engine)
-{
-    if (engine.jobQueue()->pendingJobs() == 0)
-        return;
-    QSignalSpy idle(engine.jobQueue(), &LibraryJobQueue::idle);
-    QVERIFY(idle.wait(5000));
 }
 
 } // namespace

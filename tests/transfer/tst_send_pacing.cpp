@@ -1,5 +1,6 @@
 // Pacing of a send on the in-memory line: XOFF latency, CTS handshake, write time-outs
 // that must never lose a byte, and failures reported to the window.
+#include "TestFiles.h"
 #include "FakeSerialLine.h"
 #include "SendRig.h"
 
@@ -30,14 +31,7 @@ class TestSendPacing : public QObject
     Q_OBJECT
     QTemporaryDir m_dir;
 
-    QString file(const QString &name, const QByteArray &bytes)
-    {
-        const QString path = m_dir.filePath(name);
-        QFile f(path);
-        if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
-            qFatal("cannot write fixture");
-        return path;
-    }
+    QString file(const QString &name, const QByteArray &bytes) { return fixture(m_dir, name, bytes); }
 
     static void openLine(FakeSerialLine &line, bool handshake)
     {

@@ -1,4 +1,5 @@
 // Exact bytes of a send over a real pseudo-terminal, the test playing the machine control.
+#include "TestFiles.h"
 #include "PtyPair.h"
 #include "SendRig.h"
 #include "transfer/PortSerialLine.h"
@@ -17,14 +18,7 @@ class TestSendPty : public QObject
     Q_OBJECT
     QTemporaryDir m_dir;
 
-    QString file(const QString &name, const QByteArray &bytes)
-    {
-        const QString path = m_dir.filePath(name);
-        QFile f(path);
-        if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
-            qFatal("cannot write fixture");
-        return path;
-    }
+    QString file(const QString &name, const QByteArray &bytes) { return fixture(m_dir, name, bytes); }
 
     struct Line {
         PtyPair pty;

@@ -1,5 +1,6 @@
 // The send window driven as a user would: captions, pacing controls, the confirm-button
 // states, activation, failed opening and closing after the last file.
+#include "TestFiles.h"
 #include "FakeSerialLine.h"
 #include "transfer/ComWidgets.h"
 #include "transfer/SendController.h"
@@ -49,14 +50,7 @@ class TestTransportWindow : public QObject
     Q_OBJECT
     QTemporaryDir m_dir;
 
-    QString file(const QString &name, const QByteArray &bytes)
-    {
-        const QString path = m_dir.filePath(name);
-        QFile f(path);
-        if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
-            qFatal("cannot write fixture");
-        return path;
-    }
+    QString file(const QString &name, const QByteArray &bytes) { return fixture(m_dir, name, bytes); }
 
     TTransport *makeWindow(FakeSerialLine **lineOut, const QString &flow = "None")
     {
