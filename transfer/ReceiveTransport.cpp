@@ -10,6 +10,7 @@
 #include <QFrame>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QIcon>
 #include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
@@ -60,7 +61,7 @@ TReceiveTransport::TReceiveTransport(SerialLine *line, QWidget *parent)
     ListBox1 = new QListWidget(this);
     ListBox1->setUniformItemSizes(true);
     ToolButton1 = new QToolButton(this);
-    ToolButton1->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
+    ToolButton1->setIcon(QIcon(QStringLiteral(":/icons/exit.svg")));
     ToolButton1->setIconSize(QSize(64, 64));
     ToolButton1->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     ToolButton1->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);

@@ -9,6 +9,7 @@
 #include "transfer/PortSetting.h"
 #include "transfer/TransferSettingsRows.h"
 
+#include <QIcon>
 #include <QApplication>
 #include <QCompleter>
 #include <QGuiApplication>
@@ -67,8 +68,8 @@ TTransferSettings::TTransferSettings(PortList *list, QWidget *parent)
     ToolBar1->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     ToolBar1->installEventFilter(this);
     OKButton = makeButton(OKTag, QIcon(QStringLiteral(":/icons/confirm.svg")));
-    AddButton = makeButton(AddTag, style()->standardIcon(QStyle::SP_FileDialogNewFolder));
-    delButton = makeButton(DeleteTag, style()->standardIcon(QStyle::SP_TrashIcon));
+    AddButton = makeButton(AddTag, QIcon(QStringLiteral(":/icons/add.svg")));
+    delButton = makeButton(DeleteTag, QIcon(QStringLiteral(":/icons/delete.svg")));
     CancelButton = makeButton(CancelTag, QIcon(QStringLiteral(":/icons/exit.svg")));
     ToolBar1->addWidget(spacer(ToolBar1));
     ToolBar1->addWidget(OKButton);
