@@ -105,7 +105,7 @@ int runSendCommand(const QStringList &args)
             case SendUpdate::PauseCaption:
                 // Between files the control asks for the next one as it asked for the first.
                 err(QStringLiteral("\nwaiting for the machine before the next file\n"));
-                if (flowControl == 0 || (!standby && flowControl != 1))
+                if (controller.flowControl() == 0 || (!standby && flowControl != 1))
                     worker.resumeWorker();
                 break;
             case SendUpdate::Waiting:
@@ -130,6 +130,12 @@ int runSendCommand(const QStringList &args)
         err(QStringLiteral("\r%1 / %2 bytes").arg(done).arg(total));
     }, Qt::QueuedConnection);
 
+    if (flowControl == 1 && !line.hasModemLines()) {
+        // Waiting for a CTS rise that can never come would hang for good.
+        err(QStringLiteral("%1 reports no CTS signal; sending without waiting for CTS\n")
+                .arg(settings.portName));
+        controller.setFlowControl(0);
+    }
     if (!controller.confirmStart(standby)) {
         err(flowControl == 1 ? QStringLiteral("waiting for CTS from the machine\n")
                              : QStringLiteral("waiting for XON from the machine\n"));

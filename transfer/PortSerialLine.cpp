@@ -75,8 +75,10 @@ public slots:
         m_port->clear();
         connect(m_port, &QSerialPort::readyRead, this, &PortIoWorker::onReadyRead);
         m_discardNull = s.discardNull;
-        m_ctsReadable = true;
         m_cts = false;
+        m_port->pinoutSignals();
+        m_ctsReadable = m_port->error() == QSerialPort::NoError;
+        m_port->clearError();
         m_ctsTimer = new QTimer(this);
         connect(m_ctsTimer, &QTimer::timeout, this, &PortIoWorker::pollCts);
         m_ctsTimer->start(PortSerialLine::CtsPollMs);
@@ -105,6 +107,7 @@ public slots:
     }
 
     int handle() const { return m_port ? int(m_port->handle()) : -1; }
+    bool ctsReadable() const { return m_ctsReadable; }
 
     qint64 doWrite(const QByteArray &bytes, int timeoutMs)
     {
@@ -254,6 +257,7 @@ bool PortSerialLine::open(QString *error)
         [&] {
             ok = m_worker->doOpen(s, &message);
             fd = m_worker->handle();
+            m_modemLines = m_worker->ctsReadable();
         },
         Qt::BlockingQueuedConnection);
     if (!ok) {

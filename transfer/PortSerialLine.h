@@ -30,6 +30,7 @@ public:
     qint64 bytesWaiting() const override;
     QByteArray read(qint64 maxBytes) override;
     bool cts() const override { return m_cts.load(); }
+    bool hasModemLines() const override { return m_modemLines.load(); }
 
 private slots:
     void deliverRx();
@@ -49,6 +50,7 @@ private:
     std::atomic<bool> m_connected{false};
     std::atomic<bool> m_closing{false};
     std::atomic<bool> m_cts{false};
+    std::atomic<bool> m_modemLines{true};
 
     mutable QMutex m_writeMutex;
     std::atomic<int> m_fd{-1};

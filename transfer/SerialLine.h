@@ -50,6 +50,8 @@ public:
     virtual qint64 bytesWaiting() const = 0;
     virtual QByteArray read(qint64 maxBytes) = 0;
     virtual bool cts() const = 0;
+    // False for a line that cannot report CTS at all (a pseudo-terminal, some adapters).
+    virtual bool hasModemLines() const { return true; }
 
     void setWriteTimeouts(int constantMs, int perByteMs)
     {

@@ -1,0 +1,162 @@
+// ncferry-cli send, run in-process against a pseudo-terminal that plays the control.
+#include "PtyPair.h"
+#include "TestFiles.h"
+#include "tools/SendCommand.h"
+#include "transfer/PortSetting.h"
+
+#include <QMutex>
+#include <QTemporaryFile>
+#include <QTest>
+#include <QTimer>
+
+#include <atomic>
+#include <cstdio>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+const QByteArray DC2("\x12"), DC4("\x14");
+
+QString record(const QString &port, const QString &flow)
+{
+    return PortSetting::join({"Mill", port, "115200", "None", "8", "1", flow, "/nc", "*.nc", "None"});
+}
+
+// Reads what the program sends, on its own thread, while the command runs its event loop.
+class Reader
+{
+public:
+    explicit Reader(PtyPair &pty) : m_pty(pty), m_thread([this] { loop(); }) {}
+    ~Reader()
+    {
+        m_stop = true;
+        m_thread.join();
+    }
+    QByteArray bytes()
+    {
+        QMutexLocker lock(&m_mutex);
+        return m_bytes;
+    }
+
+private:
+    void loop()
+    {
+        while (!m_stop) {
+            const QByteArray got = m_pty.readBytes(1, 20);
+            QMutexLocker lock(&m_mutex);
+            m_bytes += got;
+        }
+    }
+    PtyPair &m_pty;
+    QMutex m_mutex;
+    QByteArray m_bytes;
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
+
+int run(const QStringList &args, QString *err)
+{
+    QTemporaryFile capture;
+    if (!capture.open())
+        return -100;
+    std::fflush(stderr);
+    const int saved = ::dup(2);
+    ::dup2(capture.handle(), 2);
+    const int code = runSendCommand(args);
+    std::fflush(stderr);
+    ::dup2(saved, 2);
+    ::close(saved);
+    capture.seek(0);
+    *err = QString::fromLocal8Bit(capture.readAll());
+    return code;
+}
+
+} // namespace
+
+class TestSendCommand : public QObject
+{
+    Q_OBJECT
+    QTemporaryDir m_dir;
+
+private slots:
+    void everyFlowCode_data()
+    {
+        QTest::addColumn<QString>("flow");
+        QTest::addColumn<bool>("standby");
+        QTest::addColumn<bool>("xon"); // the control starts the send with XON
+        QTest::newRow("None") << "None" << true << false;
+        QTest::newRow("RTS/CTS, line without CTS") << "RTS/CTS" << true << false;
+        QTest::newRow("Xon/Xoff standby") << "Xon/Xoff" << true << true;
+        QTest::newRow("Xon/Xoff no standby") << "Xon/Xoff" << false << false;
+        QTest::newRow("both standby") << "RTS/CTS+Xon/Xoff" << true << true;
+        QTest::newRow("both no standby") << "RTS/CTS+Xon/Xoff" << false << false;
+    }
+    void everyFlowCode()
+    {
+        QFETCH(QString, flow);
+        QFETCH(bool, standby);
+        QFETCH(bool, xon);
+        PtyPair pty;
+        QVERIFY(pty.isValid());
+        const QString path =
+            fixture(m_dir, "O77.nc", "%\r\nO77(CLI TEST)\r\nG0X1.\r\nM30\r\n%\r\nnot sent\r\n");
+        Reader reader(pty);
+        if (xon)
+            QTimer::singleShot(150, [&] { pty.send("\x11"); });
+        QStringList args{"--port-setting", record(pty.slavePath(), flow)};
+        if (!standby)
+            args << "--no-standby";
+        QString err;
+        QCOMPARE(run(args << path, &err), 0);
+        const QByteArray expected = QByteArray(xon ? "\n" : "") + DC2 +
+                                    "%\r\n:77(CLI TEST)\r\nG0X1.\r\nM30\r\n%" + DC4;
+        QTRY_COMPARE(reader.bytes(), expected);
+        QVERIFY2(err.contains("done: 1 file(s) sent"), qPrintable(err));
+        if (flow == "RTS/CTS")
+            QVERIFY2(err.contains("no CTS signal"), qPrintable(err));
+    }
+
+    void twoFilesInOrder()
+    {
+        PtyPair pty;
+        Reader reader(pty);
+        const QString a = fixture(m_dir, "A.nc", "%\nO1\n%\n");
+        const QString b = fixture(m_dir, "B.nc", "%\nO2\n%\n");
+        QString err;
+        QCOMPARE(run({"--port-setting", record(pty.slavePath(), "None"), a, b}, &err), 0);
+        QTRY_COMPARE(reader.bytes(), DC2 + "%\n:1\n%" + DC4 + DC2 + "%\n:2\n%" + DC4);
+    }
+
+    void errors_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("message");
+        const QString file = fixture(m_dir, "ok.nc", "%\n%\n");
+        QTest::newRow("no files") << QStringList{"--port-setting", record("x", "None")} << 1
+                                  << "usage";
+        QTest::newRow("short record") << QStringList{"--port-setting", "A,ttyS0,9600", file} << 1
+                                      << "at least 7";
+        QTest::newRow("unreadable file")
+            << QStringList{"--port-setting", record("x", "None"), m_dir.filePath("none.nc")} << 1
+            << "cannot read";
+        QTest::newRow("missing port")
+            << QStringList{"--port-setting", record("/dev/ncferry-none", "None"), file} << 2
+            << "ncferry-none";
+        QTest::newRow("unknown option") << QStringList{"--fast", file} << 1 << "unknown option";
+    }
+    void errors()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, code);
+        QFETCH(QString, message);
+        QString err;
+        QCOMPARE(run(args, &err), code);
+        QVERIFY2(err.contains(message), qPrintable(err));
+        QCOMPARE(err.count('\n') <= 3, true);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSendCommand)
+#include "tst_send_command.moc"
