@@ -1,5 +1,6 @@
 // The general settings dialog driven as a user would: flags, defaults, the path, folder and
 // extension lists, cancel and the close box, with the option store receiving the result.
+#include "WindowHelpers.h"
 #include "settings/Defaults.h"
 #include "settings/GeneralSettings.h"
 #include "settings/LanguagePack.h"
@@ -24,20 +25,6 @@
 namespace
 {
 
-// Answers the next modal box and remembers what it said.
-struct BoxCatcher {
-    QString title, text;
-    void arm()
-    {
-        QTimer::singleShot(50, [this] {
-            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-                title = box->windowTitle();
-                text = box->text();
-                box->accept();
-            }
-        });
-    }
-};
 
 QStringList generalList()
 {
@@ -70,13 +57,6 @@ class TestGeneralSettingsWindow : public QObject
         return w;
     }
 
-    static void showActive(QWidget *w)
-    {
-        w->show();
-        QApplication::setActiveWindow(w);
-        w->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(w));
-    }
 
     // Types into the folder grid as a user does: select, type, Enter.
     static void typeInto(QTableWidget *grid, int row, const QString &text)

@@ -1,4 +1,5 @@
 // ncferry-cli receive, run in-process against a pseudo-terminal.
+#include "CaptureStderr.h"
 #include "PtyPair.h"
 #include "tools/ReceiveCommand.h"
 #include "transfer/PortSerialLine.h"
@@ -30,22 +31,9 @@ QByteArray readAll(const QString &path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
-// Runs the command with stderr caught in a file.
 int run(const QStringList &args, QString *err)
 {
-    QTemporaryFile capture;
-    if (!capture.open())
-        return -100;
-    std::fflush(stderr);
-    const int saved = ::dup(2);
-    ::dup2(capture.handle(), 2);
-    const int code = runReceiveCommand(args);
-    std::fflush(stderr);
-    ::dup2(saved, 2);
-    ::close(saved);
-    capture.seek(0);
-    *err = QString::fromLocal8Bit(capture.readAll());
-    return code;
+    return runCapturingStderr([&] { return runReceiveCommand(args); }, err);
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 // ncferry-cli send, run in-process against a pseudo-terminal that plays the control.
+#include "CaptureStderr.h"
 #include "PtyPair.h"
 #include "TestFiles.h"
 #include "tools/SendCommand.h"
@@ -57,19 +58,7 @@ private:
 
 int run(const QStringList &args, QString *err)
 {
-    QTemporaryFile capture;
-    if (!capture.open())
-        return -100;
-    std::fflush(stderr);
-    const int saved = ::dup(2);
-    ::dup2(capture.handle(), 2);
-    const int code = runSendCommand(args);
-    std::fflush(stderr);
-    ::dup2(saved, 2);
-    ::close(saved);
-    capture.seek(0);
-    *err = QString::fromLocal8Bit(capture.readAll());
-    return code;
+    return runCapturingStderr([&] { return runSendCommand(args); }, err);
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // The port settings dialog driven as a user would: in-place editors, add, delete with its
 // question, cancel and the close box, with the option store receiving the result.
+#include "WindowHelpers.h"
 #include "settings/Option.h"
 #include "transfer/ComWidgets.h"
 #include "transfer/PortList.h"
@@ -70,13 +71,6 @@ class TestTransferSettingsWindow : public QObject
         return w;
     }
 
-    static void showActive(QWidget *w)
-    {
-        w->show();
-        QApplication::setActiveWindow(w);
-        w->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(w));
-    }
 
     static void clickCell(TTransferSettings *w, int row, int column)
     {

@@ -1,5 +1,6 @@
 // The send window driven as a user would: captions, pacing controls, the confirm-button
 // states, activation, failed opening and closing after the last file.
+#include "WindowHelpers.h"
 #include "TestFiles.h"
 #include "FakeSerialLine.h"
 #include "transfer/ComWidgets.h"
@@ -29,20 +30,6 @@ QString record(const QString &flow)
     return QStringLiteral("\"Mill 1\",ttyS9,9600,None,8,1,%1,/nc,*.nc,None").arg(flow);
 }
 
-// Answers the next modal box and remembers what it said.
-struct BoxCatcher {
-    QString title, text;
-    void arm()
-    {
-        QTimer::singleShot(50, [this] {
-            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-                title = box->windowTitle();
-                text = box->text();
-                box->accept();
-            }
-        });
-    }
-};
 } // namespace
 
 class TestTransportWindow : public QObject
@@ -64,13 +51,6 @@ class TestTransportWindow : public QObject
         return w;
     }
 
-    static void showActive(TTransport *w)
-    {
-        w->show();
-        QApplication::setActiveWindow(w);
-        w->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(w));
-    }
 
 private slots:
     void captionsFromLanguage()
