@@ -283,10 +283,6 @@ void TF_Main::applyCheck()
     Check = QList<bool>(5, false);
     IntToFlags(General.value(0), Check);
     m_engine->setCommentMode(Check[1]);
-    PreviewOptions preview;
-    preview.limitLines = Check[2];
-    preview.lineCount = General.value(3);
-    m_engine->setPreviewOptions(preview);
 }
 
 void TF_Main::UpdateOption()
@@ -415,7 +411,16 @@ void TF_Main::FontComboBoxSelect()
     Previews->setRowHeight(height);
 }
 
-void TF_Main::StringGrid1Click() { m_engine->StringGrid1Click(Panel3->currentRow()); }
+void TF_Main::StringGrid1Click()
+{
+    // Pictures are decoded at the reduced scale that still fills the pane.
+    PreviewOptions preview;
+    preview.limitLines = Check.value(2);
+    preview.lineCount = General.value(3);
+    preview.pictureSize = Previews->Image1->size();
+    m_engine->setPreviewOptions(preview);
+    m_engine->StringGrid1Click(Panel3->currentRow());
+}
 
 void TF_Main::StringGrid1DblClick() { m_engine->StringGrid1DblClick(Panel3->currentRow()); }
 

@@ -53,7 +53,14 @@ QStringList TComComboBox::presentPorts()
 {
     QStringList names;
     for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts())
-        names << info.portName().trimmed();
+        names << info.portName();
+    return sortedPortNames(names);
+}
+
+QStringList TComComboBox::sortedPortNames(QStringList names)
+{
+    for (QString &n : names)
+        n = n.trimmed();
     names.removeDuplicates();
     names.sort(Qt::CaseSensitive);
     return names;

@@ -40,6 +40,8 @@ class TComComboBox : public QComboBox
 public:
     explicit TComComboBox(QWidget *parent = nullptr);
     static QStringList presentPorts();
+    // Blanks removed, duplicates dropped, sorted as text: "COM10" before "COM2".
+    static QStringList sortedPortNames(QStringList names);
     QString Text() const { return currentText(); }
     void setText(const QString &name);
 };

@@ -206,6 +206,22 @@ private slots:
         delete w;
     }
 
+    void portListSortedAsText()
+    {
+        QCOMPARE(TComComboBox::sortedPortNames({"COM2", " COM10 ", "COM1", "COM2"}),
+                 (QStringList{"COM1", "COM10", "COM2"}));
+        TComLed led;
+        FakeSerialLine line;
+        led.setComPort(&line);
+        QCOMPARE(led.LedSignal(), TComLed::lsCTS);
+        QVERIFY(!led.isOn());
+        line.setCts(true);
+        QVERIFY(led.isOn());
+        led.setEnabled(false);
+        line.setCts(false);
+        QVERIFY(!led.isOn()); // a disabled light still follows its signal
+    }
+
     void fileFailureShownInWindow()
     {
         FakeSerialLine *line;
