@@ -6,9 +6,11 @@
 #include "library/FolderTree.h"
 #include "library/LibraryEngine.h"
 #include "library/LibraryPanes.h"
+#include "settings/GeneralSettings.h"
 #include "settings/LanguagePack.h"
 #include "settings/Option.h"
 #include "settings/UnitFunction.h"
+#include "transfer/TransferSettings.h"
 #include "transfer/Transport.h"
 
 #include <QAction>
@@ -18,6 +20,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QSplitter>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -28,16 +31,26 @@
 namespace {
 
 // A pack whose every line says where it stands, so each caption shows its source.
-QByteArray numberedPack()
+QByteArray numberedPack(const QByteArray &prefix = "S")
 {
     QByteArray out("\xEF\xBB\xBF");
     const QStringList headers = LanguagePack::headers();
     for (int s = 0; s < LanguagePack::SectionCount; ++s) {
         out += headers[s].toUtf8() + "\r\n";
         for (int i = 0; i < LanguagePack::lineCount(s); ++i)
-            out += "S" + QByteArray::number(s) + "L" + QByteArray::number(i) + "\r\n";
+            out += prefix + QByteArray::number(s) + "L" + QByteArray::number(i) + "\r\n";
     }
     return out + "[End]\r\n";
+}
+
+// Runs `act` on the next modal dialog of type T once it is up.
+template <typename T>
+void whenModal(std::function<void(T *)> act)
+{
+    QTimer::singleShot(100, [act] {
+        if (auto *dialog = qobject_cast<T *>(QApplication::activeModalWidget()))
+            act(dialog);
+    });
 }
 
 const QRect kWork(0, 0, 1920, 1040);
@@ -55,6 +68,7 @@ class TestMainWindow : public QObject
     {
         QVERIFY(QDir(m_base.path()).mkpath("language"));
         QVERIFY(writeFile(m_base.filePath("language/Numbered.ini"), numberedPack()));
+        QVERIFY(writeFile(m_base.filePath("language/Other.ini"), numberedPack("X")));
         QVERIFY(writeFile(m_nc.filePath("O1.nc"), "%\nO1\n%\n"));
         QVERIFY(writeFile(m_nc.filePath("O2.nc"), "%\nO2(SECOND)\n%\n"));
     }
@@ -209,6 +223,46 @@ private slots:
         QVERIFY(w.engine()->fileList().isEmpty());
         w.SendFileDialog(0);
         QVERIFY(!w.lastTransferWindow());
+    }
+
+    // The settings dialogs opened from the main window: what they change reaches it.
+    void settingsDialogsReachTheWindow()
+    {
+        auto option = makeOption();
+        TF_Main w(m_base.path() + "/");
+        TGeneralSettings general(m_base.path() + "/");
+        TTransferSettings transfer(&w.portList());
+        general.setOption(option.get());
+        transfer.setOption(option.get());
+        w.setGeneralSettings(&general);
+        w.setTransferSettings(&transfer);
+        w.setOption(option.get());
+        w.show();
+        waitIdle(w);
+        QCOMPARE(w.NSend->actions().size(), 3);
+
+        whenModal<TTransferSettings>([](TTransferSettings *d) {
+            d->AddButton->click();
+            d->close(); // the close box keeps the edits
+        });
+        w.TransferSettingsClick();
+        QCOMPARE(w.NSend->actions().size(), 4);
+        QCOMPARE(w.SAuto->actions().size(), 4);
+        QCOMPARE(option->getOptionList(TOption::TransferList).size(), 4);
+
+        w.Panel3->ExtComboBox->setCurrentText("*.TAP");
+        whenModal<TGeneralSettings>([](TGeneralSettings *d) {
+            d->LanguageComboBox->setCurrentText("Other");
+            d->OKButton->click();
+        });
+        w.TransferToolButton->setFocus();
+        w.GeneralSettingsClick();
+        QCOMPARE(option->getOptionList(TOption::GeneralList).value(TOption::LanguageEntry),
+                 QStringLiteral("Other"));
+        QCOMPARE(w.SendToolButton->text(), QStringLiteral("X0L3"));
+        QCOMPARE(w.NAbout->text(), QStringLiteral("X0L22..."));
+        // The pattern in use is kept when still offered, letter case aside.
+        QCOMPARE(w.Panel3->ExtComboBox->currentText().toLower(), QStringLiteral("*.tap"));
     }
 
     void restartRestoresTheWindow()
