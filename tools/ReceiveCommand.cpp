@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QTemporaryFile>
 #include <QFileInfo>
 #include <QTimer>
 
@@ -36,13 +37,19 @@ int usage(const QString &problem)
 }
 
 // The program must survive a target that cannot be written: it goes beside the temporary
-// files instead, and the user is told where.
+// files instead, and the user is told where. The name is reserved, so two receives of the
+// same program in the same second do not overwrite each other.
 QString rescuePath(const QString &out)
 {
-    return QDir(QDir::tempPath())
-        .filePath(QStringLiteral("ncferry-received-%1-%2")
-                      .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")),
-                           QFileInfo(out).fileName()));
+    QTemporaryFile reserved(QDir(QDir::tempPath())
+                                .filePath(QStringLiteral("ncferry-received-%1-XXXXXX-%2")
+                                              .arg(QDateTime::currentDateTime().toString(
+                                                       QStringLiteral("yyyyMMdd-HHmmss")),
+                                                   QFileInfo(out).fileName())));
+    reserved.setAutoRemove(false);
+    if (!reserved.open())
+        return QDir(QDir::tempPath()).filePath(QFileInfo(out).fileName());
+    return reserved.fileName();
 }
 
 } // namespace

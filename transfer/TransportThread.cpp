@@ -98,15 +98,6 @@ bool TransportThread::gate()
     return !m_stop;
 }
 
-bool TransportThread::pauseSelf()
-{
-    {
-        QMutexLocker lock(&m_gateMutex);
-        m_paused = true;
-    }
-    return gate();
-}
-
 bool TransportThread::waitForDriverQueue()
 {
     while (m_line->outputQueued() > MaxDriverQueue) {
@@ -201,13 +192,16 @@ void TransportThread::run()
     }
     for (int i = 0; i < files.size(); ++i) {
         if (i > 0) {
+            // Paused before the window hears of it, so that a resume answering the
+            // caption (an XON, a press) is never lost.
             QString pauseText;
             {
                 QMutexLocker lock(&m_gateMutex);
                 pauseText = m_pauseText;
+                m_paused = true;
             }
             post(SendUpdate::PauseCaption, 0, pauseText);
-            if (!pauseSelf())
+            if (!gate())
                 return;
         }
         if (!sendFile(i, files[i]))

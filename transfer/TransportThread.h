@@ -66,7 +66,6 @@ protected:
 
 private:
     bool gate();
-    bool pauseSelf();
     bool waitForDriverQueue();
     bool sendBytes(const QByteArray &bytes);
     bool sendFile(int index, const QString &path);

@@ -81,7 +81,6 @@ public:
                     m_queue += bytes.mid(done, take);
                     done += take;
                 }
-                m_writes += 1;
             }
             if (done == bytes.size() || deadline.hasExpired())
                 return done;
@@ -129,6 +128,9 @@ public:
         return m_wire;
     }
     void setFailOpen(bool fail) { m_failOpen = fail; }
+    // Also keeps what reached the wire in *mirror, which may outlive the line (a window
+    // deletes its line with itself). Read it only after the line is gone.
+    void setMirror(QByteArray *mirror) { m_mirror = mirror; }
 
 private:
     void drainLocked()
@@ -139,6 +141,8 @@ private:
             m_credit += (now - m_last) * m_rate;
             const qint64 n = qMin<qint64>(qint64(m_credit), m_queue.size());
             m_wire += m_queue.left(n);
+            if (m_mirror)
+                *m_mirror += m_queue.left(n);
             m_queue.remove(0, n);
             m_credit -= n;
             if (m_queue.isEmpty())
@@ -162,5 +166,5 @@ private:
     QByteArray m_queue;
     QByteArray m_wire;
     QByteArray m_rx;
-    qint64 m_writes = 0;
+    QByteArray *m_mirror = nullptr;
 };

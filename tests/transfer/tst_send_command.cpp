@@ -5,6 +5,7 @@
 #include "tools/SendCommand.h"
 #include "transfer/PortSetting.h"
 
+#include <QFile>
 #include <QMutex>
 #include <QTemporaryFile>
 #include <QTest>
@@ -91,8 +92,18 @@ private slots:
         const QString path =
             fixture(m_dir, "O77.nc", "%\r\nO77(CLI TEST)\r\nG0X1.\r\nM30\r\n%\r\nnot sent\r\n");
         Reader reader(pty);
+        // XON only once the command waits for it: opening the port discards earlier input.
+        // While the command runs, its stderr is the capture file.
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            QFile err("/proc/self/fd/2");
+            if (err.open(QIODevice::ReadOnly) && err.readAll().contains("waiting for XON")) {
+                pty.send("\x11");
+                poll.stop();
+            }
+        });
         if (xon)
-            QTimer::singleShot(150, [&] { pty.send("\x11"); });
+            poll.start(20);
         QStringList args{"--port-setting", record(pty.slavePath(), flow)};
         if (!standby)
             args << "--no-standby";
