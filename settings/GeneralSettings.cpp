@@ -121,7 +121,7 @@ TGeneralSettings::TGeneralSettings(const QString &baseFolder, QWidget *parent)
     showGrid(FolderStringGrid, m_folderList);
     updateCompanions();
 
-    // The design size, grown where the font needs more room.
+    // The default size, grown where the font needs more room.
     const QStringList size = getWindowsSizeDefault().split(u',');
     resize(QSize(size.value(0).toInt(), size.value(1).toInt()).expandedTo(sizeHint()));
 }

@@ -105,7 +105,7 @@ TReceiveTransport::TReceiveTransport(SerialLine *line, QWidget *parent)
     root->addWidget(toolBar(this, top));
     root->addLayout(middle, 1);
     root->addWidget(toolBar(this, bottom));
-    resize(DesignWidth, DesignHeight);
+    resize(DefaultWidth, DefaultHeight);
 
     connect(ToolButton1, &QToolButton::clicked, this, &TReceiveTransport::ToolButton1Click);
     connect(m_engine, &ReceiveEngine::linesChanged, this, &TReceiveTransport::onLinesChanged);

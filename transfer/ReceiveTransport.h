@@ -16,9 +16,9 @@ class TReceiveTransport : public QWidget
 {
     Q_OBJECT
 public:
-    // Designed client area.
-    static constexpr int DesignWidth = 494;
-    static constexpr int DesignHeight = 307;
+    // Default client area.
+    static constexpr int DefaultWidth = 494;
+    static constexpr int DefaultHeight = 307;
 
     // Without a line the window makes its own on the real port.
     explicit TReceiveTransport(SerialLine *line = nullptr, QWidget *parent = nullptr);

@@ -287,15 +287,15 @@ void TestReceiveWindow::longPathDoesNotWidenWindow()
     w.setLanguage(Language);
     QVERIFY(w.setPortSetting(record(QStringLiteral("ttyS0"))));
     w.setFileName(QStringLiteral("/very/long/folder/").repeated(30) + QStringLiteral("O1.nc"));
-    QVERIFY2(w.minimumSizeHint().width() <= TReceiveTransport::DesignWidth,
+    QVERIFY2(w.minimumSizeHint().width() <= TReceiveTransport::DefaultWidth,
              qPrintable(QString::number(w.minimumSizeHint().width())));
     QFont big = w.font();
     big.setPointSize(big.pointSize() * 2);
     w.setFont(big);
-    w.resize(TReceiveTransport::DesignWidth, TReceiveTransport::DesignHeight);
-    QVERIFY2(w.minimumSizeHint().width() <= TReceiveTransport::DesignWidth,
+    w.resize(TReceiveTransport::DefaultWidth, TReceiveTransport::DefaultHeight);
+    QVERIFY2(w.minimumSizeHint().width() <= TReceiveTransport::DefaultWidth,
              qPrintable(QString::number(w.minimumSizeHint().width())));
-    // The list keeps room for lines at the designed size even with a large font.
+    // The list keeps room for lines at the default size even with a large font.
     auto *list = child<QListWidget>(w, "ListBox1");
     w.layout()->activate();
     QVERIFY2(list->height() >= 3 * QFontMetrics(big).height(),
