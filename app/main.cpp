@@ -40,5 +40,11 @@ int main(int argc, char *argv[])
             if (!message.isEmpty())
                 QMessageBox::warning(&main, main.windowTitle(), message);
     });
-    return app.exec();
+    const int status = app.exec();
+    // Transfer windows end with the program: their workers stop and their lines close.
+    const QList<QWidget *> windows = QApplication::topLevelWidgets();
+    for (QWidget *w : windows)
+        if (w->testAttribute(Qt::WA_DeleteOnClose))
+            delete w;
+    return status;
 }
