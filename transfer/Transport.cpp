@@ -150,7 +150,6 @@ TTransport::TTransport(SerialLine *line, QWidget *parent)
 
     resize(573, 408);
     setLanguage(language);
-    setButtonState(Ready);
 }
 
 TTransport::~TTransport()
@@ -173,6 +172,9 @@ void TTransport::setLanguage(const QStringList &lines)
     CheckBox1->setText(line(8));
     ToolButton2->setText(line(9));
     Thread1->setPauseString(line(5));
+    // Captions come before the window is shown, while the button is still ready.
+    if (!m_shownOnce)
+        setButtonState(Ready);
 }
 
 bool TTransport::setPortSetting(const QString &text)

@@ -62,6 +62,7 @@ private slots:
         QCOMPARE(w->StaticText2->text(), QStringLiteral("Content"));
         QCOMPARE(w->CheckBox1->text(), QStringLiteral("Standby"));
         QCOMPARE(w->ToolButton2->text(), QStringLiteral("Leave"));
+        QCOMPARE(w->ToolButton1->text(), QStringLiteral("Confirm")); // before any activation
         w->setFileList({"/a/O1.nc", "/a/O2.nc"});
         QCOMPARE(w->ListBox2->count(), 2);
         showActive(w);
