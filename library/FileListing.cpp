@@ -10,6 +10,7 @@
 #include <QSet>
 
 #ifdef Q_OS_UNIX
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -116,25 +117,54 @@ static QString formatTime(const QDate &d, const QTime &t)
     return QString(reinterpret_cast<const QChar *>(buf), 19);
 }
 
-static bool isHiddenFile(const QFileInfo &fi, const QString &name)
+namespace {
+
+// One directory entry that may be listed: a file, or a link that may lead to one.
+struct Entry {
+    QString name;
+    bool hidden = false;
+#ifndef Q_OS_UNIX
+    QFileInfo info;
+#endif
+};
+
+// The folder's entries other than folders, in the file system's order. On Unix this reads
+// the directory once without asking about each file; the one stat per listed file comes
+// later and also rules out devices, pipes and links to folders.
+bool readEntries(const QString &base, QVector<Entry> *entries)
 {
 #ifdef Q_OS_UNIX
-    Q_UNUSED(fi);
-    return name.startsWith(u'.'); // asking QFileInfo costs a stat per file
+    DIR *dir = ::opendir(QFile::encodeName(base).constData());
+    if (!dir)
+        return false;
+    while (const dirent *e = ::readdir(dir)) {
+        if (e->d_type == DT_DIR || (e->d_type != DT_REG && e->d_type != DT_LNK &&
+                                    e->d_type != DT_UNKNOWN))
+            continue;
+        Entry entry;
+        entry.name = QFile::decodeName(e->d_name);
+        entry.hidden = entry.name.startsWith(u'.');
+        entries->append(std::move(entry));
+    }
+    ::closedir(dir);
+    return true;
 #else
-    Q_UNUSED(name);
-    return fi.isHidden();
+    // Hidden files are read too, so a hidden picture still counts; they are not listed.
+    const QFileInfoList infos = QDir(base).entryInfoList(
+        QDir::Files | QDir::Hidden | QDir::System, QDir::Unsorted);
+    for (const QFileInfo &fi : infos)
+        entries->append(Entry{fi.fileName(), fi.isHidden(), fi});
+    return true;
 #endif
 }
 
-// QFileInfo asks the file system several times per file; one stat relative to the open
-// folder is enough here.
-static bool readSizeAndTime(const QFileInfo &fi, int dirFd, FileRow *row)
+// Size and time of a regular file; false for anything else or a file gone meanwhile.
+bool readSizeAndTime(const Entry &entry, int dirFd, const QString &path, FileRow *row)
 {
 #ifdef Q_OS_UNIX
     struct stat st;
-    const QString target = dirFd == AT_FDCWD ? fi.absoluteFilePath() : fi.fileName();
-    if (::fstatat(dirFd, QFile::encodeName(target).constData(), &st, 0) != 0)
+    const QByteArray target = QFile::encodeName(dirFd == AT_FDCWD ? path : entry.name);
+    if (::fstatat(dirFd, target.constData(), &st, 0) != 0 || !S_ISREG(st.st_mode))
         return false;
     row->size = QString::number(qint64(st.st_size));
     struct tm local;
@@ -145,12 +175,15 @@ static bool readSizeAndTime(const QFileInfo &fi, int dirFd, FileRow *row)
                            QTime(local.tm_hour, local.tm_min, qMin(local.tm_sec, 59)));
 #else
     Q_UNUSED(dirFd);
-    row->size = QString::number(fi.size());
-    const QDateTime modified = fi.lastModified();
+    Q_UNUSED(path);
+    row->size = QString::number(entry.info.size());
+    const QDateTime modified = entry.info.lastModified();
     row->time = formatTime(modified.date(), modified.time());
 #endif
     return true;
 }
+
+} // namespace
 
 bool matchesPattern(const QString &name, const QString &pattern)
 {
@@ -165,25 +198,18 @@ ListingResult listFolder(const QString &folder, const QString &ext, bool comment
 {
     ListingResult result;
     const QString base = folderWithSeparator(folder);
-    QDir dir(base);
-    if (!dir.exists()) {
+    QVector<Entry> entries;
+    if (!QFileInfo(base).isDir() || !readEntries(base, &entries)) {
         result.folderMissing = true;
         return result;
     }
     const QStringList patterns = patternList(ext);
 
-    // Hidden files are read too, so a hidden picture still counts; they are not listed.
-    QDir::Filters filters = QDir::Files | QDir::Hidden;
-#ifdef Q_OS_WIN
-    filters |= QDir::System;
-#endif
-    const QFileInfoList entries = dir.entryInfoList(filters, QDir::Unsorted);
     // Only the pictures are looked up by name.
     QSet<QString> names;
-    for (const QFileInfo &fi : entries) {
-        const QString name = fi.fileName();
-        if (name.endsWith(QLatin1String(".jpg"), Qt::CaseInsensitive))
-            names.insert(nameKey(name));
+    for (const Entry &entry : entries) {
+        if (entry.name.endsWith(QLatin1String(".jpg"), Qt::CaseInsensitive))
+            names.insert(nameKey(entry.name));
     }
 
     QHash<QString, QString> folderNotes;
@@ -198,10 +224,10 @@ ListingResult listFolder(const QString &folder, const QString &ext, bool comment
         dirFd = AT_FDCWD; // then each file is found by its full path
 #endif
     int done = 0;
-    for (const QFileInfo &fi : entries) {
-        const QString name = fi.fileName();
-        if (isHiddenFile(fi, name))
+    for (const Entry &entry : entries) {
+        if (entry.hidden)
             continue;
+        const QString &name = entry.name;
         bool matched = false;
         for (const QString &p : patterns)
             if ((matched = matchesPattern(name, p)))
@@ -212,8 +238,8 @@ ListingResult listFolder(const QString &folder, const QString &ext, bool comment
         const QString path = base + name;
         FileRow row;
         row.name = name;
-        if (!readSizeAndTime(fi, dirFd, &row))
-            continue; // removed since the enumeration
+        if (!readSizeAndTime(entry, dirFd, path, &row))
+            continue; // not a file, or removed since the enumeration
         if (commentMode) {
             QString error;
             row.note = GetCommentTitle(path, &error);

@@ -13,6 +13,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 namespace
 {
 
@@ -88,6 +90,29 @@ private slots:
             QCOMPARE(r.size, QString::number(QFileInfo(QDir(m_folder).filePath(r.name)).size()));
             QVERIFY(r.note.isEmpty());
         }
+    }
+
+    // Only files are rows: a link to a file is one, a link to a folder, a pipe and a
+    // dangling link are not.
+    void linksAndSpecialFiles()
+    {
+        QTemporaryDir d;
+        QTemporaryDir outside;
+        QVERIFY(writeFile(d.filePath("A.nc"), "%\n%\n"));
+        QVERIFY(writeFile(outside.filePath("T.nc"), "%\nO1\n%\n"));
+        QVERIFY(QFile::link(outside.filePath("T.nc"), d.filePath("L.nc")));
+        QVERIFY(QFile::link(outside.path(), d.filePath("D.nc")));
+        QVERIFY(QFile::link(d.filePath("gone"), d.filePath("G.nc")));
+        QCOMPARE(::mkfifo(QFile::encodeName(d.filePath("P.nc")).constData(), 0600), 0);
+        const ListingResult result = FileListing::listFolder(d.path(), "*.nc", false, nullptr);
+        QStringList names;
+        for (const FileRow &r : result.rows)
+            names << r.name;
+        names.sort();
+        QCOMPARE(names, (QStringList{"A.nc", "L.nc"}));
+        for (const FileRow &r : result.rows)
+            if (r.name == "L.nc")
+                QCOMPARE(r.size, QStringLiteral("7"));
     }
 
     void notesByMode_data()
