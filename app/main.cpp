@@ -1,9 +1,5 @@
-#include "app/About.h"
-#include "app/MainWindow.h"
-#include "settings/GeneralSettings.h"
-#include "settings/Option.h"
+#include "app/Startup.h"
 #include "settings/UnitFunction.h"
-#include "transfer/TransferSettings.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -17,21 +13,10 @@ int main(int argc, char *argv[])
     QApplication::setApplicationVersion(QStringLiteral(NCFERRY_VERSION));
     QApplication::setQuitOnLastWindowClosed(false);
 
-    const QString base = GetExePath();
-    // Start order: the main window (and its notes database), the long-lived dialogs, then
-    // the option store, which reads Option.ini and the language pack.
-    TF_Main main(base);
-    TGeneralSettings general(base);
-    TTransferSettings transfer(&main.portList());
-    TAbout about;
-    const QRect work = QGuiApplication::primaryScreen()->availableGeometry();
-    TOption option(base, work);
-    general.setOption(&option);
-    transfer.setOption(&option);
-    main.setGeneralSettings(&general);
-    main.setTransferSettings(&transfer);
-    main.setOption(&option);
-    main.setAbout(&about);
+    LongLivedWindows windows(GetExePath(),
+                             QGuiApplication::primaryScreen()->availableGeometry());
+    TF_Main &main = windows.main;
+    const TOption &option = windows.option;
     main.show();
 
     // Problems with the settings files are told once, after the window is up.
@@ -42,8 +27,8 @@ int main(int argc, char *argv[])
     });
     const int status = app.exec();
     // Transfer windows end with the program: their workers stop and their lines close.
-    const QList<QWidget *> windows = QApplication::topLevelWidgets();
-    for (QWidget *w : windows)
+    const QList<QWidget *> open = QApplication::topLevelWidgets();
+    for (QWidget *w : open)
         if (w->testAttribute(Qt::WA_DeleteOnClose))
             delete w;
     return status;

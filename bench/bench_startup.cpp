@@ -1,12 +1,8 @@
 // Start-up to the main window shown and idle, with a fresh program folder: the same steps as
 // the program's main(), timed from before the application object exists. Each run is a new
 // process, so nothing is warm but the operating system's file cache.
-#include "app/About.h"
-#include "app/MainWindow.h"
+#include "app/Startup.h"
 #include "library/LibraryEngine.h"
-#include "settings/GeneralSettings.h"
-#include "settings/Option.h"
-#include "transfer/TransferSettings.h"
 
 #include <QApplication>
 #include <QDir>
@@ -29,17 +25,8 @@ static int child(const char *base)
     char *argv[] = {name, nullptr};
     QApplication app(argc, argv);
     const QString folder = QString::fromLocal8Bit(base) + QLatin1Char('/');
-    TF_Main main(folder);
-    TGeneralSettings general(folder);
-    TTransferSettings transfer(&main.portList());
-    TAbout about;
-    TOption option(folder, QGuiApplication::primaryScreen()->availableGeometry());
-    general.setOption(&option);
-    transfer.setOption(&option);
-    main.setGeneralSettings(&general);
-    main.setTransferSettings(&transfer);
-    main.setOption(&option);
-    main.setAbout(&about);
+    LongLivedWindows windows(folder, QGuiApplication::primaryScreen()->availableGeometry());
+    TF_Main &main = windows.main;
     main.show();
     // Idle: the first listing has run and no event is waiting.
     do
