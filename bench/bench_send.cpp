@@ -66,7 +66,7 @@ int main(int argc, char *argv[])
     qint64 echoed = 0;
     QObject::connect(&worker, &TransportThread::updatesPending, &worker, [&] {
         for (const SendUpdate &u : worker.takeUpdates()) {
-            if (u.kind == SendUpdate::ProgressStep)
+            if (u.kind == SendUpdate::Sent)
                 echoed += u.value;
             if (u.kind == SendUpdate::Finished)
                 QCoreApplication::quit();

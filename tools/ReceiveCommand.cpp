@@ -3,16 +3,18 @@
 #include "transfer/PortSerialLine.h"
 #include "transfer/PortSetting.h"
 #include "transfer/ReceiveEngine.h"
+#include "tools/CliOutput.h"
+#include "tools/StopSignals.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTemporaryFile>
 #include <QFileInfo>
 #include <QTimer>
 
+#include <climits>
 #include <cstdio>
 
 using namespace ReceiveCommand;
@@ -20,13 +22,7 @@ using namespace ReceiveCommand;
 namespace
 {
 
-constexpr int ProgressEveryMs = 1000;
-
-void say(const QString &text)
-{
-    std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
-    std::fflush(stderr);
-}
+void say(const QString &text) { CliOutput::say(text); }
 
 int usage(const QString &problem)
 {
@@ -70,9 +66,11 @@ int runReceiveCommand(const QStringList &args)
             } else {
                 bool ok = false;
                 timeoutSeconds = value.toInt(&ok);
-                if (!ok || timeoutSeconds < 0)
-                    return usage(QStringLiteral("--timeout takes a whole number of seconds, "
-                                                "not \"%1\"")
+                // Milliseconds must fit a timer's int.
+                if (!ok || timeoutSeconds < 0 || timeoutSeconds > INT_MAX / 1000)
+                    return usage(QStringLiteral("--timeout takes a whole number of seconds "
+                                                "from 0 to %1, not \"%2\"")
+                                     .arg(INT_MAX / 1000)
                                      .arg(value));
             }
         } else if (a.startsWith(QLatin1String("--"))) {
@@ -119,35 +117,54 @@ int runReceiveCommand(const QStringList &args)
 
     QEventLoop loop;
     int result = Ok;
+    // A program cut short (time-out, a signal, a lost line) is kept under a rescue name.
+    auto stopWith = [&](int status, const QString &why) {
+        say(QStringLiteral("ncferry-cli receive: %1").arg(why));
+        if (engine.hasUnsavedData()) {
+            const QString rescue = rescuePath(out);
+            QString error;
+            int rows = 0;
+            if (engine.savePartial(rescue, &error, &rows))
+                say(QStringLiteral("ncferry-cli receive: the %1 characters that had arrived "
+                                   "(%2 lines) were saved in \"%3\"")
+                        .arg(engine.charCount())
+                        .arg(rows)
+                        .arg(QDir::toNativeSeparators(rescue)));
+            else
+                say(QStringLiteral("ncferry-cli receive: %1").arg(error));
+        }
+        result = status;
+        loop.quit();
+    };
     QTimer silence;
     silence.setSingleShot(true);
     if (timeoutSeconds > 0) {
         silence.setInterval(timeoutSeconds * 1000);
         silence.start();
         QObject::connect(&silence, &QTimer::timeout, &loop, [&] {
-            say(QStringLiteral("ncferry-cli receive: timed out: nothing received for %1 s%2")
-                    .arg(timeoutSeconds)
-                    .arg(engine.status() == ReceiveEngine::Waiting
-                             ? QStringLiteral(" (no program started)")
-                             : QStringLiteral("; %1 characters were received and are not "
-                                              "stored")
-                                   .arg(engine.charCount())));
-            result = TimedOut;
-            loop.quit();
+            stopWith(TimedOut,
+                     QStringLiteral("timed out: nothing received for %1 s%2")
+                         .arg(timeoutSeconds)
+                         .arg(engine.status() == ReceiveEngine::Waiting
+                                  ? QStringLiteral(" (no program started)")
+                                  : QString()));
         });
         QObject::connect(&line, &SerialLine::rxChar, &silence, [&] { silence.start(); });
     }
+    QObject::connect(&line, &SerialLine::lineLost, &loop,
+                     [&](const QString &message) { stopWith(WriteError, message); });
+    StopSignals signalWatch;
+    QObject::connect(&signalWatch, &StopSignals::stopRequested, &loop, [&](int sig) {
+        stopWith(WriteError, QStringLiteral("stopped by signal %1").arg(sig));
+    });
 
-    QElapsedTimer sinceProgress;
-    sinceProgress.start();
+    CliOutput::Progress progress;
     QObject::connect(&engine, &ReceiveEngine::charCountChanged, &loop, [&](qint64 count) {
-        if (sinceProgress.elapsed() >= ProgressEveryMs) {
-            sinceProgress.restart();
-            say(QStringLiteral("received %1 characters").arg(count));
-        }
+        progress.update(QStringLiteral("received %1 characters").arg(count));
     });
     bool rescuing = false;
     QObject::connect(&engine, &ReceiveEngine::programStored, &loop, [&](const QString &path) {
+        progress.finish();
         const QString where = QDir::toNativeSeparators(path);
         if (rescuing) {
             say(QStringLiteral("ncferry-cli receive: the program was saved in \"%1\" instead")
@@ -156,12 +173,13 @@ int runReceiveCommand(const QStringList &args)
         } else {
             say(QStringLiteral("received %1 characters in %2 lines, stored in \"%3\"")
                     .arg(engine.charCount())
-                    .arg(engine.lines().size())
+                    .arg(engine.lineCount())
                     .arg(where));
         }
         loop.quit();
     });
     QObject::connect(&engine, &ReceiveEngine::storeFailed, &loop, [&](const QString &message) {
+        progress.finish();
         say(QStringLiteral("ncferry-cli receive: %1").arg(message));
         if (rescuing) {
             result = WriteError;

@@ -1,12 +1,13 @@
 #include "tools/SendCommand.h"
 
-#include "settings/NcText.h"
+#include "tools/CliOutput.h"
 #include "transfer/PortSerialLine.h"
 #include "transfer/PortSetting.h"
 #include "transfer/SendController.h"
 #include "transfer/TransportThread.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QTextStream>
 
@@ -16,8 +17,7 @@ namespace {
 
 void err(const QString &text)
 {
-    std::fputs(text.toLocal8Bit().constData(), stderr);
-    std::fflush(stderr);
+    CliOutput::say(text.endsWith(QLatin1Char('\n')) ? text.chopped(1) : text);
 }
 
 const char usage[] =
@@ -84,7 +84,17 @@ int runSendCommand(const QStringList &args)
 
     int status = -1;
     int fileIndex = 0;
-    qint64 total = 0, done = 0;
+    qint64 total = 0, done = 0, sentAll = 0;
+    CliOutput::Progress progress;
+    QElapsedTimer clock;
+    clock.start();
+    auto summary = [&] {
+        const double seconds = clock.nsecsElapsed() / 1e9;
+        return QStringLiteral("%1 characters in %2 s, %3 characters/s")
+            .arg(sentAll)
+            .arg(seconds, 0, 'f', 2)
+            .arg(seconds > 0 ? qint64(sentAll / seconds) : 0);
+    };
     QObject::connect(&worker, &TransportThread::updatesPending, &worker, [&] {
         for (const SendUpdate &u : worker.takeUpdates()) {
             switch (u.kind) {
@@ -92,11 +102,13 @@ int runSendCommand(const QStringList &args)
                 total = u.value;
                 done = 0;
                 break;
-            case SendUpdate::ProgressStep:
+            case SendUpdate::Sent:
                 done += u.value;
+                sentAll += u.value;
                 break;
             case SendUpdate::SelectFile:
                 fileIndex = int(u.value);
+                progress.finish();
                 err(QStringLiteral("sending %1 (%2/%3)\n")
                         .arg(files[fileIndex])
                         .arg(fileIndex + 1)
@@ -104,30 +116,36 @@ int runSendCommand(const QStringList &args)
                 break;
             case SendUpdate::PauseCaption:
                 // Between files the control asks for the next one as it asked for the first.
-                err(QStringLiteral("\nwaiting for the machine before the next file\n"));
+                progress.finish();
+                err(QStringLiteral("waiting for the machine before the next file\n"));
                 if (controller.flowControl() == 0 || (!standby && flowControl != 1))
                     worker.resumeWorker();
                 break;
             case SendUpdate::Waiting:
-                err(u.value ? QStringLiteral("\nthe machine takes no data; holding the rest\n")
+                progress.finish();
+                err(u.value ? QStringLiteral("the machine takes no data; holding the rest\n")
                             : QStringLiteral("the machine takes data again\n"));
                 break;
             case SendUpdate::FileFailed:
-                err(QStringLiteral("\nncferry-cli send: stopped at %1: %2\n")
+                progress.finish();
+                err(QStringLiteral("ncferry-cli send: stopped at %1: %2\n")
                         .arg(files.value(int(u.value)), u.text));
+                err(QStringLiteral("sent before the stop: %1\n").arg(summary()));
                 status = 3;
                 QCoreApplication::exit(3);
-                break;
+                return;
             case SendUpdate::Finished:
-                err(QStringLiteral("\ndone: %1 file(s) sent\n").arg(files.size()));
+                progress.update(QStringLiteral("%1 / %2 bytes").arg(done).arg(total), true);
+                progress.finish();
+                err(QStringLiteral("done: %1 file(s) sent, %2\n").arg(files.size()).arg(summary()));
                 status = 0;
                 QCoreApplication::exit(0);
-                break;
+                return;
             default:
                 break;
             }
         }
-        err(QStringLiteral("\r%1 / %2 bytes").arg(done).arg(total));
+        progress.update(QStringLiteral("%1 / %2 bytes").arg(done).arg(total));
     }, Qt::QueuedConnection);
 
     if (flowControl == 1 && !line.hasModemLines()) {

@@ -1,6 +1,7 @@
 #include "transfer/PortSerialLine.h"
 
 #include <QDeadlineTimer>
+#include <QFileInfo>
 #include <QMutexLocker>
 #include <QSerialPort>
 #include <QSet>
@@ -44,6 +45,18 @@ QSerialPort::StopBits toQt(LineSettings::StopBits s)
     }
 }
 
+QString lostText(const QString &port)
+{
+    return QStringLiteral("Line lost: port \"%1\" is gone (cable or adapter pulled?).").arg(port);
+}
+
+#ifdef Q_OS_UNIX
+bool errnoMeansGone(int e)
+{
+    return e == EIO || e == ENXIO || e == ENODEV || e == EBADF || e == EPIPE;
+}
+#endif
+
 } // namespace
 
 // Lives in the I/O thread; creates and owns the QSerialPort there.
@@ -73,34 +86,40 @@ public slots:
         }
         m_port->setReadBufferSize(0);
         m_port->clear();
+        m_portName = s.portName;
+        m_devicePath = m_port->portName().startsWith(QLatin1Char('/'))
+                           ? m_port->portName()
+                           : QStringLiteral("/dev/") + m_port->portName();
         connect(m_port, &QSerialPort::readyRead, this, &PortIoWorker::onReadyRead);
-        m_discardNull = s.discardNull;
+        connect(m_port, &QSerialPort::errorOccurred, this, &PortIoWorker::onError);
         m_cts = false;
         m_port->pinoutSignals();
         m_ctsReadable = m_port->error() == QSerialPort::NoError;
         m_port->clearError();
-        m_ctsTimer = new QTimer(this);
-        connect(m_ctsTimer, &QTimer::timeout, this, &PortIoWorker::pollCts);
-        m_ctsTimer->start(PortSerialLine::CtsPollMs);
+        m_pollTimer = new QTimer(this);
+        connect(m_pollTimer, &QTimer::timeout, this, &PortIoWorker::poll);
+        m_pollTimer->start(PortSerialLine::CtsPollMs);
         return true;
     }
 
     bool doApply(const LineSettings &s, QString *error)
     {
-        m_discardNull = s.discardNull;
         return m_port ? apply(s, error) : true;
     }
 
     void doClose(bool discardOutput)
     {
-        if (m_ctsTimer) {
-            m_ctsTimer->stop();
-            delete m_ctsTimer;
-            m_ctsTimer = nullptr;
+        if (m_pollTimer) {
+            m_pollTimer->stop();
+            delete m_pollTimer;
+            m_pollTimer = nullptr;
         }
         if (m_port) {
-            m_port->clear(discardOutput ? QSerialPort::AllDirections : QSerialPort::Input);
-            m_port->close();
+            m_port->disconnect(this);
+            if (m_port->isOpen()) {
+                m_port->clear(discardOutput ? QSerialPort::AllDirections : QSerialPort::Input);
+                m_port->close();
+            }
             delete m_port;
             m_port = nullptr;
         }
@@ -124,6 +143,20 @@ public slots:
         return bytes.size() - unsent;
     }
 
+    // The far end has gone: stop reading at once (a hung-up descriptor reports readable
+    // for ever) and let the owner decide when to close.
+    void goneAway()
+    {
+        if (!m_port)
+            return;
+        m_line->markLost(lostText(m_portName));
+        if (m_pollTimer)
+            m_pollTimer->stop();
+        m_port->disconnect(this);
+        if (m_port->isOpen())
+            m_port->close();
+    }
+
 private:
     bool apply(const LineSettings &s, QString *error)
     {
@@ -133,8 +166,9 @@ private:
                   m_port->setFlowControl(s.hardwareHandshake ? QSerialPort::HardwareControl
                                                              : QSerialPort::NoFlowControl);
         if (!ok) {
-            *error = QStringLiteral("Port \"%1\" refused its settings: %2")
-                         .arg(s.portName, m_port->errorString());
+            if (error)
+                *error = QStringLiteral("Port \"%1\" refused its settings: %2")
+                             .arg(s.portName, m_port->errorString());
             return false;
         }
         // DTR stays off; RTS off unless the handshake drives it. A pseudo-terminal has no
@@ -148,16 +182,43 @@ private:
 
     void onReadyRead()
     {
-        QByteArray bytes = m_port->readAll();
-        if (m_discardNull)
-            bytes.replace('\0', QByteArray());
-        if (!bytes.isEmpty())
-            m_line->appendReceived(bytes);
+        const auto readAt = PauseGate::Clock::now();
+        const QByteArray bytes = m_port->readAll();
+        if (bytes.isEmpty())
+            return;
+        const QByteArray data = m_line->screenReceived(bytes, readAt);
+        if (!data.isEmpty())
+            m_line->appendReceived(data);
     }
 
-    void pollCts()
+    void onError(QSerialPort::SerialPortError e)
     {
-        if (!m_port || !m_ctsReadable)
+        if (e == QSerialPort::ResourceError || hungUp())
+            goneAway();
+    }
+
+    bool hungUp() const
+    {
+#ifdef Q_OS_UNIX
+        if (!m_port || !m_port->isOpen())
+            return false;
+        pollfd p{int(m_port->handle()), 0, 0};
+        if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)))
+            return true;
+#endif
+        return false;
+    }
+
+    void poll()
+    {
+        if (!m_port)
+            return;
+        if (m_line->isLost() || hungUp() ||
+            (++m_ticks % 25 == 0 && !QFileInfo::exists(m_devicePath))) {
+            goneAway();
+            return;
+        }
+        if (!m_ctsReadable)
             return;
         const auto pins = m_port->pinoutSignals();
         if (m_port->error() != QSerialPort::NoError) {
@@ -176,8 +237,10 @@ private:
 
     PortSerialLine *m_line;
     QSerialPort *m_port = nullptr;
-    QTimer *m_ctsTimer = nullptr;
-    bool m_discardNull = false;
+    QTimer *m_pollTimer = nullptr;
+    QString m_portName;
+    QString m_devicePath;
+    quint32 m_ticks = 0;
     bool m_ctsReadable = true;
     bool m_cts = false;
 };
@@ -193,7 +256,7 @@ PortSerialLine::~PortSerialLine()
     close();
 }
 
-void PortSerialLine::setSettings(const LineSettings &settings)
+bool PortSerialLine::setSettings(const LineSettings &settings, QString *error)
 {
     LineSettings old;
     {
@@ -201,24 +264,33 @@ void PortSerialLine::setSettings(const LineSettings &settings)
         old = m_settings;
         m_settings = settings;
     }
+    noteSettings(settings);
     if (!m_connected.load())
-        return;
+        return true;
     if (old.portName != settings.portName) {
         close();
-        QString ignored;
-        open(&ignored);
-        return;
+        return open(error);
     }
-    QString error;
+    // The open lock keeps the I/O worker from being deleted under us by a close elsewhere.
+    QMutexLocker openLock(&m_openMutex);
+    if (!m_connected.load() || !m_worker)
+        return true;
+    bool ok = true;
+    QString message;
     QMetaObject::invokeMethod(
-        m_worker, [this, settings, &error] { m_worker->doApply(settings, &error); },
+        m_worker, [this, settings, &ok, &message] { ok = m_worker->doApply(settings, &message); },
         Qt::BlockingQueuedConnection);
+    if (!ok && error)
+        *error = message;
+    return ok;
 }
 
 LineSettings PortSerialLine::settings() const
 {
     QMutexLocker lock(&m_settingsMutex);
-    return m_settings;
+    LineSettings s = m_settings;
+    s.discardNull = discardNull();
+    return s;
 }
 
 bool PortSerialLine::open(QString *error)
@@ -247,6 +319,7 @@ bool PortSerialLine::open(QString *error)
         m_rx.clear();
         m_rxNotifyPending = false;
     }
+    clearLost();
     m_worker = new PortIoWorker(this);
     m_worker->moveToThread(&m_ioThread);
     m_ioThread.start();
@@ -284,29 +357,51 @@ void PortSerialLine::drainAndClose()
 {
     if (!m_connected.load())
         return;
-    QDeadlineTimer deadline(writeTimeoutMs(qMax<qint64>(1, outputQueued())));
-    while (outputQueued() > 0 && !deadline.hasExpired() && !m_closing.load())
+    // Polled, never tcdrain(): a machine holding CTS low must not hold up the close, and
+    // a close() from the window thread must get the lock at once.
+    QDeadlineTimer deadline(drainBoundMs(outputQueued()));
+    bool drained = false;
+    for (;;) {
+        if (m_closing.load() || isLost())
+            break;
+        if (outputQueued() == 0) {
+            drained = transmitterEmpty();
+            if (drained)
+                break;
+        }
+        if (deadline.hasExpired())
+            break;
         QThread::msleep(1);
-#ifdef Q_OS_UNIX
-    {
-        // The UART's own FIFO empties after the driver queue.
-        QMutexLocker lock(&m_writeMutex);
-        if (m_fd.load() >= 0)
-            ::tcdrain(m_fd.load());
     }
+    // What did not go out within the bound is discarded, or the driver's own close would
+    // wait for the machine. A drained line keeps its last bytes for the peer.
+    closeLine(!drained);
+}
+
+bool PortSerialLine::transmitterEmpty() const
+{
+#ifdef Q_OS_UNIX
+    // The UART's own FIFO empties after the driver queue, where the driver can tell.
+    QMutexLocker lock(&m_writeMutex);
+    const int fd = m_fd.load();
+    int lsr = 0;
+    if (fd < 0 || ::ioctl(fd, TIOCSERGETLSR, &lsr) != 0)
+        return true;
+    return (lsr & TIOCSER_TEMT) != 0;
+#else
+    return true;
 #endif
-    closeLine(false);
 }
 
 void PortSerialLine::closeLine(bool discardOutput)
 {
+    // Seen by a write in progress within one poll slice, before we queue for its lock.
+    m_closing = true;
     {
         QMutexLocker openLock(&m_openMutex);
         if (!m_connected.load())
             return;
-        m_closing = true;
         {
-            // A write in progress sees m_closing within one poll slice.
             QMutexLocker writeLock(&m_writeMutex);
             m_fd = -1;
             m_connected = false;
@@ -331,9 +426,18 @@ void PortSerialLine::closeLine(bool discardOutput)
     emit afterClose();
 }
 
+void PortSerialLine::markLost(const QString &message)
+{
+    {
+        QMutexLocker writeLock(&m_writeMutex);
+        m_fd = -1;
+    }
+    reportLost(message);
+}
+
 qint64 PortSerialLine::write(const QByteArray &bytes)
 {
-    if (!m_connected.load())
+    if (!m_connected.load() || isLost())
         return -1;
     if (bytes.isEmpty())
         return 0;
@@ -353,12 +457,23 @@ qint64 PortSerialLine::write(const QByteArray &bytes)
             done += n;
             continue;
         }
+        if (n < 0 && errnoMeansGone(errno)) {
+            // The I/O thread sees the mark on its next poll and stops reading.
+            lock.unlock();
+            markLost(lostText(settings().portName));
+            return done > 0 ? done : -1;
+        }
         if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
             break;
-        if (deadline.hasExpired() || m_closing.load())
+        if (deadline.hasExpired() || m_closing.load() || isLost())
             break;
         pollfd p{fd, POLLOUT, 0};
         ::poll(&p, 1, int(qMin<qint64>(20, qMax<qint64>(1, deadline.remainingTime()))));
+        if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) {
+            lock.unlock();
+            markLost(lostText(settings().portName));
+            return done > 0 ? done : -1;
+        }
     }
     return done;
 #else
@@ -426,6 +541,11 @@ qint64 PortSerialLine::bytesWaiting() const
 QByteArray PortSerialLine::read(qint64 maxBytes)
 {
     QMutexLocker lock(&m_rxMutex);
+    if (maxBytes >= m_rx.size()) {
+        QByteArray out;
+        out.swap(m_rx);
+        return out;
+    }
     const QByteArray out = m_rx.left(maxBytes);
     m_rx.remove(0, out.size());
     return out;

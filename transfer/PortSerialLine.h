@@ -19,7 +19,7 @@ public:
     explicit PortSerialLine(QObject *parent = nullptr);
     ~PortSerialLine() override;
 
-    void setSettings(const LineSettings &settings) override;
+    bool setSettings(const LineSettings &settings, QString *error = nullptr) override;
     LineSettings settings() const override;
     bool open(QString *error) override;
     void close() override;
@@ -40,6 +40,8 @@ private:
     friend class PortIoWorker;
     void appendReceived(const QByteArray &bytes);
     void closeLine(bool discardOutput);
+    void markLost(const QString &message);
+    bool transmitterEmpty() const;
 
     mutable QMutex m_settingsMutex;
     LineSettings m_settings;

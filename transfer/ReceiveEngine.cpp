@@ -27,7 +27,35 @@ void ReceiveEngine::ComPort1RxChar(qint64 count)
     Q_UNUSED(count);
     const qint64 waiting = m_line->bytesWaiting();
     if (waiting > 0)
-        feed(NcText::fromBytes(m_line->read(waiting)));
+        feedBytes(m_line->read(waiting));
+}
+
+QByteArray ReceiveEngine::lineBytes(int row) const
+{
+    if (row < 0 || row >= lineCount())
+        return {};
+    const qint64 start = m_starts[size_t(row)];
+    const qint64 end = row + 1 < lineCount() ? m_starts[size_t(row) + 1] : m_text.size();
+    return m_text.mid(start, end - start);
+}
+
+QString ReceiveEngine::line(int row) const
+{
+    return NcText::fromBytes(lineBytes(row));
+}
+
+QStringList ReceiveEngine::lines() const
+{
+    QStringList out;
+    out.reserve(lineCount());
+    for (int i = 0; i < lineCount(); ++i)
+        out << line(i);
+    return out;
+}
+
+bool ReceiveEngine::hasUnsavedData() const
+{
+    return m_status == Storing || (m_status == Receiving && !m_text.isEmpty());
 }
 
 void ReceiveEngine::feed(const QString &text)
@@ -43,13 +71,37 @@ void ReceiveEngine::feed(const QString &text)
         emit charCountChanged(m_charCount);
 }
 
+void ReceiveEngine::feedBytes(const QByteArray &bytes)
+{
+#ifdef Q_OS_WIN
+    feed(NcText::fromBytes(bytes));
+#else
+    // The NC code page is ISO-8859-1 here: a byte is its character.
+    const qint64 oldCount = m_charCount;
+    m_firstChanged = NoChange;
+    m_storeTried = false;
+    for (const char b : bytes)
+        handle(static_cast<unsigned char>(b));
+    if (m_firstChanged != NoChange)
+        emit linesChanged(m_firstChanged);
+    if (m_charCount != oldCount)
+        emit charCountChanged(m_charCount);
+#endif
+}
+
 void ReceiveEngine::newLine()
 {
-    // A finished line gives back the room its growth reserved.
-    if (!m_lines.isEmpty())
-        m_lines.last().squeeze();
-    touch(int(m_lines.size()));
-    m_lines.append(QString());
+    touch(lineCount());
+    m_starts.push_back(m_text.size());
+}
+
+void ReceiveEngine::keep(ushort c)
+{
+#ifdef Q_OS_WIN
+    m_text += NcText::toBytes(QString(QChar(c)));
+#else
+    m_text += char(c);
+#endif
 }
 
 void ReceiveEngine::handle(ushort c)
@@ -60,9 +112,9 @@ void ReceiveEngine::handle(ushort c)
     }
     if (c == DC4 && m_status != Waiting) {
         // A DC4 with no program started has nothing to end.
-        if (!m_lines.isEmpty() && m_lines.last().isEmpty()) {
-            m_lines.removeLast();
-            touch(int(m_lines.size()));
+        if (!m_starts.empty() && m_starts.back() == m_text.size()) {
+            m_starts.pop_back();
+            touch(lineCount());
         }
         m_status = Storing;
     }
@@ -82,11 +134,11 @@ void ReceiveEngine::handle(ushort c)
         if (c == ':')
             c = 'O';
         if (c == '\n') {
-            if (!m_lines.last().isEmpty())
+            if (m_starts.back() != m_text.size())
                 newLine();
         } else if (c >= 33 && c <= 254) {
-            touch(int(m_lines.size()) - 1);
-            m_lines.last().append(QChar(c));
+            touch(lineCount() - 1);
+            keep(c);
             ++m_charCount;
         }
     } else if (m_status == Storing && !m_storeTried) {
@@ -106,28 +158,55 @@ bool ReceiveEngine::retryStore()
     return true;
 }
 
-bool ReceiveEngine::store()
+bool ReceiveEngine::writeLines(const QString &path, QString *cause, int *linesWritten) const
 {
     // Written beside the target and renamed: a failed store leaves the old file whole.
-    QSaveFile file(m_fileName);
-    QString cause;
-    if (m_fileName.isEmpty()) {
-        cause = QStringLiteral("no file name was given");
-    } else if (!file.open(QIODevice::WriteOnly)) {
-        cause = file.errorString();
-    } else {
-        // Line by line through the file's buffer: no second copy of a large program.
-        bool written = true;
-        for (const QString &l : std::as_const(m_lines)) {
-            if (file.write(NcText::toBytes(l)) < 0 || file.write("\r\n", 2) != 2) {
-                written = false;
-                break;
-            }
-        }
-        if (!written || !file.commit())
-            cause = file.errorString();
+    QSaveFile file(path);
+    if (path.isEmpty()) {
+        *cause = QStringLiteral("no file name was given");
+        return false;
     }
-    if (cause.isEmpty()) {
+    if (!file.open(QIODevice::WriteOnly)) {
+        *cause = file.errorString();
+        return false;
+    }
+    int rows = lineCount();
+    // A program cut short may end in a line that was only just begun.
+    if (rows > 0 && m_starts.back() == m_text.size())
+        --rows;
+    for (int i = 0; i < rows; ++i) {
+        const qint64 start = m_starts[size_t(i)];
+        const qint64 end = i + 1 < lineCount() ? m_starts[size_t(i) + 1] : m_text.size();
+        if (file.write(m_text.constData() + start, end - start) != end - start ||
+            file.write("\r\n", 2) != 2) {
+            *cause = file.errorString();
+            return false;
+        }
+    }
+    if (!file.commit()) {
+        *cause = file.errorString();
+        return false;
+    }
+    if (linesWritten)
+        *linesWritten = rows;
+    return true;
+}
+
+bool ReceiveEngine::savePartial(const QString &path, QString *error, int *linesWritten) const
+{
+    QString cause;
+    if (writeLines(path, &cause, linesWritten))
+        return true;
+    if (error)
+        *error = QStringLiteral("Cannot save the received lines in \"%1\": %2")
+                     .arg(QDir::toNativeSeparators(path), cause);
+    return false;
+}
+
+bool ReceiveEngine::store()
+{
+    QString cause;
+    if (writeLines(m_fileName, &cause)) {
         m_lastError.clear();
         return true;
     }

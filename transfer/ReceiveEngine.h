@@ -1,11 +1,13 @@
 #pragma once
 // Receives one NC program from a machine control between DC2 and DC4, in ISO or EIA code,
 // and stores it as a text file. Shared by the receive window and the command-line tool.
+#include <QByteArray>
 #include <QObject>
 #include <QStringList>
 #include <QTimer>
 
 #include <limits>
+#include <vector>
 
 class SerialLine;
 
@@ -31,17 +33,28 @@ public:
     int status() const { return m_status; }
     qint64 charCount() const { return m_charCount; }
     bool isEia() const { return m_eia; }
-    // The received program, one entry per line; the last one may still grow.
-    const QStringList &lines() const { return m_lines; }
+    // The received program as bytes in the NC code page, with a line index: memory stays
+    // close to the program's size however many lines it has. The last line may still grow.
+    int lineCount() const { return int(m_starts.size()); }
+    QByteArray lineBytes(int row) const;
+    QString line(int row) const;
+    // A copy of every line; for short programs.
+    QStringList lines() const;
     // A complete program is waiting for a successful store.
     bool hasUnstoredProgram() const { return m_status == Storing; }
+    // Lines arrived that are not stored: a program in progress or one waiting for a store.
+    bool hasUnsavedData() const;
     QString lastError() const { return m_lastError; }
 
     // Handles received characters exactly as if they came from the line.
     void feed(const QString &text);
+    void feedBytes(const QByteArray &bytes);
     // Stores a program whose store failed (after the cause was fixed or the file name
     // changed). Returns true when it is stored now.
     bool retryStore();
+    // Writes what has arrived so far (a program cut short) to path, as a stored program
+    // would be written. Leaves the engine's state alone. False with *error on failure.
+    bool savePartial(const QString &path, QString *error, int *linesWritten = nullptr) const;
 
 signals:
     void charCountChanged(qint64 count);
@@ -58,6 +71,8 @@ public slots:
 
 private:
     void handle(ushort c);
+    void keep(ushort c);
+    bool writeLines(const QString &path, QString *cause, int *linesWritten = nullptr) const;
     void newLine();
     void touch(int row) { m_firstChanged = qMin(m_firstChanged, row); }
     bool store();
@@ -69,7 +84,8 @@ private:
     int m_status = Waiting;
     qint64 m_charCount = 0;
     bool m_eia = false;
-    QStringList m_lines;
+    QByteArray m_text;
+    std::vector<qint64> m_starts;
     int m_firstChanged = NoChange;
     bool m_storeTried = false;
     QString m_lastError;

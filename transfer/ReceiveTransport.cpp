@@ -3,6 +3,7 @@
 #include "transfer/PortSerialLine.h"
 #include "transfer/PortSetting.h"
 #include "transfer/ReceiveEngine.h"
+#include "transfer/ReceivedLinesModel.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -12,7 +13,8 @@
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QLabel>
-#include <QListWidget>
+#include <QListView>
+#include <QTimer>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
@@ -58,8 +60,14 @@ TReceiveTransport::TReceiveTransport(SerialLine *line, QWidget *parent)
     StaticText3 = new QLabel(this);
     StaticText4 = new QLabel(this);
     StaticText4->setAlignment(Qt::AlignCenter);
-    ListBox1 = new QListWidget(this);
+    ListBox1 = new QListView(this);
     ListBox1->setUniformItemSizes(true);
+    ListBox1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListBox1->setModel(new ReceivedLinesModel(m_engine, ListBox1));
+    m_follow = new QTimer(this);
+    m_follow->setSingleShot(true);
+    m_follow->setInterval(FollowMs);
+    connect(m_follow, &QTimer::timeout, this, &TReceiveTransport::followLastLine);
     ToolButton1 = new QToolButton(this);
     ToolButton1->setIcon(QIcon(QStringLiteral(":/icons/exit.svg")));
     ToolButton1->setIconSize(QSize(64, 64));
@@ -113,6 +121,7 @@ TReceiveTransport::TReceiveTransport(SerialLine *line, QWidget *parent)
     connect(m_engine, &ReceiveEngine::programStored, this, &TReceiveTransport::onStored);
     connect(m_engine, &ReceiveEngine::storeFailed, this, &TReceiveTransport::onStoreFailed);
     connect(m_engine, &ReceiveEngine::finished, this, &QWidget::close);
+    connect(ComPort1, &SerialLine::lineLost, this, &TReceiveTransport::onLineLost);
 }
 
 TReceiveTransport::~TReceiveTransport()
@@ -218,7 +227,7 @@ void TReceiveTransport::closeEvent(QCloseEvent *event)
             this, QStringLiteral("message"),
             tr("The received program (%n line(s)) has not been stored in \"%1\".\n"
                "Leave and discard it?",
-               nullptr, int(m_engine->lines().size()))
+               nullptr, m_engine->lineCount())
                 .arg(QDir::toNativeSeparators(m_engine->fileName())),
             QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
         if (answer != QMessageBox::Yes) {
@@ -232,15 +241,59 @@ void TReceiveTransport::closeEvent(QCloseEvent *event)
     event->accept();
 }
 
-void TReceiveTransport::onLinesChanged(int firstRow)
+void TReceiveTransport::onLinesChanged(int)
 {
-    const QStringList &lines = m_engine->lines();
-    while (ListBox1->count() > firstRow)
-        delete ListBox1->takeItem(ListBox1->count() - 1);
-    if (firstRow < lines.size())
-        ListBox1->addItems(lines.mid(firstRow));
-    if (ListBox1->count() > 0)
-        ListBox1->setCurrentRow(ListBox1->count() - 1);
+    // The list model has the rows already; following the last one once a frame is enough.
+    if (!m_follow->isActive())
+        m_follow->start();
+}
+
+void TReceiveTransport::followLastLine()
+{
+    const int rows = ListBox1->model()->rowCount();
+    if (rows > 0)
+        ListBox1->setCurrentIndex(ListBox1->model()->index(rows - 1, 0));
+}
+
+void TReceiveTransport::onLineLost(const QString &message)
+{
+    if (!m_engine->hasUnsavedData()) {
+        auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("message"), message,
+                                    QMessageBox::Ok, this);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->open();
+        return;
+    }
+    auto *box = new QMessageBox(
+        QMessageBox::Warning, QStringLiteral("message"),
+        message + QLatin1Char('\n') +
+            tr("%n line(s) of the program had arrived. Save them under a name of your "
+               "choice, or they are lost when this window closes.",
+               nullptr, m_engine->lineCount()),
+        QMessageBox::Discard, this);
+    QPushButton *save = box->addButton(tr("Save As..."), QMessageBox::AcceptRole);
+    box->setDefaultButton(save);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    connect(box, &QMessageBox::finished, this, [this, box, save] {
+        if (box->clickedButton() == save)
+            savePartialAs();
+    });
+    box->open();
+}
+
+void TReceiveTransport::savePartialAs()
+{
+    const QString path = QFileDialog::getSaveFileName(this, tr("Save the received lines"),
+                                                      m_engine->fileName());
+    if (path.isEmpty())
+        return;
+    QString error;
+    if (!m_engine->savePartial(path, &error)) {
+        QMessageBox::warning(this, QStringLiteral("message"), error);
+        savePartialAs();
+        return;
+    }
+    emit fileReceived(path);
 }
 
 void TReceiveTransport::onCharCount(qint64 count)
@@ -252,6 +305,7 @@ void TReceiveTransport::onStored(const QString &path)
 {
     if (m_storeError)
         m_storeError->hide();
+    followLastLine();
     emit fileReceived(path);
     ReceiveFileList::offer(m_hooks, path, SelectPath, SelectExt,
                            Port.value(PortSetting::Extension));

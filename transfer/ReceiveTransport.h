@@ -6,7 +6,8 @@
 #include <QWidget>
 
 class QLabel;
-class QListWidget;
+class QListView;
+class QTimer;
 class QMessageBox;
 class QToolButton;
 class ReceiveEngine;
@@ -19,6 +20,8 @@ public:
     // Default client area.
     static constexpr int DefaultWidth = 494;
     static constexpr int DefaultHeight = 307;
+    // How often the list catches up with the last line while a program arrives.
+    static constexpr int FollowMs = 40;
 
     // Without a line the window makes its own on the real port.
     explicit TReceiveTransport(SerialLine *line = nullptr, QWidget *parent = nullptr);
@@ -51,6 +54,9 @@ private slots:
 private:
     void openLine();
     void onLinesChanged(int firstRow);
+    void followLastLine();
+    void onLineLost(const QString &message);
+    void savePartialAs();
     void onCharCount(qint64 count);
     void onStored(const QString &path);
     void onStoreFailed(const QString &message);
@@ -71,7 +77,8 @@ private:
     QLabel *StaticText2;
     QLabel *StaticText3;
     QLabel *StaticText4;
-    QListWidget *ListBox1;
+    QListView *ListBox1;
+    QTimer *m_follow;
     QToolButton *ToolButton1;
     QMessageBox *m_storeError = nullptr;
 };

@@ -3,27 +3,42 @@
 #include "transfer/SerialLine.h"
 #include "transfer/TransportThread.h"
 
-namespace {
-enum Action { None = 0, LfAndResume, Resume };
-}
-
 SendController::SendController(SerialLine *line, TransportThread *worker, QObject *parent)
     : QObject(parent), m_line(line), m_worker(worker)
 {
-    m_delay.setSingleShot(true);
-    connect(&m_delay, &QTimer::timeout, this, [this] {
-        const int action = m_pendingAction;
-        m_pendingAction = None;
-        if (action == LfAndResume && m_line->isConnected())
-            m_line->write(QByteArray(1, '\n'));
-        if (action == LfAndResume || action == Resume) {
-            if (m_worker->isPaused())
-                m_worker->resumeWorker();
-        }
-        process();
-    });
     connect(line, &SerialLine::rxChar, this, &SendController::onRxChar);
     connect(line, &SerialLine::ctsChanged, this, &SendController::onCtsChanged);
+    arm();
+}
+
+SendController::~SendController()
+{
+    if (m_line)
+        m_line->disarmFlowGate();
+}
+
+void SendController::arm()
+{
+    FlowGateRules rules;
+    // XOFF pauses under every code; XON answers only where the machine paces with it.
+    rules.xoffPauses = true;
+    rules.xonResumes = m_flowControl == 2 || m_flowControl == 3;
+    rules.xonDelayMs = m_xonDelayMs;
+    rules.lfAfterXon = true;
+    m_line->armFlowGate(m_worker->pauseGate(), rules);
+}
+
+void SendController::setFlowControl(int code)
+{
+    m_flowControl = code;
+    arm();
+}
+
+void SendController::setDelays(int xonMs, int ctsMs)
+{
+    m_xonDelayMs = xonMs;
+    m_ctsDelayMs = ctsMs;
+    arm();
 }
 
 void SendController::setXonLight(bool on)
@@ -43,6 +58,7 @@ bool SendController::confirmStart(bool standby)
         start = false;
     else
         start = true;
+    m_worker->begin();
     if (start && m_worker->isPaused())
         m_worker->resumeWorker();
     setXonLight(false);
@@ -52,45 +68,21 @@ bool SendController::confirmStart(bool standby)
 
 void SendController::onRxChar(qint64 count)
 {
+    // The gate has already acted on these bytes; only the lights are left to us.
     const QByteArray bytes = m_line->read(count);
-    for (char c : bytes)
-        m_events.enqueue(Event{Event::Byte, false, c});
-    process();
+    if ((m_flowControl == 2 || m_flowControl == 3) && bytes.contains(XON))
+        setXonLight(true);
 }
 
 void SendController::onCtsChanged(bool on)
 {
     m_ctsLight = on;
-    m_events.enqueue(Event{Event::Cts, on, 0});
-    process();
-}
-
-void SendController::waitThen(int ms, int action)
-{
-    m_pendingAction = action;
-    m_delay.start(ms);
-}
-
-// Events wait behind a running delay, as line events wait behind a sleeping handler.
-void SendController::process()
-{
-    while (!m_delay.isActive() && !m_events.isEmpty()) {
-        const Event e = m_events.dequeue();
-        if (e.kind == Event::Byte) {
-            if ((m_flowControl == 2 || m_flowControl == 3) && e.byte == XON) {
-                setXonLight(true);
-                waitThen(m_xonDelayMs, LfAndResume);
-            } else if (e.byte == XOFF) {
-                if (!m_worker->isPaused())
-                    m_worker->pauseWorker();
-            }
-        } else if (m_flowControl == 1 && !m_ready) {
-            if (e.ctsOn) {
-                if (m_worker->isPaused())
-                    waitThen(m_ctsDelayMs, Resume);
-            } else if (!m_worker->isPaused()) {
-                m_worker->pauseWorker();
-            }
-        }
+    if (m_flowControl != 1 || m_ready)
+        return;
+    if (on) {
+        if (m_worker->isPaused() || m_worker->pauseGate()->hasPendingActions())
+            m_worker->pauseGate()->scheduleResume(m_ctsDelayMs, false);
+    } else {
+        m_worker->pauseWorker();
     }
 }

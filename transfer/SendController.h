@@ -1,12 +1,13 @@
 #pragma once
-// GUI-thread side of a send: the machine's XON/XOFF and CTS pacing, and the start rule
-// of the confirm button. Shared by the send window and the command-line tool.
-#include <QByteArray>
-#include <QObject>
-#include <QQueue>
-#include <QTimer>
+// Window-thread side of a send: arms the line's flow gate for the worker, follows CTS
+// pacing (code 1), keeps the pacing lights and applies the confirm button's start rule.
+// Shared by the send window and the command-line tool. XON and XOFF themselves act in the
+// line's reader, so nothing here can delay a pause.
+#include "transfer/SerialLine.h"
 
-class SerialLine;
+#include <QObject>
+#include <QPointer>
+
 class TransportThread;
 
 class SendController : public QObject
@@ -20,14 +21,12 @@ public:
     static constexpr int CtsDelayMs = 500;
 
     SendController(SerialLine *line, TransportThread *worker, QObject *parent = nullptr);
+    ~SendController() override;
 
-    void setFlowControl(int code) { m_flowControl = code; }
+    // Arms the line's gate for these rules; call again after a change.
+    void setFlowControl(int code);
     int flowControl() const { return m_flowControl; }
-    void setDelays(int xonMs, int ctsMs)
-    {
-        m_xonDelayMs = xonMs;
-        m_ctsDelayMs = ctsMs;
-    }
+    void setDelays(int xonMs, int ctsMs);
     // The confirm button shows the ready state: CTS changes are then ignored.
     void setReady(bool ready) { m_ready = ready; }
     bool isReady() const { return m_ready; }
@@ -45,17 +44,12 @@ signals:
 private slots:
     void onRxChar(qint64 count);
     void onCtsChanged(bool on);
-    void process();
 
 private:
-    struct Event {
-        enum Kind { Byte, Cts } kind;
-        bool ctsOn;
-        char byte;
-    };
-    void waitThen(int ms, int action);
+    void arm();
 
-    SerialLine *m_line;
+    // The window may delete its line first.
+    QPointer<SerialLine> m_line;
     TransportThread *m_worker;
     int m_flowControl = 0;
     bool m_ready = true;
@@ -63,7 +57,4 @@ private:
     bool m_xonLight = true;
     int m_xonDelayMs = XonDelayMs;
     int m_ctsDelayMs = CtsDelayMs;
-    QQueue<Event> m_events;
-    QTimer m_delay;
-    int m_pendingAction = 0;
 };

@@ -2,45 +2,61 @@
 // One serial line as the transfer engines see it. Engines never touch QSerialPort;
 // tests put a double in its place.
 #include "transfer/LineSettings.h"
+#include "transfer/PauseGate.h"
 
 #include <QByteArray>
+#include <QMutex>
 #include <QObject>
 
 #include <atomic>
+#include <climits>
+#include <memory>
+
+// Which pacing bytes the line's reader acts on while a sender is armed.
+struct FlowGateRules {
+    bool xoffPauses = false; // XOFF closes the gate at once
+    bool xonResumes = false; // XON reopens it after xonDelayMs
+    int xonDelayMs = 500;
+    bool lfAfterXon = false; // one LF goes out when the XON's wait has ended
+    bool consume = false;    // bytes that acted are not delivered as received data
+};
 
 class SerialLine : public QObject
 {
     Q_OBJECT
 public:
+    static constexpr char XON = 0x11;
+    static constexpr char XOFF = 0x13;
     // A write may take this long before it ends short (milliseconds).
     static constexpr int WriteTimeoutConstantMs = 1000;
     static constexpr int WriteTimeoutPerByteMs = 100;
+    // Closing lets queued output drain for at most this long plus its transmit time.
+    static constexpr int DrainGraceMs = 200;
 
     explicit SerialLine(QObject *parent = nullptr) : QObject(parent) {}
-    ~SerialLine() override = default;
+    ~SerialLine() override;
 
-    // Settings change takes effect at once on an open line.
-    virtual void setSettings(const LineSettings &settings) = 0;
+    // Settings change takes effect at once on an open line. False (with *error) when the
+    // open port refused them.
+    virtual bool setSettings(const LineSettings &settings, QString *error = nullptr) = 0;
     virtual LineSettings settings() const = 0;
-    void setDiscardNull(bool on)
-    {
-        LineSettings s = settings();
-        s.discardNull = on;
-        setSettings(s);
-    }
+    // Read by the reader byte by byte; never re-applies the port configuration.
+    void setDiscardNull(bool on);
+    bool discardNull() const { return m_discardNull.load(std::memory_order_relaxed); }
 
     // Opening an open line does nothing. On failure the line stays closed and
     // *error says why (no such port, port busy, setting refused).
     virtual bool open(QString *error) = 0;
     // Discards what is still queued both ways; afterClose() follows on the calling thread.
     virtual void close() = 0;
-    // Closes after what is queued has gone out (or the write time-out for it passed),
-    // so the end of a program is not discarded with the output buffer.
+    // Closes after what is queued has gone out, waiting at most DrainGraceMs plus the
+    // transmit time of the queue; never holds up a close() from another thread.
     virtual void drainAndClose() = 0;
     virtual bool isConnected() const = 0;
 
     // Thread-safe and blocking: every byte as one request, returning when the bytes are
-    // with the driver or the time-out passed. Returns bytes accepted, -1 on a closed line.
+    // with the driver or the time-out passed. Returns bytes accepted, -1 on a closed or
+    // lost line.
     virtual qint64 write(const QByteArray &bytes) = 0;
     // Bytes still queued for output below the program: in the driver and the UART.
     // Thread-safe.
@@ -60,16 +76,59 @@ public:
     }
     int writeTimeoutMs(qint64 bytes) const
     {
-        return m_timeoutConstantMs + int(bytes) * m_timeoutPerByteMs;
+        return int(qMin<qint64>(m_timeoutConstantMs + bytes * m_timeoutPerByteMs, INT_MAX));
     }
+    // How long a drain before close may take for `queued` bytes at the line's baud rate.
+    int drainBoundMs(qint64 queued) const;
+
+    // The flow gate: while armed, the reader acts on XON/XOFF as it reads them, before
+    // anything reaches the window thread. Thread-safe.
+    void armFlowGate(std::shared_ptr<PauseGate> gate, const FlowGateRules &rules);
+    void disarmFlowGate();
+    // While on, XON and XOFF pass as plain data (a radio adapter's command mode).
+    void setFlowGateBypass(bool on) { m_gateBypass.store(on); }
+
+    // The far end has gone (cable or adapter pulled): writes fail, nothing more arrives.
+    bool isLost() const { return m_lost.load(); }
+    QString lostMessage() const;
 
 signals:
     // Delivered on the GUI thread in the order the line saw them.
     void rxChar(qint64 count);
     void ctsChanged(bool on);
     void afterClose();
+    // Once per open, on the line's own thread, after the armed gate was stopped.
+    void lineLost(const QString &message);
+
+protected:
+    // Called by the reader (the I/O thread) with the bytes just read; returns those to
+    // deliver as received data.
+    QByteArray screenReceived(const QByteArray &bytes, PauseGate::Clock::time_point readAt);
+    // Any thread. Marks the line lost, stops an armed sender and queues lineLost().
+    void reportLost(const QString &message);
+    void clearLost() { m_lost.store(false); }
 
 private:
     std::atomic<int> m_timeoutConstantMs{WriteTimeoutConstantMs};
     std::atomic<int> m_timeoutPerByteMs{WriteTimeoutPerByteMs};
+    std::atomic<bool> m_discardNull{false};
+    std::atomic<qint32> m_baud{9600};
+
+    mutable QMutex m_gateMutex;
+    std::shared_ptr<PauseGate> m_gate;
+    FlowGateRules m_rules;
+    std::atomic<bool> m_gateArmed{false};
+    std::atomic<bool> m_gateBypass{false};
+
+    std::atomic<bool> m_lost{false};
+    mutable QMutex m_lostMutex;
+    QString m_lostMessage;
+
+protected:
+    // Concrete lines call this whenever they take new settings.
+    void noteSettings(const LineSettings &s)
+    {
+        m_discardNull.store(s.discardNull);
+        m_baud.store(s.baudRate > 0 ? s.baudRate : 9600);
+    }
 };

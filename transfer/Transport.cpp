@@ -230,7 +230,10 @@ void TTransport::showEvent(QShowEvent *event)
     setWindowTitle(PortSetting::caption(Port, line(0)));
     StaticText3->setText(PortSetting::summary(Port, line(1)));
     QString error;
-    if (!ComPort1->open(&error)) {
+    if (ComPort1->open(&error)) {
+        // Waiting at its gate from now on, so an XON before the first press starts it.
+        Thread1->begin();
+    } else {
         QMessageBox box(QMessageBox::NoIcon, QStringLiteral("message"), line(2), QMessageBox::Ok,
                         this);
         box.setInformativeText(error);
@@ -343,10 +346,6 @@ void TTransport::applyUpdates()
             ProgressBar1->setMaximum(int(qMin<qint64>(u.value, INT_MAX)));
             ProgressBar1->setValue(0);
             break;
-        case SendUpdate::ProgressStep:
-            ProgressBar1->setValue(int(qMin<qint64>(ProgressBar1->value() + u.value,
-                                                    ProgressBar1->maximum())));
-            break;
         case SendUpdate::SelectFile:
             ListBox2->setCurrentRow(int(u.value));
             break;
@@ -354,13 +353,10 @@ void TTransport::applyUpdates()
             ListBox1->clear();
             ListBox1->addItem(QString());
             break;
-        case SendUpdate::EchoNewLine:
-            ListBox1->addItem(QString());
-            scroll = true;
-            break;
-        case SendUpdate::EchoAppend:
-            if (QListWidgetItem *last = ListBox1->item(ListBox1->count() - 1))
-                last->setText(last->text() + u.text);
+        case SendUpdate::Sent:
+            ProgressBar1->setValue(int(qMin<qint64>(ProgressBar1->value() + u.value,
+                                                    ProgressBar1->maximum())));
+            scroll |= appendEcho(u.text, u.reset);
             break;
         case SendUpdate::Waiting:
             showStatus(u.value ? tr("The machine takes no data: the rest is kept and will be "
@@ -382,4 +378,26 @@ void TTransport::applyUpdates()
     if (scroll && ListBox1->count() > 0) {
         ListBox1->setCurrentRow(ListBox1->count() - 1);
     }
+}
+
+bool TTransport::appendEcho(const QString &text, bool reset)
+{
+    if (reset) {
+        ListBox1->clear();
+        ListBox1->addItem(QString());
+    }
+    if (text.isEmpty())
+        return false;
+    const QStringList parts = text.split(QLatin1Char('\n'));
+    if (QListWidgetItem *last = ListBox1->item(ListBox1->count() - 1))
+        last->setText(last->text() + parts.first());
+    if (parts.size() == 1)
+        return false;
+    ListBox1->addItems(parts.mid(1));
+    // The echo follows the line; its oldest lines go so that a long program does not
+    // grow the window without bound.
+    const int excess = ListBox1->count() - EchoMaxLines;
+    for (int i = 0; i < excess; ++i)
+        delete ListBox1->takeItem(0);
+    return true;
 }

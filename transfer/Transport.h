@@ -20,6 +20,8 @@ class TTransport : public QWidget
     Q_OBJECT
 public:
     enum ButtonState { Ready, Running, Paused, Unknown };
+    // Lines of echo the window keeps; older ones scroll away for good.
+    static constexpr int EchoMaxLines = 10000;
 
     // line: the serial line to own; null makes a line on a real port.
     explicit TTransport(SerialLine *line = nullptr, QWidget *parent = nullptr);
@@ -74,6 +76,7 @@ private:
     void setButtonState(ButtonState state);
     void setButtonCaption(const QString &caption);
     void showStatus(const QString &text, bool error);
+    bool appendEcho(const QString &text, bool reset);
 
     SerialLine *ComPort1;
     TransportThread *Thread1;

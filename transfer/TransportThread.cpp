@@ -6,7 +6,10 @@
 #include <QFile>
 #include <QMutexLocker>
 
-TransportThread::TransportThread(QObject *parent) : QThread(parent) {}
+TransportThread::TransportThread(QObject *parent)
+    : QThread(parent), m_gate(std::make_shared<PauseGate>(true))
+{
+}
 
 TransportThread::~TransportThread()
 {
@@ -16,46 +19,42 @@ TransportThread::~TransportThread()
 
 void TransportThread::setFileListBox(const QStringList &files)
 {
-    QMutexLocker lock(&m_gateMutex);
+    QMutexLocker lock(&m_setupMutex);
     m_files = files;
 }
 
 void TransportThread::setPauseString(const QString &text)
 {
-    QMutexLocker lock(&m_gateMutex);
+    QMutexLocker lock(&m_setupMutex);
     m_pauseText = text;
+}
+
+void TransportThread::begin()
+{
+    if (!m_started.exchange(true))
+        start();
 }
 
 void TransportThread::resumeWorker()
 {
-    QMutexLocker lock(&m_gateMutex);
-    if (!m_paused)
-        return;
-    m_paused = false;
-    if (!m_started) {
-        m_started = true;
-        start();
-    }
-    m_gateChanged.wakeAll();
+    m_gate->resume();
+    begin();
 }
 
 void TransportThread::pauseWorker()
 {
-    QMutexLocker lock(&m_gateMutex);
-    m_paused = true;
+    m_gate->pause();
 }
 
 bool TransportThread::isPaused() const
 {
-    QMutexLocker lock(&m_gateMutex);
-    return m_paused;
+    return m_gate->isPaused();
 }
 
 void TransportThread::stopWorker()
 {
-    QMutexLocker lock(&m_gateMutex);
     m_stop = true;
-    m_gateChanged.wakeAll();
+    m_gate->stop();
 }
 
 QVector<SendUpdate> TransportThread::takeUpdates()
@@ -72,36 +71,75 @@ void TransportThread::post(SendUpdate::Kind kind, qint64 value, const QString &t
     {
         QMutexLocker lock(&m_updateMutex);
         wasEmpty = m_updates.isEmpty();
-        // Coalesce runs so that a fast line does not flood the window, keeping order.
-        if (!wasEmpty) {
-            SendUpdate &last = m_updates.last();
-            if (kind == SendUpdate::ProgressStep && last.kind == SendUpdate::ProgressStep) {
-                last.value += value;
-                return;
-            }
-            if (kind == SendUpdate::EchoAppend && last.kind == SendUpdate::EchoAppend) {
-                last.text += text;
-                return;
-            }
-        }
         m_updates.append(SendUpdate{kind, value, text});
     }
     if (wasEmpty)
         emit updatesPending();
 }
 
+// Characters sent merge into one pending update, however fast the line and however long
+// the window thread is away: its echo text is capped, dropping the oldest lines.
+void TransportThread::postSent(char c)
+{
+    const auto code = static_cast<unsigned char>(c);
+    const bool echoed = c == '\n' || (code >= 33 && code <= 254);
+    bool wasEmpty;
+    {
+        QMutexLocker lock(&m_updateMutex);
+        wasEmpty = m_updates.isEmpty();
+        if (wasEmpty || m_updates.last().kind != SendUpdate::Sent)
+            m_updates.append(SendUpdate{SendUpdate::Sent, 0, QString()});
+        SendUpdate &u = m_updates.last();
+        ++u.value;
+        if (echoed) {
+            if (c == '\n')
+                u.text += QLatin1Char('\n');
+            else
+                u.text += NcText::fromBytes(QByteArray(1, c));
+            if (u.text.size() > MaxPendingEcho) {
+                const int cut = u.text.indexOf(QLatin1Char('\n'), u.text.size() - MaxPendingEcho / 2);
+                u.text.remove(0, cut < 0 ? u.text.size() - MaxPendingEcho / 2 : cut + 1);
+                u.reset = true;
+            }
+        }
+    }
+    if (wasEmpty)
+        emit updatesPending();
+}
+
+bool TransportThread::writeLf()
+{
+    // The LF owed to an XON: whole, and never behind a stop.
+    for (;;) {
+        if (m_stop)
+            return false;
+        const qint64 n = m_line->write(QByteArray(1, '\n'));
+        if (n < 0)
+            return false;
+        if (n == 1)
+            return true;
+    }
+}
+
 bool TransportThread::gate()
 {
-    QMutexLocker lock(&m_gateMutex);
-    while (m_paused && !m_stop)
-        m_gateChanged.wait(&m_gateMutex);
-    return !m_stop;
+    return m_gate->pass([this] { return writeLf(); });
+}
+
+void TransportThread::reportStop()
+{
+    if (m_failurePosted)
+        return;
+    if (m_line->isLost()) {
+        m_failurePosted = true;
+        post(SendUpdate::FileFailed, m_current, m_line->lostMessage());
+    }
 }
 
 bool TransportThread::waitForDriverQueue()
 {
     while (m_line->outputQueued() > MaxDriverQueue) {
-        if (m_stop)
+        if (m_stop || m_line->isLost())
             return false;
         QThread::usleep(500);
     }
@@ -118,9 +156,13 @@ bool TransportThread::sendBytes(const QByteArray &bytes)
             return false;
         const qint64 n = m_line->write(rest);
         if (n < 0) {
-            if (!m_stop)
+            if (m_line->isLost()) {
+                reportStop();
+            } else if (!m_stop && !m_failurePosted) {
+                m_failurePosted = true;
                 post(SendUpdate::FileFailed, m_current,
                      QStringLiteral("The serial line was closed before the program went out."));
+            }
             return false;
         }
         if (n >= rest.size())
@@ -146,6 +188,7 @@ bool TransportThread::sendFile(int index, const QString &path)
     post(SendUpdate::SelectFile, index);
     post(SendUpdate::EchoStart);
     if (!file.open(QIODevice::ReadOnly)) {
+        m_failurePosted = true;
         post(SendUpdate::FileFailed, index, file.errorString());
         return false;
     }
@@ -156,6 +199,7 @@ bool TransportThread::sendFile(int index, const QString &path)
     for (;;) {
         const qint64 got = file.read(buffer, sizeof buffer);
         if (got < 0) {
+            m_failurePosted = true;
             post(SendUpdate::FileFailed, index, file.errorString());
             return false;
         }
@@ -171,12 +215,8 @@ bool TransportThread::sendFile(int index, const QString &path)
                 ++percents;
             if (!waitForDriverQueue() || !gate() || !sendBytes(QByteArray(1, c)))
                 return false;
-            const auto code = static_cast<unsigned char>(c);
-            if (c == '\n')
-                post(SendUpdate::EchoNewLine);
-            else if (code >= 33 && code <= 254)
-                post(SendUpdate::EchoAppend, 0, NcText::fromBytes(QByteArray(1, c)));
-            post(SendUpdate::ProgressStep, 1);
+            m_gate->countWritten();
+            postSent(c);
         }
     }
 endOfFile:
@@ -185,9 +225,14 @@ endOfFile:
 
 void TransportThread::run()
 {
+    // Created paused: the first resume (a press, an XON) lets it go.
+    if (!gate()) {
+        reportStop();
+        return;
+    }
     QStringList files;
     {
-        QMutexLocker lock(&m_gateMutex);
+        QMutexLocker lock(&m_setupMutex);
         files = m_files;
     }
     for (int i = 0; i < files.size(); ++i) {
@@ -196,16 +241,20 @@ void TransportThread::run()
             // caption (an XON, a press) is never lost.
             QString pauseText;
             {
-                QMutexLocker lock(&m_gateMutex);
+                QMutexLocker lock(&m_setupMutex);
                 pauseText = m_pauseText;
-                m_paused = true;
             }
+            m_gate->pauseSelf();
             post(SendUpdate::PauseCaption, 0, pauseText);
-            if (!gate())
+            if (!gate()) {
+                reportStop();
                 return;
+            }
         }
-        if (!sendFile(i, files[i]))
+        if (!sendFile(i, files[i])) {
+            reportStop();
             return;
+        }
     }
     if (m_stop)
         return;

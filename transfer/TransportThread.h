@@ -5,9 +5,11 @@
 #include <QStringList>
 #include <QThread>
 #include <QVector>
-#include <QWaitCondition>
+
+#include "transfer/PauseGate.h"
 
 #include <atomic>
+#include <memory>
 
 class SerialLine;
 
@@ -15,11 +17,10 @@ struct SendUpdate {
     enum Kind {
         PauseCaption, // text: put on the confirm button while waiting between files
         ProgressMax,  // value: file size in bytes; position back to 0
-        ProgressStep, // value: steps taken
         SelectFile,   // value: index in the file list
         EchoStart,    // echo emptied and one empty line added
-        EchoNewLine,  // a new empty echo line, selected
-        EchoAppend,   // text: appended to the last echo line
+        Sent,         // value: characters sent; text: their echo, "\n" starting a new line;
+                      // reset: older pending echo was dropped, show this text alone
         Waiting,      // value 1: the line takes no characters, the rest is kept; 0: moving again
         FileFailed,   // value: index; text: why
         Finished      // every file went out; the line is closed
@@ -27,6 +28,7 @@ struct SendUpdate {
     Kind kind;
     qint64 value = 0;
     QString text;
+    bool reset = false;
 };
 
 class TransportThread : public QThread
@@ -37,8 +39,11 @@ public:
     static constexpr char DC4 = 0x14;
     static constexpr char CtrlZ = 0x1A;
     // Characters allowed in the driver's output queue before the next one is written, so
-    // that an XOFF is obeyed within about this many characters.
+    // that an XOFF is obeyed within about this many characters on a real UART.
     static constexpr qint64 MaxDriverQueue = 16;
+    // Echo text kept for a window that has not collected it yet; older text is dropped, so
+    // a window thread that is held up never makes the worker's memory grow.
+    static constexpr int MaxPendingEcho = 64 * 1024;
 
     explicit TransportThread(QObject *parent = nullptr);
     ~TransportThread() override;
@@ -47,13 +52,18 @@ public:
     void setFileListBox(const QStringList &files);
     void setPauseString(const QString &text);
 
+    // Starts the thread, waiting at its gate: from then on the line's reader and the
+    // delayed resumes can start it without the window thread. Idempotent.
+    void begin();
     // One paused state, whoever caused it. The worker is created paused: the first resume
     // starts it.
     void resumeWorker();
+    // A pause from the window thread; it also cancels resumes still waiting their turn.
     void pauseWorker();
     bool isPaused() const;
     // Ends the worker before its next character; it sends nothing more.
     void stopWorker();
+    const std::shared_ptr<PauseGate> &pauseGate() const { return m_gate; }
 
     QVector<SendUpdate> takeUpdates();
 
@@ -66,20 +76,23 @@ protected:
 
 private:
     bool gate();
+    bool writeLf();
     bool waitForDriverQueue();
     bool sendBytes(const QByteArray &bytes);
     bool sendFile(int index, const QString &path);
     void post(SendUpdate::Kind kind, qint64 value = 0, const QString &text = QString());
+    void postSent(char c);
+    void reportStop();
 
     SerialLine *m_line = nullptr;
+    std::shared_ptr<PauseGate> m_gate;
     QStringList m_files;
     QString m_pauseText;
     int m_current = 0;
+    bool m_failurePosted = false;
 
-    mutable QMutex m_gateMutex;
-    QWaitCondition m_gateChanged;
-    bool m_started = false;
-    bool m_paused = true;
+    mutable QMutex m_setupMutex;
+    std::atomic<bool> m_started{false};
     std::atomic<bool> m_stop{false};
 
     QMutex m_updateMutex;

@@ -18,10 +18,12 @@ public:
         m_clock.start();
     }
 
-    void setSettings(const LineSettings &s) override
+    bool setSettings(const LineSettings &s, QString * = nullptr) override
     {
         QMutexLocker lock(&m_mutex);
         m_settings = s;
+        noteSettings(s);
+        return true;
     }
     LineSettings settings() const override
     {
@@ -36,10 +38,12 @@ public:
             return false;
         }
         m_connected = true;
+        m_closing = false;
         return true;
     }
     void close() override
     {
+        m_closing = true;
         {
             QMutexLocker lock(&m_mutex);
             if (!m_connected)
@@ -52,8 +56,8 @@ public:
     }
     void drainAndClose() override
     {
-        QDeadlineTimer deadline(5000);
-        while (outputQueued() > 0 && !deadline.hasExpired())
+        QDeadlineTimer deadline(drainBoundMs(outputQueued()));
+        while (outputQueued() > 0 && !deadline.hasExpired() && !m_closing)
             QThread::msleep(1);
         close();
     }
@@ -65,15 +69,15 @@ public:
 
     qint64 write(const QByteArray &bytes) override
     {
-        if (!isConnected())
+        if (!isConnected() || isLost())
             return -1;
         QDeadlineTimer deadline(writeTimeoutMs(bytes.size()));
         qint64 done = 0;
         for (;;) {
             {
                 QMutexLocker lock(&m_mutex);
-                if (!m_connected)
-                    return done;
+                if (!m_connected || isLost())
+                    return done > 0 ? done : -1;
                 drainLocked();
                 const qint64 room = m_capacity - m_queue.size();
                 const qint64 take = qMin(room, bytes.size() - done);
@@ -106,12 +110,14 @@ public:
         return m_cts;
     }
 
-    // Test side.
+    // Test side. The flow gate sees the bytes here, as a reader thread would.
     void inject(const QByteArray &bytes)
     {
-        m_rx += bytes;
+        m_rx += screenReceived(bytes, PauseGate::Clock::now());
         emit rxChar(m_rx.size());
     }
+    // The far end goes away.
+    void pull() { reportLost(QStringLiteral("Line lost: port \"fake\" is gone.")); }
     void setCts(bool on)
     {
         {
@@ -158,6 +164,7 @@ private:
     bool m_connected = false;
     bool m_cts = false;
     bool m_failOpen = false;
+    std::atomic<bool> m_closing{false};
     qint64 m_capacity;
     double m_rate;
     double m_credit = 0;

@@ -1,5 +1,6 @@
 // ncferry-cli receive, run in-process against a pseudo-terminal.
 #include "CaptureStderr.h"
+#include "TestFiles.h"
 #include "PtyPair.h"
 #include "tools/ReceiveCommand.h"
 #include "transfer/PortSerialLine.h"
@@ -128,14 +129,18 @@ void TestReceiveCommand::silenceTimesOut()
     PtyPair pty;
     QTemporaryDir dir;
     const QString out = dir.filePath(QStringLiteral("O2.nc"));
-    // Started but never ended: the partial program is reported, nothing written.
+    // Started but never ended: what arrived goes to a rescue file, not to OUT.
     QTimer::singleShot(100, [&] { pty.send(QByteArray("\x12%\nG1\n")); });
     QString err;
     QCOMPARE(run({"--port-setting", record(pty.slavePath()), "--timeout", "1", out}, &err),
              int(ReceiveCommand::TimedOut));
-    QVERIFY2(err.contains(QStringLiteral("timed out")) &&
-                 err.contains(QStringLiteral("3 characters were received")),
-             qPrintable(err));
+    QVERIFY2(err.contains(QStringLiteral("timed out")), qPrintable(err));
+    const QRegularExpression saved(QStringLiteral("3 characters that had arrived \\(2 lines\\) "
+                                                  "were saved in \"([^\"]+)\""));
+    const auto m = saved.match(err);
+    QVERIFY2(m.hasMatch(), qPrintable(err));
+    QCOMPARE(readAll(m.captured(1)), QByteArray("%\r\nG1\r\n"));
+    QFile::remove(m.captured(1));
     QVERIFY(!QFile::exists(out));
 }
 

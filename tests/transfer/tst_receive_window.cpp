@@ -13,7 +13,7 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QLayout>
-#include <QListWidget>
+#include <QListView>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -133,17 +133,17 @@ void TestReceiveWindow::receivesStoresAndCloses()
              QStringLiteral("Path:") + QDir::toNativeSeparators(target));
 
     QVERIFY(pty.send(QByteArray("junk\x12%\r\n:0005 (PIN)\r\nG1 X2.\r\nM30\r\n%\r\n")));
-    QTRY_COMPARE(child<QListWidget>(w, "ListBox1")->count(), 6);
+    QTRY_COMPARE(child<QListView>(w, "ListBox1")->model()->rowCount(), 6);
     QVERIFY(pty.send(QByteArray("\x14")));
     QVERIFY(received.wait(3000));
     QElapsedTimer sinceStore;
     sinceStore.start();
     QCOMPARE(received.first().first().toString(), target);
     QCOMPARE(readAll(target), QByteArray("%\r\nO0005(PIN)\r\nG1X2.\r\nM30\r\n%\r\n"));
-    auto *list = child<QListWidget>(w, "ListBox1");
-    QCOMPARE(list->count(), 5);
-    QCOMPARE(list->item(1)->text(), QStringLiteral("O0005(PIN)"));
-    QCOMPARE(list->currentRow(), 4);
+    auto *list = child<QListView>(w, "ListBox1");
+    QCOMPARE(list->model()->rowCount(), 5);
+    QCOMPARE(list->model()->index(1, 0).data().toString(), QStringLiteral("O0005(PIN)"));
+    QCOMPARE(list->currentIndex().row(), 4);
     QCOMPARE(child<QLabel>(w, "StaticText3")->text(), QStringLiteral("Count:20"));
 
     QTRY_VERIFY_WITH_TIMEOUT(!w.isVisible(), 2000);
@@ -296,7 +296,7 @@ void TestReceiveWindow::longPathDoesNotWidenWindow()
     QVERIFY2(w.minimumSizeHint().width() <= TReceiveTransport::DefaultWidth,
              qPrintable(QString::number(w.minimumSizeHint().width())));
     // The list keeps room for lines at the default size even with a large font.
-    auto *list = child<QListWidget>(w, "ListBox1");
+    auto *list = child<QListView>(w, "ListBox1");
     w.layout()->activate();
     QVERIFY2(list->height() >= 3 * QFontMetrics(big).height(),
              qPrintable(QString::number(list->height())));

@@ -259,14 +259,15 @@ private slots:
         for (const SendUpdate &u : rig.updates) {
             if (u.kind == SendUpdate::EchoStart)
                 echo = QStringList{QString()};
-            else if (u.kind == SendUpdate::EchoNewLine)
-                echo << QString();
-            else if (u.kind == SendUpdate::EchoAppend)
-                echo.last() += u.text;
             else if (u.kind == SendUpdate::ProgressMax)
                 max = u.value;
-            else if (u.kind == SendUpdate::ProgressStep)
+            else if (u.kind == SendUpdate::Sent) {
+                QVERIFY(!u.reset);
                 steps += u.value;
+                const QStringList parts = u.text.split(QLatin1Char('\n'));
+                echo.last() += parts.first();
+                echo += parts.mid(1);
+            }
         }
         QCOMPARE(echo, (QStringList{QStringLiteral("%"), QStringLiteral(":12(TABX)"),
                                     QString(), QStringLiteral("M30"), QStringLiteral("%")}));

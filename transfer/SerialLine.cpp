@@ -1,0 +1,89 @@
+#include "transfer/SerialLine.h"
+
+#include <QMetaObject>
+#include <QMutexLocker>
+
+SerialLine::~SerialLine() = default;
+
+void SerialLine::setDiscardNull(bool on)
+{
+    m_discardNull.store(on);
+}
+
+int SerialLine::drainBoundMs(qint64 queued) const
+{
+    // Ten bits a character (start, eight, stop) is the common case; more bits only shorten it.
+    const qint64 transmitMs = queued * 10 * 1000 / qMax<qint32>(1, m_baud.load());
+    return int(qMin<qint64>(DrainGraceMs + transmitMs, INT_MAX));
+}
+
+void SerialLine::armFlowGate(std::shared_ptr<PauseGate> gate, const FlowGateRules &rules)
+{
+    QMutexLocker lock(&m_gateMutex);
+    m_gate = std::move(gate);
+    m_rules = rules;
+    m_gateArmed.store(m_gate != nullptr);
+    if (m_gate && m_lost.load())
+        m_gate->stop(lostMessage());
+}
+
+void SerialLine::disarmFlowGate()
+{
+    QMutexLocker lock(&m_gateMutex);
+    m_gateArmed.store(false);
+    m_gate.reset();
+}
+
+QByteArray SerialLine::screenReceived(const QByteArray &bytes,
+                                      PauseGate::Clock::time_point readAt)
+{
+    QByteArray data = bytes;
+    if (discardNull() && data.contains('\0'))
+        data.replace('\0', QByteArray());
+    if (!m_gateArmed.load() || m_gateBypass.load())
+        return data;
+    if (!data.contains(XON) && !data.contains(XOFF))
+        return data;
+    QMutexLocker lock(&m_gateMutex);
+    if (!m_gate)
+        return data;
+    QByteArray kept;
+    if (m_rules.consume)
+        kept.reserve(data.size());
+    for (const char c : std::as_const(data)) {
+        bool acted = false;
+        if (c == XOFF && m_rules.xoffPauses) {
+            m_gate->pauseFromLine(readAt);
+            acted = true;
+        } else if (c == XON && m_rules.xonResumes) {
+            m_gate->scheduleResume(m_rules.xonDelayMs, m_rules.lfAfterXon);
+            acted = true;
+        }
+        if (m_rules.consume && !acted)
+            kept.append(c);
+    }
+    return m_rules.consume ? kept : data;
+}
+
+void SerialLine::reportLost(const QString &message)
+{
+    if (m_lost.exchange(true))
+        return;
+    {
+        QMutexLocker lock(&m_lostMutex);
+        m_lostMessage = message;
+    }
+    {
+        QMutexLocker lock(&m_gateMutex);
+        if (m_gate)
+            m_gate->stop(message);
+    }
+    QMetaObject::invokeMethod(
+        this, [this, message] { emit lineLost(message); }, Qt::QueuedConnection);
+}
+
+QString SerialLine::lostMessage() const
+{
+    QMutexLocker lock(&m_lostMutex);
+    return m_lostMessage;
+}
