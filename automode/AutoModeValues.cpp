@@ -15,12 +15,20 @@ namespace
 {
 
 // Entries of the general list, in the order Option.ini keeps them.
-enum Entry { CheckEntry = 0, FileSaveEntry = 5, ReadEntry, PathEntry, FolderEntry, PathListEntry,
-             FolderListEntry, EntryCount };
+enum Entry {
+    CheckEntry = 0,
+    FileSaveEntry = 5,
+    ReadEntry,
+    PathEntry,
+    FolderEntry,
+    PathListEntry,
+    FolderListEntry,
+    EntryCount
+};
 
-const char *const generalKeys[EntryCount] = {"Check=",    "Language=", "Editor=",  "Source=",
-                                             "Viewer=",   "FileSave=", "ATRead=",  "ATPath=",
-                                             "ATFolder=", "PathList=", "FolderList="};
+const char *const generalKeys[EntryCount] = {
+    "Check=",  "Language=", "Editor=",   "Source=",   "Viewer=",    "FileSave=",
+    "ATRead=", "ATPath=",   "ATFolder=", "PathList=", "FolderList="};
 
 } // namespace
 

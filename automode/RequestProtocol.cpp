@@ -24,10 +24,9 @@ bool endsWithSeparator(const QString &path)
     return path.endsWith(u'/') || path.endsWith(pcSeparator);
 }
 
-// An empty folder stays empty: it means the current folder, never the root.
 QString withSeparator(const QString &path)
 {
-    return path.isEmpty() || endsWithSeparator(path) ? path : path + QChar(pcSeparator);
+    return endsWithSeparator(path) ? path : path + QChar(pcSeparator);
 }
 
 // The value a code line carries: a literal text after "(" code "=", else a list number.
@@ -74,8 +73,8 @@ QString fromList(const QStringList &list, int number, const QString &current)
 
 bool isForbidden(QChar c)
 {
-    return c.unicode() < 0x20 || c == u'/' || c == u'\\' || c == u':' || c == u'*' || c == u'?'
-           || c == u'"' || c == u'<' || c == u'>' || c == u'|';
+    return c.unicode() < 0x20 || c == u'/' || c == u'\\' || c == u':' || c == u'*' || c == u'?' ||
+           c == u'"' || c == u'<' || c == u'>' || c == u'|';
 }
 
 } // namespace
@@ -174,9 +173,10 @@ QString RequestProtocol::NameFromProgramLine(const GeneralValues &values, const 
     } else if (open >= 0) {
         name = line.left(open);
     }
-    name = SafeFileName(name);
+    // A name longer than a file system takes would lose the program as surely as a "/".
+    name = SafeFileName(name.left(MaxStoredName));
     if (name.isEmpty())
-        name = SafeFileName(line.left(open).trimmed());
+        name = SafeFileName(line.left(open).trimmed().left(MaxStoredName));
     return name.isEmpty() ? QString::fromLatin1(UnnamedProgram) : name;
 }
 
@@ -194,6 +194,13 @@ QString RequestProtocol::UniqueFileName(const QString &path)
         if (!QFileInfo::exists(candidate))
             return candidate;
     }
+}
+
+Handling RequestProtocol::HandleBuffer(int device, const QString &buffer)
+{
+    bool ends = false;
+    const QStringList lines = BufferLines(buffer, &ends);
+    return HandleProgram(device, lines, ends);
 }
 
 Handling RequestProtocol::HandleProgram(int device, const QStringList &lines,
@@ -232,8 +239,7 @@ Handling RequestProtocol::HandleProgram(int device, const QStringList &lines,
 
     if (h.kind == Handling::Return) {
         const QString folder = base + sub;
-        if (!folder.isEmpty())
-            QDir().mkpath(folder);
+        QDir().mkpath(folder);
         QString path = withSeparator(folder) + NameFromProgramLine(values, lines.at(1)) + ext;
         if (!values.overwrite)
             path = UniqueFileName(path);

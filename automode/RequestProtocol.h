@@ -28,6 +28,9 @@ QString SafeFileName(const QString &name);
 
 // The stored name of a program whose program line has no usable name of its own.
 inline constexpr char UnnamedProgram[] = "NONAME";
+// Characters kept of a stored program's name: room for "-n", the extension and characters
+// that take two bytes on disk, within the 255 bytes file systems allow.
+constexpr int MaxStoredName = 100;
 
 // What one handling did, for the link (entries), the log (events) and the operator.
 struct Handling {
@@ -36,8 +39,8 @@ struct Handling {
     Kind kind = Ignored;
     QList<SendListEntry> entries; // to append to the send list, in order
     QList<LogEvent> log;
-    QString storedPath;           // return program: where it was written
-    QString storeError;           // return program: why it could not be written
+    QString storedPath; // return program: where it was written
+    QString storeError; // return program: why it could not be written
 };
 
 class RequestProtocol
@@ -55,6 +58,8 @@ public:
     // ends, ":" already turned into "O". Fewer than two lines hold no program line and are
     // ignored. The general values are read once, at the start.
     Handling HandleProgram(int device, const QStringList &lines, bool endsWithLineBreak = true);
+    // The same for a receive buffer as the link collects it (CR LF line breaks).
+    Handling HandleBuffer(int device, const QString &buffer);
 
     // The rules of one handling, against the values and port setting given.
     static QString ResolvePath(const GeneralValues &values, const QStringList &port,
@@ -64,7 +69,8 @@ public:
     // The requested file name without extension, safe to put in a folder.
     static QString ResolveName(const GeneralValues &values, const QString &line);
     // The stored program's name: the comment of its program line or the text before it;
-    // an unusable name falls back to the program number, then to UnnamedProgram.
+    // an unusable name falls back to the program number, then to UnnamedProgram. At most
+    // MaxStoredName characters are kept.
     static QString NameFromProgramLine(const GeneralValues &values, const QString &line);
     // path itself when nothing exists there, else stem-1.ext, stem-2.ext, ... the first free.
     static QString UniqueFileName(const QString &path);

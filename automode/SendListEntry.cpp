@@ -110,8 +110,8 @@ QString SendListEntry::text() const
 
 bool SendListEntry::operator==(const SendListEntry &o) const
 {
-    return verb == o.verb && device == o.device && path == o.path && kind == o.kind
-           && number == o.number;
+    return verb == o.verb && device == o.device && path == o.path && kind == o.kind &&
+           number == o.number;
 }
 
 bool LogEvent::operator==(const LogEvent &o) const
@@ -126,15 +126,15 @@ QString LogLine(const LogEvent &event, const QDateTime &when)
         const int n = DeviceNumber(event.device);
         device = QStringLiteral(" Device[%1] ").arg(n >= 0 ? QString::number(n) : event.device);
     }
-    return event.status + when.toString(QStringLiteral(" yyyy-MM-dd HH:mm:ss")) + device
-           + event.kind + u':' + ToPcPath(event.path);
+    return event.status + when.toString(QStringLiteral(" yyyy-MM-dd HH:mm:ss")) + device +
+           event.kind + u':' + ToPcPath(event.path);
 }
 
 QByteArray ReplyProgram(const SendListEntry &entry)
 {
-    const QString text = QStringLiteral("%\r\nO%1\r\n(%2)\r\n(%3)\r\n(%4)\r\nM30\r\n%")
-                             .arg(entry.number, entry.verbText(), entry.kind,
-                                  asciiUpper(entry.path));
+    const QString text =
+        QStringLiteral("%\r\nO%1\r\n(%2)\r\n(%3)\r\n(%4)\r\nM30\r\n%")
+            .arg(entry.number, entry.verbText(), entry.kind, asciiUpper(entry.path));
     return DC2 + NcText::toBytes(text) + DC4;
 }
 

@@ -47,10 +47,8 @@ private slots:
     void storingWithoutOverwrite();
     void valuesReadAtEachHandling();
     void valuesFromOptionFile();
-    void replyProgram_data();
     void replyProgram();
     void programFileAndBuffers();
-    void logLine_data();
     void logLine();
 
 private:
@@ -99,11 +97,12 @@ void TestAutoModeProtocol::codeLines_data()
     QTest::addColumn<QString>("line");
     QTest::addColumn<QString>("expected");
     const QString kept = QStringLiteral("<current>");
+    // clang-format off
     QTest::newRow("(P2)") << 'p' << "(P2)" << "{SP}";
     QTest::newRow("P2 bare") << 'p' << "P2" << "{SP}";
     QTest::newRow("(P0) work folder") << 'p' << "(P0)" << "{W}";
-    QTest::newRow("(P=...) literal mapped") << 'p' << "(P=D#/CNC/)"
-                                            << ToPcPath(QStringLiteral("D:/CNC/"));
+    QTest::newRow("(P=...) literal mapped")
+        << 'p' << "(P=D#/CNC/)" << QDir::toNativeSeparators(QStringLiteral("D:/CNC/"));
     QTest::newRow("(PART NO. 5) no number") << 'p' << "(PART NO. 5)" << kept;
     QTest::newRow("(P3) outside the list") << 'p' << "(P3)" << kept;
     QTest::newRow("(P-1) negative") << 'p' << "(P-1)" << kept;
@@ -118,10 +117,10 @@ void TestAutoModeProtocol::codeLines_data()
     QTest::newRow("N1234 bare") << 'n' << "N1234" << "O1234";
     QTest::newRow("(N0012) leading zeros") << 'n' << "(N0012)" << "O0012";
     QTest::newRow("(N=...) literal") << 'n' << "(N=PART 7)" << "PART 7";
-    QTest::newRow("(N=...) never climbs out") << 'n' << "(N=../../etc/passwd)"
-                                              << ".._.._etc_passwd";
+    QTest::newRow("(N=...) never climbs out") << 'n' << "(N=../../etc/passwd)" << ".._.._etc_passwd";
     QTest::newRow("(N=..) names nothing") << 'n' << "(N=..)" << "";
     QTest::newRow("(N=...) forbidden characters") << 'n' << "(N=A\\B*C?\"<>|)" << "A_B_C_____";
+    // clang-format on
 }
 
 void TestAutoModeProtocol::codeLines()
@@ -131,7 +130,7 @@ void TestAutoModeProtocol::codeLines()
     QFETCH(QString, expected);
     const QString current = QStringLiteral("<current>");
     const QStringList p = port(QStringLiteral("None"));
-    const QString code = rule == 'p' ? m_values.pathCode
+    const QString code = rule == 'p'   ? m_values.pathCode
                          : rule == 'f' ? m_values.folderCode
                                        : m_values.nameCode;
     QVERIFY(RequestProtocol::isCodeLine(code, line));
@@ -163,6 +162,8 @@ void TestAutoModeProtocol::nameFromProgramLine_data()
     QTest::newRow("slash alone") << "(/)" << true << "_";
     QTest::newRow("nothing usable") << "(..)" << true << UnnamedProgram;
     QTest::newRow("nothing before (") << "(SHAFT)" << false << UnnamedProgram;
+    QTest::newRow("long comment cut")
+        << "O1(" + QString(300, u'A') + ")" << true << QString(MaxStoredName, u'A');
 }
 
 void TestAutoModeProtocol::nameFromProgramLine()
@@ -176,72 +177,60 @@ void TestAutoModeProtocol::nameFromProgramLine()
 
 void TestAutoModeProtocol::handleProgram_data()
 {
+    // Lists are written with "|" between items; paths may hold blanks and commas.
     QTest::addColumn<QString>("type");
     QTest::addColumn<int>("device");
     QTest::addColumn<int>("flags");
-    QTest::addColumn<QStringList>("lines");
-    QTest::addColumn<QStringList>("entries"); // written forms
-    QTest::addColumn<QStringList>("log");     // status, kind, path
-    QTest::addColumn<QString>("stored");      // file expected to hold the program
+    QTest::addColumn<QString>("lines");
+    QTest::addColumn<QString>("entries"); // written forms
+    QTest::addColumn<QString>("log");     // status kind path
+    QTest::addColumn<QString>("stored");  // the file that holds the program
 
-    const QStringList request{"%", "O9999", "(P1)", "(F2)", "(N1234)", "(N5678)", "M30", "%"};
-    QTest::newRow("example request, radio device 2")
-        << "Wireless" << 0x04 << 240 << request
-        << QStringList{"MARK,04", "SEND,04,{NC}/LATHE/O1234.nc,READ",
-                       "ERROR,04,{NC}/LATHE/O5678.nc,READ,9997", "MARK,FF"}
-        << QStringList{"SUCCESS READ {NC}/LATHE/O1234.nc", "ERROR READ {NC}/LATHE/O5678.nc"}
-        << "";
+    // clang-format off
+    const QString request = QStringLiteral("%|O9999|(P1)|(F2)|(N1234)|(N5678)|M30|%");
+    QTest::newRow("example request, radio device 2") << "Wireless" << 0x04 << 240 << request
+        << "MARK,04|SEND,04,{NC}/LATHE/O1234.nc,READ|ERROR,04,{NC}/LATHE/O5678.nc,READ,9997|MARK,FF"
+        << "SUCCESS READ {NC}/LATHE/O1234.nc|ERROR READ {NC}/LATHE/O5678.nc" << "";
     QTest::newRow("example return, radio device 2")
-        << "Wireless" << 0x04 << 240
-        << QStringList{"%", "O2000(SHAFT)", "(P1)", "G0X0", "M30", "%"}
-        << QStringList{"MARK,04", "SUCCESS,04,{NC}/SHAFT.nc,SAVE,9997", "MARK,FF"}
-        << QStringList{"SUCCESS SAVE {NC}/SHAFT.nc"} << "{NC}/SHAFT.nc";
-    QTest::newRow("cable request: no MARK")
-        << "None" << 0 << 240 << QStringList{"%", "O9999", "(P1)", "(F2)", "N1234", "%"}
-        << QStringList{"SEND,00,{NC}/LATHE/O1234.nc,READ"}
-        << QStringList{"SUCCESS READ {NC}/LATHE/O1234.nc"} << "";
-    QTest::newRow("read-error reply off")
-        << "None" << 0 << 176 << request << QStringList{"SEND,00,{NC}/LATHE/O1234.nc,READ"}
-        << QStringList{"SUCCESS READ {NC}/LATHE/O1234.nc"} << "";
+        << "Wireless" << 0x04 << 240 << "%|O2000(SHAFT)|(P1)|G0X0|M30|%"
+        << "MARK,04|SUCCESS,04,{NC}/SHAFT.nc,SAVE,9997|MARK,FF" << "SUCCESS SAVE {NC}/SHAFT.nc"
+        << "{NC}/SHAFT.nc";
+    QTest::newRow("cable request: no MARK") << "None" << 0 << 240 << "%|O9999|(P1)|(F2)|N1234|%"
+        << "SEND,00,{NC}/LATHE/O1234.nc,READ" << "SUCCESS READ {NC}/LATHE/O1234.nc" << "";
+    QTest::newRow("read-error reply off") << "None" << 0 << 176 << request
+        << "SEND,00,{NC}/LATHE/O1234.nc,READ" << "SUCCESS READ {NC}/LATHE/O1234.nc" << "";
     QTest::newRow("request naming nothing, radio")
-        << "Wireless" << 0x80 << 240 << QStringList{"%", "O9999", "(P1)", "%"}
-        << QStringList{"MARK,80", "MARK,FF"} << QStringList() << "";
+        << "Wireless" << 0x80 << 240 << "%|O9999|(P1)|%" << "MARK,80|MARK,FF" << "" << "";
     QTest::newRow("folders act on later name lines only")
-        << "None" << 0 << 240 << QStringList{"%", "O9999", "(N7)", "(P0)", "(F=A/B)", "(N8)", "%"}
-        << QStringList{"ERROR,00,{W}/O7.nc,READ,9997", "ERROR,00,{W}/A/B/O8.nc,READ,9997"}
-        << QStringList{"ERROR READ {W}/O7.nc", "ERROR READ {W}/A/B/O8.nc"} << "";
-    QTest::newRow("(PART NO. 5), (F0) and a path with blank and comma")
-        << "None" << 0 << 240
-        << QStringList{"%", "O9999", "(P2)", "(F1)", "(PART NO. 5)", "(F0)", "(N0012)", "%"}
-        << QStringList{"SEND,00,{SP}/O0012.nc,READ"}
-        << QStringList{"SUCCESS READ {SP}/O0012.nc"} << "";
+        << "None" << 0 << 240 << "%|O9999|(N7)|(P0)|(F=A/B)|(N8)|%"
+        << "ERROR,00,{W}/O7.nc,READ,9997|ERROR,00,{W}/A/B/O8.nc,READ,9997"
+        << "ERROR READ {W}/O7.nc|ERROR READ {W}/A/B/O8.nc" << "";
+    QTest::newRow("(PART NO. 5), (F0), a path with blank and comma")
+        << "None" << 0 << 240 << "%|O9999|(P2)|(F1)|(PART NO. 5)|(F0)|(N0012)|%"
+        << "SEND,00,{SP}/O0012.nc,READ" << "SUCCESS READ {SP}/O0012.nc" << "";
     QTest::newRow("return: F2 selects, F200. does not")
-        << "None" << 0 << 240 << QStringList{"%", "O3000", "F2", "G1F200.", "F200.", "M30", "%"}
-        << QStringList{"SUCCESS,00,{W}/LATHE/O3000.nc,SAVE,9997"}
-        << QStringList{"SUCCESS SAVE {W}/LATHE/O3000.nc"} << "{W}/LATHE/O3000.nc";
+        << "None" << 0 << 240 << "%|O3000|F2|G1F200.|F200.|M30|%"
+        << "SUCCESS,00,{W}/LATHE/O3000.nc,SAVE,9997" << "SUCCESS SAVE {W}/LATHE/O3000.nc"
+        << "{W}/LATHE/O3000.nc";
     QTest::newRow("return named from a comment with / and ..")
-        << "None" << 0 << 240 << QStringList{"%", "O3000(../../EVIL/X)", "M30", "%"}
-        << QStringList{"SUCCESS,00,{W}/.._.._EVIL_X.nc,SAVE,9997"}
-        << QStringList{"SUCCESS SAVE {W}/.._.._EVIL_X.nc"} << "{W}/.._.._EVIL_X.nc";
+        << "None" << 0 << 240 << "%|O3000(../../EVIL/X)|M30|%"
+        << "SUCCESS,00,{W}/.._.._EVIL_X.nc,SAVE,9997" << "SUCCESS SAVE {W}/.._.._EVIL_X.nc"
+        << "{W}/.._.._EVIL_X.nc";
     QTest::newRow("return named .. falls back to its number")
-        << "None" << 0 << 240 << QStringList{"%", "O3000(..)", "M30", "%"}
-        << QStringList{"SUCCESS,00,{W}/O3000.nc,SAVE,9997"}
-        << QStringList{"SUCCESS SAVE {W}/O3000.nc"} << "{W}/O3000.nc";
+        << "None" << 0 << 240 << "%|O3000(..)|M30|%" << "SUCCESS,00,{W}/O3000.nc,SAVE,9997"
+        << "SUCCESS SAVE {W}/O3000.nc" << "{W}/O3000.nc";
     QTest::newRow("return, saved reply off, name from number")
-        << "None" << 0 << 80 << QStringList{"%", "O3000(SHAFT)", "M30", "%"} << QStringList()
-        << QStringList{"SUCCESS SAVE {W}/O3000.nc"} << "{W}/O3000.nc";
+        << "None" << 0 << 80 << "%|O3000(SHAFT)|M30|%" << "" << "SUCCESS SAVE {W}/O3000.nc"
+        << "{W}/O3000.nc";
     QTest::newRow("no % line: classified by line 1")
-        << "None" << 0 << 240 << QStringList{"O9999", "G1X0", "M30"}
-        << QStringList{"SUCCESS,00,{W}/G1X0.nc,SAVE,9997"}
-        << QStringList{"SUCCESS SAVE {W}/G1X0.nc"} << "{W}/G1X0.nc";
+        << "None" << 0 << 240 << "O9999|G1X0|M30" << "SUCCESS,00,{W}/G1X0.nc,SAVE,9997"
+        << "SUCCESS SAVE {W}/G1X0.nc" << "{W}/G1X0.nc";
     QTest::newRow("return that cannot be stored: ERROR, no reply, MARK FF kept")
-        << "Wireless" << 0x01 << 240 << QStringList{"%", "O3000", "(F=O1234.nc)", "%"}
-        << QStringList{"MARK,01", "MARK,FF"}
-        << QStringList{"ERROR SAVE {W}/O1234.nc/O3000.nc"} << "";
-    QTest::newRow("one line: ignored") << "Wireless" << 0x01 << 240 << QStringList{"%"}
-                                       << QStringList() << QStringList() << "";
-    QTest::newRow("nothing: ignored") << "None" << 0 << 240 << QStringList() << QStringList()
-                                      << QStringList() << "";
+        << "Wireless" << 0x01 << 240 << "%|O3000|(F=O1234.nc)|%" << "MARK,01|MARK,FF"
+        << "ERROR SAVE {W}/O1234.nc/O3000.nc" << "";
+    QTest::newRow("one line: ignored") << "Wireless" << 0x01 << 240 << "%" << "" << "" << "";
+    QTest::newRow("nothing: ignored") << "None" << 0 << 240 << "" << "" << "" << "";
+    // clang-format on
 }
 
 void TestAutoModeProtocol::handleProgram()
@@ -249,9 +238,9 @@ void TestAutoModeProtocol::handleProgram()
     QFETCH(QString, type);
     QFETCH(int, device);
     QFETCH(int, flags);
-    QFETCH(QStringList, lines);
-    QFETCH(QStringList, entries);
-    QFETCH(QStringList, log);
+    QFETCH(QString, lines);
+    QFETCH(QString, entries);
+    QFETCH(QString, log);
     QFETCH(QString, stored);
     GeneralValues values = valuesWithFlags(flags);
     values.pathList = m_values.pathList;
@@ -259,36 +248,35 @@ void TestAutoModeProtocol::handleProgram()
     // A plain file where the return program wants a folder makes its store fail.
     fixture(*m_dir, QStringLiteral("work/O1234.nc"), "blocker");
 
+    // Handed over as the link collects it: CR LF after every line.
+    const QStringList received = lines.isEmpty() ? QStringList() : lines.split(u'|');
+    QString buffer;
+    for (const QString &l : received)
+        buffer += l + QStringLiteral("\r\n");
     RequestProtocol protocol(port(type), [&] { return values; });
-    const Handling h = protocol.HandleProgram(device, lines, true);
+    const Handling h = protocol.HandleBuffer(device, buffer);
 
-    QStringList gotEntries, gotLog;
+    QStringList gotEntries, gotLog, logPaths;
     for (const SendListEntry &e : h.entries)
         gotEntries << e.text();
     for (const LogEvent &e : h.log) {
         QCOMPARE(e.device, DeviceCode(device));
         gotLog << e.status + u' ' + e.kind + u' ' + e.path;
-    }
-    for (QString &s : entries)
-        s = expand(s);
-    for (QString &s : log)
-        s = expand(s);
-    QCOMPARE(gotEntries, entries);
-    QCOMPARE(gotLog, log);
-    QCOMPARE(h.kind == Handling::Ignored, lines.size() < 2);
-    // The path is one field however many blanks and commas it holds: the written form
-    // cannot show that, the record must.
-    QStringList logPaths;
-    for (const LogEvent &e : h.log)
         logPaths << e.path;
+    }
+    QCOMPARE(gotEntries.join(u'|'), expand(entries));
+    QCOMPARE(gotLog.join(u'|'), expand(log));
+    QCOMPARE(h.kind == Handling::Ignored, received.size() < 2);
+    // The written form cannot show that a path with blanks and commas is one field; the
+    // record must.
     for (const SendListEntry &e : h.entries) {
         if (e.verb != SendListEntry::Mark)
             QVERIFY2(logPaths.contains(e.path), qPrintable(e.path));
     }
     QCOMPARE(h.storedPath, expand(stored));
-    QCOMPARE(h.storeError.isEmpty(), !log.join(u'\n').startsWith(QStringLiteral("ERROR SAVE")));
+    QCOMPARE(h.storeError.isEmpty(), !log.startsWith(QStringLiteral("ERROR SAVE")));
     if (!stored.isEmpty())
-        QCOMPARE(readAll(h.storedPath), (lines.join(QStringLiteral("\r\n")) + "\r\n").toLatin1());
+        QCOMPARE(readAll(h.storedPath), buffer.toLatin1());
 }
 
 void TestAutoModeProtocol::storingWithoutOverwrite()
@@ -339,9 +327,9 @@ void TestAutoModeProtocol::valuesFromOptionFile()
 {
     const QString path = m_dir->filePath(QStringLiteral("Service.ini"));
     auto write = [&](const QByteArray &check, const QByteArray &read) {
-        QVERIFY(writeFile(path, "\xEF\xBB\xBF[Main]\r\nPath=x\r\n[General]\r\nCheck=" + check
-                                    + "\r\nFileSave=7777\r\nATRead=" + read
-                                    + "\r\nPathList=\"D:\\My NC\",E:\\CAM\r\n[Transfer]\r\n"));
+        QVERIFY(writeFile(path, "\xEF\xBB\xBF[Main]\r\nPath=x\r\n[General]\r\nCheck=" + check +
+                                    "\r\nFileSave=7777\r\nATRead=" + read +
+                                    "\r\nPathList=\"D:\\My NC\",E:\\CAM\r\n[Transfer]\r\n"));
     };
     write("96", "1111");
     GeneralValuesFile file(path);
@@ -364,37 +352,25 @@ void TestAutoModeProtocol::valuesFromOptionFile()
     QVERIFY(!GeneralValuesFile(m_dir->filePath(QStringLiteral("none.ini"))).refresh());
 }
 
-void TestAutoModeProtocol::replyProgram_data()
-{
-    QTest::addColumn<bool>("saved");
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::newRow("read error, path upper-cased")
-        << false << "D:\\NC\\lathe\\O5678.nc"
-        << QByteArray("\x12%\r\nO9997\r\n(ERROR)\r\n(READ)\r\n(D:\\NC\\LATHE\\O5678.NC)\r\nM30\r\n%"
-                      "\x14");
-    QTest::newRow("saved, only ASCII letters change")
-        << true << QString::fromUtf8("/nc/caf\u00e9 1,2.nc")
-        << QByteArray("\x12%\r\nO9997\r\n(SUCCESS)\r\n(SAVE)\r\n(/NC/CAF\xe9 1,2.NC)\r\nM30\r\n%"
-                      "\x14");
-}
-
 void TestAutoModeProtocol::replyProgram()
 {
-    QFETCH(bool, saved);
-    QFETCH(QString, path);
-    QFETCH(QByteArray, bytes);
+    // The path goes out in PC form with its ASCII letters, and only those, upper-cased.
     const QString e = QStringLiteral("9997");
-    const SendListEntry entry = saved ? SendListEntry::success(QStringLiteral("04"), path, e)
-                                      : SendListEntry::error(QStringLiteral("04"), path, e);
-    QCOMPARE(ReplyProgram(entry), bytes);
+    QCOMPARE(ReplyProgram(SendListEntry::error("04", QStringLiteral("D:\\NC\\lathe\\O5678.nc"), e)),
+             QByteArray("\x12%\r\nO9997\r\n(ERROR)\r\n(READ)\r\n(D:\\NC\\LATHE\\O5678.NC)\r\n"
+                        "M30\r\n%\x14"));
+    QCOMPARE(
+        ReplyProgram(SendListEntry::success("01", QString::fromLatin1("/nc/caf\xe9 1,2.nc"), e)),
+        QByteArray("\x12%\r\nO9997\r\n(SUCCESS)\r\n(SAVE)\r\n(/NC/CAF\xe9 1,2.NC)\r\n"
+                   "M30\r\n%\x14"));
 }
 
 void TestAutoModeProtocol::programFileAndBuffers()
 {
     // Every "O" goes out as ":", comments included; the file ends at its first Ctrl-Z.
     const QString path = fixture(*m_dir, QStringLiteral("send.nc"),
-                                 "%\r\nO1234(O-RING \xe9)\r\nX1\r\n%\x1A" "O garbage");
+                                 "%\r\nO1234(O-RING \xe9)\r\nX1\r\n%\x1A"
+                                 "O garbage");
     ProgramFile file;
     QString error;
     QVERIFY(ReadProgramFile(path, &file, &error));
@@ -404,8 +380,9 @@ void TestAutoModeProtocol::programFileAndBuffers()
     QVERIFY(error.contains(QStringLiteral("gone.nc")));
 
     // A buffer's lines, and back to the bytes stored: a final line break is kept as received.
-    for (const QString &buffer : {QStringLiteral("%\r\nO1\r\n%\r\n"), QStringLiteral("%\r\nO1\r\n%"),
-                                  QStringLiteral("%\r\n\r\nO1\r\n\r\n")}) {
+    for (const QString &buffer :
+         {QStringLiteral("%\r\nO1\r\n%\r\n"), QStringLiteral("%\r\nO1\r\n%"),
+          QStringLiteral("%\r\n\r\nO1\r\n\r\n")}) {
         bool ends = false;
         const QStringList lines = BufferLines(buffer, &ends);
         QCOMPARE(lines.size(), buffer.count(QStringLiteral("\r\n")) + (ends ? 0 : 1));
@@ -416,29 +393,16 @@ void TestAutoModeProtocol::programFileAndBuffers()
     QVERIFY(!ends);
 }
 
-void TestAutoModeProtocol::logLine_data()
-{
-    QTest::addColumn<int>("device");
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<QString>("line");
-    QTest::newRow("radio device 2") << 0x04 << ToPcPath(QStringLiteral("D#/NC/O1.nc"))
-                                    << "SUCCESS 2012-03-05 14:07:09 Device[2] READ:"
-                                           + ToPcPath(QStringLiteral("D:/NC/O1.nc"));
-    QTest::newRow("cable, machine form shown in PC form")
-        << 0 << "D#/NC/O1.nc"
-        << "SUCCESS 2012-03-05 14:07:09 Device READ:" + ToPcPath(QStringLiteral("D:/NC/O1.nc"));
-    QTest::newRow("radio device 7") << 0x80 << "x" << "SUCCESS 2012-03-05 14:07:09 Device[7] READ:x";
-}
-
 void TestAutoModeProtocol::logLine()
 {
-    QFETCH(int, device);
-    QFETCH(QString, path);
-    QFETCH(QString, line);
     const QDateTime when(QDate(2012, 3, 5), QTime(14, 7, 9));
-    const LogEvent event{QStringLiteral("SUCCESS"), DeviceCode(device), QStringLiteral("READ"),
-                         path};
-    QCOMPARE(LogLine(event, when), line);
+    const QString pc = QDir::toNativeSeparators(QStringLiteral("D:/NC/O1.nc"));
+    auto line = [&](int device, const char *path) {
+        return LogLine({"SUCCESS", DeviceCode(device), "READ", QString::fromLatin1(path)}, when);
+    };
+    QCOMPARE(line(0x04, "D:/NC/O1.nc"), "SUCCESS 2012-03-05 14:07:09 Device[2] READ:" + pc);
+    QCOMPARE(line(0x80, "D#/NC/O1.nc"), "SUCCESS 2012-03-05 14:07:09 Device[7] READ:" + pc);
+    QCOMPARE(line(0, "D#/NC/O1.nc"), "SUCCESS 2012-03-05 14:07:09 Device READ:" + pc);
     QCOMPARE(ToMachinePath(ToPcPath(QStringLiteral("D#/NC/A B/O1.nc"))),
              QStringLiteral("D#/NC/A B/O1.nc"));
 }
