@@ -71,6 +71,8 @@ struct ProgramFile {
     QByteArray bytes;
 };
 ProgramFile ProgramFileFromContent(const QByteArray &content);
+// The pause after a program file's DC4 before its entry counts as done.
+constexpr int AfterProgramFileMs = 100;
 // False with a user-facing *error when the file cannot be read.
 bool ReadProgramFile(const QString &path, ProgramFile *file, QString *error);
 

@@ -68,7 +68,7 @@ void TestAutoModeProtocol::init()
     m_work = m_dir->filePath(QStringLiteral("work"));
     m_nc = m_dir->filePath(QStringLiteral("NC"));
     m_spaced = m_dir->filePath(QStringLiteral("My NC, 2"));
-    QVERIFY(QDir().mkpath(m_nc + QStringLiteral("/LATHE")));
+    QVERIFY(QDir().mkpath(m_nc + QStringLiteral("/LATHE/O4444.nc"))); // a folder, not a file
     QVERIFY(QDir().mkpath(m_spaced));
     QVERIFY(QDir().mkpath(m_work));
     fixture(*m_dir, QStringLiteral("NC/LATHE/O1234.nc"), "%\r\nO1234\r\nM30\r\n%\r\n");
@@ -199,6 +199,8 @@ void TestAutoModeProtocol::handleProgram_data()
         << "SEND,00,{NC}/LATHE/O1234.nc,READ" << "SUCCESS READ {NC}/LATHE/O1234.nc" << "";
     QTest::newRow("read-error reply off") << "None" << 0 << 176 << request
         << "SEND,00,{NC}/LATHE/O1234.nc,READ" << "SUCCESS READ {NC}/LATHE/O1234.nc" << "";
+    QTest::newRow("a folder is no requested file") << "None" << 0 << 240 << "%|O9999|(P1)|(F2)|(N4444)|%"
+        << "ERROR,00,{NC}/LATHE/O4444.nc,READ,9997" << "ERROR READ {NC}/LATHE/O4444.nc" << "";
     QTest::newRow("request naming nothing, radio")
         << "Wireless" << 0x80 << 240 << "%|O9999|(P1)|%" << "MARK,80|MARK,FF" << "" << "";
     QTest::newRow("folders act on later name lines only")
