@@ -1,0 +1,273 @@
+#include "automode/RequestProtocol.h"
+
+#include "transfer/PortSetting.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSaveFile>
+
+namespace AutoMode
+{
+
+namespace
+{
+
+#ifdef Q_OS_WIN
+constexpr char16_t pcSeparator = u'\\';
+#else
+constexpr char16_t pcSeparator = u'/';
+#endif
+
+bool endsWithSeparator(const QString &path)
+{
+    return path.endsWith(u'/') || path.endsWith(pcSeparator);
+}
+
+QString withSeparator(const QString &path)
+{
+    return endsWithSeparator(path) ? path : path + QChar(pcSeparator);
+}
+
+// The value a code line carries: a literal text after "(" code "=", else a list number.
+struct CodeValue {
+    bool literal = false;
+    QString text;
+};
+
+CodeValue codeValue(const QString &code, const QString &line)
+{
+    CodeValue value;
+    if (line.startsWith(u'(' + code)) {
+        const qsizetype at = 1 + code.size();
+        if (line.mid(at, 1) == u"=") {
+            value.literal = true;
+            const qsizetype close = line.indexOf(u')');
+            if (close > at)
+                value.text = line.mid(at + 1, close - at - 1);
+        } else {
+            // Up to, not including, the last character: normally the closing ")".
+            value.text = line.mid(at, qMax<qsizetype>(0, line.size() - at - 1));
+        }
+    } else {
+        value.text = line.mid(code.size());
+    }
+    return value;
+}
+
+// Only a whole decimal number counts: "200." or "5 " select nothing.
+bool listNumber(const CodeValue &value, int *number)
+{
+    static const QRegularExpression decimal(QStringLiteral("^[+-]?[0-9]+$"));
+    if (value.literal || !decimal.match(value.text).hasMatch())
+        return false;
+    bool ok = false;
+    *number = value.text.toInt(&ok, 10);
+    return ok;
+}
+
+QString fromList(const QStringList &list, int number, const QString &current)
+{
+    return number >= 1 && number <= list.size() ? list.at(number - 1) : current;
+}
+
+bool isForbidden(QChar c)
+{
+    return c.unicode() < 0x20 || c == u'/' || c == u'\\' || c == u':' || c == u'*' || c == u'?' ||
+           c == u'"' || c == u'<' || c == u'>' || c == u'|';
+}
+
+} // namespace
+
+QString ToPcPath(const QString &text)
+{
+    QString out = text;
+    out.replace(u'#', u':');
+    out.replace(u'/', QChar(pcSeparator));
+    return out;
+}
+
+QString ToMachinePath(const QString &text)
+{
+    QString out = text;
+    out.replace(u':', u'#');
+    out.replace(QChar(pcSeparator), u'/');
+    return out;
+}
+
+QString SafeFileName(const QString &name)
+{
+    QString out = name;
+    bool onlyDots = true;
+    for (QChar &c : out) {
+        if (isForbidden(c))
+            c = u'_';
+        onlyDots = onlyDots && c == u'.';
+    }
+    return onlyDots ? QString() : out;
+}
+
+RequestProtocol::RequestProtocol(const QStringList &portSetting, GeneralValuesSource values)
+    : m_port(portSetting), m_values(std::move(values))
+{
+}
+
+bool RequestProtocol::isRadio() const
+{
+    // A record too short to have a type has no adapter behind it.
+    return m_port.size() > PortSetting::Type && m_port.at(PortSetting::Type) != u"None";
+}
+
+QString RequestProtocol::extension() const
+{
+    return m_port.value(PortSetting::Extension).mid(1);
+}
+
+bool RequestProtocol::isCodeLine(const QString &code, const QString &line)
+{
+    return !code.isEmpty() && (line.startsWith(u'(' + code) || line.startsWith(code));
+}
+
+QString RequestProtocol::ResolvePath(const GeneralValues &values, const QStringList &port,
+                                     const QString &current, const QString &line)
+{
+    const CodeValue value = codeValue(values.pathCode, line);
+    if (value.literal)
+        return ToPcPath(value.text);
+    int number = 0;
+    if (!listNumber(value, &number))
+        return current;
+    if (number == 0)
+        return port.value(PortSetting::WorkFolder);
+    return fromList(values.pathList, number, current);
+}
+
+QString RequestProtocol::ResolveFolder(const GeneralValues &values, const QString &current,
+                                       const QString &line)
+{
+    const CodeValue value = codeValue(values.folderCode, line);
+    if (value.literal)
+        return value.text;
+    int number = 0;
+    if (!listNumber(value, &number))
+        return current;
+    if (number == 0)
+        return QString();
+    return fromList(values.folderList, number, current);
+}
+
+QString RequestProtocol::ResolveName(const GeneralValues &values, const QString &line)
+{
+    // The digits stay text, so leading zeros name O0012, not O12.
+    const CodeValue value = codeValue(values.nameCode, line);
+    return SafeFileName(value.literal ? value.text : u'O' + value.text);
+}
+
+QString RequestProtocol::NameFromProgramLine(const GeneralValues &values, const QString &line)
+{
+    const qsizetype open = line.indexOf(u'(');
+    QString name = line;
+    if (open >= 0 && values.nameFromComment) {
+        const qsizetype close = line.indexOf(u')');
+        name = close > open ? line.mid(open + 1, close - open - 1) : QString();
+    } else if (open >= 0) {
+        name = line.left(open);
+    }
+    // A name longer than a file system takes would lose the program as surely as a "/".
+    name = SafeFileName(name.left(MaxStoredName));
+    if (name.isEmpty())
+        name = SafeFileName(line.left(open).trimmed().left(MaxStoredName));
+    return name.isEmpty() ? QString::fromLatin1(UnnamedProgram) : name;
+}
+
+QString RequestProtocol::UniqueFileName(const QString &path)
+{
+    if (!QFileInfo::exists(path))
+        return path;
+    const qsizetype slash = qMax(path.lastIndexOf(u'/'), path.lastIndexOf(pcSeparator));
+    const qsizetype dot = path.lastIndexOf(u'.');
+    const qsizetype split = dot > slash ? dot : path.size();
+    const QString stem = path.left(split);
+    const QString ext = path.mid(split);
+    for (int n = 1;; ++n) {
+        const QString candidate = stem + u'-' + QString::number(n) + ext;
+        if (!QFileInfo::exists(candidate))
+            return candidate;
+    }
+}
+
+Handling RequestProtocol::HandleBuffer(int device, const QString &buffer)
+{
+    bool ends = false;
+    const QStringList lines = BufferLines(buffer, &ends);
+    return HandleProgram(device, lines, ends);
+}
+
+Handling RequestProtocol::HandleProgram(int device, const QStringList &lines,
+                                        bool endsWithLineBreak)
+{
+    Handling h;
+    if (lines.size() < 2)
+        return h;
+    const GeneralValues values = m_values ? m_values() : GeneralValues();
+    const QString code = DeviceCode(device);
+    const bool radio = isRadio();
+    const QString ext = extension();
+    QString base = withSeparator(m_port.value(PortSetting::WorkFolder));
+    QString sub;
+    h.kind = lines.at(1) == u'O' + values.requestNumber ? Handling::Request : Handling::Return;
+    if (radio)
+        h.entries << SendListEntry::mark(code);
+
+    for (int i = 2; i < lines.size(); ++i) {
+        const QString &line = lines.at(i);
+        if (isCodeLine(values.pathCode, line))
+            base = withSeparator(ResolvePath(values, m_port, base, line));
+        if (isCodeLine(values.folderCode, line))
+            sub = ResolveFolder(values, sub, line);
+        if (h.kind != Handling::Request || !isCodeLine(values.nameCode, line))
+            continue;
+        const QString path = withSeparator(base + sub) + ResolveName(values, line) + ext;
+        if (QFileInfo(path).isFile()) {
+            h.entries << SendListEntry::send(code, path);
+            h.log << LogEvent{QStringLiteral("SUCCESS"), code, QStringLiteral("READ"), path};
+        } else if (values.readErrorReply) {
+            h.entries << SendListEntry::error(code, path, values.errorNumber);
+            h.log << LogEvent{QStringLiteral("ERROR"), code, QStringLiteral("READ"), path};
+        }
+    }
+
+    if (h.kind == Handling::Return) {
+        const QString folder = base + sub;
+        QDir().mkpath(folder);
+        QString path = withSeparator(folder) + NameFromProgramLine(values, lines.at(1)) + ext;
+        if (!values.overwrite)
+            path = UniqueFileName(path);
+        // Written beside the target and renamed, unbuffered so that a short write shows: a
+        // failed store leaves any old file whole and is never reported as stored.
+        const QByteArray bytes = StoredProgram(lines, endsWithLineBreak);
+        QSaveFile file(path);
+        QString reason;
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+            reason = file.errorString();
+        else if (file.write(bytes) != bytes.size() || !file.commit())
+            reason = file.errorString();
+        if (reason.isEmpty()) {
+            h.storedPath = path;
+            if (values.saveOkReply)
+                h.entries << SendListEntry::success(code, path, values.errorNumber);
+            h.log << LogEvent{QStringLiteral("SUCCESS"), code, QStringLiteral("SAVE"), path};
+        } else {
+            file.cancelWriting();
+            h.storeError = QStringLiteral("Cannot store the returned program in \"%1\": %2")
+                               .arg(QDir::toNativeSeparators(path), reason);
+            h.log << LogEvent{QStringLiteral("ERROR"), code, QStringLiteral("SAVE"), path};
+        }
+    }
+
+    if (radio)
+        h.entries << SendListEntry::mark(DeviceCode(AllDevices));
+    return h;
+}
+
+} // namespace AutoMode

@@ -1,0 +1,85 @@
+#pragma once
+// The auto mode's request protocol: what a program punched out by a machine means, and what
+// the PC does about it. A program whose program line is "O" + the request number asks for
+// files named by its code lines; any other program is stored. The engine never touches the
+// line: it is given one complete received program and answers with the send-list entries to
+// queue, the events to log and the file it stored. The link engine feeds it and executes the
+// entries; the window and `ncferry-cli auto` show and keep the log.
+#include "automode/AutoModeValues.h"
+#include "automode/SendListEntry.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+namespace AutoMode
+{
+
+// Machine form to PC form: "#" stands for ":" and "/" for the folder separator, since a
+// control cannot punch ":" (it means "O") and often has no "\". Off Windows the PC separator
+// is "/" itself.
+QString ToPcPath(const QString &text);
+QString ToMachinePath(const QString &text);
+
+// A name the file system can hold inside its folder: "/", "\", ":", "*", "?", '"', "<", ">",
+// "|" and control characters become "_"; a name of nothing but dots ("." or "..") becomes
+// empty, so it never names the folder itself or its parent.
+QString SafeFileName(const QString &name);
+
+// The stored name of a program whose program line has no usable name of its own.
+inline constexpr char UnnamedProgram[] = "NONAME";
+// Characters kept of a stored program's name: room for "-n", the extension and characters
+// that take two bytes on disk, within the 255 bytes file systems allow.
+constexpr int MaxStoredName = 100;
+
+// What one handling did, for the link (entries), the log (events) and the operator.
+struct Handling {
+    enum Kind { Ignored, Request, Return };
+
+    Kind kind = Ignored;
+    QList<SendListEntry> entries; // to append to the send list, in order
+    QList<LogEvent> log;
+    QString storedPath; // return program: where it was written
+    QString storeError; // return program: why it could not be written
+};
+
+class RequestProtocol
+{
+public:
+    // portSetting: the ten fields of the port setting the auto mode runs on.
+    RequestProtocol(const QStringList &portSetting, GeneralValuesSource values);
+
+    void setPortSetting(const QStringList &portSetting) { m_port = portSetting; }
+    bool isRadio() const;
+    // The port setting's extension pattern without its first character ("*.nc" gives ".nc").
+    QString extension() const;
+
+    // One received program from `device` (0 cable, else its bit): its lines without line
+    // ends, ":" already turned into "O". Fewer than two lines hold no program line and are
+    // ignored. The general values are read once, at the start.
+    Handling HandleProgram(int device, const QStringList &lines, bool endsWithLineBreak = true);
+    // The same for a receive buffer as the link collects it (CR LF line breaks).
+    Handling HandleBuffer(int device, const QString &buffer);
+
+    // The rules of one handling, against the values and port setting given.
+    static QString ResolvePath(const GeneralValues &values, const QStringList &port,
+                               const QString &current, const QString &line);
+    static QString ResolveFolder(const GeneralValues &values, const QString &current,
+                                 const QString &line);
+    // The requested file name without extension, safe to put in a folder.
+    static QString ResolveName(const GeneralValues &values, const QString &line);
+    // The stored program's name: the comment of its program line or the text before it;
+    // an unusable name falls back to the program number, then to UnnamedProgram. At most
+    // MaxStoredName characters are kept.
+    static QString NameFromProgramLine(const GeneralValues &values, const QString &line);
+    // path itself when nothing exists there, else stem-1.ext, stem-2.ext, ... the first free.
+    static QString UniqueFileName(const QString &path);
+
+    static bool isCodeLine(const QString &code, const QString &line);
+
+private:
+    QStringList m_port;
+    GeneralValuesSource m_values;
+};
+
+} // namespace AutoMode
