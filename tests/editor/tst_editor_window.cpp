@@ -4,6 +4,10 @@
 #include "editor/Editor.h"
 #include "editor/LetterColoring.h"
 #include "settings/Option.h"
+#include "app/MainWindow.h"
+#include "library/LibraryEngine.h"
+#include "library/LibraryJobs.h"
+#include "library/LibraryPanes.h"
 
 #include "TestFiles.h"
 #include "WindowHelpers.h"
@@ -252,6 +256,36 @@ private slots:
         const QTextLayout *layout = e.RichEdit1->document()->firstBlock().layout();
         QVERIFY(!layout->formats().isEmpty());
         QCOMPARE(layout->formats().first().format.foreground().color(), QColor(Qt::magenta));
+    }
+
+    // The file list's edit entry opens the selected program in a new editor window.
+    void editEntryOpensEditor()
+    {
+        QTemporaryDir base, nc;
+        const QString path = fixture(nc, QStringLiteral("O7.nc"), "%\r\nO7\r\n%\r\n");
+        TOption option(base.path() + u'/', QRect(0, 0, 1920, 1040), QStringLiteral("none"));
+        QStringList main = option.getOptionList(TOption::MainList);
+        main[0] = nc.path();
+        option.setOptionList(TOption::MainList, main);
+        TColorDialogs colors;
+        TF_Main w(base.path() + u'/');
+        w.setOption(&option);
+        w.setColorDialog(&colors);
+        w.show();
+        QTRY_COMPARE(w.engine()->jobQueue()->pendingJobs(), 0);
+        w.Panel3->setCurrentRow(0);
+        w.SEditClick();
+        QPointer<TEditor> first = qobject_cast<TEditor *>(w.lastEditorWindow());
+        QVERIFY(first);
+        QVERIFY(first->isVisible());
+        QCOMPARE(first->fileName(), path);
+        QCOMPARE(first->RichEdit1->toPlainText(), QStringLiteral("%\nO7\n%\n"));
+        QCOMPARE(first->dialogFilter(),
+                 QStringLiteral(".nc|*.nc|.cnc|*.cnc|.txt|*.txt|.dat|*.dat|.tap|*.tap|*.*|*.*"));
+        w.SEditClick();
+        QVERIFY(w.lastEditorWindow() != first); // a window per file opened
+        first->close();
+        delete w.lastEditorWindow();
     }
 };
 
