@@ -204,6 +204,7 @@ void TF_Main::buildMenus()
 void TF_Main::setLanguage(const QStringList &lines)
 {
     language = lines;
+    ShellTreeView1->setFolderTexts(line(25), line(26));
     const QString title =
         line(0) + QStringLiteral(" Ver") + GetFileVersion(QCoreApplication::applicationFilePath());
     setWindowTitle(title);
