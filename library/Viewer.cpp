@@ -19,6 +19,7 @@
 void ViewerPicture::setImage(const QImage &image)
 {
     m_image = image;
+    m_halves.clear();
     m_scaled = QImage();
     m_shown = QSize();
     update();
@@ -33,7 +34,19 @@ void ViewerPicture::setShownSize(const QSize &size)
     // original, only where it is exposed, so a large zoom costs no memory.
     if (!m_image.isNull() && size.width() <= m_image.width() && size.height() <= m_image.height()
         && size != m_image.size())
-        m_scaled = m_image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    {
+        const QImage *source = &m_image;
+        for (int level = 0;; ++level) {
+            const QSize half = source->size() / 2;
+            if (half.width() < size.width() || half.height() < size.height())
+                break;
+            if (level == m_halves.size())
+                m_halves.append(source->scaled(half, Qt::IgnoreAspectRatio,
+                                               Qt::SmoothTransformation));
+            source = &m_halves[level];
+        }
+        m_scaled = source->scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    }
     else
         m_scaled = QImage();
     update();

@@ -33,6 +33,9 @@ protected:
 
 private:
     QImage m_image;
+    // Halved copies, made once per picture, so each zoom step scales from the smallest one
+    // that still covers the size shown instead of from the whole picture.
+    QList<QImage> m_halves;
     QImage m_scaled; // the picture reduced to m_shown, made once per size
     QSize m_shown;
 };
