@@ -376,6 +376,15 @@ QString TF_Main::getWindowsSize() const
 
 void TF_Main::closeEvent(QCloseEvent *event)
 {
+    // Editors with unsaved text ask first; a Cancel there keeps the program running.
+    const QList<QWidget *> windows = QApplication::topLevelWidgets();
+    for (QWidget *w : windows) {
+        auto *editor = qobject_cast<TEditor *>(w);
+        if (editor && editor->isVisible() && !editor->close()) {
+            event->ignore();
+            return;
+        }
+    }
     if (m_option) {
         m_option->setOptionList(TOption::MainList, getOption());
         m_option->setWindowsSize(TOption::MainSlot, getWindowsSize());
@@ -383,7 +392,7 @@ void TF_Main::closeEvent(QCloseEvent *event)
             QMessageBox::critical(this, windowTitle(), m_option->saveError());
     }
     event->accept();
-    // Transfer and editor windows end with the program.
+    // Transfer windows end with the program.
     QTimer::singleShot(0, qApp, &QApplication::quit);
 }
 

@@ -283,9 +283,22 @@ private slots:
         QCOMPARE(first->dialogFilter(),
                  QStringLiteral(".nc|*.nc|.cnc|*.cnc|.txt|*.txt|.dat|*.dat|.tap|*.tap|*.*|*.*"));
         w.SEditClick();
-        QVERIFY(w.lastEditorWindow() != first); // a window per file opened
-        first->close();
-        delete w.lastEditorWindow();
+        QPointer<TEditor> second = qobject_cast<TEditor *>(w.lastEditorWindow());
+        QVERIFY(second && second != first); // a window per file opened
+        second->close();
+
+        // Closing the program asks about unsaved text; Cancel keeps everything open.
+        first->RichEdit1->insertPlainText(QStringLiteral("G00"));
+        QMessageBox::StandardButton answer = QMessageBox::Cancel;
+        first->askQuestion = [&](const QString &) { return answer; };
+        w.close();
+        QVERIFY(w.isVisible());
+        QVERIFY(first && first->isVisible());
+        answer = QMessageBox::No;
+        w.close();
+        QVERIFY(!w.isVisible());
+        QTRY_VERIFY(first.isNull());
+        QCOMPARE(fileBytes(path), QByteArray("%\r\nO7\r\n%\r\n"));
     }
 };
 
