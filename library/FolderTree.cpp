@@ -15,7 +15,9 @@
 #include <QMimeData>
 #include <QStyledItemDelegate>
 
+#ifdef Q_OS_UNIX
 #include <sys/stat.h>
+#endif
 
 namespace {
 
@@ -30,8 +32,12 @@ QString cleanFolder(const QString &path)
 // A folder, or a link that ends in one; a link to a device, pipe or socket is none.
 bool isFolder(const QString &path)
 {
+#ifdef Q_OS_UNIX
     struct stat st;
     return ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
+#else
+    return QFileInfo(path).isDir();
+#endif
 }
 
 QStringList subfolders(const QString &path, QDir::SortFlags sort)

@@ -239,10 +239,14 @@ void TViewer::showEvent(QShowEvent *event)
 
 void TViewer::hideEvent(QHideEvent *event)
 {
+    QDialog::hideEvent(event);
+    if (event->spontaneous())
+        return; // minimised, not closed
     centreTimer->stop();
     m_geometry.fit();
+    // The viewer lives as long as the program: a large picture is not kept between uses.
+    ImageVewer->setImage(QImage());
     centre();
-    QDialog::hideEvent(event);
 }
 
 void TViewer::resizeEvent(QResizeEvent *event)
