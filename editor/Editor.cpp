@@ -88,6 +88,11 @@ TEditor::TEditor(TOption *option, TColorDialogs *colors, QWidget *parent)
     RichEdit1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     RichEdit1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     RichEdit1->installEventFilter(this);
+    // The letter colours are chosen for a white page, whatever the desktop's theme.
+    QPalette page = RichEdit1->palette();
+    page.setColor(QPalette::Base, Qt::white);
+    page.setColor(QPalette::Text, Qt::black);
+    RichEdit1->setPalette(page);
     setCentralWidget(RichEdit1);
     m_highlighter = new LetterHighlighter(RichEdit1->document());
     connect(RichEdit1->document(), &QTextDocument::modificationChanged, this,
@@ -348,7 +353,7 @@ bool TEditor::askToSave()
 {
     if (!Save)
         return true;
-    const QString text = FileName + language.value(8) + u'\r' + language.value(9) + u'?';
+    const QString text = FileName + language.value(8) + u'\n' + language.value(9) + u'?';
     const QMessageBox::StandardButton answer =
         askQuestion ? askQuestion(text) : QMessageBox::Cancel;
     if (answer == QMessageBox::Cancel)

@@ -148,20 +148,6 @@ private slots:
         QCOMPARE(EditorFile::dialogFilter(patterns), filter);
     }
 
-    void styleCodes()
-    {
-        for (int code = 0; code < 8; ++code) {
-            bool b, i, u;
-            EditorFile::styleFromCode(code, &b, &i, &u);
-            QCOMPARE(EditorFile::styleCode(b, i, u), code);
-        }
-        bool b, i, u;
-        EditorFile::styleFromCode(0, &b, &i, &u);
-        QVERIFY(b && i && u);
-        EditorFile::styleFromCode(7, &b, &i, &u);
-        QVERIFY(!b && !i && !u);
-    }
-
     // Every byte of the NC code page survives a read and a write; lines end in CR LF.
     void textFiles()
     {
