@@ -8,15 +8,14 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QMouseEvent>
+#include <QPainter>
+#include <qdrawutil.h>
 #include <QPushButton>
 #include <QScreen>
 #include <QVBoxLayout>
 
-ColorSwatch::ColorSwatch(int tag, QWidget *parent) : QLabel(parent), m_tag(tag)
+ColorSwatch::ColorSwatch(int tag, QWidget *parent) : QWidget(parent), m_tag(tag)
 {
-    setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    setLineWidth(2);
-    setAutoFillBackground(true);
     setMinimumSize(40, 22);
     setCursor(Qt::PointingHandCursor);
 }
@@ -24,17 +23,22 @@ ColorSwatch::ColorSwatch(int tag, QWidget *parent) : QLabel(parent), m_tag(tag)
 void ColorSwatch::setColor(const QColor &color)
 {
     m_color = color;
-    QPalette p = palette();
-    p.setColor(QPalette::Window, color);
-    setPalette(p);
     setToolTip(ColorText::write(ColorText::fromColor(color)));
+    update();
+}
+
+void ColorSwatch::paintEvent(QPaintEvent *)
+{
+    QPainter p(this);
+    const QBrush fill(m_color);
+    qDrawShadePanel(&p, rect(), palette(), true, 2, &fill);
 }
 
 void ColorSwatch::mouseReleaseEvent(QMouseEvent *event)
 {
     if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
         emit clicked(m_tag);
-    QLabel::mouseReleaseEvent(event);
+    QWidget::mouseReleaseEvent(event);
 }
 
 TColorDialogs::TColorDialogs(QWidget *parent) : QDialog(parent)

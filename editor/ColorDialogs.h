@@ -11,7 +11,9 @@
 class QGroupBox;
 class QPushButton;
 
-class ColorSwatch : public QLabel
+// A sunken box filled with its colour; painted, not a styled label, since 26 of them are
+// made at start-up.
+class ColorSwatch : public QWidget
 {
     Q_OBJECT
 public:
@@ -19,10 +21,12 @@ public:
     void setColor(const QColor &color);
     QColor color() const { return m_color; }
     int tag() const { return m_tag; }
+    QSize sizeHint() const override { return QSize(44, 22); }
 signals:
     void clicked(int tag);
 
 protected:
+    void paintEvent(QPaintEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:

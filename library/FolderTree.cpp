@@ -123,7 +123,7 @@ ShellTreeView::ShellTreeView(QWidget *parent) : QTreeView(parent), m_model(new Q
         if (!item || item == m_root)
             return;
         // Expanding again shows what changed on disk since the node was read.
-        if (item->data(FilledRole).toBool())
+        if (item->data(FilledRole).toBool() && !m_opening)
             refreshNode(index);
         else
             fill(item);
@@ -464,8 +464,11 @@ bool ShellTreeView::selectPath(const QString &path)
     if (!item)
         return false;
     const QModelIndex index = item->index();
+    // The nodes on the way were just read; opening them need not read them again.
+    m_opening = true;
     for (QModelIndex p = index.parent(); p.isValid(); p = p.parent())
         expand(p);
+    m_opening = false;
     setCurrentIndex(index);
     return true;
 }

@@ -73,6 +73,7 @@ private:
 
     QStandardItemModel *m_model;
     QStandardItem *m_root;
+    bool m_opening = false;
     QString m_newFolderName;
     QString m_deleteQuestion;
 };
