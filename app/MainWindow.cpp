@@ -1,10 +1,13 @@
 #include "app/MainWindow.h"
 
 #include "app/About.h"
+#include "editor/ColorDialogs.h"
+#include "editor/Editor.h"
 #include "library/FolderTree.h"
 #include "library/LibraryEngine.h"
 #include "library/LibraryPanes.h"
 #include "library/NotesStore.h"
+#include "library/Viewer.h"
 #include "settings/CommaText.h"
 #include "settings/Defaults.h"
 #include "settings/GeneralSettings.h"
@@ -201,6 +204,7 @@ void TF_Main::buildMenus()
 void TF_Main::setLanguage(const QStringList &lines)
 {
     language = lines;
+    ShellTreeView1->setFolderTexts(line(25), line(26));
     const QString title =
         line(0) + QStringLiteral(" Ver") + GetFileVersion(QCoreApplication::applicationFilePath());
     setWindowTitle(title);
@@ -372,6 +376,15 @@ QString TF_Main::getWindowsSize() const
 
 void TF_Main::closeEvent(QCloseEvent *event)
 {
+    // Editors with unsaved text ask first; a Cancel there keeps the program running.
+    const QList<QWidget *> windows = QApplication::topLevelWidgets();
+    for (QWidget *w : windows) {
+        auto *editor = qobject_cast<TEditor *>(w);
+        if (editor && editor->isVisible() && !editor->close()) {
+            event->ignore();
+            return;
+        }
+    }
     if (m_option) {
         m_option->setOptionList(TOption::MainList, getOption());
         m_option->setWindowsSize(TOption::MainSlot, getWindowsSize());
@@ -379,7 +392,7 @@ void TF_Main::closeEvent(QCloseEvent *event)
             QMessageBox::critical(this, windowTitle(), m_option->saveError());
     }
     event->accept();
-    // Transfer and editor windows end with the program.
+    // Transfer windows end with the program.
     QTimer::singleShot(0, qApp, &QApplication::quit);
 }
 
@@ -437,8 +450,17 @@ void TF_Main::PopupClick(int tag)
         const QString viewer = General.value(4);
         if (QFileInfo(viewer).isFile())
             QProcess::startDetached(viewer, {QDir::toNativeSeparators(picture)});
+        return;
     }
-    // The built-in image viewer comes with the editor.
+    if (!m_viewer)
+        return;
+    m_viewer->setLanguage(m_option ? m_option->getLanguageList(LanguagePack::Viewer)
+                                   : LanguagePack::builtIn(LanguagePack::Viewer));
+    if (!m_viewer->setImageFile(picture)) {
+        QMessageBox::warning(this, windowTitle(), m_viewer->errorText());
+        return;
+    }
+    m_viewer->exec();
 }
 
 void TF_Main::SEditClick()
@@ -446,9 +468,32 @@ void TF_Main::SEditClick()
     const QString path = m_engine->fullPath(Panel3->currentRow());
     if (path.isEmpty() || !QFileInfo(path).isFile())
         return;
-    if (Check.value(0))
+    if (Check.value(0)) {
         QProcess::startDetached(General.value(2), {QDir::toNativeSeparators(path)});
-    // The built-in editor comes with a later version.
+        return;
+    }
+    // A window of its own per file, owned by no other window.
+    auto *editor = new TEditor(m_option, m_colors);
+    editor->setFileName(path);
+    const QString pattern = Panel3->ExtComboBox->currentText();
+    const QStringList items = extItems();
+    int index = -1;
+    for (int i = 0; i < items.size() && index < 0; ++i)
+        if (items.at(i).compare(pattern, Qt::CaseInsensitive) == 0)
+            index = i;
+    QString folder = currentFolder();
+    if (!folder.endsWith(u'/'))
+        folder += u'/';
+    editor->setPathExt(folder, pattern, index);
+    editor->setExtList(items);
+    if (m_option) {
+        editor->setLanguage(m_option->getLanguageList(LanguagePack::Editor));
+        editor->setEditorList(m_option->getOptionList(TOption::EditorList));
+        if (!editor->setWindowsSize(m_option->getWindowsSize(TOption::EditorSlot)))
+            editor->setWindowsSize(TEditor::getWindowsSizeDefault());
+    }
+    m_lastEditor = editor;
+    editor->show();
 }
 
 void TF_Main::SNoteClick()

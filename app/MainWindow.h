@@ -5,6 +5,7 @@
 
 #include <QList>
 #include <QMainWindow>
+#include <QPointer>
 #include <QStringList>
 
 class LibraryEngine;
@@ -13,6 +14,8 @@ class TOption;
 class TAbout;
 class TGeneralSettings;
 class TTransferSettings;
+class TColorDialogs;
+class TViewer;
 class ShellTreeView;
 class FileListPane;
 class PreviewPanes;
@@ -34,6 +37,8 @@ public:
     void setAbout(TAbout *about) { m_about = about; }
     void setGeneralSettings(TGeneralSettings *dialog) { m_general = dialog; }
     void setTransferSettings(TTransferSettings *dialog) { m_transfer = dialog; }
+    void setColorDialog(TColorDialogs *dialog) { m_colors = dialog; }
+    void setViewer(TViewer *viewer) { m_viewer = viewer; }
 
     void UpdateOption();
     QStringList getOption() const;
@@ -72,6 +77,8 @@ public:
     NotesStore *notes() const { return m_notes; }
     // Opened transfer windows report here (tests look at the last one).
     QWidget *lastTransferWindow() const { return m_lastTransfer; }
+    // The last editor window opened (tests look at it).
+    QWidget *lastEditorWindow() const { return m_lastEditor; }
 
     // Controls by their names.
     QToolButton *SendToolButton, *ReadToolButton, *AutoToolButton, *GeneralToolButton,
@@ -105,6 +112,8 @@ private:
     TAbout *m_about = nullptr;
     TGeneralSettings *m_general = nullptr;
     TTransferSettings *m_transfer = nullptr;
+    TColorDialogs *m_colors = nullptr;
+    TViewer *m_viewer = nullptr;
     NotesStore *m_notes;
     LibraryEngine *m_engine;
     PortList m_portList;
@@ -113,5 +122,6 @@ private:
     QList<bool> Check;
     QList<int> m_pendingSizes;
     QWidget *m_lastTransfer = nullptr;
+    QPointer<QWidget> m_lastEditor;
     bool m_shown = false;
 };

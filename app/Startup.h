@@ -4,6 +4,8 @@
 // reads Option.ini and the language pack.
 #include "app/About.h"
 #include "app/MainWindow.h"
+#include "editor/ColorDialogs.h"
+#include "library/Viewer.h"
 #include "settings/GeneralSettings.h"
 #include "settings/Option.h"
 #include "transfer/TransferSettings.h"
@@ -19,11 +21,15 @@ struct LongLivedWindows {
         main.setTransferSettings(&transfer);
         main.setOption(&option);
         main.setAbout(&about);
+        main.setViewer(&viewer);
+        main.setColorDialog(&colors);
     }
 
     TF_Main main;
     TGeneralSettings general;
     TTransferSettings transfer;
     TAbout about;
+    TViewer viewer;
+    TColorDialogs colors;
     TOption option;
 };

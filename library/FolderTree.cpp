@@ -1,8 +1,23 @@
 #include "library/FolderTree.h"
 
+#include "library/FolderOperations.h"
+#include "settings/UnitFunction.h"
+
+#include <QContextMenuEvent>
 #include <QDir>
+#include <QDrag>
 #include <QFileIconProvider>
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QStyledItemDelegate>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
 
 namespace {
 
@@ -14,11 +29,46 @@ QString cleanFolder(const QString &path)
     return p;
 }
 
-bool hasSubfolders(const QString &path)
+// A folder, or a link that ends in one; a link to a device, pipe or socket is none.
+bool isFolder(const QString &path)
+{
+#ifdef Q_OS_UNIX
+    struct stat st;
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
+#else
+    return QFileInfo(path).isDir();
+#endif
+}
+
+QStringList subfolders(const QString &path, QDir::SortFlags sort)
 {
     QDir dir(path);
-    return !dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::NoSort).isEmpty();
+    QStringList names;
+    for (const QString &name : dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot, sort))
+        if (isFolder(dir.filePath(name)))
+            names << name;
+    return names;
 }
+
+bool hasSubfolders(const QString &path)
+{
+    return !subfolders(path, QDir::NoSort).isEmpty();
+}
+
+// In-place edits end in ShellTreeView1Edited, which may keep the old name.
+class RenameDelegate : public QStyledItemDelegate
+{
+public:
+    explicit RenameDelegate(ShellTreeView *tree) : QStyledItemDelegate(tree), m_tree(tree) {}
+    void setModelData(QWidget *editor, QAbstractItemModel *, const QModelIndex &index) const override
+    {
+        if (auto *line = qobject_cast<QLineEdit *>(editor))
+            m_tree->ShellTreeView1Edited(index, line->text());
+    }
+
+private:
+    ShellTreeView *m_tree;
+};
 
 } // namespace
 
@@ -29,6 +79,25 @@ ShellTreeView::ShellTreeView(QWidget *parent) : QTreeView(parent), m_model(new Q
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setUniformRowHeights(true);
+    setItemDelegate(new RenameDelegate(this));
+    setDragEnabled(true);
+    setAcceptDrops(true);
+    setDropIndicatorShown(true);
+    setDragDropMode(QAbstractItemView::DragDrop);
+
+    // Fixed captions: the language packs have no lines for them.
+    TreePopup = new QMenu(this);
+    N1 = TreePopup->addAction(QStringLiteral("新增資料夾(&N)"), this, [this] { DirectoryClick(1); });
+    N2 = TreePopup->addAction(QStringLiteral("刪除資料夾(&D)"), this, [this] { DirectoryClick(2); });
+    N3 = TreePopup->addAction(QStringLiteral("重新命名(&M)"), this, [this] { DirectoryClick(3); });
+    confirmDelete = [this](const QString &question) {
+        return QMessageBox::warning(this, window()->windowTitle(), question,
+                                    QMessageBox::Yes | QMessageBox::No,
+                                    QMessageBox::No) == QMessageBox::Yes;
+    };
+    showError = [this](const QString &message) {
+        QMessageBox::warning(this, window()->windowTitle(), message);
+    };
 
     QFileIconProvider icons;
     m_root = new QStandardItem(icons.icon(QFileIconProvider::Computer), tr("Computer"));
@@ -44,10 +113,19 @@ ShellTreeView::ShellTreeView(QWidget *parent) : QTreeView(parent), m_model(new Q
     if (home != QLatin1String("/"))
         m_root->appendRow(makeFolderItem(home, QDir::toNativeSeparators(home)));
 #endif
+    // Drives and file-system roots keep their names.
+    for (int i = 0; i < m_root->rowCount(); ++i)
+        m_root->child(i)->setEditable(false);
     expand(m_root->index());
 
     connect(this, &QTreeView::expanded, this, [this](const QModelIndex &index) {
-        if (QStandardItem *item = m_model->itemFromIndex(index))
+        QStandardItem *item = m_model->itemFromIndex(index);
+        if (!item || item == m_root)
+            return;
+        // Expanding again shows what changed on disk since the node was read.
+        if (item->data(FilledRole).toBool() && !m_opening)
+            refreshNode(index);
+        else
             fill(item);
     });
     connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
@@ -74,11 +152,22 @@ void ShellTreeView::fill(QStandardItem *item)
     item->setData(true, FilledRole);
     item->removeRows(0, item->rowCount());
     const QString path = item->data(PathRole).toString();
-    QDir dir(path);
-    const QFileInfoList entries =
-        dir.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
-    for (const QFileInfo &info : entries)
-        item->appendRow(makeFolderItem(info.absoluteFilePath(), info.fileName()));
+    const QDir dir(path);
+    for (const QString &name : folderNames(path))
+        item->appendRow(makeFolderItem(dir.filePath(name), name));
+}
+
+QStringList ShellTreeView::folderNames(const QString &path) const
+{
+    return subfolders(path, QDir::Name | QDir::IgnoreCase);
+}
+
+QStandardItem *ShellTreeView::childNamed(QStandardItem *item, const QString &name) const
+{
+    for (int i = 0; i < item->rowCount(); ++i)
+        if (item->child(i)->text() == name)
+            return item->child(i);
+    return nullptr;
 }
 
 void ShellTreeView::refreshNode(const QModelIndex &index)
@@ -86,11 +175,224 @@ void ShellTreeView::refreshNode(const QModelIndex &index)
     QStandardItem *item = m_model->itemFromIndex(index);
     if (!item || item == m_root)
         return;
-    const bool wasExpanded = isExpanded(index);
+    const QString path = item->data(PathRole).toString();
+    if (!item->data(FilledRole).toBool()) {
+        // Not read yet: only the expand mark can be wrong.
+        item->removeRows(0, item->rowCount());
+        if (hasSubfolders(path))
+            item->appendRow(new QStandardItem);
+        return;
+    }
+    // Merged in place rather than rebuilt, so the selection and open sub-folders survive.
+    const QStringList names = folderNames(path);
+    QHash<QString, int> order;
+    for (int i = 0; i < names.size(); ++i)
+        order.insert(names.at(i), i);
+    const QDir dir(path);
+    int row = 0;
+    for (int n = 0; n < names.size(); ++n) {
+        while (row < item->rowCount()) {
+            const QString text = item->child(row)->text();
+            const int at = order.value(text, -1);
+            if (at < 0 || at < n)
+                item->removeRow(row); // gone, or out of order after a rename
+            else
+                break;
+        }
+        if (row < item->rowCount() && item->child(row)->text() == names.at(n)) {
+            ++row;
+            continue;
+        }
+        item->insertRow(row++, makeFolderItem(dir.filePath(names.at(n)), names.at(n)));
+    }
+    if (item->rowCount() > row)
+        item->removeRows(row, item->rowCount() - row);
+}
+
+void ShellTreeView::setFolderTexts(const QString &newFolderName, const QString &deleteQuestion)
+{
+    m_newFolderName = newFolderName;
+    m_deleteQuestion = deleteQuestion;
+}
+
+void ShellTreeView::DirectoryClick(int tag)
+{
+    const QModelIndex current = currentIndex();
+    const int depth = depthOf(current);
+    if (!current.isValid() || depth == 0)
+        return;
+    QStandardItem *item = m_model->itemFromIndex(current);
+    const QString path = Path();
+    if (tag == 1) {
+        const QString name = FolderOperations::newFolderName(path, m_newFolderName);
+        QString error;
+        if (!FolderOperations::createFolder(QDir(path).filePath(name), &error)) {
+            if (showError)
+                showError(error);
+            return;
+        }
+        if (!item->data(FilledRole).toBool())
+            fill(item);
+        else
+            refreshNode(current);
+        expand(current);
+        if (QStandardItem *created = childNamed(item, name))
+            setCurrentIndex(created->index());
+    } else if (tag == 2) {
+        // Never a drive or a file-system root: that would empty a whole disk.
+        if (!FolderOperations::deletable(depth))
+            return;
+        if (!confirmDelete || !confirmDelete(m_deleteQuestion))
+            return;
+        DeleteDirectory(path);
+        const QModelIndex parent = current.parent();
+        if (QFileInfo::exists(path) || QFileInfo(path).isSymLink()) {
+            if (showError)
+                showError(QStringLiteral("\"%1\" could not be deleted entirely.")
+                              .arg(QDir::toNativeSeparators(path)));
+            refreshNode(current);
+            return;
+        }
+        // Removing the row moves the selection to a neighbour, which is listed.
+        m_model->removeRow(current.row(), parent);
+    } else if (tag == 3) {
+        if (depth >= 2)
+            edit(current);
+    }
+}
+
+QString ShellTreeView::ShellTreeView1Edited(const QModelIndex &index, const QString &name)
+{
+    QStandardItem *item = m_model->itemFromIndex(index);
+    if (!item || depthOf(index) < 2)
+        return item ? item->text() : QString();
+    const QString old = item->text();
+    QStringList siblings;
+    QStandardItem *parent = item->parent();
+    for (int i = 0; parent && i < parent->rowCount(); ++i)
+        siblings << parent->child(i)->text();
+    const QString wanted = FolderOperations::editedName(old, name, siblings);
+    if (wanted == old)
+        return old;
+    QString renamed, error;
+    if (!FolderOperations::renameFolder(item->data(PathRole).toString(), wanted, &renamed,
+                                        &error)) {
+        if (showError)
+            showError(error);
+        return old;
+    }
+    item->setText(wanted);
+    item->setData(renamed, PathRole);
+    // The paths below changed: read them again when the node is next opened.
+    collapse(index);
     item->setData(false, FilledRole);
-    fill(item);
-    if (wasExpanded)
-        expand(index);
+    item->removeRows(0, item->rowCount());
+    if (hasSubfolders(renamed))
+        item->appendRow(new QStandardItem);
+    if (index == currentIndex())
+        emit selectionChangedTo(index);
+    return wanted;
+}
+
+bool ShellTreeView::ShellTreeView1DragOver(const QPoint &pos) const
+{
+    return indexAt(pos).isValid();
+}
+
+bool ShellTreeView::ShellTreeView1DragDrop(const QModelIndex &target, const QObject *source)
+{
+    const QModelIndex dragged = currentIndex();
+    if (source != this || !target.isValid() || depthOf(dragged) < 2)
+        return false;
+    const QString src = Path();
+    setCurrentIndex(target);
+    const QString dst = Path();
+    // By path components: /nc may go into /nc2, never into /nc or /nc/sub.
+    if (dst.isEmpty() || FolderOperations::isSameOrInside(src, dst))
+        return false;
+    QString moved, error;
+    // The disk first: the tree changes only when the folder really moved.
+    if (!FolderOperations::moveFolder(src, dst, &moved, &error)) {
+        if (showError)
+            showError(error);
+        return false;
+    }
+    const QPersistentModelIndex targetIndex(target);
+    if (QStandardItem *oldParent = m_model->itemFromIndex(dragged.parent()))
+        refreshNode(oldParent->index());
+    if (targetIndex.isValid()) {
+        QStandardItem *t = m_model->itemFromIndex(targetIndex);
+        if (!t->data(FilledRole).toBool())
+            fill(t);
+        else
+            refreshNode(targetIndex);
+        expand(targetIndex);
+    }
+    return true;
+}
+
+void ShellTreeView::keyReleaseEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_F2 && selectedDepth() >= 2) {
+        edit(currentIndex());
+        return;
+    }
+    if (event->key() == Qt::Key_F5 && currentIndex().isValid()) {
+        refreshNode(currentIndex());
+        return;
+    }
+    QTreeView::keyReleaseEvent(event);
+}
+
+void ShellTreeView::contextMenuEvent(QContextMenuEvent *event)
+{
+    const QModelIndex index = indexAt(event->pos());
+    if (index.isValid())
+        setCurrentIndex(index);
+    const int depth = selectedDepth();
+    N1->setEnabled(depth >= 1);
+    N2->setEnabled(FolderOperations::deletable(depth));
+    N3->setEnabled(depth >= 2);
+    TreePopup->popup(event->globalPos());
+}
+
+void ShellTreeView::startDrag(Qt::DropActions)
+{
+    const QModelIndex index = currentIndex();
+    if (depthOf(index) < 2)
+        return;
+    auto *drag = new QDrag(this);
+    auto *data = new QMimeData;
+    data->setData(QStringLiteral("application/x-ncferry-folder"),
+                  index.data(PathRole).toString().toUtf8());
+    drag->setMimeData(data);
+    // The drop does the move itself; the view must not remove the row afterwards.
+    drag->exec(Qt::MoveAction | Qt::CopyAction, Qt::CopyAction);
+}
+
+void ShellTreeView::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (event->source() == this)
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void ShellTreeView::dragMoveEvent(QDragMoveEvent *event)
+{
+    QTreeView::dragMoveEvent(event);
+    if (event->source() == this && ShellTreeView1DragOver(event->position().toPoint()))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void ShellTreeView::dropEvent(QDropEvent *event)
+{
+    const QModelIndex target = indexAt(event->position().toPoint());
+    ShellTreeView1DragDrop(target, event->source());
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
 }
 
 QString ShellTreeView::Path() const
@@ -162,8 +464,11 @@ bool ShellTreeView::selectPath(const QString &path)
     if (!item)
         return false;
     const QModelIndex index = item->index();
+    // The nodes on the way were just read; opening them need not read them again.
+    m_opening = true;
     for (QModelIndex p = index.parent(); p.isValid(); p = p.parent())
         expand(p);
+    m_opening = false;
     setCurrentIndex(index);
     return true;
 }

@@ -1,9 +1,15 @@
 #pragma once
 // The folder tree: a root standing for the whole computer, its children the drives
 // (Windows) or the file-system root and the home folder, and every non-hidden folder below.
-// Folders are read when their node is first expanded.
+// Folders are read when their node is first expanded and re-read when it is expanded again
+// or F5 is pressed. The popup creates, deletes and renames folders; a folder dragged onto
+// another moves there.
 #include <QStandardItemModel>
 #include <QTreeView>
+#include <functional>
+
+class QMenu;
+class QAction;
 
 class ShellTreeView : public QTreeView
 {
@@ -22,18 +28,52 @@ public:
     bool selectPath(const QString &path);
     QModelIndex rootIndex_() const;
     QStandardItem *itemForPath(const QString &path);
-    // Re-reads the children of a node (after a folder operation).
+    // Re-reads the children of a node: folders made elsewhere appear, removed ones go, and
+    // the nodes that stay keep their children, expansion and the selection.
     void refreshNode(const QModelIndex &index);
     QStandardItemModel *folderModel() const { return m_model; }
+
+    // Line 25 (a new folder's base name) and line 26 (the delete question) of the main window.
+    void setFolderTexts(const QString &newFolderName, const QString &deleteQuestion);
+
+    // The popup entries by tag: 1 new folder, 2 delete folder, 3 rename.
+    void DirectoryClick(int tag);
+    // The name an in-place edit of `index` ends with, after renaming the folder on disk.
+    QString ShellTreeView1Edited(const QModelIndex &index, const QString &name);
+    bool ShellTreeView1DragOver(const QPoint &pos) const;
+    // Moves the selected folder into the folder at `target`; false when nothing moved.
+    bool ShellTreeView1DragDrop(const QModelIndex &target, const QObject *source);
+
+    // Replaceable for tests: the delete question (true = Yes) and error messages.
+    std::function<bool(const QString &question)> confirmDelete;
+    std::function<void(const QString &message)> showError;
+
+    bool isEditing() const { return state() == EditingState; }
+
+    QMenu *TreePopup;
+    QAction *N1, *N2, *N3;
 
 signals:
     // The selected node changed (the listing follows it).
     void selectionChangedTo(const QModelIndex &index);
 
+protected:
+    void keyReleaseEvent(QKeyEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
+    void startDrag(Qt::DropActions supportedActions) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+
 private:
     void fill(QStandardItem *item);
+    QStringList folderNames(const QString &path) const;
+    QStandardItem *childNamed(QStandardItem *item, const QString &name) const;
     QStandardItem *makeFolderItem(const QString &path, const QString &name);
 
     QStandardItemModel *m_model;
     QStandardItem *m_root;
+    bool m_opening = false;
+    QString m_newFolderName;
+    QString m_deleteQuestion;
 };
