@@ -118,7 +118,9 @@ int runReceiveCommand(const QStringList &args)
     QEventLoop loop;
     int result = Ok;
     // A program cut short (time-out, a signal, a lost line) is kept under a rescue name.
+    CliOutput::Progress progress;
     auto stopWith = [&](int status, const QString &why) {
+        progress.finish();
         say(QStringLiteral("ncferry-cli receive: %1").arg(why));
         if (engine.hasUnsavedData()) {
             const QString rescue = rescuePath(out);
@@ -158,7 +160,6 @@ int runReceiveCommand(const QStringList &args)
         stopWith(WriteError, QStringLiteral("stopped by signal %1").arg(sig));
     });
 
-    CliOutput::Progress progress;
     QObject::connect(&engine, &ReceiveEngine::charCountChanged, &loop, [&](qint64 count) {
         progress.update(QStringLiteral("received %1 characters").arg(count));
     });

@@ -29,6 +29,9 @@ public:
         ::cfmakeraw(&t);
         ::tcsetattr(m_master, TCSANOW, &t);
         ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
+        // A program the test starts must not keep the far end alive behind its back.
+        ::fcntl(m_master, F_SETFD, FD_CLOEXEC);
+        ::fcntl(m_slave, F_SETFD, FD_CLOEXEC);
         m_slavePath = QString::fromLocal8Bit(name);
     }
     ~PtyPair()
@@ -42,6 +45,15 @@ public:
     PtyPair &operator=(const PtyPair &) = delete;
 
     bool isValid() const { return !m_slavePath.isEmpty(); }
+    // The far end goes away, as when a USB adapter is pulled.
+    void hangUp()
+    {
+        if (m_slave >= 0)
+            ::close(m_slave);
+        if (m_master >= 0)
+            ::close(m_master);
+        m_slave = m_master = -1;
+    }
     // The path the program opens as its port name.
     QString slavePath() const { return m_slavePath; }
     int masterFd() const { return m_master; }

@@ -20,3 +20,9 @@ inline QString fixture(const QTemporaryDir &dir, const QString &name, const QByt
         qFatal("cannot write fixture %s", qPrintable(path));
     return path;
 }
+
+inline QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}

@@ -91,6 +91,7 @@ private slots:
     void failedOpenShowsMessageAndCloses();
     void storeErrorOffersRetry();
     void exitWithUnstoredProgramAsks();
+    void lineLostOffersToSave();
     void longPathDoesNotWidenWindow();
     void saveDialog_data();
     void saveDialog();
@@ -300,6 +301,29 @@ void TestReceiveWindow::longPathDoesNotWidenWindow()
     w.layout()->activate();
     QVERIFY2(list->height() >= 3 * QFontMetrics(big).height(),
              qPrintable(QString::number(list->height())));
+}
+
+// The cable is pulled halfway through a program: what arrived is offered for saving.
+void TestReceiveWindow::lineLostOffersToSave()
+{
+    PtyPair pty;
+    QTemporaryDir dir;
+    TReceiveTransport w;
+    w.setLanguage(Language);
+    QVERIFY(w.setPortSetting(record(pty.slavePath())));
+    w.setFileName(dir.filePath(QStringLiteral("O9.nc")));
+    w.show();
+    QTRY_VERIFY(w.line()->isConnected());
+    QVERIFY(pty.send(QByteArray("\x12%\r\nO9\r\nG1X1.\r\n")));
+    QTRY_COMPARE(w.engine()->lineCount(), 4);
+    auto box = std::make_shared<BoxWatch>();
+    answerNextBox(box, QMessageBox::Discard);
+    pty.hangUp();
+    QTRY_COMPARE(box->seen, 1);
+    QVERIFY2(box->text.contains(QStringLiteral("Line lost")) && box->text.contains(QStringLiteral("Save")),
+             qPrintable(box->text));
+    QVERIFY(w.isVisible());
+    QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("O9.nc"))));
 }
 
 void TestReceiveWindow::saveDialog_data()

@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QListWidget>
@@ -236,6 +237,59 @@ private slots:
         QTRY_VERIFY(w->StatusLabel->isVisible());
         QVERIFY(w->StatusLabel->text().contains(missing));
         QVERIFY(line->isConnected());
+        QTest::mouseClick(w->ToolButton2, Qt::LeftButton);
+        QTRY_VERIFY(w.isNull());
+    }
+
+    // The machine holds CTS low with the driver queue full: Exit does not wait for it.
+    void exitWithCtsHeldLowIsPrompt()
+    {
+        auto *line = new FakeSerialLine(1024, 960);
+        QPointer<TTransport> w = new TTransport(line);
+        w->setLanguage(kLines);
+        QVERIFY(w->setPortSetting(record("RTS/CTS+Xon/Xoff")));
+        w->setFileList({file("short.nc", QByteArray("%\nO5\n") + QByteArray(300, 'G') + "\n%")});
+        showActive(w);
+        w->CheckBox1->setChecked(false);
+        QVERIFY(!line->cts());
+        QTest::mouseClick(w->ToolButton1, Qt::LeftButton);
+        QTRY_VERIFY(line->outputQueued() > TransportThread::MaxDriverQueue);
+        QTest::qWait(50);
+        QVERIFY(w);
+        QElapsedTimer t;
+        t.start();
+        QTest::mouseClick(w->ToolButton2, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(w.isNull(), 1000);
+        QVERIFY2(t.elapsed() < 100, qPrintable(QString::number(t.elapsed())));
+    }
+
+    void lineLostEndsTheSend_data()
+    {
+        QTest::addColumn<bool>("paused");
+        QTest::newRow("sending") << false;
+        QTest::newRow("paused by XOFF") << true;
+    }
+    void lineLostEndsTheSend()
+    {
+        QFETCH(bool, paused);
+        FakeSerialLine *line;
+        QPointer<TTransport> w = makeWindow(&line);
+        QByteArray body("%\n");
+        for (int i = 0; i < 3000; ++i)
+            body += "G1X1.\n";
+        w->setFileList({file("long.nc", body + "%")});
+        showActive(w);
+        QTest::mouseClick(w->ToolButton1, Qt::LeftButton);
+        QTRY_VERIFY(line->wire().size() > 100);
+        if (paused) {
+            line->inject("\x13");
+            QTRY_VERIFY(w->worker()->isPaused());
+        }
+        line->pull();
+        QTRY_VERIFY(w->StatusLabel->isVisible());
+        QVERIFY2(w->StatusLabel->text().contains(QStringLiteral("Line lost")),
+                 qPrintable(w->StatusLabel->text()));
+        QVERIFY(w->worker()->wait(1000));
         QTest::mouseClick(w->ToolButton2, Qt::LeftButton);
         QTRY_VERIFY(w.isNull());
     }

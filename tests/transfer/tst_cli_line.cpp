@@ -1,0 +1,256 @@
+// ncferry-cli as a shop runs it, a separate process on a pseudo-terminal: a pulled cable
+// mid-send, mid-pause and mid-receive, and a stderr that nobody reads.
+#include "PtyPair.h"
+#include "TestFiles.h"
+#include "transfer/PortSetting.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char **environ;
+
+namespace {
+
+const QByteArray DC2("\x12"), DC4("\x14"), XON("\x11"), XOFF("\x13");
+
+QString record(const QString &port, const QString &flow)
+{
+    return PortSetting::join(
+        {"Mill", port, "115200", "None", "8", "1", flow, "/nc", "*.nc", "None"});
+}
+
+QByteArray program(int lines)
+{
+    QByteArray body("%\nO1\n");
+    for (int i = 0; i < lines; ++i)
+        body += "G1X" + QByteArray::number(i) + "Y-2.5F300\n";
+    return body + "M30\n%";
+}
+
+// One ncferry-cli process with its stderr on a pipe of our own.
+class Cli
+{
+public:
+    // fullStderr: stderr is a small pipe, already full, so any blocking write to it waits.
+    explicit Cli(const QStringList &args, bool fullStderr = false)
+    {
+        if (::pipe(m_err) != 0)
+            return;
+        if (fullStderr) {
+            ::fcntl(m_err[1], F_SETPIPE_SZ, 4096);
+            ::fcntl(m_err[1], F_SETFL, O_NONBLOCK);
+            const QByteArray junk(4096, '.');
+            while (::write(m_err[1], junk.constData(), junk.size()) > 0) {
+            }
+            ::fcntl(m_err[1], F_SETFL, 0);
+        }
+        posix_spawn_file_actions_t fa;
+        posix_spawn_file_actions_init(&fa);
+        posix_spawn_file_actions_adddup2(&fa, m_err[1], 2);
+        posix_spawn_file_actions_addclose(&fa, m_err[0]);
+        const QByteArray exe =
+            QFile::encodeName(QCoreApplication::applicationDirPath() + "/ncferry-cli");
+        QList<QByteArray> bytes{exe};
+        for (const QString &a : args)
+            bytes << a.toLocal8Bit();
+        std::vector<char *> argv;
+        for (QByteArray &b : bytes)
+            argv.push_back(b.data());
+        argv.push_back(nullptr);
+        if (posix_spawn(&m_pid, exe.constData(), &fa, nullptr, argv.data(), environ) != 0)
+            m_pid = -1;
+        posix_spawn_file_actions_destroy(&fa);
+        ::close(m_err[1]);
+        m_err[1] = -1;
+    }
+    ~Cli()
+    {
+        if (m_pid > 0 && !m_exited) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, nullptr, 0);
+        }
+        if (m_err[0] >= 0)
+            ::close(m_err[0]);
+    }
+    bool started() const { return m_pid > 0; }
+
+    // CPU seconds used so far (user + system).
+    double cpuSeconds() const
+    {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(m_pid));
+        if (!stat.open(QIODevice::ReadOnly))
+            return -1;
+        const QByteArray text = stat.readAll();
+        const QList<QByteArray> f = text.mid(text.lastIndexOf(')') + 2).split(' ');
+        return (f.value(11).toLongLong() + f.value(12).toLongLong()) /
+               double(::sysconf(_SC_CLK_TCK));
+    }
+    qint64 rssKb() const
+    {
+        QFile status(QStringLiteral("/proc/%1/status").arg(m_pid));
+        if (!status.open(QIODevice::ReadOnly))
+            return -1;
+        for (const QByteArray &line : status.readAll().split('\n'))
+            if (line.startsWith("VmRSS:"))
+                return line.mid(6).trimmed().split(' ').first().toLongLong();
+        return -1;
+    }
+
+    // Waits for the exit, reading stderr meanwhile; -1 when it did not end in time.
+    int wait(int timeoutMs)
+    {
+        QDeadlineTimer deadline(timeoutMs);
+        ::fcntl(m_err[0], F_SETFL, O_NONBLOCK);
+        while (!deadline.hasExpired()) {
+            drain();
+            int status = 0;
+            rusage ru{};
+            if (::wait4(m_pid, &status, WNOHANG, &ru) == m_pid) {
+                m_exited = true;
+                drain();
+                m_cpuTotal = ru.ru_utime.tv_sec + ru.ru_stime.tv_sec +
+                             (ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            QThread::msleep(5);
+        }
+        return -1;
+    }
+    QString err() const { return QString::fromLocal8Bit(m_errText); }
+    double cpuTotal() const { return m_cpuTotal; }
+
+private:
+    void drain()
+    {
+        char buf[4096];
+        ssize_t n;
+        while ((n = ::read(m_err[0], buf, sizeof buf)) > 0)
+            m_errText.append(buf, int(n));
+    }
+
+    pid_t m_pid = -1;
+    int m_err[2] = {-1, -1};
+    bool m_exited = false;
+    double m_cpuTotal = 0;
+    QByteArray m_errText;
+};
+
+} // namespace
+
+class TestCliLine : public QObject
+{
+    Q_OBJECT
+    QTemporaryDir m_dir;
+
+private slots:
+    void pulledCable_data()
+    {
+        QTest::addColumn<QString>("mode");
+        QTest::newRow("mid-send") << "send";
+        QTest::newRow("mid-paused-send") << "paused";
+        QTest::newRow("mid-receive") << "receive";
+    }
+
+    // The far end goes: the command ends within 2 s with status 3, says so, burns no CPU on
+    // the way out, and a program half received is kept.
+    void pulledCable()
+    {
+        QFETCH(QString, mode);
+        PtyPair pty;
+        QVERIFY(pty.isValid());
+        const bool receive = mode == QLatin1String("receive");
+        const QString out = m_dir.filePath(QStringLiteral("O77-%1.nc").arg(mode));
+        const QString file = fixture(m_dir, QStringLiteral("big.nc"), program(40000));
+        Cli cli(receive ? QStringList{"receive", "--port-setting",
+                                      record(pty.slavePath(), "None"), out}
+                        : QStringList{"send", "--no-standby", "--port-setting",
+                                      record(pty.slavePath(), "Xon/Xoff"), file});
+        QVERIFY(cli.started());
+        if (receive) {
+            QTest::qWait(300); // the line is open
+            QVERIFY(pty.send("\x12%\r\n:77 (CUT SHORT)\r\nG1X1.\r\n"));
+            QTest::qWait(200);
+        } else {
+            QByteArray got = pty.readBytes(20000, 5000);
+            QVERIFY(got.size() >= 20000);
+            if (mode == QLatin1String("paused")) {
+                pty.send(XOFF);
+                pty.readBytes(INT_MAX, 300);
+                QVERIFY(pty.readBytes(1, 200).isEmpty());
+            }
+        }
+        const double cpuAtPull = cli.cpuSeconds();
+        QElapsedTimer t;
+        t.start();
+        pty.hangUp();
+        const int status = cli.wait(2000);
+        QCOMPARE(status, 3);
+        QVERIFY(t.elapsed() < 2000);
+        QVERIFY2(cli.cpuTotal() - cpuAtPull < 0.2,
+                 qPrintable(QStringLiteral("%1 s CPU after the pull").arg(cli.cpuTotal() - cpuAtPull)));
+        QVERIFY2(cli.err().contains(QStringLiteral("Line lost")), qPrintable(cli.err()));
+        if (receive) {
+            const auto m = QRegularExpression(QStringLiteral("saved in \"([^\"]+)\""))
+                               .match(cli.err());
+            QVERIFY2(m.hasMatch(), qPrintable(cli.err()));
+            QCOMPARE(readFile(m.captured(1)), QByteArray("%\r\nO77(CUTSHORT)\r\nG1X1.\r\n"));
+            QFile::remove(m.captured(1));
+            QVERIFY(!QFile::exists(out));
+        }
+    }
+
+    // stderr is a full pipe that nobody reads: XOFF still stops the send at once, memory
+    // stays flat, and the program arrives whole once the machine lets it go on.
+    void stderrNobodyReads()
+    {
+        PtyPair pty;
+        QVERIFY(pty.isValid());
+        const QByteArray body = program(150000); // about 3 MB
+        const QString file = fixture(m_dir, QStringLiteral("huge.nc"), body);
+        Cli cli({"send", "--no-standby", "--port-setting", record(pty.slavePath(), "Xon/Xoff"),
+                 file},
+                true);
+        QVERIFY(cli.started());
+
+        QByteArray got = pty.readBytes(1'000'000, 10000);
+        QVERIFY(got.size() >= 1'000'000);
+        const qint64 rssAtXoff = cli.rssKb();
+        pty.send(XOFF);
+        got += pty.readBytes(INT_MAX, 200);
+        const int settled = int(got.size());
+        got += pty.readBytes(INT_MAX, 400);
+        QCOMPARE(int(got.size()), settled);
+        pty.send(XON);
+        qint64 rssMax = rssAtXoff;
+        while (!got.endsWith(DC4)) {
+            const QByteArray more = pty.readBytes(1, 5000);
+            if (more.isEmpty())
+                break;
+            got += more;
+            rssMax = qMax(rssMax, cli.rssKb());
+        }
+        QVERIFY2(rssMax - rssAtXoff < 20 * 1024,
+                 qPrintable(QStringLiteral("memory grew from %1 kB to %2 kB").arg(rssAtXoff).arg(rssMax)));
+        QCOMPARE(got.at(settled), '\n'); // the LF owed to the XON
+        got.remove(settled, 1);
+        QByteArray expected = body;
+        expected.replace('O', ':');
+        QVERIFY(got == DC2 + expected + DC4);
+        QCOMPARE(cli.wait(5000), 0); // reading stderr now lets the summary out
+        QVERIFY2(cli.err().contains(QStringLiteral("characters/s")), qPrintable(cli.err()));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCliLine)
+#include "tst_cli_line.moc"
