@@ -52,11 +52,15 @@ int main(int argc, char *argv[])
     const qint64 expected = body.size() - 1 + 2; // last LF not sent; DC2 and DC4 added
     std::atomic<qint64> received{0};
     std::atomic<bool> stop{false};
+    std::atomic<double> peerCpu{0};
     std::thread peer([&] {
         while (!stop && received < expected) {
             const QByteArray got = pty.readBytes(expected - received, 50);
             received += got.size();
         }
+        timespec ts{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+        peerCpu = ts.tv_sec + ts.tv_nsec / 1e9;
     });
 
     TransportThread worker;
@@ -79,20 +83,21 @@ int main(int argc, char *argv[])
     controller.confirmStart(false);
     QCoreApplication::exec();
     const double seconds = clock.nsecsElapsed() / 1e9;
-    const double cpu = cpuSeconds() - cpu0;
     stop = true;
     peer.join();
+    // The machine's reading is not ours to count.
+    const double cpu = cpuSeconds() - cpu0 - peerCpu;
 
     const double rate = received / seconds;
     std::printf("send engine over a pty, 1 program of %lld bytes, one write per character\n",
                 static_cast<long long>(body.size()));
     std::printf("  characters received by the peer: %lld (expected %lld)\n",
                 static_cast<long long>(received.load()), static_cast<long long>(expected));
-    std::printf("  elapsed: %.3f s   rate: %.0f characters/s   (target >= 50000)\n", seconds,
+    std::printf("  elapsed: %.3f s   rate: %.0f characters/s   (target >= 100000)\n", seconds,
                 rate);
-    std::printf("  CPU time: %.3f s   = %.2f us per character (all threads)\n", cpu,
-                cpu / received * 1e6);
+    std::printf("  CPU time: %.3f s   = %.2f us per character (every thread but the reading peer's)\n",
+                cpu, cpu / received * 1e6);
     std::printf("  progress steps seen by the consumer: %lld\n", static_cast<long long>(echoed));
-    std::printf("  result: %s\n", received == expected && rate >= 50000 ? "PASS" : "FAIL");
+    std::printf("  result: %s\n", received == expected && rate >= 100000 ? "PASS" : "FAIL");
     return received == expected ? 0 : 1;
 }

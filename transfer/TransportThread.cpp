@@ -92,10 +92,12 @@ void TransportThread::postSent(char c)
         SendUpdate &u = m_updates.last();
         ++u.value;
         if (echoed) {
-            if (c == '\n')
-                u.text += QLatin1Char('\n');
-            else
-                u.text += NcText::fromBytes(QByteArray(1, c));
+#ifdef Q_OS_WIN
+            u.text += c == '\n' ? QString(QLatin1Char('\n')) : NcText::fromBytes(QByteArray(1, c));
+#else
+            // The NC code page is ISO-8859-1 here: a byte is its character.
+            u.text += QLatin1Char(c);
+#endif
             if (u.text.size() > MaxPendingEcho) {
                 const int cut = u.text.indexOf(QLatin1Char('\n'), u.text.size() - MaxPendingEcho / 2);
                 u.text.remove(0, cut < 0 ? u.text.size() - MaxPendingEcho / 2 : cut + 1);
@@ -196,6 +198,7 @@ bool TransportThread::sendFile(int index, const QString &path)
         return false;
     int percents = 0;
     char buffer[65536];
+    QByteArray one(1, '\0'); // reused: no allocation per character
     for (;;) {
         const qint64 got = file.read(buffer, sizeof buffer);
         if (got < 0) {
@@ -213,7 +216,8 @@ bool TransportThread::sendFile(int index, const QString &path)
                 c = ':';
             if (c == '%')
                 ++percents;
-            if (!waitForDriverQueue() || !gate() || !sendBytes(QByteArray(1, c)))
+            one[0] = c;
+            if (!waitForDriverQueue() || !gate() || !sendBytes(one))
                 return false;
             m_gate->countWritten();
             postSent(c);

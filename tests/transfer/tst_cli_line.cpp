@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
@@ -84,6 +85,20 @@ public:
             ::close(m_err[0]);
     }
     bool started() const { return m_pid > 0; }
+
+    // Whether the process holds `path` open, waiting up to timeoutMs for it.
+    bool holds(const QString &path, int timeoutMs) const
+    {
+        QDeadlineTimer deadline(timeoutMs);
+        do {
+            const QDir fds(QStringLiteral("/proc/%1/fd").arg(m_pid));
+            for (const QFileInfo &fd : fds.entryInfoList(QDir::System))
+                if (fd.symLinkTarget() == path)
+                    return true;
+            QThread::msleep(10);
+        } while (!deadline.hasExpired());
+        return false;
+    }
 
     // CPU seconds used so far (user + system).
     double cpuSeconds() const
@@ -178,7 +193,8 @@ private slots:
                                       record(pty.slavePath(), "Xon/Xoff"), file});
         QVERIFY(cli.started());
         if (receive) {
-            QTest::qWait(300); // the line is open
+            QVERIFY(cli.holds(pty.slavePath(), 10000));
+            QTest::qWait(200); // opening discards what was already waiting
             QVERIFY(pty.send("\x12%\r\n:77 (CUT SHORT)\r\nG1X1.\r\n"));
             QTest::qWait(200);
         } else {
