@@ -346,6 +346,7 @@ bool PortSerialLine::open(QString *error)
     }
     m_cts = false;
     m_closing = false;
+    m_holdsPortName = true;
     m_fd = fd;
     m_connected = true;
     return true;
@@ -420,8 +421,7 @@ void PortSerialLine::closeLine(bool discardOutput)
             QMutexLocker lock(&m_rxMutex);
             m_rx.clear();
         }
-        QMutexLocker lock(&g_openPortsMutex);
-        g_openPorts.remove(settings().portName);
+        releasePortName();
     }
     emit afterClose();
 }
@@ -432,7 +432,18 @@ void PortSerialLine::markLost(const QString &message)
         QMutexLocker writeLock(&m_writeMutex);
         m_fd = -1;
     }
+    // A replugged adapter comes back under the same name: another window may take it
+    // while this one still shows what happened.
+    releasePortName();
     reportLost(message);
+}
+
+void PortSerialLine::releasePortName()
+{
+    if (!m_holdsPortName.exchange(false))
+        return;
+    QMutexLocker lock(&g_openPortsMutex);
+    g_openPorts.remove(settings().portName);
 }
 
 qint64 PortSerialLine::write(const QByteArray &bytes)

@@ -42,6 +42,7 @@ private:
     void closeLine(bool discardOutput);
     void markLost(const QString &message);
     bool transmitterEmpty() const;
+    void releasePortName();
 
     mutable QMutex m_settingsMutex;
     LineSettings m_settings;
@@ -53,6 +54,7 @@ private:
     std::atomic<bool> m_closing{false};
     std::atomic<bool> m_cts{false};
     std::atomic<bool> m_modemLines{true};
+    std::atomic<bool> m_holdsPortName{false};
 
     mutable QMutex m_writeMutex;
     std::atomic<int> m_fd{-1};

@@ -170,10 +170,8 @@ bool ReceiveEngine::writeLines(const QString &path, QString *cause, int *linesWr
         *cause = file.errorString();
         return false;
     }
-    int rows = lineCount();
     // A program cut short may end in a line that was only just begun.
-    if (rows > 0 && m_starts.back() == m_text.size())
-        --rows;
+    const int rows = keptLineCount();
     for (int i = 0; i < rows; ++i) {
         const qint64 start = m_starts[size_t(i)];
         const qint64 end = i + 1 < lineCount() ? m_starts[size_t(i) + 1] : m_text.size();

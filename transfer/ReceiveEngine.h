@@ -36,6 +36,11 @@ public:
     // The received program as bytes in the NC code page, with a line index: memory stays
     // close to the program's size however many lines it has. The last line may still grow.
     int lineCount() const { return int(m_starts.size()); }
+    // Lines with text: a line only just begun does not count.
+    int keptLineCount() const
+    {
+        return lineCount() - (!m_starts.empty() && m_starts.back() == m_text.size() ? 1 : 0);
+    }
     QByteArray lineBytes(int row) const;
     QString line(int row) const;
     // A copy of every line; for short programs.

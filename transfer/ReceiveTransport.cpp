@@ -269,7 +269,7 @@ void TReceiveTransport::onLineLost(const QString &message)
         message + QLatin1Char('\n') +
             tr("%n line(s) of the program had arrived. Save them under a name of your "
                "choice, or they are lost when this window closes.",
-               nullptr, m_engine->lineCount()),
+               nullptr, m_engine->keptLineCount()),
         QMessageBox::Discard, this);
     QPushButton *save = box->addButton(tr("Save As..."), QMessageBox::AcceptRole);
     box->setDefaultButton(save);

@@ -139,6 +139,30 @@ private slots:
         QVERIFY(!l.line.isConnected());
     }
 
+    // The adapter is pulled: the line says so once, and its port name is free for the
+    // adapter's return while the window still shows what happened.
+    void pulledCableMarksTheLineLost()
+    {
+        PtyLine l;
+        QVERIFY(l.opened);
+        const QString port = l.pty.slavePath();
+        QSignalSpy lost(&l.line, &SerialLine::lineLost);
+        l.pty.hangUp();
+        QVERIFY(lost.wait(2000));
+        QVERIFY(l.line.isLost());
+        QVERIFY2(lost.first().first().toString().contains(port), qPrintable(lost.first().first().toString()));
+        QCOMPARE(l.line.write("x"), qint64(-1));
+        PortSerialLine again;
+        LineSettings s;
+        s.portName = port;
+        again.setSettings(s);
+        QString error;
+        QVERIFY(!again.open(&error));
+        QVERIFY2(!error.contains(QStringLiteral("in use")), qPrintable(error));
+        QTest::qWait(50);
+        QCOMPARE(lost.count(), 1);
+    }
+
     // The send worker closes its line after the last file while the window thread may be
     // changing the settings (the receive window switching NUL handling, a dialog).
     void settingsWhileAnotherThreadCloses()
