@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QHash>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -145,7 +146,7 @@ bool benchListing(const QString &root, int files)
     const QByteArray folderBytes = QFile::encodeName(folder);
     for (NotesStore *store : {&notesAll, &notesNone}) {
         const bool noted = store == &notesAll;
-        std::vector<double> base, list, ratio;
+        std::vector<double> base, list, ratio, notesOnly;
         for (int run = 0; run < Runs + 1; ++run) {
             ListingResult listed;
             const double b = seconds([&] { fileSystemPass(folderBytes); });
@@ -156,8 +157,13 @@ bool benchListing(const QString &root, int files)
                 std::printf("sanity check failed: %d rows\n", int(listed.rows.size()));
                 return false;
             }
+            FolderNotes folderNotes;
+            const double n = seconds([&] {
+                store->loadFolderNotes(FileListing::folderWithSeparator(folder), &folderNotes);
+            });
             if (run == 0)
                 continue; // the first run warms the caches of both
+            notesOnly.push_back(n);
             base.push_back(b);
             list.push_back(l);
             ratio.push_back(l / b);
@@ -166,6 +172,7 @@ bool benchListing(const QString &root, int files)
                     noted ? "every file" : "none");
         printFigure("readdir + fstat of every entry (baseline)", statsOf(base), "s");
         printFigure("listing: rows with time, size, note, picture", statsOf(list), "s");
+        printFigure("  of which the folder's notes", statsOf(notesOnly), "s");
         const Stats r = statsOf(ratio);
         std::printf("  %-44s %9.2f x  (min %.2f, max %.2f)\n", "listing / baseline", r.median,
                     r.min, r.max);
@@ -234,11 +241,15 @@ int main(int argc, char **argv)
     QTemporaryDir dir;
     if (!dir.isValid())
         return 1;
+    // A section name as argument runs only that section: listing, sort.
+    const QString only = app.arguments().value(1);
     std::printf("(median of %d runs; verdicts on the median)\n", Runs);
-    for (int files : {20000, 100000})
-        if (!benchListing(dir.path(), files))
-            return 1;
-    benchSort(100000);
+    if (only.isEmpty() || only == u"listing")
+        for (int files : {20000, 100000})
+            if (!benchListing(dir.path(), files))
+                return 1;
+    if (only.isEmpty() || only == u"sort")
+        benchSort(100000);
     std::printf(missed ? "%d figures MISSED their target\n" : "every figure met its target\n",
                 missed);
     return 0;
