@@ -3,7 +3,9 @@
 // Every figure is measured several times; the verdict is taken on the median.
 #include "library/FileList.h"
 #include "library/FileListing.h"
+#include "library/JpegImage.h"
 #include "library/NotesStore.h"
+#include "library/PreviewCache.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -15,10 +17,13 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstdio>
 #include <functional>
 #include <random>
 #include <vector>
+
+#include <jpeglib.h>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -233,6 +238,90 @@ void benchSort(int rows)
     }
 }
 
+// A set-up photo as a camera writes it: 6000 x 4000, smooth shapes under sensor noise.
+QByteArray photo(int width, int height)
+{
+    jpeg_compress_struct cinfo;
+    jpeg_error_mgr jerr;
+    cinfo.err = jpeg_std_error(&jerr);
+    jpeg_create_compress(&cinfo);
+    unsigned char *out = nullptr;
+    unsigned long outSize = 0;
+    jpeg_mem_dest(&cinfo, &out, &outSize);
+    cinfo.image_width = JDIMENSION(width);
+    cinfo.image_height = JDIMENSION(height);
+    cinfo.input_components = 3;
+    cinfo.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, 92, TRUE);
+    jpeg_start_compress(&cinfo, TRUE);
+    std::vector<unsigned char> row(size_t(width) * 3);
+    std::mt19937 rng(7);
+    while (cinfo.next_scanline < cinfo.image_height) {
+        const int y = int(cinfo.next_scanline);
+        for (int x = 0; x < width; ++x) {
+            const int noise = int(rng() % 25) - 12;
+            const int base = ((x / 300 + y / 200) % 2) * 90 + (x * 60 / width) + (y * 40 / height);
+            for (int c = 0; c < 3; ++c)
+                row[size_t(x * 3 + c)] = static_cast<unsigned char>(
+                    std::clamp(base + c * 30 + noise, 0, 255));
+        }
+        JSAMPROW r = row.data();
+        jpeg_write_scanlines(&cinfo, &r, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    QByteArray bytes(reinterpret_cast<const char *>(out), qsizetype(outSize));
+    jpeg_destroy_compress(&cinfo);
+    std::free(out);
+    return bytes;
+}
+
+bool benchPreview(const QString &root)
+{
+    const QString picture = QDir(root).filePath(QStringLiteral("O1000.jpg"));
+    const QByteArray bytes = photo(6000, 4000);
+    if (!writeFile(picture, bytes))
+        return false;
+    const QSize pane(400, 300);
+    PreviewCache cache(QDir(root).filePath(QStringLiteral("cache")));
+    std::vector<double> full, eighth, first, repeat;
+    for (int run = 0; run < Runs + 1; ++run) {
+        QImage image;
+        const double f = seconds([&] { image = JpegImage::load(picture); });
+        if (image.size() != QSize(6000, 4000))
+            return false;
+        const double e = seconds([&] { image = JpegImage::load(picture, pane); });
+        QFile::remove(cache.entryPath(picture));
+        const double v1 = seconds([&] { image = cache.load(picture, pane); });
+        if (cache.lastSource() != PreviewCache::Decoded)
+            return false;
+        cache.waitForWrites(); // not part of the view: the pane never waits for it
+        const double v2 = seconds([&] { image = cache.load(picture, pane); });
+        if (cache.lastSource() != PreviewCache::FromCache || image.size() != QSize(750, 500))
+            return false;
+        cache.waitForWrites();
+        if (run == 0)
+            continue; // warms the file cache
+        full.push_back(f);
+        eighth.push_back(e);
+        first.push_back(v1);
+        repeat.push_back(v2);
+    }
+    std::printf("picture preview, %.1f MB JPEG of 6000 x 4000 shown at 400 x 300\n",
+                bytes.size() / 1e6);
+    const Stats sf = statsOf(full), se = statsOf(eighth), s1 = statsOf(first),
+                s2 = statsOf(repeat);
+    printFigure("full decode", sf, "s");
+    printFigure("1/8-scale decode", se, "s");
+    printFigure("first view (cache empty)", s1, "s");
+    printFigure("repeated view (from the cache)", s2, "s");
+    verdict("first view / 1/8-scale decode", s1.median / se.median, "x", "<= 1.2x",
+            s1.median <= 1.2 * se.median);
+    verdict("full decode / repeated view", sf.median / s2.median, "x", ">= 20x",
+            sf.median >= 20 * s2.median);
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -241,7 +330,7 @@ int main(int argc, char **argv)
     QTemporaryDir dir;
     if (!dir.isValid())
         return 1;
-    // A section name as argument runs only that section: listing, sort.
+    // A section name as argument runs only that section: listing, sort, preview.
     const QString only = app.arguments().value(1);
     std::printf("(median of %d runs; verdicts on the median)\n", Runs);
     if (only.isEmpty() || only == u"listing")
@@ -250,6 +339,10 @@ int main(int argc, char **argv)
                 return 1;
     if (only.isEmpty() || only == u"sort")
         benchSort(100000);
+    if ((only.isEmpty() || only == u"preview") && !benchPreview(dir.path())) {
+        std::printf("preview sanity check failed\n");
+        return 1;
+    }
     std::printf(missed ? "%d figures MISSED their target\n" : "every figure met its target\n",
                 missed);
     return 0;
