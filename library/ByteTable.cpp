@@ -7,6 +7,15 @@
 namespace
 {
 
+inline void prefetch(const void *at)
+{
+#if defined(__GNUC__) || defined(__clang__)
+    __builtin_prefetch(at);
+#else
+    Q_UNUSED(at);
+#endif
+}
+
 std::uint32_t hashOf(QByteArrayView key)
 {
     return std::uint32_t(qHash(key));
@@ -81,7 +90,7 @@ bool ByteTable::find(QByteArrayView key, QByteArrayView *value) const
 void ByteTable::prefetchSlot(QByteArrayView key) const
 {
     if (!m_table.empty())
-        __builtin_prefetch(&m_table[hashOf(key) & (m_table.size() - 1)]);
+        prefetch(&m_table[hashOf(key) & (m_table.size() - 1)]);
 }
 
 void ByteTable::prefetchRecord(QByteArrayView key) const
@@ -90,5 +99,5 @@ void ByteTable::prefetchRecord(QByteArrayView key) const
         return;
     const std::uint64_t slot = m_table[hashOf(key) & (m_table.size() - 1)];
     if (slot)
-        __builtin_prefetch(m_bytes.constData() + (std::uint32_t(slot) - 1));
+        prefetch(m_bytes.constData() + (std::uint32_t(slot) - 1));
 }

@@ -271,8 +271,10 @@ ListingResult listUnix(const QString &base, const QString &ext, bool commentMode
                 row.note = QString::fromUtf8(note);
         }
         if (!pictureStems.isEmpty()) {
-            const void *dot = ::memrchr(raw, '.', size_t(length));
-            const int stem = dot ? int(static_cast<const char *>(dot) - raw) : length;
+            int stem = length;
+            while (stem > 0 && raw[stem - 1] != '.')
+                --stem;
+            stem = stem > 0 ? stem - 1 : length; // up to the last dot, or the whole name
             if (pictureStems.find(QByteArrayView(raw, stem)))
                 row.picture = QStringLiteral("Y");
         }

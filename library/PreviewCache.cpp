@@ -44,7 +44,12 @@ bool identify(const QString &path, qint64 *size, qint64 *time)
     if (::stat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
         return false;
     *size = qint64(st.st_size);
-    *time = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+#ifdef Q_OS_DARWIN
+    const timespec &modified = st.st_mtimespec;
+#else
+    const timespec &modified = st.st_mtim;
+#endif
+    *time = qint64(modified.tv_sec) * 1000000000 + modified.tv_nsec;
 #else
     const QFileInfo fi(path);
     if (!fi.isFile())
