@@ -50,6 +50,20 @@ bool codeUnitLess(const QString &a, const QString &b)
 
 qint64 sizeKey(const QString &cell)
 {
+    // Plain digits, as a listing writes them, are read here; anything else as Qt reads it.
+    if (!cell.isEmpty() && cell.size() <= 18) {
+        qint64 v = 0;
+        bool digits = true;
+        for (const QChar c : cell) {
+            if (c < u'0' || c > u'9') {
+                digits = false;
+                break;
+            }
+            v = v * 10 + (c.unicode() - u'0');
+        }
+        if (digits)
+            return v;
+    }
     bool ok = false;
     const qint64 v = cell.toLongLong(&ok);
     return ok ? v : 0;

@@ -85,8 +85,14 @@ void referenceSort(Rows &rows, int column, int left, int right, bool ascending)
         return;
     }
     const auto less = [column](const FileRow &a, const FileRow &b) {
-        if (column == SizeColumn)
-            return sizeKey(a.size) < sizeKey(b.size);
+        if (column == SizeColumn) {
+            const auto number = [](const QString &text) {
+                bool ok = false;
+                const qint64 v = text.toLongLong(&ok);
+                return ok ? v : 0;
+            };
+            return number(a.size) < number(b.size);
+        }
         const QString &x = a.cell(column), &y = b.cell(column);
         for (qsizetype i = 0; i < x.size() && i < y.size(); ++i)
             if (x[i] != y[i])
