@@ -24,6 +24,7 @@ const char Magic[8] = {'N', 'C', 'F', 'p', 'v', '1', '\r', '\n'};
 // A queue longer than this drops its oldest writes: a user paging through a folder of
 // photos must not pile up memory, and the newest pictures are the likeliest to come back.
 const size_t MaxQueuedWrites = 4;
+const qint64 MaxEntryBytes = 512LL * 1024 * 1024;
 
 // Fixed part of an entry, followed by the picture's path (UTF-8) and its pixel rows.
 struct Header {
@@ -174,7 +175,8 @@ QImage PreviewCache::load(const QString &path, const QSize &target)
     const QString entry = entryPath(path);
     const QByteArray pathBytes = path.toUtf8();
     QFile file(entry);
-    if (file.open(QIODevice::ReadOnly)) {
+    // Anything larger than a picture of the largest size an entry can describe is damage.
+    if (file.open(QIODevice::ReadOnly) && file.size() <= MaxEntryBytes) {
         QImage cached = deserialise(file.readAll(), pathBytes, size, time, target);
         if (!cached.isNull()) {
             m_lastSource = FromCache;
