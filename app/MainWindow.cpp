@@ -5,6 +5,7 @@
 #include "editor/Editor.h"
 #include "library/FolderTree.h"
 #include "library/LibraryEngine.h"
+#include "library/PreviewCache.h"
 #include "library/LibraryPanes.h"
 #include "library/NotesStore.h"
 #include "library/Viewer.h"
@@ -59,6 +60,7 @@ TF_Main::TF_Main(const QString &baseFolder, QWidget *parent)
         QMessageBox::critical(nullptr, NotesStore::creationFailedCaption(),
                               NotesStore::creationFailedText());
     m_engine = new LibraryEngine(m_notes, this);
+    m_engine->setPreviewCacheFolder(PreviewCache::defaultFolder());
     buildPanes();
     buildMenus();
     setLanguage(language);

@@ -41,13 +41,29 @@ bool FileRow::operator==(const FileRow &o) const
 
 bool codeUnitLess(const QString &a, const QString &b)
 {
-    const auto *pa = a.utf16();
-    const auto *pb = b.utf16();
-    return std::lexicographical_compare(pa, pa + a.size(), pb, pb + b.size());
+    // constData(), unlike utf16(), never detaches or allocates.
+    const QChar *pa = a.constData();
+    const QChar *pb = b.constData();
+    return std::lexicographical_compare(pa, pa + a.size(), pb, pb + b.size(),
+                                        [](QChar x, QChar y) { return x.unicode() < y.unicode(); });
 }
 
 qint64 sizeKey(const QString &cell)
 {
+    // Plain digits, as a listing writes them, are read here; anything else as Qt reads it.
+    if (!cell.isEmpty() && cell.size() <= 18) {
+        qint64 v = 0;
+        bool digits = true;
+        for (const QChar c : cell) {
+            if (c < u'0' || c > u'9') {
+                digits = false;
+                break;
+            }
+            v = v * 10 + (c.unicode() - u'0');
+        }
+        if (digits)
+            return v;
+    }
     bool ok = false;
     const qint64 v = cell.toLongLong(&ok);
     return ok ? v : 0;
@@ -95,6 +111,117 @@ bool FileList::addFileData(const QString &commaText)
     return true;
 }
 
+namespace
+{
+
+// Sort keys are computed once per row, so a comparison never goes through a QString.
+// Text is compared eight UTF-16 code units at a time: the units, big end first, in two
+// words, and how many of the eight the text has. Rows that agree on all of it and go on
+// are sorted again by their next eight units, among themselves only.
+struct TextKey {
+    quint64 high;
+    quint64 low;
+    int units;
+    int row;
+
+    bool sameAs(const TextKey &o) const
+    {
+        return high == o.high && low == o.low && units == o.units;
+    }
+    bool operator<(const TextKey &o) const
+    {
+        if (high != o.high)
+            return high < o.high;
+        if (low != o.low)
+            return low < o.low;
+        return units < o.units;
+    }
+};
+
+struct NumberKey {
+    qint64 value;
+    int row;
+};
+
+TextKey textKey(QStringView text, qsizetype from, int row)
+{
+    quint64 words[2] = {0, 0};
+    const qsizetype n = std::clamp<qsizetype>(text.size() - from, 0, 8);
+    for (qsizetype i = 0; i < n; ++i)
+        words[i / 4] |= quint64(text[from + i].unicode()) << (48 - 16 * (i % 4));
+    return {words[0], words[1], int(n), row};
+}
+
+// "yyyy-MM-dd hh:mm:ss" as the number yyyyMMddhhmmss; false for any other text. Among such
+// texts the numbers are in the texts' code-unit order.
+bool timeNumber(QStringView text, qint64 *value)
+{
+    if (text.size() != 19)
+        return false;
+    qint64 v = 0;
+    for (int i = 0; i < 19; ++i) {
+        const char16_t c = text[i].unicode();
+        const char16_t separator = i == 4 || i == 7 ? u'-' : i == 10 ? u' '
+                                                     : i == 13 || i == 16 ? u':' : 0;
+        if (separator) {
+            if (c != separator)
+                return false;
+        } else if (c < u'0' || c > u'9') {
+            return false;
+        } else {
+            v = v * 10 + (c - u'0');
+        }
+    }
+    *value = v;
+    return true;
+}
+
+template <typename Key, typename Less>
+void stableSortKeys(std::vector<Key> &keys, bool ascending, Less less)
+{
+    if (ascending)
+        std::stable_sort(keys.begin(), keys.end(), less);
+    else
+        std::stable_sort(keys.begin(), keys.end(),
+                         [&less](const Key &a, const Key &b) { return less(b, a); });
+}
+
+// Stable, by the whole text in code-unit order.
+void sortTextKeys(std::vector<TextKey> &keys, const QVector<FileRow> &rows, int column,
+                  bool ascending)
+{
+    // Runs still to sort: first key, end, offset of the units their keys hold.
+    struct Run {
+        size_t begin, end;
+        qsizetype from;
+    };
+    std::vector<Run> runs{{0, keys.size(), 0}};
+    while (!runs.empty()) {
+        const Run run = runs.back();
+        runs.pop_back();
+        const auto first = keys.begin() + qsizetype(run.begin);
+        const auto last = keys.begin() + qsizetype(run.end);
+        if (ascending)
+            std::stable_sort(first, last);
+        else
+            std::stable_sort(first, last, [](const TextKey &a, const TextKey &b) { return b < a; });
+        for (size_t i = run.begin; i < run.end;) {
+            size_t j = i + 1;
+            while (j < run.end && keys[j].sameAs(keys[i]))
+                ++j;
+            if (j - i > 1 && keys[i].units == 8) {
+                const qsizetype from = run.from + 8;
+                for (size_t k = i; k < j; ++k)
+                    keys[k] = textKey(rows[keys[k].row].cell(column), from, keys[k].row);
+                runs.push_back({i, j, from});
+            }
+            i = j;
+        }
+    }
+}
+
+} // namespace
+
 void FileList::sortRows(int column, int left, int right, bool ascending)
 {
     left = std::max(left, 0);
@@ -103,36 +230,47 @@ void FileList::sortRows(int column, int left, int right, bool ascending)
         return;
     const int n = right - left + 1;
     std::vector<int> order(static_cast<size_t>(n));
-    std::iota(order.begin(), order.end(), left);
 
     if (column == PictureColumn) {
+        std::iota(order.begin(), order.end(), left);
         const auto qualifies = [&](int i) { return (m_rows[i].picture == u"Y") == ascending; };
         std::stable_partition(order.begin(), order.end(), qualifies);
-    } else if (column == SizeColumn) {
-        std::vector<qint64> keys(static_cast<size_t>(rowCount()));
-        for (int i = left; i <= right; ++i)
-            keys[size_t(i)] = sizeKey(m_rows[i].size);
-        if (ascending)
-            std::stable_sort(order.begin(), order.end(),
-                             [&](int a, int b) { return keys[size_t(a)] < keys[size_t(b)]; });
-        else
-            std::stable_sort(order.begin(), order.end(),
-                             [&](int a, int b) { return keys[size_t(b)] < keys[size_t(a)]; });
     } else {
-        const auto key = [&](int i) -> const QString & { return m_rows[i].cell(column); };
-        if (ascending)
-            std::stable_sort(order.begin(), order.end(),
-                             [&](int a, int b) { return codeUnitLess(key(a), key(b)); });
-        else
-            std::stable_sort(order.begin(), order.end(),
-                             [&](int a, int b) { return codeUnitLess(key(b), key(a)); });
+        std::vector<NumberKey> numbers;
+        numbers.reserve(size_t(n));
+        bool byNumber = true;
+        for (int i = left; byNumber && i <= right; ++i) {
+            qint64 v = 0;
+            if (column == SizeColumn)
+                v = sizeKey(m_rows[i].size);
+            else if (column != TimeColumn || !timeNumber(m_rows[i].time, &v))
+                byNumber = false;
+            numbers.push_back({v, i});
+        }
+        if (byNumber) {
+            stableSortKeys(numbers, ascending, [](const NumberKey &a, const NumberKey &b) {
+                return a.value < b.value;
+            });
+            for (int k = 0; k < n; ++k)
+                order[size_t(k)] = numbers[size_t(k)].row;
+        } else {
+            std::vector<TextKey> keys;
+            keys.reserve(size_t(n));
+            for (int i = left; i <= right; ++i)
+                keys.push_back(textKey(m_rows[i].cell(column), 0, i));
+            sortTextKeys(keys, m_rows, column, ascending);
+            for (int k = 0; k < n; ++k)
+                order[size_t(k)] = keys[size_t(k)].row;
+        }
     }
 
-    QVector<FileRow> sorted;
-    sorted.reserve(n);
-    for (int i : order)
-        sorted.append(std::move(m_rows[i]));
-    std::move(sorted.begin(), sorted.end(), m_rows.begin() + left);
+    QVector<FileRow> sorted(n);
+    for (int k = 0; k < n; ++k)
+        sorted[k] = std::move(m_rows[order[size_t(k)]]);
+    if (n == rowCount())
+        m_rows.swap(sorted);
+    else
+        std::move(sorted.begin(), sorted.end(), m_rows.begin() + left);
 }
 
 void FileList::keyWordPass(const QString &keyword, int column)

@@ -18,6 +18,7 @@ struct FileRow {
     bool isEmpty() const;
     bool operator==(const FileRow &o) const;
 };
+Q_DECLARE_TYPEINFO(FileRow, Q_RELOCATABLE_TYPE);
 
 // Always holds at least one row: an empty list is a single empty row.
 class FileList

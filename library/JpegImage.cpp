@@ -47,6 +47,7 @@ struct DecodeState {
     jpeg_decompress_struct cinfo;
     ErrorManager err;
     QImage *image = nullptr;
+    QSize full;
 };
 
 bool decodeInto(DecodeState &s, const QByteArray &data, const QSize &target)
@@ -59,6 +60,7 @@ bool decodeInto(DecodeState &s, const QByteArray &data, const QSize &target)
     jpeg_read_header(&cinfo, TRUE);
 
     const QSize full(int(cinfo.image_width), int(cinfo.image_height));
+    s.full = full;
     cinfo.scale_num = unsigned(JpegImage::scaleNumerator(full, target));
     cinfo.scale_denom = 8;
     switch (cinfo.jpeg_color_space) {
@@ -130,7 +132,7 @@ int scaleNumerator(const QSize &full, const QSize &target)
     return 8;
 }
 
-QImage decode(const QByteArray &data, const QSize &target)
+QImage decode(const QByteArray &data, const QSize &target, QSize *fullSize)
 {
     if (data.isEmpty())
         return {};
@@ -147,15 +149,17 @@ QImage decode(const QByteArray &data, const QSize &target)
     if (ok && s.image)
         result = std::move(*s.image);
     delete s.image;
+    if (fullSize)
+        *fullSize = result.isNull() ? QSize() : s.full;
     return result;
 }
 
-QImage load(const QString &path, const QSize &target)
+QImage load(const QString &path, const QSize &target, QSize *fullSize)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {};
-    return decode(file.readAll(), target);
+    return decode(file.readAll(), target, fullSize);
 }
 
 } // namespace JpegImage

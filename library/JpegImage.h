@@ -10,8 +10,9 @@ namespace JpegImage
 
 // A null image for a missing, unreadable, corrupt or truncated file; never a message or exit.
 // With a valid target, the largest libjpeg reduction whose result still covers it is used.
-QImage load(const QString &path, const QSize &target = QSize());
-QImage decode(const QByteArray &data, const QSize &target = QSize());
+// fullSize, when given, receives the picture's size before any reduction.
+QImage load(const QString &path, const QSize &target = QSize(), QSize *fullSize = nullptr);
+QImage decode(const QByteArray &data, const QSize &target = QSize(), QSize *fullSize = nullptr);
 
 // The reduction (numerator over 8) chosen for a picture of size full shown at target.
 int scaleNumerator(const QSize &full, const QSize &target);

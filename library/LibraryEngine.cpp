@@ -2,12 +2,20 @@
 
 #include "library/FileListing.h"
 #include "library/NotesStore.h"
+#include "library/PreviewCache.h"
 
 #include <QFileInfo>
 
 LibraryEngine::LibraryEngine(NotesStore *notes, QObject *parent)
     : QObject(parent), m_notes(notes), m_jobs(new LibraryJobQueue(this))
 {
+}
+
+LibraryEngine::~LibraryEngine() = default;
+
+void LibraryEngine::setPreviewCacheFolder(const QString &folder)
+{
+    m_previewCache.reset(folder.isEmpty() ? nullptr : new PreviewCache(folder));
 }
 
 void LibraryEngine::setPlainCaptions(const QStringList &captions)
@@ -187,5 +195,6 @@ void LibraryEngine::runKeyWord(const QString &keyword, int column)
 
 void LibraryEngine::runPreview(const QString &filePath, const QString &checkImage)
 {
-    emit previewReady(Preview::load(filePath, checkImage, m_previewOptions));
+    emit previewReady(
+        Preview::load(filePath, checkImage, m_previewOptions, m_previewCache.get()));
 }

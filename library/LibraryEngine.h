@@ -8,7 +8,10 @@
 
 #include <QObject>
 
+#include <memory>
+
 class NotesStore;
+class PreviewCache;
 
 class LibraryEngine : public QObject
 {
@@ -16,11 +19,15 @@ class LibraryEngine : public QObject
 public:
     // notes may be null (no notes database); it must outlive the engine.
     explicit LibraryEngine(NotesStore *notes = nullptr, QObject *parent = nullptr);
+    ~LibraryEngine() override;
 
     // Check flag 1: notes from each file's first comment instead of the notes database.
     void setCommentMode(bool on) { m_commentMode = on; }
     bool commentMode() const { return m_commentMode; }
     void setPreviewOptions(const PreviewOptions &options) { m_previewOptions = options; }
+    // Pictures are kept reduced in folder (PreviewCache); an empty folder keeps none.
+    void setPreviewCacheFolder(const QString &folder);
+    PreviewCache *previewCache() const { return m_previewCache.get(); }
     // Language section 0, lines 8 to 12: the plain header captions.
     void setPlainCaptions(const QStringList &captions);
 
@@ -84,6 +91,7 @@ private:
     HeaderMarks m_marks;
     TransferBuffer m_buffer;
     PreviewOptions m_previewOptions;
+    std::unique_ptr<PreviewCache> m_previewCache;
     QString m_folder;
     QString m_noteError;
     bool m_commentMode = false;

@@ -70,11 +70,14 @@ bool NotesStore::connect()
 bool NotesStore::ensureTable()
 {
     QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
-    if (db.tables().contains(QStringLiteral("FileNote"), Qt::CaseInsensitive))
-        return true;
     QSqlQuery query(db);
-    if (!query.exec(QString::fromLatin1(createTable)))
+    if (!db.tables().contains(QStringLiteral("FileNote"), Qt::CaseInsensitive) &&
+        !query.exec(QString::fromLatin1(createTable)))
         return fail(query.lastError().text());
+    // A listing reads a folder's paths with their notes; with the notes in the index it never
+    // visits the table. Other readers of the file see the same table; a read-only file
+    // simply goes without.
+    query.exec(QStringLiteral("create index if not exists FileNoteMarks on FileNote (FilePath, Mark)"));
     return true;
 }
 
@@ -181,5 +184,36 @@ bool NotesStore::loadFolderNotes(const QString &folder, QHash<QString, QString> 
     notes->clear();
     while (query.next())
         notes->insert(query.value(0).toString(), query.value(1).toString());
+    return true;
+}
+
+bool NotesStore::loadFolderNotes(const QString &folder, FolderNotes *notes)
+{
+    notes->clear();
+    if (!isOpen())
+        return fail(QStringLiteral("The notes database is not open."));
+    if (folder.isEmpty())
+        return true;
+    QSqlQuery query(QSqlDatabase::database(m_connectionName, false));
+    query.setForwardOnly(true);
+    // Blobs come back as bytes, sparing the driver's conversion of every text to UTF-16;
+    // only the part after the folder is returned, and nothing from the folders below it.
+    const QByteArray prefix = folder.toUtf8();
+    QString upper = folder;
+    upper.back() = QChar(upper.back().unicode() + 1);
+    query.prepare(QStringLiteral(
+        "select substr(cast(FilePath as blob), ?), cast(Mark as blob) from FileNote "
+        "where FilePath >= ? and FilePath < ? and instr(substr(cast(FilePath as blob), ?), ?) = 0"));
+    const int nameStart = int(prefix.size()) + 1;
+    query.addBindValue(nameStart);
+    query.addBindValue(folder);
+    query.addBindValue(upper);
+    query.addBindValue(nameStart);
+    query.addBindValue(prefix.right(1));
+    if (!query.exec())
+        return fail(query.lastError().text());
+    while (query.next())
+        notes->add(query.value(0).toByteArray(), query.value(1).toByteArray());
+    notes->finish();
     return true;
 }

@@ -1,7 +1,12 @@
 #pragma once
 // The notes database: one note per full file path, kept in access.mdb beside the program.
+#include "library/ByteTable.h"
+
 #include <QHash>
 #include <QString>
+
+// The notes of one folder's files, keyed by the UTF-8 bytes of the file's name.
+using FolderNotes = ByteTable;
 
 class NotesStore
 {
@@ -35,6 +40,8 @@ public:
     bool storeNote(const QString &FilePath, const QString &Mark);
     // All notes whose path starts with folder (which ends in a separator), for one listing.
     bool loadFolderNotes(const QString &folder, QHash<QString, QString> *notes);
+    // The notes of the files directly in folder (which ends in a separator), for a listing.
+    bool loadFolderNotes(const QString &folder, FolderNotes *notes);
 
 private:
     bool connect();

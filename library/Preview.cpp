@@ -2,6 +2,7 @@
 
 #include "library/FileListing.h"
 #include "library/JpegImage.h"
+#include "library/PreviewCache.h"
 #include "settings/TextFile.h"
 
 namespace Preview
@@ -19,7 +20,7 @@ QStringList visibleLines(const QStringList &lines, const PreviewOptions &options
 }
 
 PreviewResult load(const QString &filePath, const QString &checkImage,
-                   const PreviewOptions &options)
+                   const PreviewOptions &options, PreviewCache *cache)
 {
     PreviewResult result;
     result.filePath = filePath;
@@ -31,7 +32,8 @@ PreviewResult load(const QString &filePath, const QString &checkImage,
     if (checkImage == u"Y") {
         result.picturePath = FileListing::existingPicture(filePath);
         if (!result.picturePath.isEmpty())
-            result.picture = JpegImage::load(result.picturePath, options.pictureSize);
+            result.picture = cache ? cache->load(result.picturePath, options.pictureSize)
+                                   : JpegImage::load(result.picturePath, options.pictureSize);
     }
     return result;
 }

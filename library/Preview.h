@@ -4,6 +4,8 @@
 #include <QSize>
 #include <QStringList>
 
+class PreviewCache;
+
 struct PreviewResult {
     bool readable = false; // false: the file could not be read; the panes keep what they show
     QString filePath;
@@ -25,7 +27,8 @@ namespace Preview
 // not a whole number or is n <= 0.
 QStringList visibleLines(const QStringList &lines, const PreviewOptions &options);
 
+// With a cache, the picture comes from it when it holds the picture as it is now.
 PreviewResult load(const QString &filePath, const QString &checkImage,
-                   const PreviewOptions &options);
+                   const PreviewOptions &options, PreviewCache *cache = nullptr);
 
 } // namespace Preview

@@ -7,6 +7,9 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <algorithm>
+#include <random>
+
 using Rows = QVector<FileRow>;
 
 namespace
@@ -35,6 +38,71 @@ QStringList column(const FileList &list, int c)
 }
 
 const QStringList plain{"Name", "Time", "Size", "Note", "Pic"};
+
+// Texts that share long prefixes, differ past the eighth and sixteenth unit, end early,
+// hold U+0000, surrogate pairs and characters above them.
+QString randomText(std::mt19937 &rng)
+{
+    static const QStringList pieces{"",         "O",  "o",  "1", "12345678",         "ABCDEFGH",
+                                    QChar(0),   "軸", "😀", " ", QChar(0xFFFD), "roughing ",
+                                    "Z"};
+    QString text;
+    for (int n = int(rng() % 5); n > 0; --n) {
+        const QString &piece = pieces.at(int(rng() % pieces.size()));
+        text += piece;
+    }
+    return text;
+}
+
+QString randomTime(std::mt19937 &rng, bool canonicalOnly)
+{
+    if (!canonicalOnly && rng() % 10 == 0)
+        return rng() % 2 ? QString() : QStringLiteral("2024-1-1 1:1:1");
+    return QStringLiteral("20%1-%2-%3 %4:%5:%6")
+        .arg(20 + rng() % 5)
+        .arg(1 + rng() % 12, 2, 10, QChar(u'0'))
+        .arg(1 + rng() % 2, 2, 10, QChar(u'0'))
+        .arg(rng() % 3, 2, 10, QChar(u'0'))
+        .arg(rng() % 60, 2, 10, QChar(u'0'))
+        .arg(rng() % 3 * 2, 2, 10, QChar(u'0'));
+}
+
+QString randomSize(std::mt19937 &rng)
+{
+    static const QStringList odd{"", "x", "-5", "9223372036854775807", "99999999999999999999",
+                                 "3000000000", " 7", "007"};
+    return rng() % 4 ? QString::number(rng() % 50) : odd.at(int(rng() % odd.size()));
+}
+
+// The plain meaning of the sort, without keys: stable, by code units, sizes as numbers.
+void referenceSort(Rows &rows, int column, int left, int right, bool ascending)
+{
+    const auto first = rows.begin() + left, last = rows.begin() + right + 1;
+    if (column == PictureColumn) {
+        std::stable_partition(first, last, [ascending](const FileRow &r) {
+            return (r.picture == u"Y") == ascending;
+        });
+        return;
+    }
+    const auto less = [column](const FileRow &a, const FileRow &b) {
+        if (column == SizeColumn) {
+            const auto number = [](const QString &text) {
+                bool ok = false;
+                const qint64 v = text.toLongLong(&ok);
+                return ok ? v : 0;
+            };
+            return number(a.size) < number(b.size);
+        }
+        const QString &x = a.cell(column), &y = b.cell(column);
+        for (qsizetype i = 0; i < x.size() && i < y.size(); ++i)
+            if (x[i] != y[i])
+                return x[i].unicode() < y[i].unicode();
+        return x.size() < y.size();
+    };
+    std::stable_sort(first, last, [&](const FileRow &a, const FileRow &b) {
+        return ascending ? less(a, b) : less(b, a);
+    });
+}
 
 } // namespace
 
@@ -103,6 +171,49 @@ private slots:
         // Whole rows move: every original row is still there, cells intact.
         for (const FileRow &r : before)
             QVERIFY(list.rows().contains(r));
+    }
+
+    void sortMatchesReference_data()
+    {
+        QTest::addColumn<int>("col");
+        QTest::addColumn<bool>("ascending");
+        QTest::addColumn<bool>("canonicalTimes");
+        for (int c = 0; c < ColumnCount; ++c)
+            for (bool ascending : {true, false})
+                for (bool canonical : {true, false})
+                    if (c == TimeColumn || canonical)
+                        QTest::addRow("%s column %d%s", ascending ? "asc" : "desc", c,
+                                      canonical ? "" : ", some times not in the usual form")
+                            << c << ascending << canonical;
+    }
+    void sortMatchesReference()
+    {
+        QFETCH(int, col);
+        QFETCH(bool, ascending);
+        QFETCH(bool, canonicalTimes);
+        std::mt19937 rng(uint(col * 4 + ascending * 2 + canonicalTimes));
+        for (int round = 0; round < 4; ++round) {
+            Rows rows;
+            for (int i = 0; i < 3000; ++i) {
+                FileRow r;
+                r.name = QString::number(i); // tells the rows apart, so order shows
+                r.time = randomTime(rng, canonicalTimes);
+                r.size = randomSize(rng);
+                r.note = randomText(rng);
+                r.picture = rng() % 3 ? QString() : QStringLiteral("Y");
+                if (col == NameColumn)
+                    std::swap(r.name, r.note);
+                rows.append(r);
+            }
+            // The whole list, then a range inside it.
+            const int left = round < 2 ? 0 : int(rng() % 1000);
+            const int right = round < 2 ? int(rows.size()) - 1 : 1000 + int(rng() % 1999);
+            FileList list;
+            list.setRows(rows);
+            list.sortRows(col, left, right, ascending);
+            referenceSort(rows, col, left, right, ascending);
+            QVERIFY(list.rows() == rows);
+        }
     }
 
     void sortRangeOnly()

@@ -9,14 +9,106 @@
 #include <QDir>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
+#include <random>
+
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace
 {
+
+// The listing as the plain rules state it, one query and one file test at a time.
+QVector<FileRow> referenceListing(const QString &folder, const QString &ext, bool commentMode,
+                                  NotesStore *store)
+{
+    const QString base = FileListing::folderWithSeparator(folder);
+    const QStringList patterns = FileListing::patternList(ext);
+    QVector<FileRow> rows;
+    for (const QString &name : QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System)) {
+        const QFileInfo fi(base + name);
+        const bool matched = std::any_of(patterns.begin(), patterns.end(), [&](const QString &p) {
+            return FileListing::matchesPattern(name, p);
+        });
+        if (name.startsWith(u'.') || !matched || !fi.isFile())
+            continue;
+        FileRow r;
+        r.name = name;
+        r.size = QString::number(fi.size());
+        r.time = fi.lastModified().toString("yyyy-MM-dd hh:mm:ss");
+        r.note = commentMode ? GetCommentTitle(base + name) : store->getSQLMarkData(base + name);
+        const qsizetype dot = name.lastIndexOf(u'.');
+        const QString stem = base + (dot < 0 ? name : name.left(dot));
+        if (QFileInfo::exists(stem + ".jpg") || QFileInfo::exists(stem + ".JPG"))
+            r.picture = "Y";
+        rows.append(r);
+    }
+    return rows;
+}
+
+QVector<FileRow> byName(QVector<FileRow> rows)
+{
+    std::sort(rows.begin(), rows.end(),
+              [](const FileRow &a, const FileRow &b) { return a.name < b.name; });
+    return rows;
+}
+
+// A folder of random programs and pictures sharing base names, hidden files, a folder, links,
+// random times; notes on some files and on paths that only look alike.
+void makeRandomFolder(const QString &folder, NotesStore *store, std::mt19937 &rng)
+{
+    QHash<QString, QString> notes;
+    static const QStringList pieces{"O", "o", "1", "23", "軸", "é", " ", "'", "-", ".", "a", "%"};
+    static const QStringList exts{".nc", ".NC", ".jpg", ".JPG", ".Jpg", ".txt", "", ".nc.jpg"};
+    QVERIFY(QDir().mkpath(folder + "/sub.nc"));
+    const QString base = FileListing::folderWithSeparator(folder);
+    for (int i = 0; i < 120; ++i) {
+        QString stem = rng() % 10 == 0 ? QStringLiteral(".") : QString();
+        for (int n = 1 + int(rng() % 4); n > 0; --n)
+            stem += pieces.at(int(rng() % pieces.size()));
+        for (int n = 1 + int(rng() % 3); n > 0; --n) {
+            const QString name = stem + exts.at(int(rng() % exts.size()));
+            QFile f(base + name);
+            if (f.exists() || !f.open(QIODevice::WriteOnly))
+                continue;
+            f.write(QStringLiteral("%\nO%1(TITLE %2)\n").arg(i).arg(name).toUtf8().repeated(int(rng() % 3)));
+            f.setFileTime(QDateTime::currentDateTime().addSecs(-qint64(rng() % 100000000)),
+                          QFileDevice::FileModificationTime);
+            f.close();
+            if (rng() % 2)
+                notes.insert(base + name, QStringLiteral("note 軸 %1").arg(i));
+            if (rng() % 4 == 0)
+                notes.insert(base + name.toUpper() + "x", "a path like it");
+        }
+    }
+    QVERIFY(QFile::link(base + "sub.nc", base + "linked-folder.nc"));
+    QVERIFY(QFile::link(base + "sub.nc/inside.nc", base + "linked-file.nc"));
+    QVERIFY(writeFile(base + "sub.nc/inside.nc", "(INSIDE)\n"));
+    notes.insert(base + "sub.nc/inside.nc", "below");
+    notes.insert(base.chopped(1) + "-other/O1.nc", "beside");
+    // One transaction: a commit per note would make the test wait on the disk.
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "fill");
+        db.setDatabaseName(store->databasePath());
+        QVERIFY(db.open() && db.transaction());
+        QSqlQuery q(db);
+        QVERIFY(q.prepare("insert into FileNote (FilePath, Mark) values (?, ?)"));
+        for (auto it = notes.begin(); it != notes.end(); ++it) {
+            q.addBindValue(it.key());
+            q.addBindValue(it.value());
+            QVERIFY(q.exec());
+        }
+        QVERIFY(db.commit());
+    }
+    QSqlDatabase::removeDatabase("fill");
+}
 
 QMap<QString, QString> flagsByName(const QVector<FileRow> &rows)
 {
@@ -90,6 +182,52 @@ private slots:
             QCOMPARE(r.size, QString::number(QFileInfo(QDir(m_folder).filePath(r.name)).size()));
             QVERIFY(r.note.isEmpty());
         }
+    }
+
+    void listingMatchesReference_data()
+    {
+        QTest::addColumn<uint>("seed");
+        QTest::addColumn<bool>("commentMode");
+        for (uint seed = 1; seed <= 3; ++seed)
+            QTest::addRow("folder %u", seed) << seed << false;
+        QTest::addRow("folder 1, notes from comments") << 1u << true;
+    }
+    void listingMatchesReference()
+    {
+        QFETCH(uint, seed);
+        QFETCH(bool, commentMode);
+        std::mt19937 rng(seed);
+        QTemporaryDir dir;
+        NotesStore store(dir.path());
+        QVERIFY(store.open());
+        const QString folder = dir.filePath("nc");
+        makeRandomFolder(folder, &store, rng);
+        for (const QString &pattern : {"*.nc", "*.*", "*.NC;*.jpg", "O?*", "*1*.nc", "*"}) {
+            const ListingResult listed =
+                FileListing::listFolder(folder, pattern, commentMode, &store);
+            const QVector<FileRow> expected =
+                byName(referenceListing(folder, pattern, commentMode, &store));
+            QVERIFY2(!expected.isEmpty(), qPrintable(pattern));
+            QVERIFY2(byName(listed.rows) == expected, qPrintable(pattern));
+        }
+    }
+
+    // A name that is not UTF-8 keeps its note under the path the list shows for it.
+    void undecodableNameFindsItsNote()
+    {
+        QTemporaryDir dir;
+        NotesStore store(dir.path());
+        QVERIFY(store.open());
+        const QByteArray raw = QFile::encodeName(dir.path()) + "/O\xff" "1.nc";
+        const int fd = ::open(raw.constData(), O_CREAT | O_WRONLY, 0600);
+        QVERIFY(fd >= 0);
+        ::close(fd);
+        const QString shown = QFile::decodeName(QByteArray("O\xff" "1.nc"));
+        QVERIFY(store.storeNote(FileListing::folderWithSeparator(dir.path()) + shown, "kept"));
+        const ListingResult listed = FileListing::listFolder(dir.path(), "*.nc", false, &store);
+        QCOMPARE(listed.rows.size(), 1);
+        QCOMPARE(listed.rows.first().name, shown);
+        QCOMPARE(listed.rows.first().note, QString("kept"));
     }
 
     // Only files are rows: a link to a file is one, a link to a folder, a pipe and a
