@@ -59,6 +59,7 @@ TF_Main::TF_Main(const QString &baseFolder, QWidget *parent)
         QMessageBox::critical(nullptr, NotesStore::creationFailedCaption(),
                               NotesStore::creationFailedText());
     m_engine = new LibraryEngine(m_notes, this);
+    m_engine->setCommentMode(m_notes->unusable());
     buildPanes();
     buildMenus();
     setLanguage(language);
@@ -66,6 +67,10 @@ TF_Main::TF_Main(const QString &baseFolder, QWidget *parent)
 
 TF_Main::~TF_Main()
 {
+    // The views read the engine while they are torn down (a hidden header asks the model
+    // for its size), so they go first and the engine and notes outlive them.
+    const QList<QWidget *> views = findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly);
+    qDeleteAll(views);
     delete m_engine;
     m_engine = nullptr;
     delete m_notes;
@@ -286,7 +291,8 @@ void TF_Main::applyCheck()
 {
     Check = QList<bool>(5, false);
     IntToFlags(General.value(0), Check);
-    m_engine->setCommentMode(Check[1]);
+    // Without a usable notes database the notes come from the files' comments.
+    m_engine->setCommentMode(Check[1] || m_notes->unusable());
 }
 
 void TF_Main::UpdateOption()
@@ -544,7 +550,8 @@ void TF_Main::ReadFileDialog(int tag)
         return false;
     };
     request.hooks.noteOf = [this](const QString &path) {
-        return Check.value(1) ? GetCommentTitle(path) : m_notes->getSQLMarkData(path);
+        return Check.value(1) || m_notes->unusable() ? GetCommentTitle(path)
+                                                     : m_notes->getSQLMarkData(path);
     };
     request.hooks.addFileData = [this](const QString &row) { addFileData(row); };
     if (TReceiveTransport *window = ::ReadFileDialog(request, this))
