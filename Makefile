@@ -5,7 +5,7 @@ PACKAGES = cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev qt6-svg-dev
            libqt6sql6-sqlite libjpeg62-turbo-dev xvfb xauth imagemagick fonts-noto-cjk
 
 .PHONY: all deps configure build run test bench clean \
-        sanitizer-deps test-asan test-tsan fuzz fuzz-smoke
+        sanitizer-deps configure-asan test-asan test-tsan fuzz fuzz-smoke
 
 all: build
 
@@ -37,7 +37,7 @@ bench: build
 	@for b in $(BUILD)/bin/bench_*; do echo "== $$(basename $$b)"; QT_QPA_PLATFORM=offscreen $$b || exit 1; done
 
 clean:
-	rm -rf $(BUILD) build-asan build-tsan build-fuzz
+	rm -rf $(BUILD) build-asan build-tsan
 
 # --- Reliability: sanitizer builds and fuzz targets (clang from Debian) -------------------
 SAN_PACKAGES = clang-14 libclang-rt-14-dev
@@ -51,18 +51,23 @@ FUZZ_TIME   ?= 30
 sanitizer-deps: deps
 	@$(MAKE) --no-print-directory deps PACKAGES="$(SAN_PACKAGES)"
 
-# Address + undefined behaviour over the whole suite; the first report fails the test.
-test-asan: sanitizer-deps
+# Address + undefined behaviour over the whole suite; the first report fails the test. The
+# same build holds the fuzz targets: its code carries libFuzzer's coverage hooks, which cost
+# the tests little and spare CI a second instrumented build.
+ASAN_FLAGS = -O1 -g -fsanitize=address,undefined,fuzzer-no-link -fno-sanitize-recover=all -fno-omit-frame-pointer
+ASAN_ENV   = QT_QPA_PLATFORM=offscreen \
+  ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:detect_stack_use_after_return=1 \
+  LSAN_OPTIONS=suppressions=$(CURDIR)/reliability/lsan.supp:print_suppressions=0 \
+  UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1:suppressions=$(CURDIR)/reliability/ubsan.supp
+
+configure-asan: sanitizer-deps
 	CC=$(SAN_CC) CXX=$(SAN_CXX) cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo $(LAUNCHER) \
-	  -DCMAKE_CXX_FLAGS="-O1 -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer" \
-	  -DCMAKE_C_FLAGS="-O1 -fsanitize=address,undefined -fno-omit-frame-pointer" \
+	  -DNCFERRY_FUZZ=ON -DCMAKE_CXX_FLAGS="$(ASAN_FLAGS)" -DCMAKE_C_FLAGS="$(ASAN_FLAGS)" \
 	  -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
+
+test-asan: configure-asan
 	cmake --build build-asan -j $(JOBS)
-	cd build-asan && QT_QPA_PLATFORM=offscreen \
-	  ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1 \
-	  LSAN_OPTIONS=suppressions=$(CURDIR)/reliability/lsan.supp:print_suppressions=0 \
-	  UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
-	  ctest --output-on-failure -j $(JOBS) --timeout 600
+	cd build-asan && $(ASAN_ENV) ctest --output-on-failure -j $(JOBS) --timeout 600
 
 test-tsan: sanitizer-deps
 	CC=$(SAN_CC) CXX=$(SAN_CXX) cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo $(LAUNCHER) \
@@ -75,22 +80,18 @@ test-tsan: sanitizer-deps
 	  ctest --output-on-failure -j $(JOBS) --timeout 600 -R '$(TSAN_TESTS)'
 
 # libFuzzer targets (fuzz/), each with its seed corpus under fuzz/corpus/<name>.
-fuzz: sanitizer-deps
-	CC=$(SAN_CC) CXX=$(SAN_CXX) cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo $(LAUNCHER) \
-	  -DNCFERRY_FUZZ=ON -DCMAKE_CXX_FLAGS="-O1 -fsanitize=address,undefined,fuzzer-no-link -fno-sanitize-recover=all" \
-	  -DCMAKE_C_FLAGS="-O1 -fsanitize=address,undefined,fuzzer-no-link" \
-	  -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
-	cmake --build build-fuzz -j $(JOBS) --target fuzz_targets
+fuzz: configure-asan
+	cmake --build build-asan -j $(JOBS) --target fuzz_targets
 
 # Each target for FUZZ_TIME seconds over a scratch copy of its corpus (the seeds stay as
-# checked in); a crash stops the run and leaves its input in build-fuzz/crashes/.
+# checked in); a crash stops the run and leaves its input in build-asan/crashes/.
 fuzz-smoke: fuzz
-	@mkdir -p build-fuzz/crashes; for t in build-fuzz/bin/fuzz_*; do n=$$(basename $$t); \
-	  rm -rf build-fuzz/work/$$n; mkdir -p build-fuzz/work/$$n; \
+	@mkdir -p build-asan/crashes; for t in build-asan/bin/fuzz_*; do n=$$(basename $$t); \
+	  rm -rf build-asan/work/$$n; mkdir -p build-asan/work/$$n; \
 	  echo "== $$n ($(FUZZ_TIME) s)"; \
 	  QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 	  $$t -max_total_time=$(FUZZ_TIME) -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
-	      -artifact_prefix=build-fuzz/crashes/$$n- build-fuzz/work/$$n fuzz/corpus/$$n 2>build-fuzz/$$n.log \
-	    || { tail -60 build-fuzz/$$n.log; exit 1; }; \
-	  grep -E "stat::number_of_executed_units|stat::peak_rss_mb" build-fuzz/$$n.log | tr '\n' ' '; echo; \
+	      -artifact_prefix=build-asan/crashes/$$n- build-asan/work/$$n fuzz/corpus/$$n 2>build-asan/$$n.log \
+	    || { tail -60 build-asan/$$n.log; exit 1; }; \
+	  grep -E "stat::number_of_executed_units|stat::peak_rss_mb" build-asan/$$n.log | tr '\n' ' '; echo; \
 	done

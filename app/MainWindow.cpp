@@ -17,6 +17,8 @@
 #include "settings/UnitFunction.h"
 #include "transfer/ReceiveFileDialog.h"
 #include "transfer/ReceiveTransport.h"
+#include "tools/PortProblem.h"
+#include "transfer/PortSetting.h"
 #include "transfer/TransferSettings.h"
 #include "transfer/Transport.h"
 
@@ -516,9 +518,23 @@ void TF_Main::ToolButtonClick(int tag)
     button->showMenu();
 }
 
+// A port setting without a port would open a window that fails with "Is a directory".
+bool TF_Main::portNamed(int tag)
+{
+    const QString record = m_portList.getPort(tag);
+    const QString problem =
+        PortProblem::missingPort(record, PortSetting::split(record).value(PortSetting::Port));
+    if (problem.isEmpty())
+        return true;
+    QMessageBox::warning(this, windowTitle(), problem);
+    return false;
+}
+
 void TF_Main::SendFileDialog(int tag)
 {
     if (m_engine->buffer().isEmpty() && m_engine->fullPath(Panel3->currentRow()).isEmpty())
+        return;
+    if (!portNamed(tag))
         return;
     auto *window = new TTransport;
     window->setLanguage(m_option ? m_option->getLanguageList(LanguagePack::TransferFile)
@@ -534,6 +550,8 @@ void TF_Main::SendFileDialog(int tag)
 
 void TF_Main::ReadFileDialog(int tag)
 {
+    if (!portNamed(tag))
+        return;
     ReceiveRequest request;
     request.language = m_option ? m_option->getLanguageList(LanguagePack::ReceiveFile)
                                 : LanguagePack::builtIn(LanguagePack::ReceiveFile);

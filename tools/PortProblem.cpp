@@ -26,8 +26,8 @@ QString PortProblem::missingPort(const QString &record, const QString &portName)
 {
     if (!portName.trimmed().isEmpty())
         return {};
-    return QStringLiteral("the port setting \"%1\" names no port (its second field is empty); "
-                          "give the port, for example ttyS0 or /dev/ttyUSB0")
+    return QStringLiteral("The port setting \"%1\" names no port (its second field is empty). "
+                          "Give the port, for example ttyS0 or /dev/ttyUSB0.")
         .arg(record);
 }
 

@@ -6,6 +6,7 @@
 #include "library/LibraryEngine.h"
 #include "library/NotesStore.h"
 #include "tools/PortProblem.h"
+#include "transfer/PortList.h"
 #include "tools/ReceiveCommand.h"
 #include "tools/SendCommand.h"
 #include "transfer/PortSetting.h"
@@ -13,7 +14,9 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QApplication>
 #include <QHeaderView>
+#include <QMessageBox>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -60,6 +63,7 @@ private slots:
     void nameIsStoredAsGiven();
     void undecodableNameFails();
     void busyPortNamesHolder();
+    void emptyPortInWindow();
 };
 
 // Tearing the window down used to read the freed engine through the file list's header.
@@ -225,6 +229,25 @@ void TestReliability::busyPortNamesHolder()
     QCOMPARE(status, 2);
     QVERIFY2(err.contains(QStringLiteral("in use by ncferry-cli (process %1)").arg(pid)),
              qPrintable(err));
+}
+
+// The window says the port is missing instead of opening a receive window that fails.
+void TestReliability::emptyPortInWindow()
+{
+    QTemporaryDir base;
+    TF_Main w(base.path() + "/");
+    w.portList().setPortList({record("")});
+    QString shown;
+    QTimer::singleShot(0, [&] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            shown = box->text();
+            box->accept();
+        }
+    });
+    const int before = int(QApplication::topLevelWidgets().size());
+    w.ReadFileDialog(0);
+    QVERIFY2(shown.contains("names no port"), qPrintable(shown));
+    QCOMPARE(int(QApplication::topLevelWidgets().size()), before);
 }
 
 QTEST_MAIN(TestReliability)
