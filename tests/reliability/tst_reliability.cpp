@@ -3,6 +3,7 @@
 #include "CaptureStderr.h"
 #include "PtyPair.h"
 #include "app/MainWindow.h"
+#include "library/JpegImage.h"
 #include "library/LibraryEngine.h"
 #include "library/NotesStore.h"
 #include "tools/PortProblem.h"
@@ -21,6 +22,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+
+#include <sys/resource.h>
 
 namespace
 {
@@ -64,6 +67,8 @@ private slots:
     void undecodableNameFails();
     void busyPortNamesHolder();
     void emptyPortInWindow();
+    void jpegRegressions_data();
+    void jpegRegressions();
 };
 
 // Tearing the window down used to read the freed engine through the file list's header.
@@ -248,6 +253,30 @@ void TestReliability::emptyPortInWindow()
     w.ReadFileDialog(0);
     QVERIFY2(shown.contains("names no port"), qPrintable(shown));
     QCOMPARE(int(QApplication::topLevelWidgets().size()), before);
+}
+
+void TestReliability::jpegRegressions_data()
+{
+    QTest::addColumn<QString>("path");
+    const QDir dir(QStringLiteral(NCFERRY_FUZZ_REGRESSIONS "/fuzz_jpeg"));
+    for (const QFileInfo &f : dir.entryInfoList(QDir::Files))
+        QTest::newRow(qPrintable(f.fileName())) << f.filePath();
+    QVERIFY(!dir.isEmpty());
+}
+
+// Corrupt pictures the fuzzer found: a null image, without the gigabytes their headers claim.
+void TestReliability::jpegRegressions()
+{
+    QFETCH(QString, path);
+    QByteArray bytes = readAll(path);
+    bytes.remove(0, 2); // the fuzz target's preview size
+    rusage before{}, after{};
+    getrusage(RUSAGE_SELF, &before);
+    for (const QSize &target : {QSize(), QSize(64, 64)})
+        QVERIFY(JpegImage::decode(bytes, target).isNull());
+    getrusage(RUSAGE_SELF, &after);
+    QVERIFY2(after.ru_maxrss - before.ru_maxrss < 256 * 1024,
+             qPrintable(QStringLiteral("%1 kB").arg(after.ru_maxrss - before.ru_maxrss)));
 }
 
 QTEST_MAIN(TestReliability)
