@@ -1,6 +1,7 @@
 // The receive engine over any byte stream, ISO or EIA (EIA starts with 0x0B after DC2). The
 // first byte cuts the stream into pieces, as the line delivers it in reads of any size. A
-// stored program is exactly its lines with CR LF, and no line holds a line break.
+// stored program is exactly its lines with CR LF (a line only begun is left out), and no line
+// holds a line break.
 #include "FuzzSupport.h"
 #include "transfer/ReceiveEngine.h"
 
@@ -31,6 +32,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (!stored.isEmpty()) {
         Fuzz::check(stored == out, "stored under another name", stored);
         const QByteArray file = Fuzz::readFile(out);
+        // A line only just begun when DC4 came is not written.
+        if (!storedLines.isEmpty() && storedLines.last().isEmpty())
+            storedLines.removeLast();
         QByteArray expected;
         for (const QString &line : storedLines)
             expected += line.toLatin1() + "\r\n";
