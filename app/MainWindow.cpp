@@ -18,6 +18,8 @@
 #include "settings/UnitFunction.h"
 #include "transfer/ReceiveFileDialog.h"
 #include "transfer/ReceiveTransport.h"
+#include "tools/PortProblem.h"
+#include "transfer/PortSetting.h"
 #include "transfer/TransferSettings.h"
 #include "transfer/Transport.h"
 
@@ -61,6 +63,7 @@ TF_Main::TF_Main(const QString &baseFolder, QWidget *parent)
                               NotesStore::creationFailedText());
     m_engine = new LibraryEngine(m_notes, this);
     m_engine->setPreviewCacheFolder(PreviewCache::defaultFolder());
+    m_engine->setCommentMode(m_notes->unusable());
     buildPanes();
     buildMenus();
     setLanguage(language);
@@ -68,6 +71,10 @@ TF_Main::TF_Main(const QString &baseFolder, QWidget *parent)
 
 TF_Main::~TF_Main()
 {
+    // The views read the engine while they are torn down (a hidden header asks the model
+    // for its size), so they go first and the engine and notes outlive them.
+    const QList<QWidget *> views = findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly);
+    qDeleteAll(views);
     delete m_engine;
     m_engine = nullptr;
     delete m_notes;
@@ -288,7 +295,8 @@ void TF_Main::applyCheck()
 {
     Check = QList<bool>(5, false);
     IntToFlags(General.value(0), Check);
-    m_engine->setCommentMode(Check[1]);
+    // Without a usable notes database the notes come from the files' comments.
+    m_engine->setCommentMode(Check[1] || m_notes->unusable());
 }
 
 void TF_Main::UpdateOption()
@@ -512,9 +520,23 @@ void TF_Main::ToolButtonClick(int tag)
     button->showMenu();
 }
 
+// A port setting without a port would open a window that fails with "Is a directory".
+bool TF_Main::portNamed(int tag)
+{
+    const QString record = m_portList.getPort(tag);
+    const QString problem =
+        PortProblem::missingPort(record, PortSetting::split(record).value(PortSetting::Port));
+    if (problem.isEmpty())
+        return true;
+    QMessageBox::warning(this, windowTitle(), problem);
+    return false;
+}
+
 void TF_Main::SendFileDialog(int tag)
 {
     if (m_engine->buffer().isEmpty() && m_engine->fullPath(Panel3->currentRow()).isEmpty())
+        return;
+    if (!portNamed(tag))
         return;
     auto *window = new TTransport;
     window->setLanguage(m_option ? m_option->getLanguageList(LanguagePack::TransferFile)
@@ -530,6 +552,8 @@ void TF_Main::SendFileDialog(int tag)
 
 void TF_Main::ReadFileDialog(int tag)
 {
+    if (!portNamed(tag))
+        return;
     ReceiveRequest request;
     request.language = m_option ? m_option->getLanguageList(LanguagePack::ReceiveFile)
                                 : LanguagePack::builtIn(LanguagePack::ReceiveFile);
@@ -546,7 +570,8 @@ void TF_Main::ReadFileDialog(int tag)
         return false;
     };
     request.hooks.noteOf = [this](const QString &path) {
-        return Check.value(1) ? GetCommentTitle(path) : m_notes->getSQLMarkData(path);
+        return Check.value(1) || m_notes->unusable() ? GetCommentTitle(path)
+                                                     : m_notes->getSQLMarkData(path);
     };
     request.hooks.addFileData = [this](const QString &row) { addFileData(row); };
     if (TReceiveTransport *window = ::ReadFileDialog(request, this))

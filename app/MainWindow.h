@@ -52,6 +52,7 @@ public:
 
     void SendFileDialog(int tag);
     void ReadFileDialog(int tag);
+    bool portNamed(int tag);
     void AutoModeDialog(int tag);
     void ToolButtonClick(int tag);
     void ExitToolButtonClick() { close(); }

@@ -1,4 +1,5 @@
 #include "app/Startup.h"
+#include "library/NotesStore.h"
 #include "settings/UnitFunction.h"
 
 #include <QApplication>
@@ -21,7 +22,8 @@ int main(int argc, char *argv[])
 
     // Problems with the settings files are told once, after the window is up.
     QTimer::singleShot(0, &main, [&] {
-        for (const QString &message : {option.damageMessage(), option.languageMessage()})
+        for (const QString &message : {option.damageMessage(), option.languageMessage(),
+                                       main.notes()->startupMessage()})
             if (!message.isEmpty())
                 QMessageBox::warning(&main, main.windowTitle(), message);
     });

@@ -58,6 +58,12 @@ bool decodeInto(DecodeState &s, const QByteArray &data, const QSize &target)
     jpeg_mem_src(&cinfo, reinterpret_cast<const unsigned char *>(data.constData()),
                  static_cast<unsigned long>(data.size()));
     jpeg_read_header(&cinfo, TRUE);
+    // A corrupt header can claim gigapixels in a few hundred bytes, and libjpeg would
+    // allocate the whole picture (a progressive one before its first line): such a file is
+    // refused, and libjpeg's own working memory is capped as well.
+    if (qint64(cinfo.image_width) * cinfo.image_height > JpegImage::MaxPixels)
+        return false;
+    cinfo.mem->max_memory_to_use = JpegImage::MaxDecoderMemory;
 
     const QSize full(int(cinfo.image_width), int(cinfo.image_height));
     s.full = full;

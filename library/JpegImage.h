@@ -8,6 +8,11 @@
 namespace JpegImage
 {
 
+// Larger pictures are not decoded (a 12,000 x 10,000 photo still is); libjpeg's working
+// memory is capped at MaxDecoderMemory bytes.
+constexpr qint64 MaxPixels = 120'000'000;
+constexpr long MaxDecoderMemory = 1024L * 1024 * 1024;
+
 // A null image for a missing, unreadable, corrupt or truncated file; never a message or exit.
 // With a valid target, the largest libjpeg reduction whose result still covers it is used.
 // fullSize, when given, receives the picture's size before any reduction.

@@ -43,7 +43,21 @@ bool NotesStore::fail(const QString &message)
 
 bool NotesStore::open()
 {
-    return QFile::exists(m_databasePath) ? ConnectMyAccess() : CreateAccess();
+    m_unusable = false;
+    m_startupMessage.clear();
+    if (QFile::exists(m_databasePath) ? ConnectMyAccess() : CreateAccess())
+        return true;
+    // A file that is no database (or one that cannot take the table) stays as it is: the
+    // connection is dropped, so every later note operation says the database is not open
+    // instead of a driver's riddle, and the notes come from the files' comments.
+    if (QSqlDatabase::contains(m_connectionName))
+        QSqlDatabase::database(m_connectionName, false).close();
+    m_unusable = true;
+    m_startupMessage = QStringLiteral("The notes database \"%1\" cannot be used (%2). Notes "
+                                      "are taken from each file's first comment until it is "
+                                      "repaired or removed; the file is left as it is.")
+                           .arg(QDir::toNativeSeparators(m_databasePath), m_lastError);
+    return false;
 }
 
 bool NotesStore::isOpen() const

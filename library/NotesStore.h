@@ -31,6 +31,10 @@ public:
     bool creationFailed() const { return m_creationFailed; }
     // The database's message for the last failed operation.
     QString lastError() const { return m_lastError; }
+    // After open(): the file exists (or was made) but cannot hold notes. The message names
+    // it and is meant to be shown once at start.
+    bool unusable() const { return m_unusable; }
+    QString startupMessage() const { return m_startupMessage; }
 
     // Empty when the path has no note; *ok is false when the lookup failed.
     QString getSQLMarkData(const QString &path, bool *ok = nullptr);
@@ -52,4 +56,6 @@ private:
     QString m_databasePath;
     QString m_lastError;
     bool m_creationFailed = false;
+    bool m_unusable = false;
+    QString m_startupMessage;
 };

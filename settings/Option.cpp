@@ -92,16 +92,44 @@ bool usable(const QString &value, Check check)
     return false;
 }
 
-bool usableSize(const QString &text, int slot)
+// A size must fit the work area: a larger window costs memory in proportion (a 60000 x 60000
+// window buffer takes gigabytes) and cannot be seen whole anyway. The width and height are
+// bounded by the work area's right and bottom edges, the pane and column widths by the
+// larger of the two. An empty work area (no screen) bounds nothing.
+bool usableSize(const QString &text, int slot, const QRect &workArea)
 {
     const QStringList numbers = CommaText::read(text);
     if (numbers.size() < sizeFields[slot])
         return false;
-    for (const QString &n : numbers) {
-        if (!isNumber(n, false))
+    const qint64 right = qint64(workArea.x()) + workArea.width();
+    const qint64 bottom = qint64(workArea.y()) + workArea.height();
+    for (int i = 0; i < numbers.size(); ++i) {
+        if (!isNumber(numbers.at(i), false))
+            return false;
+        const qint64 limit = i == 0 ? right : i == 1 ? bottom : qMax(right, bottom);
+        if (!workArea.isEmpty() && numbers.at(i).toLongLong() > limit)
             return false;
     }
     return true;
+}
+
+bool isHeaderLine(const QString &line)
+{
+    for (const char *known : knownHeaders) {
+        if (line.compare(latin1(known), Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}
+
+// The last line equal to `text` in any letter case, or -1.
+int lastIndexOfLine(const QStringList &lines, const QString &text)
+{
+    for (int i = int(lines.size()) - 1; i >= 0; --i) {
+        if (lines.at(i).compare(text, Qt::CaseInsensitive) == 0)
+            return i;
+    }
+    return -1;
 }
 
 // The line after the header's section: the next line that is one of the file's headers.
@@ -290,7 +318,9 @@ void TOption::readListSection(const QStringList &lines, int list, QStringList *d
     const bool ports = list == TransferList;
     const QString header = latin1(ports ? transferHeader : windowsSizeHeader);
     const QString endText = latin1(ports ? editorSection.header : endHeader);
-    const int at = TextFile::indexOfLine(lines, header);
+    // The window sizes are the file's last section: a stray copy of their header higher up
+    // (inside the port list, say) must not make them swallow the sections in between.
+    const int at = ports ? TextFile::indexOfLine(lines, header) : lastIndexOfLine(lines, header);
     if (at < 0) {
         m_options[list] = defaultList(list);
         *damaged << QStringLiteral("%1 (section missing)").arg(header);
@@ -313,7 +343,28 @@ void TOption::readListSection(const QStringList &lines, int list, QStringList *d
     } else if (end < 0) {
         end = sectionEnd(lines, at);
     }
-    m_options[list] = lines.mid(at + 1, end - at - 1);
+    QStringList &values = m_options[list];
+    values.clear();
+    const QStringList defaults = PortSetting::split(PortSetting::defaultLine());
+    for (const QString &line : lines.mid(at + 1, end - at - 1)) {
+        // A section header among the values is dropped, else every save would write it
+        // back inside the list and the file would grow by a section each time.
+        if (isHeaderLine(line)) {
+            *damaged << QStringLiteral("%1 (stray line %2)").arg(header, line);
+            continue;
+        }
+        QStringList fields = PortSetting::split(line);
+        if (!ports || fields.size() >= PortSetting::MinimumFields) {
+            values << line;
+            continue;
+        }
+        // A short port line would fail only when used: the missing fields take the default
+        // record's values, and the damage is told now.
+        *damaged << QStringLiteral("%1 port setting \"%2\" (too few fields)").arg(header, line);
+        while (fields.size() < PortSetting::MinimumFields)
+            fields << defaults.value(fields.size());
+        values << PortSetting::join(fields);
+    }
 }
 
 void TOption::repairWindowsSizes(QStringList *damaged)
@@ -321,7 +372,8 @@ void TOption::repairWindowsSizes(QStringList *damaged)
     QStringList &sizes = m_options[WindowsSizeList];
     const QStringList defaults = defaultList(WindowsSizeList);
     for (int slot = 0; slot < SlotCount; ++slot) {
-        if (slot < sizes.size() && usableSize(sizes.at(slot), slot))
+        if (slot < sizes.size() &&
+            (sizes.at(slot) == defaults.at(slot) || usableSize(sizes.at(slot), slot, m_workArea)))
             continue;
         if (slot < sizes.size())
             sizes[slot] = defaults.at(slot);

@@ -4,6 +4,7 @@
 #include "transfer/PortSetting.h"
 #include "transfer/ReceiveEngine.h"
 #include "tools/CliOutput.h"
+#include "tools/PortProblem.h"
 #include "tools/StopSignals.h"
 
 #include <QCoreApplication>
@@ -66,11 +67,14 @@ int runReceiveCommand(const QStringList &args)
             } else {
                 bool ok = false;
                 timeoutSeconds = value.toInt(&ok);
-                // Milliseconds must fit a timer's int.
-                if (!ok || timeoutSeconds < 0 || timeoutSeconds > INT_MAX / 1000)
+                // A day at most: a longer silence is no time-out, and the milliseconds
+                // must fit a timer's int.
+                if (!ok || timeoutSeconds < MinTimeoutSeconds ||
+                    timeoutSeconds > MaxTimeoutSeconds)
                     return usage(QStringLiteral("--timeout takes a whole number of seconds "
-                                                "from 0 to %1, not \"%2\"")
-                                     .arg(INT_MAX / 1000)
+                                                "from %1 to %2, not \"%3\"")
+                                     .arg(MinTimeoutSeconds)
+                                     .arg(MaxTimeoutSeconds)
                                      .arg(value));
             }
         } else if (a.startsWith(QLatin1String("--"))) {
@@ -93,6 +97,9 @@ int runReceiveCommand(const QStringList &args)
     QString error;
     if (!PortSetting::toLineSettings(fields, &settings, nullptr, &error))
         return usage(error);
+    const QString noPort = PortProblem::missingPort(record, settings.portName);
+    if (!noPort.isEmpty())
+        return usage(noPort);
 
     // Refuse before the machine starts punching, not after.
     const QFileInfo target(out);
@@ -109,7 +116,8 @@ int runReceiveCommand(const QStringList &args)
     settings.discardNull = false;
     line.setSettings(settings);
     if (!line.open(&error)) {
-        say(QStringLiteral("ncferry-cli receive: %1").arg(error));
+        say(QStringLiteral("ncferry-cli receive: %1")
+                .arg(PortProblem::openFailure(settings.portName, error)));
         return PortError;
     }
     ReceiveEngine engine(&line);
@@ -170,6 +178,12 @@ int runReceiveCommand(const QStringList &args)
         if (rescuing) {
             say(QStringLiteral("ncferry-cli receive: the program was saved in \"%1\" instead")
                     .arg(where));
+            result = WriteError;
+        } else if (path != target.absoluteFilePath()) {
+            // Success means the program is where the user asked, under that very name.
+            say(QStringLiteral("ncferry-cli receive: the program was stored in \"%1\", not in "
+                               "\"%2\" as asked")
+                    .arg(where, QDir::toNativeSeparators(target.absoluteFilePath())));
             result = WriteError;
         } else {
             say(QStringLiteral("received %1 characters in %2 lines, stored in \"%3\"")

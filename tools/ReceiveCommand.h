@@ -7,6 +7,9 @@ namespace ReceiveCommand
 enum ExitCode { Ok = 0, UsageError = 1, PortError = 2, WriteError = 3, TimedOut = 4 };
 // Silence of the line, in seconds, after which the command gives up (0: wait for ever).
 constexpr int DefaultTimeoutSeconds = 0;
+// The range --timeout accepts.
+constexpr int MinTimeoutSeconds = 1;
+constexpr int MaxTimeoutSeconds = 86400;
 } // namespace ReceiveCommand
 
 // args are the words after "receive". Needs a QCoreApplication; runs its own event loop.

@@ -1,6 +1,7 @@
 #include "tools/SendCommand.h"
 
 #include "tools/CliOutput.h"
+#include "tools/PortProblem.h"
 #include "transfer/PortSerialLine.h"
 #include "transfer/PortSetting.h"
 #include "transfer/SendController.h"
@@ -58,12 +59,20 @@ int runSendCommand(const QStringList &args)
         err(QStringLiteral("ncferry-cli send: %1\n").arg(error));
         return 1;
     }
+    const QString noPort = PortProblem::missingPort(record, settings.portName);
+    if (!noPort.isEmpty()) {
+        err(QStringLiteral("ncferry-cli send: %1\n").arg(noPort));
+        return 1;
+    }
     for (const QString &f : files) {
         QFile file(f);
-        if (!QFileInfo(f).isFile() || !file.open(QIODevice::ReadOnly)) {
+        const QFileInfo info(f);
+        if (!info.isFile() || !file.open(QIODevice::ReadOnly)) {
             err(QStringLiteral("ncferry-cli send: cannot read %1: %2\n")
-                    .arg(f, QFileInfo::exists(f) ? file.errorString()
-                                                 : QStringLiteral("no such file")));
+                    .arg(f, !info.exists()  ? QStringLiteral("no such file")
+                            : info.isDir()  ? QStringLiteral("it is a folder, not a program file")
+                            : !info.isFile() ? QStringLiteral("it is not a regular file")
+                                             : file.errorString()));
             return 1;
         }
     }
@@ -72,7 +81,8 @@ int runSendCommand(const QStringList &args)
     PortSerialLine line;
     line.setSettings(settings);
     if (!line.open(&error)) {
-        err(QStringLiteral("ncferry-cli send: %1\n").arg(error));
+        err(QStringLiteral("ncferry-cli send: %1\n")
+                .arg(PortProblem::openFailure(settings.portName, error)));
         return 2;
     }
     TransportThread worker;

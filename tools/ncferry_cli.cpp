@@ -1,4 +1,5 @@
 // ncferry-cli: the send and receive engines from a command line.
+#include "tools/CliArguments.h"
 #include "tools/ReceiveCommand.h"
 #include "tools/SendCommand.h"
 
@@ -9,7 +10,12 @@
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    QStringList args = QCoreApplication::arguments().mid(1);
+    QStringList args;
+    QString error;
+    if (!CliArguments::decode(argc, argv, &args, &error)) {
+        std::fprintf(stderr, "ncferry-cli: %s\n", error.toLocal8Bit().constData());
+        return 1;
+    }
     const QString command = args.isEmpty() ? QString() : args.takeFirst();
     if (command == QLatin1String("send"))
         return runSendCommand(args);

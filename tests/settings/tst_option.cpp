@@ -424,6 +424,44 @@ void TestOption::damagedFileFallsBack_data()
         << (customGeneralValues.mid(0, 3) << generalDefaults.mid(3)) << "[General] Source";
     QTest::newRow("empty file") << QStringList() << int(TOption::EditorList) << editorDefaults
                                 << "[Editor]";
+
+    // Sizes beyond the work area (1920 x 1040) would cost gigabytes of window buffer.
+    const QStringList goodSizes = good.mid(26, 5);
+    auto sizesWith = [&](int slot, const QString &text) {
+        return replaced(goodSizes.at(slot), text);
+    };
+    auto sizesExpected = [&](int slot) {
+        QStringList sizes = goodSizes;
+        sizes[slot] = sizeDefaults.at(slot);
+        return sizes;
+    };
+    QTest::newRow("main size far beyond the work area")
+        << sizesWith(0, "999999999,999999999,300,280,400,300,90,120,80,200,30")
+        << int(TOption::WindowsSizeList) << sizesExpected(0) << "window size 0";
+    QTest::newRow("editor 60000 x 60000")
+        << sizesWith(3, "60000,60000") << int(TOption::WindowsSizeList) << sizesExpected(3)
+        << "window size 3";
+    QTest::newRow("height one past the work area")
+        << sizesWith(4, "1000,1041,300,500") << int(TOption::WindowsSizeList)
+        << sizesExpected(4) << "window size 4";
+    QTest::newRow("column wider than the work area")
+        << sizesWith(2, "900,500,81,81,81,81,81,81,81,81,81,99999")
+        << int(TOption::WindowsSizeList) << sizesExpected(2) << "window size 2";
+
+    // A stray [WindowsSize] line inside [Transfer] must not take the sections after it.
+    QStringList stray = good;
+    stray.insert(good.indexOf("[Transfer]") + 2, "[WindowsSize]");
+    QTest::newRow("stray [WindowsSize] in [Transfer]: ports")
+        << stray << int(TOption::TransferList) << good.mid(18, 3) << "stray line [WindowsSize]";
+    QTest::newRow("stray [WindowsSize] in [Transfer]: sizes")
+        << stray << int(TOption::WindowsSizeList) << goodSizes << "stray line [WindowsSize]";
+
+    QStringList ports = good.mid(18, 3);
+    ports[1] = PortSetting::join(QStringList{"NewName", "ttyS0", "9600"} +
+                                 PortSetting::split(PortSetting::defaultLine()).mid(3, 4));
+    QTest::newRow("short port line takes the default fields")
+        << replaced(good.at(19), "NewName,ttyS0,9600") << int(TOption::TransferList) << ports
+        << "port setting \"NewName,ttyS0,9600\" (too few fields)";
 }
 
 void TestOption::damagedFileFallsBack()
@@ -465,6 +503,10 @@ void TestOption::damagedFileFallsBack()
     TOption again(base, workArea, "English");
     QVERIFY2(again.damageMessage().isEmpty(), qPrintable(again.damageMessage()));
     QCOMPARE(again.getOptionList(list), expected);
+    // ... and the next save is a fixed point (a damaged file once grew at every save).
+    const QByteArray repaired = fileBytes(base + "Option.ini");
+    QVERIFY(again.SaveOption());
+    QCOMPARE(fileBytes(base + "Option.ini"), repaired);
 }
 
 void TestOption::missingEndMarkerIsNoDamage()

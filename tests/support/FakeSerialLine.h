@@ -131,7 +131,10 @@ public:
     {
         QMutexLocker lock(&m_mutex);
         const_cast<FakeSerialLine *>(this)->drainLocked();
-        return m_wire;
+        // A deep copy: a shared one would let the worker's next append decide between
+        // detaching and reallocating on a count the test thread drops (ThreadSanitizer
+        // cannot see that inside Qt).
+        return QByteArray(m_wire.constData(), m_wire.size());
     }
     void setFailOpen(bool fail) { m_failOpen = fail; }
     // Also keeps what reached the wire in *mirror, which may outlive the line (a window

@@ -1,0 +1,283 @@
+// Faults found by the sanitizer and fuzz runs, kept found: window teardown, the notes
+// database that is no database, and ncferry-cli's arguments, names and port messages.
+#include "CaptureStderr.h"
+#include "PtyPair.h"
+#include "app/MainWindow.h"
+#include "library/JpegImage.h"
+#include "library/LibraryEngine.h"
+#include "library/NotesStore.h"
+#include "tools/PortProblem.h"
+#include "transfer/PortList.h"
+#include "tools/ReceiveCommand.h"
+#include "tools/SendCommand.h"
+#include "transfer/PortSetting.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QApplication>
+#include <QHeaderView>
+#include <QMessageBox>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <sys/resource.h>
+
+namespace
+{
+
+QString record(const QString &port)
+{
+    return PortSetting::join(
+        {"Mill", port, "115200", "None", "8", "1", "None", "/nc", "*.nc", "None"});
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+void writeAll(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    QCOMPARE(f.write(bytes), bytes.size());
+}
+
+QString cliPath()
+{
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/ncferry-cli");
+}
+
+} // namespace
+
+class TestReliability : public QObject
+{
+    Q_OBJECT
+private slots:
+    void engineOutlivesViews();
+    void unusableNotesDatabase_data();
+    void unusableNotesDatabase();
+    void cliRefusals_data();
+    void cliRefusals();
+    void nameIsStoredAsGiven();
+    void undecodableNameFails();
+    void busyPortNamesHolder();
+    void emptyPortInWindow();
+    void jpegRegressions_data();
+    void jpegRegressions();
+};
+
+// Tearing the window down used to read the freed engine through the file list's header.
+void TestReliability::engineOutlivesViews()
+{
+    QTemporaryDir base;
+    auto *w = new TF_Main(base.path() + "/");
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    int viewsLeft = -1;
+    connect(w->engine(), &QObject::destroyed, this,
+            [&] { viewsLeft = int(w->findChildren<QHeaderView *>().size()); });
+    QVERIFY(!w->findChildren<QHeaderView *>().isEmpty());
+    delete w;
+    QCOMPARE(viewsLeft, 0);
+}
+
+void TestReliability::unusableNotesDatabase_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    // An Access file from the original program, and a file of plain text.
+    QByteArray jet(4096, '\0');
+    jet.replace(4, 15, "Standard Jet DB");
+    QTest::newRow("Access (Jet) file") << jet;
+    QTest::newRow("text") << QByteArray("notes: O1234 roughing\r\n");
+}
+
+void TestReliability::unusableNotesDatabase()
+{
+    QFETCH(QByteArray, content);
+    QTemporaryDir base;
+    const QString mdb = base.filePath("access.mdb");
+    writeAll(mdb, content);
+    const QString program = base.filePath("O1.nc");
+    writeAll(program, "%\r\nO1(FACE MILL)\r\nM30\r\n%\r\n");
+    {
+        TF_Main w(base.path() + "/");
+        NotesStore *notes = w.notes();
+        QVERIFY(notes->unusable());
+        QVERIFY2(notes->startupMessage().contains(QDir::toNativeSeparators(mdb)),
+                 qPrintable(notes->startupMessage()));
+        QVERIFY(w.engine()->commentMode());
+        // A note store says what is wrong, not the driver's "Parameter count mismatch".
+        QVERIFY(!notes->storeNote(program, "x"));
+        QCOMPARE(notes->lastError(), "The notes database is not open.");
+    }
+    QCOMPARE(readAll(mdb), content);
+
+    // A good database next to it is no damage.
+    QTemporaryDir clean;
+    NotesStore fresh(clean.path() + "/");
+    QVERIFY(fresh.open());
+    QVERIFY(!fresh.unusable());
+    QVERIFY(fresh.startupMessage().isEmpty());
+}
+
+void TestReliability::cliRefusals_data()
+{
+    QTest::addColumn<bool>("send");
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("says");
+
+    const QString out = QDir::tempPath() + "/ncferry-reliability-O1.nc";
+    const QString range = "from 1 to 86400";
+    const QString noPort = "/nonexistent/ttyNONE";
+    for (const char *value : {"0", "-1", "86401", "2147484", "99999999999"})
+        QTest::newRow(qPrintable(QStringLiteral("timeout %1").arg(value)))
+            << false << QStringList{"--port-setting", record(noPort), "--timeout", value, out}
+            << 1 << range;
+    // The limits themselves pass; the missing port then stops the command.
+    for (const char *value : {"1", "86400"})
+        QTest::newRow(qPrintable(QStringLiteral("timeout %1 accepted").arg(value)))
+            << false << QStringList{"--port-setting", record(noPort), "--timeout", value, out}
+            << 2 << noPort;
+    QTest::newRow("receive, empty port")
+        << false << QStringList{"--port-setting", record(""), out} << 1 << "names no port";
+    QTest::newRow("send, empty port")
+        << true << QStringList{"--port-setting", record(" "), QDir::tempPath()} << 1
+        << "names no port";
+    QTest::newRow("send, a folder as FILE")
+        << true << QStringList{"--port-setting", record(noPort), QDir::tempPath()} << 1
+        << "it is a folder";
+    QTest::newRow("receive, a folder as port")
+        << false << QStringList{"--port-setting", record(QDir::tempPath()), out} << 2
+        << "is a folder, not a serial port";
+}
+
+void TestReliability::cliRefusals()
+{
+    QFETCH(bool, send);
+    QFETCH(QStringList, args);
+    QFETCH(int, code);
+    QFETCH(QString, says);
+    QString err;
+    const int status = runCapturingStderr(
+        [&] { return send ? runSendCommand(args) : runReceiveCommand(args); }, &err);
+    QVERIFY2(err.contains(says), qPrintable(err));
+    QCOMPARE(status, code);
+    QVERIFY(!err.contains("Unknown error") && !err.contains("Is a directory"));
+}
+
+// A name beyond ASCII lands under exactly the bytes given.
+void TestReliability::nameIsStoredAsGiven()
+{
+    PtyPair pty;
+    QVERIFY(pty.isValid());
+    QTemporaryDir dir;
+    const QString out = dir.filePath(QString::fromUtf8("laté 車床.nc"));
+    QTimer::singleShot(100, [&] { pty.send(QByteArray("\x12%\r\n:7\r\nM30\r\n%\r\n\x14")); });
+    QString err;
+    QCOMPARE(runCapturingStderr(
+                 [&] {
+                     return runReceiveCommand(
+                         {"--port-setting", record(pty.slavePath()), "--timeout", "5", out});
+                 },
+                 &err),
+             0);
+    const QStringList names = QDir(dir.path()).entryList(QDir::Files);
+    QCOMPARE(names, QStringList{QString::fromUtf8("laté 車床.nc")});
+    QCOMPARE(QFile::encodeName(names.first()), QByteArray("lat\xC3\xA9 \xE8\xBB\x8A\xE5\xBA\x8A.nc"));
+}
+
+// Bytes that are no UTF-8 cannot be carried to the file system exactly: the tool refuses
+// instead of storing the program under another name and saying it is done.
+void TestReliability::undecodableNameFails()
+{
+    QTemporaryDir dir;
+    QProcess cli;
+    cli.setWorkingDirectory(dir.path());
+    // Only a shell can hand the tool an argument that is not UTF-8.
+    cli.start("/bin/sh", {"-c", "exec \"$0\" receive --port-setting \"$1\" \"$(printf 'lat\\351.nc')\"",
+                          cliPath(), record("/nonexistent/ttyNONE")});
+    QVERIFY(cli.waitForFinished(10000));
+    const QString err = QString::fromLocal8Bit(cli.readAllStandardError());
+    QCOMPARE(cli.exitCode(), 1);
+    QVERIFY2(err.contains("lat\\xe9.nc") && err.contains("not valid"), qPrintable(err));
+    QVERIFY(QDir(dir.path()).entryList(QDir::Files).isEmpty());
+}
+
+// A port held by another program: the message says so and names it.
+void TestReliability::busyPortNamesHolder()
+{
+    PtyPair pty;
+    QVERIFY(pty.isValid());
+    QTemporaryDir dir;
+    QProcess holder;
+    holder.start(cliPath(), {"receive", "--port-setting", record(pty.slavePath()), "--timeout",
+                             "20", dir.filePath("O1.nc")});
+    QVERIFY(holder.waitForStarted(5000));
+    const qint64 pid = holder.processId();
+    // The holder has the port once it has written its lock file.
+    QTRY_VERIFY_WITH_TIMEOUT(!PortProblem::lockHolder(pty.slavePath()).isEmpty(), 10000);
+    QString err;
+    const int status = runCapturingStderr(
+        [&] {
+            return runReceiveCommand(
+                {"--port-setting", record(pty.slavePath()), dir.filePath("O2.nc")});
+        },
+        &err);
+    holder.kill();
+    holder.waitForFinished(5000);
+    QCOMPARE(status, 2);
+    QVERIFY2(err.contains(QStringLiteral("in use by ncferry-cli (process %1)").arg(pid)),
+             qPrintable(err));
+}
+
+// The window says the port is missing instead of opening a receive window that fails.
+void TestReliability::emptyPortInWindow()
+{
+    QTemporaryDir base;
+    TF_Main w(base.path() + "/");
+    w.portList().setPortList({record("")});
+    QString shown;
+    QTimer::singleShot(0, [&] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            shown = box->text();
+            box->accept();
+        }
+    });
+    const int before = int(QApplication::topLevelWidgets().size());
+    w.ReadFileDialog(0);
+    QVERIFY2(shown.contains("names no port"), qPrintable(shown));
+    QCOMPARE(int(QApplication::topLevelWidgets().size()), before);
+}
+
+void TestReliability::jpegRegressions_data()
+{
+    QTest::addColumn<QString>("path");
+    const QDir dir(QStringLiteral(NCFERRY_FUZZ_REGRESSIONS "/fuzz_jpeg"));
+    for (const QFileInfo &f : dir.entryInfoList(QDir::Files))
+        QTest::newRow(qPrintable(f.fileName())) << f.filePath();
+    QVERIFY(!dir.isEmpty());
+}
+
+// Corrupt pictures the fuzzer found: a null image, without the gigabytes their headers claim.
+void TestReliability::jpegRegressions()
+{
+    QFETCH(QString, path);
+    QByteArray bytes = readAll(path);
+    bytes.remove(0, 2); // the fuzz target's preview size
+    rusage before{}, after{};
+    getrusage(RUSAGE_SELF, &before);
+    for (const QSize &target : {QSize(), QSize(64, 64)})
+        QVERIFY(JpegImage::decode(bytes, target).isNull());
+    getrusage(RUSAGE_SELF, &after);
+    QVERIFY2(after.ru_maxrss - before.ru_maxrss < 256 * 1024,
+             qPrintable(QStringLiteral("%1 kB").arg(after.ru_maxrss - before.ru_maxrss)));
+}
+
+QTEST_MAIN(TestReliability)
+#include "tst_reliability.moc"

@@ -1,0 +1,66 @@
+#include "tools/PortProblem.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QLockFile>
+
+namespace
+{
+
+// Where Qt's serial port (and other UUCP-style programs) put their "LCK.." files.
+const char *const lockFolders[] = {"/var/lock", "/run/lock", "/etc/locks", "/var/spool/locks",
+                                   "/var/spool/uucp", "/tmp", "/var/tmp"};
+
+QString lockName(const QString &portName)
+{
+    QString name = portName;
+    if (name.startsWith(QLatin1String("/dev/")))
+        name.remove(0, 5);
+    name.replace(QLatin1Char('/'), QLatin1Char('_'));
+    return QStringLiteral("LCK..") + name;
+}
+
+} // namespace
+
+QString PortProblem::missingPort(const QString &record, const QString &portName)
+{
+    if (!portName.trimmed().isEmpty())
+        return {};
+    return QStringLiteral("The port setting \"%1\" names no port (its second field is empty). "
+                          "Give the port, for example ttyS0 or /dev/ttyUSB0.")
+        .arg(record);
+}
+
+QString PortProblem::lockHolder(const QString &portName)
+{
+    QStringList folders;
+    for (const char *folder : lockFolders)
+        folders << QString::fromLatin1(folder);
+    folders << QDir::tempPath();
+    for (const QString &folder : folders) {
+        const QString path = folder + QLatin1Char('/') + lockName(portName);
+        if (!QFileInfo::exists(path))
+            continue;
+        QLockFile lock(path);
+        qint64 pid = 0;
+        QString host, app;
+        if (lock.getLockInfo(&pid, &host, &app) && pid > 0)
+            return app.isEmpty() ? QStringLiteral("process %1").arg(pid)
+                                 : QStringLiteral("%1 (process %2)").arg(app).arg(pid);
+    }
+    return {};
+}
+
+QString PortProblem::openFailure(const QString &portName, const QString &driverMessage)
+{
+    const QString holder = lockHolder(portName);
+    if (!holder.isEmpty())
+        return QStringLiteral("port \"%1\" is in use by %2; close it there first")
+            .arg(portName, holder);
+    if (driverMessage.contains(QLatin1String("locking the device"), Qt::CaseInsensitive))
+        return QStringLiteral("port \"%1\" is in use by another program; close it there first")
+            .arg(portName);
+    if (QFileInfo(portName).isDir())
+        return QStringLiteral("\"%1\" is a folder, not a serial port").arg(portName);
+    return driverMessage;
+}
