@@ -60,6 +60,7 @@ void AutoLink::stop()
         m_worker->stopWorker();
         m_worker->wait();
         m_worker.reset();
+        m_gate.reset();
         m_line->disarmFlowGate();
         m_line->setFlowGateBypass(false);
     }
@@ -250,6 +251,7 @@ void AutoLink::DispatchTick()
         rules.consume = true;
         m_line->armFlowGate(gate, rules);
     }
+    m_gate = gate;
     m_worker = std::make_unique<WATThread>(m_line, entry, gate, &m_shared, m_timings);
     WATThread *worker = m_worker.get();
     connect(worker, &WATThread::shownPending, this,
@@ -273,6 +275,7 @@ void AutoLink::workerEnded()
         emit shown(rest);
     const QString why = m_worker->problem();
     m_worker.reset();
+    m_gate.reset();
     m_line->disarmFlowGate();
     m_line->setFlowGateBypass(false);
     if (!why.isEmpty())

@@ -40,6 +40,10 @@ public:
     void start();
     // Stops the dispatcher and the worker; entries still queued are not sent.
     void stop();
+    // No further entries are started; the one in progress goes on.
+    void stopDispatching() { m_tick.stop(); }
+    // The current worker waits for the machine's XON (it has not begun, or was paused).
+    bool workerHeld() const { return m_gate && m_gate->isPaused(); }
 
     bool isRadio() const { return m_radio; }
     int flowControl() const { return m_flowControl; }
@@ -106,6 +110,7 @@ private:
     QTimer m_holdFlush;
     QList<SendListEntry> m_sendList;
     std::unique_ptr<WATThread> m_worker;
+    std::shared_ptr<PauseGate> m_gate;
     bool m_threadOver = false;
 
     bool m_dataSwitch = false;

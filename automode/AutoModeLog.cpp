@@ -17,7 +17,12 @@ QString AutoModeLog::pathFor(const QString &folder, const QString &settingName)
 
 QString AutoModeLog::problemLine(const QString &text, const QDateTime &when)
 {
-    return QStringLiteral("ERROR") + when.toString(QStringLiteral(" yyyy-MM-dd HH:mm:ss ")) + text;
+    return noteLine(QStringLiteral("ERROR"), text, when);
+}
+
+QString AutoModeLog::noteLine(const QString &status, const QString &text, const QDateTime &when)
+{
+    return status + when.toString(QStringLiteral(" yyyy-MM-dd HH:mm:ss ")) + text;
 }
 
 QStringList AutoModeLog::load(QString *error) const

@@ -20,6 +20,8 @@ public:
     // A line for something that went wrong outside a request:
     // "ERROR yyyy-mm-dd hh:nn:ss <text>".
     static QString problemLine(const QString &text, const QDateTime &when);
+    // The same with another status ("SUCCESS" for a line that is back).
+    static QString noteLine(const QString &status, const QString &text, const QDateTime &when);
 
     QString path() const { return m_path; }
     // The lines of the file; empty when there is none.
