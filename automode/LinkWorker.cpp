@@ -174,10 +174,11 @@ void WATThread::QueryDevices()
 
 void WATThread::SelectDevice(const QString &mask)
 {
-    setCommandMode(true);
     if (!writeAll(QByteArray(1, SerialLine::XOFF)))
         return;
+    // Data still on its way after the XOFF is program data: command mode begins with "+++".
     pauseMs(m_timings.selectPauseMs);
+    setCommandMode(true);
     if (command("+++", true) && command("PM " + mask.toLatin1() + '\r', true)) {
         command("EX\r", false);
         pauseMs(m_timings.selectPauseMs);

@@ -62,6 +62,11 @@ bool RadioAdapterSim::deviceSends(int n, const QByteArray &bytes)
     const QByteArray address = addressBytes(m_addresses.value(n));
     if (address.isEmpty())
         return false;
+    QMutexLocker lock(&m_mutex);
+    if (m_command) {
+        m_heldForPc += address + bytes;
+        return true;
+    }
     // One write: the address and its data stay together.
     return writePc(address + bytes);
 }
@@ -150,7 +155,9 @@ void RadioAdapterSim::take(char c)
     if (m_answers && c == '+') {
         if (++m_plus == 3) {
             m_plus = 0;
+            QMutexLocker lock(&m_mutex);
             m_command = true;
+            lock.unlock();
             writePc(QByteArray("\r\nOK\r\n") + Prompt);
         }
         return;
@@ -166,8 +173,12 @@ void RadioAdapterSim::execute(const QByteArray &line)
     const QByteArray cmd = line.trimmed().toUpper();
     QByteArray answer = line + "\r\n";
     if (cmd == "EX") {
+        QMutexLocker lock(&m_mutex);
         m_command = false;
-        writePc(answer + "OK\r\n");
+        const QByteArray held = m_heldForPc;
+        m_heldForPc.clear();
+        // Under the lock, so that no new device data overtakes what was held.
+        writePc(answer + "OK\r\n" + held);
         return;
     }
     if (cmd == "AS 1") {

@@ -32,8 +32,8 @@ public:
     RadioAdapterSim(const RadioAdapterSim &) = delete;
     RadioAdapterSim &operator=(const RadioAdapterSim &) = delete;
 
-    // Device n punches bytes: the adapter puts its address before them. With split the
-    // address and the data go out as separate writes.
+    // Device n punches bytes: the adapter puts its address before them. In command mode
+    // the adapter keeps device data until "EX", so it never mixes with its answers.
     bool deviceSends(int n, const QByteArray &bytes);
     // Raw bytes to the PC, as if from nowhere (noise, a device the PC does not know).
     bool rawToPc(const QByteArray &bytes);
@@ -67,6 +67,7 @@ private:
     std::atomic<int> m_mask{0xFF};
     int m_plus = 0; // '+' bytes held in data mode
     QByteArray m_commandLine;
+    QByteArray m_heldForPc; // device data that arrived in command mode
 
     mutable QMutex m_mutex;
     QByteArray m_fromPc;
