@@ -37,6 +37,17 @@ AutoLink::AutoLink(SerialLine *line, const QStringList &port, GeneralValuesSourc
     // Address bytes can be 0 on a radio line; they are dropped only when stored.
     m_line->setDiscardNull(!m_radio);
     connect(m_line, &SerialLine::rxChar, this, &AutoLink::readLine);
+    m_shared.switchMode = [this](bool on, std::shared_ptr<QSemaphore> done) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, on, done] {
+                readLine();
+                m_line->setFlowGateBypass(on);
+                m_shared.commandMode.store(on);
+                done->release();
+            },
+            Qt::QueuedConnection);
+    };
     m_tick.setInterval(m_timings.tickMs);
     connect(&m_tick, &QTimer::timeout, this, &AutoLink::DispatchTick);
     m_holdFlush.setSingleShot(true);

@@ -114,6 +114,19 @@ void WATThread::run()
 
 void WATThread::setCommandMode(bool on)
 {
+    if (m_shared->commandMode.load() == on)
+        return;
+    // The receive handling may lag behind the line: bytes that came before the switch must
+    // be read in the mode they came in, or an adapter answer becomes program data and a
+    // program line vanishes into the transcript.
+    if (!m_stop && m_shared->switchMode) {
+        auto done = std::make_shared<QSemaphore>();
+        m_shared->switchMode(on, done);
+        while (!m_stop) {
+            if (done->tryAcquire(1, 20))
+                return;
+        }
+    }
     // XON and XOFF in the adapter's answers are text, not pacing.
     m_line->setFlowGateBypass(on);
     m_shared->commandMode.store(on);
@@ -183,10 +196,11 @@ void WATThread::SelectDevice(const QString &mask)
         command("EX\r", false);
         pauseMs(m_timings.selectPauseMs);
     }
+    // Data mode before the XON: what a machine sends in answer to it is program data.
+    setCommandMode(false);
     // The machines were held with XOFF: they must go on even when the adapter failed.
     if (!m_stop)
         writeAll(QByteArray(1, SerialLine::XON));
-    setCommandMode(false);
 }
 
 bool WATThread::writePaced(const QByteArray &bytes, const QString &shown)

@@ -7,11 +7,13 @@
 #include "transfer/PauseGate.h"
 
 #include <QMutex>
+#include <QSemaphore>
 #include <QString>
 #include <QThread>
 #include <QWaitCondition>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 
 class SerialLine;
@@ -54,6 +56,9 @@ struct LinkShared {
     // Command mode while the adapter answers commands; read per received byte.
     std::atomic<bool> commandMode{false};
     PromptSignal prompt;
+    // Switches the mode on the receiving thread, after the bytes already received have been
+    // handled in the old mode, then releases done. Without it the worker switches at once.
+    std::function<void(bool on, std::shared_ptr<QSemaphore> done)> switchMode;
 };
 
 class WATThread : public QThread

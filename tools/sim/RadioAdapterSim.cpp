@@ -63,8 +63,8 @@ bool RadioAdapterSim::deviceSends(int n, const QByteArray &bytes)
     if (address.isEmpty())
         return false;
     QMutexLocker lock(&m_mutex);
-    if (m_command) {
-        m_heldForPc += address + bytes;
+    if (m_command || m_xoff.at(n) || !m_pending.at(n).isEmpty()) {
+        m_pending[n] += address + bytes;
         return true;
     }
     // One write: the address and its data stay together.
@@ -124,14 +124,32 @@ void RadioAdapterSim::run()
     }
 }
 
+void RadioAdapterSim::flushPendingLocked()
+{
+    // Under m_mutex, so that no new device data overtakes what was held.
+    for (int d = 0; d < DeviceCount; ++d) {
+        if (m_xoff.at(d) || m_pending.at(d).isEmpty())
+            continue;
+        writePc(m_pending.at(d));
+        m_pending[d].clear();
+    }
+}
+
 void RadioAdapterSim::deliver(const QByteArray &bytes)
 {
     std::function<void(int, const QByteArray &)> sink;
     {
         QMutexLocker lock(&m_mutex);
-        for (int d = 0; d < DeviceCount; ++d)
-            if ((m_mask.load() & (1 << d)) && !m_addresses.at(d).isEmpty())
-                m_toDevice[d] += bytes;
+        for (int d = 0; d < DeviceCount; ++d) {
+            if (!(m_mask.load() & (1 << d)) || m_addresses.at(d).isEmpty())
+                continue;
+            m_toDevice[d] += bytes;
+            for (const char c : bytes)
+                if (c == Machine::XOFF || c == Machine::XON)
+                    m_xoff[d] = c == Machine::XOFF;
+        }
+        if (!m_command)
+            flushPendingLocked();
         sink = m_sink;
     }
     if (sink)
@@ -175,10 +193,8 @@ void RadioAdapterSim::execute(const QByteArray &line)
     if (cmd == "EX") {
         QMutexLocker lock(&m_mutex);
         m_command = false;
-        const QByteArray held = m_heldForPc;
-        m_heldForPc.clear();
-        // Under the lock, so that no new device data overtakes what was held.
-        writePc(answer + "OK\r\n" + held);
+        writePc(answer + "OK\r\n");
+        flushPendingLocked();
         return;
     }
     if (cmd == "AS 1") {

@@ -32,8 +32,9 @@ public:
     RadioAdapterSim(const RadioAdapterSim &) = delete;
     RadioAdapterSim &operator=(const RadioAdapterSim &) = delete;
 
-    // Device n punches bytes: the adapter puts its address before them. In command mode
-    // the adapter keeps device data until "EX", so it never mixes with its answers.
+    // Device n punches bytes: the adapter puts its address before them. A device that was
+    // sent XOFF holds its data until XON, as a control does; in command mode the adapter
+    // keeps device data until "EX", so it never mixes with its answers.
     bool deviceSends(int n, const QByteArray &bytes);
     // Raw bytes to the PC, as if from nowhere (noise, a device the PC does not know).
     bool rawToPc(const QByteArray &bytes);
@@ -57,6 +58,7 @@ private:
     void take(char c);
     void execute(const QByteArray &line);
     void deliver(const QByteArray &bytes);
+    void flushPendingLocked();
     bool writePc(const QByteArray &bytes);
 
     int m_fd;
@@ -67,7 +69,8 @@ private:
     std::atomic<int> m_mask{0xFF};
     int m_plus = 0; // '+' bytes held in data mode
     QByteArray m_commandLine;
-    QByteArray m_heldForPc; // device data that arrived in command mode
+    std::array<QByteArray, DeviceCount> m_pending; // held data, with its address
+    std::array<bool, DeviceCount> m_xoff{};
 
     mutable QMutex m_mutex;
     QByteArray m_fromPc;
