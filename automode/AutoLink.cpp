@@ -291,7 +291,8 @@ void AutoLink::workerEnded()
     m_line->setFlowGateBypass(false);
     if (!why.isEmpty())
         emit problem(QStringLiteral("%1: %2").arg(entry.text(), why));
-    if (entry.verb == SendListEntry::Show)
+    // A query the adapter did not answer lists nothing: no device is taken as present.
+    if (entry.verb == SendListEntry::Show && why.isEmpty())
         QueryDone();
     else
         WorkerDone();

@@ -161,7 +161,8 @@ int radioLoad(const QString &root, int programs, bool quick)
                 const qsizetype off = got.lastIndexOf(Machine::XOFF);
                 return off < 0 || got.lastIndexOf(Machine::XON) > off;
             };
-            auto answers = [&] { return Machine::programsIn(adapter.toDevice(n)).size(); };
+            // Counted by end bytes: cheap enough to ask often without starving the link.
+            auto answers = [&] { return adapter.toDevice(n).count(Machine::DC4); };
             RadioAdapterSim::waitUntil([&] { return link.ipMark() == 0xFF; }, 10000);
             for (int k = 0; k < programs; ++k) {
                 for (int kind = 0; kind < 2; ++kind) {

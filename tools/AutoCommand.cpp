@@ -102,7 +102,18 @@ int runAutoCommand(const QStringList &args)
         addLog(AutoModeLog::noteLine(status, text, QDateTime::currentDateTime()));
     };
 
-    AutoLink link(&line, port, [&values] { return values.values(); });
+    // A damaged options file keeps the values read before; said once per new problem.
+    QString optionsProblem;
+    AutoLink link(&line, port, [&] {
+        const GeneralValues v = values.values();
+        if (values.error() != optionsProblem) {
+            optionsProblem = values.error();
+            if (!optionsProblem.isEmpty())
+                note(QStringLiteral("ERROR"),
+                     QStringLiteral("%1; the values read before stay in use").arg(optionsProblem));
+        }
+        return v;
+    });
     QObject::connect(&link, &AutoLink::logEvent, &link, [&](const LogEvent &e) {
         addLog(LogLine(e, QDateTime::currentDateTime()));
     });

@@ -97,7 +97,7 @@ bool RadioAdapterSim::waitUntil(const std::function<bool()> &done, int timeoutMs
     while (!done()) {
         if (deadline.hasExpired())
             return false;
-        QThread::msleep(2);
+        QThread::msleep(5);
     }
     return true;
 }
