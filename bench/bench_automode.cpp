@@ -3,8 +3,10 @@
 //     answer's DC2 (bound: one 100 ms dispatcher tick).
 //  2. Radio: eight machines on one adapter each return programs and request files,
 //     interleaved; every stored program and every answer is checked byte for byte.
-// Options: --round-trips N, --programs N (per machine and kind), --quick (short adapter
-// pauses instead of the design's 200 ms).
+// Options: --round-trips N, --programs N (per machine and kind), --pause MS (the adapter
+// pauses; below the 200 ms default a request sent just before the XOFF reached its machine
+// can still be on its way when command mode begins, and is lost: 20 ms lost some on this
+// machine).
 #include "PtyPair.h"
 #include "automode/AutoLink.h"
 #include "tools/sim/RadioAdapterSim.h"
@@ -113,7 +115,7 @@ int cableRoundTrips(const QString &root, int count)
     return wrong ? 1 : 0;
 }
 
-int radioLoad(const QString &root, int programs, bool quick)
+int radioLoad(const QString &root, int programs, int pauseMs)
 {
     constexpr int Devices = 8;
     PtyPair pty;
@@ -140,8 +142,7 @@ int radioLoad(const QString &root, int programs, bool quick)
     GeneralValues v;
     v.pathList = {nc};
     LinkTimings timings;
-    if (quick)
-        timings.selectPauseMs = 20;
+    timings.selectPauseMs = pauseMs;
     AutoLink link(&line, port, [v] { return v; }, timings);
     // What went wrong is printed as it happens.
     QObject::connect(&link, &AutoLink::problem,
@@ -203,9 +204,9 @@ int radioLoad(const QString &root, int programs, bool quick)
         }
         wrong += got.size() != 2 * programs;
     }
-    std::printf("radio: %d machines x (%d returned + %d requested) in %.1f s wall (%s adapter "
+    std::printf("radio: %d machines x (%d returned + %d requested) in %.1f s wall (%d ms adapter "
                 "pauses), %.2f s per answer; %d wrong or missing, %d waits timed out\n",
-                Devices, programs, programs, seconds, quick ? "20 ms" : "200 ms",
+                Devices, programs, programs, seconds, pauseMs,
                 seconds / (Devices * programs * 2), wrong, int(failures));
     return wrong || failures ? 1 : 0;
 }
@@ -216,18 +217,18 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     int roundTrips = 200, programs = 25;
-    bool quick = false;
+    int pauseMs = LinkTimings().selectPauseMs;
     const QStringList args = app.arguments();
     for (int i = 1; i < args.size(); ++i) {
         if (args[i] == "--round-trips" && i + 1 < args.size())
             roundTrips = args[++i].toInt();
         else if (args[i] == "--programs" && i + 1 < args.size())
             programs = args[++i].toInt();
-        else if (args[i] == "--quick")
-            quick = true;
+        else if (args[i] == "--pause" && i + 1 < args.size())
+            pauseMs = args[++i].toInt();
     }
     QTemporaryDir dir;
     int status = cableRoundTrips(dir.path(), qMax(1, roundTrips));
-    status |= radioLoad(dir.path(), qMax(1, programs), quick);
+    status |= radioLoad(dir.path(), qMax(1, programs), qMax(0, pauseMs));
     return status;
 }
