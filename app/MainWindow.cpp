@@ -1,6 +1,7 @@
 #include "app/MainWindow.h"
 
 #include "app/About.h"
+#include "automode/WATransport.h"
 #include "editor/ColorDialogs.h"
 #include "editor/Editor.h"
 #include "library/FolderTree.h"
@@ -16,6 +17,7 @@
 #include "settings/LanguagePack.h"
 #include "settings/Option.h"
 #include "settings/UnitFunction.h"
+#include "transfer/PortSetting.h"
 #include "transfer/ReceiveFileDialog.h"
 #include "transfer/ReceiveTransport.h"
 #include "tools/PortProblem.h"
@@ -264,12 +266,8 @@ void TF_Main::MenuItemUpdate()
         setMenuItemData(names, m, &TF_Main::SendFileDialog);
     for (QMenu *m : {NRead, ReadPopup, SRead})
         setMenuItemData(names, m, &TF_Main::ReadFileDialog);
-    for (QMenu *m : {NAuto, AutoPopup, SAuto}) {
+    for (QMenu *m : {NAuto, AutoPopup, SAuto})
         setMenuItemData(names, m, &TF_Main::AutoModeDialog);
-        // Auto mode comes with a later version: its entries show but cannot be chosen yet.
-        for (QAction *a : m->actions())
-            a->setEnabled(false);
-    }
 }
 
 void TF_Main::showEvent(QShowEvent *event)
@@ -578,7 +576,27 @@ void TF_Main::ReadFileDialog(int tag)
         m_lastTransfer = window;
 }
 
-void TF_Main::AutoModeDialog(int) {}
+void TF_Main::AutoModeDialog(int tag)
+{
+    // The general values are read at each handling, so a change in the general settings
+    // applies to the next program.
+    auto values = [this] {
+        AutoMode::GeneralValues v;
+        if (m_option)
+            AutoMode::fromGeneralList(m_option->getOptionList(TOption::GeneralList),
+                                      m_general ? m_general->nameCode() : v.nameCode, &v);
+        return v;
+    };
+    auto *window = new TWATransport(values);
+    window->setOption(m_option);
+    window->setLanguage(m_option ? m_option->getLanguageList(LanguagePack::AutoMode)
+                                 : LanguagePack::builtIn(LanguagePack::AutoMode));
+    window->setPortSetting(PortSetting::split(m_portList.getPort(tag)));
+    window->setWindowsSize(m_option ? m_option->getWindowsSize(TOption::AutoModeSlot)
+                                    : TWATransport::getWindowsSizeDefault());
+    m_lastTransfer = window;
+    window->show();
+}
 
 void TF_Main::UHFSClick()
 {

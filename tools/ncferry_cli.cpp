@@ -1,4 +1,5 @@
 // ncferry-cli: the send and receive engines from a command line.
+#include "tools/AutoCommand.h"
 #include "tools/CliArguments.h"
 #include "tools/ReceiveCommand.h"
 #include "tools/SendCommand.h"
@@ -21,8 +22,11 @@ int main(int argc, char *argv[])
         return runSendCommand(args);
     if (command == QLatin1String("receive"))
         return runReceiveCommand(args);
+    if (command == QLatin1String("auto"))
+        return runAutoCommand(args);
     std::fputs("usage: ncferry-cli send --port-setting \"<record line>\" [--no-standby] FILE...\n"
-               "       ncferry-cli receive --port-setting \"<record line>\" [--timeout SECONDS] OUT\n",
+               "       ncferry-cli receive --port-setting \"<record line>\" [--timeout SECONDS] OUT\n"
+               "       ncferry-cli auto --port-setting \"<record line>\" --options <Option.ini> [--log FILE]\n",
                stderr);
     return 1;
 }

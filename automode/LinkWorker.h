@@ -1,0 +1,115 @@
+#pragma once
+// The auto mode's worker (`WATThread`): carries out one send-list entry on the line. It
+// addresses radio devices through the adapter's command mode, sends program files and reply
+// programs one character per write, and hands what it showed and what went wrong to the
+// window thread. At most one exists per line, so the writes of two entries never interleave.
+#include "automode/SendListEntry.h"
+#include "transfer/PauseGate.h"
+
+#include <QMutex>
+#include <QSemaphore>
+#include <QString>
+#include <QThread>
+#include <QWaitCondition>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+
+class SerialLine;
+
+namespace AutoMode
+{
+
+// Waits of the link, shortened by the tests and the benchmark.
+struct LinkTimings {
+    int tickMs = 100;              // the dispatcher
+    int promptTimeoutMs = 5000;    // an adapter that never shows "RFCABLE>"
+    int selectPauseMs = 200;       // around the adapter's command mode in SelectDevice
+    int afterFileMs = AfterProgramFileMs;
+    int holdFlushMs = 500;         // held-back radio bytes go on when nothing follows
+};
+
+// The prompt wait as a one-shot signal: a prompt seen before the worker waits still
+// releases it. The worker arms it before each command, so an older prompt never counts.
+class PromptSignal
+{
+public:
+    // A new worker: no prompt seen, nothing cancelled.
+    void reset();
+    void arm();
+    void release();
+    // Ends every wait for good (the line is closing).
+    void cancel();
+    // True when the prompt came within timeoutMs.
+    bool wait(int timeoutMs);
+
+private:
+    QMutex m_mutex;
+    QWaitCondition m_cond;
+    bool m_seen = false;
+    bool m_cancelled = false;
+};
+
+// What the worker shares with the receive handling of its link.
+struct LinkShared {
+    // Command mode while the adapter answers commands; read per received byte.
+    std::atomic<bool> commandMode{false};
+    PromptSignal prompt;
+    // Switches the mode on the receiving thread, after the bytes already received have been
+    // handled in the old mode, then releases done. Without it the worker switches at once.
+    std::function<void(bool on, std::shared_ptr<QSemaphore> done)> switchMode;
+};
+
+class WATThread : public QThread
+{
+    Q_OBJECT
+public:
+    WATThread(SerialLine *line, const SendListEntry &entry, std::shared_ptr<PauseGate> gate,
+              LinkShared *shared, const LinkTimings &timings, QObject *parent = nullptr);
+    ~WATThread() override;
+
+    const SendListEntry &entry() const { return m_entry; }
+    // `SnedString`: the entry as written.
+    QString snedString() const { return m_entry.text(); }
+    // Ends the worker before its next character or step.
+    void stopWorker();
+    // Text shown since the last call (program files only).
+    QString takeShown();
+    // After the end: why the entry was not carried out; empty when it was.
+    QString problem() const;
+
+signals:
+    void shownPending();
+
+protected:
+    void run() override;
+
+private:
+    void QueryDevices();
+    void SelectDevice(const QString &mask);
+    void SendFile(const QString &path);
+    void SendReply();
+
+    void setCommandMode(bool on);
+    // One adapter command; false when the line failed or the prompt did not come.
+    bool command(const QByteArray &bytes, bool waitPrompt);
+    bool writeAll(const QByteArray &bytes);
+    // One character per write, each passing the pause gate first.
+    bool writePaced(const QByteArray &bytes, const QString &shown);
+    void pauseMs(int ms);
+    void fail(const QString &why);
+
+    SerialLine *m_line;
+    SendListEntry m_entry;
+    std::shared_ptr<PauseGate> m_gate;
+    LinkShared *m_shared;
+    LinkTimings m_timings;
+    std::atomic<bool> m_stop{false};
+
+    mutable QMutex m_mutex;
+    QString m_shown;
+    QString m_problem;
+};
+
+} // namespace AutoMode

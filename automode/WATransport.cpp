@@ -1,0 +1,404 @@
+#include "automode/WATransport.h"
+
+#include "settings/Defaults.h"
+#include "settings/NcText.h"
+#include "settings/Option.h"
+#include "settings/UnitFunction.h"
+#include "transfer/PortSerialLine.h"
+#include "transfer/PortSetting.h"
+
+#include <QCloseEvent>
+#include <QDateTime>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QScreen>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+using namespace AutoMode;
+
+namespace
+{
+
+// Texts the window shows until a language pack gives its own.
+const char *const BuiltInLines[] = {"", "接收內容", "傳送內容", "傳送紀錄", "清除傳輸紀錄", "離開", ""};
+constexpr int LayoutWidth = 720;
+constexpr int LayoutHeight = 413;
+
+QLabel *header(QWidget *parent)
+{
+    auto *label = new QLabel(parent);
+    label->setAlignment(Qt::AlignCenter);
+    label->setFrameShape(QFrame::Box);
+    return label;
+}
+
+QPlainTextEdit *pane(QWidget *parent, bool wrap = false)
+{
+    auto *memo = new QPlainTextEdit(parent);
+    memo->setReadOnly(true);
+    memo->setLineWrapMode(wrap ? QPlainTextEdit::WidgetWidth : QPlainTextEdit::NoWrap);
+    memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    return memo;
+}
+
+void setPresent(QLabel *label, bool present)
+{
+    label->setStyleSheet(present ? QStringLiteral("background-color: #00ff00; color: black;")
+                                 : QStringLiteral("background-color: #ff0000; color: white;"));
+}
+
+QToolButton *bigButton(QWidget *parent, const QString &icon)
+{
+    auto *b = new QToolButton(parent);
+    b->setIcon(QIcon(icon));
+    b->setIconSize(QSize(64, 64));
+    b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    b->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    return b;
+}
+
+} // namespace
+
+TWATransport::TWATransport(GeneralValuesSource values, SerialLine *line, QWidget *parent,
+                           const LinkTimings &timings)
+    : QWidget(parent, Qt::Window), ComPort1(line ? line : new PortSerialLine(this)),
+      m_values(std::move(values)), m_timings(timings), m_logFolder(GetExePath())
+{
+    setObjectName(QStringLiteral("WATransport"));
+    setWindowTitle(QStringLiteral("WATransport"));
+    setAttribute(Qt::WA_DeleteOnClose);
+
+    auto *receivePanel = new QWidget(this);
+    ReceiveText = header(receivePanel);
+    ReceiveMemo = pane(receivePanel);
+    IPGridPanel = new QWidget(receivePanel);
+    auto *grid = new QGridLayout(IPGridPanel);
+    grid->setContentsMargins(0, 0, 0, 0);
+    for (int n = 0; n < AutoLink::DeviceCount; ++n) {
+        GroupBox[n] = new QGroupBox(QStringLiteral("Device[%1]").arg(n), IPGridPanel);
+        IPAddr[n] = header(GroupBox[n]);
+        IPAddr[n]->setText(QStringLiteral("0.0.0.0"));
+        setPresent(IPAddr[n], false);
+        Memo[n] = pane(GroupBox[n]);
+        auto *box = new QVBoxLayout(GroupBox[n]);
+        box->setContentsMargins(2, 2, 2, 2);
+        box->addWidget(IPAddr[n]);
+        box->addWidget(Memo[n], 1);
+        grid->addWidget(GroupBox[n], n / 4, n % 4);
+        GroupBox[n]->setObjectName(QStringLiteral("GroupBox%1").arg(n + 1));
+        IPAddr[n]->setObjectName(QStringLiteral("IPAddr%1").arg(n));
+        Memo[n]->setObjectName(QStringLiteral("Memo%1").arg(n));
+    }
+    for (int c = 0; c < 4; ++c)
+        grid->setColumnStretch(c, 1);
+    grid->setRowStretch(0, 1);
+    grid->setRowStretch(1, 1);
+    auto *receiveLayout = new QVBoxLayout(receivePanel);
+    receiveLayout->setContentsMargins(0, 0, 0, 0);
+    receiveLayout->addWidget(ReceiveText);
+    receiveLayout->addWidget(ReceiveMemo, 1);
+    receiveLayout->addWidget(IPGridPanel, 1);
+    IPGridPanel->hide();
+
+    SendStatusPanel = new QWidget(this);
+    auto *sendPanel = new QWidget(SendStatusPanel);
+    SendText = header(sendPanel);
+    SendMemo = pane(sendPanel);
+    auto *sendLayout = new QVBoxLayout(sendPanel);
+    sendLayout->setContentsMargins(0, 0, 0, 0);
+    sendLayout->addWidget(SendText);
+    sendLayout->addWidget(SendMemo, 1);
+    auto *logPanel = new QWidget(SendStatusPanel);
+    LogText = header(logPanel);
+    LogListBox = new QListWidget(logPanel);
+    auto *logLayout = new QVBoxLayout(logPanel);
+    logLayout->setContentsMargins(0, 0, 0, 0);
+    logLayout->addWidget(LogText);
+    logLayout->addWidget(LogListBox, 1);
+    Splitter1 = new QSplitter(Qt::Horizontal, SendStatusPanel);
+    Splitter1->addWidget(sendPanel);
+    Splitter1->addWidget(logPanel);
+    Splitter1->setStretchFactor(1, 1);
+    auto *lower = new QVBoxLayout(SendStatusPanel);
+    lower->setContentsMargins(0, 0, 0, 0);
+    lower->addWidget(Splitter1);
+
+    Splitter2 = new QSplitter(Qt::Vertical, this);
+    Splitter2->addWidget(receivePanel);
+    Splitter2->addWidget(SendStatusPanel);
+    Splitter2->setStretchFactor(0, 1);
+    Splitter2->setSizes({LayoutHeight - 200, 200});
+    Splitter1->setSizes({300, LayoutWidth - 300});
+
+    ToolButtonClsLog = bigButton(this, QStringLiteral(":/icons/delete.svg"));
+    ToolButtonClose = bigButton(this, QStringLiteral(":/icons/exit.svg"));
+    auto *tools = new QVBoxLayout;
+    tools->addWidget(ToolButtonClsLog);
+    tools->addWidget(ToolButtonClose);
+    tools->addStretch(1);
+
+    StatusBar1 = new QStatusBar(this);
+    StatusBar1->setSizeGripEnabled(false);
+    StatusPanel0 = new QLabel(StatusBar1);
+    StatusPanel1 = new QLabel(StatusBar1);
+    StatusPanel0->setMinimumWidth(350);
+    StatusPanel1->setMinimumWidth(200);
+    StatusBar1->addWidget(StatusPanel0);
+    StatusBar1->addWidget(StatusPanel1, 1);
+
+    auto *middle = new QHBoxLayout;
+    middle->setContentsMargins(0, 0, 0, 0);
+    middle->addWidget(Splitter2, 1);
+    middle->addLayout(tools);
+    auto *root = new QVBoxLayout(this);
+    root->setContentsMargins(2, 2, 2, 0);
+    root->addLayout(middle, 1);
+    root->addWidget(StatusBar1);
+
+    ReceiveMemo->setObjectName(QStringLiteral("ReceiveMemo"));
+    IPGridPanel->setObjectName(QStringLiteral("IPGridPanel"));
+    SendMemo->setObjectName(QStringLiteral("SendMemo"));
+    LogListBox->setObjectName(QStringLiteral("LogListBox"));
+    ToolButtonClsLog->setObjectName(QStringLiteral("ToolButtonClsLog"));
+    ToolButtonClose->setObjectName(QStringLiteral("ToolButtonClose"));
+    setLanguage({});
+    resize(LayoutWidth, LayoutHeight);
+
+    m_paneTimer = new QTimer(this);
+    m_paneTimer->setSingleShot(true);
+    m_paneTimer->setInterval(PaneRefreshMs);
+    connect(m_paneTimer, &QTimer::timeout, this, &TWATransport::refreshPanes);
+    connect(ToolButtonClsLog, &QToolButton::clicked, this, &TWATransport::ToolButtonClsLogClick);
+    connect(ToolButtonClose, &QToolButton::clicked, this, &QWidget::close);
+    connect(ComPort1, &SerialLine::lineLost, this, &TWATransport::onLineLost);
+}
+
+TWATransport::~TWATransport()
+{
+    delete m_link;
+    ComPort1->close();
+}
+
+QString TWATransport::lang(int index) const
+{
+    if (index < language.size())
+        return language[index];
+    return QString::fromUtf8(BuiltInLines[index]);
+}
+
+void TWATransport::setLanguage(const QStringList &list)
+{
+    language = list;
+    ReceiveText->setText(lang(1));
+    SendText->setText(lang(2));
+    LogText->setText(lang(3));
+    ToolButtonClsLog->setText(lang(4));
+    ToolButtonClose->setText(lang(5));
+}
+
+void TWATransport::setPortSetting(const QStringList &list)
+{
+    Port = list;
+    LineSettings settings;
+    PortSetting::toLineSettings(Port, &settings, nullptr, &m_openError);
+    const bool cable = Port.value(PortSetting::Type) == QLatin1String("None");
+    settings.discardNull = cable;
+    ComPort1->setSettings(settings);
+    ReceiveMemo->setVisible(cable);
+    IPGridPanel->setVisible(!cable);
+
+    m_log = AutoModeLog(AutoModeLog::pathFor(m_logFolder, Port.value(PortSetting::Name)));
+    LogListBox->clear();
+    LogListBox->addItems(m_log.load());
+
+    delete m_link;
+    m_link = new AutoLink(ComPort1, Port, m_values, m_timings, this);
+    connect(m_link, &AutoLink::logEvent, this, [this](const LogEvent &e) {
+        AddLog(e.status, e.device, e.kind, e.path);
+    });
+    connect(m_link, &AutoLink::problem, this, [this](const QString &text) {
+        addLogLine(AutoModeLog::problemLine(text, QDateTime::currentDateTime()));
+    });
+    connect(m_link, &AutoLink::sendPaneCleared, SendMemo, &QPlainTextEdit::clear);
+    connect(m_link, &AutoLink::shown, this, [this](const QString &text) {
+        SendMemo->moveCursor(QTextCursor::End);
+        SendMemo->insertPlainText(text);
+    });
+    connect(m_link, &AutoLink::bufferChanged, this, [this](int device) {
+        m_dirty |= 1 << (device + 1);
+        if (!m_paneTimer->isActive())
+            m_paneTimer->start();
+    });
+    connect(m_link, &AutoLink::addressListed, this, &TWATransport::onAddress);
+
+    m_open = m_openError.isEmpty() && ComPort1->open(&m_openError);
+    if (m_open)
+        m_link->start(); // a "Wireless" line asks for its devices first
+}
+
+void TWATransport::setWindowsSize(const QString &text)
+{
+    const QStringList parts = text.split(u',');
+    QList<int> v;
+    for (const QString &p : parts)
+        v << p.trimmed().toInt();
+    if (v.size() < 4 || v[0] <= 0 || v[1] <= 0)
+        return;
+    resize(v[0], v[1]);
+    const int lowerHeight = qBound(0, v[2], v[1]);
+    Splitter2->setSizes({qMax(0, v[1] - lowerHeight), lowerHeight});
+    Splitter1->setSizes({qMax(0, v[3]), qMax(0, v[0] - v[3])});
+}
+
+QString TWATransport::getWindowsSize() const
+{
+    const QList<int> rows = Splitter2->sizes();
+    const QList<int> cols = Splitter1->sizes();
+    return QStringLiteral("%1,%2,%3,%4")
+        .arg(width())
+        .arg(height())
+        .arg(rows.value(1))
+        .arg(cols.value(0));
+}
+
+QString TWATransport::getWindowsSizeDefault()
+{
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    return Defaults::autoModeSize(screen ? screen->availableGeometry() : QRect(0, 0, 1920, 1040));
+}
+
+void TWATransport::AddLog(const QString &status, const QString &device, const QString &kind,
+                          const QString &path)
+{
+    addLogLine(LogLine(LogEvent{status, device, kind, path}, QDateTime::currentDateTime()));
+}
+
+void TWATransport::addLogLine(const QString &line)
+{
+    LogListBox->addItem(line);
+    LogListBox->scrollToBottom();
+    // On disk at once: a crash or a power cut must not take the shift's log with it.
+    QString why;
+    if (m_log.append(line, &why)) {
+        m_logWriteFailed = false;
+    } else if (!m_logWriteFailed) {
+        m_logWriteFailed = true;
+        LogListBox->addItem(AutoModeLog::problemLine(why, QDateTime::currentDateTime()));
+    }
+}
+
+QStringList TWATransport::logLines() const
+{
+    QStringList out;
+    for (int i = 0; i < LogListBox->count(); ++i)
+        out << LogListBox->item(i)->text();
+    return out;
+}
+
+void TWATransport::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (m_shown)
+        return;
+    m_shown = true;
+    if (const QScreen *screen = this->screen()) {
+        const QRect area = screen->availableGeometry();
+        move(area.x() + (area.width() - frameGeometry().width()) / 2,
+             area.y() + (area.height() - frameGeometry().height()) / 2);
+    }
+    FormActivate();
+    if (!m_open)
+        QMetaObject::invokeMethod(this, &TWATransport::failedOpen, Qt::QueuedConnection);
+}
+
+void TWATransport::failedOpen()
+{
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("message"),
+                    lang(6).isEmpty() ? m_openError : lang(6), QMessageBox::Ok, this);
+    if (!lang(6).isEmpty())
+        box.setInformativeText(m_openError);
+    box.exec();
+    close();
+}
+
+void TWATransport::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        FormActivate();
+}
+
+void TWATransport::FormActivate()
+{
+    setWindowTitle(Port.value(PortSetting::Name) + u'-' +
+                   (lang(0).isEmpty() ? QStringLiteral("WATransport") : lang(0)));
+    StatusPanel0->setText(Port.value(PortSetting::Port) + u'(' + Port.value(PortSetting::BaudRate) +
+                          u',' + Port.value(PortSetting::Parity).left(1) + u',' +
+                          Port.value(PortSetting::DataBits) + u',' +
+                          Port.value(PortSetting::StopBits) + u')' +
+                          Port.value(PortSetting::FlowControl));
+    StatusPanel1->setText(QStringLiteral("Path=") +
+                          Port.value(PortSetting::WorkFolder) +
+                          QStringLiteral(" Ext=") + Port.value(PortSetting::Extension).mid(1));
+}
+
+void TWATransport::ToolButtonClsLogClick() { LogListBox->clear(); }
+
+void TWATransport::closeEvent(QCloseEvent *event)
+{
+    if (!Port.isEmpty()) {
+        QString why;
+        if (!m_log.rewrite(logLines(), &why)) {
+            QMessageBox::warning(this, QStringLiteral("message"), why);
+            event->ignore();
+            return;
+        }
+    }
+    if (m_option)
+        m_option->setWindowsSize(TOption::AutoModeSlot, getWindowsSize());
+    if (m_link)
+        m_link->stop();
+    ComPort1->close();
+    event->accept();
+}
+
+void TWATransport::refreshPanes()
+{
+    if (!m_link)
+        return;
+    const int dirty = m_dirty;
+    m_dirty = 0;
+    auto show = [](QPlainTextEdit *memo, const QByteArray &bytes) {
+        memo->setPlainText(NcText::fromBytes(bytes).remove(u'\r'));
+        memo->moveCursor(QTextCursor::End);
+    };
+    if (dirty & 1)
+        show(ReceiveMemo, m_link->cableBuffer());
+    for (int n = 0; n < AutoLink::DeviceCount; ++n)
+        if (dirty & (1 << (n + 1)))
+            show(Memo[n], m_link->deviceBuffer(n));
+}
+
+void TWATransport::onAddress(int n, const QString &text, bool present)
+{
+    IPAddr[n]->setText(text);
+    setPresent(IPAddr[n], present);
+}
+
+void TWATransport::onLineLost(const QString &message)
+{
+    addLogLine(AutoModeLog::problemLine(message, QDateTime::currentDateTime()));
+    m_open = false;
+    // As for a line that cannot be opened: the window closes, its log kept.
+    QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+}

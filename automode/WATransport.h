@@ -1,0 +1,100 @@
+#pragma once
+// The auto-mode window: the operator's view of one line run by its machines. It owns the
+// line and the link while open, shows what arrives (one pane, or one per radio device with
+// its address), what is sent, and the transfer log, which it keeps per port setting.
+#include "automode/AutoLink.h"
+#include "automode/AutoModeLog.h"
+
+#include <QStringList>
+#include <QWidget>
+
+#include <array>
+
+class QGroupBox;
+class QLabel;
+class QListWidget;
+class QPlainTextEdit;
+class QSplitter;
+class QStatusBar;
+class QToolButton;
+class SerialLine;
+class TOption;
+
+class TWATransport : public QWidget
+{
+    Q_OBJECT
+public:
+    // How often the receive panes catch up with their buffers.
+    static constexpr int PaneRefreshMs = 50;
+
+    // values: read at every handling. Without a line the window makes its own on the port.
+    explicit TWATransport(AutoMode::GeneralValuesSource values, SerialLine *line = nullptr,
+                          QWidget *parent = nullptr, const AutoMode::LinkTimings &timings = {});
+    ~TWATransport() override;
+
+    // Where the log folder lives (the program's folder unless set); before setPortSetting.
+    void setLogFolder(const QString &folder) { m_logFolder = folder; }
+    // The option store that keeps the window size; may be null.
+    void setOption(TOption *option) { m_option = option; }
+    void setLanguage(const QStringList &list);
+    // Loads the log, opens the line and, on a "Wireless" line, asks for the devices.
+    void setPortSetting(const QStringList &list);
+    void setWindowsSize(const QString &text);
+    QString getWindowsSize() const;
+    static QString getWindowsSizeDefault();
+    void getDefault() {}
+
+    void AddLog(const QString &status, const QString &device, const QString &kind,
+                const QString &path);
+    // A line of its own (something that went wrong outside a request).
+    void addLogLine(const QString &line);
+    QStringList logLines() const;
+    QString logPath() const { return m_log.path(); }
+    AutoMode::AutoLink *link() const { return m_link; }
+    bool lineOpen() const { return m_open; }
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private slots:
+    void ToolButtonClsLogClick();
+    void FormActivate();
+
+private:
+    void failedOpen();
+    void refreshPanes();
+    void onAddress(int n, const QString &text, bool present);
+    void onLineLost(const QString &message);
+    QString lang(int index) const;
+
+    SerialLine *ComPort1;
+    AutoMode::GeneralValuesSource m_values;
+    AutoMode::LinkTimings m_timings;
+    AutoMode::AutoLink *m_link = nullptr;
+    AutoMode::AutoModeLog m_log{QString()};
+    QString m_logFolder;
+    TOption *m_option = nullptr;
+    QStringList Port;
+    QStringList language;
+    bool m_open = false;
+    bool m_shown = false;
+    bool m_logWriteFailed = false;
+    QString m_openError;
+    int m_dirty = 0; // bit n+1: device n's pane, bit 0: the cable pane
+
+    QLabel *ReceiveText, *SendText, *LogText;
+    QPlainTextEdit *ReceiveMemo, *SendMemo;
+    QWidget *IPGridPanel;
+    std::array<QGroupBox *, 8> GroupBox{};
+    std::array<QLabel *, 8> IPAddr{};
+    std::array<QPlainTextEdit *, 8> Memo{};
+    QListWidget *LogListBox;
+    QSplitter *Splitter1, *Splitter2;
+    QWidget *SendStatusPanel;
+    QStatusBar *StatusBar1;
+    QLabel *StatusPanel0, *StatusPanel1;
+    QToolButton *ToolButtonClsLog, *ToolButtonClose;
+    QTimer *m_paneTimer;
+};

@@ -1,0 +1,143 @@
+// ncferry-cli auto, run in-process: the simulators play the machines and the radio adapter
+// on a pseudo-terminal from their own threads; a SIGTERM ends the service.
+#include "CaptureStderr.h"
+#include "PtyPair.h"
+#include "TestFiles.h"
+#include "tools/AutoCommand.h"
+#include "tools/sim/RadioAdapterSim.h"
+#include "transfer/PortSetting.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <thread>
+#include <unistd.h>
+
+using Sim::RadioAdapterSim;
+namespace Machine = Sim::Machine;
+
+namespace
+{
+
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+} // namespace
+
+class TestAutoCommand : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void servesRadioMachines();
+    void errors_data();
+    void errors();
+
+private:
+    QString record(const QString &port, const QString &type) const
+    {
+        return PortSetting::join({"RADIO 1", port, "115200", "None", "8", "1", "None", m_work,
+                                  "*.nc", type});
+    }
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_work, m_options, m_log;
+};
+
+void TestAutoCommand::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    m_work = m_dir->filePath(QStringLiteral("work"));
+    QVERIFY(QDir().mkpath(m_work));
+    QVERIFY(QDir().mkpath(m_dir->filePath(QStringLiteral("NC"))));
+    fixture(*m_dir, QStringLiteral("NC/O1234.nc"), "%\r\nO1234\r\nM30\r\n%\r\n");
+    m_options = fixture(*m_dir, QStringLiteral("Option.ini"),
+                        "\xEF\xBB\xBF[General]\r\nCheck=240\r\nFileSave=9997\r\nATRead=9999\r\n"
+                        "PathList=\"" + m_dir->filePath(QStringLiteral("NC")).toUtf8() + "\"\r\n");
+    m_log = m_dir->filePath(QStringLiteral("logs/radio.txt"));
+}
+
+void TestAutoCommand::servesRadioMachines()
+{
+    PtyPair pty;
+    QVERIFY(pty.isValid());
+    RadioAdapterSim adapter(pty.masterFd(), {"10.1.1.1", "10.1.1.2"});
+    const QByteArray a = "%\n:2001(PART A)\nG00X1.\nM30\n%", b = "%\n:2002(PART B)\nG00Z2.\nM30\n%";
+    bool served = false;
+    std::thread machines([&] {
+        // The device list is asked for first; nothing is accepted before it.
+        if (!RadioAdapterSim::waitUntil([&] { return adapter.fromPc().contains("EX\r"); }, 5000))
+            return ::kill(::getpid(), SIGTERM), void();
+        const QByteArray pa = Machine::punched(a), pb = Machine::punched(b);
+        // Interleaved: device 0's program is cut by device 1's.
+        adapter.deviceSends(0, pa.left(10));
+        adapter.deviceSends(1, pb.left(12));
+        adapter.deviceSends(0, pa.mid(10));
+        adapter.deviceSends(1, pb.mid(12));
+        adapter.deviceSends(1, Machine::requestProgram({"(P1)", "(N1234)"}));
+        served = RadioAdapterSim::waitUntil(
+            [&] { return Machine::programsIn(adapter.toDevice(1)).size() == 2 &&
+                         Machine::programsIn(adapter.toDevice(0)).size() == 1 &&
+                         adapter.selectedMask() == 0xFF; },
+            15000);
+        ::kill(::getpid(), SIGTERM);
+    });
+    QString err;
+    const int status = runCapturingStderr(
+        [&] {
+            return runAutoCommand({"--port-setting", record(pty.slavePath(), "Wireless"),
+                                   "--options", m_options, "--log", m_log});
+        },
+        &err);
+    machines.join();
+    QCOMPARE(status, 0);
+    QVERIFY2(served, qPrintable(err));
+    QCOMPARE(readAll(m_work + "/PART A.nc"), QByteArray(a).replace(':', 'O').replace("\n", "\r\n"));
+    QCOMPARE(readAll(m_work + "/PART B.nc"), QByteArray(b).replace(':', 'O').replace("\n", "\r\n"));
+    // Each answer went to the device that asked.
+    const QList<QByteArray> toB = Machine::programsIn(adapter.toDevice(1));
+    QVERIFY(toB.at(0).contains("(SUCCESS)") && toB.at(0).contains("PART B.NC"));
+    QCOMPARE(toB.at(1), QByteArray("%\r\nO1234\r\nM30\r\n%\r\n"));
+    const QStringList lines = QString::fromLatin1(readAll(m_log)).split("\r\n", Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 3);
+    QVERIFY(lines.at(0).startsWith("SUCCESS ") && lines.at(0).contains(" Device[0] SAVE:"));
+    QVERIFY(lines.at(2).contains(" Device[1] READ:"));
+}
+
+void TestAutoCommand::errors_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("says");
+    const QString good = PortSetting::join({"L", "/dev/ncferry-none", "9600", "None", "8", "1",
+                                            "None", "/tmp", "*.nc", "None"});
+    QTest::newRow("no options") << QStringList{"--port-setting", good} << 1 << "--options is missing";
+    QTest::newRow("short record") << QStringList{"--port-setting", "L,ttyS0,9600", "--options", "{O}"}
+                                  << 1 << "fields";
+    QTest::newRow("unknown word") << QStringList{"--port-setting", good, "--options", "{O}", "-x"}
+                                  << 1 << "unknown argument";
+    QTest::newRow("missing options file")
+        << QStringList{"--port-setting", good, "--options", "{O}.none"} << 1 << "options file";
+    QTest::newRow("missing port") << QStringList{"--port-setting", good, "--options", "{O}"} << 2
+                                  << "ncferry-none";
+}
+
+void TestAutoCommand::errors()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, status);
+    QFETCH(QString, says);
+    args.replaceInStrings("{O}", m_options);
+    QString err;
+    QCOMPARE(runCapturingStderr([&] { return runAutoCommand(args); }, &err), status);
+    QVERIFY2(err.contains(says), qPrintable(err));
+}
+
+QTEST_GUILESS_MAIN(TestAutoCommand)
+#include "tst_automode_cli.moc"

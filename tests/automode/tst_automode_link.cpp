@@ -1,0 +1,368 @@
+// The auto-mode link over real pseudo-terminals, with the radio adapter and machine control
+// simulators on the far side: what reaches the machines is checked byte for byte.
+#include "FakeSerialLine.h"
+#include "PtyPair.h"
+#include "SendRig.h"
+#include "TestFiles.h"
+#include "automode/AutoLink.h"
+#include "tools/sim/RadioAdapterSim.h"
+#include "transfer/PortSerialLine.h"
+#include "transfer/PortSetting.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+using namespace AutoMode;
+using Sim::RadioAdapterSim;
+namespace Machine = Sim::Machine;
+
+namespace
+{
+
+const QByteArray Program1234 = "%\r\nO1234\r\nG00X0.Z0.\r\nM30\r\n%\r\n";
+
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+QByteArray sentForm(const QByteArray &content)
+{
+    QByteArray b = content;
+    b.replace('O', ':');
+    return DC2 + b + DC4;
+}
+
+QByteArray selecting(const QByteArray &mask)
+{
+    return SerialLine::XOFF + QByteArray("+++PM ") + mask + "\rEX\r" + SerialLine::XON;
+}
+
+// One auto-mode line on a pty: the program side opens the slave, the test or a simulator
+// plays the far end on the master.
+struct Line {
+    Line(const QString &type, const QString &flow, const QString &work)
+    {
+        port = {"LATHE1", pty.slavePath(), "9600", "None", "8", "1", flow, work, "*.nc", type};
+        timings.promptTimeoutMs = 3000;
+        timings.selectPauseMs = 20;
+        timings.afterFileMs = 10;
+        timings.holdFlushMs = 50;
+    }
+    ~Line()
+    {
+        link.reset();
+        line.close();
+    }
+    bool open(const GeneralValues &values)
+    {
+        LineSettings settings;
+        if (!PortSetting::toLineSettings(port, &settings, nullptr, nullptr))
+            return false;
+        line.setSettings(settings);
+        QString error;
+        if (!line.open(&error))
+            return false;
+        link = std::make_unique<AutoLink>(&line, port, [values] { return values; }, timings);
+        QObject::connect(link.get(), &AutoLink::logEvent, link.get(),
+                         [this](const LogEvent &e) { log << e.status + u' ' + e.kind + u' ' + e.path; });
+        QObject::connect(link.get(), &AutoLink::problem, link.get(),
+                         [this](const QString &text) { problems << text; });
+        link->start();
+        return true;
+    }
+    bool idle() const { return link->sendList().isEmpty() && !link->threadOver(); }
+
+    PtyPair pty;
+    PortSerialLine line;
+    QStringList port;
+    LinkTimings timings;
+    std::unique_ptr<AutoLink> link;
+    QStringList log;
+    QStringList problems;
+};
+
+bool spin(const std::function<bool()> &done, int timeoutMs = 5000)
+{
+    return SendRig::spin(done, timeoutMs);
+}
+
+} // namespace
+
+class TestAutoModeLink : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void roadOfOneRequest();
+    void cableRequestReturnAndMissing();
+    void flowControl_data();
+    void flowControl();
+    void radioDemultiplexing();
+    void promptTimeOut();
+    void lostLineEndsTheWorker();
+    void deviceListing_data();
+    void deviceListing();
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_work, m_nc;
+    GeneralValues m_values;
+};
+
+void TestAutoModeLink::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    m_work = m_dir->filePath(QStringLiteral("work"));
+    m_nc = m_dir->filePath(QStringLiteral("NC"));
+    QVERIFY(QDir().mkpath(m_work));
+    QVERIFY(QDir().mkpath(m_nc + QStringLiteral("/LATHE")));
+    fixture(*m_dir, QStringLiteral("NC/LATHE/O1234.nc"), Program1234);
+    m_values = GeneralValues();
+    m_values.pathList = {m_nc};
+    m_values.folderList = {QStringLiteral("MILL"), QStringLiteral("LATHE")};
+}
+
+void TestAutoModeLink::roadOfOneRequest()
+{
+    Line l(QStringLiteral("Wireless"), QStringLiteral("None"), m_work);
+    QVERIFY(l.pty.isValid());
+    RadioAdapterSim adapter(l.pty.masterFd(),
+                            {"10.0.0.1", "10.0.0.2", "10.0.0.3", "", "", "", "", ""});
+    QVERIFY(l.open(m_values));
+
+    // Opening lists the devices before any request is answered.
+    QVERIFY(spin([&] { return l.idle() && l.link->ipMark() != 0 && adapter.fromPc().endsWith("EX\r"); }));
+    QCOMPARE(adapter.fromPc(), QByteArray("+++AS 1\rSHOW\rEX\r"));
+    QCOMPARE(l.link->ipMark(), 0x07);
+    QCOMPARE(l.link->deviceAddress(2), QStringList({"10", "0", "0", "3"}));
+    QVERIFY(l.link->deviceAddress(3) == QStringList({"0", "0", "0", "0"}));
+    QVERIFY(!adapter.inCommandMode());
+
+    const qsizetype before = adapter.fromPc().size();
+    QVERIFY(adapter.deviceSends(2, Machine::requestProgram({"(P1)", "(F2)", "(N1234)"})));
+    QVERIFY(spin([&] {
+        return l.idle() && !l.log.isEmpty() && adapter.fromPc().endsWith(SerialLine::XON) &&
+               adapter.selectedMask() == 0xFF;
+    }));
+
+    const QByteArray file = sentForm(Program1234);
+    QCOMPARE(adapter.fromPc().mid(before), selecting("04") + file + selecting("FF"));
+    // Device 2 alone gets the file; every device is held and released around the switch.
+    const QByteArray pause = QByteArray(1, SerialLine::XOFF), go = QByteArray(1, SerialLine::XON);
+    QCOMPARE(adapter.toDevice(2), pause + go + file + pause + go);
+    QCOMPARE(adapter.toDevice(1), pause + go);
+    QCOMPARE(adapter.toDevice(0), pause + go);
+    QCOMPARE(l.log, QStringList{"SUCCESS READ " + m_nc + "/LATHE/O1234.nc"});
+    QVERIFY(l.problems.isEmpty());
+}
+
+void TestAutoModeLink::cableRequestReturnAndMissing()
+{
+    Line l(QStringLiteral("None"), QStringLiteral("None"), m_work);
+    QVERIFY(l.open(m_values));
+    QByteArray got;
+    const auto answered = [&](int programs) {
+        return spin([&] {
+            got += l.pty.readAvailable();
+            return Machine::programsIn(got).size() >= programs && l.idle();
+        });
+    };
+
+    QVERIFY(l.pty.send(Machine::requestProgram({"(P1)", "(F2)", "(N1234)"})));
+    QVERIFY(answered(1));
+    QCOMPARE(got, sentForm(Program1234));
+
+    got.clear();
+    const QByteArray returned = "%\nO5555(SHAFT 2)\nG01X1.Z-2.F0.2\nM30\n%";
+    QVERIFY(l.pty.send(Machine::punched(returned)));
+    QVERIFY(answered(1));
+    const QString stored = m_work + QStringLiteral("/SHAFT 2.nc");
+    QCOMPARE(readAll(stored), QByteArray(returned).replace("\n", "\r\n"));
+    QCOMPARE(got, ReplyProgram(SendListEntry::success("00", stored, "9997")));
+
+    got.clear();
+    QVERIFY(l.pty.send(Machine::requestProgram({"(P1)", "(F2)", "(N4321)"})));
+    QVERIFY(answered(1));
+    const QString missing = m_nc + QStringLiteral("/LATHE/O4321.nc");
+    QCOMPARE(got, ReplyProgram(SendListEntry::error("00", missing, "9997")));
+    QCOMPARE(l.log, QStringList({"SUCCESS READ " + m_nc + "/LATHE/O1234.nc",
+                                 "SUCCESS SAVE " + stored, "ERROR READ " + missing}));
+}
+
+void TestAutoModeLink::flowControl_data()
+{
+    QTest::addColumn<QString>("flow");
+    QTest::addColumn<bool>("paced");
+    QTest::newRow("0 None") << "None" << false;
+    QTest::newRow("1 RTS/CTS") << "RTS/CTS" << false;
+    QTest::newRow("2 Xon/Xoff") << "Xon/Xoff" << true;
+    QTest::newRow("3 RTS/CTS+Xon/Xoff") << "RTS/CTS+Xon/Xoff" << true;
+}
+
+void TestAutoModeLink::flowControl()
+{
+    QFETCH(QString, flow);
+    QFETCH(bool, paced);
+    QByteArray big = "%\r\nO7777\r\n";
+    for (int i = 0; big.size() < 300000; ++i)
+        big += "N" + QByteArray::number(i) + "G01X" + QByteArray::number(i % 97) + ".5\r\n";
+    big += "M30\r\n%\r\n";
+    fixture(*m_dir, QStringLiteral("NC/LATHE/O7777.nc"), big);
+    const QByteArray expected = sentForm(big);
+
+    Line l(QStringLiteral("None"), flow, m_work);
+    QVERIFY(l.open(m_values));
+    // Without a worker XON and XOFF are program data under every code.
+    const QByteArray returned = QByteArray("%\nO6000\nX1") + SerialLine::XON + "Y2" + SerialLine::XOFF + "\n%";
+    QVERIFY(l.pty.send(Machine::punched(returned)));
+    QVERIFY(spin([&] { return !l.log.isEmpty(); }));
+    QCOMPARE(readAll(m_work + QStringLiteral("/O6000.nc")), QByteArray(returned).replace("\n", "\r\n"));
+    if (paced) { // the SUCCESS reply waits for an XON
+        QVERIFY(spin([&] { return l.link->threadOver(); }));
+        QVERIFY(l.pty.send(QByteArray(1, SerialLine::XON)));
+    }
+    QByteArray got;
+    QVERIFY(spin([&] { got += l.pty.readAvailable(); return l.idle() && got.contains(DC4); }));
+    QCOMPARE(got, ReplyProgram(SendListEntry::success("00", m_work + "/O6000.nc", "9997")));
+    got.clear();
+    QVERIFY(l.pty.send(Machine::requestProgram({"(P1)", "(F2)", "(N7777)"})));
+    if (paced) {
+        // Created and waiting for the machine's XON: nothing goes out.
+        QVERIFY(spin([&] { return l.link->threadOver(); }));
+        QTest::qWait(3 * l.timings.tickMs);
+        QCOMPARE(l.pty.readAvailable(), QByteArray());
+        QVERIFY(l.pty.send(QByteArray(1, SerialLine::XON)));
+    }
+    QVERIFY(spin([&] { got += l.pty.readAvailable(); return got.size() > 2000; }));
+    // Not read meanwhile: the pty's buffer bounds how far the sender can get.
+    QVERIFY(l.pty.send(QByteArray(1, SerialLine::XOFF)));
+    if (paced) {
+        // At most what was queued ahead of the XOFF follows it.
+        QTest::qWait(150);
+        got += l.pty.readAvailable();
+        const qsizetype held = got.size();
+        QTest::qWait(200);
+        got += l.pty.readAvailable();
+        QCOMPARE(got.size(), held);
+        QVERIFY(held < expected.size());
+        QVERIFY(l.pty.send(QByteArray(1, SerialLine::XON)));
+    }
+    QVERIFY(spin([&] { got += l.pty.readAvailable(); return got.size() >= expected.size() && l.idle(); }, 20000));
+    QCOMPARE(got, expected);
+    // The pacing bytes never reached a receive buffer.
+    QVERIFY(!l.link->cableBuffer().contains(SerialLine::XON));
+}
+
+void TestAutoModeLink::radioDemultiplexing()
+{
+    Line l(QStringLiteral("Wireless"), QStringLiteral("None"), m_work);
+    m_values.saveOkReply = false;
+    // Device 1's address is made of bytes that mean something in a program: DC4, DC2,
+    // ":" and CR.
+    RadioAdapterSim adapter(l.pty.masterFd(), {"65.66.67.68", "20.18.58.13", "", "", "", "", "", "9.9.9.9"});
+    QVERIFY(l.open(m_values));
+    QVERIFY(spin([&] { return l.idle() && l.link->ipMark() == 0x83; }));
+
+    // Data before any address and data before the device's DC2 are dropped.
+    QVERIFY(adapter.rawToPc("\x12%\n:1\n%\x14"));
+    QVERIFY(adapter.deviceSends(1, "G00X1.\n"));
+    // Device 0's program is split by data from device 1 and device 7 (not inside a program).
+    const QByteArray first = "%\n:2001(BRACKET)\nG00X10.Z5.\n", second = "G01Z-3.F0.1\nM30\n%\n";
+    QVERIFY(adapter.deviceSends(0, Machine::DC2 + first));
+    QVERIFY(adapter.deviceSends(1, "N99X0"));
+    QVERIFY(adapter.deviceSends(7, "N98Z0"));
+    QVERIFY(adapter.deviceSends(0, second + Machine::DC4));
+    QVERIFY(spin([&] { return !l.log.isEmpty() && l.idle(); }));
+    QByteArray whole = first + second;
+    whole.replace(':', 'O').replace("\n", "\r\n");
+    QCOMPARE(readAll(m_work + QStringLiteral("/BRACKET.nc")), whole);
+    QCOMPARE(l.log.size(), 1);
+    QCOMPARE(l.link->onDevice(), 0);
+    QCOMPARE(l.link->deviceBuffer(1), QByteArray());
+    QCOMPARE(l.link->deviceBuffer(7), QByteArray());
+}
+
+void TestAutoModeLink::promptTimeOut()
+{
+    Line l(QStringLiteral("Wireless"), QStringLiteral("None"), m_work);
+    RadioAdapterSim wire(l.pty.masterFd(), {}, false); // no adapter on the line
+    l.timings.promptTimeoutMs = 300;
+    QVERIFY(l.open(m_values));
+    QVERIFY(spin([&] { return l.idle() && !l.problems.isEmpty(); }, 3000));
+    QVERIFY2(l.problems.first().contains(QLatin1String("did not answer")), qPrintable(l.problems.first()));
+    QCOMPARE(l.link->ipMark(), 0); // no device is present without a listing
+    // The next entry is served; the link is in data mode again.
+    l.link->append({SendListEntry::mark("04")});
+    QVERIFY(spin([&] { return l.idle() && l.problems.size() == 2; }, 3000));
+    // The machines held by the XOFF are released.
+    QVERIFY(RadioAdapterSim::waitUntil([&] { return wire.fromPc().endsWith(SerialLine::XON); }, 2000));
+    QVERIFY(wire.rawToPc("RFCABLE>"));
+    QTest::qWait(50);
+    QCOMPARE(l.link->transcript(), QString());
+}
+
+void TestAutoModeLink::lostLineEndsTheWorker()
+{
+    FakeSerialLine line(1024, 2000);
+    QString error;
+    QVERIFY(line.open(&error));
+    fixture(*m_dir, QStringLiteral("NC/LATHE/O1111.nc"), QByteArray(5000, 'X'));
+    const QStringList port = {"L", "fake", "9600", "None", "8", "1", "Xon/Xoff", m_work, "*.nc", "None"};
+    LinkTimings timings;
+    timings.tickMs = 10;
+    AutoLink link(&line, port, [this] { return m_values; }, timings);
+    QStringList problems;
+    connect(&link, &AutoLink::problem, &link, [&](const QString &t) { problems << t; });
+    link.append({SendListEntry::send("00", m_nc + "/LATHE/O1111.nc"),
+                 SendListEntry::success("00", "X", "9997")});
+    link.start();
+    QVERIFY(spin([&] { return link.threadOver(); }));
+    line.inject(QByteArray(1, SerialLine::XON));
+    QVERIFY(spin([&] { return line.wire().size() > 100; }));
+    line.pull();
+    QVERIFY(spin([&] { return !link.threadOver(); }));
+    QCOMPARE(problems.size(), 1);
+    QVERIFY2(problems.first().contains(QLatin1String("Line lost")), qPrintable(problems.first()));
+    // The reply waits for the line to come back instead of failing at once.
+    QTest::qWait(5 * timings.tickMs);
+    QCOMPARE(link.sendList().size(), 1);
+    QVERIFY(!link.threadOver());
+}
+
+void TestAutoModeLink::deviceListing_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QStringList>("parts");
+    QTest::addColumn<bool>("present");
+    const QString head = QStringLiteral("  2 RF-NODE-2").leftJustified(26);
+    QTest::newRow("listed") << head + "192.168.1.20" << QStringList{"192", "168", "1", "20"} << true;
+    QTest::newRow("absent") << head + "0.0.0.0" << QStringList{"0", "0", "0", "0"} << false;
+    QTest::newRow("short line") << "  2 RF" << QStringList{} << true;
+    QTest::newRow("empty parts dropped") << head + "10..1.2." << QStringList{"10", "1", "2"} << true;
+}
+
+void TestAutoModeLink::deviceListing()
+{
+    QFETCH(QString, line);
+    QFETCH(QStringList, parts);
+    QFETCH(bool, present);
+    // The simulator puts the address where the link looks for it.
+    QCOMPARE(RadioAdapterSim::listingLine(2, "192.168.1.20").mid(AutoLink::AddressColumn - 1),
+             QStringLiteral("192.168.1.20"));
+    FakeSerialLine fake;
+    AutoLink link(&fake, {"L", "fake", "9600", "None", "8", "1", "None", m_work, "*.nc", "Wireless"},
+                  [] { return GeneralValues(); });
+    link.ParseDeviceLine(line, 2);
+    QCOMPARE(link.deviceAddress(2), parts);
+    QCOMPARE(link.ipMark(), present ? 0x04 : 0);
+}
+
+QTEST_GUILESS_MAIN(TestAutoModeLink)
+#include "tst_automode_link.moc"

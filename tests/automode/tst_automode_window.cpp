@@ -1,0 +1,134 @@
+// The auto-mode window offscreen, on a pty with the radio adapter simulator behind it.
+#include "PtyPair.h"
+#include "SendRig.h"
+#include "TestFiles.h"
+#include "automode/WATransport.h"
+#include "tools/sim/RadioAdapterSim.h"
+#include "transfer/PortSerialLine.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace AutoMode;
+using Sim::RadioAdapterSim;
+
+namespace
+{
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+} // namespace
+
+class TestAutoModeWindow : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void wirelessPanesAndLog();
+    void cableShowsOnePane();
+
+private:
+    TWATransport *open(SerialLine *line, const QString &type);
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_work;
+};
+
+void TestAutoModeWindow::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    m_work = m_dir->filePath(QStringLiteral("work"));
+    QVERIFY(QDir().mkpath(m_work));
+}
+
+TWATransport *TestAutoModeWindow::open(SerialLine *line, const QString &type)
+{
+    LinkTimings timings;
+    timings.selectPauseMs = 10;
+    auto *w = new TWATransport([] { return GeneralValues(); }, line, nullptr, timings);
+    w->setLogFolder(m_dir->path());
+    w->setLanguage({"AUTO", "Received", "Sent", "Log", "Clear log", "Exit", "no port"});
+    w->setPortSetting({"LATHE1", line->settings().portName.isEmpty() ? QStringLiteral("x") : line->settings().portName,
+                       "9600", "None", "8", "1", "None", m_work, "*.nc", type});
+    w->show();
+    return w;
+}
+
+void TestAutoModeWindow::wirelessPanesAndLog()
+{
+    PtyPair pty;
+    RadioAdapterSim adapter(pty.masterFd(), {"", "10.0.0.2", "", "", "", "", "", ""});
+    PortSerialLine line;
+    LineSettings s;
+    s.portName = pty.slavePath();
+    line.setSettings(s);
+    QPointer<TWATransport> w = open(&line, QStringLiteral("Wireless"));
+    QVERIFY(w->lineOpen());
+    QCOMPARE(w->windowTitle(), QStringLiteral("LATHE1-AUTO"));
+    QVERIFY(!w->findChild<QPlainTextEdit *>("ReceiveMemo")->isVisible());
+    int panes = 0;
+    for (QGroupBox *box : w->findChildren<QGroupBox *>())
+        panes += box->isVisible();
+    QCOMPARE(panes, 8);
+    auto *addr0 = w->findChild<QLabel *>("IPAddr0");
+    auto *addr1 = w->findChild<QLabel *>("IPAddr1");
+    QCOMPARE(addr1->text(), QStringLiteral("0.0.0.0"));
+    // The device query was queued at opening and answered: device 1 turns green.
+    QVERIFY(SendRig::spin([&] { return addr1->text() == QLatin1String("10.0.0.2"); }, 5000));
+    QVERIFY(addr1->styleSheet().contains("#00ff00"));
+    QVERIFY(addr0->styleSheet().contains("#ff0000"));
+    QCOMPARE(addr0->text(), QStringLiteral("0.0.0.0"));
+
+    adapter.deviceSends(1, Sim::Machine::punched("%\nO3001(FLANGE)\nM30\n%"));
+    QVERIFY(SendRig::spin([&] { return !w->logLines().isEmpty() && !w->link()->threadOver() && w->link()->sendList().isEmpty(); }, 5000));
+    const QString path = m_work + QStringLiteral("/FLANGE.nc");
+    const QRegularExpression format("^SUCCESS \\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d Device\\[1\\] SAVE:" +
+                                    QRegularExpression::escape(path) + "$");
+    QCOMPARE(w->logLines().size(), 1);
+    QVERIFY2(format.match(w->logLines().first()).hasMatch(), qPrintable(w->logLines().first()));
+    // On disk as soon as logged, before any close.
+    const QString logFile = m_dir->filePath(QStringLiteral("log/LATHE1.txt"));
+    QCOMPARE(QString::fromLatin1(readFile(logFile)), w->logLines().first() + "\r\n");
+    QVERIFY(SendRig::spin([&] { return w->findChild<QPlainTextEdit *>("Memo1")->toPlainText().contains("O3001(FLANGE)"); }, 2000));
+
+    w->close();
+    QVERIFY(SendRig::spin([&] { return w.isNull(); }, 2000));
+    // Reopened: the previous log is back; cleared and closed: the file is empty.
+    QPointer<TWATransport> again = open(&line, QStringLiteral("Wireless"));
+    QCOMPARE(again->logLines().size(), 1);
+    QVERIFY(format.match(again->logLines().first()).hasMatch());
+    QTest::mouseClick(again->findChild<QWidget *>("ToolButtonClsLog"), Qt::LeftButton);
+    again->close();
+    QVERIFY(SendRig::spin([&] { return again.isNull(); }, 2000));
+    QCOMPARE(readFile(logFile), QByteArray());
+}
+
+void TestAutoModeWindow::cableShowsOnePane()
+{
+    PtyPair pty;
+    PortSerialLine line;
+    LineSettings s;
+    s.portName = pty.slavePath();
+    line.setSettings(s);
+    QPointer<TWATransport> w = open(&line, QStringLiteral("None"));
+    QVERIFY(w->findChild<QPlainTextEdit *>("ReceiveMemo")->isVisible());
+    QVERIFY(!w->findChild<QWidget *>("IPGridPanel")->isVisible());
+    QVERIFY(w->link()->sendList().isEmpty()); // no device query on a cable
+    pty.send("\x12%\n:77\nG0X1\n%\x14");
+    QVERIFY(SendRig::spin([&] { return w->logLines().size() == 1; }, 3000));
+    QVERIFY(w->logLines().first().contains(" Device SAVE:"));
+    delete w;
+}
+
+QTEST_MAIN(TestAutoModeWindow)
+#include "tst_automode_window.moc"

@@ -1,0 +1,17 @@
+#pragma once
+// ncferry-cli auto --port-setting "<record line>" --options <Option.ini> [--log FILE]
+#include <QStringList>
+
+namespace AutoCommand
+{
+enum ExitCode { Ok = 0, UsageError = 1, PortError = 2 };
+// After a lost line (adapter or cable pulled) the line is tried again this often.
+constexpr int ReopenIntervalMs = 5000;
+// A stop waits this long at most for the entry in progress.
+constexpr int StopGraceMs = 30000;
+} // namespace AutoCommand
+
+// args are the words after "auto". Needs a QCoreApplication; runs until SIGINT or SIGTERM,
+// which end it after the entry in progress with status 0. Log lines go to stdout and are
+// appended to the log file (default: log/<port setting name>.txt beside the program).
+int runAutoCommand(const QStringList &args);
