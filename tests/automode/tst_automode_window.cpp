@@ -20,15 +20,6 @@
 using namespace AutoMode;
 using Sim::RadioAdapterSim;
 
-namespace
-{
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-} // namespace
-
 class TestAutoModeWindow : public QObject
 {
     Q_OBJECT
