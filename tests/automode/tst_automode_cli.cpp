@@ -22,12 +22,6 @@ namespace Machine = Sim::Machine;
 namespace
 {
 
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
 } // namespace
 
 class TestAutoCommand : public QObject
@@ -98,13 +92,13 @@ void TestAutoCommand::servesRadioMachines()
     machines.join();
     QCOMPARE(status, 0);
     QVERIFY2(served, qPrintable(err));
-    QCOMPARE(readAll(m_work + "/PART A.nc"), QByteArray(a).replace(':', 'O').replace("\n", "\r\n"));
-    QCOMPARE(readAll(m_work + "/PART B.nc"), QByteArray(b).replace(':', 'O').replace("\n", "\r\n"));
+    QCOMPARE(readFile(m_work + "/PART A.nc"), QByteArray(a).replace(':', 'O').replace("\n", "\r\n"));
+    QCOMPARE(readFile(m_work + "/PART B.nc"), QByteArray(b).replace(':', 'O').replace("\n", "\r\n"));
     // Each answer went to the device that asked.
     const QList<QByteArray> toB = Machine::programsIn(adapter.toDevice(1));
     QVERIFY(toB.at(0).contains("(SUCCESS)") && toB.at(0).contains("PART B.NC"));
     QCOMPARE(toB.at(1), QByteArray("%\r\nO1234\r\nM30\r\n%\r\n"));
-    const QStringList lines = QString::fromLatin1(readAll(m_log)).split("\r\n", Qt::SkipEmptyParts);
+    const QStringList lines = QString::fromLatin1(readFile(m_log)).split("\r\n", Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), 3);
     QVERIFY(lines.at(0).startsWith("SUCCESS ") && lines.at(0).contains(" Device[0] SAVE:"));
     QVERIFY(lines.at(2).contains(" Device[1] READ:"));

@@ -25,12 +25,6 @@ namespace
 
 const QByteArray Program1234 = "%\r\nO1234\r\nG00X0.Z0.\r\nM30\r\n%\r\n";
 
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
 QByteArray sentForm(const QByteArray &content)
 {
     QByteArray b = content;
@@ -184,7 +178,7 @@ void TestAutoModeLink::cableRequestReturnAndMissing()
     QVERIFY(l.pty.send(Machine::punched(returned)));
     QVERIFY(answered(1));
     const QString stored = m_work + QStringLiteral("/SHAFT 2.nc");
-    QCOMPARE(readAll(stored), QByteArray(returned).replace("\n", "\r\n"));
+    QCOMPARE(readFile(stored), QByteArray(returned).replace("\n", "\r\n"));
     QCOMPARE(got, ReplyProgram(SendListEntry::success("00", stored, "9997")));
 
     got.clear();
@@ -223,7 +217,7 @@ void TestAutoModeLink::flowControl()
     const QByteArray returned = QByteArray("%\nO6000\nX1") + SerialLine::XON + "Y2" + SerialLine::XOFF + "\n%";
     QVERIFY(l.pty.send(Machine::punched(returned)));
     QVERIFY(spin([&] { return !l.log.isEmpty(); }));
-    QCOMPARE(readAll(m_work + QStringLiteral("/O6000.nc")), QByteArray(returned).replace("\n", "\r\n"));
+    QCOMPARE(readFile(m_work + QStringLiteral("/O6000.nc")), QByteArray(returned).replace("\n", "\r\n"));
     if (paced) { // the SUCCESS reply waits for an XON
         QVERIFY(spin([&] { return l.link->threadOver(); }));
         QVERIFY(l.pty.send(QByteArray(1, SerialLine::XON)));
@@ -282,7 +276,7 @@ void TestAutoModeLink::radioDemultiplexing()
     QVERIFY(spin([&] { return !l.log.isEmpty() && l.idle(); }));
     QByteArray whole = first + second;
     whole.replace(':', 'O').replace("\n", "\r\n");
-    QCOMPARE(readAll(m_work + QStringLiteral("/BRACKET.nc")), whole);
+    QCOMPARE(readFile(m_work + QStringLiteral("/BRACKET.nc")), whole);
     QCOMPARE(l.log.size(), 1);
     QCOMPARE(l.link->onDevice(), 0);
     QCOMPARE(l.link->deviceBuffer(1), QByteArray());

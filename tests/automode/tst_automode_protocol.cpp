@@ -15,12 +15,6 @@ using namespace AutoMode;
 namespace
 {
 
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
 GeneralValues valuesWithFlags(int flags)
 {
     GeneralValues v;
@@ -278,7 +272,7 @@ void TestAutoModeProtocol::handleProgram()
     QCOMPARE(h.storedPath, expand(stored));
     QCOMPARE(h.storeError.isEmpty(), !log.startsWith(QStringLiteral("ERROR SAVE")));
     if (!stored.isEmpty())
-        QCOMPARE(readAll(h.storedPath), buffer.toLatin1());
+        QCOMPARE(readFile(h.storedPath), buffer.toLatin1());
 }
 
 void TestAutoModeProtocol::storingWithoutOverwrite()
@@ -297,7 +291,7 @@ void TestAutoModeProtocol::storingWithoutOverwrite()
             const Handling h = protocol.HandleProgram(0, sent, false);
             stored << QFileInfo(h.storedPath).fileName();
             QCOMPARE(h.entries.value(0).path, h.storedPath);
-            QCOMPARE(readAll(h.storedPath), sent.join(QStringLiteral("\r\n")).toLatin1());
+            QCOMPARE(readFile(h.storedPath), sent.join(QStringLiteral("\r\n")).toLatin1());
         }
         if (flags & 16)
             QCOMPARE(stored, QStringList({"O1234.nc", "O1234.nc", "O1234.nc"}));

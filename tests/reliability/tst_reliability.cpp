@@ -1,5 +1,6 @@
 // Faults found by the sanitizer and fuzz runs, kept found: window teardown, the notes
 // database that is no database, and ncferry-cli's arguments, names and port messages.
+#include "TestFiles.h"
 #include "CaptureStderr.h"
 #include "PtyPair.h"
 #include "app/MainWindow.h"
@@ -32,12 +33,6 @@ QString record(const QString &port)
 {
     return PortSetting::join(
         {"Mill", port, "115200", "None", "8", "1", "None", "/nc", "*.nc", "None"});
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
 void writeAll(const QString &path, const QByteArray &bytes)
@@ -115,7 +110,7 @@ void TestReliability::unusableNotesDatabase()
         QVERIFY(!notes->storeNote(program, "x"));
         QCOMPARE(notes->lastError(), "The notes database is not open.");
     }
-    QCOMPARE(readAll(mdb), content);
+    QCOMPARE(readFile(mdb), content);
 
     // A good database next to it is no damage.
     QTemporaryDir clean;
@@ -268,7 +263,7 @@ void TestReliability::jpegRegressions_data()
 void TestReliability::jpegRegressions()
 {
     QFETCH(QString, path);
-    QByteArray bytes = readAll(path);
+    QByteArray bytes = readFile(path);
     bytes.remove(0, 2); // the fuzz target's preview size
     rusage before{}, after{};
     getrusage(RUSAGE_SELF, &before);

@@ -1,4 +1,5 @@
 // Shared routines: comment titles, flag unpacking, folder deletion, program folder and version.
+#include "TestFiles.h"
 #include "settings/UnitFunction.h"
 
 #include <QCoreApplication>
@@ -8,22 +9,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-namespace
-{
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-} // namespace
 
 class TestUnitFunction : public QObject
 {

@@ -26,12 +26,6 @@ QString record(const QString &port)
         {"Mill", port, "115200", "None", "8", "1", "None", "/nc", "*.nc", "None"});
 }
 
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
 int run(const QStringList &args, QString *err)
 {
     return runCapturingStderr([&] { return runReceiveCommand(args); }, err);
@@ -62,7 +56,7 @@ void TestReceiveCommand::receivesProgram()
     QString err;
     QCOMPARE(run({"--port-setting", record(pty.slavePath()), "--timeout", "5", out}, &err),
              int(ReceiveCommand::Ok));
-    QCOMPARE(readAll(out), QByteArray("%\r\nO42(CLI)\r\nM30\r\n%\r\n"));
+    QCOMPARE(readFile(out), QByteArray("%\r\nO42(CLI)\r\nM30\r\n%\r\n"));
     QVERIFY2(err.contains(QStringLiteral("received 13 characters in 4 lines")), qPrintable(err));
 }
 
@@ -139,7 +133,7 @@ void TestReceiveCommand::silenceTimesOut()
                                                   "were saved in \"([^\"]+)\""));
     const auto m = saved.match(err);
     QVERIFY2(m.hasMatch(), qPrintable(err));
-    QCOMPARE(readAll(m.captured(1)), QByteArray("%\r\nG1\r\n"));
+    QCOMPARE(readFile(m.captured(1)), QByteArray("%\r\nG1\r\n"));
     QFile::remove(m.captured(1));
     QVERIFY(!QFile::exists(out));
 }
@@ -163,7 +157,7 @@ void TestReceiveCommand::unwritableTargetRescuesProgram()
         QRegularExpression(QStringLiteral("saved in \"([^\"]+)\" instead")).match(err);
     QVERIFY2(match.hasMatch(), qPrintable(err));
     const QString rescued = match.captured(1);
-    QCOMPARE(readAll(rescued), QByteArray("%\r\nO3\r\n%\r\n"));
+    QCOMPARE(readFile(rescued), QByteArray("%\r\nO3\r\n%\r\n"));
     QFile::remove(rescued);
 }
 

@@ -1,4 +1,5 @@
 // Receive engine over a pseudo-terminal: the test plays the machine control.
+#include "TestFiles.h"
 #include "PtyPair.h"
 #include "transfer/EiaToIso.h"
 #include "transfer/PortSerialLine.h"
@@ -16,19 +17,6 @@
 
 namespace
 {
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
 
 // Bytes of an EIA program from the table, so the test states the codes a control sends.
 QByteArray eia(std::initializer_list<int> codes)
@@ -157,7 +145,7 @@ void TestReceiveEngine::receive()
     QVERIFY(rig.pty.send(sent));
     QVERIFY(storedSpy.wait(3000));
     QCOMPARE(storedSpy.first().first().toString(), rig.engine.fileName());
-    QCOMPARE(readAll(rig.engine.fileName()), stored);
+    QCOMPARE(readFile(rig.engine.fileName()), stored);
     QCOMPARE(rig.engine.charCount(), count);
     QVERIFY(!countSpy.isEmpty());
     QCOMPARE(countSpy.last().first().toLongLong(), count);
@@ -177,7 +165,7 @@ void TestReceiveEngine::eiaTurnsDiscardNullOff()
     QSignalSpy storedSpy(&rig.engine, &ReceiveEngine::programStored);
     QVERIFY(rig.pty.send(eia({0x00, 0x54, 0x13, 0x20, 0x00, 0x0B, 0x14})));
     QVERIFY(storedSpy.wait(3000));
-    QCOMPARE(readAll(rig.engine.fileName()), QByteArray("%\r\nM30\r\n%\r\n"));
+    QCOMPARE(readFile(rig.engine.fileName()), QByteArray("%\r\nM30\r\n%\r\n"));
 }
 
 void TestReceiveEngine::dc4BeforeDc2IsIgnored()
@@ -197,7 +185,7 @@ void TestReceiveEngine::dc4BeforeDc2IsIgnored()
     // The engine still takes the real program afterwards.
     QVERIFY(rig.pty.send(QByteArray("\x12%\nG1\n%\x14")));
     QVERIFY(storedSpy.wait(3000));
-    QCOMPARE(readAll(rig.engine.fileName()), QByteArray("%\r\nG1\r\n%\r\n"));
+    QCOMPARE(readFile(rig.engine.fileName()), QByteArray("%\r\nG1\r\n%\r\n"));
 }
 
 void TestReceiveEngine::storeFailureKeepsProgram_data()
@@ -237,7 +225,7 @@ void TestReceiveEngine::storeFailureKeepsProgram()
         QVERIFY(rig.engine.retryStore());
         QCOMPARE(storedSpy.count(), 1);
     }
-    QCOMPARE(readAll(target), QByteArray("%\r\nO77\r\nM30\r\n%\r\n"));
+    QCOMPARE(readFile(target), QByteArray("%\r\nO77\r\nM30\r\n%\r\n"));
     QCOMPARE(rig.engine.status(), int(ReceiveEngine::Done));
 }
 
@@ -272,7 +260,7 @@ void TestReceiveEngine::dc2AfterStoreKeepsItOpen()
     QCOMPARE(rig.engine.status(), int(ReceiveEngine::Receiving));
     QVERIFY(rig.pty.send(QByteArray("%\x14")));
     QVERIFY(storedSpy.wait(3000));
-    QCOMPARE(readAll(rig.engine.fileName()), QByteArray("%\r\nG1\r\n%\r\nG2\r\n%\r\n"));
+    QCOMPARE(readFile(rig.engine.fileName()), QByteArray("%\r\nG1\r\n%\r\nG2\r\n%\r\n"));
     QVERIFY(finishedSpy.wait(2000));
 }
 
@@ -340,7 +328,7 @@ void TestReceiveEngine::fileListRule()
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("O1.nc"));
     if (exists)
-        writeFile(path, "%\r\n");
+        QVERIFY(writeFile(path, "%\r\n"));
     QCOMPARE(ReceiveFileList::shouldAdd(path, dir.path() + selectSub, selectExt, portExt, listed),
              add);
 }
@@ -349,13 +337,13 @@ void TestReceiveEngine::fileListRowAndOffer()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("O1.nc"));
-    writeFile(path, "%\r\nO1(A B)\r\n%\r\n");
+    QVERIFY(writeFile(path, "%\r\nO1(A B)\r\n%\r\n"));
     const QFileInfo info(path);
 
     QStringList row = ReceiveFileList::row(path, QStringLiteral("A B"));
     QCOMPARE(row, QStringList(
                       {"O1.nc", info.lastModified().toString("yyyy-MM-dd HH:mm:ss"), "15", "A B"}));
-    writeFile(dir.filePath(QStringLiteral("O1.jpg")), "x");
+    QVERIFY(writeFile(dir.filePath(QStringLiteral("O1.jpg")), "x"));
     row = ReceiveFileList::row(path, QString());
     QCOMPARE(row.size(), 5);
     QCOMPARE(row.last(), QStringLiteral("Y"));
@@ -376,7 +364,7 @@ void TestReceiveEngine::fileListRowAndOffer()
     QVERIFY2(added.first().endsWith(QStringLiteral(",15,\"A B\",Y")), qPrintable(added.first()));
 
     const QString second = dir.filePath(QStringLiteral("O2.nc"));
-    writeFile(second, "%\r\n");
+    QVERIFY(writeFile(second, "%\r\n"));
     QVERIFY(!ReceiveFileList::offer(hooks, second, dir.path(), "*.nc", "*.nc"));
     QCOMPARE(added.size(), 1);
 }

@@ -1,4 +1,5 @@
 // The receive window, headless, on a pseudo-terminal.
+#include "TestFiles.h"
 #include "PtyPair.h"
 #include "transfer/PortSetting.h"
 #include "transfer/ReceiveEngine.h"
@@ -29,12 +30,6 @@ namespace
 
 const QStringList Language{"Receive", "Setting", "Cannot open the port", "Path", "Count",
                            "Chars",   "Exit"};
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
 
 QString record(const QString &port, const QString &ext = QStringLiteral("*.nc"))
 {
@@ -140,7 +135,7 @@ void TestReceiveWindow::receivesStoresAndCloses()
     QElapsedTimer sinceStore;
     sinceStore.start();
     QCOMPARE(received.first().first().toString(), target);
-    QCOMPARE(readAll(target), QByteArray("%\r\nO0005(PIN)\r\nG1X2.\r\nM30\r\n%\r\n"));
+    QCOMPARE(readFile(target), QByteArray("%\r\nO0005(PIN)\r\nG1X2.\r\nM30\r\n%\r\n"));
     auto *list = child<QListView>(w, "ListBox1");
     QCOMPARE(list->model()->rowCount(), 5);
     QCOMPARE(list->model()->index(1, 0).data().toString(), QStringLiteral("O0005(PIN)"));
@@ -242,7 +237,7 @@ void TestReceiveWindow::storeErrorOffersRetry()
     QVERIFY(received.wait(3000));
     QCOMPARE(box->seen, 1);
     QVERIFY2(box->text.contains(QDir::toNativeSeparators(target)), qPrintable(box->text));
-    QCOMPARE(readAll(target), QByteArray("%\r\nO8\r\n%\r\n"));
+    QCOMPARE(readFile(target), QByteArray("%\r\nO8\r\n%\r\n"));
     QTRY_VERIFY_WITH_TIMEOUT(!w.isVisible(), 2000);
 }
 
