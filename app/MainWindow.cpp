@@ -376,9 +376,30 @@ QString TF_Main::getWindowsSize() const
 
 void TF_Main::closeEvent(QCloseEvent *event)
 {
-    // Editors with unsaved text ask first; a Cancel there keeps the program running.
     const QList<QWidget *> windows = QApplication::topLevelWidgets();
+    // A send in progress would be cut short: one question for all of them.
     for (QWidget *w : windows) {
+        auto *send = qobject_cast<TTransport *>(w);
+        if (!send || !send->isVisible() || !send->isSending())
+            continue;
+        QMessageBox box(QMessageBox::Question, windowTitle(),
+                        language.value(30, LanguagePack::builtIn(LanguagePack::Main).value(30)),
+                        QMessageBox::Yes | QMessageBox::No, this);
+        box.setDefaultButton(QMessageBox::No);
+        if (box.exec() != QMessageBox::Yes) {
+            event->ignore();
+            return;
+        }
+        break;
+    }
+    // Editors with unsaved text and receive windows with a program arriving ask first; a
+    // No there keeps the program running.
+    for (QWidget *w : windows) {
+        auto *receive = qobject_cast<TReceiveTransport *>(w);
+        if (receive && receive->isVisible() && !receive->close()) {
+            event->ignore();
+            return;
+        }
         auto *editor = qobject_cast<TEditor *>(w);
         if (editor && editor->isVisible() && !editor->close()) {
             event->ignore();
@@ -512,8 +533,11 @@ void TF_Main::ToolButtonClick(int tag)
 
 void TF_Main::SendFileDialog(int tag)
 {
-    if (m_engine->buffer().isEmpty() && m_engine->fullPath(Panel3->currentRow()).isEmpty())
+    if (m_engine->buffer().isEmpty() && m_engine->fullPath(Panel3->currentRow()).isEmpty()) {
+        statusBar()->showMessage(
+            language.value(29, LanguagePack::builtIn(LanguagePack::Main).value(29)), 10000);
         return;
+    }
     auto *window = new TTransport;
     window->setLanguage(m_option ? m_option->getLanguageList(LanguagePack::TransferFile)
                                  : LanguagePack::builtIn(LanguagePack::TransferFile));

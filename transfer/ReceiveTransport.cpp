@@ -1,5 +1,7 @@
 #include "transfer/ReceiveTransport.h"
 
+#include "settings/LanguagePack.h"
+
 #include "transfer/PortSerialLine.h"
 #include "transfer/PortSetting.h"
 #include "transfer/ReceiveEngine.h"
@@ -21,6 +23,8 @@
 #include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
+
+#include <iterator>
 
 namespace
 {
@@ -133,7 +137,9 @@ QString TReceiveTransport::lang(int index) const
 {
     if (index < language.size())
         return language[index];
-    return QString::fromUtf8(BuiltInLines[index]);
+    if (index < int(std::size(BuiltInLines)))
+        return QString::fromUtf8(BuiltInLines[index]);
+    return LanguagePack::builtIn(LanguagePack::ReceiveFile).value(index);
 }
 
 void TReceiveTransport::setLanguage(const QStringList &lines)
@@ -231,6 +237,15 @@ void TReceiveTransport::closeEvent(QCloseEvent *event)
                 .arg(QDir::toNativeSeparators(m_engine->fileName())),
             QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
         if (answer != QMessageBox::Yes) {
+            event->ignore();
+            return;
+        }
+    } else if (m_engine->status() == ReceiveEngine::Receiving && m_engine->hasUnsavedData() &&
+               !ComPort1->isLost()) {
+        QMessageBox box(QMessageBox::Question, windowTitle(), lang(7),
+                        QMessageBox::Yes | QMessageBox::No, this);
+        box.setDefaultButton(QMessageBox::No);
+        if (box.exec() != QMessageBox::Yes) {
             event->ignore();
             return;
         }

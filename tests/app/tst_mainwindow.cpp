@@ -1,6 +1,7 @@
 // The main window driven offscreen: captions from a pack, the port-setting menus, the size
 // text, sends from the list and the buffer, and what a restart brings back.
 #include "TestFiles.h"
+#include "WindowHelpers.h"
 #include "PtyPair.h"
 #include "app/MainWindow.h"
 #include "library/FolderTree.h"
@@ -10,6 +11,7 @@
 #include "settings/LanguagePack.h"
 #include "settings/Option.h"
 #include "settings/UnitFunction.h"
+#include "transfer/SerialLine.h"
 #include "transfer/TransferSettings.h"
 #include "transfer/Transport.h"
 
@@ -20,8 +22,10 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QSplitter>
+#include <QStatusBar>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -223,6 +227,37 @@ private slots:
         QVERIFY(w.engine()->fileList().isEmpty());
         w.SendFileDialog(0);
         QVERIFY(!w.lastTransferWindow());
+        QCOMPARE(w.statusBar()->currentMessage(), QStringLiteral("S0L29"));
+    }
+
+    // A send that has started (here waiting for the lathe's XON) is not ended unasked.
+    void closingDuringSendAsks()
+    {
+        auto option = makeOption();
+        TF_Main w(m_base.path() + "/");
+        w.setOption(option.get());
+        w.show();
+        waitIdle(w);
+        w.Panel3->setCurrentRow(0);
+        w.SendFileDialog(1);
+        QPointer<TTransport> send = qobject_cast<TTransport *>(w.lastTransferWindow());
+        QVERIFY(send);
+        QTRY_VERIFY(send->comPort()->isConnected());
+        QVERIFY(!send->isSending());
+        QTest::mouseClick(send->ToolButton1, Qt::LeftButton);
+        QVERIFY(send->isSending());
+
+        BoxAnswer no;
+        no.arm(QMessageBox::No);
+        QVERIFY(!w.close());
+        QVERIFY(no.asked);
+        QCOMPARE(no.text, QStringLiteral("S0L30"));
+        QVERIFY(send && send->isSending() && w.isVisible());
+        BoxAnswer yes;
+        yes.arm(QMessageBox::Yes);
+        QVERIFY(w.close());
+        QVERIFY(yes.asked);
+        delete send; // the event loop that would end it with the program is not running
     }
 
     // The settings dialogs opened from the main window: what they change reaches it.

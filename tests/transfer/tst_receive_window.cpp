@@ -1,5 +1,6 @@
 // The receive window, headless, on a pseudo-terminal.
 #include "PtyPair.h"
+#include "settings/LanguagePack.h"
 #include "transfer/PortSetting.h"
 #include "transfer/ReceiveEngine.h"
 #include "transfer/ReceiveFileDialog.h"
@@ -17,6 +18,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QPointer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -91,6 +93,7 @@ private slots:
     void failedOpenShowsMessageAndCloses();
     void storeErrorOffersRetry();
     void exitWithUnstoredProgramAsks();
+    void exitWhileReceivingAsks();
     void lineLostOffersToSave();
     void longPathDoesNotWidenWindow();
     void saveDialog_data();
@@ -280,6 +283,34 @@ void TestReceiveWindow::exitWithUnstoredProgramAsks()
     QCOMPARE(yes->seen, 1);
     QVERIFY(!w.isVisible());
     QVERIFY(!w.line()->isConnected());
+}
+
+// Halfway through a program Exit asks first; No keeps receiving, and the program is stored.
+void TestReceiveWindow::exitWhileReceivingAsks()
+{
+    PtyPair pty;
+    QTemporaryDir dir;
+    const QString target = dir.filePath(QStringLiteral("O8.nc"));
+    QPointer<TReceiveTransport> w = new TReceiveTransport;
+    w->setAttribute(Qt::WA_DeleteOnClose);
+    w->setLanguage(Language);
+    w->engine()->setCloseDelay(10);
+    QVERIFY(w->setPortSetting(record(pty.slavePath())));
+    w->setFileName(target);
+    w->show();
+    QTRY_VERIFY(w->line()->isConnected());
+    auto *exit = child<QToolButton>(*w, "ToolButton1");
+    QVERIFY(pty.send(QByteArray("\x12%\nO8\nG1X")));
+    QTRY_COMPARE(w->engine()->lineCount(), 3);
+    auto no = std::make_shared<BoxWatch>();
+    answerNextBox(no, QMessageBox::No);
+    exit->click();
+    QCOMPARE(no->seen, 1);
+    QCOMPARE(no->text, LanguagePack::builtIn(LanguagePack::ReceiveFile).at(7));
+    QVERIFY(w && w->isVisible());
+    QVERIFY(pty.send(QByteArray("1.\n%\x14")));
+    QTRY_VERIFY(w.isNull());
+    QCOMPARE(readAll(target), QByteArray("%\r\nO8\r\nG1X1.\r\n%\r\n"));
 }
 
 void TestReceiveWindow::longPathDoesNotWidenWindow()
