@@ -93,7 +93,7 @@ TTransferSettings::TTransferSettings(PortList *list, QWidget *parent)
     Edit1 = new QLineEdit(StringGrid1->viewport());
     connect(Edit1, &QLineEdit::textEdited, this, [this] { DataUpdate(Edit1); });
     PortComboBox = new TComComboBox(StringGrid1->viewport());
-    connect(PortComboBox, &QComboBox::currentIndexChanged, this,
+    connect(PortComboBox, &QComboBox::currentTextChanged, this,
             [this] { DataUpdate(PortComboBox); });
     m_editors = QList<QWidget *>(PortSetting::FieldCount, nullptr);
     m_editors[PortSetting::Name] = Edit1;
@@ -294,7 +294,7 @@ QString TTransferSettings::editorText(QWidget *editor) const
     if (editor == Edit1)
         return Edit1->text();
     if (editor == PortComboBox)
-        return PortComboBox->currentIndex() >= 0 ? PortComboBox->currentText() : QString();
+        return PortComboBox->currentText().trimmed();
     if (auto *combo = qobject_cast<QComboBox *>(editor))
         return combo->currentText();
     return QString();
@@ -316,10 +316,6 @@ void TTransferSettings::FalseVisble()
         const bool hadFocus = isWithin(QApplication::focusWidget(), editor);
         m_editRow = m_editColumn = -1;
         editor->hide();
-        if (editor == PortComboBox && m_extraPort) {
-            PortComboBox->removeItem(0);
-            m_extraPort = false;
-        }
         if (hadFocus)
             StringGrid1->setFocus();
     }
@@ -334,18 +330,6 @@ void TTransferSettings::setObjectBounds(QWidget *editor, int column, int row)
     const QString text = m_list->row(row).value(column);
     if (editor == Edit1) {
         Edit1->setText(text);
-    } else if (editor == PortComboBox) {
-        if (m_extraPort) {
-            PortComboBox->removeItem(0);
-            m_extraPort = false;
-        }
-        int at = PortComboBox->findText(text, Qt::MatchExactly);
-        if (at < 0 && !text.isEmpty()) {
-            PortComboBox->insertItem(0, text);
-            m_extraPort = true;
-            at = 0;
-        }
-        PortComboBox->setCurrentIndex(at);
     } else if (auto *combo = qobject_cast<QComboBox *>(editor)) {
         const int at = combo->findText(text, Qt::MatchExactly);
         if (at >= 0)
@@ -407,11 +391,18 @@ void TTransferSettings::ButtonClick(int tag)
         break;
     }
     case CancelTag:
-        setPortList(m_openedList);
         reject();
         break;
     }
     FalseVisble();
+}
+
+// Cancel, Escape and the close box all leave this way: the list as it was opened.
+void TTransferSettings::reject()
+{
+    FalseVisble();
+    setPortList(m_openedList);
+    QDialog::reject();
 }
 
 void TTransferSettings::done(int result)

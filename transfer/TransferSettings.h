@@ -72,6 +72,7 @@ public:
 
 public slots:
     void ButtonClick(int tag);
+    void reject() override;
     void StringGrid1SelectCell(int column, int row);
     void StringGrid1DblClick(int row, int column);
 
@@ -98,7 +99,6 @@ private:
     int m_editRow = -1;
     int m_editColumn = -1;
     // A port name that is not among the ports present, shown so that it is not lost.
-    bool m_extraPort = false;
     QString m_sizeError;
     FolderChooser m_chooseFolder;
 };

@@ -278,7 +278,7 @@ private slots:
 
         whenModal<TTransferSettings>([](TTransferSettings *d) {
             d->AddButton->click();
-            d->close(); // the close box keeps the edits
+            d->OKButton->click(); // Cancel and the close box would drop the edits
         });
         w.TransferSettingsClick();
         QCOMPARE(w.NSend->actions().size(), 4);
