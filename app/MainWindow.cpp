@@ -28,6 +28,7 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QIntValidator>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -46,6 +47,8 @@
 
 namespace {
 constexpr int SizeCount = 11;
+constexpr int MinFontSize = 1;
+constexpr int MaxFontSize = 200;
 }
 
 TF_Main::TF_Main(const QString &baseFolder, QWidget *parent)
@@ -120,6 +123,8 @@ void TF_Main::buildPanes()
             [this] { FontComboBoxSelect(); });
     connect(Panel3->FontComboBox->lineEdit(), &QLineEdit::returnPressed, this,
             [this] { FontComboBoxSelect(); });
+    // Only digits can be typed; the settings keep the size in use, never a half-typed one.
+    Panel3->FontComboBox->setValidator(new QIntValidator(MinFontSize, MaxFontSize, this));
     connect(Panel3, &FileListPane::currentRowChanged, this, [this] { StringGrid1Click(); });
     connect(Panel3, &FileListPane::rowDoubleClicked, this, [this] { StringGrid1DblClick(); });
     connect(Panel3, &FileListPane::noteStoreFailed, this,
@@ -325,8 +330,14 @@ QStringList TF_Main::getOption() const
     QStringList items;
     for (int i = 0; i < Panel3->ExtComboBox->count(); ++i)
         items << Panel3->ExtComboBox->itemText(i);
+    // A size the box would refuse is never stored: the size in use stands in.
+    QString size = Panel3->FontComboBox->currentText().trimmed();
+    const int points = size.toInt();
+    if (!Panel3->FontComboBox->lineEdit()->hasAcceptableInput() || points < MinFontSize ||
+        points > MaxFontSize)
+        size = QString::number(font().pointSize());
     return {QDir::toNativeSeparators(ShellTreeView1->Path()), CommaText::write(items),
-            Panel3->ExtComboBox->currentText(), Panel3->FontComboBox->currentText()};
+            Panel3->ExtComboBox->currentText(), size};
 }
 
 QStringList TF_Main::getDefault() const
@@ -431,7 +442,7 @@ void TF_Main::FontComboBoxSelect()
 {
     bool ok = false;
     const int points = Panel3->FontComboBox->currentText().trimmed().toInt(&ok);
-    if (!ok || points <= 0 || points > 200) {
+    if (!ok || points < MinFontSize || points > MaxFontSize) {
         QMessageBox::warning(this, windowTitle(),
                              tr("\"%1\" is not a valid font size.")
                                  .arg(Panel3->FontComboBox->currentText()));

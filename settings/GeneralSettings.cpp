@@ -22,6 +22,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QRegularExpressionValidator>
 #include <QScreen>
 #include <QTabWidget>
@@ -207,6 +208,9 @@ QWidget *TGeneralSettings::buildBasicPage()
     SourceRadioButton1 = new QRadioButton(SourceGroupBox);
     SourceRadioButton2 = new QRadioButton(SourceGroupBox);
     SourceEdit = shortEdit(SourceGroupBox, 6);
+    // The settings file takes only a number here.
+    SourceEdit->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{1,6}")), SourceEdit));
     connect(SourceRadioButton2, &QRadioButton::toggled, this, &TGeneralSettings::updateCompanions);
     auto *sourceLayout = new QGridLayout(SourceGroupBox);
     sourceLayout->addWidget(SourceRadioButton1, 0, 0, 1, 2);
@@ -413,8 +417,14 @@ void TGeneralSettings::applyValues(const QList<bool> &flags, const QStringList &
 
 QStringList TGeneralSettings::getGeneralList() const
 {
-    return {getCheck(),         LanguageComboBox->currentText(),
-            EditorEdit->text(), SourceEdit->text(),
+    // A field left empty keeps the value it had, so the file is never written damaged.
+    const QString language = LanguageComboBox->currentText().trimmed().isEmpty()
+                                 ? Settings.value(LanguageEntry)
+                                 : LanguageComboBox->currentText();
+    const QString source = SourceEdit->text().isEmpty() ? Settings.value(SourceEntry)
+                                                        : SourceEdit->text();
+    return {getCheck(),         language,
+            EditorEdit->text(), source,
             ImageEdit->text(),  ErrorMsgEdit->text(),
             ReadEdit->text(),   PathEdit->text(),
             FolderEdit->text(), getPathList(),

@@ -70,6 +70,9 @@ public:
     QComboBox *ExtComboBox = nullptr;
     QComboBox *TypeComboBox = nullptr;
 
+    // The editor that opens on a column's cells; null for the work folder.
+    QWidget *editorFor(int column) const;
+
 public slots:
     void ButtonClick(int tag);
     void reject() override;
@@ -84,7 +87,6 @@ protected:
 private:
     QComboBox *makeCombo(int column, const QStringList &items);
     QToolButton *makeButton(int tag, const QIcon &icon);
-    QWidget *editorFor(int column) const;
     QString editorText(QWidget *editor) const;
     void setCell(int row, int column, const QString &text);
     QString line(int i) const;

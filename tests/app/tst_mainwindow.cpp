@@ -11,6 +11,7 @@
 #include "settings/LanguagePack.h"
 #include "settings/Option.h"
 #include "settings/UnitFunction.h"
+#include "transfer/PortSetting.h"
 #include "transfer/SerialLine.h"
 #include "transfer/TransferSettings.h"
 #include "transfer/Transport.h"
@@ -19,6 +20,7 @@
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
@@ -298,6 +300,71 @@ private slots:
         QCOMPARE(w.NAbout->text(), QStringLiteral("X0L22..."));
         // The pattern in use is kept when still offered, letter case aside.
         QCOMPARE(w.Panel3->ExtComboBox->currentText().toLower(), QStringLiteral("*.tap"));
+    }
+
+    // Whatever a user types into every field of the main window and the two settings
+    // dialogs, the file written is read back at the next start without a damage message.
+    void everyFieldTypedReadsBackUndamaged()
+    {
+        QTemporaryDir base;
+        QVERIFY(QDir(base.path()).mkpath("language"));
+        QVERIFY(writeFile(base.filePath("language/Numbered.ini"), numberedPack()));
+        const QString junk = QStringLiteral("a,\"b c\"=x;%");
+        {
+            TOption option(base.path() + "/", kWork, "Numbered");
+            TF_Main w(base.path() + "/");
+            TGeneralSettings general(base.path() + "/");
+            TTransferSettings transfer(&w.portList());
+            general.setOption(&option);
+            transfer.setOption(&option);
+            w.setGeneralSettings(&general);
+            w.setTransferSettings(&transfer);
+            w.setOption(&option);
+            w.show();
+            waitIdle(w);
+            QLineEdit *font = w.Panel3->FontComboBox->lineEdit();
+            font->selectAll();
+            QTest::keyClicks(font, "abc");
+            QVERIFY(!font->text().contains('a'));
+            font->selectAll();
+            QTest::keyClicks(font, "0"); // not a size: never applied, never stored
+            QTest::keyClick(font, Qt::Key_Return);
+            w.Panel3->ExtComboBox->setEditText(junk);
+
+            whenModal<TGeneralSettings>([junk](TGeneralSettings *d) {
+                // The extension box answers a rejected key with a message of its own.
+                for (QLineEdit *edit : {d->EditorEdit, d->SourceEdit, d->ImageEdit,
+                                        d->ErrorMsgEdit, d->ReadEdit, d->PathEdit,
+                                        d->FolderEdit, d->NameEdit}) {
+                    edit->selectAll();
+                    QTest::keyClicks(edit, junk);
+                }
+                QVERIFY(!d->SourceEdit->text().contains('a'));
+                d->SourceEdit->clear();
+                d->LanguageComboBox->setEditText(QString());
+                d->OKButton->click();
+            });
+            w.GeneralSettingsClick();
+            whenModal<TTransferSettings>([junk](TTransferSettings *d) {
+                for (int column = 0; column < PortSetting::FieldCount; ++column) {
+                    d->StringGrid1SelectCell(column, 0);
+                    auto *edit = qobject_cast<QLineEdit *>(d->editorFor(column));
+                    if (auto *combo = qobject_cast<QComboBox *>(d->editorFor(column)))
+                        edit = combo->lineEdit();
+                    if (!edit)
+                        continue;
+                    edit->selectAll();
+                    QTest::keyClicks(edit, junk);
+                }
+                d->OKButton->click();
+            });
+            w.TransferSettingsClick();
+            QVERIFY(PortSetting::split(w.portList().getPort(0)).contains(junk));
+            w.close();
+        }
+        TOption option(base.path() + "/", kWork, "Numbered");
+        QVERIFY2(option.damageMessage().isEmpty(), qPrintable(option.damageMessage()));
+        QVERIFY(option.getOptionList(TOption::MainList).value(3).toInt() > 0);
     }
 
     void restartRestoresTheWindow()
