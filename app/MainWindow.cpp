@@ -1,6 +1,7 @@
 #include "app/MainWindow.h"
 
 #include "app/About.h"
+#include "app/QtTranslations.h"
 #include "editor/ColorDialogs.h"
 #include "editor/Editor.h"
 #include "library/FolderTree.h"
@@ -303,6 +304,8 @@ void TF_Main::UpdateOption()
     setWindowsSize(m_option->getWindowsSize(TOption::MainSlot));
     applyCheck();
     setLanguage(m_option->getLanguageList(LanguagePack::Main));
+    QtTranslations::apply(
+        m_option->getOptionList(TOption::GeneralList).value(TOption::LanguageEntry));
     if (m_general) {
         m_general->setLanguage(m_option->getLanguageList(LanguagePack::General));
         m_general->setGeneralList(General);
@@ -451,6 +454,9 @@ void TF_Main::FontComboBoxSelect()
     QFont f = font();
     f.setPointSize(points);
     setFont(f);
+    // Menus, drop-down lists and the other windows are windows of their own and inherit
+    // nothing from this one: the size is the program's.
+    QApplication::setFont(f);
     const int height = Panel3->FontComboBox->sizeHint().height();
     Panel3->setRowHeight(height);
     Previews->setRowHeight(height);
@@ -619,6 +625,8 @@ void TF_Main::GeneralSettingsClick()
     if (!m_option->languageMessage().isEmpty())
         QMessageBox::warning(this, windowTitle(), m_option->languageMessage());
     setLanguage(m_option->getLanguageList(LanguagePack::Main));
+    QtTranslations::apply(
+        m_option->getOptionList(TOption::GeneralList).value(TOption::LanguageEntry));
     const QStringList items = m_general->getExtList();
     Panel3->ExtComboBox->clear();
     Panel3->ExtComboBox->addItems(items);

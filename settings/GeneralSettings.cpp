@@ -125,6 +125,9 @@ TGeneralSettings::TGeneralSettings(const QString &baseFolder, QWidget *parent)
     // The default size, grown where the font needs more room.
     const QStringList size = getWindowsSizeDefault().split(u',');
     resize(QSize(size.value(0).toInt(), size.value(1).toInt()).expandedTo(sizeHint()));
+    // A close box only: no maximising, no help button.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
 }
 
 TGeneralSettings::~TGeneralSettings()
@@ -587,6 +590,8 @@ void TGeneralSettings::showEvent(QShowEvent *event)
     m_closeReason = NotClosed;
     PageControl1->setCurrentIndex(0);
     DataPageControl->setCurrentIndex(0);
+    // Fixed at its size, grown where the font in use needs more room.
+    setFixedSize(size().expandedTo(minimumSizeHint()));
     if (const QScreen *s = screen()) {
         const QRect area = s->availableGeometry();
         move(area.x() + (area.width() - frameGeometry().width()) / 2,

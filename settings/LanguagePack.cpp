@@ -115,6 +115,8 @@ const char16_t *const appendedTransferFile[] = {
     u"Sending stopped at %1: %2",
     u"The send is still in progress. Stop it and close this window?"};
 
+const char16_t *const appendedTransfer[] = {u"Choose the work folder"};
+
 const char16_t *const appendedReceiveFile[] = {
     u"A program is being received. Close the window and discard what has arrived?"};
 
@@ -152,7 +154,7 @@ const QStringList &LanguagePack::builtIn(int section)
     static const QList<QStringList> lists = {
         toList(builtInMain) + toList(appendedMain),
         toList(builtInGeneral),
-        toList(builtInTransfer),
+        toList(builtInTransfer) + toList(appendedTransfer),
         toList(builtInTransferFile) + toList(appendedTransferFile),
         toList(builtInReceiveFile) + toList(appendedReceiveFile),
         toList(builtInAutoMode),
@@ -171,7 +173,8 @@ int LanguagePack::lineCount(int section)
 int LanguagePack::requiredLineCount(int section)
 {
     static const int appended[SectionCount] = {
-        int(std::size(appendedMain)), 0, 0, int(std::size(appendedTransferFile)),
+        int(std::size(appendedMain)), 0, int(std::size(appendedTransfer)),
+        int(std::size(appendedTransferFile)),
         int(std::size(appendedReceiveFile)), 0, 0, 0, 0};
     if (section == About)
         return aboutRequiredLines;

@@ -99,6 +99,8 @@ TReceiveTransport::TReceiveTransport(SerialLine *line, QWidget *parent)
     count->addWidget(StaticText3);
     auto *right = new QVBoxLayout;
     right->addWidget(ToolButton1);
+    // The caption stays under its picture however tall the window is.
+    right->addStretch();
 
     auto *centre = new QVBoxLayout;
     centre->setContentsMargins(0, 0, 0, 0);
@@ -147,7 +149,7 @@ void TReceiveTransport::setLanguage(const QStringList &lines)
     language = lines;
     StaticText3->setText(lang(4) + QLatin1Char(':'));
     StaticText4->setText(lang(5) + QLatin1Char(':'));
-    ToolButton1->setText(lang(6) + QLatin1Char(':'));
+    ToolButton1->setText(lang(6));
 }
 
 bool TReceiveTransport::setPortSetting(const QString &line)
@@ -167,7 +169,7 @@ bool TReceiveTransport::setPortSetting(const QString &line)
 void TReceiveTransport::setFileName(const QString &path)
 {
     m_engine->setFileName(path);
-    StaticText1->setText(lang(3) + QLatin1Char(':') + QDir::toNativeSeparators(path));
+    StaticText1->setText(lang(3) + QStringLiteral(": ") + QDir::toNativeSeparators(path));
     StaticText1->setToolTip(QDir::toNativeSeparators(path));
 }
 

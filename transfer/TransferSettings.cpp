@@ -10,6 +10,7 @@
 #include "transfer/TransferSettingsRows.h"
 
 #include <QIcon>
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCompleter>
 #include <QGuiApplication>
@@ -169,6 +170,8 @@ QComboBox *TTransferSettings::makeCombo(int column, const QStringList &items)
     // Field texts are matched with their letter case, so completion must keep it.
     combo->completer()->setCaseSensitivity(Qt::CaseSensitive);
     combo->addItems(items);
+    // The list is as wide as its longest entry, not as narrow as the cell ("RTS/CTS+Xon/Xoff").
+    combo->view()->setMinimumWidth(combo->view()->sizeHintForColumn(0) + 24);
     connect(combo, &QComboBox::currentTextChanged, this, [this, combo] { DataUpdate(combo); });
     m_editors[column] = combo;
     return combo;
@@ -357,7 +360,7 @@ void TTransferSettings::StringGrid1DblClick(int row, int column)
 {
     if (column != WorkFolderColumn || row < 0 || row >= m_list->rowCount())
         return;
-    const QString chosen = m_chooseFolder(line(14), m_list->row(row).value(column));
+    const QString chosen = m_chooseFolder(line(16), m_list->row(row).value(column));
     if (!chosen.isEmpty())
         setCell(row, column, chosen);
 }

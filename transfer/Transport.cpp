@@ -106,7 +106,9 @@ TTransport::TTransport(SerialLine *line, QWidget *parent)
     ListBox2 = new QListWidget(this);
     ListBox1 = new QListWidget(this);
     ListBox1->setUniformItemSizes(true);
-    QFont mono(QStringLiteral("Monospace"));
+    // Fixed pitch at the window's own size (a bare family name would bring its own size).
+    QFont mono = font();
+    mono.setFamilies({QStringLiteral("Monospace")});
     mono.setStyleHint(QFont::TypeWriter);
     ListBox1->setFont(mono);
 

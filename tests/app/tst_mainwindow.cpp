@@ -4,6 +4,7 @@
 #include "WindowHelpers.h"
 #include "PtyPair.h"
 #include "app/MainWindow.h"
+#include "app/QtTranslations.h"
 #include "library/FolderTree.h"
 #include "library/LibraryEngine.h"
 #include "library/LibraryPanes.h"
@@ -365,6 +366,19 @@ private slots:
         TOption option(base.path() + "/", kWork, "Numbered");
         QVERIFY2(option.damageMessage().isEmpty(), qPrintable(option.damageMessage()));
         QVERIFY(option.getOptionList(TOption::MainList).value(3).toInt() > 0);
+    }
+
+    // Qt's own buttons and choosers follow the Chinese packs, and go back to English.
+    void qtTranslationsFollowThePack()
+    {
+        const QString cancel = QStringLiteral("Cancel");
+        QVERIFY(QtTranslations::apply(QStringLiteral("繁體中文")));
+        const QString tw = QCoreApplication::translate("QPlatformTheme", "Cancel");
+        QVERIFY(QtTranslations::apply(QStringLiteral("简体中文")));
+        const QString cn = QCoreApplication::translate("QPlatformTheme", "Cancel");
+        QVERIFY(QtTranslations::apply(QStringLiteral("English")));
+        QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), cancel);
+        QVERIFY2(tw != cancel && cn != cancel, qPrintable(tw + " " + cn));
     }
 
     void restartRestoresTheWindow()

@@ -119,7 +119,7 @@ void TestReceiveWindow::receivesStoresAndCloses()
     const QString target = dir.filePath(QStringLiteral("O5.nc"));
     TReceiveTransport w;
     w.setLanguage(Language);
-    QCOMPARE(child<QToolButton>(w, "ToolButton1")->text(), QStringLiteral("Exit:"));
+    QCOMPARE(child<QToolButton>(w, "ToolButton1")->text(), QStringLiteral("Exit"));
     QCOMPARE(child<QLabel>(w, "StaticText3")->text(), QStringLiteral("Count:"));
     QCOMPARE(child<QLabel>(w, "StaticText4")->text(), QStringLiteral("Chars:"));
     QVERIFY(w.setPortSetting(record(pty.slavePath())));
@@ -134,7 +134,7 @@ void TestReceiveWindow::receivesStoresAndCloses()
     QCOMPARE(child<QLabel>(w, "StaticText2")->text(),
              QStringLiteral("Setting:%1,115200,None,8,1 Flow:None").arg(pty.slavePath()));
     QCOMPARE(child<QLabel>(w, "StaticText1")->text(),
-             QStringLiteral("Path:") + QDir::toNativeSeparators(target));
+             QStringLiteral("Path: ") + QDir::toNativeSeparators(target));
 
     QVERIFY(pty.send(QByteArray("junk\x12%\r\n:0005 (PIN)\r\nG1 X2.\r\nM30\r\n%\r\n")));
     QTRY_COMPARE(child<QListView>(w, "ListBox1")->model()->rowCount(), 6);

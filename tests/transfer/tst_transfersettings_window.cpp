@@ -1,6 +1,7 @@
 // The port settings dialog driven as a user would: in-place editors, add, delete with its
 // question, cancel and the close box, with the option store receiving the result.
 #include "WindowHelpers.h"
+#include "settings/LanguagePack.h"
 #include "settings/Option.h"
 #include "transfer/ComWidgets.h"
 #include "transfer/DetectedPorts.h"
@@ -233,8 +234,8 @@ private slots:
         QCOMPARE(asked, 0);
         w->StringGrid1DblClick(0, 7);
         QCOMPARE(asked, 1);
-        // Line 14 titles the chooser.
-        QCOMPARE(prompt, QStringLiteral("Type"));
+        // Its own line titles the chooser, not a column header.
+        QCOMPARE(prompt, LanguagePack::builtIn(LanguagePack::Transfer).at(16));
         QCOMPARE(start, QStringLiteral("/nc/m0"));
         QCOMPARE(w->getPortList(), records(1));
         answer = QStringLiteral("/srv/nc files");
