@@ -97,8 +97,6 @@ void TComComboBox::setPorts(const QList<DetectedPort> &ports)
         setItemData(count() - 1, port.toolTip, Qt::ToolTipRole);
     }
     setEditText(text);
-    // The list is wide enough for its descriptions even when the cell is narrow.
-    view()->setMinimumWidth(view()->sizeHintForColumn(0) + 24);
 }
 
 QStringList TComComboBox::presentPorts()

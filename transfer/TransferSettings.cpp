@@ -170,8 +170,6 @@ QComboBox *TTransferSettings::makeCombo(int column, const QStringList &items)
     // Field texts are matched with their letter case, so completion must keep it.
     combo->completer()->setCaseSensitivity(Qt::CaseSensitive);
     combo->addItems(items);
-    // The list is as wide as its longest entry, not as narrow as the cell ("RTS/CTS+Xon/Xoff").
-    combo->view()->setMinimumWidth(combo->view()->sizeHintForColumn(0) + 24);
     connect(combo, &QComboBox::currentTextChanged, this, [this, combo] { DataUpdate(combo); });
     m_editors[column] = combo;
     return combo;
@@ -420,6 +418,16 @@ void TTransferSettings::done(int result)
 
 void TTransferSettings::showEvent(QShowEvent *event)
 {
+    // Each list as wide as its longest entry at the font in use, not as narrow as the cell
+    // ("RTS/CTS+Xon/Xoff").
+    for (QWidget *editor : std::as_const(m_editors)) {
+        if (auto *combo = qobject_cast<QComboBox *>(editor)) {
+            QAbstractItemView *view = combo->view();
+            view->setTextElideMode(Qt::ElideNone);
+            view->setMinimumWidth(view->sizeHintForColumn(0) + 2 * view->frameWidth() +
+                                  style()->pixelMetric(QStyle::PM_ScrollBarExtent));
+        }
+    }
     refresh();
     m_openedList = getPortList();
     const QRect area = workArea(this);
