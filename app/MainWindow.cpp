@@ -446,9 +446,10 @@ void TF_Main::FontComboBoxSelect()
     bool ok = false;
     const int points = Panel3->FontComboBox->currentText().trimmed().toInt(&ok);
     if (!ok || points < MinFontSize || points > MaxFontSize) {
-        QMessageBox::warning(this, windowTitle(),
-                             tr("\"%1\" is not a valid font size.")
-                                 .arg(Panel3->FontComboBox->currentText()));
+        QMessageBox::warning(
+            this, windowTitle(),
+            language.value(31, LanguagePack::builtIn(LanguagePack::Main).value(31))
+                .arg(Panel3->FontComboBox->currentText()));
         return;
     }
     QFont f = font();

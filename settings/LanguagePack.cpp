@@ -102,7 +102,8 @@ const char16_t *const builtInAbout[] = {u"關於", u"NCFerry", u"CNC 工具機 D
 // without them still loads without complaint, and the English here stands in.
 const char16_t *const appendedMain[] = {
     u"Nothing to send: choose a file, or add files to the send buffer.",
-    u"A send is still in progress. Stop it and close NCFerry?"};
+    u"A send is still in progress. Stop it and close NCFerry?",
+    u"\"%1\" is not a valid font size."};
 
 const char16_t *const appendedTransferFile[] = {
     u"Waiting for the machine to start reading (XON).",
