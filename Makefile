@@ -2,7 +2,8 @@
 BUILD   ?= build
 JOBS    ?= $(shell nproc)
 PACKAGES = cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev qt6-svg-dev \
-           libqt6sql6-sqlite libjpeg62-turbo-dev xvfb xauth imagemagick fonts-noto-cjk
+           libqt6sql6-sqlite libjpeg62-turbo-dev xvfb xauth imagemagick fonts-noto-cjk \
+           qt6-translations-l10n
 
 .PHONY: all deps configure build run test bench clean \
         sanitizer-deps configure-asan test-asan test-tsan fuzz fuzz-smoke

@@ -45,6 +45,8 @@ void TAbout::setLanguage(const QStringList &lines)
 
 void TAbout::showEvent(QShowEvent *event)
 {
+    // A fixed box (no maximising, no resizing), grown only where the font needs room.
+    setFixedSize(QSize(377, 242).expandedTo(sizeHint()));
     QDialog::showEvent(event);
     if (QScreen *s = screen()) {
         const QRect work = s->availableGeometry();

@@ -2,6 +2,7 @@
 
 #include "app/About.h"
 #include "automode/WATransport.h"
+#include "app/QtTranslations.h"
 #include "editor/ColorDialogs.h"
 #include "editor/Editor.h"
 #include "library/FolderTree.h"
@@ -33,6 +34,7 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QIntValidator>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -51,6 +53,8 @@
 
 namespace {
 constexpr int SizeCount = 11;
+constexpr int MinFontSize = 1;
+constexpr int MaxFontSize = 200;
 }
 
 TF_Main::TF_Main(const QString &baseFolder, QWidget *parent)
@@ -131,6 +135,8 @@ void TF_Main::buildPanes()
             [this] { FontComboBoxSelect(); });
     connect(Panel3->FontComboBox->lineEdit(), &QLineEdit::returnPressed, this,
             [this] { FontComboBoxSelect(); });
+    // Only digits can be typed; the settings keep the size in use, never a half-typed one.
+    Panel3->FontComboBox->setValidator(new QIntValidator(MinFontSize, MaxFontSize, this));
     connect(Panel3, &FileListPane::currentRowChanged, this, [this] { StringGrid1Click(); });
     connect(Panel3, &FileListPane::rowDoubleClicked, this, [this] { StringGrid1DblClick(); });
     connect(Panel3, &FileListPane::noteStoreFailed, this,
@@ -306,6 +312,8 @@ void TF_Main::UpdateOption()
     setWindowsSize(m_option->getWindowsSize(TOption::MainSlot));
     applyCheck();
     setLanguage(m_option->getLanguageList(LanguagePack::Main));
+    QtTranslations::apply(
+        m_option->getOptionList(TOption::GeneralList).value(TOption::LanguageEntry));
     if (m_general) {
         m_general->setLanguage(m_option->getLanguageList(LanguagePack::General));
         m_general->setGeneralList(General);
@@ -333,8 +341,14 @@ QStringList TF_Main::getOption() const
     QStringList items;
     for (int i = 0; i < Panel3->ExtComboBox->count(); ++i)
         items << Panel3->ExtComboBox->itemText(i);
+    // A size the box would refuse is never stored: the size in use stands in.
+    QString size = Panel3->FontComboBox->currentText().trimmed();
+    const int points = size.toInt();
+    if (!Panel3->FontComboBox->lineEdit()->hasAcceptableInput() || points < MinFontSize ||
+        points > MaxFontSize)
+        size = QString::number(font().pointSize());
     return {QDir::toNativeSeparators(ShellTreeView1->Path()), CommaText::write(items),
-            Panel3->ExtComboBox->currentText(), Panel3->FontComboBox->currentText()};
+            Panel3->ExtComboBox->currentText(), size};
 }
 
 QStringList TF_Main::getDefault() const
@@ -384,9 +398,30 @@ QString TF_Main::getWindowsSize() const
 
 void TF_Main::closeEvent(QCloseEvent *event)
 {
-    // Editors with unsaved text ask first; a Cancel there keeps the program running.
     const QList<QWidget *> windows = QApplication::topLevelWidgets();
+    // A send in progress would be cut short: one question for all of them.
     for (QWidget *w : windows) {
+        auto *send = qobject_cast<TTransport *>(w);
+        if (!send || !send->isVisible() || !send->isSending())
+            continue;
+        QMessageBox box(QMessageBox::Question, windowTitle(),
+                        language.value(30, LanguagePack::builtIn(LanguagePack::Main).value(30)),
+                        QMessageBox::Yes | QMessageBox::No, this);
+        box.setDefaultButton(QMessageBox::No);
+        if (box.exec() != QMessageBox::Yes) {
+            event->ignore();
+            return;
+        }
+        break;
+    }
+    // Editors with unsaved text and receive windows with a program arriving ask first; a
+    // No there keeps the program running.
+    for (QWidget *w : windows) {
+        auto *receive = qobject_cast<TReceiveTransport *>(w);
+        if (receive && receive->isVisible() && !receive->close()) {
+            event->ignore();
+            return;
+        }
         auto *editor = qobject_cast<TEditor *>(w);
         if (editor && editor->isVisible() && !editor->close()) {
             event->ignore();
@@ -418,15 +453,19 @@ void TF_Main::FontComboBoxSelect()
 {
     bool ok = false;
     const int points = Panel3->FontComboBox->currentText().trimmed().toInt(&ok);
-    if (!ok || points <= 0 || points > 200) {
-        QMessageBox::warning(this, windowTitle(),
-                             tr("\"%1\" is not a valid font size.")
-                                 .arg(Panel3->FontComboBox->currentText()));
+    if (!ok || points < MinFontSize || points > MaxFontSize) {
+        QMessageBox::warning(
+            this, windowTitle(),
+            language.value(31, LanguagePack::builtIn(LanguagePack::Main).value(31))
+                .arg(Panel3->FontComboBox->currentText()));
         return;
     }
     QFont f = font();
     f.setPointSize(points);
     setFont(f);
+    // Menus, drop-down lists and the other windows are windows of their own and inherit
+    // nothing from this one: the size is the program's.
+    QApplication::setFont(f);
     const int height = Panel3->FontComboBox->sizeHint().height();
     Panel3->setRowHeight(height);
     Previews->setRowHeight(height);
@@ -532,8 +571,11 @@ bool TF_Main::portNamed(int tag)
 
 void TF_Main::SendFileDialog(int tag)
 {
-    if (m_engine->buffer().isEmpty() && m_engine->fullPath(Panel3->currentRow()).isEmpty())
+    if (m_engine->buffer().isEmpty() && m_engine->fullPath(Panel3->currentRow()).isEmpty()) {
+        statusBar()->showMessage(
+            language.value(29, LanguagePack::builtIn(LanguagePack::Main).value(29)), 10000);
         return;
+    }
     if (!portNamed(tag))
         return;
     auto *window = new TTransport;
@@ -629,6 +671,8 @@ void TF_Main::GeneralSettingsClick()
     if (!m_option->languageMessage().isEmpty())
         QMessageBox::warning(this, windowTitle(), m_option->languageMessage());
     setLanguage(m_option->getLanguageList(LanguagePack::Main));
+    QtTranslations::apply(
+        m_option->getOptionList(TOption::GeneralList).value(TOption::LanguageEntry));
     const QStringList items = m_general->getExtList();
     Panel3->ExtComboBox->clear();
     Panel3->ExtComboBox->addItems(items);

@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QIntValidator>
 #include <QDir>
 #include <QFileDialog>
 #include <QGuiApplication>
@@ -60,6 +61,7 @@ TEditor::TEditor(TOption *option, TColorDialogs *colors, QWidget *parent)
     for (int size : FontSizes)
         FontComboBox->addItem(QString::number(size));
     FontComboBox->setCurrentText(QStringLiteral("12"));
+    FontComboBox->setValidator(new QIntValidator(1, 200, FontComboBox));
     bar->addWidget(FontComboBox);
     auto styleButton = [&](const QString &text, void (QFont::*set)(bool)) {
         auto *b = new QToolButton(bar);
@@ -190,7 +192,9 @@ void TEditor::setEditorList(const QStringList &list)
 
 QStringList TEditor::getEditorList() const
 {
-    return {FontComboBox->currentText(), QString::number(getFontStyle()), getColorList()};
+    // The size in use, not a half-typed one: the settings file takes only a size.
+    return {QString::number(RichEdit1->font().pointSize()), QString::number(getFontStyle()),
+            getColorList()};
 }
 
 int TEditor::getFontStyle() const

@@ -22,6 +22,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QRegularExpressionValidator>
 #include <QScreen>
 #include <QTabWidget>
@@ -124,6 +125,9 @@ TGeneralSettings::TGeneralSettings(const QString &baseFolder, QWidget *parent)
     // The default size, grown where the font needs more room.
     const QStringList size = getWindowsSizeDefault().split(u',');
     resize(QSize(size.value(0).toInt(), size.value(1).toInt()).expandedTo(sizeHint()));
+    // A close box only: no maximising, no help button.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
 }
 
 TGeneralSettings::~TGeneralSettings()
@@ -207,6 +211,9 @@ QWidget *TGeneralSettings::buildBasicPage()
     SourceRadioButton1 = new QRadioButton(SourceGroupBox);
     SourceRadioButton2 = new QRadioButton(SourceGroupBox);
     SourceEdit = shortEdit(SourceGroupBox, 6);
+    // The settings file takes only a number here.
+    SourceEdit->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{1,6}")), SourceEdit));
     connect(SourceRadioButton2, &QRadioButton::toggled, this, &TGeneralSettings::updateCompanions);
     auto *sourceLayout = new QGridLayout(SourceGroupBox);
     sourceLayout->addWidget(SourceRadioButton1, 0, 0, 1, 2);
@@ -413,8 +420,14 @@ void TGeneralSettings::applyValues(const QList<bool> &flags, const QStringList &
 
 QStringList TGeneralSettings::getGeneralList() const
 {
-    return {getCheck(),         LanguageComboBox->currentText(),
-            EditorEdit->text(), SourceEdit->text(),
+    // A field left empty keeps the value it had, so the file is never written damaged.
+    const QString language = LanguageComboBox->currentText().trimmed().isEmpty()
+                                 ? Settings.value(LanguageEntry)
+                                 : LanguageComboBox->currentText();
+    const QString source = SourceEdit->text().isEmpty() ? Settings.value(SourceEntry)
+                                                        : SourceEdit->text();
+    return {getCheck(),         language,
+            EditorEdit->text(), source,
             ImageEdit->text(),  ErrorMsgEdit->text(),
             ReadEdit->text(),   PathEdit->text(),
             FolderEdit->text(), getPathList(),
@@ -577,6 +590,8 @@ void TGeneralSettings::showEvent(QShowEvent *event)
     m_closeReason = NotClosed;
     PageControl1->setCurrentIndex(0);
     DataPageControl->setCurrentIndex(0);
+    // Fixed at its size, grown where the font in use needs more room.
+    setFixedSize(size().expandedTo(minimumSizeHint()));
     if (const QScreen *s = screen()) {
         const QRect area = s->availableGeometry();
         move(area.x() + (area.width() - frameGeometry().width()) / 2,

@@ -5,6 +5,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <iterator>
+
 namespace
 {
 
@@ -96,6 +98,29 @@ const char16_t *const builtInEditor[] = {u"NC程式編輯器",   u"檔案",     
 const char16_t *const builtInAbout[] = {u"關於", u"NCFerry", u"CNC 工具機 DNC 傳輸程式",
                                         u"RS-232 傳送、接收與自動模式"};
 
+// Lines added after the first packs were written, at the end of their sections: a pack
+// without them still loads without complaint, and the English here stands in.
+const char16_t *const appendedMain[] = {
+    u"Nothing to send: choose a file, or add files to the send buffer.",
+    u"A send is still in progress. Stop it and close NCFerry?",
+    u"\"%1\" is not a valid font size."};
+
+const char16_t *const appendedTransferFile[] = {
+    u"Waiting for the machine to start reading (XON).",
+    u"Waiting for the machine (CTS).",
+    u"Paused by the machine (XOFF).",
+    u"Paused by the machine (CTS off).",
+    u"Paused between files.",
+    u"Paused.",
+    u"The machine takes no data: the rest is kept and will be sent when the line is ready.",
+    u"Sending stopped at %1: %2",
+    u"The send is still in progress. Stop it and close this window?"};
+
+const char16_t *const appendedTransfer[] = {u"Choose the work folder"};
+
+const char16_t *const appendedReceiveFile[] = {
+    u"A program is being received. Close the window and discard what has arrived?"};
+
 // The about box reads lines 0 and 1; the lines after them are optional text.
 constexpr int aboutRequiredLines = 2;
 
@@ -128,9 +153,15 @@ const QStringList &LanguagePack::headers()
 const QStringList &LanguagePack::builtIn(int section)
 {
     static const QList<QStringList> lists = {
-        toList(builtInMain),         toList(builtInGeneral),     toList(builtInTransfer),
-        toList(builtInTransferFile), toList(builtInReceiveFile), toList(builtInAutoMode),
-        toList(builtInViewer),       toList(builtInEditor),      toList(builtInAbout)};
+        toList(builtInMain) + toList(appendedMain),
+        toList(builtInGeneral),
+        toList(builtInTransfer) + toList(appendedTransfer),
+        toList(builtInTransferFile) + toList(appendedTransferFile),
+        toList(builtInReceiveFile) + toList(appendedReceiveFile),
+        toList(builtInAutoMode),
+        toList(builtInViewer),
+        toList(builtInEditor),
+        toList(builtInAbout)};
     static const QStringList none;
     return section >= 0 && section < SectionCount ? lists.at(section) : none;
 }
@@ -138,6 +169,17 @@ const QStringList &LanguagePack::builtIn(int section)
 int LanguagePack::lineCount(int section)
 {
     return int(builtIn(section).size());
+}
+
+int LanguagePack::requiredLineCount(int section)
+{
+    static const int appended[SectionCount] = {
+        int(std::size(appendedMain)), 0, int(std::size(appendedTransfer)),
+        int(std::size(appendedTransferFile)),
+        int(std::size(appendedReceiveFile)), 0, 0, 0, 0};
+    if (section == About)
+        return aboutRequiredLines;
+    return section >= 0 && section < SectionCount ? lineCount(section) - appended[section] : 0;
 }
 
 QString LanguagePack::packPath(const QString &baseFolder, const QString &languageName)
@@ -196,9 +238,13 @@ bool LanguagePack::load(const QString &path)
     for (int k = 0; k < SectionCount; ++k) {
         QStringList &section = m_sections[k];
         const QStringList &own = builtIn(k);
-        const int needed = k == About ? aboutRequiredLines : int(own.size());
-        if (section.size() >= needed)
+        const int needed = requiredLineCount(k);
+        if (section.size() >= needed) {
+            // Lines appended in later versions: an older pack keeps the built-in text.
+            for (qsizetype i = section.size(); i < own.size() && k != About; ++i)
+                section << own.at(i);
             continue;
+        }
         const QString &header = headers().at(k);
         const QString &next = headers().at(k + 1);
         const int begin = TextFile::indexOfLine(lines, header);
@@ -214,7 +260,7 @@ bool LanguagePack::load(const QString &path)
                         .arg(header)
                         .arg(section.size())
                         .arg(needed);
-        for (qsizetype i = section.size(); i < needed; ++i)
+        for (qsizetype i = section.size(); i < (k == About ? needed : own.size()); ++i)
             section << own.at(i);
     }
     if (gaps.isEmpty())

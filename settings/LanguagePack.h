@@ -29,6 +29,9 @@ public:
     static const QStringList &builtIn(int section);
     // Lines a complete section holds; "[About]" may hold more.
     static int lineCount(int section);
+    // Lines a pack must give; the lines appended after them in later versions may be
+    // missing (their built-in text then stands in, without a message).
+    static int requiredLineCount(int section);
 
     // baseFolder + "language/" + name + ".ini"
     static QString packPath(const QString &baseFolder, const QString &languageName);

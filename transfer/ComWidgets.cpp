@@ -1,10 +1,15 @@
 #include "transfer/ComWidgets.h"
 
+#include "transfer/DetectedPorts.h"
 #include "transfer/SerialLine.h"
+
+#include <QAbstractItemView>
+#include <QCompleter>
+#include <QLineEdit>
+#include <QStyledItemDelegate>
 
 #include <QPainter>
 #include <QRadialGradient>
-#include <QSerialPortInfo>
 
 TComLed::TComLed(QWidget *parent) : QWidget(parent)
 {
@@ -42,19 +47,64 @@ void TComLed::paintEvent(QPaintEvent *)
     p.drawEllipse(r);
 }
 
+namespace
+{
+
+constexpr int DescriptionRole = Qt::UserRole + 1;
+
+// The drop-down list shows "name   description"; the edit field keeps the bare name,
+// which is what the record stores.
+class PortItemDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        const QString description = index.data(DescriptionRole).toString();
+        if (!description.isEmpty())
+            option->text += QStringLiteral("   ") + description;
+    }
+};
+
+} // namespace
+
 TComComboBox::TComComboBox(QWidget *parent) : QComboBox(parent)
 {
-    setEditable(false);
-    addItems(presentPorts());
+    setEditable(true);
+    setInsertPolicy(QComboBox::NoInsert);
+    // Port names are matched with their letter case.
+    completer()->setCaseSensitivity(Qt::CaseSensitive);
+    view()->setItemDelegate(new PortItemDelegate(view()));
+    setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    setPorts(DetectedPorts::present());
     setCurrentIndex(-1);
+    connect(this, &QComboBox::currentTextChanged, this, [this](const QString &text) {
+        const int i = findText(text, Qt::MatchExactly);
+        setToolTip(i >= 0 ? itemData(i, Qt::ToolTipRole).toString() : QString());
+    });
+}
+
+void TComComboBox::setPorts(const QList<DetectedPort> &ports)
+{
+    const QString text = currentText();
+    clear();
+    for (const DetectedPort &port : ports) {
+        addItem(port.name);
+        setItemData(count() - 1, port.description, DescriptionRole);
+        setItemData(count() - 1, port.toolTip, Qt::ToolTipRole);
+    }
+    setEditText(text);
 }
 
 QStringList TComComboBox::presentPorts()
 {
     QStringList names;
-    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts())
-        names << info.portName();
-    return sortedPortNames(names);
+    for (const DetectedPort &port : DetectedPorts::present())
+        names << port.name;
+    return names;
 }
 
 QStringList TComComboBox::sortedPortNames(QStringList names)

@@ -4,6 +4,7 @@
 #include <QWidget>
 
 class SerialLine;
+struct DetectedPort;
 
 class TComLed : public QWidget
 {
@@ -33,13 +34,17 @@ private:
     TLedSignal m_signal = lsConn;
 };
 
-// Ports present on the system, read once, sorted as text ("COM10" before "COM2").
+// Ports present on the system, read once, sorted as text ("COM10" before "COM2"), then the
+// stable /dev/serial/by-id/ names. Editable: any port name or device path may be typed.
+// The list shows each port's description; its tooltip adds manufacturer and serial number.
 class TComComboBox : public QComboBox
 {
     Q_OBJECT
 public:
     explicit TComComboBox(QWidget *parent = nullptr);
     static QStringList presentPorts();
+    // Replaces the items; for tests and a re-scan.
+    void setPorts(const QList<DetectedPort> &ports);
     // Blanks removed, duplicates dropped, sorted as text: "COM10" before "COM2".
     static QStringList sortedPortNames(QStringList names);
     QString Text() const { return currentText(); }

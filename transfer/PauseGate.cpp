@@ -18,7 +18,7 @@ bool PauseGate::runDueLocked(Clock::time_point now, int *lfOwed)
     return any;
 }
 
-bool PauseGate::pass(const std::function<bool()> &writeLf)
+bool PauseGate::pass(const std::function<bool()> &writeLf, bool *waited)
 {
     QMutexLocker lock(&m_mutex);
     if (m_sampleOpen) {
@@ -42,6 +42,8 @@ bool PauseGate::pass(const std::function<bool()> &writeLf)
         }
         if (!m_paused)
             return true;
+        if (waited)
+            *waited = true;
         if (m_delayed.empty()) {
             m_changed.wait(&m_mutex);
         } else {

@@ -30,8 +30,8 @@ public:
     explicit PauseGate(bool paused = true) : m_paused(paused) {}
 
     // Worker side. Blocks while paused, carrying out due delayed actions (writeLf is called
-    // for each LF owed, outside the lock). False once stopped.
-    bool pass(const std::function<bool()> &writeLf);
+    // for each LF owed, outside the lock). False once stopped. *waited: it had to wait.
+    bool pass(const std::function<bool()> &writeLf, bool *waited = nullptr);
     // Pauses without cancelling queued resumes (the worker pausing itself between files:
     // an XON that is already on its way still continues it).
     void pauseSelf();

@@ -1,5 +1,7 @@
 #include "transfer/ReceiveTransport.h"
 
+#include "settings/LanguagePack.h"
+
 #include "transfer/PortSerialLine.h"
 #include "transfer/PortSetting.h"
 #include "transfer/ReceiveEngine.h"
@@ -21,6 +23,8 @@
 #include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
+
+#include <iterator>
 
 namespace
 {
@@ -95,6 +99,8 @@ TReceiveTransport::TReceiveTransport(SerialLine *line, QWidget *parent)
     count->addWidget(StaticText3);
     auto *right = new QVBoxLayout;
     right->addWidget(ToolButton1);
+    // The caption stays under its picture however tall the window is.
+    right->addStretch();
 
     auto *centre = new QVBoxLayout;
     centre->setContentsMargins(0, 0, 0, 0);
@@ -133,7 +139,9 @@ QString TReceiveTransport::lang(int index) const
 {
     if (index < language.size())
         return language[index];
-    return QString::fromUtf8(BuiltInLines[index]);
+    if (index < int(std::size(BuiltInLines)))
+        return QString::fromUtf8(BuiltInLines[index]);
+    return LanguagePack::builtIn(LanguagePack::ReceiveFile).value(index);
 }
 
 void TReceiveTransport::setLanguage(const QStringList &lines)
@@ -141,7 +149,7 @@ void TReceiveTransport::setLanguage(const QStringList &lines)
     language = lines;
     StaticText3->setText(lang(4) + QLatin1Char(':'));
     StaticText4->setText(lang(5) + QLatin1Char(':'));
-    ToolButton1->setText(lang(6) + QLatin1Char(':'));
+    ToolButton1->setText(lang(6));
 }
 
 bool TReceiveTransport::setPortSetting(const QString &line)
@@ -161,7 +169,7 @@ bool TReceiveTransport::setPortSetting(const QString &line)
 void TReceiveTransport::setFileName(const QString &path)
 {
     m_engine->setFileName(path);
-    StaticText1->setText(lang(3) + QLatin1Char(':') + QDir::toNativeSeparators(path));
+    StaticText1->setText(lang(3) + QStringLiteral(": ") + QDir::toNativeSeparators(path));
     StaticText1->setToolTip(QDir::toNativeSeparators(path));
 }
 
@@ -231,6 +239,15 @@ void TReceiveTransport::closeEvent(QCloseEvent *event)
                 .arg(QDir::toNativeSeparators(m_engine->fileName())),
             QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
         if (answer != QMessageBox::Yes) {
+            event->ignore();
+            return;
+        }
+    } else if (m_engine->status() == ReceiveEngine::Receiving && m_engine->hasUnsavedData() &&
+               !ComPort1->isLost()) {
+        QMessageBox box(QMessageBox::Question, windowTitle(), lang(7),
+                        QMessageBox::Yes | QMessageBox::No, this);
+        box.setDefaultButton(QMessageBox::No);
+        if (box.exec() != QMessageBox::Yes) {
             event->ignore();
             return;
         }

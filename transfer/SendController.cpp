@@ -70,8 +70,13 @@ void SendController::onRxChar(qint64 count)
 {
     // The gate has already acted on these bytes; only the lights are left to us.
     const QByteArray bytes = m_line->read(count);
-    if ((m_flowControl == 2 || m_flowControl == 3) && bytes.contains(XON))
+    const bool xonResumes = m_flowControl == 2 || m_flowControl == 3;
+    if (xonResumes && bytes.contains(XON))
         setXonLight(true);
+    // Only the last flow byte of the batch tells the state the gate was left in.
+    const qsizetype xoff = bytes.lastIndexOf(XOFF);
+    if (xoff >= 0 && xoff > (xonResumes ? bytes.lastIndexOf(XON) : -1))
+        emit machinePaused(Xoff);
 }
 
 void SendController::onCtsChanged(bool on)
@@ -84,5 +89,6 @@ void SendController::onCtsChanged(bool on)
             m_worker->pauseGate()->scheduleResume(m_ctsDelayMs, false);
     } else {
         m_worker->pauseWorker();
+        emit machinePaused(CtsOff);
     }
 }

@@ -38,8 +38,12 @@ public:
     // ticked. Returns whether the worker was resumed.
     bool confirmStart(bool standby);
 
+    enum PauseCause { Xoff, CtsOff };
+
 signals:
     void xonLightChanged(bool on);
+    // The machine has paused the send; told after the gate has acted.
+    void machinePaused(SendController::PauseCause cause);
 
 private slots:
     void onRxChar(qint64 count);

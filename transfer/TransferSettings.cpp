@@ -10,6 +10,7 @@
 #include "transfer/TransferSettingsRows.h"
 
 #include <QIcon>
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCompleter>
 #include <QGuiApplication>
@@ -93,7 +94,7 @@ TTransferSettings::TTransferSettings(PortList *list, QWidget *parent)
     Edit1 = new QLineEdit(StringGrid1->viewport());
     connect(Edit1, &QLineEdit::textEdited, this, [this] { DataUpdate(Edit1); });
     PortComboBox = new TComComboBox(StringGrid1->viewport());
-    connect(PortComboBox, &QComboBox::currentIndexChanged, this,
+    connect(PortComboBox, &QComboBox::currentTextChanged, this,
             [this] { DataUpdate(PortComboBox); });
     m_editors = QList<QWidget *>(PortSetting::FieldCount, nullptr);
     m_editors[PortSetting::Name] = Edit1;
@@ -294,7 +295,7 @@ QString TTransferSettings::editorText(QWidget *editor) const
     if (editor == Edit1)
         return Edit1->text();
     if (editor == PortComboBox)
-        return PortComboBox->currentIndex() >= 0 ? PortComboBox->currentText() : QString();
+        return PortComboBox->currentText().trimmed();
     if (auto *combo = qobject_cast<QComboBox *>(editor))
         return combo->currentText();
     return QString();
@@ -316,10 +317,6 @@ void TTransferSettings::FalseVisble()
         const bool hadFocus = isWithin(QApplication::focusWidget(), editor);
         m_editRow = m_editColumn = -1;
         editor->hide();
-        if (editor == PortComboBox && m_extraPort) {
-            PortComboBox->removeItem(0);
-            m_extraPort = false;
-        }
         if (hadFocus)
             StringGrid1->setFocus();
     }
@@ -334,18 +331,6 @@ void TTransferSettings::setObjectBounds(QWidget *editor, int column, int row)
     const QString text = m_list->row(row).value(column);
     if (editor == Edit1) {
         Edit1->setText(text);
-    } else if (editor == PortComboBox) {
-        if (m_extraPort) {
-            PortComboBox->removeItem(0);
-            m_extraPort = false;
-        }
-        int at = PortComboBox->findText(text, Qt::MatchExactly);
-        if (at < 0 && !text.isEmpty()) {
-            PortComboBox->insertItem(0, text);
-            m_extraPort = true;
-            at = 0;
-        }
-        PortComboBox->setCurrentIndex(at);
     } else if (auto *combo = qobject_cast<QComboBox *>(editor)) {
         const int at = combo->findText(text, Qt::MatchExactly);
         if (at >= 0)
@@ -373,7 +358,7 @@ void TTransferSettings::StringGrid1DblClick(int row, int column)
 {
     if (column != WorkFolderColumn || row < 0 || row >= m_list->rowCount())
         return;
-    const QString chosen = m_chooseFolder(line(14), m_list->row(row).value(column));
+    const QString chosen = m_chooseFolder(line(16), m_list->row(row).value(column));
     if (!chosen.isEmpty())
         setCell(row, column, chosen);
 }
@@ -407,11 +392,18 @@ void TTransferSettings::ButtonClick(int tag)
         break;
     }
     case CancelTag:
-        setPortList(m_openedList);
         reject();
         break;
     }
     FalseVisble();
+}
+
+// Cancel, Escape and the close box all leave this way: the list as it was opened.
+void TTransferSettings::reject()
+{
+    FalseVisble();
+    setPortList(m_openedList);
+    QDialog::reject();
 }
 
 void TTransferSettings::done(int result)
@@ -426,6 +418,16 @@ void TTransferSettings::done(int result)
 
 void TTransferSettings::showEvent(QShowEvent *event)
 {
+    // Each list as wide as its longest entry at the font in use, not as narrow as the cell
+    // ("RTS/CTS+Xon/Xoff").
+    for (QWidget *editor : std::as_const(m_editors)) {
+        if (auto *combo = qobject_cast<QComboBox *>(editor)) {
+            QAbstractItemView *view = combo->view();
+            view->setTextElideMode(Qt::ElideNone);
+            view->setMinimumWidth(view->sizeHintForColumn(0) + 2 * view->frameWidth() +
+                                  style()->pixelMetric(QStyle::PM_ScrollBarExtent));
+        }
+    }
     refresh();
     m_openedList = getPortList();
     const QRect area = workArea(this);

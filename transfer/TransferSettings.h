@@ -70,8 +70,12 @@ public:
     QComboBox *ExtComboBox = nullptr;
     QComboBox *TypeComboBox = nullptr;
 
+    // The editor that opens on a column's cells; null for the work folder.
+    QWidget *editorFor(int column) const;
+
 public slots:
     void ButtonClick(int tag);
+    void reject() override;
     void StringGrid1SelectCell(int column, int row);
     void StringGrid1DblClick(int row, int column);
 
@@ -83,7 +87,6 @@ protected:
 private:
     QComboBox *makeCombo(int column, const QStringList &items);
     QToolButton *makeButton(int tag, const QIcon &icon);
-    QWidget *editorFor(int column) const;
     QString editorText(QWidget *editor) const;
     void setCell(int row, int column, const QString &text);
     QString line(int i) const;
@@ -98,7 +101,6 @@ private:
     int m_editRow = -1;
     int m_editColumn = -1;
     // A port name that is not among the ports present, shown so that it is not lost.
-    bool m_extraPort = false;
     QString m_sizeError;
     FolderChooser m_chooseFolder;
 };

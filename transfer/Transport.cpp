@@ -1,5 +1,6 @@
 #include "transfer/Transport.h"
 
+#include "settings/LanguagePack.h"
 #include "transfer/ComWidgets.h"
 #include "transfer/PortSerialLine.h"
 #include "transfer/PortSetting.h"
@@ -8,6 +9,7 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -55,6 +57,15 @@ QStringList TTransport::builtInLanguage()
             QStringLiteral("電腦待命"), QStringLiteral("離開")};
 }
 
+QString TTransport::line(int i) const
+{
+    // A short list (an older pack, a test) keeps the texts added later.
+    if (i < language.size())
+        return language.at(i);
+    const QStringList own = builtInLanguage();
+    return i < own.size() ? own.at(i) : LanguagePack::builtIn(LanguagePack::TransferFile).value(i);
+}
+
 TTransport::TTransport(SerialLine *line, QWidget *parent)
     : QWidget(parent, Qt::Window), ComPort1(line ? line : new PortSerialLine),
       Thread1(new TransportThread(this))
@@ -75,8 +86,13 @@ TTransport::TTransport(SerialLine *line, QWidget *parent)
             [this](bool on) { ComLed2->setState(on ? TComLed::lsOn : TComLed::lsOff); });
     connect(Thread1, &TransportThread::updatesPending, this, &TTransport::applyUpdates,
             Qt::QueuedConnection);
+    connect(m_controller, &SendController::machinePaused, this,
+            [this](SendController::PauseCause cause) { onMachinePaused(cause); });
     // The worker closes the line after the last file, on its own thread.
-    connect(ComPort1, &SerialLine::afterClose, this, [this] { close(); }, Qt::QueuedConnection);
+    connect(ComPort1, &SerialLine::afterClose, this, [this] {
+        m_finished = true;
+        close();
+    }, Qt::QueuedConnection);
 
     ToolButton1 = bigButton(this, QStringLiteral(":/icons/confirm.svg"));
     ToolButton2 = bigButton(this, QStringLiteral(":/icons/exit.svg"));
@@ -90,7 +106,9 @@ TTransport::TTransport(SerialLine *line, QWidget *parent)
     ListBox2 = new QListWidget(this);
     ListBox1 = new QListWidget(this);
     ListBox1->setUniformItemSizes(true);
-    QFont mono(QStringLiteral("Monospace"));
+    // Fixed pitch at the window's own size (a bare family name would bring its own size).
+    QFont mono = font();
+    mono.setFamilies({QStringLiteral("Monospace")});
     mono.setStyleHint(QFont::TypeWriter);
     ListBox1->setFont(mono);
 
@@ -126,6 +144,13 @@ TTransport::TTransport(SerialLine *line, QWidget *parent)
     ProgressBar1->setTextVisible(true);
     StatusLabel = new QLabel(this);
     StatusLabel->setWordWrap(true);
+    // Two lines are kept for it, shown or not, so the controls never move.
+    QFont bold = StatusLabel->font();
+    bold.setBold(true);
+    StatusLabel->setMinimumHeight(2 * QFontMetrics(bold).lineSpacing());
+    QSizePolicy keep = StatusLabel->sizePolicy();
+    keep.setRetainSizeWhenHidden(true);
+    StatusLabel->setSizePolicy(keep);
     StatusLabel->hide();
 
     StaticText3 = new QLabel(this);
@@ -159,10 +184,6 @@ TTransport::~TTransport()
     Thread1->wait();
 }
 
-QString TTransport::line(int i) const
-{
-    return language.value(i, builtInLanguage().value(i));
-}
 
 void TTransport::setLanguage(const QStringList &lines)
 {
@@ -171,7 +192,9 @@ void TTransport::setLanguage(const QStringList &lines)
     StaticText2->setText(line(7));
     CheckBox1->setText(line(8));
     ToolButton2->setText(line(9));
-    Thread1->setPauseString(line(5));
+    // Between files the worker waits for a press of this caption (or the machine's XON).
+    Thread1->setPauseString(line(4));
+    refreshStatus();
     // Captions come before the window is shown, while the button is still ready.
     if (!m_shownOnce)
         setButtonState(Ready);
@@ -254,7 +277,7 @@ void TTransport::FormActivate()
     setWindowTitle(PortSetting::caption(Port, line(0)));
     StaticText3->setText(PortSetting::summary(Port, line(1)));
     setButtonState(Ready);
-    Thread1->setPauseString(line(5));
+    Thread1->setPauseString(line(4));
 }
 
 void TTransport::paintEvent(QPaintEvent *event)
@@ -264,8 +287,23 @@ void TTransport::paintEvent(QPaintEvent *event)
         QTimer::singleShot(0, this, &QWidget::close);
 }
 
+bool TTransport::isSending() const
+{
+    return m_confirmed && !m_finished && m_failure.isEmpty() && Thread1->isRunning() &&
+           ComPort1->isConnected();
+}
+
 void TTransport::closeEvent(QCloseEvent *event)
 {
+    if (!m_closing && isSending()) {
+        QMessageBox box(QMessageBox::Question, windowTitle(), line(18),
+                        QMessageBox::Yes | QMessageBox::No, this);
+        box.setDefaultButton(QMessageBox::No);
+        if (box.exec() != QMessageBox::Yes) {
+            event->ignore();
+            return;
+        }
+    }
     m_closing = true;
     Thread1->stopWorker();
     ComPort1->close();
@@ -300,19 +338,24 @@ void TTransport::setButtonState(ButtonState state)
 void TTransport::ToolButton1Click()
 {
     switch (buttonState()) {
-    case Ready:
-        m_controller->confirmStart(CheckBox1->isChecked());
+    case Ready: {
+        const bool started = m_controller->confirmStart(CheckBox1->isChecked());
+        m_confirmed = true;
         setButtonState(Running);
+        setSendState(started || !Thread1->isPaused() ? Sending : WaitingMachine);
         break;
+    }
     case Running:
         if (!Thread1->isPaused())
             Thread1->pauseWorker();
         setButtonState(Paused);
+        setSendState(PausedByUser);
         break;
     case Paused:
         if (Thread1->isPaused())
             Thread1->resumeWorker();
         setButtonState(Running);
+        setSendState(Sending);
         break;
     case Unknown:
         break;
@@ -321,7 +364,7 @@ void TTransport::ToolButton1Click()
 
 void TTransport::ToolButton2Click()
 {
-    Thread1->stopWorker();
+    // The close asks first during a send, and stops the worker once it is answered.
     close();
 }
 
@@ -333,6 +376,58 @@ void TTransport::showStatus(const QString &text, bool error)
     StatusLabel->setVisible(!text.isEmpty());
 }
 
+void TTransport::setSendState(SendState state)
+{
+    m_state = state;
+    refreshStatus();
+}
+
+// A failure outranks a line that takes no data, which outranks the send's state.
+void TTransport::refreshStatus()
+{
+    if (!m_failure.isEmpty()) {
+        showStatus(m_failure, true);
+        return;
+    }
+    if (m_noData) {
+        showStatus(line(16), false);
+        return;
+    }
+    int text = -1;
+    switch (m_state) {
+    case WaitingMachine:
+        text = m_flowControl == 1 ? 11 : 10;
+        break;
+    case PausedByXoff:
+        text = 12;
+        break;
+    case PausedByCts:
+        text = 13;
+        break;
+    case BetweenFiles:
+        text = 14;
+        break;
+    case PausedByUser:
+        text = 15;
+        break;
+    case Idle:
+    case Sending:
+        break;
+    }
+    showStatus(text < 0 ? QString() : line(text), false);
+}
+
+void TTransport::onMachinePaused(int cause)
+{
+    if (m_state != Sending && m_state != WaitingMachine)
+        return;
+    setSendState(cause == SendController::Xoff ? PausedByXoff : PausedByCts);
+    // Without XON pacing nothing but a press continues after an XOFF: offer it.
+    const bool xonResumes = m_flowControl == 2 || m_flowControl == 3;
+    if (cause == SendController::Xoff && !xonResumes && buttonState() == Running)
+        setButtonState(Paused);
+}
+
 void TTransport::applyUpdates()
 {
     const QVector<SendUpdate> updates = Thread1->takeUpdates();
@@ -341,6 +436,18 @@ void TTransport::applyUpdates()
         switch (u.kind) {
         case SendUpdate::PauseCaption:
             setButtonCaption(u.text);
+            setSendState(BetweenFiles);
+            break;
+        case SendUpdate::Resumed:
+            // A resume the window did not make (XON, CTS): the button follows it.
+            if (Thread1->isPaused() || m_state == Idle || m_state == Sending)
+                break;
+            if (buttonState() == Paused)
+                setButtonState(Running);
+            setSendState(Sending);
+            break;
+        case SendUpdate::FileDone:
+            ProgressBar1->setValue(ProgressBar1->maximum());
             break;
         case SendUpdate::ProgressMax:
             ProgressBar1->setMaximum(int(qMin<qint64>(u.value, INT_MAX)));
@@ -359,15 +466,12 @@ void TTransport::applyUpdates()
             scroll |= appendEcho(u.text, u.reset);
             break;
         case SendUpdate::Waiting:
-            showStatus(u.value ? tr("The machine takes no data: the rest is kept and will be "
-                                    "sent when the line is ready.")
-                               : QString(),
-                       false);
+            m_noData = u.value != 0;
+            refreshStatus();
             break;
         case SendUpdate::FileFailed:
-            showStatus(tr("Sending stopped at %1: %2")
-                           .arg(m_files.value(int(u.value)), u.text),
-                       true);
+            m_failure = line(17).arg(m_files.value(int(u.value)), u.text);
+            refreshStatus();
             if (QListWidgetItem *item = ListBox2->item(int(u.value)))
                 item->setForeground(QColor(176, 0, 0));
             break;

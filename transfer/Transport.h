@@ -20,6 +20,9 @@ class TTransport : public QWidget
     Q_OBJECT
 public:
     enum ButtonState { Ready, Running, Paused, Unknown };
+    // What the send is doing, as the status line tells it.
+    enum SendState { Idle, Sending, WaitingMachine, PausedByXoff, PausedByCts, PausedByUser,
+                     BetweenFiles };
     // Lines of echo the window keeps; older ones scroll away for good.
     static constexpr int EchoMaxLines = 10000;
 
@@ -36,6 +39,9 @@ public:
 
     int FlowControl() const { return m_flowControl; }
     ButtonState buttonState() const;
+    SendState sendState() const { return m_state; }
+    // Started and not yet ended: closing now would cut a program short.
+    bool isSending() const;
     SerialLine *comPort() const { return ComPort1; }
     TransportThread *worker() const { return Thread1; }
     SendController *controller() const { return m_controller; }
@@ -76,6 +82,9 @@ private:
     void setButtonState(ButtonState state);
     void setButtonCaption(const QString &caption);
     void showStatus(const QString &text, bool error);
+    void setSendState(SendState state);
+    void refreshStatus();
+    void onMachinePaused(int cause);
     bool appendEcho(const QString &text, bool reset);
 
     SerialLine *ComPort1;
@@ -88,4 +97,9 @@ private:
     int m_flowControl = 0;
     bool m_shownOnce = false;
     bool m_closing = false;
+    bool m_confirmed = false;
+    bool m_finished = false;
+    SendState m_state = Idle;
+    bool m_noData = false;
+    QString m_failure;
 };

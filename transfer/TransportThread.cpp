@@ -125,7 +125,11 @@ bool TransportThread::writeLf()
 
 bool TransportThread::gate()
 {
-    return m_gate->pass([this] { return writeLf(); });
+    bool waited = false;
+    const bool open = m_gate->pass([this] { return writeLf(); }, &waited);
+    if (open && waited)
+        post(SendUpdate::Resumed);
+    return open;
 }
 
 void TransportThread::reportStop()
@@ -224,7 +228,11 @@ bool TransportThread::sendFile(int index, const QString &path)
         }
     }
 endOfFile:
-    return sendBytes(QByteArray(1, DC4));
+    if (!sendBytes(QByteArray(1, DC4)))
+        return false;
+    // Text after the second "%" is not sent: the program is complete all the same.
+    post(SendUpdate::FileDone, index);
+    return true;
 }
 
 void TransportThread::run()

@@ -23,7 +23,9 @@ struct SendUpdate {
                       // reset: older pending echo was dropped, show this text alone
         Waiting,      // value 1: the line takes no characters, the rest is kept; 0: moving again
         FileFailed,   // value: index; text: why
-        Finished      // every file went out; the line is closed
+        Finished,     // every file went out; the line is closed
+        Resumed,      // the worker passed its gate after waiting there
+        FileDone      // value: index; the file's end went out
     };
     Kind kind;
     qint64 value = 0;

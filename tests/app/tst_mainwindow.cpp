@@ -1,8 +1,10 @@
 // The main window driven offscreen: captions from a pack, the port-setting menus, the size
 // text, sends from the list and the buffer, and what a restart brings back.
 #include "TestFiles.h"
+#include "WindowHelpers.h"
 #include "PtyPair.h"
 #include "app/MainWindow.h"
+#include "app/QtTranslations.h"
 #include "library/FolderTree.h"
 #include "library/LibraryEngine.h"
 #include "library/LibraryPanes.h"
@@ -10,6 +12,8 @@
 #include "settings/LanguagePack.h"
 #include "settings/Option.h"
 #include "settings/UnitFunction.h"
+#include "transfer/PortSetting.h"
+#include "transfer/SerialLine.h"
 #include "transfer/TransferSettings.h"
 #include "transfer/Transport.h"
 
@@ -17,11 +21,14 @@
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QSplitter>
+#include <QStatusBar>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -223,6 +230,37 @@ private slots:
         QVERIFY(w.engine()->fileList().isEmpty());
         w.SendFileDialog(0);
         QVERIFY(!w.lastTransferWindow());
+        QCOMPARE(w.statusBar()->currentMessage(), QStringLiteral("S0L29"));
+    }
+
+    // A send that has started (here waiting for the lathe's XON) is not ended unasked.
+    void closingDuringSendAsks()
+    {
+        auto option = makeOption();
+        TF_Main w(m_base.path() + "/");
+        w.setOption(option.get());
+        w.show();
+        waitIdle(w);
+        w.Panel3->setCurrentRow(0);
+        w.SendFileDialog(1);
+        QPointer<TTransport> send = qobject_cast<TTransport *>(w.lastTransferWindow());
+        QVERIFY(send);
+        QTRY_VERIFY(send->comPort()->isConnected());
+        QVERIFY(!send->isSending());
+        QTest::mouseClick(send->ToolButton1, Qt::LeftButton);
+        QVERIFY(send->isSending());
+
+        BoxAnswer no;
+        no.arm(QMessageBox::No);
+        QVERIFY(!w.close());
+        QVERIFY(no.asked);
+        QCOMPARE(no.text, QStringLiteral("S0L30"));
+        QVERIFY(send && send->isSending() && w.isVisible());
+        BoxAnswer yes;
+        yes.arm(QMessageBox::Yes);
+        QVERIFY(w.close());
+        QVERIFY(yes.asked);
+        delete send; // the event loop that would end it with the program is not running
     }
 
     // The settings dialogs opened from the main window: what they change reaches it.
@@ -243,7 +281,7 @@ private slots:
 
         whenModal<TTransferSettings>([](TTransferSettings *d) {
             d->AddButton->click();
-            d->close(); // the close box keeps the edits
+            d->OKButton->click(); // Cancel and the close box would drop the edits
         });
         w.TransferSettingsClick();
         QCOMPARE(w.NSend->actions().size(), 4);
@@ -263,6 +301,84 @@ private slots:
         QCOMPARE(w.NAbout->text(), QStringLiteral("X0L22..."));
         // The pattern in use is kept when still offered, letter case aside.
         QCOMPARE(w.Panel3->ExtComboBox->currentText().toLower(), QStringLiteral("*.tap"));
+    }
+
+    // Whatever a user types into every field of the main window and the two settings
+    // dialogs, the file written is read back at the next start without a damage message.
+    void everyFieldTypedReadsBackUndamaged()
+    {
+        QTemporaryDir base;
+        QVERIFY(QDir(base.path()).mkpath("language"));
+        QVERIFY(writeFile(base.filePath("language/Numbered.ini"), numberedPack()));
+        const QString junk = QStringLiteral("a,\"b c\"=x;%");
+        {
+            TOption option(base.path() + "/", kWork, "Numbered");
+            TF_Main w(base.path() + "/");
+            TGeneralSettings general(base.path() + "/");
+            TTransferSettings transfer(&w.portList());
+            general.setOption(&option);
+            transfer.setOption(&option);
+            w.setGeneralSettings(&general);
+            w.setTransferSettings(&transfer);
+            w.setOption(&option);
+            w.show();
+            waitIdle(w);
+            QLineEdit *font = w.Panel3->FontComboBox->lineEdit();
+            font->selectAll();
+            QTest::keyClicks(font, "abc");
+            QVERIFY(!font->text().contains('a'));
+            font->selectAll();
+            QTest::keyClicks(font, "0"); // not a size: never applied, never stored
+            QTest::keyClick(font, Qt::Key_Return);
+            w.Panel3->ExtComboBox->setEditText(junk);
+
+            whenModal<TGeneralSettings>([junk](TGeneralSettings *d) {
+                // The extension box answers a rejected key with a message of its own.
+                for (QLineEdit *edit : {d->EditorEdit, d->SourceEdit, d->ImageEdit,
+                                        d->ErrorMsgEdit, d->ReadEdit, d->PathEdit,
+                                        d->FolderEdit, d->NameEdit}) {
+                    edit->selectAll();
+                    QTest::keyClicks(edit, junk);
+                }
+                QVERIFY(!d->SourceEdit->text().contains('a'));
+                d->SourceEdit->clear();
+                d->LanguageComboBox->setEditText(QString());
+                d->OKButton->click();
+            });
+            w.GeneralSettingsClick();
+            whenModal<TTransferSettings>([junk](TTransferSettings *d) {
+                for (int column = 0; column < PortSetting::FieldCount; ++column) {
+                    d->StringGrid1SelectCell(column, 0);
+                    auto *edit = qobject_cast<QLineEdit *>(d->editorFor(column));
+                    if (auto *combo = qobject_cast<QComboBox *>(d->editorFor(column)))
+                        edit = combo->lineEdit();
+                    if (!edit)
+                        continue;
+                    edit->selectAll();
+                    QTest::keyClicks(edit, junk);
+                }
+                d->OKButton->click();
+            });
+            w.TransferSettingsClick();
+            QVERIFY(PortSetting::split(w.portList().getPort(0)).contains(junk));
+            w.close();
+        }
+        TOption option(base.path() + "/", kWork, "Numbered");
+        QVERIFY2(option.damageMessage().isEmpty(), qPrintable(option.damageMessage()));
+        QVERIFY(option.getOptionList(TOption::MainList).value(3).toInt() > 0);
+    }
+
+    // Qt's own buttons and choosers follow the Chinese packs, and go back to English.
+    void qtTranslationsFollowThePack()
+    {
+        const QString cancel = QStringLiteral("Cancel");
+        QVERIFY(QtTranslations::apply(QStringLiteral("繁體中文")));
+        const QString tw = QCoreApplication::translate("QPlatformTheme", "Cancel");
+        QVERIFY(QtTranslations::apply(QStringLiteral("简体中文")));
+        const QString cn = QCoreApplication::translate("QPlatformTheme", "Cancel");
+        QVERIFY(QtTranslations::apply(QStringLiteral("English")));
+        QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), cancel);
+        QVERIFY2(tw != cancel && cn != cancel, qPrintable(tw + " " + cn));
     }
 
     void restartRestoresTheWindow()

@@ -58,6 +58,8 @@ private slots:
     void readSections();
     void completePackHasNoMessage();
     void shortSectionKeepsBuiltIn();
+    void olderPackLoads_data();
+    void olderPackLoads();
     void missingEndKeepsBuiltInAbout();
     void trailingSpaceHeaderIsNotFound();
     void missingPackGivesBuiltIn();
@@ -70,9 +72,12 @@ private slots:
 
 void TestLanguagePack::builtInLineCounts()
 {
+    // The first packs' sections, then the lines appended since.
     const int expected[] = {29, 42, 16, 10, 7, 7, 5, 14, 4};
+    const int appended[] = {3, 0, 1, 9, 1, 0, 0, 0, 0};
     for (int k = 0; k < LanguagePack::SectionCount; ++k) {
-        QCOMPARE(LanguagePack::lineCount(k), expected[k]);
+        QCOMPARE(LanguagePack::lineCount(k), expected[k] + appended[k]);
+        QCOMPARE(LanguagePack::requiredLineCount(k), k == LanguagePack::About ? 2 : expected[k]);
         for (const QString &line : LanguagePack::builtIn(k))
             QVERIFY(!line.trimmed().isEmpty());
     }
@@ -120,8 +125,8 @@ void TestLanguagePack::readSections_data()
     QStringList sendLine = good;
     sendLine.replace(good.indexOf("Main 3"), "Send");
     QTest::newRow("main line 3") << sendLine << int(LanguagePack::Main)
-                                 << (numbered("Main", 29).mid(0, 3)
-                                     << "Send" << numbered("Main", 29).mid(4));
+                                 << (numbered("Main", LanguagePack::lineCount(0)).mid(0, 3)
+                                     << "Send" << numbered("Main", LanguagePack::lineCount(0)).mid(4));
 
     QStringList about = good.mid(0, good.indexOf("[About]") + 1);
     about << "About"
@@ -181,6 +186,45 @@ void TestLanguagePack::shortSectionKeepsBuiltIn()
     // The other sections are untouched and not mentioned.
     QCOMPARE(pack.section(LanguagePack::Editor), numbered("Editor", 14));
     QVERIFY(!pack.message().contains("[Editor]"));
+}
+
+// A pack written before lines were appended to a section loads without a message; a pack
+// short of the first lines still gets one.
+void TestLanguagePack::olderPackLoads_data()
+{
+    QTest::addColumn<int>("section");
+    QTest::addColumn<int>("kept");
+    QTest::addColumn<bool>("complete");
+    QTest::newRow("send window, none appended") << int(LanguagePack::TransferFile) << 10 << true;
+    QTest::newRow("send window, some appended") << int(LanguagePack::TransferFile) << 13 << true;
+    QTest::newRow("main window, none appended") << int(LanguagePack::Main) << 29 << true;
+    QTest::newRow("receive window, none appended") << int(LanguagePack::ReceiveFile) << 7 << true;
+    QTest::newRow("send window, short") << int(LanguagePack::TransferFile) << 9 << false;
+}
+
+void TestLanguagePack::olderPackLoads()
+{
+    QFETCH(int, section);
+    QFETCH(int, kept);
+    QFETCH(bool, complete);
+    const char *const names[] = {"Main", "General", "Transfer", "TransferFile", "ReceiveFile"};
+    const QString name = QString::fromLatin1(names[section]);
+    QStringList lines = packLines();
+    const int first = int(lines.indexOf(QStringLiteral("%1 %2").arg(name).arg(kept)));
+    QVERIFY(first > 0);
+    lines.remove(first, LanguagePack::lineCount(section) - kept);
+    QTemporaryDir dir;
+    LanguagePack pack;
+    QCOMPARE(pack.load(writePack(dir, utf8Bom(lines))), complete);
+    QCOMPARE(pack.message().isEmpty(), complete);
+    const QStringList &builtIn = LanguagePack::builtIn(section);
+    QCOMPARE(pack.section(section),
+             numbered(name, kept) + builtIn.mid(kept));
+    if (!complete)
+        QVERIFY2(pack.message().contains(QStringLiteral("has %1 of %2 lines")
+                                             .arg(kept)
+                                             .arg(LanguagePack::requiredLineCount(section))),
+                 qPrintable(pack.message()));
 }
 
 void TestLanguagePack::missingEndKeepsBuiltInAbout()

@@ -1,5 +1,6 @@
 #pragma once
 // Helpers for window tests: answering modal boxes and activating a window offscreen.
+#include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
 #include <QTest>
@@ -27,3 +28,21 @@ inline void showActive(QWidget *w)
     w->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(w));
 }
+
+// Presses one button of the next question box and remembers its text; `asked` stays false
+// when no box came up.
+struct BoxAnswer {
+    QString text;
+    bool asked = false;
+    void arm(QMessageBox::StandardButton button, int afterMs = 50)
+    {
+        QTimer::singleShot(afterMs, [this, button] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                asked = true;
+                text = box->text();
+                if (QAbstractButton *b = box->button(button))
+                    b->click();
+            }
+        });
+    }
+};

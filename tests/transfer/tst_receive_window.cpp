@@ -1,6 +1,7 @@
 // The receive window, headless, on a pseudo-terminal.
 #include "TestFiles.h"
 #include "PtyPair.h"
+#include "settings/LanguagePack.h"
 #include "transfer/PortSetting.h"
 #include "transfer/ReceiveEngine.h"
 #include "transfer/ReceiveFileDialog.h"
@@ -18,6 +19,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QPointer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -86,6 +88,7 @@ private slots:
     void failedOpenShowsMessageAndCloses();
     void storeErrorOffersRetry();
     void exitWithUnstoredProgramAsks();
+    void exitWhileReceivingAsks();
     void lineLostOffersToSave();
     void longPathDoesNotWidenWindow();
     void saveDialog_data();
@@ -111,7 +114,7 @@ void TestReceiveWindow::receivesStoresAndCloses()
     const QString target = dir.filePath(QStringLiteral("O5.nc"));
     TReceiveTransport w;
     w.setLanguage(Language);
-    QCOMPARE(child<QToolButton>(w, "ToolButton1")->text(), QStringLiteral("Exit:"));
+    QCOMPARE(child<QToolButton>(w, "ToolButton1")->text(), QStringLiteral("Exit"));
     QCOMPARE(child<QLabel>(w, "StaticText3")->text(), QStringLiteral("Count:"));
     QCOMPARE(child<QLabel>(w, "StaticText4")->text(), QStringLiteral("Chars:"));
     QVERIFY(w.setPortSetting(record(pty.slavePath())));
@@ -126,7 +129,7 @@ void TestReceiveWindow::receivesStoresAndCloses()
     QCOMPARE(child<QLabel>(w, "StaticText2")->text(),
              QStringLiteral("Setting:%1,115200,None,8,1 Flow:None").arg(pty.slavePath()));
     QCOMPARE(child<QLabel>(w, "StaticText1")->text(),
-             QStringLiteral("Path:") + QDir::toNativeSeparators(target));
+             QStringLiteral("Path: ") + QDir::toNativeSeparators(target));
 
     QVERIFY(pty.send(QByteArray("junk\x12%\r\n:0005 (PIN)\r\nG1 X2.\r\nM30\r\n%\r\n")));
     QTRY_COMPARE(child<QListView>(w, "ListBox1")->model()->rowCount(), 6);
@@ -275,6 +278,34 @@ void TestReceiveWindow::exitWithUnstoredProgramAsks()
     QCOMPARE(yes->seen, 1);
     QVERIFY(!w.isVisible());
     QVERIFY(!w.line()->isConnected());
+}
+
+// Halfway through a program Exit asks first; No keeps receiving, and the program is stored.
+void TestReceiveWindow::exitWhileReceivingAsks()
+{
+    PtyPair pty;
+    QTemporaryDir dir;
+    const QString target = dir.filePath(QStringLiteral("O8.nc"));
+    QPointer<TReceiveTransport> w = new TReceiveTransport;
+    w->setAttribute(Qt::WA_DeleteOnClose);
+    w->setLanguage(Language);
+    w->engine()->setCloseDelay(10);
+    QVERIFY(w->setPortSetting(record(pty.slavePath())));
+    w->setFileName(target);
+    w->show();
+    QTRY_VERIFY(w->line()->isConnected());
+    auto *exit = child<QToolButton>(*w, "ToolButton1");
+    QVERIFY(pty.send(QByteArray("\x12%\nO8\nG1X")));
+    QTRY_COMPARE(w->engine()->lineCount(), 3);
+    auto no = std::make_shared<BoxWatch>();
+    answerNextBox(no, QMessageBox::No);
+    exit->click();
+    QCOMPARE(no->seen, 1);
+    QCOMPARE(no->text, LanguagePack::builtIn(LanguagePack::ReceiveFile).at(7));
+    QVERIFY(w && w->isVisible());
+    QVERIFY(pty.send(QByteArray("1.\n%\x14")));
+    QTRY_VERIFY(w.isNull());
+    QCOMPARE(readAll(target), QByteArray("%\r\nO8\r\nG1X1.\r\n%\r\n"));
 }
 
 void TestReceiveWindow::longPathDoesNotWidenWindow()

@@ -1,8 +1,10 @@
 // The port settings dialog driven as a user would: in-place editors, add, delete with its
 // question, cancel and the close box, with the option store receiving the result.
 #include "WindowHelpers.h"
+#include "settings/LanguagePack.h"
 #include "settings/Option.h"
 #include "transfer/ComWidgets.h"
+#include "transfer/DetectedPorts.h"
 #include "transfer/PortList.h"
 #include "transfer/PortSetting.h"
 #include "transfer/TransferSettings.h"
@@ -232,8 +234,8 @@ private slots:
         QCOMPARE(asked, 0);
         w->StringGrid1DblClick(0, 7);
         QCOMPARE(asked, 1);
-        // Line 14 titles the chooser.
-        QCOMPARE(prompt, QStringLiteral("Type"));
+        // Its own line titles the chooser, not a column header.
+        QCOMPARE(prompt, LanguagePack::builtIn(LanguagePack::Transfer).at(16));
         QCOMPARE(start, QStringLiteral("/nc/m0"));
         QCOMPARE(w->getPortList(), records(1));
         answer = QStringLiteral("/srv/nc files");
@@ -259,7 +261,8 @@ private slots:
         QCOMPARE(option.getOptionList(TOption::TransferList), records(2));
     }
 
-    void closeBoxKeepsEdits()
+    // The close box leaves as Cancel does: the list as opened, in the store and the menus.
+    void closeBoxCancelsEdits()
     {
         QTemporaryDir dir;
         TOption option(dir.path() + u'/', QRect(0, 0, 1280, 800), QStringLiteral("English"));
@@ -273,12 +276,10 @@ private slots:
         w->DataComboBox->lineEdit()->selectAll();
         QTest::keyClicks(w->DataComboBox->lineEdit(), QStringLiteral("7"));
         QTest::mouseClick(w->AddButton, Qt::LeftButton);
+        QCOMPARE(shared.getPortList().size(), 2);
         QVERIFY(w->close());
-        const QStringList expected{
-            QStringLiteral("Mill0,ttyS0,9600,None,7,1,None,/nc/m0,*.nc,None"),
-            PortSetting::defaultLine()};
-        QCOMPARE(option.getOptionList(TOption::TransferList), expected);
-        QCOMPARE(shared.getPortList(), expected);
+        QCOMPARE(option.getOptionList(TOption::TransferList), records(1));
+        QCOMPARE(shared.getPortList(), records(1));
         QCOMPARE(option.getWindowsSize(TOption::TransferSlot).section(u',', 2),
                  QStringLiteral("100,90,80,81,81,81,81,150,81,81"));
     }
@@ -308,11 +309,69 @@ private slots:
         QCOMPARE(w->ExtComboBox->count(), 2);
         QCOMPARE(w->ExtComboBox->itemText(1), QStringLiteral("*.tap"));
         QCOMPARE(w->BaudComboBox->count(), 8);
-        QCOMPARE(w->PortComboBox->isEditable(), false);
+        QCOMPARE(w->PortComboBox->isEditable(), true);
         QStringList present;
         for (int i = 0; i < w->PortComboBox->count(); ++i)
             present << w->PortComboBox->itemText(i);
         QCOMPARE(present, TComComboBox::presentPorts());
+    }
+
+    // A typed port (a pseudo-terminal, a by-id path) is stored as typed, blanks around it
+    // dropped; a listed one shows its description as the tooltip.
+    void typedPortIsStored_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("stored");
+        QTest::newRow("by-id path") << "/dev/serial/by-id/usb-FTDI_FT232R_A1B2-if00-port0"
+                                    << "/dev/serial/by-id/usb-FTDI_FT232R_A1B2-if00-port0";
+        QTest::newRow("pty") << "/dev/pts/7" << "/dev/pts/7";
+        QTest::newRow("name with blanks") << "  ttyUSB3 " << "ttyUSB3";
+    }
+    void typedPortIsStored()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, stored);
+        auto w = makeDialog(records(1));
+        w->PortComboBox->setPorts({{"ttyUSB0", "FT232R USB UART", "FT232R USB UART\nManufacturer: FTDI"}});
+        showActive(w.get());
+        clickCell(w.get(), 0, 1);
+        QVERIFY(w->PortComboBox->isVisible());
+        w->PortComboBox->lineEdit()->selectAll();
+        QTest::keyClicks(w->PortComboBox->lineEdit(), typed);
+        clickCell(w.get(), 0, 2);
+        QCOMPARE(PortSetting::split(w->getPort(0)).value(1), stored);
+        clickCell(w.get(), 0, 1);
+        QCOMPARE(w->PortComboBox->currentText(), stored);
+        w->PortComboBox->setCurrentIndex(0);
+        QCOMPARE(PortSetting::split(w->getPort(0)).value(1), QStringLiteral("ttyUSB0"));
+        QVERIFY(w->PortComboBox->toolTip().contains(QStringLiteral("Manufacturer: FTDI")));
+    }
+
+    // Detected ports: names sorted as text, USB device nodes Qt missed, then by-id links
+    // described as the device they point to.
+    void detectedPorts()
+    {
+        QTemporaryDir dev;
+        QVERIFY(QDir(dev.path()).mkpath("serial/by-id"));
+        for (const char *node : {"ttyUSB0", "ttyACM1", "ttyS0", "random"})
+            QVERIFY(QFile(dev.filePath(node)).open(QIODevice::WriteOnly));
+        QVERIFY(QFile::link(dev.filePath("ttyUSB0"),
+                            dev.filePath("serial/by-id/usb-FTDI_FT232R_A1B2-if00-port0")));
+        const QList<PortFacts> facts = {
+            {"ttyUSB0", dev.filePath("ttyUSB0"), "FT232R USB UART", "FTDI", "A1B2"},
+            {"ttyS10", "/dev/ttyS10", {}, {}, {}},
+            {"ttyS0", dev.filePath("ttyS0"), {}, {}, {}}};
+        const QList<DetectedPort> ports =
+            DetectedPorts::entries(facts, dev.path(), dev.filePath("serial/by-id"));
+        QStringList names;
+        for (const DetectedPort &p : ports)
+            names << p.name;
+        QCOMPARE(names, (QStringList{"ttyACM1", "ttyS0", "ttyS10", "ttyUSB0",
+                                     dev.filePath("serial/by-id/usb-FTDI_FT232R_A1B2-if00-port0")}));
+        QCOMPARE(ports.last().description, QStringLiteral("FT232R USB UART"));
+        QVERIFY(ports.last().toolTip.contains(QStringLiteral("Serial number: A1B2")));
+        QVERIFY(ports.last().toolTip.contains(QStringLiteral("Manufacturer: FTDI")));
+        QCOMPARE(DetectedPorts::entries(facts, QString(), QString()).size(), 3);
     }
 };
 

@@ -3,6 +3,7 @@
 #include "WindowHelpers.h"
 #include "TestFiles.h"
 #include "FakeSerialLine.h"
+#include "settings/LanguagePack.h"
 #include "transfer/ComWidgets.h"
 #include "transfer/SendController.h"
 #include "transfer/Transport.h"
@@ -115,7 +116,7 @@ private slots:
         QByteArray body("%\nO1\n");
         for (int i = 0; i < 400; ++i)
             body += "G1X1\n";
-        body += "%\n";
+        body += "%\n(tail)\n";
         w->setFileList({file("a.nc", body), file("b.nc", "%\nO2\n%\n")});
         showActive(w);
         QVERIFY(w->worker()->isPaused());
@@ -130,19 +131,123 @@ private slots:
         QCOMPARE(w->ToolButton1->text(), QStringLiteral("Pause"));
         QVERIFY(!w->worker()->isPaused());
 
-        // Between files the worker waits with the running caption; two presses continue.
-        QTRY_VERIFY_WITH_TIMEOUT(w->worker()->isPaused(), 5000);
-        QTRY_COMPARE(w->ListBox2->currentRow(), 0);
-        QCOMPARE(w->ToolButton1->text(), QStringLiteral("Pause"));
+        // Between files the worker waits, the button offers to continue and says so; the
+        // bar is full although the text after the second "%" was not sent.
+        QTRY_COMPARE_WITH_TIMEOUT(w->sendState(), TTransport::BetweenFiles, 5000);
+        QVERIFY(w->worker()->isPaused());
+        QCOMPARE(w->ListBox2->currentRow(), 0);
+        QCOMPARE(w->ToolButton1->text(), QStringLiteral("Resume"));
+        QVERIFY(w->StatusLabel->isVisible());
         QCOMPARE(w->ProgressBar1->maximum(), int(body.size()));
-        QTRY_COMPARE(w->ProgressBar1->value(), int(body.size() - 1)); // the last LF is not sent
+        QCOMPARE(w->ProgressBar1->value(), int(body.size()));
         QCOMPARE(w->ListBox1->item(0)->text(), QStringLiteral("%"));
         QCOMPARE(w->ListBox1->item(1)->text(), QStringLiteral(":1"));
         QTest::mouseClick(w->ToolButton1, Qt::LeftButton);
-        QCOMPARE(w->ToolButton1->text(), QStringLiteral("Resume"));
-        QTest::mouseClick(w->ToolButton1, Qt::LeftButton);
+        QCOMPARE(w->ToolButton1->text(), QStringLiteral("Pause"));
         // After the last file the line closes and the window with it.
         QTRY_VERIFY_WITH_TIMEOUT(w.isNull(), 5000);
+    }
+
+    // What the status line says through the pacing events, and what a press then does.
+    // Steps: press, xon, xoff, cts1, cts0; each expects a state and the button's caption.
+    void sendStatesReadable_data()
+    {
+        QTest::addColumn<QString>("flow");
+        QTest::addColumn<bool>("standby");
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QList<int>>("states");
+        QTest::addColumn<QStringList>("buttons");
+        using T = TTransport;
+        QTest::newRow("standby waits for XON") << "Xon/Xoff" << true
+            << QStringList{"press", "xon", "xoff", "xon"}
+            << QList<int>{T::WaitingMachine, T::Sending, T::PausedByXoff, T::Sending}
+            << QStringList{"Pause", "Pause", "Pause", "Pause"};
+        QTest::newRow("XOFF without XON pacing") << "None" << false
+            << QStringList{"press", "xoff", "xon", "press"}
+            << QList<int>{T::Sending, T::PausedByXoff, T::PausedByXoff, T::Sending}
+            << QStringList{"Pause", "Resume", "Resume", "Pause"};
+        QTest::newRow("CTS paces") << "RTS/CTS" << true
+            << QStringList{"press", "cts1", "cts0", "cts1"}
+            << QList<int>{T::WaitingMachine, T::Sending, T::PausedByCts, T::Sending}
+            << QStringList{"Pause", "Pause", "Pause", "Pause"};
+        QTest::newRow("user pause outranks XOFF") << "Xon/Xoff" << false
+            << QStringList{"press", "press", "xoff", "press"}
+            << QList<int>{T::Sending, T::PausedByUser, T::PausedByUser, T::Sending}
+            << QStringList{"Pause", "Resume", "Resume", "Pause"};
+    }
+    void sendStatesReadable()
+    {
+        QFETCH(QString, flow);
+        QFETCH(bool, standby);
+        QFETCH(QStringList, steps);
+        QFETCH(QList<int>, states);
+        QFETCH(QStringList, buttons);
+        FakeSerialLine *line;
+        std::unique_ptr<TTransport> w(makeWindow(&line, flow));
+        QByteArray body("%\n");
+        for (int i = 0; i < 20000; ++i)
+            body += "G1X1.\n";
+        w->setFileList({file("states.nc", body + "%")});
+        showActive(w.get());
+        w->CheckBox1->setChecked(standby);
+        const int controlsAt = w->ProgressBar1->y();
+        const QStringList &texts = LanguagePack::builtIn(LanguagePack::TransferFile);
+        const QMap<int, int> textOf = {{TTransport::PausedByXoff, 12},
+                                       {TTransport::PausedByCts, 13},
+                                       {TTransport::PausedByUser, 15}};
+        for (int k = 0; k < steps.size(); ++k) {
+            const QString &step = steps[k];
+            if (step == "press")
+                QTest::mouseClick(w->ToolButton1, Qt::LeftButton);
+            else if (step == "xon" || step == "xoff")
+                line->inject(step == "xon" ? "\x11" : "\x13");
+            else
+                line->setCts(step == "cts1");
+            const auto state = TTransport::SendState(states[k]);
+            QTRY_COMPARE(w->sendState(), state);
+            QCOMPARE(w->ToolButton1->text(), buttons[k]);
+            QCOMPARE(w->worker()->isPaused(), state != TTransport::Sending);
+            QCOMPARE(w->StatusLabel->isVisible(), state != TTransport::Sending);
+            if (state == TTransport::WaitingMachine)
+                QCOMPARE(w->StatusLabel->text(), texts.at(flow == "RTS/CTS" ? 11 : 10));
+            else if (textOf.contains(state))
+                QCOMPARE(w->StatusLabel->text(), texts.at(textOf[state]));
+            if (state == TTransport::Sending) {
+                const qsizetype sent = line->wire().size();
+                QTRY_VERIFY(line->wire().size() > sent);
+            }
+            QCOMPARE(w->ProgressBar1->y(), controlsAt);
+        }
+        QVERIFY(w->isSending());
+    }
+
+    // Closing during a send asks; No keeps the send going, and a finished or failed send
+    // closes without a question.
+    void closeDuringSendAsks()
+    {
+        FakeSerialLine *line;
+        QPointer<TTransport> w = makeWindow(&line);
+        QByteArray body("%\n");
+        for (int i = 0; i < 20000; ++i)
+            body += "G1X1.\n";
+        w->setFileList({file("close.nc", body + "%")});
+        showActive(w);
+        QVERIFY(!w->isSending());
+        QTest::mouseClick(w->ToolButton1, Qt::LeftButton);
+        QVERIFY(w->isSending());
+        BoxAnswer answer;
+        answer.arm(QMessageBox::No);
+        QTest::mouseClick(w->ToolButton2, Qt::LeftButton);
+        QVERIFY(answer.asked);
+        QCOMPARE(answer.text, LanguagePack::builtIn(LanguagePack::TransferFile).at(18));
+        QVERIFY(w && w->isVisible());
+        const qsizetype sent = line->wire().size();
+        QTRY_VERIFY(line->wire().size() > sent);
+        answer = BoxAnswer();
+        answer.arm(QMessageBox::Yes);
+        w->close();
+        QVERIFY(answer.asked);
+        QTRY_VERIFY(w.isNull());
     }
 
     void activationResetsToReadyWithoutPausing()
@@ -256,10 +361,17 @@ private slots:
         QTRY_VERIFY(line->outputQueued() > TransportThread::MaxDriverQueue);
         QTest::qWait(50);
         QVERIFY(w);
+        // The send is in progress: Exit asks, and the time counts from the answer.
         QElapsedTimer t;
-        t.start();
+        QTimer::singleShot(50, [&t] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            QVERIFY(box);
+            t.start();
+            box->button(QMessageBox::Yes)->click();
+        });
         QTest::mouseClick(w->ToolButton2, Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(w.isNull(), 1000);
+        QVERIFY(t.isValid());
         QVERIFY2(t.elapsed() < 100, qPrintable(QString::number(t.elapsed())));
     }
 
@@ -286,7 +398,9 @@ private slots:
             QTRY_VERIFY(w->worker()->isPaused());
         }
         line->pull();
-        QTRY_VERIFY(w->StatusLabel->isVisible());
+        // The failure replaces whatever state the line was in.
+        QTRY_VERIFY(w->StatusLabel->text().contains(QStringLiteral("Line lost")));
+        QVERIFY(w->StatusLabel->isVisible());
         QVERIFY2(w->StatusLabel->text().contains(QStringLiteral("Line lost")),
                  qPrintable(w->StatusLabel->text()));
         QVERIFY(w->worker()->wait(1000));

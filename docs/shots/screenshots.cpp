@@ -1,0 +1,190 @@
+// Takes the pictures in docs/screenshots: run under Xvfb, one screen size and one language
+// pack per run. Not a test: it asserts nothing, it only poses the windows.
+//   xvfb-run -a -s "-screen 0 1280x800x24" build/bin/ncferry_screenshots English OUT [all]
+#include "FakeSerialLine.h"
+#include "app/Startup.h"
+#include "library/LibraryPanes.h"
+#include "settings/LanguagePack.h"
+#include "transfer/ComWidgets.h"
+#include "transfer/DetectedPorts.h"
+#include "transfer/ReceiveTransport.h"
+#include "transfer/TransferSettings.h"
+#include "transfer/Transport.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QPixmap>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+namespace
+{
+
+QString g_out;
+QString g_suffix;
+
+void settle(int ms = 300)
+{
+    QTest::qWait(ms);
+}
+
+void shot(const QString &name)
+{
+    settle();
+    const QPixmap root = QGuiApplication::primaryScreen()->grabWindow(0);
+    const QString path = g_out + u'/' + name + g_suffix + QStringLiteral(".png");
+    root.save(path);
+    qInfo("%s", qPrintable(path));
+}
+
+void write(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    if (f.open(QIODevice::WriteOnly))
+        f.write(bytes);
+}
+
+QByteArray program(int number, int lines)
+{
+    QByteArray body = "%\nO" + QByteArray::number(number).rightJustified(4, '0') + "(BRACKET)\n";
+    for (int i = 0; i < lines; ++i)
+        body += "N" + QByteArray::number(i * 10 + 10) + "G01X" + QByteArray::number(i % 97) +
+                ".5Y-2.5F300\n";
+    return body + "M30\n%\n";
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    const QString language = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("English");
+    g_out = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral(".");
+    const bool all = argc > 3;
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    g_suffix = QStringLiteral("-%1-%2x%3")
+                   .arg(language == QStringLiteral("English") ? QStringLiteral("en")
+                                                              : QStringLiteral("zh-TW"))
+                   .arg(screen.width())
+                   .arg(screen.height());
+
+    QTemporaryDir base;
+    QDir(base.path()).mkpath(QStringLiteral("language"));
+    const QString packs = QCoreApplication::applicationDirPath() + QStringLiteral("/language/");
+    for (const QString &name : QDir(packs).entryList({QStringLiteral("*.ini")}))
+        QFile::copy(packs + name, base.filePath(QStringLiteral("language/") + name));
+    QTemporaryDir nc;
+    write(nc.filePath(QStringLiteral("O0001.nc")), program(1, 40));
+    write(nc.filePath(QStringLiteral("O0002.nc")), program(2, 12));
+    write(nc.filePath(QStringLiteral("FLANGE-OP10.nc")), program(1234, 400));
+    write(nc.filePath(QStringLiteral("BIG-MOULD.nc")), program(5678, 30000));
+
+    LongLivedWindows windows(base.path() + u'/', QGuiApplication::primaryScreen()->availableGeometry());
+    TOption &option = windows.option;
+    QStringList general = option.getOptionList(TOption::GeneralList);
+    general[TOption::LanguageEntry] = language;
+    option.setOptionList(TOption::GeneralList, general);
+    QStringList main = option.getOptionList(TOption::MainList);
+    main[0] = nc.path();
+    option.setOptionList(TOption::MainList, main);
+    option.setOptionList(TOption::TransferList,
+                         {QStringLiteral("Mill,/dev/serial/by-id/usb-FTDI_FT232R_A1B2-if00-port0,"
+                                         "9600,Even,7,2,Xon/Xoff,/nc,*.nc,None"),
+                          QStringLiteral("Lathe,ttyUSB0,4800,None,8,1,RTS/CTS+Xon/Xoff,/nc,*.nc,None")});
+    option.LoadLanguage();
+    TF_Main &w = windows.main;
+    w.resize(screen.size());
+    w.show();
+    settle(300);
+    w.move(0, 0);
+    w.resize(screen.size() - QSize(2, 30));
+    settle(800);
+    w.Panel3->setCurrentRow(1);
+    shot(QStringLiteral("main-window"));
+    if (!all)
+        return 0;
+
+    // Send: waiting for the machine's XON, then paused by its XOFF, then between files.
+    const QString record = option.getOptionList(TOption::TransferList).value(0);
+    auto *line = new FakeSerialLine(64, 300);
+    auto *send = new TTransport(line);
+    send->setLanguage(option.getLanguageList(LanguagePack::TransferFile));
+    send->setPortSetting(record);
+    send->setFileList({nc.filePath(QStringLiteral("FLANGE-OP10.nc")), nc.filePath(QStringLiteral("O0002.nc"))});
+    send->show();
+    settle();
+    send->ToolButton1->click();
+    shot(QStringLiteral("send-waiting-xon"));
+    line->inject("\x11");
+    settle(1500);
+    line->inject("\x13");
+    shot(QStringLiteral("send-paused-xoff"));
+    delete send; // closing would ask first: the send is in progress
+    settle();
+    line = new FakeSerialLine(4096, 200000);
+    send = new TTransport(line);
+    send->setLanguage(option.getLanguageList(LanguagePack::TransferFile));
+    send->setPortSetting(record);
+    send->setFileList({nc.filePath(QStringLiteral("O0001.nc")), nc.filePath(QStringLiteral("O0002.nc"))});
+    send->show();
+    settle();
+    send->CheckBox1->setChecked(false);
+    send->ToolButton1->click();
+    settle(1000);
+    shot(QStringLiteral("send-between-files"));
+    send->ToolButton1->click();
+    settle(500);
+
+    // Receive: a program arriving.
+    auto *rxLine = new FakeSerialLine;
+    auto *receive = new TReceiveTransport(rxLine);
+    receive->setLanguage(option.getLanguageList(LanguagePack::ReceiveFile));
+    receive->setPortSetting(option.getOptionList(TOption::TransferList).value(1));
+    receive->setFileName(nc.filePath(QStringLiteral("O0003.nc")));
+    receive->show();
+    settle();
+    QByteArray arriving = "\x12%\n:0003(SHAFT)\n";
+    for (int i = 0; i < 30; ++i)
+        arriving += "N" + QByteArray::number(i * 10 + 10) + "G01Z-" + QByteArray::number(i) + ".F120\n";
+    rxLine->inject(arriving);
+    shot(QStringLiteral("receive-window"));
+    delete receive; // closing would ask first: the program is in progress
+
+    // Port settings with the port list open: detected ports and their descriptions.
+    QTimer::singleShot(600, [&] {
+        auto *d = qobject_cast<TTransferSettings *>(QApplication::activeModalWidget());
+        if (!d)
+            return;
+        d->PortComboBox->setPorts(
+            {{QStringLiteral("ttyS0"), QStringLiteral("16550A UART"), {}},
+             {QStringLiteral("ttyUSB0"), QStringLiteral("FT232R USB UART"),
+              QStringLiteral("FT232R USB UART\nManufacturer: FTDI\nSerial number: A1B2")},
+             {QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_A1B2-if00-port0"),
+              QStringLiteral("FT232R USB UART"), {}}});
+        d->StringGrid1SelectCell(1, 0);
+        d->PortComboBox->showPopup();
+        shot(QStringLiteral("port-settings-ports"));
+        d->PortComboBox->hidePopup();
+        d->StringGrid1SelectCell(6, 1);
+        if (auto *flow = qobject_cast<QComboBox *>(d->editorFor(6)))
+            flow->showPopup();
+        shot(QStringLiteral("port-settings-flow"));
+        d->reject();
+    });
+    w.TransferSettingsClick();
+    QTimer::singleShot(600, [&] {
+        if (QWidget *d = QApplication::activeModalWidget()) {
+            shot(QStringLiteral("general-settings"));
+            d->close();
+        }
+    });
+    w.GeneralSettingsClick();
+    return 0;
+}
