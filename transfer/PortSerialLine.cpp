@@ -429,7 +429,7 @@ void PortSerialLine::closeLine(bool discardOutput)
 void PortSerialLine::markLost(const QString &message)
 {
     // Lost before the descriptor goes: a write that finds no descriptor must see why.
-    reportLost(message);
+    noteLost(message);
     {
         QMutexLocker writeLock(&m_writeMutex);
         m_fd = -1;
@@ -437,6 +437,7 @@ void PortSerialLine::markLost(const QString &message)
     // A replugged adapter comes back under the same name: another window may take it
     // while this one still shows what happened.
     releasePortName();
+    reportLost(message);
 }
 
 void PortSerialLine::releasePortName()

@@ -65,14 +65,21 @@ QByteArray SerialLine::screenReceived(const QByteArray &bytes,
     return m_rules.consume ? kept : data;
 }
 
-void SerialLine::reportLost(const QString &message)
+void SerialLine::noteLost(const QString &message)
 {
-    if (m_lost.exchange(true))
-        return;
     {
         QMutexLocker lock(&m_lostMutex);
-        m_lostMessage = message;
+        if (!m_lost.load())
+            m_lostMessage = message;
     }
+    m_lost.store(true);
+}
+
+void SerialLine::reportLost(const QString &message)
+{
+    noteLost(message);
+    if (m_lostReported.exchange(true))
+        return;
     {
         QMutexLocker lock(&m_gateMutex);
         if (m_gate)

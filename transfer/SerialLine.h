@@ -106,7 +106,13 @@ protected:
     QByteArray screenReceived(const QByteArray &bytes, PauseGate::Clock::time_point readAt);
     // Any thread. Marks the line lost, stops an armed sender and queues lineLost().
     void reportLost(const QString &message);
-    void clearLost() { m_lost.store(false); }
+    // Marks the line lost at once; reportLost() tells of it.
+    void noteLost(const QString &message);
+    void clearLost()
+    {
+        m_lost.store(false);
+        m_lostReported.store(false);
+    }
 
 private:
     std::atomic<int> m_timeoutConstantMs{WriteTimeoutConstantMs};
@@ -121,6 +127,7 @@ private:
     std::atomic<bool> m_gateBypass{false};
 
     std::atomic<bool> m_lost{false};
+    std::atomic<bool> m_lostReported{false};
     mutable QMutex m_lostMutex;
     QString m_lostMessage;
 

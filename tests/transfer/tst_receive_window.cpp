@@ -305,7 +305,7 @@ void TestReceiveWindow::exitWhileReceivingAsks()
     QVERIFY(w && w->isVisible());
     QVERIFY(pty.send(QByteArray("1.\n%\x14")));
     QTRY_VERIFY(w.isNull());
-    QCOMPARE(readAll(target), QByteArray("%\r\nO8\r\nG1X1.\r\n%\r\n"));
+    QCOMPARE(readFile(target), QByteArray("%\r\nO8\r\nG1X1.\r\n%\r\n"));
 }
 
 void TestReceiveWindow::longPathDoesNotWidenWindow()
