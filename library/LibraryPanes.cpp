@@ -1,9 +1,12 @@
 #include "library/LibraryPanes.h"
 
+#include "settings/Defaults.h"
+
 #include "library/LibraryEngine.h"
 
 #include <QComboBox>
 #include <QEvent>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -11,6 +14,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPainter>
+#include <QScopedValueRollback>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTableView>
@@ -140,6 +144,11 @@ FileListPane::FileListPane(LibraryEngine *engine, QWidget *parent)
     header->setDefaultSectionSize(101);
     header->setMinimumSectionSize(8);
     header->viewport()->installEventFilter(this);
+    // A column the user sizes keeps that size whatever the font.
+    connect(header, &QHeaderView::sectionResized, this, [this](int section) {
+        if (!m_resizing && section < m_fitted.size())
+            m_fitted[section] = false;
+    });
     StringGrid1->viewport()->installEventFilter(this);
     StringGrid1->installEventFilter(this);
 
@@ -174,8 +183,12 @@ int FileListPane::currentRow() const { return StringGrid1->currentIndex().row();
 
 void FileListPane::setCurrentRow(int row)
 {
+    // The grid's blank row of an empty folder is current but not shown as chosen.
+    const QModelIndex index = m_model->index(row, 0);
+    const bool blank = index.data().toString().isEmpty();
     StringGrid1->selectionModel()->setCurrentIndex(
-        m_model->index(row, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        index, blank ? QItemSelectionModel::Clear
+                     : QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
 QVector<int> FileListPane::sectionWidths() const
@@ -188,8 +201,38 @@ QVector<int> FileListPane::sectionWidths() const
 
 void FileListPane::setSectionWidths(const QVector<int> &widths)
 {
-    for (int i = 0; i < ColumnCount && i < widths.size(); ++i)
+    m_fitted.fill(false, ColumnCount);
+    const QScopedValueRollback<bool> guard(m_resizing, true);
+    for (int i = 0; i < ColumnCount && i < widths.size(); ++i) {
         StringGrid1->horizontalHeader()->resizeSection(i, widths[i]);
+        m_fitted[i] = widths[i] == Defaults::FileColumnWidth;
+    }
+    fitDefaultColumns();
+}
+
+// A column still at the stored default is made wide enough for a 12-character name, a whole
+// date and time and a 9-digit size at the grid's font: cut, "1164927" would read as a
+// smaller number.
+void FileListPane::fitDefaultColumns()
+{
+    const QFontMetrics fm(StringGrid1->font());
+    const int padding = fm.averageCharWidth() * 4;
+    const int fits[] = {fm.horizontalAdvance(QStringLiteral("O0001234.tap")) + padding,
+                        fm.horizontalAdvance(QStringLiteral("2026-12-31 23:59:59")) + padding,
+                        fm.horizontalAdvance(QStringLiteral("999999999")) + padding};
+    const QScopedValueRollback<bool> guard(m_resizing, true);
+    for (int i = 0; i < int(std::size(fits)) && i < m_fitted.size(); ++i) {
+        if (m_fitted[i])
+            StringGrid1->horizontalHeader()->resizeSection(
+                i, qMax(Defaults::FileColumnWidth, fits[i]));
+    }
+}
+
+void FileListPane::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::FontChange)
+        fitDefaultColumns();
 }
 
 void FileListPane::setRowHeight(int height)
@@ -323,7 +366,11 @@ void PreviewPanes::showBuffer()
     BufferString->clear();
     for (int i = 0; i < buffer.rowCount(); ++i)
         BufferString->addItem(buffer.rowText(i));
-    BufferString->setCurrentRow(qBound(0, keep, buffer.rowCount() - 1));
+    const int row = qBound(0, keep, buffer.rowCount() - 1);
+    // The blank row after the last entry is current but not shown as chosen.
+    BufferString->setCurrentRow(row, buffer.rowText(row).isEmpty()
+                                         ? QItemSelectionModel::Clear
+                                         : QItemSelectionModel::ClearAndSelect);
 }
 
 int PreviewPanes::bufferSelectedRow() const { return BufferString->currentRow(); }

@@ -78,8 +78,13 @@ signals:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
+    void fitDefaultColumns();
+    // Columns left at the default width: they follow the font.
+    QVector<bool> m_fitted;
+    bool m_resizing = false;
     void NoteEditExit();
     void StringGrid1MouseWheel(int notches);
 

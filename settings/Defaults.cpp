@@ -86,7 +86,8 @@ QString mainWindowSize(const QRect &workArea)
 {
     const int w = right(workArea) / 10 * 8;
     const int h = bottom(workArea) / 10 * 8;
-    return numbers({w, h, w / 10 * 3, h / 10 * 4, w / 10 * 4, w / 10 * 3, 81, 81, 81, 81, 81});
+    const int c = FileColumnWidth;
+    return numbers({w, h, w / 10 * 3, h / 10 * 4, w / 10 * 4, w / 10 * 3, c, c, c, c, c});
 }
 
 QStringList generalSettingsList(const QString &languageName)

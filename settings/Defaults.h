@@ -24,6 +24,8 @@ QString userLanguageName();
 // Main window: folder, extension choices, extension, font size, then its size text.
 QStringList mainWindowList(const QRect &workArea);
 // (R div 10)*8 by (B div 10)*8, tree, upper pane, preview and buffer widths, five columns.
+// Width of each file-list column in the default window size.
+constexpr int FileColumnWidth = 81;
 QString mainWindowSize(const QRect &workArea);
 
 // General settings: the eleven stored values, then its size text.
