@@ -356,6 +356,13 @@ PreviewPanes::PreviewPanes(LibraryEngine *engine, QWidget *parent)
         SourceMemo->moveCursor(QTextCursor::Start);
         SourceMemo->ensureCursorVisible();
     });
+    // A folder without a program shows nothing of the last one.
+    connect(engine, &LibraryEngine::listingDone, this, [this] {
+        if (m_engine->fullPath(0).isEmpty()) {
+            SourceMemo->clear();
+            Image1->setPicture(QImage());
+        }
+    });
     showBuffer();
 }
 
