@@ -2,10 +2,10 @@
 
 #include "settings/CommaText.h"
 #include "settings/NcText.h"
+#include "settings/TextFile.h"
 
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
 
 namespace EditorFile
 {
@@ -36,24 +36,9 @@ bool writeText(const QString &path, const QString &text, QString *error)
     QString crlf = text;
     crlf.replace(u'\n', QLatin1String("\r\n"));
     const QByteArray bytes = NcText::toBytes(crlf);
-    QSaveFile file(path);
-    QString reason;
-    // Unbuffered, so a short write shows in the count instead of committing a cut file.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        reason = file.errorString();
-    } else {
-        const qint64 written = file.write(bytes);
-        if (written != bytes.size())
-            reason = written < 0 ? file.errorString()
-                                 : QStringLiteral("only %1 of %2 bytes could be written")
-                                       .arg(written)
-                                       .arg(bytes.size());
-        else if (!file.commit())
-            reason = file.errorString();
-    }
+    const QString reason = TextFile::writeWhole(path, bytes);
     if (reason.isEmpty())
         return true;
-    file.cancelWriting();
     *error = QStringLiteral("\"%1\" could not be saved: %2")
                  .arg(QDir::toNativeSeparators(path), reason);
     return false;

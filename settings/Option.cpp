@@ -8,7 +8,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QSaveFile>
 
 namespace
 {
@@ -407,25 +406,9 @@ bool TOption::SaveOption()
     for (const QString &line : fileLines())
         bytes += line.toUtf8() + "\r\n";
     const QString path = optionFilePath();
-    QSaveFile file(path);
-    QString reason;
-    // Unbuffered, so that a short write (disk full, size limit) shows in the count: the
-    // buffered path of QSaveFile can commit a truncated file as a success.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        reason = file.errorString();
-    } else {
-        const qint64 written = file.write(bytes);
-        if (written != bytes.size())
-            reason = written < 0 ? file.errorString()
-                                 : QStringLiteral("only %1 of %2 bytes could be written")
-                                       .arg(written)
-                                       .arg(bytes.size());
-        else if (!file.commit())
-            reason = file.errorString();
-    }
+    const QString reason = TextFile::writeWhole(path, bytes);
     if (reason.isEmpty())
         return true;
-    file.cancelWriting();
     m_saveError = QStringLiteral("The settings could not be saved to \"%1\": %2. The file keeps "
                                  "its previous content.")
                       .arg(QDir::toNativeSeparators(path), reason);

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSaveFile>
 #include <QStringDecoder>
 
 namespace TextFile
@@ -70,6 +71,29 @@ bool readLines(const QString &path, QStringList *lines, QString *error)
     }
     *lines = splitLines(decode(bytes));
     return true;
+}
+
+QString writeWhole(const QString &path, const QByteArray &bytes)
+{
+    QSaveFile file(path);
+    QString reason;
+    // Unbuffered, so that a short write (disk full, size limit) shows in the count: the
+    // buffered path of QSaveFile can commit a truncated file as a success.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        reason = file.errorString();
+    } else {
+        const qint64 written = file.write(bytes);
+        if (written != bytes.size())
+            reason = written < 0 ? file.errorString()
+                                 : QStringLiteral("only %1 of %2 bytes could be written")
+                                       .arg(written)
+                                       .arg(bytes.size());
+        else if (!file.commit())
+            reason = file.errorString();
+    }
+    if (!reason.isEmpty())
+        file.cancelWriting();
+    return reason;
 }
 
 } // namespace TextFile

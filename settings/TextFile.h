@@ -21,4 +21,8 @@ int indexOfLine(const QStringList &lines, const QString &text, int from = 0);
 // False with a user-facing error text when the file cannot be read.
 bool readLines(const QString &path, QStringList *lines, QString *error);
 
+// Replaces path with bytes through a temporary file renamed over it, so a failure leaves the
+// old file whole. Returns why it failed, or an empty text.
+QString writeWhole(const QString &path, const QByteArray &bytes);
+
 } // namespace TextFile
