@@ -69,11 +69,7 @@ int cableRoundTrips(const QString &root, int count)
     const QStringList port = {"C", pty.slavePath(), "115200", "None", "8", "1", "None",
                               root + "/cable/work", "*.nc", "None"};
     PortSerialLine line;
-    LineSettings s;
-    s.portName = pty.slavePath();
-    s.baudRate = 115200;
-    s.discardNull = true;
-    line.setSettings(s);
+    line.setSettings(pty.lineSettings());
     QString error;
     if (!line.open(&error)) {
         std::printf("cannot open the pty: %s\n", qPrintable(error));

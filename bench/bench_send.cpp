@@ -39,11 +39,7 @@ int main(int argc, char *argv[])
 
     PtyPair pty;
     PortSerialLine line;
-    LineSettings s;
-    s.portName = pty.slavePath();
-    s.baudRate = 115200;
-    s.discardNull = true;
-    line.setSettings(s);
+    line.setSettings(pty.lineSettings());
     QString error;
     if (!line.open(&error)) {
         std::fprintf(stderr, "%s\n", qPrintable(error));

@@ -111,21 +111,12 @@ bool report(const char *title, const Figures &fig)
     return ok;
 }
 
-LineSettings ptySettings(const PtyPair &pty)
-{
-    LineSettings s;
-    s.portName = pty.slavePath();
-    s.baudRate = 115200;
-    s.discardNull = true;
-    return s;
-}
-
 // The engines as the command-line tool composes them.
 bool engines(const QString &path)
 {
     PtyPair pty;
     PortSerialLine line;
-    line.setSettings(ptySettings(pty));
+    line.setSettings(pty.lineSettings());
     QString error;
     if (!line.open(&error)) {
         std::fprintf(stderr, "%s\n", qPrintable(error));

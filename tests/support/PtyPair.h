@@ -1,6 +1,8 @@
 #pragma once
 // A pseudo-terminal pair for tests: the program opens the slave by path, the test plays
 // the machine control on the master side.
+#include "transfer/LineSettings.h"
+
 #include <QByteArray>
 #include <QDeadlineTimer>
 #include <QString>
@@ -56,6 +58,15 @@ public:
     }
     // The path the program opens as its port name.
     QString slavePath() const { return m_slavePath; }
+    // Line settings for the slave: 8N1 (all a pty takes), NUL bytes dropped as a sender's are.
+    LineSettings lineSettings() const
+    {
+        LineSettings s;
+        s.portName = m_slavePath;
+        s.baudRate = 115200;
+        s.discardNull = true;
+        return s;
+    }
     int masterFd() const { return m_master; }
 
     // What the control sends to the program.

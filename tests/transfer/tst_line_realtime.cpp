@@ -31,11 +31,7 @@ struct PtyLine {
     bool opened = false;
     PtyLine()
     {
-        LineSettings s;
-        s.portName = pty.slavePath();
-        s.baudRate = 115200;
-        s.discardNull = true;
-        line.setSettings(s);
+        line.setSettings(pty.lineSettings());
         QString error;
         opened = line.open(&error);
     }
