@@ -37,16 +37,8 @@ AutoLink::AutoLink(SerialLine *line, const QStringList &port, GeneralValuesSourc
     // Address bytes can be 0 on a radio line; they are dropped only when stored.
     m_line->setDiscardNull(!m_radio);
     connect(m_line, &SerialLine::rxChar, this, &AutoLink::readLine);
-    m_shared.switchMode = [this](bool on, std::shared_ptr<QSemaphore> done) {
-        QMetaObject::invokeMethod(
-            this,
-            [this, on, done] {
-                readLine();
-                m_line->setFlowGateBypass(on);
-                m_shared.commandMode.store(on);
-                done->release();
-            },
-            Qt::QueuedConnection);
+    m_shared.nudge = [this] {
+        QMetaObject::invokeMethod(this, &AutoLink::readLine, Qt::QueuedConnection);
     };
     m_tick.setInterval(m_timings.tickMs);
     connect(&m_tick, &QTimer::timeout, this, &AutoLink::DispatchTick);
@@ -68,8 +60,7 @@ void AutoLink::stop()
 {
     m_tick.stop();
     if (m_worker) {
-        m_worker->stopWorker();
-        m_worker->wait();
+        m_worker->join();
         m_worker.reset();
         m_gate.reset();
         m_line->disarmFlowGate();
@@ -79,10 +70,33 @@ void AutoLink::stop()
 
 void AutoLink::readLine()
 {
-    while (m_line->bytesWaiting() > 0) {
-        const QByteArray bytes = m_line->read(MaxReadBytes);
+    for (;;) {
+        qint64 most = MaxReadBytes;
+        std::optional<LinkShared::ModeSwitch> reached;
+        {
+            QMutexLocker lock(&m_shared.switchMutex);
+            if (m_shared.pendingSwitch) {
+                const qint64 before = m_shared.pendingSwitch->at - m_line->receivedTaken();
+                if (before <= 0) {
+                    reached = std::move(m_shared.pendingSwitch);
+                    m_shared.pendingSwitch.reset();
+                } else {
+                    most = qMin(most, before);
+                }
+            }
+        }
+        if (reached) {
+            // Machines speak as soon as the adapter leaves command mode: their addresses
+            // must be known before their first byte is read.
+            if (reached->listed)
+                ParseDeviceTable();
+            m_shared.commandMode.store(reached->on);
+            reached->done->release();
+            continue;
+        }
+        const QByteArray bytes = m_line->read(most);
         if (bytes.isEmpty())
-            break;
+            return;
         receive(bytes);
     }
 }
@@ -278,7 +292,7 @@ void AutoLink::DispatchTick()
 
 void AutoLink::workerEnded()
 {
-    if (!m_worker || m_worker->isRunning())
+    if (!m_worker || !m_worker->hasEnded())
         return;
     const SendListEntry entry = m_worker->entry();
     const QString rest = m_worker->takeShown();
@@ -303,10 +317,15 @@ void AutoLink::WorkerDone() { m_threadOver = false; }
 
 void AutoLink::QueryDone()
 {
+    ParseDeviceTable();
+    m_threadOver = false;
+}
+
+void AutoLink::ParseDeviceTable()
+{
     const QStringList lines = transcriptLines(m_transcript);
     for (int n = 0; n < DeviceCount; ++n)
         ParseDeviceLine(lines.value(FirstDeviceLine + n), n);
-    m_threadOver = false;
 }
 
 void AutoLink::ParseDeviceLine(const QString &line, int n)

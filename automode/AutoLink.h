@@ -97,6 +97,7 @@ private:
     void workerEnded();
     void WorkerDone();
     void QueryDone();
+    void ParseDeviceTable();
 
     SerialLine *m_line;
     RequestProtocol m_protocol;

@@ -57,10 +57,18 @@ WATThread::WATThread(SerialLine *line, const SendListEntry &entry,
 {
 }
 
-WATThread::~WATThread()
+WATThread::~WATThread() { join(); }
+
+void WATThread::join()
 {
     stopWorker();
     wait();
+    (void)m_runDone.load(std::memory_order_acquire);
+}
+
+bool WATThread::hasEnded() const
+{
+    return !isRunning() && m_runDone.load(std::memory_order_acquire);
 }
 
 void WATThread::stopWorker()
@@ -93,6 +101,12 @@ void WATThread::fail(const QString &why)
 
 void WATThread::run()
 {
+    carryOut();
+    m_runDone.store(true, std::memory_order_release);
+}
+
+void WATThread::carryOut()
+{
     switch (m_entry.verb) {
     case SendListEntry::Show:
         QueryDevices();
@@ -112,23 +126,29 @@ void WATThread::run()
     setCommandMode(false);
 }
 
-void WATThread::setCommandMode(bool on)
+void WATThread::setCommandMode(bool on, bool listed)
 {
     if (m_shared->commandMode.load() == on)
         return;
-    // The receive handling may lag behind the line: bytes that came before the switch must
-    // be read in the mode they came in, or an adapter answer becomes program data and a
-    // program line vanishes into the transcript.
-    if (!m_stop && m_shared->switchMode) {
+    // XON and XOFF in the adapter's answers are text, not pacing. The receive handling may
+    // lag behind the line: bytes that came before this point must be read in the mode they
+    // came in, or an adapter answer becomes program data and a program line vanishes into
+    // the transcript.
+    const qint64 at = m_line->switchFlowGateBypass(on);
+    if (!m_stop && m_shared->nudge) {
         auto done = std::make_shared<QSemaphore>();
-        m_shared->switchMode(on, done);
+        {
+            QMutexLocker lock(&m_shared->switchMutex);
+            m_shared->pendingSwitch = LinkShared::ModeSwitch{on, at, done, listed};
+        }
+        m_shared->nudge();
         while (!m_stop) {
             if (done->tryAcquire(1, 20))
                 return;
         }
     }
-    // XON and XOFF in the adapter's answers are text, not pacing.
-    m_line->setFlowGateBypass(on);
+    QMutexLocker lock(&m_shared->switchMutex);
+    m_shared->pendingSwitch.reset();
     m_shared->commandMode.store(on);
 }
 
@@ -178,11 +198,12 @@ void WATThread::pauseMs(int ms)
 void WATThread::QueryDevices()
 {
     setCommandMode(true);
+    bool listed = false;
     if (command("+++", true) && command("AS 1\r", true) && command("SHOW\r", true))
-        command("EX\r", false);
+        listed = command("EX\r", false);
     else if (!m_line->isLost())
         writeAll("EX\r"); // in case the adapter is in command mode but slow
-    setCommandMode(false);
+    setCommandMode(false, listed);
 }
 
 void WATThread::SelectDevice(const QString &mask)

@@ -15,6 +15,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class SerialLine;
 
@@ -56,9 +57,22 @@ struct LinkShared {
     // Command mode while the adapter answers commands; read per received byte.
     std::atomic<bool> commandMode{false};
     PromptSignal prompt;
-    // Switches the mode on the receiving thread, after the bytes already received have been
-    // handled in the old mode, then releases done. Without it the worker switches at once.
-    std::function<void(bool on, std::shared_ptr<QSemaphore> done)> switchMode;
+    // A switch the worker asked for takes effect at a position in the received stream, when
+    // the receive handling has read up to it: bytes that came before it are handled in the
+    // old mode however late they are read. done is released once it took effect.
+    struct ModeSwitch {
+        bool on = false;
+        qint64 at = 0;
+        std::shared_ptr<QSemaphore> done;
+        // The command mode that ends here holds a whole device listing: machines known from
+        // it may speak from the switch on.
+        bool listed = false;
+    };
+    QMutex switchMutex;
+    std::optional<ModeSwitch> pendingSwitch;
+    // Wakes the receive handling to carry out a pending switch. Without it the worker
+    // switches at once.
+    std::function<void()> nudge;
 };
 
 class WATThread : public QThread
@@ -78,6 +92,11 @@ public:
     QString takeShown();
     // After the end: why the entry was not carried out; empty when it was.
     QString problem() const;
+    // True once run() has returned and the thread is gone; from then on the worker's state
+    // may be read and the worker deleted.
+    bool hasEnded() const;
+    // Stops and joins the worker.
+    void join();
 
 signals:
     void shownPending();
@@ -86,12 +105,13 @@ protected:
     void run() override;
 
 private:
+    void carryOut();
     void QueryDevices();
     void SelectDevice(const QString &mask);
     void SendFile(const QString &path);
     void SendReply();
 
-    void setCommandMode(bool on);
+    void setCommandMode(bool on, bool listed = false);
     // One adapter command; false when the line failed or the prompt did not come.
     bool command(const QByteArray &bytes, bool waitPrompt);
     bool writeAll(const QByteArray &bytes);
@@ -106,6 +126,9 @@ private:
     LinkShared *m_shared;
     LinkTimings m_timings;
     std::atomic<bool> m_stop{false};
+    // Set as run() returns. QThread joins inside Qt, where ThreadSanitizer cannot see it;
+    // reading this flag after the join makes the hand-off of the worker's state visible.
+    std::atomic<bool> m_runDone{false};
 
     mutable QMutex m_mutex;
     QString m_shown;

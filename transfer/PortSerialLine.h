@@ -27,8 +27,6 @@ public:
     bool isConnected() const override { return m_connected.load(); }
     qint64 write(const QByteArray &bytes) override;
     qint64 outputQueued() const override;
-    qint64 bytesWaiting() const override;
-    QByteArray read(qint64 maxBytes) override;
     bool cts() const override { return m_cts.load(); }
     bool hasModemLines() const override { return m_modemLines.load(); }
 
@@ -38,7 +36,7 @@ private slots:
 
 private:
     friend class PortIoWorker;
-    void appendReceived(const QByteArray &bytes);
+    void appendReceived(const QByteArray &bytes, PauseGate::Clock::time_point readAt);
     void closeLine(bool discardOutput);
     void markLost(const QString &message);
     bool transmitterEmpty() const;
@@ -59,7 +57,5 @@ private:
     mutable QMutex m_writeMutex;
     std::atomic<int> m_fd{-1};
 
-    mutable QMutex m_rxMutex;
-    QByteArray m_rx;
-    bool m_rxNotifyPending = false;
+    std::atomic<bool> m_rxNotifyPending{false};
 };

@@ -65,6 +65,53 @@ QByteArray SerialLine::screenReceived(const QByteArray &bytes,
     return m_rules.consume ? kept : data;
 }
 
+qint64 SerialLine::takeIn(const QByteArray &bytes, PauseGate::Clock::time_point readAt)
+{
+    QMutexLocker lock(&m_rxMutex);
+    m_rx += screenReceived(bytes, readAt);
+    return m_rx.size();
+}
+
+void SerialLine::clearReceived()
+{
+    QMutexLocker lock(&m_rxMutex);
+    m_rxTaken += m_rx.size();
+    m_rx.clear();
+}
+
+qint64 SerialLine::bytesWaiting() const
+{
+    QMutexLocker lock(&m_rxMutex);
+    return m_rx.size();
+}
+
+QByteArray SerialLine::read(qint64 maxBytes)
+{
+    QMutexLocker lock(&m_rxMutex);
+    QByteArray out;
+    if (maxBytes >= m_rx.size()) {
+        out.swap(m_rx);
+    } else {
+        out = m_rx.left(maxBytes);
+        m_rx.remove(0, out.size());
+    }
+    m_rxTaken += out.size();
+    return out;
+}
+
+qint64 SerialLine::receivedTaken() const
+{
+    QMutexLocker lock(&m_rxMutex);
+    return m_rxTaken;
+}
+
+qint64 SerialLine::switchFlowGateBypass(bool on)
+{
+    QMutexLocker lock(&m_rxMutex);
+    m_gateBypass.store(on);
+    return m_rxTaken + m_rx.size();
+}
+
 void SerialLine::noteLost(const QString &message)
 {
     {

@@ -62,9 +62,12 @@ public:
     // Thread-safe.
     virtual qint64 outputQueued() const = 0;
 
-    // Received bytes waiting to be read (after NUL discarding). GUI thread.
-    virtual qint64 bytesWaiting() const = 0;
-    virtual QByteArray read(qint64 maxBytes) = 0;
+    // Received bytes waiting to be read (after NUL discarding and the flow gate). Thread-safe;
+    // read by the GUI thread.
+    qint64 bytesWaiting() const;
+    QByteArray read(qint64 maxBytes);
+    // Received bytes read or discarded since the line was made: a position in the stream.
+    qint64 receivedTaken() const;
     virtual bool cts() const = 0;
     // False for a line that cannot report CTS at all (a pseudo-terminal, some adapters).
     virtual bool hasModemLines() const { return true; }
@@ -87,6 +90,10 @@ public:
     void disarmFlowGate();
     // While on, XON and XOFF pass as plain data (a radio adapter's command mode).
     void setFlowGateBypass(bool on) { m_gateBypass.store(on); }
+    bool flowGateBypass() const { return m_gateBypass.load(); }
+    // The same between two reads, returning the stream position of the switch: bytes before
+    // it were screened the old way, bytes after it the new way.
+    qint64 switchFlowGateBypass(bool on);
 
     // The far end has gone (cable or adapter pulled): writes fail, nothing more arrives.
     bool isLost() const { return m_lost.load(); }
@@ -101,9 +108,11 @@ signals:
     void lineLost(const QString &message);
 
 protected:
-    // Called by the reader (the I/O thread) with the bytes just read; returns those to
-    // deliver as received data.
-    QByteArray screenReceived(const QByteArray &bytes, PauseGate::Clock::time_point readAt);
+    // Called by the reader (the I/O thread) with the bytes just read: the flow gate acts on
+    // them and what is data joins the received queue. Returns the bytes now waiting.
+    qint64 takeIn(const QByteArray &bytes, PauseGate::Clock::time_point readAt);
+    // Drops what is waiting (a line opened afresh); it counts as taken.
+    void clearReceived();
     // Any thread. Marks the line lost, stops an armed sender and queues lineLost().
     void reportLost(const QString &message);
     // Marks the line lost at once; reportLost() tells of it.
@@ -115,6 +124,14 @@ protected:
     }
 
 private:
+    QByteArray screenReceived(const QByteArray &bytes, PauseGate::Clock::time_point readAt);
+
+    // Screening and queueing happen under one lock, so that a bypass switch falls between
+    // two reads and its position in the stream is exact.
+    mutable QMutex m_rxMutex;
+    QByteArray m_rx;
+    qint64 m_rxTaken = 0;
+
     std::atomic<int> m_timeoutConstantMs{WriteTimeoutConstantMs};
     std::atomic<int> m_timeoutPerByteMs{WriteTimeoutPerByteMs};
     std::atomic<bool> m_discardNull{false};

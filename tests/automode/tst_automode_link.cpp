@@ -100,6 +100,7 @@ private slots:
     void radioDemultiplexing();
     void promptTimeOut();
     void lostLineEndsTheWorker();
+    void busyWindowKeepsDataAfterCommandMode();
     void deviceListing_data();
     void deviceListing();
 
@@ -359,4 +360,38 @@ void TestAutoModeLink::deviceListing()
 }
 
 QTEST_GUILESS_MAIN(TestAutoModeLink)
+void TestAutoModeLink::busyWindowKeepsDataAfterCommandMode()
+{
+    // The window thread is busy while the adapter leaves command mode, and a machine's
+    // program arrives at once: it is program data, not adapter text, however late it is read.
+    FakeSerialLine line;
+    QVERIFY(line.open(nullptr));
+    const QStringList port = {"RADIO", "fake", "9600", "None", "8", "1", "None", m_work, "*.nc", "Wireless"};
+    LinkTimings timings;
+    timings.promptTimeoutMs = 3000;
+    AutoLink link(&line, port, [this] { return m_values; }, timings);
+    link.start();
+    const QByteArray prompt = RadioAdapterSim::Prompt;
+    const auto answer = [&](const QByteArray &command, const QByteArray &text) {
+        if (!spin([&] { return line.wire().endsWith(command); }))
+            return false;
+        line.inject(command.trimmed() + "\r\n" + text + prompt);
+        return true;
+    };
+    QByteArray listing = "RF CABLE DEVICE TABLE\r\nNo. Name\r\n---\r\n";
+    for (int n = 0; n < RadioAdapterSim::DeviceCount; ++n)
+        listing += RadioAdapterSim::listingLine(n, n == 1 ? "10.0.0.2" : "").toLatin1() + "\r\n";
+    QVERIFY(answer("+++", "OK\r\n"));
+    QVERIFY(answer("AS 1\r", "OK\r\n"));
+    QVERIFY(answer("SHOW\r", listing));
+    // Busy from here: no events until the worker has left command mode.
+    QVERIFY(RadioAdapterSim::waitUntil(
+        [&] { return line.wire().endsWith("EX\r") && !line.flowGateBypass(); }, 5000));
+    const QByteArray program = "%\n:2001(PART A)\nG00X1.\nM30\n%";
+    line.inject("EX\r\nOK\r\n" + RadioAdapterSim::addressBytes("10.0.0.2") + Machine::punched(program));
+    QVERIFY(spin([&] { return QFile::exists(m_work + "/PART A.nc"); }));
+    QCOMPARE(readFile(m_work + "/PART A.nc"),
+             QByteArray(program).replace(':', 'O').replace("\n", "\r\n"));
+}
+
 #include "tst_automode_link.moc"

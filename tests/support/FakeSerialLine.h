@@ -97,13 +97,6 @@ public:
         const_cast<FakeSerialLine *>(this)->drainLocked();
         return m_queue.size();
     }
-    qint64 bytesWaiting() const override { return m_rx.size(); }
-    QByteArray read(qint64 maxBytes) override
-    {
-        const QByteArray out = m_rx.left(maxBytes);
-        m_rx.remove(0, out.size());
-        return out;
-    }
     bool cts() const override
     {
         QMutexLocker lock(&m_mutex);
@@ -113,8 +106,7 @@ public:
     // Test side. The flow gate sees the bytes here, as a reader thread would.
     void inject(const QByteArray &bytes)
     {
-        m_rx += screenReceived(bytes, PauseGate::Clock::now());
-        emit rxChar(m_rx.size());
+        emit rxChar(takeIn(bytes, PauseGate::Clock::now()));
     }
     // The far end goes away.
     void pull() { reportLost(QStringLiteral("Line lost: port \"fake\" is gone.")); }
@@ -175,6 +167,5 @@ private:
     QElapsedTimer m_clock;
     QByteArray m_queue;
     QByteArray m_wire;
-    QByteArray m_rx;
     QByteArray *m_mirror = nullptr;
 };
