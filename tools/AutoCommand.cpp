@@ -2,11 +2,13 @@
 
 #include "automode/AutoLink.h"
 #include "automode/AutoModeLog.h"
-#include "transfer/PortSerialLine.h"
+#include "transfer/SerialLine.h"
+#include "transfer/SerialLineFactory.h"
 #include "transfer/PortSetting.h"
 #include "tools/CliOutput.h"
 #include "tools/StopSignals.h"
 
+#include <memory>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
@@ -76,7 +78,8 @@ int runAutoCommand(const QStringList &args)
                                        port.at(PortSetting::Name));
     const AutoModeLog log(logPath);
 
-    PortSerialLine line;
+    const std::unique_ptr<SerialLine> ownLine(makeSerialLine(settings.portName));
+    SerialLine &line = *ownLine;
     settings.discardNull = port.at(PortSetting::Type) == QLatin1String("None");
     line.setSettings(settings);
     if (!line.open(&error)) {
