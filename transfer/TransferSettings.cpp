@@ -5,6 +5,7 @@
 #include "settings/LanguagePack.h"
 #include "settings/Option.h"
 #include "transfer/ComWidgets.h"
+#include "transfer/NetworkSerialLine.h"
 #include "transfer/PortList.h"
 #include "transfer/PortSetting.h"
 #include "transfer/TransferSettingsRows.h"
@@ -192,6 +193,8 @@ void TTransferSettings::setLanguage(const QStringList &lines)
     for (int i = 0; i < PortSetting::FieldCount; ++i)
         headers << line(5 + i);
     StringGrid1->setHorizontalHeaderLabels(headers);
+    if (QTableWidgetItem *port = StringGrid1->horizontalHeaderItem(PortSetting::Port))
+        port->setToolTip(NetworkSerialLine::portNameHelp());
 }
 
 void TTransferSettings::setExtData(const QString &commaText)

@@ -107,6 +107,8 @@ public:
         return false;
     }
 
+    qint64 pid() const { return m_process.processId(); }
+
     QString output() { return QString::fromLocal8Bit(m_process.readAll()); }
 
 private:

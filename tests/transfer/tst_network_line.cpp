@@ -4,7 +4,10 @@
 #include "PtyPair.h"
 #include "Ser2Net.h"
 #include "TestFiles.h"
+#include "automode/SendListEntry.h"
+#include "tools/AutoCommand.h"
 #include "tools/ReceiveCommand.h"
+#include "tools/sim/RadioAdapterSim.h"
 #include "tools/SendCommand.h"
 #include "transfer/NetworkSerialLine.h"
 #include "transfer/PortSerialLine.h"
@@ -19,6 +22,7 @@
 #include <QTimer>
 
 #include <arpa/inet.h>
+#include <csignal>
 #include <atomic>
 #include <fcntl.h>
 #include <memory>
@@ -27,6 +31,8 @@
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
+
+namespace Machine = Sim::Machine;
 
 namespace {
 
@@ -377,6 +383,77 @@ private slots:
             QString err;
             QCOMPARE(runCapturingStderr([&] { return runSendCommand({"--port-setting", record(c.port), path}); }, &err), 2);
             QVERIFY2(err.contains(c.message) && err.count('\n') <= 2, qPrintable(err));
+        }
+    }
+
+    // One ncferry-cli auto serving a raw and an RFC 2217 line at once: each machine's request
+    // is answered and its return stored byte for byte, each in its own log.
+    void autoModeOverBothKinds()
+    {
+        PtyPair raw, telnet;
+        Ser2Net server;
+        QList<Ser2Net::Line> lines{{raw.slavePath(), Ser2Net::Raw, 0},
+                                   {telnet.slavePath(), Ser2Net::Rfc2217, 0}};
+        QVERIFY2(server.start(lines), qPrintable(server.output()));
+        QTemporaryDir dir;
+        const QString nc = dir.filePath("NC"), work = dir.filePath("work");
+        QVERIFY(QDir().mkpath(nc) && QDir().mkpath(work));
+        const QByteArray requested = "%\r\nO1234(\xfe\xff)\r\nG00X1.\r\nM30\r\n%\r\n";
+        fixture(dir, "NC/O1234.nc", requested);
+        const QString options = fixture(dir, "Option.ini",
+                                        "\xEF\xBB\xBF[General]\r\nCheck=240\r\nFileSave=9997\r\nATRead=9999\r\n"
+                                        "PathList=\"" + nc.toUtf8() + "\"\r\n");
+        auto rec = [&](const QString &name, const Ser2Net::Line &l) {
+            return PortSetting::join({name, url(l.mode, l.port), "115200", "None", "8", "1", "None", work, "*.nc", "None"});
+        };
+
+        auto returned = [](int n) {
+            return "%\nO" + QByteArray::number(5000 + n) + "(BACK " + QByteArray::number(n) + ")\nX" + QByteArray::number(n) + "\xfe\nM30\n%";
+        };
+        // Each machine asks for O1234, then returns a program of its own, waiting for each answer.
+        std::atomic<int> finished{0};
+        QByteArray got[2];
+        auto machine = [&](PtyPair &pty, int n) {
+            QByteArray &in = got[n];
+            auto await = [&](int programs) {
+                return Sim::RadioAdapterSim::waitUntil([&] {
+                    in += pty.readAvailable();
+                    return Machine::programsIn(in).size() >= programs;
+                }, 10000);
+            };
+            if (Sim::RadioAdapterSim::waitUntil([&] { return server.hasOpen(pty.slavePath()); }, 10000)) {
+                QThread::msleep(50);
+                pty.send(Machine::requestProgram({"(P1)", "(N1234)"}));
+                if (await(1)) {
+                    pty.send(Machine::punched(returned(n)));
+                    await(2);
+                }
+            }
+            if (++finished == 2)
+                ::kill(::getpid(), SIGTERM);
+        };
+        std::thread first([&] { machine(raw, 0); });
+        std::thread second([&] { machine(telnet, 1); });
+        QString err;
+        const int status = runCapturingStderr(
+            [&] {
+                return runAutoCommand({"--port-setting", rec("RAW", lines[0]), "--log", dir.filePath("raw.txt"),
+                                       "--port-setting", rec("TELNET", lines[1]), "--log", dir.filePath("telnet.txt"),
+                                       "--options", options});
+            },
+            &err);
+        first.join();
+        second.join();
+        QCOMPARE(status, 0);
+        for (int n = 0; n < 2; ++n) {
+            const QList<QByteArray> programs = Machine::programsIn(got[n]);
+            QCOMPARE(programs.size(), 2);
+            QCOMPARE(programs.at(0), requested);
+            QVERIFY2(programs.at(1).contains("(SUCCESS)"), programs.at(1).constData());
+            QCOMPARE(readFile(work + QStringLiteral("/BACK %1.nc").arg(n)), returned(n).replace("\n", "\r\n"));
+            const QStringList log = QString::fromLatin1(readFile(dir.filePath(n ? "telnet.txt" : "raw.txt"))).split("\r\n", Qt::SkipEmptyParts);
+            QCOMPARE(log.size(), 2);
+            QVERIFY(log.at(0).contains("READ:") && log.at(1).contains("SAVE:"));
         }
     }
 
