@@ -178,7 +178,21 @@ public:
         m_socket->disconnect(this);
         if (purge && m_telnet && m_socket->state() == QAbstractSocket::ConnectedState)
             sendControl(subnegotiation(ComPort::PURGE_DATA, QByteArray(1, char(ComPort::PURGE_BOTH))));
+        {
+            // No writer may send on the descriptor once the socket has closed it.
+            QMutexLocker lock(&m_line->m_sendMutex);
+            m_line->m_fd = -1;
+        }
         dropSocket();
+    }
+
+    // The server's first modem-state notice normally follows the mask at once.
+    void awaitModemState(int ms)
+    {
+        QDeadlineTimer deadline(ms);
+        while (!m_line->m_modemLines.load() && m_socket &&
+               m_socket->state() == QAbstractSocket::ConnectedState && !deadline.hasExpired())
+            m_socket->waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())));
     }
 
     // The far end has gone: stop reading at once and let the owner decide when to close.
@@ -578,6 +592,9 @@ bool NetworkSerialLine::open(QString *error)
                     bool gone = false;
                     const QByteArray commands = settingsCommands(s);
                     sendWire(commands, ControlSendMs, &gone);
+                    // A send under RTS/CTS asks at once whether CTS is known.
+                    if (s.hardwareHandshake)
+                        m_worker->awaitModemState(ModemStateWaitMs);
                 }
             }
             if (ok && m_worker->m_goneEarly) {
@@ -588,10 +605,6 @@ bool NetworkSerialLine::open(QString *error)
             }
             m_worker->m_live = ok;
             if (!ok) {
-                {
-                    QMutexLocker lock(&m_sendMutex);
-                    m_fd = -1;
-                }
                 m_closing = true;
                 m_worker->doClose(false);
             }
@@ -657,10 +670,6 @@ void NetworkSerialLine::closeLine(bool discardOutput)
             m_worker,
             [this, discardOutput] {
                 m_worker->doClose(discardOutput && !isLost());
-                {
-                    QMutexLocker lock(&m_sendMutex);
-                    m_fd = -1;
-                }
                 delete m_worker;
             },
             Qt::BlockingQueuedConnection);

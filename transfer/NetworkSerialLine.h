@@ -24,6 +24,8 @@ public:
     // After the server has had time to send everything out, the connection stays this much
     // longer before it closes: servers may purge their port when the client leaves.
     static constexpr int ServerSettleMs = 100;
+    // Under RTS/CTS, opening waits this long at most for the server to report CTS.
+    static constexpr int ModemStateWaitMs = 500;
 
     enum class Kind { Raw, Rfc2217 };
     struct Address {
