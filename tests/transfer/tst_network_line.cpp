@@ -31,6 +31,7 @@
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace Machine = Sim::Machine;
 
@@ -368,6 +369,37 @@ private slots:
             QVERIFY2(t.elapsed() < 3000, qPrintable(QString::number(t.elapsed())));
             QVERIFY2(error.contains("RFC 2217") && error.contains("tcp://"), qPrintable(error));
             QVERIFY(!line.isConnected());
+        }
+        {
+            // A listener whose queue is full drops new connection requests: no answer at all.
+            const int full = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            sockaddr_in a{};
+            a.sin_family = AF_INET;
+            a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            socklen_t len = sizeof a;
+            ::bind(full, reinterpret_cast<sockaddr *>(&a), sizeof a);
+            ::listen(full, 0);
+            ::getsockname(full, reinterpret_cast<sockaddr *>(&a), &len);
+            std::vector<int> queued;
+            for (int i = 0; i < 3; ++i) {
+                const int c = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+                ::connect(c, reinterpret_cast<sockaddr *>(&a), sizeof a);
+                queued.push_back(c);
+            }
+            QThread::msleep(50);
+            NetworkSerialLine line;
+            line.setTimeouts(300, NetworkSerialLine::NegotiationTimeoutMs);
+            LineSettings s;
+            s.portName = QStringLiteral("tcp://127.0.0.1:%1").arg(ntohs(a.sin_port));
+            line.setSettings(s);
+            QElapsedTimer t;
+            t.start();
+            QString error;
+            QVERIFY(!line.open(&error));
+            QVERIFY2(error.contains("no answer from") && t.elapsed() < 3000, qPrintable(error));
+            for (const int c : queued)
+                ::close(c);
+            ::close(full);
         }
         struct Case {
             QString port;
