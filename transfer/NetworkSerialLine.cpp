@@ -110,7 +110,7 @@ public:
     explicit NetIoWorker(NetworkSerialLine *line) : m_line(line) {}
 
     bool doOpen(const NetworkSerialLine::Address &a, const QString &name, int connectMs,
-                int negotiationMs, QString *error)
+                QString *error)
     {
         m_name = name;
         m_telnet = a.kind == NetworkSerialLine::Kind::Rfc2217;
@@ -579,7 +579,7 @@ bool NetworkSerialLine::open(QString *error)
     QMetaObject::invokeMethod(
         m_worker,
         [&] {
-            ok = m_worker->doOpen(address, s.portName, connectMs, negotiationMs, &message);
+            ok = m_worker->doOpen(address, s.portName, connectMs, &message);
             if (!ok)
                 return;
             {
