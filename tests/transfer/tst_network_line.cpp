@@ -35,6 +35,13 @@
 
 namespace Machine = Sim::Machine;
 
+// The tests that run a real device server are skipped, saying why, where there is none.
+#define NEED_SER2NET()                                                                          \
+    do {                                                                                        \
+        if (Ser2Net::binary().isEmpty())                                                        \
+            QSKIP("ser2net is not installed (make deps installs it): this test runs it");       \
+    } while (false)
+
 namespace {
 
 const QByteArray DC2("\x12"), DC4("\x14");
@@ -200,13 +207,6 @@ class TestNetworkLine : public QObject
     }
 
 private slots:
-    void initTestCase()
-    {
-        if (Ser2Net::binary().isEmpty())
-            QSKIP("ser2net is not installed (make deps installs it): the device-server tests "
-                  "need it");
-    }
-
     void names_data()
     {
         QTest::addColumn<QString>("name");
@@ -253,6 +253,7 @@ private slots:
     // Both commands through the device server, every byte value on the way, 0xFF included.
     void sendAndReceive()
     {
+        NEED_SER2NET();
         QFETCH(int, mode);
         PtyPair pty;
         QVERIFY(pty.isValid());
@@ -296,6 +297,7 @@ private slots:
     // The settings of the port setting reach the pty through the server, and follow a change.
     void baudRateReachesTheLine()
     {
+        NEED_SER2NET();
         PtyPair pty;
         Ser2Net server;
         quint16 port = 0;
@@ -422,6 +424,7 @@ private slots:
     // is answered and its return stored byte for byte, each in its own log.
     void autoModeOverBothKinds()
     {
+        NEED_SER2NET();
         PtyPair raw, telnet;
         Ser2Net server;
         QList<Ser2Net::Line> lines{{raw.slavePath(), Ser2Net::Raw, 0},
@@ -494,6 +497,7 @@ private slots:
     // once, not a wait or a retry.
     void serverKilledMidSend()
     {
+        NEED_SER2NET();
         QFETCH(int, mode);
         PtyPair pty;
         Ser2Net server;
