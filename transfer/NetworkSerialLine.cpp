@@ -1,5 +1,7 @@
 #include "transfer/NetworkSerialLine.h"
 
+#include "transfer/Rfc2217.h"
+
 #include <QDeadlineTimer>
 #include <QMutexLocker>
 #include <QRegularExpression>
@@ -21,62 +23,6 @@ namespace {
 
 QMutex g_openNamesMutex;
 QSet<QString> g_openNames;
-
-// Telnet (RFC 854) and its COM-PORT-OPTION (RFC 2217).
-namespace Telnet {
-constexpr quint8 IAC = 255, DONT = 254, DO = 253, WONT = 252, WILL = 251, SB = 250, SE = 240;
-constexpr quint8 BINARY = 0, ECHO_ = 1, SGA = 3, COM_PORT = 44;
-} // namespace Telnet
-
-namespace ComPort {
-constexpr quint8 SET_BAUDRATE = 1, SET_DATASIZE = 2, SET_PARITY = 3, SET_STOPSIZE = 4,
-                 SET_CONTROL = 5, SET_MODEMSTATE_MASK = 11, PURGE_DATA = 12;
-// A server's answer carries the client's code plus this.
-constexpr quint8 ServerOffset = 100;
-constexpr quint8 NOTIFY_MODEMSTATE = 7;
-constexpr quint8 CTS_STATE = 0x10, CTS_DELTA = 0x01;
-constexpr quint8 CONTROL_NO_FLOW = 1, CONTROL_HARDWARE = 3, CONTROL_DTR_OFF = 9,
-                 CONTROL_RTS_OFF = 12;
-constexpr quint8 PURGE_BOTH = 3;
-} // namespace ComPort
-
-QByteArray escapeIac(const QByteArray &bytes)
-{
-    if (!bytes.contains(char(Telnet::IAC)))
-        return bytes;
-    QByteArray out;
-    out.reserve(bytes.size() + 8);
-    for (const char c : bytes) {
-        out.append(c);
-        if (quint8(c) == Telnet::IAC)
-            out.append(c);
-    }
-    return out;
-}
-
-QByteArray subnegotiation(quint8 command, const QByteArray &value)
-{
-    QByteArray out;
-    out.append(char(Telnet::IAC)).append(char(Telnet::SB)).append(char(Telnet::COM_PORT));
-    out.append(char(command)).append(escapeIac(value));
-    out.append(char(Telnet::IAC)).append(char(Telnet::SE));
-    return out;
-}
-
-QByteArray negotiation(quint8 verb, quint8 option)
-{
-    const char bytes[3] = {char(Telnet::IAC), char(verb), char(option)};
-    return QByteArray(bytes, 3);
-}
-
-// True when the first `sent` wire bytes end between the two bytes of an escaped 0xFF.
-bool endsMidPair(const QByteArray &wire, qint64 sent)
-{
-    qint64 run = 0;
-    for (qint64 i = sent - 1; i >= 0 && quint8(wire[i]) == Telnet::IAC; --i)
-        ++run;
-    return run % 2 == 1;
-}
 
 QString keyOf(const NetworkSerialLine::Address &a)
 {
@@ -143,17 +89,15 @@ public:
     // accept within the bound (a raw port answers nothing, or echoes our bytes as data).
     bool negotiate(int negotiationMs, QString *error)
     {
-        sendControl(negotiation(Telnet::WILL, Telnet::BINARY) +
-                    negotiation(Telnet::DO, Telnet::BINARY) +
-                    negotiation(Telnet::WILL, Telnet::COM_PORT));
-        m_we[Telnet::BINARY] = m_we[Telnet::COM_PORT] = true;
-        m_weSaid[Telnet::BINARY] = m_weSaid[Telnet::COM_PORT] = true;
-        m_asked[Telnet::BINARY] = true;
+        m_telnetReader.reply = [this](const QByteArray &bytes) { sendControl(bytes); };
+        m_telnetReader.modemState = [this](bool on) { followCts(on); };
+        sendControl(Rfc2217::opening());
+        m_telnetReader.noteOpening();
         QDeadlineTimer deadline(negotiationMs);
-        while (!m_comPortAgreed && !m_comPortRefused && m_socket &&
+        while (!m_telnetReader.comPortAgreed() && !m_telnetReader.comPortRefused() && m_socket &&
                m_socket->state() == QAbstractSocket::ConnectedState && !deadline.hasExpired())
             m_socket->waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())));
-        if (m_comPortAgreed && !m_goneEarly)
+        if (m_telnetReader.comPortAgreed() && !m_goneEarly)
             return true;
         if (m_goneEarly) {
             *error = QStringLiteral("Cannot open port \"%1\": the device server closed the "
@@ -164,9 +108,9 @@ public:
         *error = QStringLiteral("Cannot open port \"%1\": the device server %2 RFC 2217 "
                                 "(COM-PORT-OPTION)%3; for a raw TCP port write tcp:// instead")
                      .arg(m_name,
-                          m_comPortRefused ? QStringLiteral("refused")
+                          m_telnetReader.comPortRefused() ? QStringLiteral("refused")
                                            : QStringLiteral("did not agree to"),
-                          m_comPortRefused ? QString()
+                          m_telnetReader.comPortRefused() ? QString()
                                            : QStringLiteral(" within %1 ms").arg(negotiationMs));
         return false;
     }
@@ -177,7 +121,7 @@ public:
             return;
         m_socket->disconnect(this);
         if (purge && m_telnet && m_socket->state() == QAbstractSocket::ConnectedState)
-            sendControl(subnegotiation(ComPort::PURGE_DATA, QByteArray(1, char(ComPort::PURGE_BOTH))));
+            sendControl(Rfc2217::purgeBoth());
         {
             // No writer may send on the descriptor once the socket has closed it.
             QMutexLocker lock(&m_line->m_sendMutex);
@@ -257,7 +201,7 @@ private:
         const QByteArray bytes = m_socket->readAll();
         if (bytes.isEmpty())
             return;
-        const QByteArray data = m_telnet ? unwrap(bytes) : bytes;
+        const QByteArray data = m_telnet ? m_telnetReader.unwrap(bytes) : bytes;
         if (data.isEmpty())
             return;
         const QByteArray kept = m_line->screenReceived(data, readAt);
@@ -265,128 +209,21 @@ private:
             m_line->appendReceived(kept);
     }
 
-    // Strips Telnet commands from what the server sent (a command may be split across
-    // reads), answers its negotiation and follows its modem-state notices.
-    QByteArray unwrap(const QByteArray &bytes)
+    void followCts(bool on)
     {
-        QByteArray data;
-        data.reserve(bytes.size());
-        for (const char ch : bytes) {
-            const quint8 c = quint8(ch);
-            switch (m_state) {
-            case State::Data:
-                if (c == Telnet::IAC)
-                    m_state = State::Iac;
-                else
-                    data.append(ch);
-                break;
-            case State::Iac:
-                if (c == Telnet::IAC) {
-                    data.append(ch);
-                    m_state = State::Data;
-                } else if (c == Telnet::SB) {
-                    m_sub.clear();
-                    m_state = State::Sub;
-                } else if (c >= Telnet::WILL) {
-                    m_verb = c;
-                    m_state = State::Option;
-                } else {
-                    m_state = State::Data; // NOP, GA and the like carry nothing for us
-                }
-                break;
-            case State::Option:
-                answer(m_verb, c);
-                m_state = State::Data;
-                break;
-            case State::Sub:
-                if (c == Telnet::IAC)
-                    m_state = State::SubIac;
-                else if (m_sub.size() < 64)
-                    m_sub.append(ch);
-                break;
-            case State::SubIac:
-                if (c == Telnet::SE) {
-                    subCommand(m_sub);
-                    m_state = State::Data;
-                } else {
-                    if (m_sub.size() < 64)
-                        m_sub.append(ch); // IAC IAC: a 0xFF in the value
-                    m_state = State::Sub;
-                }
-                break;
-            }
-        }
-        return data;
-    }
-
-    // Agrees to BINARY, SGA and COM-PORT-OPTION, refuses the rest; says each thing once,
-    // so two ends never answer each other for ever.
-    void answer(quint8 verb, quint8 option)
-    {
-        const bool wanted =
-            option == Telnet::BINARY || option == Telnet::SGA || option == Telnet::COM_PORT;
-        switch (verb) {
-        case Telnet::DO:
-            if (option == Telnet::COM_PORT)
-                m_comPortAgreed = true;
-            if (wanted != m_we[option] || !m_weSaid[option])
-                sendControl(negotiation(wanted ? Telnet::WILL : Telnet::WONT, option));
-            m_we[option] = wanted;
-            m_weSaid[option] = true;
-            break;
-        case Telnet::DONT:
-            if (option == Telnet::COM_PORT)
-                m_comPortRefused = true;
-            if (m_we[option])
-                sendControl(negotiation(Telnet::WONT, option));
-            m_we[option] = false;
-            break;
-        case Telnet::WILL:
-            if (option == Telnet::COM_PORT)
-                m_comPortAgreed = true;
-            if (!m_asked[option] || !wanted)
-                sendControl(negotiation(wanted ? Telnet::DO : Telnet::DONT, option));
-            m_asked[option] = wanted;
-            break;
-        case Telnet::WONT:
-            if (m_asked[option])
-                sendControl(negotiation(Telnet::DONT, option));
-            m_asked[option] = false;
-            break;
-        }
-    }
-
-    void subCommand(const QByteArray &sub)
-    {
-        if (sub.size() < 2 || quint8(sub[0]) != Telnet::COM_PORT)
-            return;
-        // Acknowledgements of our settings are not waited for: servers differ in which
-        // they send at all.
-        if (quint8(sub[1]) != ComPort::ServerOffset + ComPort::NOTIFY_MODEMSTATE || sub.size() < 3)
-            return;
         m_line->m_modemLines = true;
-        const bool on = (quint8(sub[2]) & ComPort::CTS_STATE) != 0;
-        if (on != m_cts) {
-            m_cts = on;
-            QMetaObject::invokeMethod(m_line, "deliverCts", Qt::QueuedConnection, Q_ARG(bool, on));
-        }
+        if (on == m_cts)
+            return;
+        m_cts = on;
+        QMetaObject::invokeMethod(m_line, "deliverCts", Qt::QueuedConnection, Q_ARG(bool, on));
     }
-
-    enum class State { Data, Iac, Option, Sub, SubIac };
 
     NetworkSerialLine *m_line;
+    Rfc2217::Reader m_telnetReader;
+    bool m_cts = false;
     QTcpSocket *m_socket = nullptr;
     QString m_name;
     bool m_telnet = false;
-    State m_state = State::Data;
-    quint8 m_verb = 0;
-    QByteArray m_sub;
-    bool m_we[256] = {};
-    bool m_weSaid[256] = {};
-    bool m_asked[256] = {};
-    bool m_comPortAgreed = false;
-    bool m_comPortRefused = false;
-    bool m_cts = false;
 
 public:
     bool m_live = false;
@@ -460,36 +297,6 @@ NetworkSerialLine::~NetworkSerialLine()
     close();
 }
 
-QByteArray NetworkSerialLine::settingsCommands(const LineSettings &s) const
-{
-    using namespace ComPort;
-    const quint32 baud = quint32(s.baudRate > 0 ? s.baudRate : 9600);
-    QByteArray b(4, '\0');
-    b[0] = char(baud >> 24);
-    b[1] = char(baud >> 16);
-    b[2] = char(baud >> 8);
-    b[3] = char(baud);
-    const quint8 parity = s.parity == LineSettings::Parity::Odd    ? 2
-                          : s.parity == LineSettings::Parity::Even ? 3
-                                                                   : 1;
-    const quint8 stop = s.stopBits == LineSettings::StopBits::Two          ? 2
-                        : s.stopBits == LineSettings::StopBits::OneAndHalf ? 3
-                                                                           : 1;
-    auto one = [](quint8 v) { return QByteArray(1, char(v)); };
-    // DTR held off and RTS off unless the handshake drives it, as on a local port; the
-    // server's own XON/XOFF is never asked for.
-    QByteArray out = subnegotiation(SET_BAUDRATE, b) +
-                     subnegotiation(SET_DATASIZE, one(quint8(s.dataBits))) +
-                     subnegotiation(SET_PARITY, one(parity)) +
-                     subnegotiation(SET_STOPSIZE, one(stop)) +
-                     subnegotiation(SET_CONTROL,
-                                    one(s.hardwareHandshake ? CONTROL_HARDWARE : CONTROL_NO_FLOW)) +
-                     subnegotiation(SET_CONTROL, one(CONTROL_DTR_OFF));
-    if (!s.hardwareHandshake)
-        out += subnegotiation(SET_CONTROL, one(CONTROL_RTS_OFF));
-    return out + subnegotiation(SET_MODEMSTATE_MASK, one(CTS_STATE | CTS_DELTA));
-}
-
 bool NetworkSerialLine::setSettings(const LineSettings &settings, QString *error)
 {
     LineSettings old;
@@ -510,7 +317,7 @@ bool NetworkSerialLine::setSettings(const LineSettings &settings, QString *error
         return true;
     QMutexLocker writer(&m_writerMutex);
     bool gone = false;
-    const QByteArray commands = settingsCommands(settings);
+    const QByteArray commands = Rfc2217::settingsCommands(settings);
     if (sendWire(commands, writeTimeoutMs(commands.size()), &gone) < commands.size()) {
         if (error)
             *error = QStringLiteral("Port \"%1\" did not take its settings: the device server "
@@ -590,7 +397,7 @@ bool NetworkSerialLine::open(QString *error)
                 ok = m_worker->negotiate(negotiationMs, &message);
                 if (ok) {
                     bool gone = false;
-                    const QByteArray commands = settingsCommands(s);
+                    const QByteArray commands = Rfc2217::settingsCommands(s);
                     sendWire(commands, ControlSendMs, &gone);
                     // A send under RTS/CTS asks at once whether CTS is known.
                     if (s.hardwareHandshake)
@@ -715,7 +522,7 @@ qint64 NetworkSerialLine::sendWire(const QByteArray &wire, int timeoutMs, bool *
                 return done > 0 ? done : -1;
             // An escaped 0xFF cut in two by a short send is finished before anything else.
             while (m_owedIac) {
-                const char iac = char(Telnet::IAC);
+                const char iac = char(Rfc2217::Telnet::IAC);
                 const ssize_t n = ::send(fd, &iac, 1, MSG_NOSIGNAL | MSG_DONTWAIT);
                 if (n == 1)
                     m_owedIac = false;
@@ -727,7 +534,7 @@ qint64 NetworkSerialLine::sendWire(const QByteArray &wire, int timeoutMs, bool *
                                          MSG_NOSIGNAL | MSG_DONTWAIT);
                 if (n > 0) {
                     done += n;
-                    if (m_telnet.load() && done < wire.size() && endsMidPair(wire, done)) {
+                    if (m_telnet.load() && done < wire.size() && Rfc2217::endsMidPair(wire, done)) {
                         m_owedIac = true;
                         ++done;
                     }
@@ -764,7 +571,7 @@ qint64 NetworkSerialLine::write(const QByteArray &bytes)
         return 0;
     QMutexLocker writer(&m_writerMutex);
     const bool telnet = m_telnet.load();
-    const QByteArray wire = telnet ? escapeIac(bytes) : bytes;
+    const QByteArray wire = telnet ? Rfc2217::escapeIac(bytes) : bytes;
     bool gone = false;
     const qint64 sent = sendWire(wire, writeTimeoutMs(bytes.size()), &gone);
     if (sent < 0)
@@ -777,7 +584,7 @@ qint64 NetworkSerialLine::write(const QByteArray &bytes)
     // Bytes of the request whose wire form went out whole (an owed 0xFF counts as sent).
     qint64 accepted = 0, at = 0;
     for (const char c : bytes) {
-        at += quint8(c) == Telnet::IAC ? 2 : 1;
+        at += quint8(c) == Rfc2217::Telnet::IAC ? 2 : 1;
         if (at > sent)
             break;
         ++accepted;

@@ -79,8 +79,6 @@ private:
     // Bytes as they go on the wire; returns how many went out before the deadline. A send
     // failure marks the line lost (*gone).
     qint64 sendWire(const QByteArray &wire, int timeoutMs, bool *gone);
-    // COM-PORT-OPTION commands for these settings (empty on a raw line).
-    QByteArray settingsCommands(const LineSettings &s) const;
 
     mutable QMutex m_settingsMutex;
     LineSettings m_settings;

@@ -12,6 +12,7 @@
 #include "transfer/NetworkSerialLine.h"
 #include "transfer/PortSerialLine.h"
 #include "transfer/PortSetting.h"
+#include "transfer/Rfc2217.h"
 #include "transfer/SerialLineFactory.h"
 
 #include <QDir>
@@ -242,6 +243,35 @@ private slots:
         } else {
             QVERIFY2(error.contains("tcp://host:port"), qPrintable(error));
         }
+    }
+
+    // ser2net's own opening, then data and a modem-state notice, whole or a byte at a time:
+    // the same data, each request answered once, nothing answered twice.
+    void telnetReader_data()
+    {
+        QTest::addColumn<int>("chunk");
+        QTest::newRow("whole") << 1000;
+        QTest::newRow("byte by byte") << 1;
+    }
+    void telnetReader()
+    {
+        QFETCH(int, chunk);
+        const QByteArray opening("\xff\xfb\x03\xff\xfd\x03\xff\xfb\x01\xff\xfe\x01\xff\xfd\x00"
+                                 "\xff\xfb\x00\xff\xfd\x2c", 21);
+        const QByteArray stream = opening + "A\xff\xff" "B" + TinyRfc2217Server::modemState(0x10) +
+                                  QByteArray("C\xff\xf1" "D", 4) + opening; // IAC NOP
+        Rfc2217::Reader reader;
+        QByteArray replies, data;
+        QList<bool> cts;
+        reader.reply = [&](const QByteArray &b) { replies += b; };
+        reader.modemState = [&](bool on) { cts << on; };
+        reader.noteOpening();
+        for (int at = 0; at < stream.size(); at += chunk)
+            data += reader.unwrap(stream.mid(at, chunk));
+        QCOMPARE(data, QByteArray("A\xff" "BCD"));
+        QCOMPARE(replies, QByteArray("\xff\xfd\x03\xff\xfb\x03\xff\xfe\x01", 9)); // DO SGA, WILL SGA, DONT ECHO
+        QCOMPARE(cts, QList<bool>{true});
+        QVERIFY(reader.comPortAgreed() && !reader.comPortRefused());
     }
 
     void sendAndReceive_data()
