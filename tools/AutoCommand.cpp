@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <list>
 #include <memory>
+#include <thread>
 
 using namespace AutoCommand;
 using namespace AutoMode;
@@ -44,6 +45,10 @@ struct Served {
     std::unique_ptr<SerialLine> line;
     std::unique_ptr<AutoLink> link;
     QTimer reopen;
+    // Reopening runs beside the event loop: a device server that does not answer holds a
+    // connect for seconds, and the other lines must be served meanwhile.
+    std::thread opener;
+    bool opening = false;
     QString prefix; // before each stdout line when several lines share it
     bool logFailed = false;
     QString optionsProblem;
@@ -175,13 +180,28 @@ int runAutoCommand(const QStringList &args)
             s.line->close();
             s.reopen.start();
         });
-        QObject::connect(&s.reopen, &QTimer::timeout, link, [&s] {
-            QString why;
-            if (!s.line->open(&why))
+        QObject::connect(&s.reopen, &QTimer::timeout, link, [&s, link] {
+            if (s.opening)
                 return;
-            s.reopen.stop();
-            s.note(QStringLiteral("SUCCESS"),
-                   QStringLiteral("the line \"%1\" is open again").arg(s.settings.portName));
+            s.opening = true;
+            if (s.opener.joinable())
+                s.opener.join();
+            s.opener = std::thread([&s, link] {
+                QString why;
+                const bool open = s.line->open(&why);
+                QMetaObject::invokeMethod(
+                    link,
+                    [&s, open] {
+                        s.opening = false;
+                        if (!open || !s.reopen.isActive())
+                            return;
+                        s.reopen.stop();
+                        s.note(QStringLiteral("SUCCESS"),
+                               QStringLiteral("the line \"%1\" is open again")
+                                   .arg(s.settings.portName));
+                    },
+                    Qt::QueuedConnection);
+            });
         });
     }
 
@@ -219,6 +239,8 @@ int runAutoCommand(const QStringList &args)
     }
     loop.exec();
     for (Served &s : served) {
+        if (s.opener.joinable())
+            s.opener.join();
         s.link->stop();
         s.line->close();
     }
