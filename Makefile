@@ -3,7 +3,7 @@ BUILD   ?= build
 JOBS    ?= $(shell nproc)
 PACKAGES = cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev qt6-svg-dev \
            libqt6sql6-sqlite libjpeg62-turbo-dev xvfb xauth imagemagick fonts-noto-cjk \
-           qt6-translations-l10n
+           qt6-translations-l10n ser2net
 
 .PHONY: all deps configure build run test bench clean \
         sanitizer-deps configure-asan test-asan test-tsan fuzz fuzz-smoke

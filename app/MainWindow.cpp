@@ -21,6 +21,8 @@
 #include "transfer/PortSetting.h"
 #include "transfer/ReceiveFileDialog.h"
 #include "transfer/ReceiveTransport.h"
+#include "transfer/SerialLine.h"
+#include "transfer/SerialLineFactory.h"
 #include "tools/PortProblem.h"
 #include "transfer/PortSetting.h"
 #include "transfer/TransferSettings.h"
@@ -578,7 +580,8 @@ void TF_Main::SendFileDialog(int tag)
     }
     if (!portNamed(tag))
         return;
-    auto *window = new TTransport;
+    auto *window = new TTransport(
+        makeSerialLine(PortSetting::split(m_portList.getPort(tag)).value(PortSetting::Port)));
     window->setLanguage(m_option ? m_option->getLanguageList(LanguagePack::TransferFile)
                                  : LanguagePack::builtIn(LanguagePack::TransferFile));
     if (!window->setPortSetting(m_portList.getPort(tag))) {
@@ -629,7 +632,10 @@ void TF_Main::AutoModeDialog(int tag)
                                       m_general ? m_general->nameCode() : v.nameCode, &v);
         return v;
     };
-    auto *window = new TWATransport(values);
+    SerialLine *line =
+        makeSerialLine(PortSetting::split(m_portList.getPort(tag)).value(PortSetting::Port));
+    auto *window = new TWATransport(values, line);
+    line->setParent(window);
     window->setOption(m_option);
     window->setLanguage(m_option ? m_option->getLanguageList(LanguagePack::AutoMode)
                                  : LanguagePack::builtIn(LanguagePack::AutoMode));

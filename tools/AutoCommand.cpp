@@ -2,19 +2,24 @@
 
 #include "automode/AutoLink.h"
 #include "automode/AutoModeLog.h"
-#include "transfer/PortSerialLine.h"
-#include "transfer/PortSetting.h"
 #include "tools/CliOutput.h"
 #include "tools/StopSignals.h"
+#include "transfer/PortSetting.h"
+#include "transfer/SerialLine.h"
+#include "transfer/SerialLineFactory.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QSet>
 #include <QTimer>
 
 #include <cstdio>
+#include <list>
+#include <memory>
+#include <thread>
 
 using namespace AutoCommand;
 using namespace AutoMode;
@@ -26,70 +31,34 @@ int usage(const QString &problem)
 {
     CliOutput::say(QStringLiteral("ncferry-cli auto: %1").arg(problem));
     CliOutput::say(QStringLiteral("usage: ncferry-cli auto --port-setting \"<record line>\" "
-                                  "--options <Option.ini> [--log FILE]"));
+                                  "[--log FILE] [--port-setting ... [--log FILE]]... "
+                                  "--options <Option.ini>"));
     return UsageError;
 }
 
-} // namespace
-
-int runAutoCommand(const QStringList &args)
-{
-    QString record, options, logPath;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString &a = args[i];
-        if (a == QLatin1String("--port-setting") || a == QLatin1String("--options") ||
-            a == QLatin1String("--log")) {
-            if (i + 1 >= args.size())
-                return usage(QStringLiteral("%1 needs a value").arg(a));
-            (a == QLatin1String("--port-setting") ? record
-             : a == QLatin1String("--options")    ? options
-                                                  : logPath) = args[++i];
-        } else {
-            return usage(QStringLiteral("unknown argument \"%1\"").arg(a));
-        }
-    }
-    if (record.isEmpty())
-        return usage(QStringLiteral("--port-setting is missing"));
-    if (options.isEmpty())
-        return usage(QStringLiteral("--options is missing"));
-    if (!QCoreApplication::instance())
-        return usage(QStringLiteral("no application object"));
-
-    const QStringList port = PortSetting::split(record);
-    if (port.size() < PortSetting::FieldCount)
-        return usage(QStringLiteral("the port setting has %1 fields, not %2 (name, port, baud "
-                                    "rate, parity, data bits, stop bits, flow control, work "
-                                    "folder, extension, type)")
-                         .arg(port.size())
-                         .arg(int(PortSetting::FieldCount)));
+// One port setting served: its line, its link and its log.
+struct Served {
+    QStringList port;
     LineSettings settings;
-    QString error;
-    if (!PortSetting::toLineSettings(port, &settings, nullptr, &error))
-        return usage(error);
-
-    GeneralValuesFile values(options);
-    if (!values.refresh())
-        return usage(QStringLiteral("cannot use the options file \"%1\": %2")
-                         .arg(QDir::toNativeSeparators(options), values.error()));
-    if (logPath.isEmpty())
-        logPath = AutoModeLog::pathFor(QCoreApplication::applicationDirPath(),
-                                       port.at(PortSetting::Name));
-    const AutoModeLog log(logPath);
-
-    PortSerialLine line;
-    settings.discardNull = port.at(PortSetting::Type) == QLatin1String("None");
-    line.setSettings(settings);
-    if (!line.open(&error)) {
-        CliOutput::say(QStringLiteral("ncferry-cli auto: %1").arg(error));
-        return PortError;
-    }
-
+    QString logPath;
+    std::unique_ptr<AutoModeLog> log;
+    std::unique_ptr<SerialLine> line;
+    std::unique_ptr<AutoLink> link;
+    QTimer reopen;
+    // Reopening runs beside the event loop: a device server that does not answer holds a
+    // connect for seconds, and the other lines must be served meanwhile.
+    std::thread opener;
+    bool opening = false;
+    QString prefix; // before each stdout line when several lines share it
     bool logFailed = false;
-    auto addLog = [&](const QString &text) {
-        std::fputs(qPrintable(text + u'\n'), stdout);
+    QString optionsProblem;
+
+    void addLog(const QString &text)
+    {
+        std::fputs(qPrintable(prefix + text + u'\n'), stdout);
         std::fflush(stdout);
         QString why;
-        if (!log.append(text, &why)) {
+        if (!log->append(text, &why)) {
             // Said once: the service goes on serving the machines.
             if (!logFailed)
                 CliOutput::say(QStringLiteral("ncferry-cli auto: %1").arg(why));
@@ -97,45 +66,144 @@ int runAutoCommand(const QStringList &args)
         } else {
             logFailed = false;
         }
-    };
-    auto note = [&](const QString &status, const QString &text) {
+    }
+    void note(const QString &status, const QString &text)
+    {
         addLog(AutoModeLog::noteLine(status, text, QDateTime::currentDateTime()));
-    };
+    }
+};
 
-    // A damaged options file keeps the values read before; said once per new problem.
-    QString optionsProblem;
-    AutoLink link(&line, port, [&] {
-        const GeneralValues v = values.values();
-        if (values.error() != optionsProblem) {
-            optionsProblem = values.error();
-            if (!optionsProblem.isEmpty())
-                note(QStringLiteral("ERROR"),
-                     QStringLiteral("%1; the values read before stay in use").arg(optionsProblem));
+} // namespace
+
+int runAutoCommand(const QStringList &args)
+{
+    // A --log belongs to the --port-setting before it.
+    QStringList records, logs;
+    QString options;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString &a = args[i];
+        if (a == QLatin1String("--port-setting") || a == QLatin1String("--options") ||
+            a == QLatin1String("--log")) {
+            if (i + 1 >= args.size())
+                return usage(QStringLiteral("%1 needs a value").arg(a));
+            const QString value = args[++i];
+            if (a == QLatin1String("--port-setting")) {
+                records << value;
+                logs << QString();
+            } else if (a == QLatin1String("--log")) {
+                if (records.isEmpty() || !logs.last().isEmpty())
+                    return usage(QStringLiteral("each --log follows its own --port-setting"));
+                logs.last() = value;
+            } else {
+                options = value;
+            }
+        } else {
+            return usage(QStringLiteral("unknown argument \"%1\"").arg(a));
         }
-        return v;
-    });
-    QObject::connect(&link, &AutoLink::logEvent, &link, [&](const LogEvent &e) {
-        addLog(LogLine(e, QDateTime::currentDateTime()));
-    });
-    QObject::connect(&link, &AutoLink::problem, &link,
-                     [&](const QString &text) { note(QStringLiteral("ERROR"), text); });
+    }
+    if (records.isEmpty())
+        return usage(QStringLiteral("--port-setting is missing"));
+    if (options.isEmpty())
+        return usage(QStringLiteral("--options is missing"));
+    if (!QCoreApplication::instance())
+        return usage(QStringLiteral("no application object"));
 
-    // A replugged adapter or cable: try again every few seconds, never in a loop.
-    QTimer reopen;
-    reopen.setInterval(ReopenIntervalMs);
-    QObject::connect(&line, &SerialLine::lineLost, &link, [&](const QString &message) {
-        note(QStringLiteral("ERROR"), message);
-        line.close();
-        reopen.start();
-    });
-    QObject::connect(&reopen, &QTimer::timeout, &link, [&] {
-        QString why;
-        if (!line.open(&why))
-            return;
-        reopen.stop();
-        note(QStringLiteral("SUCCESS"),
-             QStringLiteral("the line \"%1\" is open again").arg(settings.portName));
-    });
+    // std::list: a served line's address stays fixed for the handlers bound to it.
+    std::list<Served> served;
+    QSet<QString> logPaths;
+    for (int n = 0; n < records.size(); ++n) {
+        Served &s = served.emplace_back();
+        s.port = PortSetting::split(records[n]);
+        if (s.port.size() < PortSetting::FieldCount)
+            return usage(QStringLiteral("the port setting has %1 fields, not %2 (name, port, "
+                                        "baud rate, parity, data bits, stop bits, flow control, "
+                                        "work folder, extension, type)")
+                             .arg(s.port.size())
+                             .arg(int(PortSetting::FieldCount)));
+        QString error;
+        if (!PortSetting::toLineSettings(s.port, &s.settings, nullptr, &error))
+            return usage(error);
+        s.logPath = logs[n].isEmpty() ? AutoModeLog::pathFor(QCoreApplication::applicationDirPath(),
+                                                             s.port.at(PortSetting::Name))
+                                      : logs[n];
+        const QString key = QFileInfo(s.logPath).absoluteFilePath();
+        if (logPaths.contains(key))
+            return usage(QStringLiteral("two port settings would share the log \"%1\"; give "
+                                        "each its own name or --log")
+                             .arg(QDir::toNativeSeparators(s.logPath)));
+        logPaths.insert(key);
+        if (records.size() > 1)
+            s.prefix = QStringLiteral("[%1] ").arg(s.port.at(PortSetting::Name));
+    }
+
+    GeneralValuesFile values(options);
+    if (!values.refresh())
+        return usage(QStringLiteral("cannot use the options file \"%1\": %2")
+                         .arg(QDir::toNativeSeparators(options), values.error()));
+
+    for (Served &s : served) {
+        s.log = std::make_unique<AutoModeLog>(s.logPath);
+        s.line.reset(makeSerialLine(s.settings.portName));
+        s.settings.discardNull = s.port.at(PortSetting::Type) == QLatin1String("None");
+        s.line->setSettings(s.settings);
+        QString error;
+        if (!s.line->open(&error)) {
+            CliOutput::say(QStringLiteral("ncferry-cli auto: %1%2").arg(s.prefix, error));
+            return PortError;
+        }
+    }
+
+    for (Served &s : served) {
+        // A damaged options file keeps the values read before; said once per new problem.
+        s.link = std::make_unique<AutoLink>(s.line.get(), s.port, [&values, &s] {
+            const GeneralValues v = values.values();
+            if (values.error() != s.optionsProblem) {
+                s.optionsProblem = values.error();
+                if (!s.optionsProblem.isEmpty())
+                    s.note(QStringLiteral("ERROR"),
+                           QStringLiteral("%1; the values read before stay in use").arg(s.optionsProblem));
+            }
+            return v;
+        });
+        AutoLink *link = s.link.get();
+        QObject::connect(link, &AutoLink::logEvent, link, [&s](const LogEvent &e) {
+            s.addLog(LogLine(e, QDateTime::currentDateTime()));
+        });
+        QObject::connect(link, &AutoLink::problem, link,
+                         [&s](const QString &text) { s.note(QStringLiteral("ERROR"), text); });
+
+        // A replugged adapter or cable, a device server back on: try again every few
+        // seconds, never in a loop.
+        s.reopen.setInterval(ReopenIntervalMs);
+        QObject::connect(s.line.get(), &SerialLine::lineLost, link, [&s](const QString &message) {
+            s.note(QStringLiteral("ERROR"), message);
+            s.line->close();
+            s.reopen.start();
+        });
+        QObject::connect(&s.reopen, &QTimer::timeout, link, [&s, link] {
+            if (s.opening)
+                return;
+            s.opening = true;
+            if (s.opener.joinable())
+                s.opener.join();
+            s.opener = std::thread([&s, link] {
+                QString why;
+                const bool open = s.line->open(&why);
+                QMetaObject::invokeMethod(
+                    link,
+                    [&s, open] {
+                        s.opening = false;
+                        if (!open || !s.reopen.isActive())
+                            return;
+                        s.reopen.stop();
+                        s.note(QStringLiteral("SUCCESS"),
+                               QStringLiteral("the line \"%1\" is open again")
+                                   .arg(s.settings.portName));
+                    },
+                    Qt::QueuedConnection);
+            });
+        });
+    }
 
     QEventLoop loop;
     StopSignals signalWatch;
@@ -148,22 +216,33 @@ int runAutoCommand(const QStringList &args)
         CliOutput::say(QStringLiteral("ncferry-cli auto: stopping (signal %1) after the entry "
                                       "in progress")
                            .arg(sig));
-        link.stopDispatching();
-        reopen.stop();
+        for (Served &s : served) {
+            s.link->stopDispatching();
+            s.reopen.stop();
+        }
         grace.setRemainingTime(StopGraceMs);
         finishing.start();
     });
     QObject::connect(&finishing, &QTimer::timeout, &loop, [&] {
         // An entry still waiting for its machine's XON has not begun: it is not waited for.
-        if (!link.threadOver() || link.workerHeld() || grace.hasExpired())
+        bool busy = false;
+        for (const Served &s : served)
+            busy = busy || (s.link->threadOver() && !s.link->workerHeld());
+        if (!busy || grace.hasExpired())
             loop.quit();
     });
-    CliOutput::say(QStringLiteral("ncferry-cli auto: serving \"%1\" on %2; log \"%3\"")
-                       .arg(port.at(PortSetting::Name), settings.portName,
-                            QDir::toNativeSeparators(logPath)));
-    link.start();
+    for (Served &s : served) {
+        CliOutput::say(QStringLiteral("ncferry-cli auto: serving \"%1\" on %2; log \"%3\"")
+                           .arg(s.port.at(PortSetting::Name), s.settings.portName,
+                                QDir::toNativeSeparators(s.logPath)));
+        s.link->start();
+    }
     loop.exec();
-    link.stop();
-    line.close();
+    for (Served &s : served) {
+        if (s.opener.joinable())
+            s.opener.join();
+        s.link->stop();
+        s.line->close();
+    }
     return Ok;
 }

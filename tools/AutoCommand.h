@@ -1,5 +1,6 @@
 #pragma once
-// ncferry-cli auto --port-setting "<record line>" --options <Option.ini> [--log FILE]
+// ncferry-cli auto --port-setting "<record line>" [--log FILE] [--port-setting ...]...
+//                  --options <Option.ini>
 #include <QStringList>
 
 namespace AutoCommand
@@ -11,7 +12,8 @@ constexpr int ReopenIntervalMs = 5000;
 constexpr int StopGraceMs = 30000;
 } // namespace AutoCommand
 
-// args are the words after "auto". Needs a QCoreApplication; runs until SIGINT or SIGTERM,
+// args are the words after "auto". Every port setting given is served from this one process,
+// each with its own line, link and log (a --log names the log of the port setting before it). Needs a QCoreApplication; runs until SIGINT or SIGTERM,
 // which end it after the entry in progress with status 0. Log lines go to stdout and are
 // appended to the log file (default: log/<port setting name>.txt beside the program).
 int runAutoCommand(const QStringList &args);

@@ -1,5 +1,7 @@
 #include "tools/PortProblem.h"
 
+#include "transfer/NetworkSerialLine.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QLockFile>
@@ -27,9 +29,10 @@ QString PortProblem::missingPort(const QString &record, const QString &portName)
     if (!portName.trimmed().isEmpty())
         return {};
     return QStringLiteral("The port setting \"%1\" names no port (its second field is empty). "
-                          "Give the port, for example ttyS0 or /dev/ttyUSB0.")
+                          "Give the port, for example ttyS0, /dev/ttyUSB0 or rfc2217://host:port.")
         .arg(record);
 }
+
 
 QString PortProblem::lockHolder(const QString &portName)
 {
@@ -53,6 +56,9 @@ QString PortProblem::lockHolder(const QString &portName)
 
 QString PortProblem::openFailure(const QString &portName, const QString &driverMessage)
 {
+    // A device server's own message already says what went wrong.
+    if (NetworkSerialLine::isNetworkName(portName))
+        return driverMessage;
     const QString holder = lockHolder(portName);
     if (!holder.isEmpty())
         return QStringLiteral("port \"%1\" is in use by %2; close it there first")

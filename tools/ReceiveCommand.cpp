@@ -1,12 +1,14 @@
 #include "tools/ReceiveCommand.h"
 
-#include "transfer/PortSerialLine.h"
+#include "transfer/SerialLine.h"
+#include "transfer/SerialLineFactory.h"
 #include "transfer/PortSetting.h"
 #include "transfer/ReceiveEngine.h"
 #include "tools/CliOutput.h"
 #include "tools/PortProblem.h"
 #include "tools/StopSignals.h"
 
+#include <memory>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
@@ -112,7 +114,8 @@ int runReceiveCommand(const QStringList &args)
         return WriteError;
     }
 
-    PortSerialLine line;
+    const std::unique_ptr<SerialLine> ownLine(makeSerialLine(settings.portName));
+    SerialLine &line = *ownLine;
     settings.discardNull = false;
     line.setSettings(settings);
     if (!line.open(&error)) {

@@ -2,11 +2,13 @@
 
 #include "tools/CliOutput.h"
 #include "tools/PortProblem.h"
-#include "transfer/PortSerialLine.h"
+#include "transfer/SerialLine.h"
+#include "transfer/SerialLineFactory.h"
 #include "transfer/PortSetting.h"
 #include "transfer/SendController.h"
 #include "transfer/TransportThread.h"
 
+#include <memory>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -78,7 +80,8 @@ int runSendCommand(const QStringList &args)
     }
     settings.discardNull = true;
 
-    PortSerialLine line;
+    const std::unique_ptr<SerialLine> ownLine(makeSerialLine(settings.portName));
+    SerialLine &line = *ownLine;
     line.setSettings(settings);
     if (!line.open(&error)) {
         err(QStringLiteral("ncferry-cli send: %1\n")

@@ -26,7 +26,7 @@ int main(int argc, char *argv[])
         return runAutoCommand(args);
     std::fputs("usage: ncferry-cli send --port-setting \"<record line>\" [--no-standby] FILE...\n"
                "       ncferry-cli receive --port-setting \"<record line>\" [--timeout SECONDS] OUT\n"
-               "       ncferry-cli auto --port-setting \"<record line>\" --options <Option.ini> [--log FILE]\n",
+               "       ncferry-cli auto --port-setting \"<record line>\" [--log FILE] [--port-setting ...]... --options <Option.ini>\n",
                stderr);
     return 1;
 }

@@ -1,6 +1,7 @@
 #include "transfer/ComWidgets.h"
 
 #include "transfer/DetectedPorts.h"
+#include "transfer/NetworkSerialLine.h"
 #include "transfer/SerialLine.h"
 
 #include <QAbstractItemView>
@@ -83,7 +84,8 @@ TComComboBox::TComComboBox(QWidget *parent) : QComboBox(parent)
     setCurrentIndex(-1);
     connect(this, &QComboBox::currentTextChanged, this, [this](const QString &text) {
         const int i = findText(text, Qt::MatchExactly);
-        setToolTip(i >= 0 ? itemData(i, Qt::ToolTipRole).toString() : QString());
+        setToolTip(i >= 0 ? itemData(i, Qt::ToolTipRole).toString()
+                          : NetworkSerialLine::portNameHelp());
     });
 }
 

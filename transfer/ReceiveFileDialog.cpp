@@ -1,6 +1,9 @@
 #include "transfer/ReceiveFileDialog.h"
 
 #include "transfer/ReceiveTransport.h"
+#include "transfer/PortSetting.h"
+#include "transfer/SerialLine.h"
+#include "transfer/SerialLineFactory.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -51,7 +54,10 @@ void configureReceiveSaveDialog(QFileDialog &dialog, const QStringList &extItems
 
 TReceiveTransport *ReadFileDialog(const ReceiveRequest &request, QWidget *dialogParent)
 {
-    auto *window = new TReceiveTransport;
+    SerialLine *line =
+        makeSerialLine(PortSetting::split(request.portSetting).value(PortSetting::Port));
+    auto *window = new TReceiveTransport(line);
+    line->setParent(window);
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->setLanguage(request.language);
     if (!window->setPortSetting(request.portSetting)) {

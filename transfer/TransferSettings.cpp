@@ -5,6 +5,7 @@
 #include "settings/LanguagePack.h"
 #include "settings/Option.h"
 #include "transfer/ComWidgets.h"
+#include "transfer/NetworkSerialLine.h"
 #include "transfer/PortList.h"
 #include "transfer/PortSetting.h"
 #include "transfer/TransferSettingsRows.h"
@@ -126,8 +127,10 @@ TTransferSettings::TTransferSettings(PortList *list, QWidget *parent)
     });
     connect(StringGrid1, &QTableWidget::cellDoubleClicked, this,
             &TTransferSettings::StringGrid1DblClick);
-    connect(StringGrid1->horizontalHeader(), &QHeaderView::sectionResized, this,
-            &TTransferSettings::FalseVisble);
+    connect(StringGrid1->horizontalHeader(), &QHeaderView::sectionResized, this, [this] {
+        if (!m_fittingPort)
+            FalseVisble();
+    });
     connect(StringGrid1->horizontalScrollBar(), &QScrollBar::valueChanged, this,
             &TTransferSettings::FalseVisble);
     connect(StringGrid1->verticalScrollBar(), &QScrollBar::valueChanged, this,
@@ -192,6 +195,8 @@ void TTransferSettings::setLanguage(const QStringList &lines)
     for (int i = 0; i < PortSetting::FieldCount; ++i)
         headers << line(5 + i);
     StringGrid1->setHorizontalHeaderLabels(headers);
+    if (QTableWidgetItem *port = StringGrid1->horizontalHeaderItem(PortSetting::Port))
+        port->setToolTip(NetworkSerialLine::portNameHelp());
 }
 
 void TTransferSettings::setExtData(const QString &commaText)
@@ -241,6 +246,7 @@ void TTransferSettings::refresh()
             }
             item->setText(fields.value(c));
         }
+        fitPortColumn(fields.value(PortSetting::Port));
     }
     if (StringGrid1->currentRow() < 0 || StringGrid1->currentRow() >= m_list->rowCount())
         StringGrid1->setCurrentCell(0, 0);
@@ -255,6 +261,28 @@ void TTransferSettings::setCell(int row, int column, const QString &text)
     m_list->setRow(row, fields);
     if (QTableWidgetItem *item = StringGrid1->item(row, column))
         item->setText(text);
+    if (column == PortSetting::Port)
+        fitPortColumn(text);
+}
+
+void TTransferSettings::fitPortColumn(const QString &port)
+{
+    // A device server's address is long and is read from its start: the column grows to
+    // show it whole (never shrinks, so a width the user chose stays when it is enough).
+    if (!NetworkSerialLine::isNetworkName(port))
+        return;
+    QHeaderView *header = StringGrid1->horizontalHeader();
+    const int arrow = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, PortComboBox);
+    const int needed = PortComboBox->fontMetrics().horizontalAdvance(port) + arrow + 16;
+    if (header->sectionSize(PortSetting::Port) >= needed)
+        return;
+    // Typing goes on in the port's editor, which only moves with its cell.
+    m_fittingPort = true;
+    header->resizeSection(PortSetting::Port, needed);
+    m_fittingPort = false;
+    if (m_editRow >= 0 && m_editColumn == PortSetting::Port)
+        PortComboBox->setGeometry(
+            StringGrid1->visualRect(StringGrid1->model()->index(m_editRow, m_editColumn)));
 }
 
 bool TTransferSettings::setWindowsSize(const QString &text)

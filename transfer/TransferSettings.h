@@ -89,6 +89,7 @@ private:
     QToolButton *makeButton(int tag, const QIcon &icon);
     QString editorText(QWidget *editor) const;
     void setCell(int row, int column, const QString &text);
+    void fitPortColumn(const QString &port);
     QString line(int i) const;
 
     PortList *m_list;
@@ -99,6 +100,7 @@ private:
     QList<QWidget *> m_editors;
     // The cell the visible editor writes to; -1 while no editor is placed.
     int m_editRow = -1;
+    bool m_fittingPort = false;
     int m_editColumn = -1;
     // A port name that is not among the ports present, shown so that it is not lost.
     QString m_sizeError;

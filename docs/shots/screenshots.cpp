@@ -176,6 +176,12 @@ int main(int argc, char *argv[])
         if (auto *flow = qobject_cast<QComboBox *>(d->editorFor(6)))
             flow->showPopup();
         shot(QStringLiteral("port-settings-flow"));
+        if (auto *flow = qobject_cast<QComboBox *>(d->editorFor(6)))
+            flow->hidePopup();
+        // A machine behind a device server, and what the port column takes.
+        d->StringGrid1SelectCell(1, 0);
+        d->PortComboBox->setEditText(QStringLiteral("rfc2217://dnc-box:4001"));
+        shot(QStringLiteral("port-settings-network"));
         d->reject();
     });
     w.TransferSettingsClick();

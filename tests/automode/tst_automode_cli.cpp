@@ -120,6 +120,16 @@ void TestAutoCommand::errors_data()
         << QStringList{"--port-setting", good, "--options", "{O}.none"} << 1 << "options file";
     QTest::newRow("missing port") << QStringList{"--port-setting", good, "--options", "{O}"} << 2
                                   << "ncferry-none";
+    QTest::newRow("two settings, one log")
+        << QStringList{"--port-setting", good, "--port-setting", good, "--options", "{O}"} << 1
+        << "would share the log";
+    QTest::newRow("log before its setting")
+        << QStringList{"--log", "/tmp/x.txt", "--port-setting", good, "--options", "{O}"} << 1
+        << "each --log follows its own --port-setting";
+    QTest::newRow("device server not there")
+        << QStringList{"--port-setting", QString(good).replace("/dev/ncferry-none", "tcp://127.0.0.1:1"),
+                       "--options", "{O}"}
+        << 2 << "refused the connection";
 }
 
 void TestAutoCommand::errors()

@@ -326,6 +326,8 @@ private slots:
                                     << "/dev/serial/by-id/usb-FTDI_FT232R_A1B2-if00-port0";
         QTest::newRow("pty") << "/dev/pts/7" << "/dev/pts/7";
         QTest::newRow("name with blanks") << "  ttyUSB3 " << "ttyUSB3";
+        QTest::newRow("device server") << "rfc2217://dnc-box.shop.example:4001"
+                                       << "rfc2217://dnc-box.shop.example:4001";
     }
     void typedPortIsStored()
     {
@@ -338,6 +340,13 @@ private slots:
         QVERIFY(w->PortComboBox->isVisible());
         w->PortComboBox->lineEdit()->selectAll();
         QTest::keyClicks(w->PortComboBox->lineEdit(), typed);
+        // A long name widens its column as it is typed, without closing the editor.
+        QVERIFY(w->PortComboBox->isVisible());
+        if (typed.contains("://")) {
+            QVERIFY(w->StringGrid1->horizontalHeader()->sectionSize(1) >
+                    w->PortComboBox->fontMetrics().horizontalAdvance(stored));
+            QVERIFY(w->StringGrid1->horizontalHeaderItem(1)->toolTip().contains("tcp://host:port"));
+        }
         clickCell(w.get(), 0, 2);
         QCOMPARE(PortSetting::split(w->getPort(0)).value(1), stored);
         clickCell(w.get(), 0, 1);
