@@ -204,9 +204,7 @@ private:
         const QByteArray data = m_telnet ? m_telnetReader.unwrap(bytes) : bytes;
         if (data.isEmpty())
             return;
-        const QByteArray kept = m_line->screenReceived(data, readAt);
-        if (!kept.isEmpty())
-            m_line->appendReceived(kept);
+        m_line->appendReceived(data, readAt);
     }
 
     void followCts(bool on)
@@ -363,11 +361,8 @@ bool NetworkSerialLine::open(QString *error)
             *error = message;
         return false;
     }
-    {
-        QMutexLocker lock(&m_rxMutex);
-        m_rx.clear();
-        m_rxNotifyPending = false;
-    }
+    clearReceived();
+    m_rxNotifyPending = false;
     clearLost();
     m_address = address;
     m_telnet = address.kind == Kind::Rfc2217;
@@ -483,10 +478,7 @@ void NetworkSerialLine::closeLine(bool discardOutput)
         m_worker = nullptr;
         m_ioThread.quit();
         m_ioThread.wait();
-        {
-            QMutexLocker lock(&m_rxMutex);
-            m_rx.clear();
-        }
+        clearReceived();
         releasePortName();
     }
     emit afterClose();
@@ -633,24 +625,17 @@ qint64 NetworkSerialLine::outputQueued() const
 #endif
 }
 
-void NetworkSerialLine::appendReceived(const QByteArray &bytes)
+void NetworkSerialLine::appendReceived(const QByteArray &bytes,
+                                       PauseGate::Clock::time_point readAt)
 {
-    QMutexLocker lock(&m_rxMutex);
-    m_rx += bytes;
-    if (!m_rxNotifyPending) {
-        m_rxNotifyPending = true;
+    if (takeIn(bytes, readAt) > 0 && !m_rxNotifyPending.exchange(true))
         QMetaObject::invokeMethod(this, "deliverRx", Qt::QueuedConnection);
-    }
 }
 
 void NetworkSerialLine::deliverRx()
 {
-    qint64 count;
-    {
-        QMutexLocker lock(&m_rxMutex);
-        m_rxNotifyPending = false;
-        count = m_rx.size();
-    }
+    m_rxNotifyPending.store(false);
+    const qint64 count = bytesWaiting();
     if (count > 0 && m_connected.load())
         emit rxChar(count);
 }
@@ -661,25 +646,6 @@ void NetworkSerialLine::deliverCts(bool on)
         return;
     m_cts = on;
     emit ctsChanged(on);
-}
-
-qint64 NetworkSerialLine::bytesWaiting() const
-{
-    QMutexLocker lock(&m_rxMutex);
-    return m_rx.size();
-}
-
-QByteArray NetworkSerialLine::read(qint64 maxBytes)
-{
-    QMutexLocker lock(&m_rxMutex);
-    if (maxBytes >= m_rx.size()) {
-        QByteArray out;
-        out.swap(m_rx);
-        return out;
-    }
-    const QByteArray out = m_rx.left(maxBytes);
-    m_rx.remove(0, out.size());
-    return out;
 }
 
 #include "NetworkSerialLine.moc"

@@ -60,8 +60,6 @@ public:
     // at the line's baud rate (the server acknowledges at once what it still holds), so a
     // sender stays as close to the machine as on a local port.
     qint64 outputQueued() const override;
-    qint64 bytesWaiting() const override;
-    QByteArray read(qint64 maxBytes) override;
     bool cts() const override { return m_cts.load(); }
     // A raw port tells nothing of the modem lines; an RFC 2217 server reports CTS.
     bool hasModemLines() const override { return m_modemLines.load(); }
@@ -72,7 +70,7 @@ private slots:
 
 private:
     friend class NetIoWorker;
-    void appendReceived(const QByteArray &bytes);
+    void appendReceived(const QByteArray &bytes, PauseGate::Clock::time_point readAt);
     void closeLine(bool discardOutput);
     void markLost(const QString &message);
     void releasePortName();
@@ -109,7 +107,5 @@ private:
     // The second byte of an escaped 0xFF still owed to the wire.
     bool m_owedIac = false;
 
-    mutable QMutex m_rxMutex;
-    QByteArray m_rx;
-    bool m_rxNotifyPending = false;
+    std::atomic<bool> m_rxNotifyPending{false};
 };
