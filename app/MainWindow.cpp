@@ -32,6 +32,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QIntValidator>
@@ -73,6 +74,7 @@ TF_Main::TF_Main(const QString &baseFolder, QWidget *parent)
     buildPanes();
     buildMenus();
     setLanguage(language);
+    keepPreviewRoom();
 }
 
 TF_Main::~TF_Main()
@@ -125,6 +127,7 @@ void TF_Main::buildPanes()
     Splitter2->addWidget(Panel2);
     Splitter2->setStretchFactor(1, 1);
     Splitter2->setChildrenCollapsible(false);
+    Splitter2->installEventFilter(this);
     setCentralWidget(Splitter2);
 
     connect(ShellTreeView1, &ShellTreeView::selectionChangedTo, this,
@@ -469,6 +472,22 @@ void TF_Main::FontComboBoxSelect()
     const int height = Panel3->FontComboBox->sizeHint().height();
     Panel3->setRowHeight(height);
     Previews->setRowHeight(height);
+    keepPreviewRoom();
+}
+
+// However small the window, the preview keeps room for its header and several lines, up to
+// half of the panes' height: the list above gives way first, and never vanishes.
+void TF_Main::keepPreviewRoom()
+{
+    const int lines = 11 * QFontMetrics(font()).lineSpacing();
+    Panel2->setMinimumHeight(qMin(lines, Splitter2->height() / 2));
+}
+
+bool TF_Main::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == Splitter2 && event->type() == QEvent::Resize)
+        keepPreviewRoom();
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void TF_Main::StringGrid1Click()

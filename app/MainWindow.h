@@ -100,6 +100,7 @@ public:
 protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     QString line(int i) const;
@@ -107,6 +108,7 @@ private:
     void buildMenus();
     void buildPanes();
     void centre();
+    void keepPreviewRoom();
     void applyCheck();
 
     TOption *m_option = nullptr;
