@@ -1,10 +1,10 @@
 #include "app/About.h"
 
 #include "settings/UnitFunction.h"
+#include "settings/WindowPlace.h"
 
 #include <QCoreApplication>
 #include <QLabel>
-#include <QScreen>
 #include <QVBoxLayout>
 
 TAbout::TAbout(QWidget *parent) : QDialog(parent)
@@ -48,9 +48,5 @@ void TAbout::showEvent(QShowEvent *event)
     // A fixed box (no maximising, no resizing), grown only where the font needs room.
     setFixedSize(QSize(377, 242).expandedTo(sizeHint()));
     QDialog::showEvent(event);
-    if (QScreen *s = screen()) {
-        const QRect work = s->availableGeometry();
-        move((work.x() + work.width() - frameGeometry().width()) / 2,
-             (work.y() + work.height() - frameGeometry().height()) / 2);
-    }
+    WindowPlace::centre(this);
 }

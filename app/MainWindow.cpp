@@ -18,6 +18,7 @@
 #include "settings/LanguagePack.h"
 #include "settings/Option.h"
 #include "settings/UnitFunction.h"
+#include "settings/WindowPlace.h"
 #include "transfer/PortSetting.h"
 #include "transfer/ReceiveFileDialog.h"
 #include "transfer/ReceiveTransport.h"
@@ -88,7 +89,10 @@ TF_Main::~TF_Main()
     delete m_notes;
 }
 
-QString TF_Main::line(int i) const { return language.value(i); }
+QString TF_Main::line(int i) const
+{
+    return LanguagePack::caption(language, LanguagePack::Main, i);
+}
 
 QToolButton *TF_Main::toolButton(const QString &icon)
 {
@@ -286,17 +290,9 @@ void TF_Main::showEvent(QShowEvent *event)
         return;
     m_shown = true;
     UpdateOption();
-    centre();
+    WindowPlace::centre(this);
 }
 
-void TF_Main::centre()
-{
-    if (QScreen *s = screen()) {
-        const QRect work = s->availableGeometry();
-        move((work.x() + work.width() - frameGeometry().width()) / 2,
-             (work.y() + work.height() - frameGeometry().height()) / 2);
-    }
-}
 
 void TF_Main::applyCheck()
 {
@@ -407,8 +403,7 @@ void TF_Main::closeEvent(QCloseEvent *event)
         auto *send = qobject_cast<TTransport *>(w);
         if (!send || !send->isVisible() || !send->isSending())
             continue;
-        QMessageBox box(QMessageBox::Question, windowTitle(),
-                        language.value(30, LanguagePack::builtIn(LanguagePack::Main).value(30)),
+        QMessageBox box(QMessageBox::Question, windowTitle(), line(30),
                         QMessageBox::Yes | QMessageBox::No, this);
         box.setDefaultButton(QMessageBox::No);
         if (box.exec() != QMessageBox::Yes) {
@@ -457,10 +452,8 @@ void TF_Main::FontComboBoxSelect()
     bool ok = false;
     const int points = Panel3->FontComboBox->currentText().trimmed().toInt(&ok);
     if (!ok || points < MinFontSize || points > MaxFontSize) {
-        QMessageBox::warning(
-            this, windowTitle(),
-            language.value(31, LanguagePack::builtIn(LanguagePack::Main).value(31))
-                .arg(Panel3->FontComboBox->currentText()));
+        QMessageBox::warning(this, windowTitle(),
+                             line(31).arg(Panel3->FontComboBox->currentText()));
         return;
     }
     QFont f = font();
@@ -591,8 +584,7 @@ bool TF_Main::portNamed(int tag)
 void TF_Main::SendFileDialog(int tag)
 {
     if (m_engine->buffer().isEmpty() && m_engine->fullPath(Panel3->currentRow()).isEmpty()) {
-        statusBar()->showMessage(
-            language.value(29, LanguagePack::builtIn(LanguagePack::Main).value(29)), 10000);
+        statusBar()->showMessage(line(29), 10000);
         return;
     }
     if (!portNamed(tag))

@@ -107,7 +107,6 @@ private:
     QToolButton *toolButton(const QString &icon);
     void buildMenus();
     void buildPanes();
-    void centre();
     void keepPreviewRoom();
     void applyCheck();
 

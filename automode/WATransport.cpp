@@ -1,6 +1,7 @@
 #include "automode/WATransport.h"
 
 #include "settings/Defaults.h"
+#include "settings/LanguagePack.h"
 #include "settings/NcText.h"
 #include "settings/Option.h"
 #include "settings/UnitFunction.h"
@@ -28,8 +29,6 @@ using namespace AutoMode;
 namespace
 {
 
-// Texts the window shows until a language pack gives its own.
-const char *const BuiltInLines[] = {"", "接收內容", "傳送內容", "傳送紀錄", "清除傳輸紀錄", "離開", ""};
 constexpr int LayoutWidth = 720;
 constexpr int LayoutHeight = 413;
 
@@ -191,9 +190,7 @@ TWATransport::~TWATransport()
 
 QString TWATransport::lang(int index) const
 {
-    if (index < language.size())
-        return language[index];
-    return QString::fromUtf8(BuiltInLines[index]);
+    return LanguagePack::caption(language, LanguagePack::AutoMode, index);
 }
 
 void TWATransport::setLanguage(const QStringList &list)

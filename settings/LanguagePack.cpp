@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <iterator>
 
 namespace
@@ -39,7 +40,7 @@ const char16_t *const builtInGeneral[] = {u"一般設定",
                                           u"檔案註解式",
                                           u"程式瀏覽設定",
                                           u"全文瀏覽",
-                                          u"瀏覽行數:",
+                                          u"瀏覽行數：",
                                           u"圖片檢視器設定",
                                           u"內建檢視器",
                                           u"外部檢視器",
@@ -180,6 +181,23 @@ int LanguagePack::requiredLineCount(int section)
     if (section == About)
         return aboutRequiredLines;
     return section >= 0 && section < SectionCount ? lineCount(section) - appended[section] : 0;
+}
+
+QString LanguagePack::caption(const QStringList &lines, int section, int index)
+{
+    if (index >= 0 && index < lines.size())
+        return lines.at(index);
+    return builtIn(section).value(index);
+}
+
+QString LanguagePack::label(const QString &caption)
+{
+    if (caption.endsWith(u':') || caption.endsWith(u'\uFF1A'))
+        return caption;
+    const bool chinese = std::any_of(caption.begin(), caption.end(), [](QChar c) {
+        return c.script() == QChar::Script_Han;
+    });
+    return caption + (chinese ? u'\uFF1A' : u':');
 }
 
 QString LanguagePack::packPath(const QString &baseFolder, const QString &languageName)

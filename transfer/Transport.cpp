@@ -1,6 +1,7 @@
 #include "transfer/Transport.h"
 
 #include "settings/LanguagePack.h"
+#include "settings/WindowPlace.h"
 #include "transfer/ComWidgets.h"
 #include "transfer/PortSerialLine.h"
 #include "transfer/PortSetting.h"
@@ -18,7 +19,6 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QProgressBar>
-#include <QScreen>
 #include <QSplitter>
 #include <QTimer>
 #include <QToolButton>
@@ -48,22 +48,9 @@ QFrame *divider(QWidget *parent)
 
 } // namespace
 
-QStringList TTransport::builtInLanguage()
-{
-    return {QStringLiteral("傳送"),     QStringLiteral("通訊協定"),
-            QStringLiteral("無法開啟通訊埠"), QStringLiteral("確認傳送"),
-            QStringLiteral("繼續傳送"), QStringLiteral("暫停傳送"),
-            QStringLiteral("傳送檔案"), QStringLiteral("傳送內容"),
-            QStringLiteral("電腦待命"), QStringLiteral("離開")};
-}
-
 QString TTransport::line(int i) const
 {
-    // A short list (an older pack, a test) keeps the texts added later.
-    if (i < language.size())
-        return language.at(i);
-    const QStringList own = builtInLanguage();
-    return i < own.size() ? own.at(i) : LanguagePack::builtIn(LanguagePack::TransferFile).value(i);
+    return LanguagePack::caption(language, LanguagePack::TransferFile, i);
 }
 
 TTransport::TTransport(SerialLine *line, QWidget *parent)
@@ -72,7 +59,7 @@ TTransport::TTransport(SerialLine *line, QWidget *parent)
 {
     setAttribute(Qt::WA_DeleteOnClose);
     ComPort1->setParent(this);
-    language = builtInLanguage();
+    language = LanguagePack::builtIn(LanguagePack::TransferFile);
 
     // The CTS light is bound before the controller so it changes before the handler runs.
     ComLed1 = new TComLed(this);
@@ -243,15 +230,11 @@ void TTransport::showEvent(QShowEvent *event)
     if (m_shownOnce)
         return;
     m_shownOnce = true;
-    if (QScreen *screen = this->screen()) {
-        const QRect work = screen->availableGeometry();
-        move((work.right() - frameGeometry().width()) / 2,
-             (work.bottom() - frameGeometry().height()) / 2);
-    }
+    WindowPlace::centre(this);
     Thread1->setFileListBox(m_files);
     // Also shown before the first activation (some desktops activate late or never).
     setWindowTitle(PortSetting::caption(Port, line(0)));
-    StaticText3->setText(PortSetting::summary(Port, line(1)));
+    StaticText3->setText(LanguagePack::label(line(1)) + PortSetting::summary(Port, {}).mid(1));
     QString error;
     if (ComPort1->open(&error)) {
         // Waiting at its gate from now on, so an XON before the first press starts it.
@@ -275,7 +258,7 @@ void TTransport::changeEvent(QEvent *event)
 void TTransport::FormActivate()
 {
     setWindowTitle(PortSetting::caption(Port, line(0)));
-    StaticText3->setText(PortSetting::summary(Port, line(1)));
+    StaticText3->setText(LanguagePack::label(line(1)) + PortSetting::summary(Port, {}).mid(1));
     setButtonState(Ready);
     Thread1->setPauseString(line(4));
 }

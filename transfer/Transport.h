@@ -35,7 +35,6 @@ public:
     bool setPortSetting(const QString &line);
     void setFile(const QString &path);
     void setFileList(const QStringList &paths);
-    static QStringList builtInLanguage();
 
     int FlowControl() const { return m_flowControl; }
     ButtonState buttonState() const;
