@@ -19,11 +19,10 @@
 #include "settings/Option.h"
 #include "settings/UnitFunction.h"
 #include "settings/WindowPlace.h"
+#include "transfer/PortProblem.h"
 #include "transfer/PortSetting.h"
 #include "transfer/ReceiveFileDialog.h"
 #include "transfer/ReceiveTransport.h"
-#include "tools/PortProblem.h"
-#include "transfer/PortSetting.h"
 #include "transfer/TransferSettings.h"
 #include "transfer/Transport.h"
 

@@ -3,6 +3,7 @@
 #include "settings/LanguagePack.h"
 
 #include "settings/WindowPlace.h"
+#include "transfer/PortProblem.h"
 #include "transfer/PortSerialLine.h"
 #include "transfer/PortSetting.h"
 #include "transfer/ReceiveEngine.h"
@@ -189,10 +190,12 @@ void TReceiveTransport::openLine()
     QString error;
     if (ComPort1->open(&error))
         return;
+    const QString reason = PortProblem::openFailure(ComPort1->settings().portName, error,
+                                                    {lang(8), lang(9), lang(10), lang(11)});
     QMessageBox box(QMessageBox::Warning, QStringLiteral("message"),
-                    lang(2).isEmpty() ? error : lang(2), QMessageBox::Ok, this);
+                    lang(2).isEmpty() ? reason : lang(2), QMessageBox::Ok, this);
     if (!lang(2).isEmpty())
-        box.setInformativeText(error);
+        box.setInformativeText(reason);
     box.exec();
     close();
 }

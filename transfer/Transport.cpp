@@ -3,6 +3,7 @@
 #include "settings/LanguagePack.h"
 #include "settings/WindowPlace.h"
 #include "transfer/ComWidgets.h"
+#include "transfer/PortProblem.h"
 #include "transfer/PortSerialLine.h"
 #include "transfer/PortSetting.h"
 #include "transfer/SendController.h"
@@ -240,12 +241,22 @@ void TTransport::showEvent(QShowEvent *event)
         // Waiting at its gate from now on, so an XON before the first press starts it.
         Thread1->begin();
     } else {
-        QMessageBox box(QMessageBox::NoIcon, QStringLiteral("message"), line(2), QMessageBox::Ok,
-                        this);
-        box.setInformativeText(error);
-        box.exec();
-        QTimer::singleShot(0, this, &QWidget::close);
+        // Told once the window is up: a box shown from here comes before its window, which
+        // then opens behind the main window.
+        m_openFailed = true;
+        QMetaObject::invokeMethod(
+            this, [this, error] { tellOpenFailure(error); }, Qt::QueuedConnection);
     }
+}
+
+void TTransport::tellOpenFailure(const QString &error)
+{
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("message"), line(2), QMessageBox::Ok,
+                    this);
+    box.setInformativeText(PortProblem::openFailure(ComPort1->settings().portName, error,
+                                                    {line(19), line(20), line(21), line(22)}));
+    box.exec();
+    close();
 }
 
 void TTransport::changeEvent(QEvent *event)
@@ -266,7 +277,7 @@ void TTransport::FormActivate()
 void TTransport::paintEvent(QPaintEvent *event)
 {
     QWidget::paintEvent(event);
-    if (m_shownOnce && !ComPort1->isConnected() && !m_closing)
+    if (m_shownOnce && !m_openFailed && !ComPort1->isConnected() && !m_closing)
         QTimer::singleShot(0, this, &QWidget::close);
 }
 

@@ -85,6 +85,7 @@ private:
     void refreshStatus();
     void onMachinePaused(int cause);
     bool appendEcho(const QString &text, bool reset);
+    void tellOpenFailure(const QString &error);
 
     SerialLine *ComPort1;
     TransportThread *Thread1;
@@ -95,6 +96,7 @@ private:
     QStringList m_files;
     int m_flowControl = 0;
     bool m_shownOnce = false;
+    bool m_openFailed = false;
     bool m_closing = false;
     bool m_confirmed = false;
     bool m_finished = false;
