@@ -162,22 +162,7 @@ int main(int argc, char *argv[])
         busySend->setPortSetting(busy);
         busySend->setFileList({nc.filePath(QStringLiteral("O0001.nc"))});
         busySend->show();
-        settle(200);
-        shot(QStringLiteral("send-port-busy-after"));
-        settle(500);
-        QTimer::singleShot(800, [] {
-            shot(QStringLiteral("receive-port-busy"));
-            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()))
-                box->accept();
-        });
-        auto *busyReceive = new TReceiveTransport;
-        busyReceive->setAttribute(Qt::WA_DeleteOnClose);
-        busyReceive->setLanguage(option.getLanguageList(LanguagePack::ReceiveFile));
-        busyReceive->setPortSetting(busy);
-        busyReceive->setFileName(nc.filePath(QStringLiteral("O0003.nc")));
-        busyReceive->show();
         settle(1200);
-        shot(QStringLiteral("receive-port-busy-after"));
     }
 
     // Receive: a program arriving.
