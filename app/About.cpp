@@ -1,5 +1,6 @@
 #include "app/About.h"
 
+#include "settings/LanguagePack.h"
 #include "settings/UnitFunction.h"
 #include "settings/WindowPlace.h"
 
@@ -34,8 +35,9 @@ TAbout::TAbout(QWidget *parent) : QDialog(parent)
 
 void TAbout::setLanguage(const QStringList &lines)
 {
-    setWindowTitle(lines.value(0) + QStringLiteral("..."));
-    StaticText1->setText(lines.value(1) + QStringLiteral(" Ver") +
+    const auto line = [&](int i) { return LanguagePack::caption(lines, LanguagePack::About, i); };
+    setWindowTitle(line(0) + QStringLiteral("..."));
+    StaticText1->setText(line(1) + QStringLiteral(" Ver") +
                          GetFileVersion(QCoreApplication::applicationFilePath()));
     QString rest;
     for (int i = 2; i < lines.size(); ++i)
