@@ -1,7 +1,6 @@
 #include "transfer/ReceiveTransport.h"
 
 #include "settings/LanguagePack.h"
-
 #include "settings/WindowPlace.h"
 #include "transfer/PortProblem.h"
 #include "transfer/PortSerialLine.h"
