@@ -5,6 +5,7 @@
 #include "settings/NcText.h"
 #include "settings/Option.h"
 #include "settings/UnitFunction.h"
+#include "transfer/PortProblem.h"
 #include "transfer/PortSerialLine.h"
 #include "transfer/PortSetting.h"
 
@@ -238,7 +239,14 @@ void TWATransport::setPortSetting(const QStringList &list)
     });
     connect(m_link, &AutoLink::addressListed, this, &TWATransport::onAddress);
 
-    m_open = m_openError.isEmpty() && ComPort1->open(&m_openError);
+    if (m_openError.isEmpty()) {
+        m_open = ComPort1->open(&m_openError);
+        if (!m_open)
+            m_openError = PortProblem::openFailure(settings.portName, m_openError,
+                                                   {lang(7), lang(8), lang(9), lang(10)});
+    } else {
+        m_open = false;
+    }
     if (m_open)
         m_link->start(); // a "Wireless" line asks for its devices first
 }

@@ -108,8 +108,8 @@ const char16_t *const appendedMain[] = {
     u"The settings file \"%1\" is damaged. The default settings were used for: %2.",
     u"The settings file \"%1\" cannot be read (%2). The default settings are used."};
 
-// Why a port would not open, appended to the send and receive windows' sections in the
-// order PortProblem::openFailure takes them.
+// Why a port would not open, appended to the send, receive and auto-mode windows' sections
+// in the order PortProblem::openFailure takes them.
 const char16_t *const portProblems[] = {
     u"Port \"%1\" is in use by %2 (process %3). Close it there first.",
     u"Port \"%1\" is in use by another program. Close it there first.",
@@ -169,7 +169,7 @@ const QStringList &LanguagePack::builtIn(int section)
         toList(builtInTransfer) + toList(appendedTransfer),
         toList(builtInTransferFile) + toList(appendedTransferFile) + toList(portProblems),
         toList(builtInReceiveFile) + toList(appendedReceiveFile) + toList(portProblems),
-        toList(builtInAutoMode),
+        toList(builtInAutoMode) + toList(portProblems),
         toList(builtInViewer),
         toList(builtInEditor),
         toList(builtInAbout)};
@@ -188,7 +188,7 @@ int LanguagePack::requiredLineCount(int section)
     static const int appended[SectionCount] = {
         int(std::size(appendedMain)), 0, int(std::size(appendedTransfer)),
         int(std::size(appendedTransferFile)) + problems,
-        int(std::size(appendedReceiveFile)) + problems, 0, 0, 0, 0};
+        int(std::size(appendedReceiveFile)) + problems, problems, 0, 0, 0};
     if (section == About)
         return aboutRequiredLines;
     return section >= 0 && section < SectionCount ? lineCount(section) - appended[section] : 0;
