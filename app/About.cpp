@@ -1,10 +1,11 @@
 #include "app/About.h"
 
+#include "settings/LanguagePack.h"
 #include "settings/UnitFunction.h"
+#include "settings/WindowPlace.h"
 
 #include <QCoreApplication>
 #include <QLabel>
-#include <QScreen>
 #include <QVBoxLayout>
 
 TAbout::TAbout(QWidget *parent) : QDialog(parent)
@@ -34,8 +35,9 @@ TAbout::TAbout(QWidget *parent) : QDialog(parent)
 
 void TAbout::setLanguage(const QStringList &lines)
 {
-    setWindowTitle(lines.value(0) + QStringLiteral("..."));
-    StaticText1->setText(lines.value(1) + QStringLiteral(" Ver") +
+    const auto line = [&](int i) { return LanguagePack::caption(lines, LanguagePack::About, i); };
+    setWindowTitle(line(0) + QStringLiteral("..."));
+    StaticText1->setText(line(1) + QStringLiteral(" Ver") +
                          GetFileVersion(QCoreApplication::applicationFilePath()));
     QString rest;
     for (int i = 2; i < lines.size(); ++i)
@@ -48,9 +50,5 @@ void TAbout::showEvent(QShowEvent *event)
     // A fixed box (no maximising, no resizing), grown only where the font needs room.
     setFixedSize(QSize(377, 242).expandedTo(sizeHint()));
     QDialog::showEvent(event);
-    if (QScreen *s = screen()) {
-        const QRect work = s->availableGeometry();
-        move((work.x() + work.width() - frameGeometry().width()) / 2,
-             (work.y() + work.height() - frameGeometry().height()) / 2);
-    }
+    WindowPlace::centre(this);
 }

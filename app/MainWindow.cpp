@@ -18,13 +18,13 @@
 #include "settings/LanguagePack.h"
 #include "settings/Option.h"
 #include "settings/UnitFunction.h"
+#include "settings/WindowPlace.h"
+#include "transfer/PortProblem.h"
 #include "transfer/PortSetting.h"
 #include "transfer/ReceiveFileDialog.h"
 #include "transfer/ReceiveTransport.h"
 #include "transfer/SerialLine.h"
 #include "transfer/SerialLineFactory.h"
-#include "tools/PortProblem.h"
-#include "transfer/PortSetting.h"
 #include "transfer/TransferSettings.h"
 #include "transfer/Transport.h"
 
@@ -34,6 +34,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QIntValidator>
@@ -75,6 +76,7 @@ TF_Main::TF_Main(const QString &baseFolder, QWidget *parent)
     buildPanes();
     buildMenus();
     setLanguage(language);
+    keepPreviewRoom();
 }
 
 TF_Main::~TF_Main()
@@ -88,7 +90,10 @@ TF_Main::~TF_Main()
     delete m_notes;
 }
 
-QString TF_Main::line(int i) const { return language.value(i); }
+QString TF_Main::line(int i) const
+{
+    return LanguagePack::caption(language, LanguagePack::Main, i);
+}
 
 QToolButton *TF_Main::toolButton(const QString &icon)
 {
@@ -127,6 +132,7 @@ void TF_Main::buildPanes()
     Splitter2->addWidget(Panel2);
     Splitter2->setStretchFactor(1, 1);
     Splitter2->setChildrenCollapsible(false);
+    Splitter2->installEventFilter(this);
     setCentralWidget(Splitter2);
 
     connect(ShellTreeView1, &ShellTreeView::selectionChangedTo, this,
@@ -285,17 +291,9 @@ void TF_Main::showEvent(QShowEvent *event)
         return;
     m_shown = true;
     UpdateOption();
-    centre();
+    WindowPlace::centre(this);
 }
 
-void TF_Main::centre()
-{
-    if (QScreen *s = screen()) {
-        const QRect work = s->availableGeometry();
-        move((work.x() + work.width() - frameGeometry().width()) / 2,
-             (work.y() + work.height() - frameGeometry().height()) / 2);
-    }
-}
 
 void TF_Main::applyCheck()
 {
@@ -406,8 +404,7 @@ void TF_Main::closeEvent(QCloseEvent *event)
         auto *send = qobject_cast<TTransport *>(w);
         if (!send || !send->isVisible() || !send->isSending())
             continue;
-        QMessageBox box(QMessageBox::Question, windowTitle(),
-                        language.value(30, LanguagePack::builtIn(LanguagePack::Main).value(30)),
+        QMessageBox box(QMessageBox::Question, windowTitle(), line(30),
                         QMessageBox::Yes | QMessageBox::No, this);
         box.setDefaultButton(QMessageBox::No);
         if (box.exec() != QMessageBox::Yes) {
@@ -456,10 +453,8 @@ void TF_Main::FontComboBoxSelect()
     bool ok = false;
     const int points = Panel3->FontComboBox->currentText().trimmed().toInt(&ok);
     if (!ok || points < MinFontSize || points > MaxFontSize) {
-        QMessageBox::warning(
-            this, windowTitle(),
-            language.value(31, LanguagePack::builtIn(LanguagePack::Main).value(31))
-                .arg(Panel3->FontComboBox->currentText()));
+        QMessageBox::warning(this, windowTitle(),
+                             line(31).arg(Panel3->FontComboBox->currentText()));
         return;
     }
     QFont f = font();
@@ -471,6 +466,22 @@ void TF_Main::FontComboBoxSelect()
     const int height = Panel3->FontComboBox->sizeHint().height();
     Panel3->setRowHeight(height);
     Previews->setRowHeight(height);
+    keepPreviewRoom();
+}
+
+// However small the window, the preview keeps room for its header and several lines, up to
+// half of the panes' height: the list above gives way first, and never vanishes.
+void TF_Main::keepPreviewRoom()
+{
+    const int lines = 11 * QFontMetrics(font()).lineSpacing();
+    Panel2->setMinimumHeight(qMin(lines, Splitter2->height() / 2));
+}
+
+bool TF_Main::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == Splitter2 && event->type() == QEvent::Resize)
+        keepPreviewRoom();
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void TF_Main::StringGrid1Click()
@@ -574,8 +585,7 @@ bool TF_Main::portNamed(int tag)
 void TF_Main::SendFileDialog(int tag)
 {
     if (m_engine->buffer().isEmpty() && m_engine->fullPath(Panel3->currentRow()).isEmpty()) {
-        statusBar()->showMessage(
-            language.value(29, LanguagePack::builtIn(LanguagePack::Main).value(29)), 10000);
+        statusBar()->showMessage(line(29), 10000);
         return;
     }
     if (!portNamed(tag))

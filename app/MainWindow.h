@@ -100,13 +100,14 @@ public:
 protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     QString line(int i) const;
     QToolButton *toolButton(const QString &icon);
     void buildMenus();
     void buildPanes();
-    void centre();
+    void keepPreviewRoom();
     void applyCheck();
 
     TOption *m_option = nullptr;

@@ -1,9 +1,11 @@
 #include "automode/WATransport.h"
 
 #include "settings/Defaults.h"
+#include "settings/LanguagePack.h"
 #include "settings/NcText.h"
 #include "settings/Option.h"
 #include "settings/UnitFunction.h"
+#include "transfer/PortProblem.h"
 #include "transfer/PortSerialLine.h"
 #include "transfer/PortSetting.h"
 
@@ -28,8 +30,6 @@ using namespace AutoMode;
 namespace
 {
 
-// Texts the window shows until a language pack gives its own.
-const char *const BuiltInLines[] = {"", "接收內容", "傳送內容", "傳送紀錄", "清除傳輸紀錄", "離開", ""};
 constexpr int LayoutWidth = 720;
 constexpr int LayoutHeight = 413;
 
@@ -191,9 +191,7 @@ TWATransport::~TWATransport()
 
 QString TWATransport::lang(int index) const
 {
-    if (index < language.size())
-        return language[index];
-    return QString::fromUtf8(BuiltInLines[index]);
+    return LanguagePack::caption(language, LanguagePack::AutoMode, index);
 }
 
 void TWATransport::setLanguage(const QStringList &list)
@@ -241,7 +239,14 @@ void TWATransport::setPortSetting(const QStringList &list)
     });
     connect(m_link, &AutoLink::addressListed, this, &TWATransport::onAddress);
 
-    m_open = m_openError.isEmpty() && ComPort1->open(&m_openError);
+    if (m_openError.isEmpty()) {
+        m_open = ComPort1->open(&m_openError);
+        if (!m_open)
+            m_openError = PortProblem::openFailure(settings.portName, m_openError,
+                                                   {lang(7), lang(8), lang(9), lang(10)});
+    } else {
+        m_open = false;
+    }
     if (m_open)
         m_link->start(); // a "Wireless" line asks for its devices first
 }

@@ -119,11 +119,12 @@ QStringList TColorDialogs::defColor()
 
 void TColorDialogs::setLanguage(const QStringList &lines)
 {
-    setWindowTitle(lines.value(7));
-    GroupBox1->setTitle(lines.value(10));
-    OKButton->setText(lines.value(11));
-    defButton->setText(lines.value(12));
-    CancelButton->setText(lines.value(13));
+    const auto line = [&](int i) { return LanguagePack::caption(lines, LanguagePack::Editor, i); };
+    setWindowTitle(line(7));
+    GroupBox1->setTitle(line(10));
+    OKButton->setText(line(11));
+    defButton->setText(line(12));
+    CancelButton->setText(line(13));
 }
 
 void TColorDialogs::showEvent(QShowEvent *event)

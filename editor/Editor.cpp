@@ -151,20 +151,21 @@ void TEditor::setExtList(const QStringList &patterns)
 
 void TEditor::setLanguage(const QStringList &lines)
 {
+    const auto line = [&](int i) { return LanguagePack::caption(lines, LanguagePack::Editor, i); };
     language = lines;
-    NFile->setTitle(lines.value(1) + QStringLiteral("(&F)"));
-    FNew->setText(lines.value(2) + QStringLiteral("(&N)"));
-    FOpen->setText(lines.value(3) + QStringLiteral("(&O)..."));
-    FSave1->setText(lines.value(4) + QStringLiteral("(&S)"));
-    FSave2->setText(lines.value(5) + QStringLiteral("(&A)..."));
-    FExit->setText(lines.value(6) + QStringLiteral("(&X)"));
-    NColor->setText(lines.value(7) + QStringLiteral("(&C)"));
+    NFile->setTitle(line(1) + QStringLiteral("(&F)"));
+    FNew->setText(line(2) + QStringLiteral("(&N)"));
+    FOpen->setText(line(3) + QStringLiteral("(&O)..."));
+    FSave1->setText(line(4) + QStringLiteral("(&S)"));
+    FSave2->setText(line(5) + QStringLiteral("(&A)..."));
+    FExit->setText(line(6) + QStringLiteral("(&X)"));
+    NColor->setText(line(7) + QStringLiteral("(&C)"));
     updateTitle();
 }
 
 void TEditor::updateTitle()
 {
-    const QString suffix = language.value(0);
+    const QString suffix = LanguagePack::caption(language, LanguagePack::Editor, 0);
     setWindowTitle(FileName.isEmpty() ? suffix
                                       : QDir::toNativeSeparators(FileName) + u'-' + suffix);
 }
@@ -357,7 +358,10 @@ bool TEditor::askToSave()
 {
     if (!Save)
         return true;
-    const QString text = FileName + language.value(8) + u'\n' + language.value(9) + u'?';
+    const auto line = [this](int i) {
+        return LanguagePack::caption(language, LanguagePack::Editor, i);
+    };
+    const QString text = FileName + line(8) + u'\n' + line(9) + u'?';
     const QMessageBox::StandardButton answer =
         askQuestion ? askQuestion(text) : QMessageBox::Cancel;
     if (answer == QMessageBox::Cancel)

@@ -162,11 +162,12 @@ bool TViewer::setImageFile(const QString &path)
 
 void TViewer::setLanguage(const QStringList &lines)
 {
-    TitleStr = lines.value(0);
-    FitButton->setText(lines.value(1));
-    ActualButton->setText(lines.value(2));
-    ZoomInButton->setText(lines.value(3));
-    ZoomOutButton->setText(lines.value(4));
+    const auto line = [&](int i) { return LanguagePack::caption(lines, LanguagePack::Viewer, i); };
+    TitleStr = line(0);
+    FitButton->setText(line(1));
+    ActualButton->setText(line(2));
+    ZoomInButton->setText(line(3));
+    ZoomOutButton->setText(line(4));
     updateCaption();
 }
 

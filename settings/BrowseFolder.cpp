@@ -1,9 +1,10 @@
 #include "settings/BrowseFolder.h"
 
+#include "settings/WindowPlace.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
-#include <QScreen>
 #include <QTimer>
 
 QString BrowseFolder(const QString &prompt, const QString &startFolder, int options)
@@ -17,14 +18,7 @@ QString BrowseFolder(const QString &prompt, const QString &startFolder, int opti
     chooser.setOption(QFileDialog::DontUseNativeDialog);
     if (!startFolder.isEmpty())
         chooser.setDirectory(startFolder);
-    QTimer::singleShot(0, &chooser, [&chooser] {
-        const QScreen *screen = chooser.screen();
-        if (!screen)
-            return;
-        const QRect area = screen->availableGeometry();
-        chooser.move(area.width() / 2 - chooser.width() / 2,
-                     area.height() / 2 - chooser.height() / 2);
-    });
+    QTimer::singleShot(0, &chooser, [&chooser] { WindowPlace::centre(&chooser); });
     if (chooser.exec() != QDialog::Accepted)
         return {};
     const QStringList chosen = chooser.selectedFiles();

@@ -4,6 +4,7 @@
 #include "settings/Defaults.h"
 #include "settings/LanguagePack.h"
 #include "settings/Option.h"
+#include "settings/WindowPlace.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -24,7 +25,6 @@
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QRegularExpressionValidator>
-#include <QScreen>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -329,7 +329,7 @@ QWidget *TGeneralSettings::buildTransferPage()
 
 QString TGeneralSettings::line(int i) const
 {
-    return Language.value(i, LanguagePack::builtIn(LanguagePack::General).value(i));
+    return LanguagePack::caption(Language, LanguagePack::General, i);
 }
 
 void TGeneralSettings::setLanguage(const QStringList &lines)
@@ -338,7 +338,7 @@ void TGeneralSettings::setLanguage(const QStringList &lines)
     setWindowTitle(line(0));
     PageControl1->setTabText(0, line(1));
     ExtGroupBox->setTitle(line(2));
-    ExtStaticText->setText(line(3) + u':');
+    ExtStaticText->setText(LanguagePack::label(line(3)));
     AddButton->setText(line(4));
     DelButton->setText(line(5));
     N1->setText(line(5) + QStringLiteral("(&D)"));
@@ -357,9 +357,9 @@ void TGeneralSettings::setLanguage(const QStringList &lines)
     ImageRadioButton2->setText(line(18));
     PageControl1->setTabText(1, line(19));
     ATGroupBox->setTitle(line(20));
-    ReadStaticText->setText(line(21) + QStringLiteral("(Oxxxx):"));
-    PathStaticText->setText(line(22) + u':');
-    FolderStaticText->setText(line(23) + u':');
+    ReadStaticText->setText(LanguagePack::label(line(21) + QStringLiteral("(Oxxxx)")));
+    PathStaticText->setText(LanguagePack::label(line(22)));
+    FolderStaticText->setText(LanguagePack::label(line(23)));
     DataPageControl->setTabText(0, line(24));
     DataPageControl->setTabText(1, line(25));
     setGridHeaders();
@@ -592,11 +592,7 @@ void TGeneralSettings::showEvent(QShowEvent *event)
     DataPageControl->setCurrentIndex(0);
     // Fixed at its size, grown where the font in use needs more room.
     setFixedSize(size().expandedTo(minimumSizeHint()));
-    if (const QScreen *s = screen()) {
-        const QRect area = s->availableGeometry();
-        move(area.x() + (area.width() - frameGeometry().width()) / 2,
-             area.y() + (area.height() - frameGeometry().height()) / 2);
-    }
+    WindowPlace::centre(this);
     QDialog::showEvent(event);
 }
 

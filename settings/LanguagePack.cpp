@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <iterator>
 
 namespace
@@ -39,7 +40,7 @@ const char16_t *const builtInGeneral[] = {u"一般設定",
                                           u"檔案註解式",
                                           u"程式瀏覽設定",
                                           u"全文瀏覽",
-                                          u"瀏覽行數:",
+                                          u"瀏覽行數：",
                                           u"圖片檢視器設定",
                                           u"內建檢視器",
                                           u"外部檢視器",
@@ -103,7 +104,17 @@ const char16_t *const builtInAbout[] = {u"關於", u"NCFerry", u"CNC 工具機 D
 const char16_t *const appendedMain[] = {
     u"Nothing to send: choose a file, or add files to the send buffer.",
     u"A send is still in progress. Stop it and close NCFerry?",
-    u"\"%1\" is not a valid font size."};
+    u"\"%1\" is not a valid font size.",
+    u"The settings file \"%1\" is damaged. The default settings were used for: %2.",
+    u"The settings file \"%1\" cannot be read (%2). The default settings are used."};
+
+// Why a port would not open, appended to the send, receive and auto-mode windows' sections
+// in the order PortProblem::openFailure takes them.
+const char16_t *const portProblems[] = {
+    u"Port \"%1\" is in use by %2 (process %3). Close it there first.",
+    u"Port \"%1\" is in use by another program. Close it there first.",
+    u"Port \"%1\" is already open in another NCFerry window.",
+    u"\"%1\" is a folder, not a serial port."};
 
 const char16_t *const appendedTransferFile[] = {
     u"Waiting for the machine to start reading (XON).",
@@ -156,9 +167,9 @@ const QStringList &LanguagePack::builtIn(int section)
         toList(builtInMain) + toList(appendedMain),
         toList(builtInGeneral),
         toList(builtInTransfer) + toList(appendedTransfer),
-        toList(builtInTransferFile) + toList(appendedTransferFile),
-        toList(builtInReceiveFile) + toList(appendedReceiveFile),
-        toList(builtInAutoMode),
+        toList(builtInTransferFile) + toList(appendedTransferFile) + toList(portProblems),
+        toList(builtInReceiveFile) + toList(appendedReceiveFile) + toList(portProblems),
+        toList(builtInAutoMode) + toList(portProblems),
         toList(builtInViewer),
         toList(builtInEditor),
         toList(builtInAbout)};
@@ -173,13 +184,31 @@ int LanguagePack::lineCount(int section)
 
 int LanguagePack::requiredLineCount(int section)
 {
+    constexpr int problems = int(std::size(portProblems));
     static const int appended[SectionCount] = {
         int(std::size(appendedMain)), 0, int(std::size(appendedTransfer)),
-        int(std::size(appendedTransferFile)),
-        int(std::size(appendedReceiveFile)), 0, 0, 0, 0};
+        int(std::size(appendedTransferFile)) + problems,
+        int(std::size(appendedReceiveFile)) + problems, problems, 0, 0, 0};
     if (section == About)
         return aboutRequiredLines;
     return section >= 0 && section < SectionCount ? lineCount(section) - appended[section] : 0;
+}
+
+QString LanguagePack::caption(const QStringList &lines, int section, int index)
+{
+    if (index >= 0 && index < lines.size())
+        return lines.at(index);
+    return builtIn(section).value(index);
+}
+
+QString LanguagePack::label(const QString &caption)
+{
+    if (caption.endsWith(u':') || caption.endsWith(u'\uFF1A'))
+        return caption;
+    const bool chinese = std::any_of(caption.begin(), caption.end(), [](QChar c) {
+        return c.script() == QChar::Script_Han;
+    });
+    return caption + (chinese ? u'\uFF1A' : u':');
 }
 
 QString LanguagePack::packPath(const QString &baseFolder, const QString &languageName)

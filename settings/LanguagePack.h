@@ -33,6 +33,13 @@ public:
     // missing (their built-in text then stands in, without a message).
     static int requiredLineCount(int section);
 
+    // Line `index` of a window's captions: the line of `lines` (what the window was given)
+    // where it has one, else the section's built-in line.
+    static QString caption(const QStringList &lines, int section, int index);
+    // A caption as a label: followed by a full-width colon when the caption is Chinese, as
+    // the packs write their own labels, else by ":". A caption ending in a colon stays.
+    static QString label(const QString &caption);
+
     // baseFolder + "language/" + name + ".ini"
     static QString packPath(const QString &baseFolder, const QString &languageName);
     // Pack names found in baseFolder + "language/": each ".ini" file's name up to its first ".".

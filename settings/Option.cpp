@@ -59,6 +59,9 @@ const char *const knownHeaders[] = {"[Main]",   "[General]",     "[Transfer]",
 
 // Numbers each window reads from its size text.
 constexpr int sizeFields[TOption::SlotCount] = {11, 2, 12, 2, 4};
+// The main window's pack lines for a damaged and for an unreadable settings file.
+constexpr int DamagedLine = 32;
+constexpr int UnreadableLine = 33;
 const char *const slotNames[TOption::SlotCount] = {"main window", "general settings",
                                                    "port settings", "editor", "auto mode"};
 constexpr int colorCount = 26;
@@ -240,7 +243,8 @@ void TOption::LoadDefault()
     const QList<QStringList> lists = defaultLists(m_workArea, m_defaultLanguage);
     for (int i = 0; i < ListCount; ++i)
         m_options[i] = lists.at(i);
-    m_damageMessage.clear();
+    m_unreadable.clear();
+    m_damaged.clear();
 }
 
 void TOption::LoadOption()
@@ -249,8 +253,10 @@ void TOption::LoadOption()
     QString error;
     if (!TextFile::readLines(optionFilePath(), &lines, &error)) {
         LoadDefault();
-        m_damageMessage =
-            QStringLiteral("The settings file %1. The default settings are used.").arg(error);
+        // The reader says '"path" cannot be read: reason'; the pack's line names the path.
+        const QString said = QStringLiteral("\"%1\" cannot be read: ")
+                                 .arg(QDir::toNativeSeparators(optionFilePath()));
+        m_unreadable = error.startsWith(said) ? error.mid(said.size()) : error;
         return;
     }
     for (QStringList &list : m_options)
@@ -262,12 +268,21 @@ void TOption::LoadOption()
     readFixedSection(lines, EditorList, &damaged);
     readListSection(lines, WindowsSizeList, &damaged);
     repairWindowsSizes(&damaged);
-    m_damageMessage.clear();
-    if (!damaged.isEmpty())
-        m_damageMessage = QStringLiteral("The settings file \"%1\" is damaged. The default "
-                                         "settings were used for: %2.")
-                              .arg(QDir::toNativeSeparators(optionFilePath()),
-                                   damaged.join(QStringLiteral(", ")));
+    m_unreadable.clear();
+    m_damaged = damaged;
+}
+
+QString TOption::damageMessage() const
+{
+    const QStringList &main = m_language.section(LanguagePack::Main);
+    const QString path = QDir::toNativeSeparators(optionFilePath());
+    if (!m_unreadable.isEmpty())
+        return LanguagePack::caption(main, LanguagePack::Main, UnreadableLine)
+            .arg(path, m_unreadable);
+    if (!m_damaged.isEmpty())
+        return LanguagePack::caption(main, LanguagePack::Main, DamagedLine)
+            .arg(path, m_damaged.join(QStringLiteral(", ")));
+    return {};
 }
 
 // Values are read by position after the header: the line's first characters stand for the

@@ -46,8 +46,9 @@ public:
     QString optionFilePath() const;
     QString baseFolder() const { return m_baseFolder; }
 
-    // User-facing texts, empty when all went well.
-    QString damageMessage() const { return m_damageMessage; }
+    // User-facing texts, empty when all went well. The damage is told in the words of the
+    // language pack in use.
+    QString damageMessage() const;
     QString saveError() const { return m_saveError; }
     QString languageMessage() const { return m_language.message(); }
 
@@ -63,6 +64,9 @@ private:
     QString m_defaultLanguage;
     QStringList m_options[ListCount];
     LanguagePack m_language;
-    QString m_damageMessage;
+    // What LoadOption could not use: the reason the file could not be read, or the values
+    // that took their defaults.
+    QString m_unreadable;
+    QStringList m_damaged;
     QString m_saveError;
 };

@@ -5,7 +5,7 @@
 #include "transfer/PortSetting.h"
 #include "transfer/ReceiveEngine.h"
 #include "tools/CliOutput.h"
-#include "tools/PortProblem.h"
+#include "transfer/PortProblem.h"
 #include "tools/StopSignals.h"
 
 #include <memory>

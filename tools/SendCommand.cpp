@@ -1,7 +1,7 @@
 #include "tools/SendCommand.h"
 
 #include "tools/CliOutput.h"
-#include "tools/PortProblem.h"
+#include "transfer/PortProblem.h"
 #include "transfer/SerialLine.h"
 #include "transfer/SerialLineFactory.h"
 #include "transfer/PortSetting.h"

@@ -291,6 +291,12 @@ LineSettings PortSerialLine::settings() const
     return s;
 }
 
+bool PortSerialLine::isOpenHere(const QString &portName)
+{
+    QMutexLocker lock(&g_openPortsMutex);
+    return g_openPorts.contains(portName);
+}
+
 bool PortSerialLine::open(QString *error)
 {
     QMutexLocker openLock(&m_openMutex);

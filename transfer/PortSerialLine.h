@@ -19,6 +19,9 @@ public:
     explicit PortSerialLine(QObject *parent = nullptr);
     ~PortSerialLine() override;
 
+    // True while a line of this program has the port open.
+    static bool isOpenHere(const QString &portName);
+
     bool setSettings(const LineSettings &settings, QString *error = nullptr) override;
     LineSettings settings() const override;
     bool open(QString *error) override;

@@ -1,7 +1,8 @@
 #include "transfer/ReceiveTransport.h"
 
 #include "settings/LanguagePack.h"
-
+#include "settings/WindowPlace.h"
+#include "transfer/PortProblem.h"
 #include "transfer/PortSerialLine.h"
 #include "transfer/PortSetting.h"
 #include "transfer/ReceiveEngine.h"
@@ -19,19 +20,12 @@
 #include <QTimer>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QScreen>
 #include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include <iterator>
-
 namespace
 {
-
-// Texts the window shows until a language pack gives its own.
-const char *const BuiltInLines[] = {"",           "傳輸設定", "",    "儲存路徑",
-                                    "接收字元數", "接受字元", "離開"};
 
 QFrame *toolBar(QWidget *parent, QBoxLayout *content)
 {
@@ -85,11 +79,11 @@ TReceiveTransport::TReceiveTransport(SerialLine *line, QWidget *parent)
     ListBox1->setObjectName(QStringLiteral("ListBox1"));
     ToolButton1->setObjectName(QStringLiteral("ToolButton1"));
 
-    StaticText1->setText(QString::fromUtf8(BuiltInLines[3]) + QLatin1Char(':'));
-    StaticText2->setText(QString::fromUtf8(BuiltInLines[1]) + QLatin1Char(':'));
-    StaticText3->setText(QString::fromUtf8(BuiltInLines[4]) + QLatin1Char(':'));
-    StaticText4->setText(QString::fromUtf8(BuiltInLines[5]) + QLatin1Char(':'));
-    ToolButton1->setText(QString::fromUtf8(BuiltInLines[6]));
+    StaticText1->setText(LanguagePack::label(lang(3)));
+    StaticText2->setText(LanguagePack::label(lang(1)));
+    StaticText3->setText(LanguagePack::label(lang(4)));
+    StaticText4->setText(LanguagePack::label(lang(5)));
+    ToolButton1->setText(lang(6));
 
     auto *top = new QHBoxLayout;
     top->addWidget(StaticText1);
@@ -137,18 +131,14 @@ TReceiveTransport::~TReceiveTransport()
 
 QString TReceiveTransport::lang(int index) const
 {
-    if (index < language.size())
-        return language[index];
-    if (index < int(std::size(BuiltInLines)))
-        return QString::fromUtf8(BuiltInLines[index]);
-    return LanguagePack::builtIn(LanguagePack::ReceiveFile).value(index);
+    return LanguagePack::caption(language, LanguagePack::ReceiveFile, index);
 }
 
 void TReceiveTransport::setLanguage(const QStringList &lines)
 {
     language = lines;
-    StaticText3->setText(lang(4) + QLatin1Char(':'));
-    StaticText4->setText(lang(5) + QLatin1Char(':'));
+    StaticText3->setText(LanguagePack::label(lang(4)));
+    StaticText4->setText(LanguagePack::label(lang(5)));
     ToolButton1->setText(lang(6));
 }
 
@@ -169,7 +159,10 @@ bool TReceiveTransport::setPortSetting(const QString &line)
 void TReceiveTransport::setFileName(const QString &path)
 {
     m_engine->setFileName(path);
-    StaticText1->setText(lang(3) + QStringLiteral(": ") + QDir::toNativeSeparators(path));
+    // "Save to: path", but no blank after a full-width colon.
+    const QString head = LanguagePack::label(lang(3));
+    StaticText1->setText(head + (head.endsWith(u':') ? QStringLiteral(" ") : QString()) +
+                         QDir::toNativeSeparators(path));
     StaticText1->setToolTip(QDir::toNativeSeparators(path));
 }
 
@@ -185,11 +178,7 @@ void TReceiveTransport::showEvent(QShowEvent *event)
     if (m_opened)
         return;
     m_opened = true;
-    if (const QScreen *screen = this->screen()) {
-        const QRect area = screen->availableGeometry();
-        move(area.x() + (area.width() - frameGeometry().width()) / 2,
-             area.y() + (area.height() - frameGeometry().height()) / 2);
-    }
+    WindowPlace::centre(this);
     FormActivate();
     // After the window is up, so that a failure box has a window to belong to.
     QMetaObject::invokeMethod(this, &TReceiveTransport::openLine, Qt::QueuedConnection);
@@ -200,10 +189,12 @@ void TReceiveTransport::openLine()
     QString error;
     if (ComPort1->open(&error))
         return;
+    const QString reason = PortProblem::openFailure(ComPort1->settings().portName, error,
+                                                    {lang(8), lang(9), lang(10), lang(11)});
     QMessageBox box(QMessageBox::Warning, QStringLiteral("message"),
-                    lang(2).isEmpty() ? error : lang(2), QMessageBox::Ok, this);
+                    lang(2).isEmpty() ? reason : lang(2), QMessageBox::Ok, this);
     if (!lang(2).isEmpty())
-        box.setInformativeText(error);
+        box.setInformativeText(reason);
     box.exec();
     close();
 }
@@ -218,7 +209,7 @@ void TReceiveTransport::changeEvent(QEvent *event)
 void TReceiveTransport::FormActivate()
 {
     setWindowTitle(PortSetting::caption(Port, lang(0)));
-    StaticText2->setText(PortSetting::summary(Port, lang(1)));
+    StaticText2->setText(LanguagePack::label(lang(1)) + PortSetting::summary(Port, {}).mid(1));
     StaticText2->setToolTip(StaticText2->text());
     setFileName(m_engine->fileName());
 }
@@ -315,7 +306,7 @@ void TReceiveTransport::savePartialAs()
 
 void TReceiveTransport::onCharCount(qint64 count)
 {
-    StaticText3->setText(lang(4) + QLatin1Char(':') + QString::number(count));
+    StaticText3->setText(LanguagePack::label(lang(4)) + QString::number(count));
 }
 
 void TReceiveTransport::onStored(const QString &path)

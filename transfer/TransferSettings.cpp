@@ -180,7 +180,7 @@ QComboBox *TTransferSettings::makeCombo(int column, const QStringList &items)
 
 QString TTransferSettings::line(int i) const
 {
-    return language.value(i, LanguagePack::builtIn(LanguagePack::Transfer).value(i));
+    return LanguagePack::caption(language, LanguagePack::Transfer, i);
 }
 
 void TTransferSettings::setLanguage(const QStringList &lines)

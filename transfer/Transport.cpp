@@ -1,7 +1,9 @@
 #include "transfer/Transport.h"
 
 #include "settings/LanguagePack.h"
+#include "settings/WindowPlace.h"
 #include "transfer/ComWidgets.h"
+#include "transfer/PortProblem.h"
 #include "transfer/PortSerialLine.h"
 #include "transfer/PortSetting.h"
 #include "transfer/SendController.h"
@@ -18,7 +20,6 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QProgressBar>
-#include <QScreen>
 #include <QSplitter>
 #include <QTimer>
 #include <QToolButton>
@@ -48,22 +49,9 @@ QFrame *divider(QWidget *parent)
 
 } // namespace
 
-QStringList TTransport::builtInLanguage()
-{
-    return {QStringLiteral("傳送"),     QStringLiteral("通訊協定"),
-            QStringLiteral("無法開啟通訊埠"), QStringLiteral("確認傳送"),
-            QStringLiteral("繼續傳送"), QStringLiteral("暫停傳送"),
-            QStringLiteral("傳送檔案"), QStringLiteral("傳送內容"),
-            QStringLiteral("電腦待命"), QStringLiteral("離開")};
-}
-
 QString TTransport::line(int i) const
 {
-    // A short list (an older pack, a test) keeps the texts added later.
-    if (i < language.size())
-        return language.at(i);
-    const QStringList own = builtInLanguage();
-    return i < own.size() ? own.at(i) : LanguagePack::builtIn(LanguagePack::TransferFile).value(i);
+    return LanguagePack::caption(language, LanguagePack::TransferFile, i);
 }
 
 TTransport::TTransport(SerialLine *line, QWidget *parent)
@@ -72,7 +60,7 @@ TTransport::TTransport(SerialLine *line, QWidget *parent)
 {
     setAttribute(Qt::WA_DeleteOnClose);
     ComPort1->setParent(this);
-    language = builtInLanguage();
+    language = LanguagePack::builtIn(LanguagePack::TransferFile);
 
     // The CTS light is bound before the controller so it changes before the handler runs.
     ComLed1 = new TComLed(this);
@@ -243,26 +231,32 @@ void TTransport::showEvent(QShowEvent *event)
     if (m_shownOnce)
         return;
     m_shownOnce = true;
-    if (QScreen *screen = this->screen()) {
-        const QRect work = screen->availableGeometry();
-        move((work.right() - frameGeometry().width()) / 2,
-             (work.bottom() - frameGeometry().height()) / 2);
-    }
+    WindowPlace::centre(this);
     Thread1->setFileListBox(m_files);
     // Also shown before the first activation (some desktops activate late or never).
     setWindowTitle(PortSetting::caption(Port, line(0)));
-    StaticText3->setText(PortSetting::summary(Port, line(1)));
+    StaticText3->setText(LanguagePack::label(line(1)) + PortSetting::summary(Port, {}).mid(1));
     QString error;
     if (ComPort1->open(&error)) {
         // Waiting at its gate from now on, so an XON before the first press starts it.
         Thread1->begin();
     } else {
-        QMessageBox box(QMessageBox::NoIcon, QStringLiteral("message"), line(2), QMessageBox::Ok,
-                        this);
-        box.setInformativeText(error);
-        box.exec();
-        QTimer::singleShot(0, this, &QWidget::close);
+        // Told once the window is up: a box shown from here comes before its window, which
+        // then opens behind the main window.
+        m_openFailed = true;
+        QMetaObject::invokeMethod(
+            this, [this, error] { tellOpenFailure(error); }, Qt::QueuedConnection);
     }
+}
+
+void TTransport::tellOpenFailure(const QString &error)
+{
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("message"), line(2), QMessageBox::Ok,
+                    this);
+    box.setInformativeText(PortProblem::openFailure(ComPort1->settings().portName, error,
+                                                    {line(19), line(20), line(21), line(22)}));
+    box.exec();
+    close();
 }
 
 void TTransport::changeEvent(QEvent *event)
@@ -275,7 +269,7 @@ void TTransport::changeEvent(QEvent *event)
 void TTransport::FormActivate()
 {
     setWindowTitle(PortSetting::caption(Port, line(0)));
-    StaticText3->setText(PortSetting::summary(Port, line(1)));
+    StaticText3->setText(LanguagePack::label(line(1)) + PortSetting::summary(Port, {}).mid(1));
     setButtonState(Ready);
     Thread1->setPauseString(line(4));
 }
@@ -283,7 +277,7 @@ void TTransport::FormActivate()
 void TTransport::paintEvent(QPaintEvent *event)
 {
     QWidget::paintEvent(event);
-    if (m_shownOnce && !ComPort1->isConnected() && !m_closing)
+    if (m_shownOnce && !m_openFailed && !ComPort1->isConnected() && !m_closing)
         QTimer::singleShot(0, this, &QWidget::close);
 }
 

@@ -35,7 +35,6 @@ public:
     bool setPortSetting(const QString &line);
     void setFile(const QString &path);
     void setFileList(const QStringList &paths);
-    static QStringList builtInLanguage();
 
     int FlowControl() const { return m_flowControl; }
     ButtonState buttonState() const;
@@ -86,6 +85,7 @@ private:
     void refreshStatus();
     void onMachinePaused(int cause);
     bool appendEcho(const QString &text, bool reset);
+    void tellOpenFailure(const QString &error);
 
     SerialLine *ComPort1;
     TransportThread *Thread1;
@@ -96,6 +96,7 @@ private:
     QStringList m_files;
     int m_flowControl = 0;
     bool m_shownOnce = false;
+    bool m_openFailed = false;
     bool m_closing = false;
     bool m_confirmed = false;
     bool m_finished = false;

@@ -2,6 +2,7 @@
 // pack per run. Not a test: it asserts nothing, it only poses the windows.
 //   xvfb-run -a -s "-screen 0 1280x800x24" build/bin/ncferry_screenshots English OUT [all]
 #include "FakeSerialLine.h"
+#include "PtyPair.h"
 #include "app/Startup.h"
 #include "library/LibraryPanes.h"
 #include "settings/LanguagePack.h"
@@ -17,7 +18,9 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QMessageBox>
 #include <QPixmap>
+#include <QSerialPort>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
@@ -141,6 +144,26 @@ int main(int argc, char *argv[])
     shot(QStringLiteral("send-between-files"));
     send->ToolButton1->click();
     settle(500);
+
+    // A port held by another program: the message, then the window it belongs to.
+    {
+        PtyPair pty;
+        QSerialPort holder(pty.slavePath());
+        holder.open(QIODevice::ReadWrite);
+        const QString busy = QStringLiteral("Mill,%1,9600,None,8,1,Xon/Xoff,/nc,*.nc,None")
+                                 .arg(pty.slavePath());
+        QTimer::singleShot(800, [] {
+            shot(QStringLiteral("send-port-busy"));
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()))
+                box->accept();
+        });
+        auto *busySend = new TTransport;
+        busySend->setLanguage(option.getLanguageList(LanguagePack::TransferFile));
+        busySend->setPortSetting(busy);
+        busySend->setFileList({nc.filePath(QStringLiteral("O0001.nc"))});
+        busySend->show();
+        settle(1200);
+    }
 
     // Receive: a program arriving.
     auto *rxLine = new FakeSerialLine;

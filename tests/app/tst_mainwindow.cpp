@@ -20,6 +20,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QFile>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -174,6 +175,33 @@ private slots:
         w.setWindowsSize("800,600,1");
         w.setWindowsSize("a,b,c,d,e,f,g,h,i,j,k");
         QCOMPARE(w.getWindowsSize(), text);
+    }
+
+    // A tall list saved on a large screen, shown on a small one: the list gives way, and the
+    // preview keeps room for its lines, up to half of the panes.
+    void previewKeepsRoomWhenSmall()
+    {
+        auto option = makeOption();
+        TF_Main w(m_base.path() + "/");
+        w.setOption(option.get());
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        auto previewHasRoom = [&w] {
+            const QList<int> panes = w.Splitter2->sizes();
+            const int room =
+                qMin(11 * QFontMetrics(w.font()).lineSpacing(), (panes[0] + panes[1]) / 2);
+            return panes[1] >= room - 1;
+        };
+        w.setWindowsSize("780,580,210,400,300,220,90,91,92,93,94");
+        QTRY_VERIFY(previewHasRoom());
+        w.resize(640, 448);
+        QTRY_VERIFY(previewHasRoom());
+        // Growing again, the list takes back the height it was given as room allows.
+        const QList<int> small = w.Splitter2->sizes();
+        w.resize(780, 580);
+        QTRY_VERIFY(w.Splitter2->sizes().value(0) > small[0]);
+        QVERIFY(previewHasRoom());
+        QVERIFY(w.Splitter2->sizes().value(0) <= 400);
     }
 
     void sendFromListAndBuffer()

@@ -7,7 +7,7 @@
 #include "library/JpegImage.h"
 #include "library/LibraryEngine.h"
 #include "library/NotesStore.h"
-#include "tools/PortProblem.h"
+#include "transfer/PortProblem.h"
 #include "transfer/PortList.h"
 #include "tools/ReceiveCommand.h"
 #include "tools/SendCommand.h"

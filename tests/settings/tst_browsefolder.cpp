@@ -1,5 +1,6 @@
 // The folder chooser: cancel gives nothing, confirming gives the folder.
 #include "settings/BrowseFolder.h"
+#include "settings/WindowPlace.h"
 
 #include <QApplication>
 #include <QDir>
@@ -51,14 +52,13 @@ void TestBrowseFolder::cancelGivesEmptyText()
     const QString result = browse(dir.path(), [&](QFileDialog *chooser) {
         title = chooser->windowTitle();
         pos = chooser->pos();
-        size = chooser->size();
+        size = chooser->frameGeometry().size();
         chooser->reject();
     });
     QCOMPARE(result, QString());
     QCOMPARE(title, "Choose the work folder");
     const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
-    QCOMPARE(pos,
-             QPoint(area.width() / 2 - size.width() / 2, area.height() / 2 - size.height() / 2));
+    QCOMPARE(pos, WindowPlace::centred(area, size));
 }
 
 void TestBrowseFolder::confirmGivesStartFolder()

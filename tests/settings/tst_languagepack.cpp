@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QStringEncoder>
 #include <QTemporaryDir>
+#include <QRegularExpression>
 #include <QTest>
 
 namespace
@@ -68,13 +69,15 @@ private slots:
     void shippedPacks_data();
     void shippedPacks();
     void availableLanguages();
+    void captionAndLabel_data();
+    void captionAndLabel();
 };
 
 void TestLanguagePack::builtInLineCounts()
 {
     // The first packs' sections, then the lines appended since.
     const int expected[] = {29, 42, 16, 10, 7, 7, 5, 14, 4};
-    const int appended[] = {3, 0, 1, 9, 1, 0, 0, 0, 0};
+    const int appended[] = {5, 0, 1, 13, 5, 4, 0, 0, 0};
     for (int k = 0; k < LanguagePack::SectionCount; ++k) {
         QCOMPARE(LanguagePack::lineCount(k), expected[k] + appended[k]);
         QCOMPARE(LanguagePack::requiredLineCount(k), k == LanguagePack::About ? 2 : expected[k]);
@@ -325,6 +328,25 @@ void TestLanguagePack::shippedPacks()
     QVERIFY(send.at(3) != send.at(4) && send.at(4) != send.at(5) && send.at(3) != send.at(5));
     // The unsaved-changes question follows the file name directly.
     QVERIFY(pack.section(LanguagePack::Editor).at(8).startsWith(u' '));
+    const QRegularExpression placeholder(QStringLiteral("%[1-9]"));
+    const QRegularExpression halfWidthAfterHan(QStringLiteral("\\p{Han}:"));
+    for (int k = 0; k < LanguagePack::SectionCount; ++k) {
+        for (int i = 0; i < pack.section(k).size(); ++i) {
+            const QString &line = pack.section(k).at(i);
+            const QString where = LanguagePack::headers().at(k) + QString::number(i);
+            // A message filled in by the program takes the same values in every pack.
+            auto marks = [&](const QString &text) {
+                QStringList found;
+                for (auto m = placeholder.globalMatch(text); m.hasNext();)
+                    found << m.next().captured();
+                found.sort();
+                return found;
+            };
+            QVERIFY2(marks(line) == marks(LanguagePack::builtIn(k).value(i)), qPrintable(where));
+            // Colons in the Chinese packs are full-width, as the windows add them.
+            QVERIFY2(!line.contains(halfWidthAfterHan), qPrintable(where + u' ' + line));
+        }
+    }
 }
 
 void TestLanguagePack::availableLanguages()
@@ -340,6 +362,34 @@ void TestLanguagePack::availableLanguages()
     QStringList names = LanguagePack::availableLanguages(base);
     names.sort();
     QCOMPARE(names, (QStringList{"Deutsch", "English"}));
+}
+
+void TestLanguagePack::captionAndLabel_data()
+{
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<int>("index");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QString>("label");
+    const QStringList given = {"Receive", "Settings", "", "Save to"};
+    QTest::newRow("given line") << given << 3 << "Save to" << "Save to:";
+    QTest::newRow("empty line is kept") << given << 2 << "" << ":";
+    QTest::newRow("missing line: built-in") << given << 4 << "接收字元數" << "接收字元數：";
+    QTest::newRow("no lines") << QStringList() << 1 << "傳輸設定" << "傳輸設定：";
+    QTest::newRow("colon already there") << QStringList{"Lines shown:"} << 0 << "Lines shown:"
+                                         << "Lines shown:";
+    QTest::newRow("full-width already there") << QStringList{"檔名："} << 0 << "檔名："
+                                              << "檔名：";
+    QTest::newRow("beyond the section") << given << 99 << "" << ":";
+}
+
+void TestLanguagePack::captionAndLabel()
+{
+    QFETCH(QStringList, lines);
+    QFETCH(int, index);
+    QFETCH(QString, caption);
+    QFETCH(QString, label);
+    QCOMPARE(LanguagePack::caption(lines, LanguagePack::ReceiveFile, index), caption);
+    QCOMPARE(LanguagePack::label(caption), label);
 }
 
 QTEST_APPLESS_MAIN(TestLanguagePack)

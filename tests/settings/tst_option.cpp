@@ -143,6 +143,7 @@ private slots:
 #endif
     void windowSizeSlots();
     void languageFromGeneralList();
+    void damageToldInThePacksWords();
 };
 
 void TestOption::defaultsFromWorkArea()
@@ -618,6 +619,34 @@ void TestOption::languageFromGeneralList()
     option.LoadLanguage();
     QCOMPARE(option.getLanguageList(LanguagePack::Main), LanguagePack::builtIn(0));
     QVERIFY(option.languageMessage().contains("Nowhere.ini"));
+}
+
+void TestOption::damageToldInThePacksWords()
+{
+    QTemporaryDir dir;
+    const QString base = dir.path() + "/";
+    QVERIFY(QDir(base).mkdir("language"));
+    QStringList main = LanguagePack::builtIn(LanguagePack::Main);
+    main[32] = "坏了 %1：%2";
+    main[33] = "读不了 %1（%2）";
+    writeBytes(base + "language/简体中文.ini",
+               ("[Main]\n" + main.join('\n') + "\n[General]\n[Transfer]\n[TransferFile]\n"
+                "[ReceiveFile]\n[AutoMode]\n[Viewer]\n[Editor]\n[About]\n[End]\n")
+                   .toUtf8());
+    const QString path = QDir::toNativeSeparators(base + "Option.ini");
+    QStringList lines = customFileLines();
+    lines.replace(lines.indexOf("800,600"), "800,abc");
+    writeBytes(base + "Option.ini", iniBytes(lines));
+    {
+        TOption option(base, workArea, "English");
+        QCOMPARE(option.damageMessage(), "坏了 " + path + "：window size 3 (editor)");
+    }
+    QVERIFY(QFile::remove(base + "Option.ini"));
+    QVERIFY(QDir(base).mkdir("Option.ini"));
+    TOption option(base, workArea, "简体中文");
+    QVERIFY2(option.damageMessage().startsWith("读不了 " + path + "（"),
+             qPrintable(option.damageMessage()));
+    QVERIFY(!option.damageMessage().contains("cannot be read"));
 }
 
 QTEST_GUILESS_MAIN(TestOption)

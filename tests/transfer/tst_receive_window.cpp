@@ -2,6 +2,7 @@
 #include "TestFiles.h"
 #include "PtyPair.h"
 #include "settings/LanguagePack.h"
+#include "transfer/PortSerialLine.h"
 #include "transfer/PortSetting.h"
 #include "transfer/ReceiveEngine.h"
 #include "transfer/ReceiveFileDialog.h"
@@ -18,6 +19,7 @@
 #include <QListView>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSerialPort>
 #include <QSignalSpy>
 #include <QPointer>
 #include <QTemporaryDir>
@@ -86,6 +88,8 @@ private slots:
     void fileListAddition_data();
     void fileListAddition();
     void failedOpenShowsMessageAndCloses();
+    void busyPortToldInPackWords_data();
+    void busyPortToldInPackWords();
     void storeErrorOffersRetry();
     void exitWithUnstoredProgramAsks();
     void exitWhileReceivingAsks();
@@ -213,6 +217,50 @@ void TestReceiveWindow::failedOpenShowsMessageAndCloses()
              qPrintable(box->informative));
     QTRY_VERIFY(!w.isVisible());
     QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("O7.nc"))));
+}
+
+// The driver's "Permission error while locking the device" says nothing a user can act on.
+void TestReceiveWindow::busyPortToldInPackWords_data()
+{
+    QTest::addColumn<QString>("holder");
+    QTest::addColumn<QString>("expected");
+    const QString self = QCoreApplication::applicationName();
+    const QString pid = QString::number(QCoreApplication::applicationPid());
+    QTest::newRow("locked by a program") << "program" << "held PORT " + self + " " + pid;
+    QTest::newRow("open in another window") << "window" << "here PORT";
+    QTest::newRow("a folder") << "folder" << "folder PORT";
+}
+
+void TestReceiveWindow::busyPortToldInPackWords()
+{
+    QFETCH(QString, holder);
+    QFETCH(QString, expected);
+    PtyPair pty;
+    QTemporaryDir dir;
+    const QString port = holder == "folder" ? dir.path() : pty.slavePath();
+    QSerialPort program(port);
+    PortSerialLine window;
+    if (holder == "program") {
+        QVERIFY(program.open(QIODevice::ReadWrite));
+    } else if (holder == "window") {
+        LineSettings settings;
+        settings.portName = port;
+        window.setSettings(settings);
+        QString error;
+        QVERIFY2(window.open(&error), qPrintable(error));
+    }
+    TReceiveTransport w;
+    w.setLanguage(Language + QStringList{"Discard?", "held %1 %2 %3", "elsewhere %1", "here %1",
+                                         "folder %1"});
+    QVERIFY(w.setPortSetting(record(port)));
+    w.setFileName(dir.filePath(QStringLiteral("O8.nc")));
+    auto box = std::make_shared<BoxWatch>();
+    answerNextBox(box, QMessageBox::Ok);
+    w.show();
+    QTRY_COMPARE(box->seen, 1);
+    QCOMPARE(box->text, QStringLiteral("Cannot open the port"));
+    QCOMPARE(box->informative, QString(expected).replace("PORT", port));
+    QTRY_VERIFY(!w.isVisible());
 }
 
 void TestReceiveWindow::storeErrorOffersRetry()

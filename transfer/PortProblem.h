@@ -1,0 +1,38 @@
+#pragma once
+// Port problems in the user's words: the serial driver's own texts ("Is a directory",
+// "Permission error while locking the device") do not say what is wrong. The command line
+// and the windows share the reasons; each says them in its own words.
+#include <QString>
+#include <QStringList>
+
+namespace PortProblem
+{
+// Why a port would not open, as far as it can be told.
+enum class Reason {
+    Other,          // only the driver's text says it
+    HeldBy,         // another program holds the port's lock file and names itself
+    HeldElsewhere,  // another program holds the port's lock
+    OpenHere,       // another window of this program has the port open
+    Folder,         // the name is a folder, not a port
+};
+
+struct OpenFailure {
+    Reason reason = Reason::Other;
+    QString program; // HeldBy: the program holding the lock
+    qint64 pid = 0;  // HeldBy: its process
+};
+
+// Empty when the record names a port, else why it cannot be used.
+QString missingPort(const QString &record, const QString &portName);
+OpenFailure openFailureReason(const QString &portName, const QString &driverMessage);
+// The command line's message for a port that would not open: a port locked by another
+// program names that program when its lock file says; anything else keeps the driver's text.
+QString openFailure(const QString &portName, const QString &driverMessage);
+// A window's message, from its language pack lines: `lines` hold the texts for HeldBy
+// (%1 port, %2 program, %3 process), HeldElsewhere, OpenHere and Folder (%1 port), in that
+// order. Other reasons, or a text missing, give the driver's text.
+QString openFailure(const QString &portName, const QString &driverMessage,
+                    const QStringList &lines);
+// The program holding the port's lock file ("ncferry-cli (process 123)"), empty when none.
+QString lockHolder(const QString &portName);
+} // namespace PortProblem
