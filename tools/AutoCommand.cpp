@@ -2,6 +2,7 @@
 
 #include "automode/AutoLink.h"
 #include "automode/AutoModeLog.h"
+#include "settings/ProgramFolders.h"
 #include "transfer/PortSerialLine.h"
 #include "transfer/PortSetting.h"
 #include "tools/CliOutput.h"
@@ -72,7 +73,7 @@ int runAutoCommand(const QStringList &args)
         return usage(QStringLiteral("cannot use the options file \"%1\": %2")
                          .arg(QDir::toNativeSeparators(options), values.error()));
     if (logPath.isEmpty())
-        logPath = AutoModeLog::pathFor(QCoreApplication::applicationDirPath(),
+        logPath = AutoModeLog::pathFor(GetProgramFolders().data,
                                        port.at(PortSetting::Name));
     const AutoModeLog log(logPath);
 
