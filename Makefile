@@ -72,7 +72,8 @@ format-check:
 	@bad=0; for f in $(FORMAT_FILES); do \
 	  $(FORMAT) --style=file "$$f" | cmp -s - "$$f" || { echo "not formatted: $$f"; bad=$$((bad + 1)); }; \
 	done; \
-	if [ $$bad -gt 0 ]; then echo "$$bad files differ from .clang-format (make format)"; exit 1; fi
+	if [ $$bad -gt 0 ]; then echo "$$bad files differ from .clang-format (make format)"; exit 1; fi; \
+	echo "every file as .clang-format has it"
 
 # --- Reliability: sanitizer builds and fuzz targets (clang from Debian) -------------------
 SAN_PACKAGES = clang-14 libclang-rt-14-dev

@@ -50,7 +50,8 @@ ProgramFolders GetProgramFolders()
 {
     const QString name = QStringLiteral("/NCFerry");
     return ChooseProgramFolders(
-        GetExePath(), QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + name,
+        GetExePath(),
+        QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + name,
         QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + name);
 }
 
@@ -59,7 +60,8 @@ QString LanguageFolder(const QString &baseFolder, const ProgramFolders &program)
     const QString own = withSlash(baseFolder) + QStringLiteral("language/");
     QStringList candidates{own};
     if (!program.portable)
-        candidates << program.program + QStringLiteral("language/") << installedPacks(program.program);
+        candidates << program.program + QStringLiteral("language/")
+                   << installedPacks(program.program);
     for (const QString &folder : candidates)
         if (QFileInfo(folder).isDir())
             return folder;

@@ -20,11 +20,11 @@ private slots:
 
 void TestProgramFolders::choice_data()
 {
-    QTest::addColumn<QStringList>("folders");  // made under a scratch root
-    QTest::addColumn<QString>("program");      // the executable's folder
-    QTest::addColumn<bool>("readOnly");        // program folder without write permission
+    QTest::addColumn<QStringList>("folders"); // made under a scratch root
+    QTest::addColumn<QString>("program");     // the executable's folder
+    QTest::addColumn<bool>("readOnly");       // program folder without write permission
     QTest::addColumn<bool>("portable");
-    QTest::addColumn<QString>("languages");    // where the packs are looked for
+    QTest::addColumn<QString>("languages"); // where the packs are looked for
 
     QTest::newRow("writable folder with its packs")
         << QStringList{"app/language"} << "app" << false << true << "app/language/";
