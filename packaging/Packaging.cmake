@@ -15,6 +15,8 @@ install(FILES ${PROJECT_SOURCE_DIR}/app/icons/send.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps RENAME ncferry.svg)
 install(FILES ${PROJECT_SOURCE_DIR}/docs/guide.md
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/ncferry)
+install(FILES ${PROJECT_SOURCE_DIR}/tools/ncferry-auto@.service
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/ncferry/examples)
 
 # Debian keeps manual pages compressed, without a time stamp in the gzip header.
 configure_file(${PROJECT_SOURCE_DIR}/packaging/ncferry-cli.1

@@ -17,7 +17,7 @@ root=$scratch/root
 for f in usr/bin/ncferry usr/bin/ncferry-cli usr/share/ncferry/language/English.ini \
          usr/share/ncferry/language/繁體中文.ini usr/share/ncferry/language/简体中文.ini \
          usr/share/applications/ncferry.desktop usr/share/icons/hicolor/scalable/apps/ncferry.svg \
-         usr/share/man/man1/ncferry-cli.1.gz; do
+         usr/share/man/man1/ncferry-cli.1.gz usr/share/doc/ncferry/examples/ncferry-auto@.service; do
   [ -f "$root/$f" ] || fail "$f missing from the package"
 done
 grep -qx 'Icon=ncferry' "$root/usr/share/applications/ncferry.desktop" || fail "desktop entry has no icon"
