@@ -6,7 +6,13 @@ PACKAGES = cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev qt6-svg-dev
            qt6-translations-l10n ser2net
 
 .PHONY: all deps configure build run test bench clean \
-        sanitizer-deps configure-asan test-asan test-tsan fuzz fuzz-smoke
+        sanitizer-deps configure-asan test-asan test-tsan fuzz fuzz-smoke \
+        format format-check package test-package
+
+# WERROR=ON turns compiler warnings into errors (CI does), WERROR=OFF back; the build folder
+# keeps the last choice, so later commands need not repeat it.
+WERROR  ?=
+WERROR_FLAG = $(if $(WERROR),-DNCFERRY_WERROR=$(WERROR))
 
 all: build
 
@@ -21,7 +27,7 @@ deps:
 	fi
 
 configure: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(WERROR_FLAG) >/dev/null
 
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
@@ -39,6 +45,35 @@ bench: build
 
 clean:
 	rm -rf $(BUILD) build-asan build-tsan
+
+# --- Packaging: a .deb of ncferry and ncferry-cli (CPack; dpkg-shlibdeps finds the Qt
+# packages it needs), and its check: unpacked with dpkg -x, started from a fresh home.
+PKG_PACKAGES = dpkg-dev
+
+package: build
+	@$(MAKE) --no-print-directory deps PACKAGES="$(PKG_PACKAGES)"
+	cd $(BUILD) && cpack -G DEB
+	@ls -l $(BUILD)/ncferry_*.deb
+
+test-package: package
+	packaging/test-package.sh $(BUILD)
+
+# --- Formatting with the committed .clang-format (Debian's clang-format 14) -------------
+FORMAT       = clang-format-14
+FORMAT_FILES = $(shell git -c core.quotepath=off ls-files '*.cpp' '*.h')
+
+format:
+	@$(MAKE) --no-print-directory deps PACKAGES="$(FORMAT)"
+	$(FORMAT) -i --style=file $(FORMAT_FILES)
+
+# Lists the files that differ from their formatted form; fails when there are any.
+format-check:
+	@$(MAKE) --no-print-directory deps PACKAGES="$(FORMAT)"
+	@bad=0; for f in $(FORMAT_FILES); do \
+	  $(FORMAT) --style=file "$$f" | cmp -s - "$$f" || { echo "not formatted: $$f"; bad=$$((bad + 1)); }; \
+	done; \
+	if [ $$bad -gt 0 ]; then echo "$$bad files differ from .clang-format (make format)"; exit 1; fi; \
+	echo "every file as .clang-format has it"
 
 # --- Reliability: sanitizer builds and fuzz targets (clang from Debian) -------------------
 SAN_PACKAGES = clang-14 libclang-rt-14-dev
@@ -65,6 +100,7 @@ ASAN_ENV   = QT_QPA_PLATFORM=offscreen \
 
 configure-asan: sanitizer-deps
 	CC=$(SAN_CC) CXX=$(SAN_CXX) cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo $(LAUNCHER) \
+	  $(WERROR_FLAG) \
 	  -DNCFERRY_FUZZ=ON -DCMAKE_CXX_FLAGS="$(ASAN_FLAGS)" -DCMAKE_C_FLAGS="$(ASAN_FLAGS)" \
 	  -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
 
@@ -74,6 +110,7 @@ test-asan: configure-asan
 
 test-tsan: sanitizer-deps
 	CC=$(SAN_CC) CXX=$(SAN_CXX) cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo $(LAUNCHER) \
+	  $(WERROR_FLAG) \
 	  -DNCFERRY_TSAN=ON -DCMAKE_CXX_FLAGS="-O1 -fsanitize=thread -fno-omit-frame-pointer" \
 	  -DCMAKE_C_FLAGS="-O1 -fsanitize=thread" \
 	  -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=thread" >/dev/null

@@ -28,7 +28,7 @@ class TF_Main : public QMainWindow
 {
     Q_OBJECT
 public:
-    // baseFolder: where access.mdb lives (the program folder), ending in "/".
+    // baseFolder: where access.mdb lives (the program's data folder), ending in "/".
     explicit TF_Main(const QString &baseFolder, QWidget *parent = nullptr);
     ~TF_Main() override;
 

@@ -11,9 +11,10 @@
 #include "transfer/TransferSettings.h"
 
 struct LongLivedWindows {
-    // base: the program folder, ending in "/"; workArea sizes the default windows.
-    LongLivedWindows(const QString &base, const QRect &workArea)
-        : main(base), general(base), transfer(&main.portList()), option(base, workArea)
+    // settings: the folder of Option.ini, data: the folder of access.mdb, each ending in "/";
+    // workArea sizes the default windows.
+    LongLivedWindows(const QString &settings, const QString &data, const QRect &workArea)
+        : main(data), general(settings), transfer(&main.portList()), option(settings, workArea)
     {
         general.setOption(&option);
         transfer.setOption(&option);
@@ -23,6 +24,11 @@ struct LongLivedWindows {
         main.setAbout(&about);
         main.setViewer(&viewer);
         main.setColorDialog(&colors);
+    }
+
+    LongLivedWindows(const QString &base, const QRect &workArea)
+        : LongLivedWindows(base, base, workArea)
+    {
     }
 
     TF_Main main;

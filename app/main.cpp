@@ -1,11 +1,16 @@
 #include "app/Startup.h"
 #include "library/NotesStore.h"
-#include "settings/UnitFunction.h"
+#include "settings/ProgramFolders.h"
+#include "tools/StopSignals.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QIcon>
 #include <QMessageBox>
 #include <QScreen>
 #include <QTimer>
+
+#include <cstdio>
 
 int main(int argc, char *argv[])
 {
@@ -13,19 +18,33 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("NCFerry"));
     QApplication::setApplicationVersion(QStringLiteral(NCFERRY_VERSION));
     QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/send.svg")));
 
-    LongLivedWindows windows(GetExePath(),
+    // A logout or a service stop (SIGTERM, SIGINT) closes the main window as the user would,
+    // so the settings are saved and a send in progress asks first. Watched from here on; a
+    // signal waits for the event loop.
+    StopSignals stop;
+
+    // Beside the program when its folder can be written, else in the user's own folders.
+    const ProgramFolders folders = GetProgramFolders();
+    QDir().mkpath(folders.settings);
+    QDir().mkpath(folders.data);
+    LongLivedWindows windows(folders.settings, folders.data,
                              QGuiApplication::primaryScreen()->availableGeometry());
     TF_Main &main = windows.main;
     const TOption &option = windows.option;
     main.show();
+    QObject::connect(&stop, &StopSignals::stopRequested, &main, [&main] { main.close(); });
 
-    // Problems with the settings files are told once, after the window is up.
+    // Problems with the settings files are told once, after the window is up; stderr (the
+    // session's log) keeps them too.
     QTimer::singleShot(0, &main, [&] {
         for (const QString &message : {option.damageMessage(), option.languageMessage(),
                                        main.notes()->startupMessage()})
-            if (!message.isEmpty())
+            if (!message.isEmpty()) {
+                std::fprintf(stderr, "ncferry: %s\n", message.toLocal8Bit().constData());
                 QMessageBox::warning(&main, main.windowTitle(), message);
+            }
     });
     const int status = app.exec();
     // Transfer windows end with the program: their workers stop and their lines close.

@@ -1,5 +1,5 @@
 #pragma once
-// The auto mode's transfer log of one port setting: "log/<name>.txt" beside the program, one
+// The auto mode's transfer log of one port setting: "log/<name>.txt" in the data folder, one
 // line per event in the NC code page with CR LF. Each line reaches the disk as it is logged,
 // so a crash or a power cut loses no more than the line being written; closing the window
 // rewrites the file from its list.

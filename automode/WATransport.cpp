@@ -4,6 +4,7 @@
 #include "settings/LanguagePack.h"
 #include "settings/NcText.h"
 #include "settings/Option.h"
+#include "settings/ProgramFolders.h"
 #include "settings/UnitFunction.h"
 #include "transfer/PortProblem.h"
 #include "transfer/PortSerialLine.h"
@@ -72,7 +73,7 @@ QToolButton *bigButton(QWidget *parent, const QString &icon)
 TWATransport::TWATransport(GeneralValuesSource values, SerialLine *line, QWidget *parent,
                            const LinkTimings &timings)
     : QWidget(parent, Qt::Window), ComPort1(line ? line : new PortSerialLine(this)),
-      m_values(std::move(values)), m_timings(timings), m_logFolder(GetExePath())
+      m_values(std::move(values)), m_timings(timings), m_logFolder(GetProgramFolders().data)
 {
     setObjectName(QStringLiteral("WATransport"));
     setWindowTitle(QStringLiteral("WATransport"));

@@ -1,5 +1,5 @@
 #pragma once
-// The notes database: one note per full file path, kept in access.mdb beside the program.
+// The notes database: one note per full file path, kept in access.mdb in the data folder.
 #include "library/ByteTable.h"
 
 #include <QHash>
@@ -11,7 +11,7 @@ using FolderNotes = ByteTable;
 class NotesStore
 {
 public:
-    // baseFolder is the program's own folder; the database lives in it as access.mdb.
+    // The database lives in baseFolder as access.mdb (the program's data folder).
     explicit NotesStore(const QString &baseFolder);
     ~NotesStore();
     NotesStore(const NotesStore &) = delete;

@@ -27,7 +27,7 @@ public:
     enum CloseReason { NotClosed, ClosedByOk, ClosedByCancel, ClosedByCloseBox };
     static constexpr int GeneralCount = 11;
 
-    // baseFolder: the program's folder, ending in "/", whose "language" folder lists the packs.
+    // baseFolder: the settings folder, ending in "/"; LanguageFolder() finds the packs from it.
     explicit TGeneralSettings(const QString &baseFolder, QWidget *parent = nullptr);
     ~TGeneralSettings() override;
 

@@ -1,5 +1,6 @@
 #include "settings/LanguagePack.h"
 
+#include "settings/ProgramFolders.h"
 #include "settings/TextFile.h"
 
 #include <QDir>
@@ -213,12 +214,12 @@ QString LanguagePack::label(const QString &caption)
 
 QString LanguagePack::packPath(const QString &baseFolder, const QString &languageName)
 {
-    return baseFolder + QStringLiteral("language/") + languageName + QStringLiteral(".ini");
+    return LanguageFolder(baseFolder) + languageName + QStringLiteral(".ini");
 }
 
 QStringList LanguagePack::availableLanguages(const QString &baseFolder)
 {
-    QDir folder(baseFolder + QStringLiteral("language"));
+    QDir folder(LanguageFolder(baseFolder));
     QStringList names;
     const QFileInfoList files =
         folder.entryInfoList({QStringLiteral("*.ini")}, QDir::Files, QDir::Unsorted);

@@ -2,6 +2,7 @@
 
 #include "automode/AutoLink.h"
 #include "automode/AutoModeLog.h"
+#include "settings/ProgramFolders.h"
 #include "tools/CliOutput.h"
 #include "tools/StopSignals.h"
 #include "transfer/PortSetting.h"
@@ -123,8 +124,7 @@ int runAutoCommand(const QStringList &args)
         QString error;
         if (!PortSetting::toLineSettings(s.port, &s.settings, nullptr, &error))
             return usage(error);
-        s.logPath = logs[n].isEmpty() ? AutoModeLog::pathFor(QCoreApplication::applicationDirPath(),
-                                                             s.port.at(PortSetting::Name))
+        s.logPath = logs[n].isEmpty() ? AutoModeLog::pathFor(GetProgramFolders().data, s.port.at(PortSetting::Name))
                                       : logs[n];
         const QString key = QFileInfo(s.logPath).absoluteFilePath();
         if (logPaths.contains(key))

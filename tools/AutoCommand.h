@@ -15,5 +15,5 @@ constexpr int StopGraceMs = 30000;
 // args are the words after "auto". Every port setting given is served from this one process,
 // each with its own line, link and log (a --log names the log of the port setting before it). Needs a QCoreApplication; runs until SIGINT or SIGTERM,
 // which end it after the entry in progress with status 0. Log lines go to stdout and are
-// appended to the log file (default: log/<port setting name>.txt beside the program).
+// appended to the log file (default: log/<port setting name>.txt in the program's data folder).
 int runAutoCommand(const QStringList &args);

@@ -202,7 +202,8 @@ private slots:
         QVERIFY(store.open());
         const QString folder = dir.filePath("nc");
         makeRandomFolder(folder, &store, rng);
-        for (const QString &pattern : {"*.nc", "*.*", "*.NC;*.jpg", "O?*", "*1*.nc", "*"}) {
+        const QStringList patterns{"*.nc", "*.*", "*.NC;*.jpg", "O?*", "*1*.nc", "*"};
+        for (const QString &pattern : patterns) {
             const ListingResult listed =
                 FileListing::listFolder(folder, pattern, commentMode, &store);
             const QVector<FileRow> expected =

@@ -81,7 +81,7 @@ class TestTransferSettingsWindow : public QObject
         QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, at);
     }
 
-    static void answeredClick(TTransferSettings *w, QAbstractButton *button,
+    static void answeredClick(TTransferSettings *, QAbstractButton *button,
                               QMessageBox::StandardButton answer, QuestionCatcher *q)
     {
         q->arm(answer);
