@@ -578,7 +578,7 @@ bool TF_Main::portNamed(int tag)
         PortProblem::missingPort(record, PortSetting::split(record).value(PortSetting::Port));
     if (problem.isEmpty())
         return true;
-    QMessageBox::warning(this, windowTitle(), problem);
+    QMessageBox::warning(this, windowTitle(), line(34).arg(record));
     return false;
 }
 

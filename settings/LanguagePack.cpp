@@ -107,7 +107,9 @@ const char16_t *const appendedMain[] = {
     u"A send is still in progress. Stop it and close NCFerry?",
     u"\"%1\" is not a valid font size.",
     u"The settings file \"%1\" is damaged. The default settings were used for: %2.",
-    u"The settings file \"%1\" cannot be read (%2). The default settings are used."};
+    u"The settings file \"%1\" cannot be read (%2). The default settings are used.",
+    u"The port setting \"%1\" names no port (its second field is empty). Give the port, for "
+    u"example ttyS0, /dev/ttyUSB0 or rfc2217://host:port."};
 
 // Why a port would not open, appended to the send, receive and auto-mode windows' sections
 // in the order PortProblem::openFailure takes them.
@@ -132,6 +134,17 @@ const char16_t *const appendedTransfer[] = {u"Choose the work folder"};
 
 const char16_t *const appendedReceiveFile[] = {
     u"A program is being received. Close the window and discard what has arrived?"};
+
+// Appended after the port problems.
+const char16_t *const receivedKeptMessages[] = {
+    u"The received program (%1 line(s)) has not been stored in \"%2\". Leave and discard it?",
+    u"%1 line(s) of the program had arrived. Save them under a name of your choice, or they "
+    u"are lost when this window closes.",
+    u"Save As...",
+    u"Save the received lines",
+    u"The received program is kept. Retry when the cause is fixed, or save it under another "
+    u"name.",
+    u"Save the received program"};
 
 // The about box reads lines 0 and 1; the lines after them are optional text.
 constexpr int aboutRequiredLines = 2;
@@ -169,7 +182,8 @@ const QStringList &LanguagePack::builtIn(int section)
         toList(builtInGeneral),
         toList(builtInTransfer) + toList(appendedTransfer),
         toList(builtInTransferFile) + toList(appendedTransferFile) + toList(portProblems),
-        toList(builtInReceiveFile) + toList(appendedReceiveFile) + toList(portProblems),
+        toList(builtInReceiveFile) + toList(appendedReceiveFile) + toList(portProblems) +
+            toList(receivedKeptMessages),
         toList(builtInAutoMode) + toList(portProblems),
         toList(builtInViewer),
         toList(builtInEditor),
@@ -189,7 +203,8 @@ int LanguagePack::requiredLineCount(int section)
     static const int appended[SectionCount] = {
         int(std::size(appendedMain)), 0, int(std::size(appendedTransfer)),
         int(std::size(appendedTransferFile)) + problems,
-        int(std::size(appendedReceiveFile)) + problems, problems, 0, 0, 0};
+        int(std::size(appendedReceiveFile)) + problems + int(std::size(receivedKeptMessages)),
+        problems, 0, 0, 0};
     if (section == About)
         return aboutRequiredLines;
     return section >= 0 && section < SectionCount ? lineCount(section) - appended[section] : 0;

@@ -224,9 +224,8 @@ void TReceiveTransport::closeEvent(QCloseEvent *event)
     if (m_engine->hasUnstoredProgram()) {
         const auto answer = QMessageBox::question(
             this, QStringLiteral("message"),
-            tr("The received program (%n line(s)) has not been stored in \"%1\".\n"
-               "Leave and discard it?",
-               nullptr, m_engine->lineCount())
+            lang(UnstoredLine)
+                .arg(m_engine->lineCount())
                 .arg(QDir::toNativeSeparators(m_engine->fileName())),
             QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
         if (answer != QMessageBox::Yes) {
@@ -275,11 +274,9 @@ void TReceiveTransport::onLineLost(const QString &message)
     auto *box = new QMessageBox(
         QMessageBox::Warning, QStringLiteral("message"),
         message + QLatin1Char('\n') +
-            tr("%n line(s) of the program had arrived. Save them under a name of your "
-               "choice, or they are lost when this window closes.",
-               nullptr, m_engine->keptLineCount()),
+            lang(KeptLinesLine).arg(m_engine->keptLineCount()),
         QMessageBox::Discard, this);
-    QPushButton *save = box->addButton(tr("Save As..."), QMessageBox::AcceptRole);
+    QPushButton *save = box->addButton(lang(SaveAsLine), QMessageBox::AcceptRole);
     box->setDefaultButton(save);
     box->setAttribute(Qt::WA_DeleteOnClose);
     connect(box, &QMessageBox::finished, this, [this, box, save] {
@@ -291,7 +288,7 @@ void TReceiveTransport::onLineLost(const QString &message)
 
 void TReceiveTransport::savePartialAs()
 {
-    const QString path = QFileDialog::getSaveFileName(this, tr("Save the received lines"),
+    const QString path = QFileDialog::getSaveFileName(this, lang(SaveLinesLine),
                                                       m_engine->fileName());
     if (path.isEmpty())
         return;
@@ -323,12 +320,11 @@ void TReceiveTransport::onStoreFailed(const QString &message)
 {
     const QString text =
         message + QLatin1Char('\n') +
-        tr("The received program is kept. Retry when the cause is fixed, or save it "
-           "under another name.");
+        lang(KeptProgramLine);
     if (!m_storeError) {
         m_storeError = new QMessageBox(QMessageBox::Warning, QStringLiteral("message"), text,
                                        QMessageBox::Retry | QMessageBox::Cancel, this);
-        m_storeError->addButton(tr("Save As..."), QMessageBox::AcceptRole);
+        m_storeError->addButton(lang(SaveAsLine), QMessageBox::AcceptRole);
         connect(m_storeError, &QMessageBox::finished, this, [this] {
             QAbstractButton *clicked = m_storeError->clickedButton();
             if (clicked == m_storeError->button(QMessageBox::Retry))
@@ -345,7 +341,7 @@ void TReceiveTransport::onStoreFailed(const QString &message)
 void TReceiveTransport::saveElsewhere()
 {
     const QString path =
-        QFileDialog::getSaveFileName(this, tr("Save the received program"), m_engine->fileName());
+        QFileDialog::getSaveFileName(this, lang(SaveProgramLine), m_engine->fileName());
     if (path.isEmpty())
         return;
     setFileName(path);

@@ -62,6 +62,15 @@ private:
     void onStoreFailed(const QString &message);
     void saveElsewhere();
     QString lang(int index) const;
+    // Pack lines for the questions about received data, after the port problems.
+    enum KeptLines {
+        UnstoredLine = 12,
+        KeptLinesLine,
+        SaveAsLine,
+        SaveLinesLine,
+        KeptProgramLine,
+        SaveProgramLine
+    };
 
     SerialLine *ComPort1;
     ReceiveEngine *m_engine;
