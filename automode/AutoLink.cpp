@@ -1,6 +1,7 @@
 #include "automode/AutoLink.h"
 
 #include "settings/NcText.h"
+#include "transfer/LineControl.h"
 #include "transfer/PortSetting.h"
 #include "transfer/SerialLine.h"
 
@@ -11,8 +12,10 @@ namespace AutoMode
 
 namespace
 {
-constexpr char CR = 0x0D;
-constexpr char LF = 0x0A;
+using LineControl::CR;
+using LineControl::DC2;
+using LineControl::DC4;
+using LineControl::LF;
 
 int bitOf(int n) { return 1 << n; }
 int numberOf(int bit)

@@ -1,5 +1,6 @@
 #include "transfer/SendController.h"
 
+#include "transfer/LineControl.h"
 #include "transfer/SerialLine.h"
 #include "transfer/TransportThread.h"
 
@@ -71,11 +72,11 @@ void SendController::onRxChar(qint64 count)
     // The gate has already acted on these bytes; only the lights are left to us.
     const QByteArray bytes = m_line->read(count);
     const bool xonResumes = m_flowControl == 2 || m_flowControl == 3;
-    if (xonResumes && bytes.contains(XON))
+    if (xonResumes && bytes.contains(LineControl::XON))
         setXonLight(true);
     // Only the last flow byte of the batch tells the state the gate was left in.
-    const qsizetype xoff = bytes.lastIndexOf(XOFF);
-    if (xoff >= 0 && xoff > (xonResumes ? bytes.lastIndexOf(XON) : -1))
+    const qsizetype xoff = bytes.lastIndexOf(LineControl::XOFF);
+    if (xoff >= 0 && xoff > (xonResumes ? bytes.lastIndexOf(LineControl::XON) : -1))
         emit machinePaused(Xoff);
 }
 

@@ -14,8 +14,6 @@ class SendController : public QObject
 {
     Q_OBJECT
 public:
-    static constexpr char XON = 0x11;
-    static constexpr char XOFF = 0x13;
     // Waits of the pacing rules; tests shorten them.
     static constexpr int XonDelayMs = 500;
     static constexpr int CtsDelayMs = 500;
