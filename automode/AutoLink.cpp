@@ -250,7 +250,7 @@ void AutoLink::DispatchTick()
     emit sendPaneCleared();
     m_transcript.clear();
     const SendListEntry entry = m_sendList.first();
-    const bool software = m_flowControl == 2 || m_flowControl == 3;
+    const bool software = usesXon(m_flowControl);
     // Under software flow control a file or reply waits for the machine's XON.
     const bool waitsForXon = software && entry.verb != SendListEntry::Show &&
                              entry.verb != SendListEntry::Mark;

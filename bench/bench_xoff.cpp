@@ -127,7 +127,7 @@ bool engines(const QString &path)
     worker.setComPort(&line);
     worker.setFileListBox({path});
     SendController controller(&line, &worker);
-    controller.setFlowControl(2);
+    controller.setFlowControl(FlowControl::XonXoff);
     controller.setDelays(20, 20);
     Figures fig;
     std::atomic<bool> done{false};

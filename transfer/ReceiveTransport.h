@@ -1,5 +1,6 @@
 #pragma once
 // The receive window: shows one program arriving from a machine and closes when stored.
+#include "transfer/LineSettings.h"
 #include "transfer/ReceiveFileList.h"
 
 #include <QStringList>
@@ -37,7 +38,7 @@ public:
 
     ReceiveEngine *engine() const { return m_engine; }
     SerialLine *line() const { return ComPort1; }
-    int FlowControl() const { return m_flowControl; }
+    ::FlowControl FlowControl() const { return m_flowControl; }
 
 signals:
     void fileReceived(const QString &path);
@@ -67,7 +68,7 @@ private:
     ReceiveEngine *m_engine;
     QStringList Port;
     QStringList language;
-    int m_flowControl = 0;
+    ::FlowControl m_flowControl = ::FlowControl::None;
     QString SelectPath;
     QString SelectExt;
     ReceiveFileList::Hooks m_hooks;

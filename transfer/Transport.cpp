@@ -213,9 +213,9 @@ bool TTransport::setPortSetting(const QString &text)
     ComPort1->setSettings(settings);
     m_controller->setFlowControl(m_flowControl);
 
-    const bool cts = m_flowControl == 1 || m_flowControl == 3;
-    const bool xon = m_flowControl == 2 || m_flowControl == 3;
-    if (m_flowControl == 0) {
+    const bool cts = usesCts(m_flowControl);
+    const bool xon = usesXon(m_flowControl);
+    if (m_flowControl == ::FlowControl::None) {
         CheckBox1->setChecked(false);
         CheckBox1->setEnabled(false);
     } else {
@@ -396,7 +396,7 @@ void TTransport::refreshStatus()
     int text = -1;
     switch (m_state) {
     case WaitingMachine:
-        text = m_flowControl == 1 ? 11 : 10;
+        text = m_flowControl == ::FlowControl::RtsCts ? 11 : 10;
         break;
     case PausedByXoff:
         text = 12;
@@ -423,7 +423,7 @@ void TTransport::onMachinePaused(int cause)
         return;
     setSendState(cause == SendController::Xoff ? PausedByXoff : PausedByCts);
     // Without XON pacing nothing but a press continues after an XOFF: offer it.
-    const bool xonResumes = m_flowControl == 2 || m_flowControl == 3;
+    const bool xonResumes = usesXon(m_flowControl);
     if (cause == SendController::Xoff && !xonResumes && buttonState() == Running)
         setButtonState(Paused);
 }

@@ -1,6 +1,8 @@
 #pragma once
 // The send window: lists the programs, lets the user start, pause and leave, and shows
 // the echo, the progress and the pacing lights of one send.
+#include "transfer/LineSettings.h"
+
 #include <QStringList>
 #include <QWidget>
 
@@ -37,7 +39,7 @@ public:
     void setFileList(const QStringList &paths);
     static QStringList builtInLanguage();
 
-    int FlowControl() const { return m_flowControl; }
+    ::FlowControl FlowControl() const { return m_flowControl; }
     ButtonState buttonState() const;
     SendState sendState() const { return m_state; }
     // Started and not yet ended: closing now would cut a program short.
@@ -94,7 +96,7 @@ private:
     QStringList Port;
     QStringList language;
     QStringList m_files;
-    int m_flowControl = 0;
+    ::FlowControl m_flowControl = ::FlowControl::None;
     bool m_shownOnce = false;
     bool m_closing = false;
     bool m_confirmed = false;
