@@ -18,11 +18,10 @@
 #include "settings/LanguagePack.h"
 #include "settings/Option.h"
 #include "settings/UnitFunction.h"
-#include "transfer/PortSetting.h"
+#include "settings/PortSetting.h"
 #include "transfer/ReceiveFileDialog.h"
 #include "transfer/ReceiveTransport.h"
 #include "tools/PortProblem.h"
-#include "transfer/PortSetting.h"
 #include "transfer/TransferSettings.h"
 #include "transfer/Transport.h"
 

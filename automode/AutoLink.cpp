@@ -2,7 +2,7 @@
 
 #include "settings/NcText.h"
 #include "transfer/LineControl.h"
-#include "transfer/PortSetting.h"
+#include "settings/PortSetting.h"
 #include "transfer/SerialLine.h"
 
 #include <QRegularExpression>

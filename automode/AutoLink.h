@@ -5,7 +5,7 @@
 // `ncferry-cli auto` each own one and show what it reports.
 #include "automode/LinkWorker.h"
 #include "automode/RequestProtocol.h"
-#include "transfer/LineSettings.h"
+#include "settings/LineSettings.h"
 
 #include <QByteArray>
 #include <QList>

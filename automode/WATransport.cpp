@@ -5,7 +5,7 @@
 #include "settings/Option.h"
 #include "settings/UnitFunction.h"
 #include "transfer/PortSerialLine.h"
-#include "transfer/PortSetting.h"
+#include "settings/PortSetting.h"
 
 #include <QCloseEvent>
 #include <QDateTime>

@@ -3,7 +3,7 @@
 #include "automode/AutoLink.h"
 #include "automode/AutoModeLog.h"
 #include "transfer/PortSerialLine.h"
-#include "transfer/PortSetting.h"
+#include "settings/PortSetting.h"
 #include "tools/CliOutput.h"
 #include "tools/StopSignals.h"
 

@@ -1,7 +1,7 @@
 #include "tools/ReceiveCommand.h"
 
 #include "transfer/PortSerialLine.h"
-#include "transfer/PortSetting.h"
+#include "settings/PortSetting.h"
 #include "transfer/ReceiveEngine.h"
 #include "tools/CliOutput.h"
 #include "tools/PortProblem.h"

@@ -3,7 +3,7 @@
 #include "settings/LanguagePack.h"
 
 #include "transfer/PortSerialLine.h"
-#include "transfer/PortSetting.h"
+#include "settings/PortSetting.h"
 #include "transfer/ReceiveEngine.h"
 #include "transfer/ReceivedLinesModel.h"
 

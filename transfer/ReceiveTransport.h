@@ -1,6 +1,6 @@
 #pragma once
 // The receive window: shows one program arriving from a machine and closes when stored.
-#include "transfer/LineSettings.h"
+#include "settings/LineSettings.h"
 #include "transfer/ReceiveFileList.h"
 
 #include <QStringList>

@@ -3,7 +3,7 @@
 // pacing (RTS/CTS alone), keeps the pacing lights and applies the confirm button's start rule.
 // Shared by the send window and the command-line tool. XON and XOFF themselves act in the
 // line's reader, so nothing here can delay a pause.
-#include "transfer/LineSettings.h"
+#include "settings/LineSettings.h"
 #include "transfer/SerialLine.h"
 
 #include <QObject>

@@ -1,7 +1,7 @@
 #pragma once
 // One serial line as the transfer engines see it. Engines never touch QSerialPort;
 // tests put a double in its place.
-#include "transfer/LineSettings.h"
+#include "settings/LineSettings.h"
 #include "transfer/PauseGate.h"
 
 #include <QByteArray>

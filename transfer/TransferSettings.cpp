@@ -6,7 +6,7 @@
 #include "settings/Option.h"
 #include "transfer/ComWidgets.h"
 #include "transfer/PortList.h"
-#include "transfer/PortSetting.h"
+#include "settings/PortSetting.h"
 #include "transfer/TransferSettingsRows.h"
 
 #include <QIcon>

@@ -3,7 +3,7 @@
 #include "settings/LanguagePack.h"
 #include "transfer/ComWidgets.h"
 #include "transfer/PortSerialLine.h"
-#include "transfer/PortSetting.h"
+#include "settings/PortSetting.h"
 #include "transfer/SendController.h"
 #include "transfer/TransportThread.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 // The send window: lists the programs, lets the user start, pause and leave, and shows
 // the echo, the progress and the pacing lights of one send.
-#include "transfer/LineSettings.h"
+#include "settings/LineSettings.h"
 
 #include <QStringList>
 #include <QWidget>

@@ -12,7 +12,7 @@
 #include "settings/LanguagePack.h"
 #include "settings/Option.h"
 #include "settings/UnitFunction.h"
-#include "transfer/PortSetting.h"
+#include "settings/PortSetting.h"
 #include "transfer/SerialLine.h"
 #include "transfer/TransferSettings.h"
 #include "transfer/Transport.h"

@@ -8,7 +8,7 @@
 #include "tools/sim/RadioAdapterSim.h"
 #include "transfer/LineControl.h"
 #include "transfer/PortSerialLine.h"
-#include "transfer/PortSetting.h"
+#include "settings/PortSetting.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,7 +2,7 @@
 #include "TestFiles.h"
 #include "PtyPair.h"
 #include "settings/LanguagePack.h"
-#include "transfer/PortSetting.h"
+#include "settings/PortSetting.h"
 #include "transfer/ReceiveEngine.h"
 #include "transfer/ReceiveFileDialog.h"
 #include "transfer/ReceiveTransport.h"

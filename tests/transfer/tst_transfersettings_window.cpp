@@ -6,7 +6,7 @@
 #include "transfer/ComWidgets.h"
 #include "transfer/DetectedPorts.h"
 #include "transfer/PortList.h"
-#include "transfer/PortSetting.h"
+#include "settings/PortSetting.h"
 #include "transfer/TransferSettings.h"
 
 #include <QAbstractButton>

@@ -1,4 +1,4 @@
-#include "transfer/PortSetting.h"
+#include "settings/PortSetting.h"
 
 #include "settings/CommaText.h"
 

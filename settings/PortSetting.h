@@ -1,6 +1,6 @@
 #pragma once
 // A port setting: one transfer profile of ten text fields held as one line of comma text.
-#include "transfer/LineSettings.h"
+#include "settings/LineSettings.h"
 
 #include <QStringList>
 

@@ -1,5 +1,5 @@
 // Port setting records: text form, translation tables, caption and summary.
-#include "transfer/PortSetting.h"
+#include "settings/PortSetting.h"
 
 #include <QtTest>
 
