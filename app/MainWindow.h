@@ -122,7 +122,8 @@ private:
     QStringList General;
     QList<bool> Check;
     QList<int> m_pendingSizes;
-    QWidget *m_lastTransfer = nullptr;
+    // Transfer windows delete themselves when closed.
+    QPointer<QWidget> m_lastTransfer;
     QPointer<QWidget> m_lastEditor;
     bool m_shown = false;
 };
