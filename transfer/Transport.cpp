@@ -252,17 +252,28 @@ void TTransport::showEvent(QShowEvent *event)
     // Also shown before the first activation (some desktops activate late or never).
     setWindowTitle(PortSetting::caption(Port, line(0)));
     StaticText3->setText(PortSetting::summary(Port, line(1)));
+    // After the window is up, so that a failure box has a window to belong to and no
+    // event loop runs inside the show.
+    QMetaObject::invokeMethod(this, &TTransport::openLine, Qt::QueuedConnection);
+}
+
+void TTransport::openLine()
+{
+    // Closed before the call came: the line stays shut.
+    if (m_closing)
+        return;
     QString error;
     if (ComPort1->open(&error)) {
+        m_lineOpened = true;
         // Waiting at its gate from now on, so an XON before the first press starts it.
         Thread1->begin();
-    } else {
-        QMessageBox box(QMessageBox::NoIcon, QStringLiteral("message"), line(2), QMessageBox::Ok,
-                        this);
-        box.setInformativeText(error);
-        box.exec();
-        QTimer::singleShot(0, this, &QWidget::close);
+        return;
     }
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("message"), line(2), QMessageBox::Ok,
+                    this);
+    box.setInformativeText(error);
+    box.exec();
+    close();
 }
 
 void TTransport::changeEvent(QEvent *event)
@@ -283,7 +294,8 @@ void TTransport::FormActivate()
 void TTransport::paintEvent(QPaintEvent *event)
 {
     QWidget::paintEvent(event);
-    if (m_shownOnce && !ComPort1->isConnected() && !m_closing)
+    // Once open, a line that has gone (worker done, line lost) ends the window.
+    if (m_lineOpened && !ComPort1->isConnected() && !m_closing)
         QTimer::singleShot(0, this, &QWidget::close);
 }
 

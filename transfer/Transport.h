@@ -80,6 +80,7 @@ private slots:
 
 private:
     void FormActivate();
+    void openLine();
     QString line(int i) const;
     void setButtonState(ButtonState state);
     void setButtonCaption(const QString &caption);
@@ -98,6 +99,7 @@ private:
     QStringList m_files;
     ::FlowControl m_flowControl = ::FlowControl::None;
     bool m_shownOnce = false;
+    bool m_lineOpened = false;
     bool m_closing = false;
     bool m_confirmed = false;
     bool m_finished = false;

@@ -300,7 +300,7 @@ private slots:
         BoxCatcher box;
         box.arm();
         w->show();
-        QCOMPARE(box.title, QStringLiteral("message"));
+        QTRY_COMPARE(box.title, QStringLiteral("message"));
         QCOMPARE(box.text, QStringLiteral("Cannot open the port"));
         QTRY_VERIFY(w.isNull());
     }
