@@ -52,7 +52,6 @@ void configureReceiveSaveDialog(QFileDialog &dialog, const QStringList &extItems
 TReceiveTransport *ReadFileDialog(const ReceiveRequest &request, QWidget *dialogParent)
 {
     auto *window = new TReceiveTransport;
-    window->setAttribute(Qt::WA_DeleteOnClose);
     window->setLanguage(request.language);
     if (!window->setPortSetting(request.portSetting)) {
         delete window;

@@ -54,9 +54,11 @@ QLabel *pathLabel(QWidget *parent)
 } // namespace
 
 TReceiveTransport::TReceiveTransport(SerialLine *line, QWidget *parent)
-    : QWidget(parent, Qt::Window), ComPort1(line ? line : new PortSerialLine(this)),
+    : QWidget(parent, Qt::Window), ComPort1(line ? line : new PortSerialLine),
       m_engine(new ReceiveEngine(ComPort1, this))
 {
+    setAttribute(Qt::WA_DeleteOnClose);
+    ComPort1->setParent(this);
     ComPort1->setDiscardNull(false);
 
     StaticText1 = pathLabel(this);

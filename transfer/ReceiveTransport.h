@@ -25,6 +25,8 @@ public:
     static constexpr int FollowMs = 40;
 
     // Without a line the window makes its own on the real port.
+    // Like every transfer window it owns its serial line (one given here becomes its child)
+    // and deletes itself when closed.
     explicit TReceiveTransport(SerialLine *line = nullptr, QWidget *parent = nullptr);
     ~TReceiveTransport() override;
 

@@ -28,7 +28,9 @@ public:
     // Lines of echo the window keeps; older ones scroll away for good.
     static constexpr int EchoMaxLines = 10000;
 
-    // line: the serial line to own; null makes a line on a real port.
+    // Without a line the window makes its own on the real port.
+    // Like every transfer window it owns its serial line (one given here becomes its child)
+    // and deletes itself when closed.
     explicit TTransport(SerialLine *line = nullptr, QWidget *parent = nullptr);
     ~TTransport() override;
 
