@@ -153,7 +153,7 @@ bool window(const QString &path)
     if (!w->setPortSetting(record))
         return false;
     w->controller()->setDelays(20, 20);
-    w->CheckBox1->setChecked(false);
+    w->findChild<QCheckBox *>(QStringLiteral("CheckBox1"))->setChecked(false);
     w->setFile(path);
     w->show();
     QApplication::processEvents();

@@ -173,6 +173,21 @@ TTransport::TTransport(SerialLine *line, QWidget *parent)
     root->addWidget(ProgressBar1);
     root->addLayout(status);
 
+    // Tests and tools find the controls by these names.
+    ToolButton1->setObjectName(QStringLiteral("ToolButton1"));
+    ToolButton2->setObjectName(QStringLiteral("ToolButton2"));
+    StaticText1->setObjectName(QStringLiteral("StaticText1"));
+    StaticText2->setObjectName(QStringLiteral("StaticText2"));
+    StaticText3->setObjectName(QStringLiteral("StaticText3"));
+    ListBox1->setObjectName(QStringLiteral("ListBox1"));
+    ListBox2->setObjectName(QStringLiteral("ListBox2"));
+    CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
+    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label2->setObjectName(QStringLiteral("Label2"));
+    ComLed1->setObjectName(QStringLiteral("ComLed1"));
+    ComLed2->setObjectName(QStringLiteral("ComLed2"));
+    StatusLabel->setObjectName(QStringLiteral("StatusLabel"));
     resize(573, 408);
     setLanguage(language);
 }

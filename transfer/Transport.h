@@ -50,22 +50,6 @@ public:
     TransportThread *worker() const { return Thread1; }
     SendController *controller() const { return m_controller; }
 
-    QToolButton *ToolButton1 = nullptr;
-    QToolButton *ToolButton2 = nullptr;
-    QLabel *StaticText1 = nullptr;
-    QLabel *StaticText2 = nullptr;
-    QLabel *StaticText3 = nullptr;
-    QListWidget *ListBox1 = nullptr;
-    QListWidget *ListBox2 = nullptr;
-    QCheckBox *CheckBox1 = nullptr;
-    QProgressBar *ProgressBar1 = nullptr;
-    QLabel *Label1 = nullptr;
-    QLabel *Label2 = nullptr;
-    TComLed *ComLed1 = nullptr;
-    TComLed *ComLed2 = nullptr;
-    // Says why the send is held or stopped: a write the line does not take, a file
-    // that cannot be read.
-    QLabel *StatusLabel = nullptr;
 
 public slots:
     void ToolButton1Click();
@@ -91,6 +75,24 @@ private:
     void refreshStatus();
     void onMachinePaused(int cause);
     bool appendEcho(const QString &text, bool reset);
+
+    // Controls, found by these names.
+    QToolButton *ToolButton1 = nullptr;
+    QToolButton *ToolButton2 = nullptr;
+    QLabel *StaticText1 = nullptr;
+    QLabel *StaticText2 = nullptr;
+    QLabel *StaticText3 = nullptr;
+    QListWidget *ListBox1 = nullptr;
+    QListWidget *ListBox2 = nullptr;
+    QCheckBox *CheckBox1 = nullptr;
+    QProgressBar *ProgressBar1 = nullptr;
+    QLabel *Label1 = nullptr;
+    QLabel *Label2 = nullptr;
+    TComLed *ComLed1 = nullptr;
+    TComLed *ComLed2 = nullptr;
+    // Says why the send is held or stopped: a write the line does not take, a file
+    // that cannot be read.
+    QLabel *StatusLabel = nullptr;
 
     SerialLine *ComPort1;
     TransportThread *Thread1;

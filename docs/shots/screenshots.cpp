@@ -120,7 +120,7 @@ int main(int argc, char *argv[])
     send->setFileList({nc.filePath(QStringLiteral("FLANGE-OP10.nc")), nc.filePath(QStringLiteral("O0002.nc"))});
     send->show();
     settle();
-    send->ToolButton1->click();
+    send->findChild<QToolButton *>(QStringLiteral("ToolButton1"))->click();
     shot(QStringLiteral("send-waiting-xon"));
     line->inject("\x11");
     settle(1500);
@@ -135,11 +135,11 @@ int main(int argc, char *argv[])
     send->setFileList({nc.filePath(QStringLiteral("O0001.nc")), nc.filePath(QStringLiteral("O0002.nc"))});
     send->show();
     settle();
-    send->CheckBox1->setChecked(false);
-    send->ToolButton1->click();
+    send->findChild<QCheckBox *>(QStringLiteral("CheckBox1"))->setChecked(false);
+    send->findChild<QToolButton *>(QStringLiteral("ToolButton1"))->click();
     settle(1000);
     shot(QStringLiteral("send-between-files"));
-    send->ToolButton1->click();
+    send->findChild<QToolButton *>(QStringLiteral("ToolButton1"))->click();
     settle(500);
 
     // Receive: a program arriving.

@@ -199,9 +199,9 @@ private slots:
         w.SendFileDialog(0);
         auto *send = qobject_cast<TTransport *>(w.lastTransferWindow());
         QVERIFY(send);
-        QCOMPARE(send->ListBox2->count(), 3);
-        QCOMPARE(send->ListBox2->item(0)->text(), second);
-        QCOMPARE(send->ListBox2->item(1)->text(), first);
+        QCOMPARE(named<QListWidget>(send, "ListBox2")->count(), 3);
+        QCOMPARE(named<QListWidget>(send, "ListBox2")->item(0)->text(), second);
+        QCOMPARE(named<QListWidget>(send, "ListBox2")->item(1)->text(), first);
         QVERIFY(w.engine()->buffer().isEmpty());
         QCOMPARE(w.Previews->BufferString->count(), 1);
         send->close();
@@ -211,8 +211,8 @@ private slots:
         w.SendFileDialog(1);
         auto *single = qobject_cast<TTransport *>(w.lastTransferWindow());
         QVERIFY(single && single != send);
-        QCOMPARE(single->ListBox2->count(), 1);
-        QCOMPARE(single->ListBox2->item(0)->text(), second);
+        QCOMPARE(named<QListWidget>(single, "ListBox2")->count(), 1);
+        QCOMPARE(named<QListWidget>(single, "ListBox2")->item(0)->text(), second);
         single->close();
     }
 
@@ -247,7 +247,7 @@ private slots:
         QVERIFY(send);
         QTRY_VERIFY(send->comPort()->isConnected());
         QVERIFY(!send->isSending());
-        QTest::mouseClick(send->ToolButton1, Qt::LeftButton);
+        QTest::mouseClick(named<QToolButton>(send, "ToolButton1"), Qt::LeftButton);
         QVERIFY(send->isSending());
 
         BoxAnswer no;
