@@ -12,7 +12,6 @@
 #include "library/NotesStore.h"
 #include "library/Viewer.h"
 #include "settings/CommaText.h"
-#include "settings/Defaults.h"
 #include "settings/GeneralSettings.h"
 #include "settings/GeneralSettingsRules.h"
 #include "settings/LanguagePack.h"
@@ -348,18 +347,6 @@ QStringList TF_Main::getOption() const
         size = QString::number(font().pointSize());
     return {QDir::toNativeSeparators(ShellTreeView1->Path()), CommaText::write(items),
             Panel3->ExtComboBox->currentText(), size};
-}
-
-QStringList TF_Main::getDefault() const
-{
-    const QRect work = screen() ? screen()->availableGeometry() : QRect(0, 0, 1024, 768);
-    return Defaults::mainWindowList(work);
-}
-
-QString TF_Main::getWindowsSizeDufault() const
-{
-    const QRect work = screen() ? screen()->availableGeometry() : QRect(0, 0, 1024, 768);
-    return Defaults::mainWindowSize(work);
 }
 
 void TF_Main::setWindowsSize(const QString &text)
