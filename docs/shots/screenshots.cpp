@@ -162,16 +162,16 @@ int main(int argc, char *argv[])
         auto *d = qobject_cast<TTransferSettings *>(QApplication::activeModalWidget());
         if (!d)
             return;
-        d->PortComboBox->setPorts(
+        d->findChild<TComComboBox *>(QStringLiteral("PortComboBox"))->setPorts(
             {{QStringLiteral("ttyS0"), QStringLiteral("16550A UART"), {}},
              {QStringLiteral("ttyUSB0"), QStringLiteral("FT232R USB UART"),
               QStringLiteral("FT232R USB UART\nManufacturer: FTDI\nSerial number: A1B2")},
              {QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_A1B2-if00-port0"),
               QStringLiteral("FT232R USB UART"), {}}});
         d->StringGrid1SelectCell(1, 0);
-        d->PortComboBox->showPopup();
+        d->findChild<TComComboBox *>(QStringLiteral("PortComboBox"))->showPopup();
         shot(QStringLiteral("port-settings-ports"));
-        d->PortComboBox->hidePopup();
+        d->findChild<TComComboBox *>(QStringLiteral("PortComboBox"))->hidePopup();
         d->StringGrid1SelectCell(6, 1);
         if (auto *flow = qobject_cast<QComboBox *>(d->editorFor(6)))
             flow->showPopup();

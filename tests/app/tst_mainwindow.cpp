@@ -280,8 +280,8 @@ private slots:
         QCOMPARE(w.NSend->actions().size(), 3);
 
         whenModal<TTransferSettings>([](TTransferSettings *d) {
-            d->AddButton->click();
-            d->OKButton->click(); // Cancel and the close box would drop the edits
+            named<QToolButton>(d, "AddButton")->click();
+            named<QToolButton>(d, "OKButton")->click(); // Cancel and the close box would drop the edits
         });
         w.TransferSettingsClick();
         QCOMPARE(w.NSend->actions().size(), 4);
@@ -357,7 +357,7 @@ private slots:
                     edit->selectAll();
                     QTest::keyClicks(edit, junk);
                 }
-                d->OKButton->click();
+                named<QToolButton>(d, "OKButton")->click();
             });
             w.TransferSettingsClick();
             QVERIFY(PortSetting::split(w.portList().getPort(0)).contains(junk));
