@@ -44,15 +44,15 @@ private slots:
             QTest::mouseClick(button, Qt::LeftButton);
             QVERIFY(!d.isVisible());
         };
-        run(all("clRed"), d.CancelButton);
+        run(all("clRed"), named<QPushButton>(&d, "CancelButton"));
         QCOMPARE(d.getColor(), defaults);
-        run(all("clAqua"), d.OKButton);
+        run(all("clAqua"), named<QPushButton>(&d, "OKButton"));
         QCOMPARE(d.getColor(), all("clAqua"));
-        run(all("clRed"), d.CancelButton);
+        run(all("clRed"), named<QPushButton>(&d, "CancelButton"));
         QCOMPARE(d.getColor(), all("clAqua"));
-        run(all("clRed"), d.defButton);
+        run(all("clRed"), named<QPushButton>(&d, "defButton"));
         QCOMPARE(d.getColor(), defaults);
-        run(all("clLime"), d.CancelButton);
+        run(all("clLime"), named<QPushButton>(&d, "CancelButton"));
         QCOMPARE(d.getColor(), defaults);
     }
 
@@ -67,10 +67,10 @@ private slots:
         };
         d.setColor(ColorText::defaultLetterColors());
         d.show();
-        QTest::mouseClick(d.StaticText.at(13), Qt::LeftButton);
+        QTest::mouseClick(named<QWidget>(&d, "StaticTextN"), Qt::LeftButton);
         QCOMPARE(offered, ColorText::letterColors(ColorText::defaultLetterColors()).at(13));
         d.pickColor = [](const QColor &, QWidget *) { return QColor(); }; // picker cancelled
-        QTest::mouseClick(d.StaticText.at(0), Qt::LeftButton);
+        QTest::mouseClick(named<QWidget>(&d, "StaticTextA"), Qt::LeftButton);
         d.close();
         const QStringList colors = d.getColor();
         QCOMPARE(colors.at(13), QStringLiteral("$00563412"));
