@@ -290,8 +290,8 @@ private slots:
 
         w.Panel3->ExtComboBox->setCurrentText("*.TAP");
         whenModal<TGeneralSettings>([](TGeneralSettings *d) {
-            d->LanguageComboBox->setCurrentText("Other");
-            d->OKButton->click();
+            named<QComboBox>(d, "LanguageComboBox")->setCurrentText("Other");
+            named<QPushButton>(d, "OKButton")->click();
         });
         w.TransferToolButton->setFocus();
         w.GeneralSettingsClick();
@@ -334,16 +334,16 @@ private slots:
 
             whenModal<TGeneralSettings>([junk](TGeneralSettings *d) {
                 // The extension box answers a rejected key with a message of its own.
-                for (QLineEdit *edit : {d->EditorEdit, d->SourceEdit, d->ImageEdit,
-                                        d->ErrorMsgEdit, d->ReadEdit, d->PathEdit,
-                                        d->FolderEdit, d->NameEdit}) {
+                for (QLineEdit *edit : {named<QLineEdit>(d, "EditorEdit"), named<QLineEdit>(d, "SourceEdit"), named<QLineEdit>(d, "ImageEdit"),
+                                        named<QLineEdit>(d, "ErrorMsgEdit"), named<QLineEdit>(d, "ReadEdit"), named<QLineEdit>(d, "PathEdit"),
+                                        named<QLineEdit>(d, "FolderEdit"), named<QLineEdit>(d, "NameEdit")}) {
                     edit->selectAll();
                     QTest::keyClicks(edit, junk);
                 }
-                QVERIFY(!d->SourceEdit->text().contains('a'));
-                d->SourceEdit->clear();
-                d->LanguageComboBox->setEditText(QString());
-                d->OKButton->click();
+                QVERIFY(!named<QLineEdit>(d, "SourceEdit")->text().contains('a'));
+                named<QLineEdit>(d, "SourceEdit")->clear();
+                named<QComboBox>(d, "LanguageComboBox")->setEditText(QString());
+                named<QPushButton>(d, "OKButton")->click();
             });
             w.GeneralSettingsClick();
             whenModal<TTransferSettings>([junk](TTransferSettings *d) {
