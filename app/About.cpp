@@ -25,6 +25,8 @@ TAbout::TAbout(QWidget *parent) : QDialog(parent)
     StaticText2->setFrameShape(QFrame::Panel);
     StaticText2->setFrameShadow(QFrame::Sunken);
     StaticText2->setWordWrap(true);
+    StaticText1->setObjectName(QStringLiteral("StaticText1"));
+    StaticText2->setObjectName(QStringLiteral("StaticText2"));
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);

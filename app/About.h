@@ -11,9 +11,10 @@ public:
     explicit TAbout(QWidget *parent = nullptr);
     void setLanguage(const QStringList &lines);
 
-    QLabel *StaticText1;
-    QLabel *StaticText2;
-
 protected:
     void showEvent(QShowEvent *event) override;
+
+private:
+    QLabel *StaticText1;
+    QLabel *StaticText2;
 };

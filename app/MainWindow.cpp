@@ -12,7 +12,6 @@
 #include "library/NotesStore.h"
 #include "library/Viewer.h"
 #include "settings/CommaText.h"
-#include "settings/Defaults.h"
 #include "settings/GeneralSettings.h"
 #include "settings/GeneralSettingsRules.h"
 #include "settings/LanguagePack.h"
@@ -20,7 +19,7 @@
 #include "settings/UnitFunction.h"
 #include "settings/WindowPlace.h"
 #include "transfer/PortProblem.h"
-#include "transfer/PortSetting.h"
+#include "settings/PortSetting.h"
 #include "transfer/ReceiveFileDialog.h"
 #include "transfer/ReceiveTransport.h"
 #include "transfer/SerialLine.h"
@@ -63,7 +62,7 @@ constexpr int MaxFontSize = 200;
 TF_Main::TF_Main(const QString &baseFolder, QWidget *parent)
     : QMainWindow(parent), m_notes(new NotesStore(baseFolder))
 {
-    Check = QList<bool>(5, false);
+    Check = QList<bool>(GeneralSettingsRules::FlagCount, false);
     language = LanguagePack::builtIn(LanguagePack::Main);
     // The notes database is opened before anything else reads notes.
     m_notes->open();
@@ -297,10 +296,10 @@ void TF_Main::showEvent(QShowEvent *event)
 
 void TF_Main::applyCheck()
 {
-    Check = QList<bool>(5, false);
-    IntToFlags(General.value(0), Check);
+    Check = QList<bool>(GeneralSettingsRules::FlagCount, false);
+    IntToFlags(General.value(TOption::CheckEntry), Check);
     // Without a usable notes database the notes come from the files' comments.
-    m_engine->setCommentMode(Check[1] || m_notes->unusable());
+    m_engine->setCommentMode(Check[GeneralSettingsRules::NoteFromComment] || m_notes->unusable());
 }
 
 void TF_Main::UpdateOption()
@@ -317,21 +316,21 @@ void TF_Main::UpdateOption()
     if (m_general) {
         m_general->setLanguage(m_option->getLanguageList(LanguagePack::General));
         m_general->setGeneralList(General);
-        m_general->setExtList(CommaText::read(main.value(1)));
+        m_general->setExtList(CommaText::read(main.value(TOption::ExtListEntry)));
     }
     m_portList.setPortList(m_option->getOptionList(TOption::TransferList));
     MenuItemUpdate();
 
-    if (!ShellTreeView1->selectPath(main.value(0)))
+    if (!ShellTreeView1->selectPath(main.value(TOption::FolderEntry)))
         ShellTreeView1->setCurrentIndex(ShellTreeView1->rootIndex_());
     ShellTreeView1->scrollTo(ShellTreeView1->currentIndex(), QAbstractItemView::PositionAtTop);
     ShellTreeView1->expand(ShellTreeView1->currentIndex());
     ShellTreeView1->setFocus();
 
     Panel3->ExtComboBox->clear();
-    Panel3->ExtComboBox->addItems(CommaText::read(main.value(1)));
-    Panel3->ExtComboBox->setCurrentText(main.value(2));
-    Panel3->FontComboBox->setCurrentText(main.value(3));
+    Panel3->ExtComboBox->addItems(CommaText::read(main.value(TOption::ExtListEntry)));
+    Panel3->ExtComboBox->setCurrentText(main.value(TOption::ExtEntry));
+    Panel3->FontComboBox->setCurrentText(main.value(TOption::FontEntry));
     ExtComboBoxSelect();
     FontComboBoxSelect();
 }
@@ -349,18 +348,6 @@ QStringList TF_Main::getOption() const
         size = QString::number(font().pointSize());
     return {QDir::toNativeSeparators(ShellTreeView1->Path()), CommaText::write(items),
             Panel3->ExtComboBox->currentText(), size};
-}
-
-QStringList TF_Main::getDefault() const
-{
-    const QRect work = screen() ? screen()->availableGeometry() : QRect(0, 0, 1024, 768);
-    return Defaults::mainWindowList(work);
-}
-
-QString TF_Main::getWindowsSizeDufault() const
-{
-    const QRect work = screen() ? screen()->availableGeometry() : QRect(0, 0, 1024, 768);
-    return Defaults::mainWindowSize(work);
 }
 
 void TF_Main::setWindowsSize(const QString &text)
@@ -488,8 +475,8 @@ void TF_Main::StringGrid1Click()
 {
     // Pictures are decoded at the reduced scale that still fills the pane.
     PreviewOptions preview;
-    preview.limitLines = Check.value(2);
-    preview.lineCount = General.value(3);
+    preview.limitLines = Check.value(GeneralSettingsRules::LimitedPreview);
+    preview.lineCount = General.value(TOption::SourceEntry);
     preview.pictureSize = Previews->Image1->size();
     m_engine->setPreviewOptions(preview);
     m_engine->StringGrid1Click(Panel3->currentRow());
@@ -506,8 +493,8 @@ void TF_Main::PopupClick(int tag)
     const QString picture = m_engine->picturePathForView(Panel3->currentRow());
     if (picture.isEmpty())
         return;
-    if (Check.value(3)) {
-        const QString viewer = General.value(4);
+    if (Check.value(GeneralSettingsRules::ExternalViewer)) {
+        const QString viewer = General.value(TOption::ViewerEntry);
         if (QFileInfo(viewer).isFile())
             QProcess::startDetached(viewer, {QDir::toNativeSeparators(picture)});
         return;
@@ -528,8 +515,9 @@ void TF_Main::SEditClick()
     const QString path = m_engine->fullPath(Panel3->currentRow());
     if (path.isEmpty() || !QFileInfo(path).isFile())
         return;
-    if (Check.value(0)) {
-        QProcess::startDetached(General.value(2), {QDir::toNativeSeparators(path)});
+    if (Check.value(GeneralSettingsRules::ExternalEditor)) {
+        QProcess::startDetached(General.value(TOption::EditorEntry),
+                                {QDir::toNativeSeparators(path)});
         return;
     }
     // A window of its own per file, owned by no other window.
@@ -558,7 +546,7 @@ void TF_Main::SEditClick()
 
 void TF_Main::SNoteClick()
 {
-    if (!Check.value(1))
+    if (!Check.value(GeneralSettingsRules::NoteFromComment))
         Panel3->openNoteEditor();
 }
 
@@ -623,8 +611,9 @@ void TF_Main::ReadFileDialog(int tag)
         return false;
     };
     request.hooks.noteOf = [this](const QString &path) {
-        return Check.value(1) || m_notes->unusable() ? GetCommentTitle(path)
-                                                     : m_notes->getSQLMarkData(path);
+        return Check.value(GeneralSettingsRules::NoteFromComment) || m_notes->unusable()
+                   ? GetCommentTitle(path)
+                   : m_notes->getSQLMarkData(path);
     };
     request.hooks.addFileData = [this](const QString &row) { addFileData(row); };
     if (TReceiveTransport *window = ::ReadFileDialog(request, this))

@@ -42,10 +42,8 @@ public:
 
     void UpdateOption();
     QStringList getOption() const;
-    QStringList getDefault() const;
     void setWindowsSize(const QString &text);
     QString getWindowsSize() const;
-    QString getWindowsSizeDufault() const;
     void setLanguage(const QStringList &lines);
     void setMenuItemData(const QStringList &names, QMenu *menu, void (TF_Main::*handler)(int));
     void MenuItemUpdate();
@@ -72,7 +70,6 @@ public:
 
     QString currentFolder() const;
     QStringList extItems() const;
-    const QList<bool> &checkFlags() const { return Check; }
     PortList &portList() { return m_portList; }
     LibraryEngine *engine() const { return m_engine; }
     NotesStore *notes() const { return m_notes; }
@@ -123,7 +120,8 @@ private:
     QStringList General;
     QList<bool> Check;
     QList<int> m_pendingSizes;
-    QWidget *m_lastTransfer = nullptr;
+    // Transfer windows delete themselves when closed.
+    QPointer<QWidget> m_lastTransfer;
     QPointer<QWidget> m_lastEditor;
     bool m_shown = false;
 };

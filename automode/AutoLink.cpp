@@ -1,7 +1,8 @@
 #include "automode/AutoLink.h"
 
 #include "settings/NcText.h"
-#include "transfer/PortSetting.h"
+#include "transfer/LineControl.h"
+#include "settings/PortSetting.h"
 #include "transfer/SerialLine.h"
 
 #include <QRegularExpression>
@@ -11,8 +12,10 @@ namespace AutoMode
 
 namespace
 {
-constexpr char CR = 0x0D;
-constexpr char LF = 0x0A;
+using LineControl::CR;
+using LineControl::DC2;
+using LineControl::DC4;
+using LineControl::LF;
 
 int bitOf(int n) { return 1 << n; }
 int numberOf(int bit)
@@ -261,7 +264,7 @@ void AutoLink::DispatchTick()
     emit sendPaneCleared();
     m_transcript.clear();
     const SendListEntry entry = m_sendList.first();
-    const bool software = m_flowControl == 2 || m_flowControl == 3;
+    const bool software = usesXon(m_flowControl);
     // Under software flow control a file or reply waits for the machine's XON.
     const bool waitsForXon = software && entry.verb != SendListEntry::Show &&
                              entry.verb != SendListEntry::Mark;

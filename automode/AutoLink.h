@@ -5,6 +5,7 @@
 // `ncferry-cli auto` each own one and show what it reports.
 #include "automode/LinkWorker.h"
 #include "automode/RequestProtocol.h"
+#include "settings/LineSettings.h"
 
 #include <QByteArray>
 #include <QList>
@@ -46,7 +47,7 @@ public:
     bool workerHeld() const { return m_gate && m_gate->isPaused(); }
 
     bool isRadio() const { return m_radio; }
-    int flowControl() const { return m_flowControl; }
+    FlowControl flowControl() const { return m_flowControl; }
     bool threadOver() const { return m_threadOver; }
     const QList<SendListEntry> &sendList() const { return m_sendList; }
     void append(const QList<SendListEntry> &entries) { m_sendList += entries; }
@@ -104,7 +105,7 @@ private:
     LinkTimings m_timings;
     bool m_radio = false;
     bool m_wireless = false;
-    int m_flowControl = 0;
+    FlowControl m_flowControl = FlowControl::None;
 
     LinkShared m_shared;
     QTimer m_tick;

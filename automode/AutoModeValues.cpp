@@ -3,6 +3,7 @@
 #include "settings/CommaText.h"
 #include "settings/Defaults.h"
 #include "settings/GeneralSettingsRules.h"
+#include "settings/Option.h"
 #include "settings/TextFile.h"
 
 #include <QDir>
@@ -14,19 +15,7 @@ namespace AutoMode
 namespace
 {
 
-// Entries of the general list, in the order Option.ini keeps them.
-enum Entry {
-    CheckEntry = 0,
-    FileSaveEntry = 5,
-    ReadEntry,
-    PathEntry,
-    FolderEntry,
-    PathListEntry,
-    FolderListEntry,
-    EntryCount
-};
-
-const char *const generalKeys[EntryCount] = {
+const char *const generalKeys[TOption::GeneralEntryCount] = {
     "Check=",  "Language=", "Editor=",   "Source=",   "Viewer=",    "FileSave=",
     "ATRead=", "ATPath=",   "ATFolder=", "PathList=", "FolderList="};
 
@@ -36,15 +25,15 @@ bool fromGeneralList(const QStringList &general, const QString &nameCode, Genera
 {
     using namespace GeneralSettingsRules;
     QList<bool> flags;
-    if (!unpackFlags(general.value(CheckEntry), &flags))
+    if (!unpackFlags(general.value(TOption::CheckEntry), &flags))
         return false;
-    values->requestNumber = general.value(ReadEntry);
-    values->pathCode = general.value(PathEntry);
-    values->folderCode = general.value(FolderEntry);
+    values->requestNumber = general.value(TOption::ATReadEntry);
+    values->pathCode = general.value(TOption::ATPathEntry);
+    values->folderCode = general.value(TOption::ATFolderEntry);
     values->nameCode = nameCode;
-    values->errorNumber = general.value(FileSaveEntry);
-    values->pathList = CommaText::read(general.value(PathListEntry));
-    values->folderList = CommaText::read(general.value(FolderListEntry));
+    values->errorNumber = general.value(TOption::FileSaveEntry);
+    values->pathList = CommaText::read(general.value(TOption::PathListEntry));
+    values->folderList = CommaText::read(general.value(TOption::FolderListEntry));
     values->overwrite = flags.value(OverwriteSameName);
     values->nameFromComment = flags.value(NameFromComment);
     values->readErrorReply = flags.value(ReadErrorReply);
@@ -91,9 +80,9 @@ bool GeneralValuesFile::read()
     }
     // Keys missing from the section take the stored defaults, as the program's own reading does.
     QStringList general = Defaults::generalSettingsList(QStringLiteral("English"));
-    general.resize(EntryCount);
+    general.resize(TOption::GeneralEntryCount);
     for (int i = at + 1; i < lines.size() && !lines.at(i).startsWith(u'['); ++i) {
-        for (int e = 0; e < EntryCount; ++e) {
+        for (int e = 0; e < TOption::GeneralEntryCount; ++e) {
             const QString key = QString::fromLatin1(generalKeys[e]);
             if (lines.at(i).startsWith(key, Qt::CaseInsensitive)) {
                 general[e] = lines.at(i).mid(key.size());
@@ -105,7 +94,7 @@ bool GeneralValuesFile::read()
     if (!fromGeneralList(general, m_nameCode, &values)) {
         m_error = QStringLiteral("The settings file \"%1\" is damaged: the check flags \"%2\" are "
                                  "not a number.")
-                      .arg(shown, general.at(CheckEntry));
+                      .arg(shown, general.at(TOption::CheckEntry));
         return false;
     }
     m_values = values;

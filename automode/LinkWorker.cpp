@@ -1,5 +1,6 @@
 #include "automode/LinkWorker.h"
 
+#include "transfer/LineControl.h"
 #include "transfer/SerialLine.h"
 
 #include <QDeadlineTimer>
@@ -208,7 +209,7 @@ void WATThread::QueryDevices()
 
 void WATThread::SelectDevice(const QString &mask)
 {
-    if (!writeAll(QByteArray(1, SerialLine::XOFF)))
+    if (!writeAll(QByteArray(1, LineControl::XOFF)))
         return;
     // Data still on its way after the XOFF is program data: command mode begins with "+++".
     pauseMs(m_timings.selectPauseMs);
@@ -221,7 +222,7 @@ void WATThread::SelectDevice(const QString &mask)
     setCommandMode(false);
     // The machines were held with XOFF: they must go on even when the adapter failed.
     if (!m_stop)
-        writeAll(QByteArray(1, SerialLine::XON));
+        writeAll(QByteArray(1, LineControl::XON));
 }
 
 bool WATThread::writePaced(const QByteArray &bytes, const QString &shown)

@@ -1,6 +1,6 @@
 #include "automode/RequestProtocol.h"
 
-#include "transfer/PortSetting.h"
+#include "settings/PortSetting.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -2,6 +2,7 @@
 
 #include "automode/RequestProtocol.h"
 #include "settings/NcText.h"
+#include "transfer/LineControl.h"
 
 #include <QDir>
 #include <QFile>
@@ -135,7 +136,7 @@ QByteArray ReplyProgram(const SendListEntry &entry)
     const QString text =
         QStringLiteral("%\r\nO%1\r\n(%2)\r\n(%3)\r\n(%4)\r\nM30\r\n%")
             .arg(entry.number, entry.verbText(), entry.kind, asciiUpper(entry.path));
-    return DC2 + NcText::toBytes(text) + DC4;
+    return LineControl::DC2 + NcText::toBytes(text) + LineControl::DC4;
 }
 
 ProgramFile ProgramFileFromContent(const QByteArray &content)
@@ -149,7 +150,7 @@ ProgramFile ProgramFileFromContent(const QByteArray &content)
         file.text.truncate(end);
     QString sent = file.text;
     sent.replace(u'O', u':');
-    file.bytes = DC2 + NcText::toBytes(sent) + DC4;
+    file.bytes = LineControl::DC2 + NcText::toBytes(sent) + LineControl::DC4;
     return file;
 }
 

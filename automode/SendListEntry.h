@@ -9,9 +9,6 @@
 namespace AutoMode
 {
 
-constexpr char DC2 = 0x12;
-constexpr char DC4 = 0x14;
-
 // Device 0 on a cable line, else one bit per radio device (0x01 device 0 ... 0x80 device 7).
 constexpr int CableDevice = 0;
 constexpr int AllDevices = 0xFF;

@@ -8,7 +8,7 @@
 #include "settings/UnitFunction.h"
 #include "transfer/PortProblem.h"
 #include "transfer/PortSerialLine.h"
-#include "transfer/PortSetting.h"
+#include "settings/PortSetting.h"
 
 #include <QCloseEvent>
 #include <QDateTime>
@@ -72,12 +72,13 @@ QToolButton *bigButton(QWidget *parent, const QString &icon)
 
 TWATransport::TWATransport(GeneralValuesSource values, SerialLine *line, QWidget *parent,
                            const LinkTimings &timings)
-    : QWidget(parent, Qt::Window), ComPort1(line ? line : new PortSerialLine(this)),
+    : QWidget(parent, Qt::Window), ComPort1(line ? line : new PortSerialLine),
       m_values(std::move(values)), m_timings(timings), m_logFolder(GetProgramFolders().data)
 {
     setObjectName(QStringLiteral("WATransport"));
     setWindowTitle(QStringLiteral("WATransport"));
     setAttribute(Qt::WA_DeleteOnClose);
+    ComPort1->setParent(this);
 
     auto *receivePanel = new QWidget(this);
     ReceiveText = header(receivePanel);

@@ -28,6 +28,8 @@ public:
     static constexpr int PaneRefreshMs = 50;
 
     // values: read at every handling. Without a line the window makes its own on the port.
+    // Like every transfer window it owns its serial line (one given here becomes its child)
+    // and deletes itself when closed.
     explicit TWATransport(AutoMode::GeneralValuesSource values, SerialLine *line = nullptr,
                           QWidget *parent = nullptr, const AutoMode::LinkTimings &timings = {});
     ~TWATransport() override;

@@ -10,6 +10,7 @@
 #include "PtyPair.h"
 #include "automode/AutoLink.h"
 #include "tools/sim/RadioAdapterSim.h"
+#include "transfer/LineControl.h"
 #include "transfer/PortSerialLine.h"
 
 #include <QCoreApplication>
@@ -26,6 +27,7 @@
 #include <vector>
 
 using namespace AutoMode;
+using namespace LineControl;
 using Sim::RadioAdapterSim;
 namespace Machine = Sim::Machine;
 

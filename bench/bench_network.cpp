@@ -6,7 +6,7 @@
 #include "PtyPair.h"
 #include "Ser2Net.h"
 #include "tools/sim/RadioAdapterSim.h"
-#include "transfer/PortSetting.h"
+#include "settings/PortSetting.h"
 
 #include <QCoreApplication>
 #include <QDir>

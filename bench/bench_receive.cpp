@@ -4,7 +4,7 @@
 // receive window. The program is generated while it is written, so the writer holds no copy.
 #include "PtyPair.h"
 #include "transfer/PortSerialLine.h"
-#include "transfer/PortSetting.h"
+#include "settings/PortSetting.h"
 #include "transfer/ReceiveEngine.h"
 #include "transfer/ReceiveTransport.h"
 

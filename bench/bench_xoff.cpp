@@ -6,6 +6,7 @@
 //       in flight: a pty has no pacing of its own)
 // once with the engines as ncferry-cli runs them, once with the send window.
 #include "PtyPair.h"
+#include "transfer/LineControl.h"
 #include "transfer/PortSerialLine.h"
 #include "transfer/SendController.h"
 #include "transfer/Transport.h"
@@ -60,13 +61,13 @@ void machine(PtyPair &pty, Figures &fig, std::atomic<bool> &done)
         while (got.size() < target && !got.contains(DC4))
             got += pty.readBytes(1, 100);
         const qint64 atXoff = got.size();
-        pty.send(QByteArray(1, SerialLine::XOFF));
+        pty.send(QByteArray(1, LineControl::XOFF));
         got += pty.readBytes(INT_MAX, 100);
         fig.peerAfter.push_back(got.size() - atXoff);
         const qint64 settled = got.size();
         got += pty.readBytes(INT_MAX, 100);
         fig.quiet = fig.quiet && got.size() == settled;
-        pty.send(QByteArray(1, SerialLine::XON));
+        pty.send(QByteArray(1, LineControl::XON));
     }
     for (int idle = 0; !got.endsWith(DC4) && idle < 50;) {
         const QByteArray more = pty.readBytes(1, 100);
@@ -126,7 +127,7 @@ bool engines(const QString &path)
     worker.setComPort(&line);
     worker.setFileListBox({path});
     SendController controller(&line, &worker);
-    controller.setFlowControl(2);
+    controller.setFlowControl(FlowControl::XonXoff);
     controller.setDelays(20, 20);
     Figures fig;
     std::atomic<bool> done{false};
@@ -152,7 +153,7 @@ bool window(const QString &path)
     if (!w->setPortSetting(record))
         return false;
     w->controller()->setDelays(20, 20);
-    w->CheckBox1->setChecked(false);
+    w->findChild<QCheckBox *>(QStringLiteral("CheckBox1"))->setChecked(false);
     w->setFile(path);
     w->show();
     QApplication::processEvents();

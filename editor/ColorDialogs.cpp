@@ -59,6 +59,7 @@ TColorDialogs::TColorDialogs(QWidget *parent) : QDialog(parent)
         auto *label = new QLabel(QString(QChar(u'A' + i)) + u':', GroupBox1);
         label->setAlignment(Qt::AlignCenter);
         auto *swatch = new ColorSwatch(i, GroupBox1);
+        swatch->setObjectName(QStringLiteral("StaticText") + QChar(u'A' + i));
         swatch->setColor(defaults.at(i));
         connect(swatch, &ColorSwatch::clicked, this, &TColorDialogs::StaticTextClick);
         grid->addWidget(label, row, pair * 2);
@@ -69,6 +70,10 @@ TColorDialogs::TColorDialogs(QWidget *parent) : QDialog(parent)
     OKButton = new QPushButton(this);
     defButton = new QPushButton(this);
     CancelButton = new QPushButton(this);
+    GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+    OKButton->setObjectName(QStringLiteral("OKButton"));
+    defButton->setObjectName(QStringLiteral("defButton"));
+    CancelButton->setObjectName(QStringLiteral("CancelButton"));
     auto *bar = new QHBoxLayout;
     // Equal stretches either side keep the three buttons centred at any width.
     bar->addStretch(1);

@@ -49,14 +49,15 @@ public:
     // The system colour picker; replaceable so that tests need no native dialog.
     std::function<QColor(const QColor &initial, QWidget *parent)> pickColor;
 
-    QGroupBox *GroupBox1;
-    QList<ColorSwatch *> StaticText; // A..Z
-    QPushButton *OKButton, *defButton, *CancelButton;
-
 protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    // Controls, found by their object names; the swatches are "StaticTextA" to "StaticTextZ".
+    QGroupBox *GroupBox1;
+    QList<ColorSwatch *> StaticText; // A..Z
+    QPushButton *OKButton, *defButton, *CancelButton;
+
     void StaticTextClick(int tag);
     void OKButtonClick();
     void defButtonClick();

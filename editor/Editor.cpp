@@ -95,6 +95,19 @@ TEditor::TEditor(TOption *option, TColorDialogs *colors, QWidget *parent)
     page.setColor(QPalette::Base, Qt::white);
     page.setColor(QPalette::Text, Qt::black);
     RichEdit1->setPalette(page);
+    // Tests find the controls by these names.
+    NFile->setObjectName(QStringLiteral("NFile"));
+    FNew->setObjectName(QStringLiteral("FNew"));
+    FOpen->setObjectName(QStringLiteral("FOpen"));
+    FSave1->setObjectName(QStringLiteral("FSave1"));
+    FSave2->setObjectName(QStringLiteral("FSave2"));
+    FExit->setObjectName(QStringLiteral("FExit"));
+    NColor->setObjectName(QStringLiteral("NColor"));
+    FontComboBox->setObjectName(QStringLiteral("FontComboBox"));
+    FontStyle1->setObjectName(QStringLiteral("FontStyle1"));
+    FontStyle2->setObjectName(QStringLiteral("FontStyle2"));
+    FontStyle3->setObjectName(QStringLiteral("FontStyle3"));
+    RichEdit1->setObjectName(QStringLiteral("RichEdit1"));
     setCentralWidget(RichEdit1);
     m_highlighter = new LetterHighlighter(RichEdit1->document());
     connect(RichEdit1->document(), &QTextDocument::modificationChanged, this,

@@ -59,11 +59,6 @@ public:
     std::function<QString()> askSaveName;
     std::function<QMessageBox::StandardButton(const QString &text)> askQuestion;
 
-    QMenu *NFile;
-    QAction *FNew, *FOpen, *FSave1, *FSave2, *FExit, *NColor;
-    QComboBox *FontComboBox;
-    QToolButton *FontStyle1, *FontStyle2, *FontStyle3;
-    QPlainTextEdit *RichEdit1;
     LetterHighlighter *highlighter() const { return m_highlighter; }
 
 protected:
@@ -73,6 +68,13 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // Controls, found by their object names.
+    QMenu *NFile;
+    QAction *FNew, *FOpen, *FSave1, *FSave2, *FExit, *NColor;
+    QComboBox *FontComboBox;
+    QToolButton *FontStyle1, *FontStyle2, *FontStyle3;
+    QPlainTextEdit *RichEdit1;
+
     // The question when the text has changed; true when the command may go on.
     bool askToSave();
     bool writeTo(const QString &path);

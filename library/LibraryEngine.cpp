@@ -35,7 +35,7 @@ void LibraryEngine::startListing(const QString &path, const QString &ext, bool r
 {
     m_marks.reset();
     emit headerChanged();
-    auto *job = new SearchThread(this);
+    auto *job = new SearchThread(m_jobs, this);
     job->setPathExt(path, ext);
     job->setRootSelected(rootSelected);
     job->start();
@@ -51,7 +51,7 @@ void LibraryEngine::SectionSort(int column, const QString &caption)
 {
     if (column < 0 || column >= ColumnCount)
         return;
-    auto *job = new SortThread(this);
+    auto *job = new SortThread(m_jobs, this);
     const bool ascending = m_marks.SectionSort(column, caption);
     emit headerChanged();
     job->setParameter(column, 0, m_list.rowCount() - 1, ascending);
@@ -62,7 +62,7 @@ void LibraryEngine::KeyWordKeyUp(const QString &keyword)
 {
     const int column = m_marks.keyWordColumn();
     emit headerChanged();
-    auto *job = new KeyWordThread(this);
+    auto *job = new KeyWordThread(m_jobs, this);
     job->setKeyWord(keyword, column);
     job->start();
 }
@@ -82,7 +82,7 @@ bool LibraryEngine::StringGrid1Click(int row)
     const QString path = fullPath(row);
     if (path.isEmpty() || !QFileInfo(path).isFile())
         return false;
-    auto *job = new SourceThread(this);
+    auto *job = new SourceThread(m_jobs, this);
     job->setFilePath(path, m_list.row(row).picture);
     job->start();
     return true;

@@ -13,7 +13,7 @@
 class NotesStore;
 class PreviewCache;
 
-class LibraryEngine : public QObject
+class LibraryEngine : public QObject, private LibraryJobBodies
 {
     Q_OBJECT
 public:
@@ -67,10 +67,10 @@ public:
     QString noteError() const { return m_noteError; }
 
     // Job bodies; the workers run them on the GUI thread.
-    void runListing(const QString &path, const QString &ext, bool rootSelected);
-    void runSort(int column, int left, int right, bool ascending);
-    void runKeyWord(const QString &keyword, int column);
-    void runPreview(const QString &filePath, const QString &checkImage);
+    void runListing(const QString &path, const QString &ext, bool rootSelected) override;
+    void runSort(int column, int left, int right, bool ascending) override;
+    void runKeyWord(const QString &keyword, int column) override;
+    void runPreview(const QString &filePath, const QString &checkImage) override;
 
 signals:
     void headerChanged();

@@ -1,7 +1,5 @@
 #include "library/LibraryJobs.h"
 
-#include "library/LibraryEngine.h"
-
 void LibraryJobQueue::post(std::function<void()> job)
 {
     m_jobs.enqueue(std::move(job));
@@ -32,13 +30,16 @@ void LibraryJobQueue::runNext()
         schedule();
 }
 
-LibraryWorker::LibraryWorker(LibraryEngine *engine) : QObject(engine), m_engine(engine) {}
+LibraryWorker::LibraryWorker(LibraryJobQueue *queue, LibraryJobBodies *bodies)
+    : QObject(queue), m_queue(queue), m_bodies(bodies)
+{
+}
 
 void LibraryWorker::start()
 {
     if (std::exchange(m_started, true))
         return;
-    m_engine->jobQueue()->post([this] {
+    m_queue->post([this] {
         Execute();
         emit finished();
         deleteLater();
@@ -53,7 +54,7 @@ void SearchThread::setPathExt(const QString &sPath, const QString &sExt)
 
 void SearchThread::Execute()
 {
-    m_engine->runListing(Path, Ext, m_root);
+    m_bodies->runListing(Path, Ext, m_root);
 }
 
 void SortThread::setParameter(int sCol, int sLeft, int sRight, bool sBool)
@@ -66,7 +67,7 @@ void SortThread::setParameter(int sCol, int sLeft, int sRight, bool sBool)
 
 void SortThread::Execute()
 {
-    m_engine->runSort(Col, Left, Right, Ascending);
+    m_bodies->runSort(Col, Left, Right, Ascending);
 }
 
 void KeyWordThread::setKeyWord(const QString &str, int count)
@@ -77,7 +78,7 @@ void KeyWordThread::setKeyWord(const QString &str, int count)
 
 void KeyWordThread::Execute()
 {
-    m_engine->runKeyWord(KeyWord, Col);
+    m_bodies->runKeyWord(KeyWord, Col);
 }
 
 void SourceThread::setFilePath(const QString &sFilePath, const QString &sCheckImage)
@@ -88,5 +89,5 @@ void SourceThread::setFilePath(const QString &sFilePath, const QString &sCheckIm
 
 void SourceThread::Execute()
 {
-    m_engine->runPreview(FilePath, CheckImage);
+    m_bodies->runPreview(FilePath, CheckImage);
 }

@@ -6,7 +6,7 @@
 
 #include <functional>
 
-class LibraryEngine;
+class QString;
 
 class LibraryJobQueue : public QObject
 {
@@ -30,13 +30,28 @@ private:
     bool m_running = false;
 };
 
+// The job bodies the workers run. The library engine implements them, so the workers need
+// not know the engine that posts them.
+class LibraryJobBodies
+{
+public:
+    virtual void runListing(const QString &path, const QString &ext, bool rootSelected) = 0;
+    virtual void runSort(int column, int left, int right, bool ascending) = 0;
+    virtual void runKeyWord(const QString &keyword, int column) = 0;
+    virtual void runPreview(const QString &filePath, const QString &checkImage) = 0;
+
+protected:
+    ~LibraryJobBodies() = default;
+};
+
 // Workers are created, given their parameters by their setter, then started; each frees
 // itself after its job has run.
 class LibraryWorker : public QObject
 {
     Q_OBJECT
 public:
-    explicit LibraryWorker(LibraryEngine *engine);
+    // The worker is a child of the queue; both must outlive the start of the job.
+    LibraryWorker(LibraryJobQueue *queue, LibraryJobBodies *bodies);
     void start();
 
 signals:
@@ -44,7 +59,8 @@ signals:
 
 protected:
     virtual void Execute() = 0;
-    LibraryEngine *m_engine;
+    LibraryJobQueue *m_queue;
+    LibraryJobBodies *m_bodies;
 
 private:
     bool m_started = false;

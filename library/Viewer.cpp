@@ -103,6 +103,13 @@ TViewer::TViewer(QWidget *parent) : QDialog(parent)
     ActualButton = button(QStringLiteral(":/viewer/icons/actual.svg"));
     ZoomInButton = button(QStringLiteral(":/viewer/icons/zoomin.svg"));
     ZoomOutButton = button(QStringLiteral(":/viewer/icons/zoomout.svg"));
+    // Tests find the controls by these names.
+    ScrollBox1->setObjectName(QStringLiteral("ScrollBox1"));
+    ImageVewer->setObjectName(QStringLiteral("ImageVewer"));
+    FitButton->setObjectName(QStringLiteral("FitButton"));
+    ActualButton->setObjectName(QStringLiteral("ActualButton"));
+    ZoomInButton->setObjectName(QStringLiteral("ZoomInButton"));
+    ZoomOutButton->setObjectName(QStringLiteral("ZoomOutButton"));
     connect(FitButton, &QToolButton::clicked, this, &TViewer::FitButtonClick);
     connect(ActualButton, &QToolButton::clicked, this, &TViewer::ActualButtonClick);
     connect(ZoomInButton, &QToolButton::clicked, this, &TViewer::ZoomInButtonClick);

@@ -64,9 +64,6 @@ public:
     void centre();
 
     const ViewerGeometry &geometry() const { return m_geometry; }
-    QScrollArea *ScrollBox1;
-    ViewerPicture *ImageVewer;
-    QToolButton *FitButton, *ActualButton, *ZoomInButton, *ZoomOutButton;
     QTimer *centreTimer;
     int ImageY = 0, ImageX = 0;
     int MouseY = 0, MouseX = 0;
@@ -79,6 +76,11 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // Controls, found by their object names.
+    QScrollArea *ScrollBox1;
+    ViewerPicture *ImageVewer;
+    QToolButton *FitButton, *ActualButton, *ZoomInButton, *ZoomOutButton;
+
     void updateCaption();
 
     ViewerGeometry m_geometry;

@@ -1,7 +1,7 @@
 #include "settings/Defaults.h"
 
 #include "settings/CommaText.h"
-#include "transfer/PortSetting.h"
+#include "settings/PortSetting.h"
 
 #include <QDir>
 #include <QLocale>

@@ -95,6 +95,7 @@ TGeneralSettings::TGeneralSettings(const QString &baseFolder, QWidget *parent)
     };
 
     PageControl1 = new QTabWidget(this);
+    PageControl1->setObjectName(QStringLiteral("PageControl1"));
     PageControl1->addTab(buildBasicPage(), QString());
     PageControl1->addTab(buildTransferPage(), QString());
 
@@ -105,6 +106,43 @@ TGeneralSettings::TGeneralSettings(const QString &baseFolder, QWidget *parent)
     connect(DefaultButton, &QPushButton::clicked, this, &TGeneralSettings::DefaultButtonClick);
     connect(CancelButton, &QPushButton::clicked, this, &TGeneralSettings::CancelButtonClick);
 
+    // Tests find the controls by these names.
+    ExtEdit->setObjectName(QStringLiteral("ExtEdit"));
+    AddButton->setObjectName(QStringLiteral("AddButton"));
+    UPButton->setObjectName(QStringLiteral("UPButton"));
+    DownButton->setObjectName(QStringLiteral("DownButton"));
+    DelButton->setObjectName(QStringLiteral("DelButton"));
+    ExtListBox->setObjectName(QStringLiteral("ExtListBox"));
+    LanguageComboBox->setObjectName(QStringLiteral("LanguageComboBox"));
+    EditorRadioButton1->setObjectName(QStringLiteral("EditorRadioButton1"));
+    EditorRadioButton2->setObjectName(QStringLiteral("EditorRadioButton2"));
+    EditorEdit->setObjectName(QStringLiteral("EditorEdit"));
+    EditorButton->setObjectName(QStringLiteral("EditorButton"));
+    ImageRadioButton1->setObjectName(QStringLiteral("ImageRadioButton1"));
+    ImageRadioButton2->setObjectName(QStringLiteral("ImageRadioButton2"));
+    ImageEdit->setObjectName(QStringLiteral("ImageEdit"));
+    ImageButton->setObjectName(QStringLiteral("ImageButton"));
+    NoteRadioButton1->setObjectName(QStringLiteral("NoteRadioButton1"));
+    NoteRadioButton2->setObjectName(QStringLiteral("NoteRadioButton2"));
+    SourceRadioButton1->setObjectName(QStringLiteral("SourceRadioButton1"));
+    SourceRadioButton2->setObjectName(QStringLiteral("SourceRadioButton2"));
+    SourceEdit->setObjectName(QStringLiteral("SourceEdit"));
+    ReadEdit->setObjectName(QStringLiteral("ReadEdit"));
+    PathEdit->setObjectName(QStringLiteral("PathEdit"));
+    FolderEdit->setObjectName(QStringLiteral("FolderEdit"));
+    NameEdit->setObjectName(QStringLiteral("NameEdit"));
+    CoverCheckBox->setObjectName(QStringLiteral("CoverCheckBox"));
+    NoteCheckBox->setObjectName(QStringLiteral("NoteCheckBox"));
+    ErrorMsgCheckBox->setObjectName(QStringLiteral("ErrorMsgCheckBox"));
+    SaveOKCheckBox->setObjectName(QStringLiteral("SaveOKCheckBox"));
+    ErrorMsgEdit->setObjectName(QStringLiteral("ErrorMsgEdit"));
+    DataPageControl->setObjectName(QStringLiteral("DataPageControl"));
+    PathStringGrid->setObjectName(QStringLiteral("PathStringGrid"));
+    FolderStringGrid->setObjectName(QStringLiteral("FolderStringGrid"));
+    StringGridPop->setObjectName(QStringLiteral("StringGridPop"));
+    OKButton->setObjectName(QStringLiteral("OKButton"));
+    DefaultButton->setObjectName(QStringLiteral("DefaultButton"));
+    CancelButton->setObjectName(QStringLiteral("CancelButton"));
     auto *buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(OKButton);

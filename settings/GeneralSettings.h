@@ -63,6 +63,28 @@ public:
     void setFolderChooser(FolderChooser chooser) { m_chooseFolder = std::move(chooser); }
     void setProgramChooser(ProgramChooser chooser) { m_chooseProgram = std::move(chooser); }
 
+public slots:
+    void OKButtonClick();
+    void DefaultButtonClick();
+    void CancelButtonClick();
+    void AddButtonClick();
+    void UPButtonClick();
+    void DownButtonClick();
+    void DelButtonClick();
+    void EditorButtonClick();
+    void ImageButtonClick();
+    // Deletes the current row of the grid on which the pop-up menu was last opened.
+    void N1Click();
+    void deleteGridRow(QTableWidget *grid);
+    void PathStringGridDblClick(int row, int column);
+
+protected:
+    void done(int result) override;
+    void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    // Controls, found by their object names.
     QTabWidget *PageControl1 = nullptr;
     QLineEdit *ExtEdit = nullptr;
     QPushButton *AddButton = nullptr;
@@ -101,27 +123,6 @@ public:
     QPushButton *DefaultButton = nullptr;
     QPushButton *CancelButton = nullptr;
 
-public slots:
-    void OKButtonClick();
-    void DefaultButtonClick();
-    void CancelButtonClick();
-    void AddButtonClick();
-    void UPButtonClick();
-    void DownButtonClick();
-    void DelButtonClick();
-    void EditorButtonClick();
-    void ImageButtonClick();
-    // Deletes the current row of the grid on which the pop-up menu was last opened.
-    void N1Click();
-    void deleteGridRow(QTableWidget *grid);
-    void PathStringGridDblClick(int row, int column);
-
-protected:
-    void done(int result) override;
-    void showEvent(QShowEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
-private:
     QWidget *buildBasicPage();
     QWidget *buildTransferPage();
     QTableWidget *makeGrid();

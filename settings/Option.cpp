@@ -3,7 +3,7 @@
 #include "settings/CommaText.h"
 #include "settings/Defaults.h"
 #include "settings/TextFile.h"
-#include "transfer/PortSetting.h"
+#include "settings/PortSetting.h"
 
 #include <QDir>
 #include <QFileInfo>

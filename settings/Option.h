@@ -15,8 +15,24 @@ public:
     enum List { MainList = 0, GeneralList, TransferList, EditorList, WindowsSizeList, ListCount };
     // Window-size slots of the window-size list.
     enum Slot { MainSlot = 0, GeneralSlot, TransferSlot, EditorSlot, AutoModeSlot, SlotCount };
-    // Entry 1 of the general list names the language pack.
-    static constexpr int LanguageEntry = 1;
+    // Entries of the main list, in the order Option.ini keeps them.
+    enum MainEntry { FolderEntry = 0, ExtListEntry, ExtEntry, FontEntry, MainEntryCount };
+    // Entries of the general list, in the order Option.ini keeps them. The check entry packs
+    // the flags of GeneralSettingsRules::Flag; the language entry names the language pack.
+    enum GeneralEntry {
+        CheckEntry = 0,
+        LanguageEntry,
+        EditorEntry,
+        SourceEntry,
+        ViewerEntry,
+        FileSaveEntry,
+        ATReadEntry,
+        ATPathEntry,
+        ATFolderEntry,
+        PathListEntry,
+        FolderListEntry,
+        GeneralEntryCount
+    };
 
     // Reads baseFolder + "Option.ini" when it exists, else takes the defaults; then loads the
     // language pack. baseFolder ends in "/". The work area sizes the default windows; the

@@ -5,7 +5,7 @@
 #include "settings/ProgramFolders.h"
 #include "tools/CliOutput.h"
 #include "tools/StopSignals.h"
-#include "transfer/PortSetting.h"
+#include "settings/PortSetting.h"
 #include "transfer/SerialLine.h"
 #include "transfer/SerialLineFactory.h"
 

@@ -2,7 +2,7 @@
 
 #include "transfer/SerialLine.h"
 #include "transfer/SerialLineFactory.h"
-#include "transfer/PortSetting.h"
+#include "settings/PortSetting.h"
 #include "transfer/ReceiveEngine.h"
 #include "tools/CliOutput.h"
 #include "transfer/PortProblem.h"

@@ -4,7 +4,7 @@
 #include "transfer/PortProblem.h"
 #include "transfer/SerialLine.h"
 #include "transfer/SerialLineFactory.h"
-#include "transfer/PortSetting.h"
+#include "settings/PortSetting.h"
 #include "transfer/SendController.h"
 #include "transfer/TransportThread.h"
 
@@ -55,7 +55,7 @@ int runSendCommand(const QStringList &args)
     }
     const QStringList fields = PortSetting::split(record);
     LineSettings settings;
-    int flowControl = 0;
+    FlowControl flowControl = FlowControl::None;
     QString error;
     if (!PortSetting::toLineSettings(fields, &settings, &flowControl, &error)) {
         err(QStringLiteral("ncferry-cli send: %1\n").arg(error));
@@ -131,7 +131,8 @@ int runSendCommand(const QStringList &args)
                 // Between files the control asks for the next one as it asked for the first.
                 progress.finish();
                 err(QStringLiteral("waiting for the machine before the next file\n"));
-                if (controller.flowControl() == 0 || (!standby && flowControl != 1))
+                if (controller.flowControl() == FlowControl::None ||
+                    (!standby && flowControl != FlowControl::RtsCts))
                     worker.resumeWorker();
                 break;
             case SendUpdate::Waiting:
@@ -161,14 +162,14 @@ int runSendCommand(const QStringList &args)
         progress.update(QStringLiteral("%1 / %2 bytes").arg(done).arg(total));
     }, Qt::QueuedConnection);
 
-    if (flowControl == 1 && !line.hasModemLines()) {
+    if (flowControl == FlowControl::RtsCts && !line.hasModemLines()) {
         // Waiting for a CTS rise that can never come would hang for good.
         err(QStringLiteral("%1 reports no CTS signal; sending without waiting for CTS\n")
                 .arg(settings.portName));
-        controller.setFlowControl(0);
+        controller.setFlowControl(FlowControl::None);
     }
     if (!controller.confirmStart(standby)) {
-        err(flowControl == 1 ? QStringLiteral("waiting for CTS from the machine\n")
+        err(flowControl == FlowControl::RtsCts ? QStringLiteral("waiting for CTS from the machine\n")
                              : QStringLiteral("waiting for XON from the machine\n"));
     }
     const int rc = QCoreApplication::exec();

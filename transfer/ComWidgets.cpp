@@ -27,7 +27,6 @@ void TComLed::setState(TLedState state)
 
 void TComLed::setComPort(SerialLine *line)
 {
-    m_signal = lsCTS;
     connect(line, &SerialLine::ctsChanged, this, [this](bool on) { setState(on ? lsOn : lsOff); });
 }
 

@@ -11,15 +11,12 @@ class TComLed : public QWidget
     Q_OBJECT
 public:
     enum TLedState { lsOff, lsOn };
-    enum TLedSignal { lsConn, lsCTS };
 
     explicit TComLed(QWidget *parent = nullptr);
 
     TLedState State() const { return m_state; }
     void setState(TLedState state);
     bool isOn() const { return m_state == lsOn; }
-    TLedSignal LedSignal() const { return m_signal; }
-    void setLedSignal(TLedSignal signal) { m_signal = signal; }
     // Bound to CTS: follows each CTS change, before the window's own handler runs
     // (bind before the window connects its handler).
     void setComPort(SerialLine *line);
@@ -31,7 +28,6 @@ protected:
 
 private:
     TLedState m_state = lsOff;
-    TLedSignal m_signal = lsConn;
 };
 
 // Ports present on the system, read once, sorted as text ("COM10" before "COM2"), then the
@@ -47,6 +43,5 @@ public:
     void setPorts(const QList<DetectedPort> &ports);
     // Blanks removed, duplicates dropped, sorted as text: "COM10" before "COM2".
     static QStringList sortedPortNames(QStringList names);
-    QString Text() const { return currentText(); }
     void setText(const QString &name);
 };

@@ -1,6 +1,6 @@
 #include "transfer/PortList.h"
 
-#include "transfer/PortSetting.h"
+#include "settings/PortSetting.h"
 
 PortList::PortList() { setPortList({}); }
 

@@ -2,6 +2,7 @@
 
 #include "settings/NcText.h"
 #include "transfer/EiaToIso.h"
+#include "transfer/LineControl.h"
 #include "transfer/SerialLine.h"
 
 #include <QDir>
@@ -106,11 +107,11 @@ void ReceiveEngine::keep(ushort c)
 
 void ReceiveEngine::handle(ushort c)
 {
-    if (c == DC2) {
+    if (c == LineControl::DC2) {
         m_status = Receiving;
         newLine();
     }
-    if (c == DC4 && m_status != Waiting) {
+    if (c == LineControl::DC4 && m_status != Waiting) {
         // A DC4 with no program started has nothing to end.
         if (!m_starts.empty() && m_starts.back() == m_text.size()) {
             m_starts.pop_back();

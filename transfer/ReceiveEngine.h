@@ -17,8 +17,6 @@ class ReceiveEngine : public QObject
 public:
     enum Status { Waiting = 0, Receiving = 1, Storing = 2, Done = 3 };
 
-    static constexpr char DC2 = 0x12;
-    static constexpr char DC4 = 0x14;
     // Received after DC2, this code switches the rest of the program to EIA.
     static constexpr char EiaPercent = 0x0B;
     // How long after the stored program the window stays open; tests shorten it.

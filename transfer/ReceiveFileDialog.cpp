@@ -1,7 +1,7 @@
 #include "transfer/ReceiveFileDialog.h"
 
 #include "transfer/ReceiveTransport.h"
-#include "transfer/PortSetting.h"
+#include "settings/PortSetting.h"
 #include "transfer/SerialLine.h"
 #include "transfer/SerialLineFactory.h"
 
@@ -54,11 +54,8 @@ void configureReceiveSaveDialog(QFileDialog &dialog, const QStringList &extItems
 
 TReceiveTransport *ReadFileDialog(const ReceiveRequest &request, QWidget *dialogParent)
 {
-    SerialLine *line =
-        makeSerialLine(PortSetting::split(request.portSetting).value(PortSetting::Port));
-    auto *window = new TReceiveTransport(line);
-    line->setParent(window);
-    window->setAttribute(Qt::WA_DeleteOnClose);
+    auto *window = new TReceiveTransport(
+        makeSerialLine(PortSetting::split(request.portSetting).value(PortSetting::Port)));
     window->setLanguage(request.language);
     if (!window->setPortSetting(request.portSetting)) {
         delete window;

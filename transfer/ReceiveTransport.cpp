@@ -4,7 +4,7 @@
 #include "settings/WindowPlace.h"
 #include "transfer/PortProblem.h"
 #include "transfer/PortSerialLine.h"
-#include "transfer/PortSetting.h"
+#include "settings/PortSetting.h"
 #include "transfer/ReceiveEngine.h"
 #include "transfer/ReceivedLinesModel.h"
 
@@ -48,9 +48,11 @@ QLabel *pathLabel(QWidget *parent)
 } // namespace
 
 TReceiveTransport::TReceiveTransport(SerialLine *line, QWidget *parent)
-    : QWidget(parent, Qt::Window), ComPort1(line ? line : new PortSerialLine(this)),
+    : QWidget(parent, Qt::Window), ComPort1(line ? line : new PortSerialLine),
       m_engine(new ReceiveEngine(ComPort1, this))
 {
+    setAttribute(Qt::WA_DeleteOnClose);
+    ComPort1->setParent(this);
     ComPort1->setDiscardNull(false);
 
     StaticText1 = pathLabel(this);

@@ -1,5 +1,6 @@
 #pragma once
 // The receive window: shows one program arriving from a machine and closes when stored.
+#include "settings/LineSettings.h"
 #include "transfer/ReceiveFileList.h"
 
 #include <QStringList>
@@ -24,6 +25,8 @@ public:
     static constexpr int FollowMs = 40;
 
     // Without a line the window makes its own on the real port.
+    // Like every transfer window it owns its serial line (one given here becomes its child)
+    // and deletes itself when closed.
     explicit TReceiveTransport(SerialLine *line = nullptr, QWidget *parent = nullptr);
     ~TReceiveTransport() override;
 
@@ -37,7 +40,7 @@ public:
 
     ReceiveEngine *engine() const { return m_engine; }
     SerialLine *line() const { return ComPort1; }
-    int FlowControl() const { return m_flowControl; }
+    ::FlowControl FlowControl() const { return m_flowControl; }
 
 signals:
     void fileReceived(const QString &path);
@@ -76,7 +79,7 @@ private:
     ReceiveEngine *m_engine;
     QStringList Port;
     QStringList language;
-    int m_flowControl = 0;
+    ::FlowControl m_flowControl = ::FlowControl::None;
     QString SelectPath;
     QString SelectExt;
     ReceiveFileList::Hooks m_hooks;

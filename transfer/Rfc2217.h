@@ -1,7 +1,7 @@
 #pragma once
 // The Telnet COM-PORT-OPTION (RFC 2217) as a client speaks it: the bytes of its commands and
 // a reader that takes Telnet apart from what a server sends. No sockets here.
-#include "transfer/LineSettings.h"
+#include "settings/LineSettings.h"
 
 #include <QByteArray>
 

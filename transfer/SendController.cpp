@@ -1,5 +1,6 @@
 #include "transfer/SendController.h"
 
+#include "transfer/LineControl.h"
 #include "transfer/SerialLine.h"
 #include "transfer/TransportThread.h"
 
@@ -22,15 +23,15 @@ void SendController::arm()
     FlowGateRules rules;
     // XOFF pauses under every code; XON answers only where the machine paces with it.
     rules.xoffPauses = true;
-    rules.xonResumes = m_flowControl == 2 || m_flowControl == 3;
+    rules.xonResumes = usesXon(m_flowControl);
     rules.xonDelayMs = m_xonDelayMs;
     rules.lfAfterXon = true;
     m_line->armFlowGate(m_worker->pauseGate(), rules);
 }
 
-void SendController::setFlowControl(int code)
+void SendController::setFlowControl(FlowControl flow)
 {
-    m_flowControl = code;
+    m_flowControl = flow;
     arm();
 }
 
@@ -52,9 +53,9 @@ void SendController::setXonLight(bool on)
 bool SendController::confirmStart(bool standby)
 {
     bool start;
-    if (m_flowControl == 1)
+    if (m_flowControl == FlowControl::RtsCts)
         start = m_ctsLight;
-    else if ((m_flowControl == 2 || m_flowControl == 3) && standby)
+    else if (usesXon(m_flowControl) && standby)
         start = false;
     else
         start = true;
@@ -70,19 +71,19 @@ void SendController::onRxChar(qint64 count)
 {
     // The gate has already acted on these bytes; only the lights are left to us.
     const QByteArray bytes = m_line->read(count);
-    const bool xonResumes = m_flowControl == 2 || m_flowControl == 3;
-    if (xonResumes && bytes.contains(XON))
+    const bool xonResumes = usesXon(m_flowControl);
+    if (xonResumes && bytes.contains(LineControl::XON))
         setXonLight(true);
     // Only the last flow byte of the batch tells the state the gate was left in.
-    const qsizetype xoff = bytes.lastIndexOf(XOFF);
-    if (xoff >= 0 && xoff > (xonResumes ? bytes.lastIndexOf(XON) : -1))
+    const qsizetype xoff = bytes.lastIndexOf(LineControl::XOFF);
+    if (xoff >= 0 && xoff > (xonResumes ? bytes.lastIndexOf(LineControl::XON) : -1))
         emit machinePaused(Xoff);
 }
 
 void SendController::onCtsChanged(bool on)
 {
     m_ctsLight = on;
-    if (m_flowControl != 1 || m_ready)
+    if (m_flowControl != FlowControl::RtsCts || m_ready)
         return;
     if (on) {
         if (m_worker->isPaused() || m_worker->pauseGate()->hasPendingActions())

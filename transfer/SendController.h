@@ -1,8 +1,9 @@
 #pragma once
 // Window-thread side of a send: arms the line's flow gate for the worker, follows CTS
-// pacing (code 1), keeps the pacing lights and applies the confirm button's start rule.
+// pacing (RTS/CTS alone), keeps the pacing lights and applies the confirm button's start rule.
 // Shared by the send window and the command-line tool. XON and XOFF themselves act in the
 // line's reader, so nothing here can delay a pause.
+#include "settings/LineSettings.h"
 #include "transfer/SerialLine.h"
 
 #include <QObject>
@@ -14,8 +15,6 @@ class SendController : public QObject
 {
     Q_OBJECT
 public:
-    static constexpr char XON = 0x11;
-    static constexpr char XOFF = 0x13;
     // Waits of the pacing rules; tests shorten them.
     static constexpr int XonDelayMs = 500;
     static constexpr int CtsDelayMs = 500;
@@ -24,8 +23,8 @@ public:
     ~SendController() override;
 
     // Arms the line's gate for these rules; call again after a change.
-    void setFlowControl(int code);
-    int flowControl() const { return m_flowControl; }
+    void setFlowControl(FlowControl flow);
+    FlowControl flowControl() const { return m_flowControl; }
     void setDelays(int xonMs, int ctsMs);
     // The confirm button shows the ready state: CTS changes are then ignored.
     void setReady(bool ready) { m_ready = ready; }
@@ -55,7 +54,7 @@ private:
     // The window may delete its line first.
     QPointer<SerialLine> m_line;
     TransportThread *m_worker;
-    int m_flowControl = 0;
+    FlowControl m_flowControl = FlowControl::None;
     bool m_ready = true;
     bool m_ctsLight = false;
     bool m_xonLight = true;

@@ -1,5 +1,7 @@
 #include "transfer/SerialLine.h"
 
+#include "transfer/LineControl.h"
+
 #include <QMetaObject>
 #include <QMutexLocker>
 
@@ -42,7 +44,7 @@ QByteArray SerialLine::screenReceived(const QByteArray &bytes,
         data.replace('\0', QByteArray());
     if (!m_gateArmed.load() || m_gateBypass.load())
         return data;
-    if (!data.contains(XON) && !data.contains(XOFF))
+    if (!data.contains(LineControl::XON) && !data.contains(LineControl::XOFF))
         return data;
     QMutexLocker lock(&m_gateMutex);
     if (!m_gate)
@@ -52,10 +54,10 @@ QByteArray SerialLine::screenReceived(const QByteArray &bytes,
         kept.reserve(data.size());
     for (const char c : std::as_const(data)) {
         bool acted = false;
-        if (c == XOFF && m_rules.xoffPauses) {
+        if (c == LineControl::XOFF && m_rules.xoffPauses) {
             m_gate->pauseFromLine(readAt);
             acted = true;
-        } else if (c == XON && m_rules.xonResumes) {
+        } else if (c == LineControl::XON && m_rules.xonResumes) {
             m_gate->scheduleResume(m_rules.xonDelayMs, m_rules.lfAfterXon);
             acted = true;
         }

@@ -1,7 +1,7 @@
 #pragma once
 // One serial line as the transfer engines see it. Engines never touch QSerialPort;
 // tests put a double in its place.
-#include "transfer/LineSettings.h"
+#include "settings/LineSettings.h"
 #include "transfer/PauseGate.h"
 
 #include <QByteArray>
@@ -25,8 +25,6 @@ class SerialLine : public QObject
 {
     Q_OBJECT
 public:
-    static constexpr char XON = 0x11;
-    static constexpr char XOFF = 0x13;
     // A write may take this long before it ends short (milliseconds).
     static constexpr int WriteTimeoutConstantMs = 1000;
     static constexpr int WriteTimeoutPerByteMs = 100;

@@ -7,7 +7,7 @@
 #include "transfer/ComWidgets.h"
 #include "transfer/NetworkSerialLine.h"
 #include "transfer/PortList.h"
-#include "transfer/PortSetting.h"
+#include "settings/PortSetting.h"
 #include "transfer/TransferSettingsRows.h"
 
 #include <QIcon>
@@ -119,6 +119,22 @@ TTransferSettings::TTransferSettings(PortList *list, QWidget *parent)
     StringGrid1->verticalHeader()->setDefaultSectionSize(
         qMax(kRowHeight, BaudComboBox->sizeHint().height()));
 
+    // Tests find the controls by these names.
+    ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
+    OKButton->setObjectName(QStringLiteral("OKButton"));
+    AddButton->setObjectName(QStringLiteral("AddButton"));
+    delButton->setObjectName(QStringLiteral("delButton"));
+    CancelButton->setObjectName(QStringLiteral("CancelButton"));
+    StringGrid1->setObjectName(QStringLiteral("StringGrid1"));
+    Edit1->setObjectName(QStringLiteral("Edit1"));
+    PortComboBox->setObjectName(QStringLiteral("PortComboBox"));
+    BaudComboBox->setObjectName(QStringLiteral("BaudComboBox"));
+    ParityComboBox->setObjectName(QStringLiteral("ParityComboBox"));
+    DataComboBox->setObjectName(QStringLiteral("DataComboBox"));
+    BitComboBox->setObjectName(QStringLiteral("BitComboBox"));
+    FlowComboBox->setObjectName(QStringLiteral("FlowComboBox"));
+    ExtComboBox->setObjectName(QStringLiteral("ExtComboBox"));
+    TypeComboBox->setObjectName(QStringLiteral("TypeComboBox"));
     connect(StringGrid1, &QTableWidget::currentCellChanged, this,
             [this](int row, int column) { StringGrid1SelectCell(column, row); });
     connect(StringGrid1, &QTableWidget::cellClicked, this, [this](int row, int column) {

@@ -54,6 +54,22 @@ public:
     using FolderChooser = std::function<QString(const QString &prompt, const QString &start)>;
     void setFolderChooser(FolderChooser chooser) { m_chooseFolder = std::move(chooser); }
 
+    // The editor that opens on a column's cells; null for the work folder.
+    QWidget *editorFor(int column) const;
+
+public slots:
+    void ButtonClick(int tag);
+    void reject() override;
+    void StringGrid1SelectCell(int column, int row);
+    void StringGrid1DblClick(int row, int column);
+
+protected:
+    void done(int result) override;
+    void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    // Controls, found by their object names.
     QToolBar *ToolBar1 = nullptr;
     QToolButton *OKButton = nullptr;
     QToolButton *AddButton = nullptr;
@@ -70,21 +86,6 @@ public:
     QComboBox *ExtComboBox = nullptr;
     QComboBox *TypeComboBox = nullptr;
 
-    // The editor that opens on a column's cells; null for the work folder.
-    QWidget *editorFor(int column) const;
-
-public slots:
-    void ButtonClick(int tag);
-    void reject() override;
-    void StringGrid1SelectCell(int column, int row);
-    void StringGrid1DblClick(int row, int column);
-
-protected:
-    void done(int result) override;
-    void showEvent(QShowEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
-private:
     QComboBox *makeCombo(int column, const QStringList &items);
     QToolButton *makeButton(int tag, const QIcon &icon);
     QString editorText(QWidget *editor) const;

@@ -2,7 +2,7 @@
 
 #include "settings/CommaText.h"
 #include "transfer/PortList.h"
-#include "transfer/PortSetting.h"
+#include "settings/PortSetting.h"
 
 namespace TransferSettingsRows
 {

@@ -5,7 +5,7 @@
 #include "transfer/ComWidgets.h"
 #include "transfer/PortProblem.h"
 #include "transfer/PortSerialLine.h"
-#include "transfer/PortSetting.h"
+#include "settings/PortSetting.h"
 #include "transfer/SendController.h"
 #include "transfer/TransportThread.h"
 
@@ -161,6 +161,21 @@ TTransport::TTransport(SerialLine *line, QWidget *parent)
     root->addWidget(ProgressBar1);
     root->addLayout(status);
 
+    // Tests and tools find the controls by these names.
+    ToolButton1->setObjectName(QStringLiteral("ToolButton1"));
+    ToolButton2->setObjectName(QStringLiteral("ToolButton2"));
+    StaticText1->setObjectName(QStringLiteral("StaticText1"));
+    StaticText2->setObjectName(QStringLiteral("StaticText2"));
+    StaticText3->setObjectName(QStringLiteral("StaticText3"));
+    ListBox1->setObjectName(QStringLiteral("ListBox1"));
+    ListBox2->setObjectName(QStringLiteral("ListBox2"));
+    CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
+    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label2->setObjectName(QStringLiteral("Label2"));
+    ComLed1->setObjectName(QStringLiteral("ComLed1"));
+    ComLed2->setObjectName(QStringLiteral("ComLed2"));
+    StatusLabel->setObjectName(QStringLiteral("StatusLabel"));
     resize(573, 408);
     setLanguage(language);
 }
@@ -201,9 +216,9 @@ bool TTransport::setPortSetting(const QString &text)
     ComPort1->setSettings(settings);
     m_controller->setFlowControl(m_flowControl);
 
-    const bool cts = m_flowControl == 1 || m_flowControl == 3;
-    const bool xon = m_flowControl == 2 || m_flowControl == 3;
-    if (m_flowControl == 0) {
+    const bool cts = usesCts(m_flowControl);
+    const bool xon = usesXon(m_flowControl);
+    if (m_flowControl == ::FlowControl::None) {
         CheckBox1->setChecked(false);
         CheckBox1->setEnabled(false);
     } else {
@@ -236,17 +251,25 @@ void TTransport::showEvent(QShowEvent *event)
     // Also shown before the first activation (some desktops activate late or never).
     setWindowTitle(PortSetting::caption(Port, line(0)));
     StaticText3->setText(LanguagePack::label(line(1)) + PortSetting::summary(Port, {}).mid(1));
+    // After the window is up, so that a failure box has a window to belong to (shown
+    // earlier, it left the window behind the main window) and no event loop runs inside
+    // the show.
+    QMetaObject::invokeMethod(this, &TTransport::openLine, Qt::QueuedConnection);
+}
+
+void TTransport::openLine()
+{
+    // Closed before the call came: the line stays shut.
+    if (m_closing)
+        return;
     QString error;
     if (ComPort1->open(&error)) {
+        m_lineOpened = true;
         // Waiting at its gate from now on, so an XON before the first press starts it.
         Thread1->begin();
-    } else {
-        // Told once the window is up: a box shown from here comes before its window, which
-        // then opens behind the main window.
-        m_openFailed = true;
-        QMetaObject::invokeMethod(
-            this, [this, error] { tellOpenFailure(error); }, Qt::QueuedConnection);
+        return;
     }
+    tellOpenFailure(error);
 }
 
 void TTransport::tellOpenFailure(const QString &error)
@@ -277,7 +300,8 @@ void TTransport::FormActivate()
 void TTransport::paintEvent(QPaintEvent *event)
 {
     QWidget::paintEvent(event);
-    if (m_shownOnce && !m_openFailed && !ComPort1->isConnected() && !m_closing)
+    // Once open, a line that has gone (worker done, line lost) ends the window.
+    if (m_lineOpened && !ComPort1->isConnected() && !m_closing)
         QTimer::singleShot(0, this, &QWidget::close);
 }
 
@@ -390,7 +414,7 @@ void TTransport::refreshStatus()
     int text = -1;
     switch (m_state) {
     case WaitingMachine:
-        text = m_flowControl == 1 ? 11 : 10;
+        text = m_flowControl == ::FlowControl::RtsCts ? 11 : 10;
         break;
     case PausedByXoff:
         text = 12;
@@ -417,7 +441,7 @@ void TTransport::onMachinePaused(int cause)
         return;
     setSendState(cause == SendController::Xoff ? PausedByXoff : PausedByCts);
     // Without XON pacing nothing but a press continues after an XOFF: offer it.
-    const bool xonResumes = m_flowControl == 2 || m_flowControl == 3;
+    const bool xonResumes = usesXon(m_flowControl);
     if (cause == SendController::Xoff && !xonResumes && buttonState() == Running)
         setButtonState(Paused);
 }

@@ -1,6 +1,8 @@
 #pragma once
 // The send window: lists the programs, lets the user start, pause and leave, and shows
 // the echo, the progress and the pacing lights of one send.
+#include "settings/LineSettings.h"
+
 #include <QStringList>
 #include <QWidget>
 
@@ -26,7 +28,9 @@ public:
     // Lines of echo the window keeps; older ones scroll away for good.
     static constexpr int EchoMaxLines = 10000;
 
-    // line: the serial line to own; null makes a line on a real port.
+    // Without a line the window makes its own on the real port.
+    // Like every transfer window it owns its serial line (one given here becomes its child)
+    // and deletes itself when closed.
     explicit TTransport(SerialLine *line = nullptr, QWidget *parent = nullptr);
     ~TTransport() override;
 
@@ -36,7 +40,7 @@ public:
     void setFile(const QString &path);
     void setFileList(const QStringList &paths);
 
-    int FlowControl() const { return m_flowControl; }
+    ::FlowControl FlowControl() const { return m_flowControl; }
     ButtonState buttonState() const;
     SendState sendState() const { return m_state; }
     // Started and not yet ended: closing now would cut a program short.
@@ -45,6 +49,34 @@ public:
     TransportThread *worker() const { return Thread1; }
     SendController *controller() const { return m_controller; }
 
+
+public slots:
+    void ToolButton1Click();
+    void ToolButton2Click();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+
+private slots:
+    void applyUpdates();
+
+private:
+    void FormActivate();
+    void openLine();
+    QString line(int i) const;
+    void setButtonState(ButtonState state);
+    void setButtonCaption(const QString &caption);
+    void showStatus(const QString &text, bool error);
+    void setSendState(SendState state);
+    void refreshStatus();
+    void onMachinePaused(int cause);
+    bool appendEcho(const QString &text, bool reset);
+    void tellOpenFailure(const QString &error);
+
+    // Controls, found by these names.
     QToolButton *ToolButton1 = nullptr;
     QToolButton *ToolButton2 = nullptr;
     QLabel *StaticText1 = nullptr;
@@ -62,31 +94,6 @@ public:
     // that cannot be read.
     QLabel *StatusLabel = nullptr;
 
-public slots:
-    void ToolButton1Click();
-    void ToolButton2Click();
-
-protected:
-    void showEvent(QShowEvent *event) override;
-    void changeEvent(QEvent *event) override;
-    void closeEvent(QCloseEvent *event) override;
-    void paintEvent(QPaintEvent *event) override;
-
-private slots:
-    void applyUpdates();
-
-private:
-    void FormActivate();
-    QString line(int i) const;
-    void setButtonState(ButtonState state);
-    void setButtonCaption(const QString &caption);
-    void showStatus(const QString &text, bool error);
-    void setSendState(SendState state);
-    void refreshStatus();
-    void onMachinePaused(int cause);
-    bool appendEcho(const QString &text, bool reset);
-    void tellOpenFailure(const QString &error);
-
     SerialLine *ComPort1;
     TransportThread *Thread1;
     SendController *m_controller;
@@ -94,9 +101,9 @@ private:
     QStringList Port;
     QStringList language;
     QStringList m_files;
-    int m_flowControl = 0;
+    ::FlowControl m_flowControl = ::FlowControl::None;
     bool m_shownOnce = false;
-    bool m_openFailed = false;
+    bool m_lineOpened = false;
     bool m_closing = false;
     bool m_confirmed = false;
     bool m_finished = false;

@@ -1,6 +1,7 @@
 #include "transfer/TransportThread.h"
 
 #include "settings/NcText.h"
+#include "transfer/LineControl.h"
 #include "transfer/SerialLine.h"
 
 #include <QFile>
@@ -198,7 +199,7 @@ bool TransportThread::sendFile(int index, const QString &path)
         post(SendUpdate::FileFailed, index, file.errorString());
         return false;
     }
-    if (!sendBytes(QByteArray(1, DC2)))
+    if (!sendBytes(QByteArray(1, LineControl::DC2)))
         return false;
     int percents = 0;
     char buffer[65536];
@@ -228,7 +229,7 @@ bool TransportThread::sendFile(int index, const QString &path)
         }
     }
 endOfFile:
-    if (!sendBytes(QByteArray(1, DC4)))
+    if (!sendBytes(QByteArray(1, LineControl::DC4)))
         return false;
     // Text after the second "%" is not sent: the program is complete all the same.
     post(SendUpdate::FileDone, index);

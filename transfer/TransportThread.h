@@ -37,8 +37,6 @@ class TransportThread : public QThread
 {
     Q_OBJECT
 public:
-    static constexpr char DC2 = 0x12;
-    static constexpr char DC4 = 0x14;
     static constexpr char CtrlZ = 0x1A;
     // Characters allowed in the driver's output queue before the next one is written, so
     // that an XOFF is obeyed within about this many characters on a real UART.

@@ -123,7 +123,7 @@ int main(int argc, char *argv[])
     send->setFileList({nc.filePath(QStringLiteral("FLANGE-OP10.nc")), nc.filePath(QStringLiteral("O0002.nc"))});
     send->show();
     settle();
-    send->ToolButton1->click();
+    send->findChild<QToolButton *>(QStringLiteral("ToolButton1"))->click();
     shot(QStringLiteral("send-waiting-xon"));
     line->inject("\x11");
     settle(1500);
@@ -138,11 +138,11 @@ int main(int argc, char *argv[])
     send->setFileList({nc.filePath(QStringLiteral("O0001.nc")), nc.filePath(QStringLiteral("O0002.nc"))});
     send->show();
     settle();
-    send->CheckBox1->setChecked(false);
-    send->ToolButton1->click();
+    send->findChild<QCheckBox *>(QStringLiteral("CheckBox1"))->setChecked(false);
+    send->findChild<QToolButton *>(QStringLiteral("ToolButton1"))->click();
     settle(1000);
     shot(QStringLiteral("send-between-files"));
-    send->ToolButton1->click();
+    send->findChild<QToolButton *>(QStringLiteral("ToolButton1"))->click();
     settle(500);
 
     // A port held by another program: the message, then the window it belongs to.
@@ -185,16 +185,16 @@ int main(int argc, char *argv[])
         auto *d = qobject_cast<TTransferSettings *>(QApplication::activeModalWidget());
         if (!d)
             return;
-        d->PortComboBox->setPorts(
+        d->findChild<TComComboBox *>(QStringLiteral("PortComboBox"))->setPorts(
             {{QStringLiteral("ttyS0"), QStringLiteral("16550A UART"), {}},
              {QStringLiteral("ttyUSB0"), QStringLiteral("FT232R USB UART"),
               QStringLiteral("FT232R USB UART\nManufacturer: FTDI\nSerial number: A1B2")},
              {QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_A1B2-if00-port0"),
               QStringLiteral("FT232R USB UART"), {}}});
         d->StringGrid1SelectCell(1, 0);
-        d->PortComboBox->showPopup();
+        d->findChild<TComComboBox *>(QStringLiteral("PortComboBox"))->showPopup();
         shot(QStringLiteral("port-settings-ports"));
-        d->PortComboBox->hidePopup();
+        d->findChild<TComComboBox *>(QStringLiteral("PortComboBox"))->hidePopup();
         d->StringGrid1SelectCell(6, 1);
         if (auto *flow = qobject_cast<QComboBox *>(d->editorFor(6)))
             flow->showPopup();
@@ -203,7 +203,7 @@ int main(int argc, char *argv[])
             flow->hidePopup();
         // A machine behind a device server, and what the port column takes.
         d->StringGrid1SelectCell(1, 0);
-        d->PortComboBox->setEditText(QStringLiteral("rfc2217://dnc-box:4001"));
+        d->findChild<TComComboBox *>(QStringLiteral("PortComboBox"))->setEditText(QStringLiteral("rfc2217://dnc-box:4001"));
         shot(QStringLiteral("port-settings-network"));
         d->reject();
     });

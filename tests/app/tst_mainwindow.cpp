@@ -12,7 +12,7 @@
 #include "settings/LanguagePack.h"
 #include "settings/Option.h"
 #include "settings/UnitFunction.h"
-#include "transfer/PortSetting.h"
+#include "settings/PortSetting.h"
 #include "transfer/SerialLine.h"
 #include "transfer/TransferSettings.h"
 #include "transfer/Transport.h"
@@ -227,9 +227,9 @@ private slots:
         w.SendFileDialog(0);
         auto *send = qobject_cast<TTransport *>(w.lastTransferWindow());
         QVERIFY(send);
-        QCOMPARE(send->ListBox2->count(), 3);
-        QCOMPARE(send->ListBox2->item(0)->text(), second);
-        QCOMPARE(send->ListBox2->item(1)->text(), first);
+        QCOMPARE(named<QListWidget>(send, "ListBox2")->count(), 3);
+        QCOMPARE(named<QListWidget>(send, "ListBox2")->item(0)->text(), second);
+        QCOMPARE(named<QListWidget>(send, "ListBox2")->item(1)->text(), first);
         QVERIFY(w.engine()->buffer().isEmpty());
         QCOMPARE(w.Previews->BufferString->count(), 1);
         send->close();
@@ -239,8 +239,8 @@ private slots:
         w.SendFileDialog(1);
         auto *single = qobject_cast<TTransport *>(w.lastTransferWindow());
         QVERIFY(single && single != send);
-        QCOMPARE(single->ListBox2->count(), 1);
-        QCOMPARE(single->ListBox2->item(0)->text(), second);
+        QCOMPARE(named<QListWidget>(single, "ListBox2")->count(), 1);
+        QCOMPARE(named<QListWidget>(single, "ListBox2")->item(0)->text(), second);
         single->close();
     }
 
@@ -275,7 +275,7 @@ private slots:
         QVERIFY(send);
         QTRY_VERIFY(send->comPort()->isConnected());
         QVERIFY(!send->isSending());
-        QTest::mouseClick(send->ToolButton1, Qt::LeftButton);
+        QTest::mouseClick(named<QToolButton>(send, "ToolButton1"), Qt::LeftButton);
         QVERIFY(send->isSending());
 
         BoxAnswer no;
@@ -308,8 +308,8 @@ private slots:
         QCOMPARE(w.NSend->actions().size(), 3);
 
         whenModal<TTransferSettings>([](TTransferSettings *d) {
-            d->AddButton->click();
-            d->OKButton->click(); // Cancel and the close box would drop the edits
+            named<QToolButton>(d, "AddButton")->click();
+            named<QToolButton>(d, "OKButton")->click(); // Cancel and the close box would drop the edits
         });
         w.TransferSettingsClick();
         QCOMPARE(w.NSend->actions().size(), 4);
@@ -318,8 +318,8 @@ private slots:
 
         w.Panel3->ExtComboBox->setCurrentText("*.TAP");
         whenModal<TGeneralSettings>([](TGeneralSettings *d) {
-            d->LanguageComboBox->setCurrentText("Other");
-            d->OKButton->click();
+            named<QComboBox>(d, "LanguageComboBox")->setCurrentText("Other");
+            named<QPushButton>(d, "OKButton")->click();
         });
         w.TransferToolButton->setFocus();
         w.GeneralSettingsClick();
@@ -362,16 +362,16 @@ private slots:
 
             whenModal<TGeneralSettings>([junk](TGeneralSettings *d) {
                 // The extension box answers a rejected key with a message of its own.
-                for (QLineEdit *edit : {d->EditorEdit, d->SourceEdit, d->ImageEdit,
-                                        d->ErrorMsgEdit, d->ReadEdit, d->PathEdit,
-                                        d->FolderEdit, d->NameEdit}) {
+                for (QLineEdit *edit : {named<QLineEdit>(d, "EditorEdit"), named<QLineEdit>(d, "SourceEdit"), named<QLineEdit>(d, "ImageEdit"),
+                                        named<QLineEdit>(d, "ErrorMsgEdit"), named<QLineEdit>(d, "ReadEdit"), named<QLineEdit>(d, "PathEdit"),
+                                        named<QLineEdit>(d, "FolderEdit"), named<QLineEdit>(d, "NameEdit")}) {
                     edit->selectAll();
                     QTest::keyClicks(edit, junk);
                 }
-                QVERIFY(!d->SourceEdit->text().contains('a'));
-                d->SourceEdit->clear();
-                d->LanguageComboBox->setEditText(QString());
-                d->OKButton->click();
+                QVERIFY(!named<QLineEdit>(d, "SourceEdit")->text().contains('a'));
+                named<QLineEdit>(d, "SourceEdit")->clear();
+                named<QComboBox>(d, "LanguageComboBox")->setEditText(QString());
+                named<QPushButton>(d, "OKButton")->click();
             });
             w.GeneralSettingsClick();
             whenModal<TTransferSettings>([junk](TTransferSettings *d) {
@@ -385,7 +385,7 @@ private slots:
                     edit->selectAll();
                     QTest::keyClicks(edit, junk);
                 }
-                d->OKButton->click();
+                named<QToolButton>(d, "OKButton")->click();
             });
             w.TransferSettingsClick();
             QVERIFY(PortSetting::split(w.portList().getPort(0)).contains(junk));

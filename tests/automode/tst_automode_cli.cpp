@@ -5,7 +5,7 @@
 #include "TestFiles.h"
 #include "tools/AutoCommand.h"
 #include "tools/sim/RadioAdapterSim.h"
-#include "transfer/PortSetting.h"
+#include "settings/PortSetting.h"
 
 #include <QDir>
 #include <QFile>

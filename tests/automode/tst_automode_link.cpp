@@ -6,8 +6,9 @@
 #include "TestFiles.h"
 #include "automode/AutoLink.h"
 #include "tools/sim/RadioAdapterSim.h"
+#include "transfer/LineControl.h"
 #include "transfer/PortSerialLine.h"
-#include "transfer/PortSetting.h"
+#include "settings/PortSetting.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,6 +18,7 @@
 #include <memory>
 
 using namespace AutoMode;
+using namespace LineControl;
 using Sim::RadioAdapterSim;
 namespace Machine = Sim::Machine;
 
@@ -34,7 +36,7 @@ QByteArray sentForm(const QByteArray &content)
 
 QByteArray selecting(const QByteArray &mask)
 {
-    return SerialLine::XOFF + QByteArray("+++PM ") + mask + "\rEX\r" + SerialLine::XON;
+    return LineControl::XOFF + QByteArray("+++PM ") + mask + "\rEX\r" + LineControl::XON;
 }
 
 // One auto-mode line on a pty: the program side opens the slave, the test or a simulator
@@ -143,14 +145,14 @@ void TestAutoModeLink::roadOfOneRequest()
     const qsizetype before = adapter.fromPc().size();
     QVERIFY(adapter.deviceSends(2, Machine::requestProgram({"(P1)", "(F2)", "(N1234)"})));
     QVERIFY(spin([&] {
-        return l.idle() && !l.log.isEmpty() && adapter.fromPc().endsWith(SerialLine::XON) &&
+        return l.idle() && !l.log.isEmpty() && adapter.fromPc().endsWith(LineControl::XON) &&
                adapter.selectedMask() == 0xFF;
     }));
 
     const QByteArray file = sentForm(Program1234);
     QCOMPARE(adapter.fromPc().mid(before), selecting("04") + file + selecting("FF"));
     // Device 2 alone gets the file; every device is held and released around the switch.
-    const QByteArray pause = QByteArray(1, SerialLine::XOFF), go = QByteArray(1, SerialLine::XON);
+    const QByteArray pause = QByteArray(1, LineControl::XOFF), go = QByteArray(1, LineControl::XON);
     QCOMPARE(adapter.toDevice(2), pause + go + file + pause + go);
     QCOMPARE(adapter.toDevice(1), pause + go);
     QCOMPARE(adapter.toDevice(0), pause + go);
@@ -215,13 +217,13 @@ void TestAutoModeLink::flowControl()
     Line l(QStringLiteral("None"), flow, m_work);
     QVERIFY(l.open(m_values));
     // Without a worker XON and XOFF are program data under every code.
-    const QByteArray returned = QByteArray("%\nO6000\nX1") + SerialLine::XON + "Y2" + SerialLine::XOFF + "\n%";
+    const QByteArray returned = QByteArray("%\nO6000\nX1") + LineControl::XON + "Y2" + LineControl::XOFF + "\n%";
     QVERIFY(l.pty.send(Machine::punched(returned)));
     QVERIFY(spin([&] { return !l.log.isEmpty(); }));
     QCOMPARE(readFile(m_work + QStringLiteral("/O6000.nc")), QByteArray(returned).replace("\n", "\r\n"));
     if (paced) { // the SUCCESS reply waits for an XON
         QVERIFY(spin([&] { return l.link->threadOver(); }));
-        QVERIFY(l.pty.send(QByteArray(1, SerialLine::XON)));
+        QVERIFY(l.pty.send(QByteArray(1, LineControl::XON)));
     }
     QByteArray got;
     QVERIFY(spin([&] { got += l.pty.readAvailable(); return l.idle() && got.contains(DC4); }));
@@ -233,11 +235,11 @@ void TestAutoModeLink::flowControl()
         QVERIFY(spin([&] { return l.link->threadOver(); }));
         QTest::qWait(3 * l.timings.tickMs);
         QCOMPARE(l.pty.readAvailable(), QByteArray());
-        QVERIFY(l.pty.send(QByteArray(1, SerialLine::XON)));
+        QVERIFY(l.pty.send(QByteArray(1, LineControl::XON)));
     }
     QVERIFY(spin([&] { got += l.pty.readAvailable(); return got.size() > 2000; }));
     // Not read meanwhile: the pty's buffer bounds how far the sender can get.
-    QVERIFY(l.pty.send(QByteArray(1, SerialLine::XOFF)));
+    QVERIFY(l.pty.send(QByteArray(1, LineControl::XOFF)));
     if (paced) {
         // At most what was queued ahead of the XOFF follows it.
         QTest::qWait(150);
@@ -247,12 +249,12 @@ void TestAutoModeLink::flowControl()
         got += l.pty.readAvailable();
         QCOMPARE(got.size(), held);
         QVERIFY(held < expected.size());
-        QVERIFY(l.pty.send(QByteArray(1, SerialLine::XON)));
+        QVERIFY(l.pty.send(QByteArray(1, LineControl::XON)));
     }
     QVERIFY(spin([&] { got += l.pty.readAvailable(); return got.size() >= expected.size() && l.idle(); }, 20000));
     QCOMPARE(got, expected);
     // The pacing bytes never reached a receive buffer.
-    QVERIFY(!l.link->cableBuffer().contains(SerialLine::XON));
+    QVERIFY(!l.link->cableBuffer().contains(LineControl::XON));
 }
 
 void TestAutoModeLink::radioDemultiplexing()
@@ -297,7 +299,7 @@ void TestAutoModeLink::promptTimeOut()
     l.link->append({SendListEntry::mark("04")});
     QVERIFY(spin([&] { return l.idle() && l.problems.size() == 2; }, 3000));
     // The machines held by the XOFF are released.
-    QVERIFY(RadioAdapterSim::waitUntil([&] { return wire.fromPc().endsWith(SerialLine::XON); }, 2000));
+    QVERIFY(RadioAdapterSim::waitUntil([&] { return wire.fromPc().endsWith(LineControl::XON); }, 2000));
     QVERIFY(wire.rawToPc("RFCABLE>"));
     QTest::qWait(50);
     QCOMPARE(l.link->transcript(), QString());
@@ -319,7 +321,7 @@ void TestAutoModeLink::lostLineEndsTheWorker()
                  SendListEntry::success("00", "X", "9997")});
     link.start();
     QVERIFY(spin([&] { return link.threadOver(); }));
-    line.inject(QByteArray(1, SerialLine::XON));
+    line.inject(QByteArray(1, LineControl::XON));
     QVERIFY(spin([&] { return line.wire().size() > 100; }));
     line.pull();
     QVERIFY(spin([&] { return !link.threadOver(); }));

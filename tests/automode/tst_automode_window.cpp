@@ -29,7 +29,8 @@ private slots:
     void cableShowsOnePane();
 
 private:
-    TWATransport *open(SerialLine *line, const QString &type);
+    // The window gets a line of its own on the port.
+    TWATransport *open(const QString &portName, const QString &type);
     std::unique_ptr<QTemporaryDir> m_dir;
     QString m_work;
 };
@@ -42,8 +43,12 @@ void TestAutoModeWindow::init()
     QVERIFY(QDir().mkpath(m_work));
 }
 
-TWATransport *TestAutoModeWindow::open(SerialLine *line, const QString &type)
+TWATransport *TestAutoModeWindow::open(const QString &portName, const QString &type)
 {
+    auto *line = new PortSerialLine;
+    LineSettings s;
+    s.portName = portName;
+    line->setSettings(s);
     LinkTimings timings;
     timings.selectPauseMs = 10;
     auto *w = new TWATransport([] { return GeneralValues(); }, line, nullptr, timings);
@@ -59,11 +64,7 @@ void TestAutoModeWindow::wirelessPanesAndLog()
 {
     PtyPair pty;
     RadioAdapterSim adapter(pty.masterFd(), {"", "10.0.0.2", "", "", "", "", "", ""});
-    PortSerialLine line;
-    LineSettings s;
-    s.portName = pty.slavePath();
-    line.setSettings(s);
-    QPointer<TWATransport> w = open(&line, QStringLiteral("Wireless"));
+    QPointer<TWATransport> w = open(pty.slavePath(), QStringLiteral("Wireless"));
     QVERIFY(w->lineOpen());
     QCOMPARE(w->windowTitle(), QStringLiteral("LATHE1-AUTO"));
     QVERIFY(!w->findChild<QPlainTextEdit *>("ReceiveMemo")->isVisible());
@@ -95,7 +96,7 @@ void TestAutoModeWindow::wirelessPanesAndLog()
     w->close();
     QVERIFY(SendRig::spin([&] { return w.isNull(); }, 2000));
     // Reopened: the previous log is back; cleared and closed: the file is empty.
-    QPointer<TWATransport> again = open(&line, QStringLiteral("Wireless"));
+    QPointer<TWATransport> again = open(pty.slavePath(), QStringLiteral("Wireless"));
     QCOMPARE(again->logLines().size(), 1);
     QVERIFY(format.match(again->logLines().first()).hasMatch());
     QTest::mouseClick(again->findChild<QWidget *>("ToolButtonClsLog"), Qt::LeftButton);
@@ -107,11 +108,7 @@ void TestAutoModeWindow::wirelessPanesAndLog()
 void TestAutoModeWindow::cableShowsOnePane()
 {
     PtyPair pty;
-    PortSerialLine line;
-    LineSettings s;
-    s.portName = pty.slavePath();
-    line.setSettings(s);
-    QPointer<TWATransport> w = open(&line, QStringLiteral("None"));
+    QPointer<TWATransport> w = open(pty.slavePath(), QStringLiteral("None"));
     QVERIFY(w->findChild<QPlainTextEdit *>("ReceiveMemo")->isVisible());
     QVERIFY(!w->findChild<QWidget *>("IPGridPanel")->isVisible());
     QVERIFY(w->link()->sendList().isEmpty()); // no device query on a cable

@@ -44,15 +44,15 @@ private slots:
             QTest::mouseClick(button, Qt::LeftButton);
             QVERIFY(!d.isVisible());
         };
-        run(all("clRed"), d.CancelButton);
+        run(all("clRed"), named<QPushButton>(&d, "CancelButton"));
         QCOMPARE(d.getColor(), defaults);
-        run(all("clAqua"), d.OKButton);
+        run(all("clAqua"), named<QPushButton>(&d, "OKButton"));
         QCOMPARE(d.getColor(), all("clAqua"));
-        run(all("clRed"), d.CancelButton);
+        run(all("clRed"), named<QPushButton>(&d, "CancelButton"));
         QCOMPARE(d.getColor(), all("clAqua"));
-        run(all("clRed"), d.defButton);
+        run(all("clRed"), named<QPushButton>(&d, "defButton"));
         QCOMPARE(d.getColor(), defaults);
-        run(all("clLime"), d.CancelButton);
+        run(all("clLime"), named<QPushButton>(&d, "CancelButton"));
         QCOMPARE(d.getColor(), defaults);
     }
 
@@ -67,10 +67,10 @@ private slots:
         };
         d.setColor(ColorText::defaultLetterColors());
         d.show();
-        QTest::mouseClick(d.StaticText.at(13), Qt::LeftButton);
+        QTest::mouseClick(named<QWidget>(&d, "StaticTextN"), Qt::LeftButton);
         QCOMPARE(offered, ColorText::letterColors(ColorText::defaultLetterColors()).at(13));
         d.pickColor = [](const QColor &, QWidget *) { return QColor(); }; // picker cancelled
-        QTest::mouseClick(d.StaticText.at(0), Qt::LeftButton);
+        QTest::mouseClick(named<QWidget>(&d, "StaticTextA"), Qt::LeftButton);
         d.close();
         const QStringList colors = d.getColor();
         QCOMPARE(colors.at(13), QStringLiteral("$00563412"));
@@ -91,13 +91,13 @@ private slots:
         const QString colors = all("clNavy").join(u',');
         e.setEditorList({QStringLiteral("16"), QString::number(code), colors});
         QCOMPARE(e.getEditorList(), (QStringList{QStringLiteral("16"), QString::number(code), colors}));
-        const QFont f = e.RichEdit1->font();
+        const QFont f = named<QPlainTextEdit>(&e, "RichEdit1")->font();
         QCOMPARE(f.bold(), !(code & 1));
         QCOMPARE(f.italic(), !(code & 2));
         QCOMPARE(f.underline(), !(code & 4));
         QCOMPARE(f.pointSize(), 16);
         // Toggling a button changes the code.
-        e.FontStyle1->click();
+        named<QToolButton>(&e, "FontStyle1")->click();
         QCOMPARE(e.getFontStyle(), code ^ 1);
     }
 
@@ -110,18 +110,18 @@ private slots:
         auto *e = new TEditor(nullptr, nullptr);
         e->setFileName(path);
         showActive(e);
-        QCOMPARE(e->RichEdit1->toPlainText(), QStringLiteral("%\nG01X5.\n%\n"));
+        QCOMPARE(named<QPlainTextEdit>(e, "RichEdit1")->toPlainText(), QStringLiteral("%\nG01X5.\n%\n"));
         QVERIFY(!e->isModified());
         QVERIFY(e->windowTitle().endsWith(QStringLiteral("-NC程式編輯器")));
-        QTest::keyClicks(e->RichEdit1, QStringLiteral("Y"));
+        QTest::keyClicks(named<QPlainTextEdit>(e, "RichEdit1"), QStringLiteral("Y"));
         QVERIFY(e->isModified());
-        QCOMPARE(e->RichEdit1->currentCharFormat().foreground().color(),
+        QCOMPARE(named<QPlainTextEdit>(e, "RichEdit1")->currentCharFormat().foreground().color(),
                  ColorText::letterColors(ColorText::defaultLetterColors()).at(24));
         QVERIFY(e->FSave1Click());
         QVERIFY(!e->isModified());
         QCOMPARE(fileBytes(path), QByteArray("Y%\r\nG01X5.\r\n%\r\n"));
         // A key that deletes text changes it too, and the question comes at closing.
-        QTest::keyClick(e->RichEdit1, Qt::Key_Delete);
+        QTest::keyClick(named<QPlainTextEdit>(e, "RichEdit1"), Qt::Key_Delete);
         QVERIFY(e->isModified());
         int asked = 0;
         e->askQuestion = [&](const QString &text) {
@@ -144,7 +144,7 @@ private slots:
         TEditor e(nullptr, nullptr);
         e.setAttribute(Qt::WA_DeleteOnClose, false);
         showActive(&e);
-        QTest::keyClicks(e.RichEdit1, QStringLiteral("N10G01"));
+        QTest::keyClicks(named<QPlainTextEdit>(&e, "RichEdit1"), QStringLiteral("N10G01"));
         QVERIFY(e.isModified());
         QString answer;
         int namesAsked = 0;
@@ -186,18 +186,18 @@ private slots:
         TEditor e(nullptr, nullptr);
         e.setAttribute(Qt::WA_DeleteOnClose, false);
         showActive(&e);
-        QTest::keyClicks(e.RichEdit1, QStringLiteral("abc"));
+        QTest::keyClicks(named<QPlainTextEdit>(&e, "RichEdit1"), QStringLiteral("abc"));
         e.askQuestion = [](const QString &) { return QMessageBox::Cancel; };
         e.FNewClick();
-        QCOMPARE(e.RichEdit1->toPlainText(), QStringLiteral("abc"));
+        QCOMPARE(named<QPlainTextEdit>(&e, "RichEdit1")->toPlainText(), QStringLiteral("abc"));
         e.askQuestion = [](const QString &) { return QMessageBox::No; };
         e.askOpenName = [&] { return other; };
         e.FOpenClick();
-        QCOMPARE(e.RichEdit1->toPlainText(), QStringLiteral("X1\n"));
+        QCOMPARE(named<QPlainTextEdit>(&e, "RichEdit1")->toPlainText(), QStringLiteral("X1\n"));
         QCOMPARE(e.fileName(), other);
         QVERIFY(!e.isModified());
         e.FNewClick();
-        QCOMPARE(e.RichEdit1->toPlainText(), QString());
+        QCOMPARE(named<QPlainTextEdit>(&e, "RichEdit1")->toPlainText(), QString());
         QCOMPARE(e.windowTitle(), QStringLiteral("NC程式編輯器"));
     }
 
@@ -246,14 +246,14 @@ private slots:
         TColorDialogs d;
         TEditor e(nullptr, &d);
         e.setAttribute(Qt::WA_DeleteOnClose, false);
-        e.RichEdit1->setPlainText(QStringLiteral("G1"));
+        named<QPlainTextEdit>(&e, "RichEdit1")->setPlainText(QStringLiteral("G1"));
         QTimer::singleShot(0, &d, [&] {
             d.setColor(all("clFuchsia"));
             d.close();
         });
         e.NColorClick();
         QCOMPARE(e.getColorList(), all("clFuchsia").join(u','));
-        const QTextLayout *layout = e.RichEdit1->document()->firstBlock().layout();
+        const QTextLayout *layout = named<QPlainTextEdit>(&e, "RichEdit1")->document()->firstBlock().layout();
         QVERIFY(!layout->formats().isEmpty());
         QCOMPARE(layout->formats().first().format.foreground().color(), QColor(Qt::magenta));
     }
@@ -279,7 +279,7 @@ private slots:
         QVERIFY(first);
         QVERIFY(first->isVisible());
         QCOMPARE(first->fileName(), path);
-        QCOMPARE(first->RichEdit1->toPlainText(), QStringLiteral("%\nO7\n%\n"));
+        QCOMPARE(named<QPlainTextEdit>(first, "RichEdit1")->toPlainText(), QStringLiteral("%\nO7\n%\n"));
         QCOMPARE(first->dialogFilter(),
                  QStringLiteral(".nc|*.nc|.cnc|*.cnc|.txt|*.txt|.dat|*.dat|.tap|*.tap|*.*|*.*"));
         w.SEditClick();
@@ -288,7 +288,7 @@ private slots:
         second->close();
 
         // Closing the program asks about unsaved text; Cancel keeps everything open.
-        first->RichEdit1->insertPlainText(QStringLiteral("G00"));
+        named<QPlainTextEdit>(first, "RichEdit1")->insertPlainText(QStringLiteral("G00"));
         QMessageBox::StandardButton answer = QMessageBox::Cancel;
         first->askQuestion = [&](const QString &) { return answer; };
         w.close();

@@ -9,6 +9,7 @@
 
 #include "JpegFixture.h"
 #include "TestFiles.h"
+#include "WindowHelpers.h"
 
 #include <QApplication>
 #include <QScrollArea>
@@ -126,24 +127,24 @@ private slots:
         QCOMPARE(v.ImageX, 1000);
         QCOMPARE(v.ImageY, 500);
         QVERIFY(v.centreTimer->isActive());
-        QCOMPARE(v.ImageVewer->size(), v.ScrollBox1->viewport()->size());
+        QCOMPARE(named<ViewerPicture>(&v, "ImageVewer")->size(), named<QScrollArea>(&v, "ScrollBox1")->viewport()->size());
 
-        QTest::mouseClick(v.ActualButton, Qt::LeftButton);
-        QCOMPARE(v.ImageVewer->size(), QSize(1000, 500));
-        QCOMPARE(v.ImageVewer->pos(), QPoint(0, 0));
-        QScrollBar *h = v.ScrollBox1->horizontalScrollBar();
-        QScrollBar *vert = v.ScrollBox1->verticalScrollBar();
+        QTest::mouseClick(named<QToolButton>(&v, "ActualButton"), Qt::LeftButton);
+        QCOMPARE(named<ViewerPicture>(&v, "ImageVewer")->size(), QSize(1000, 500));
+        QCOMPARE(named<ViewerPicture>(&v, "ImageVewer")->pos(), QPoint(0, 0));
+        QScrollBar *h = named<QScrollArea>(&v, "ScrollBox1")->horizontalScrollBar();
+        QScrollBar *vert = named<QScrollArea>(&v, "ScrollBox1")->verticalScrollBar();
         QVERIFY(h->maximum() > 100 && vert->maximum() > 100);
         h->setValue(10);
         vert->setValue(20);
-        QTest::mousePress(v.ImageVewer, Qt::LeftButton, {}, QPoint(100, 100));
+        QTest::mousePress(named<ViewerPicture>(&v, "ImageVewer"), Qt::LeftButton, {}, QPoint(100, 100));
         QCOMPARE(h->value(), 10); // nothing moves while the button is held
-        QTest::mouseRelease(v.ImageVewer, Qt::LeftButton, {}, QPoint(60, 70));
+        QTest::mouseRelease(named<ViewerPicture>(&v, "ImageVewer"), Qt::LeftButton, {}, QPoint(60, 70));
         QCOMPARE(h->value(), 50);
         QCOMPARE(vert->value(), 50);
 
-        QTest::mouseClick(v.ZoomOutButton, Qt::LeftButton);
-        QCOMPARE(v.ImageVewer->size(), QSize(909, 455));
+        QTest::mouseClick(named<QToolButton>(&v, "ZoomOutButton"), Qt::LeftButton);
+        QCOMPARE(named<ViewerPicture>(&v, "ImageVewer")->size(), QSize(909, 455));
         v.close();
         QVERIFY(!v.centreTimer->isActive());
         QVERIFY(v.geometry().fitMode());
@@ -152,7 +153,7 @@ private slots:
         v.show();
         QVERIFY(QTest::qWaitForWindowExposed(&v));
         QVERIFY(v.geometry().fitMode());
-        QCOMPARE(v.ImageVewer->shownSize(), QSize(80, 60));
+        QCOMPARE(named<ViewerPicture>(&v, "ImageVewer")->shownSize(), QSize(80, 60));
         v.close();
     }
 

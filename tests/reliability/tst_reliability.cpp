@@ -11,7 +11,7 @@
 #include "transfer/PortList.h"
 #include "tools/ReceiveCommand.h"
 #include "tools/SendCommand.h"
-#include "transfer/PortSetting.h"
+#include "settings/PortSetting.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -91,8 +91,8 @@ private slots:
     {
         auto w = makeDialog();
         QStringList items;
-        for (int i = 0; i < w->LanguageComboBox->count(); ++i)
-            items << w->LanguageComboBox->itemText(i);
+        for (int i = 0; i < named<QComboBox>(w, "LanguageComboBox")->count(); ++i)
+            items << named<QComboBox>(w, "LanguageComboBox")->itemText(i);
         items.sort();
         QCOMPARE(items, (QStringList{"Deutsch", "English"}));
         // A name with no pack is kept as typed.
@@ -138,24 +138,24 @@ private slots:
         QStringList list = generalList();
         list[0] = flags;
         QVERIFY(w->setGeneralList(list));
-        const QList<QRadioButton *> pairs[] = {{w->EditorRadioButton1, w->EditorRadioButton2},
-                                               {w->NoteRadioButton1, w->NoteRadioButton2},
-                                               {w->SourceRadioButton1, w->SourceRadioButton2},
-                                               {w->ImageRadioButton1, w->ImageRadioButton2}};
+        const QList<QRadioButton *> pairs[] = {{named<QRadioButton>(w, "EditorRadioButton1"), named<QRadioButton>(w, "EditorRadioButton2")},
+                                               {named<QRadioButton>(w, "NoteRadioButton1"), named<QRadioButton>(w, "NoteRadioButton2")},
+                                               {named<QRadioButton>(w, "SourceRadioButton1"), named<QRadioButton>(w, "SourceRadioButton2")},
+                                               {named<QRadioButton>(w, "ImageRadioButton1"), named<QRadioButton>(w, "ImageRadioButton2")}};
         for (int i = 0; i < 4; ++i) {
             QCOMPARE(pairs[i][1]->isChecked(), second[i]);
             QCOMPARE(pairs[i][0]->isChecked(), !second[i]);
         }
-        const QCheckBox *boxes[] = {w->CoverCheckBox, w->NoteCheckBox, w->ErrorMsgCheckBox,
-                                    w->SaveOKCheckBox};
+        const QCheckBox *boxes[] = {named<QCheckBox>(w, "CoverCheckBox"), named<QCheckBox>(w, "NoteCheckBox"), named<QCheckBox>(w, "ErrorMsgCheckBox"),
+                                    named<QCheckBox>(w, "SaveOKCheckBox")};
         for (int i = 0; i < 4; ++i)
             QCOMPARE(boxes[i]->isChecked(), checked[i]);
         // Companions follow their choice.
-        QCOMPARE(w->EditorEdit->isEnabled(), second[0]);
-        QCOMPARE(w->EditorButton->isEnabled(), second[0]);
-        QCOMPARE(w->SourceEdit->isEnabled(), second[2]);
-        QCOMPARE(w->ImageEdit->isEnabled(), second[3]);
-        QCOMPARE(w->ImageButton->isEnabled(), second[3]);
+        QCOMPARE(named<QLineEdit>(w, "EditorEdit")->isEnabled(), second[0]);
+        QCOMPARE(named<QPushButton>(w, "EditorButton")->isEnabled(), second[0]);
+        QCOMPARE(named<QLineEdit>(w, "SourceEdit")->isEnabled(), second[2]);
+        QCOMPARE(named<QLineEdit>(w, "ImageEdit")->isEnabled(), second[3]);
+        QCOMPARE(named<QPushButton>(w, "ImageButton")->isEnabled(), second[3]);
         QCOMPARE(w->getCheck(), flags);
         QCOMPARE(w->getGeneralList(), list);
     }
@@ -165,9 +165,9 @@ private slots:
         auto w = makeDialog();
         QVERIFY(w->setGeneralList(generalList()));
         w->show();
-        QVERIFY(!w->EditorEdit->isEnabled());
-        QTest::mouseClick(w->EditorRadioButton2, Qt::LeftButton);
-        QVERIFY(w->EditorEdit->isEnabled());
+        QVERIFY(!named<QLineEdit>(w, "EditorEdit")->isEnabled());
+        QTest::mouseClick(named<QRadioButton>(w, "EditorRadioButton2"), Qt::LeftButton);
+        QVERIFY(named<QLineEdit>(w, "EditorEdit")->isEnabled());
         QCOMPARE(w->getCheck(), QStringLiteral("1"));
     }
 
@@ -192,18 +192,18 @@ private slots:
         QStringList list = generalList();
         list[0] = QStringLiteral("15");
         QVERIFY(w->setGeneralList(list));
-        w->NameEdit->setText(QStringLiteral("Q"));
+        named<QLineEdit>(w, "NameEdit")->setText(QStringLiteral("Q"));
         w->show();
-        QTest::mouseClick(w->DefaultButton, Qt::LeftButton);
+        QTest::mouseClick(named<QPushButton>(w, "DefaultButton"), Qt::LeftButton);
         QVERIFY(w->isVisible());
-        QTest::mouseClick(w->OKButton, Qt::LeftButton);
+        QTest::mouseClick(named<QPushButton>(w, "OKButton"), Qt::LeftButton);
         QVERIFY(!w->isVisible());
         QCOMPARE(w->closeReason(), TGeneralSettings::ClosedByOk);
         const QStringList stored = option.getOptionList(TOption::GeneralList);
         QCOMPARE(stored, Defaults::generalSettingsButtonList(Defaults::userLanguageName()));
         QCOMPARE(stored.value(0), QStringLiteral("240"));
         QCOMPARE(stored.value(7), QStringLiteral("Y"));
-        QCOMPARE(texts(w->PathStringGrid, 0), (QStringList{"1", ""}));
+        QCOMPARE(texts(named<QTableWidget>(w, "PathStringGrid"), 0), (QStringList{"1", ""}));
         QCOMPARE(w->nameCode(), QStringLiteral("Q"));
     }
 
@@ -222,8 +222,8 @@ private slots:
         auto w = makeDialog();
         const QString text = QStringLiteral("C:\\NC,\"D:\\My CAM\"");
         w->setPathList(text);
-        QCOMPARE(texts(w->PathStringGrid, 0), (QStringList{"1", "2", ""}));
-        QCOMPARE(texts(w->PathStringGrid, 1), (QStringList{"C:\\NC", "D:\\My CAM", ""}));
+        QCOMPARE(texts(named<QTableWidget>(w, "PathStringGrid"), 0), (QStringList{"1", "2", ""}));
+        QCOMPARE(texts(named<QTableWidget>(w, "PathStringGrid"), 1), (QStringList{"C:\\NC", "D:\\My CAM", ""}));
         QCOMPARE(w->getPathList(), text);
 
         QString prompt, start;
@@ -241,15 +241,15 @@ private slots:
         // A folder chosen on the new-entry row adds an entry and a new empty row.
         answer = QStringLiteral("/srv/new parts");
         showActive(w.get());
-        w->PageControl1->setCurrentIndex(1);
+        named<QTabWidget>(w, "PageControl1")->setCurrentIndex(1);
         QCoreApplication::processEvents();
         const QPoint cell =
-            w->PathStringGrid->visualItemRect(w->PathStringGrid->item(2, 1)).center();
-        QTest::mousePress(w->PathStringGrid->viewport(), Qt::LeftButton, {}, cell);
-        QTest::mouseRelease(w->PathStringGrid->viewport(), Qt::LeftButton, {}, cell);
-        QTest::mouseDClick(w->PathStringGrid->viewport(), Qt::LeftButton, {}, cell);
-        QCOMPARE(w->PathStringGrid->rowCount(), 4);
-        QCOMPARE(texts(w->PathStringGrid, 0), (QStringList{"1", "2", "3", ""}));
+            named<QTableWidget>(w, "PathStringGrid")->visualItemRect(named<QTableWidget>(w, "PathStringGrid")->item(2, 1)).center();
+        QTest::mousePress(named<QTableWidget>(w, "PathStringGrid")->viewport(), Qt::LeftButton, {}, cell);
+        QTest::mouseRelease(named<QTableWidget>(w, "PathStringGrid")->viewport(), Qt::LeftButton, {}, cell);
+        QTest::mouseDClick(named<QTableWidget>(w, "PathStringGrid")->viewport(), Qt::LeftButton, {}, cell);
+        QCOMPARE(named<QTableWidget>(w, "PathStringGrid")->rowCount(), 4);
+        QCOMPARE(texts(named<QTableWidget>(w, "PathStringGrid"), 0), (QStringList{"1", "2", "3", ""}));
         QCOMPARE(w->getPathList(), text + QStringLiteral(",\"/srv/new parts\""));
     }
 
@@ -258,38 +258,38 @@ private slots:
         auto w = makeDialog();
         w->setExtList({"*.NC", "*.tap", "*.*"});
         w->show();
-        QCOMPARE(w->ExtListBox->count(), 2);
+        QCOMPARE(named<QListWidget>(w, "ExtListBox")->count(), 2);
 
-        QTest::keyClicks(w->ExtEdit, QStringLiteral("nc"));
-        QTest::mouseClick(w->AddButton, Qt::LeftButton);
-        QCOMPARE(w->ExtListBox->count(), 2);
-        QVERIFY(w->ExtEdit->text().isEmpty());
+        QTest::keyClicks(named<QLineEdit>(w, "ExtEdit"), QStringLiteral("nc"));
+        QTest::mouseClick(named<QPushButton>(w, "AddButton"), Qt::LeftButton);
+        QCOMPARE(named<QListWidget>(w, "ExtListBox")->count(), 2);
+        QVERIFY(named<QLineEdit>(w, "ExtEdit")->text().isEmpty());
 
-        QTest::keyClicks(w->ExtEdit, QStringLiteral("Dat"));
-        QTest::keyClick(w->ExtEdit, Qt::Key_Return);
+        QTest::keyClicks(named<QLineEdit>(w, "ExtEdit"), QStringLiteral("Dat"));
+        QTest::keyClick(named<QLineEdit>(w, "ExtEdit"), Qt::Key_Return);
         QCOMPARE(w->getExtList(), (QStringList{"*.NC", "*.tap", "*.Dat", "*.*"}));
 
         // A key outside letters and digits is dropped with the message.
         BoxCatcher box;
-        QTest::keyClicks(w->ExtEdit, QStringLiteral("ab"));
+        QTest::keyClicks(named<QLineEdit>(w, "ExtEdit"), QStringLiteral("ab"));
         box.arm();
-        QTest::keyClick(w->ExtEdit, '.');
+        QTest::keyClick(named<QLineEdit>(w, "ExtEdit"), '.');
         QCOMPARE(box.title, QStringLiteral("message"));
         QCOMPARE(box.text, LanguagePack::builtIn(LanguagePack::General).at(33));
-        QCOMPARE(w->ExtEdit->text(), QStringLiteral("ab"));
-        QTest::keyClick(w->ExtEdit, Qt::Key_Backspace);
-        QCOMPARE(w->ExtEdit->text(), QStringLiteral("a"));
+        QCOMPARE(named<QLineEdit>(w, "ExtEdit")->text(), QStringLiteral("ab"));
+        QTest::keyClick(named<QLineEdit>(w, "ExtEdit"), Qt::Key_Backspace);
+        QCOMPARE(named<QLineEdit>(w, "ExtEdit")->text(), QStringLiteral("a"));
 
-        w->ExtListBox->setCurrentRow(0);
-        QTest::mouseClick(w->UPButton, Qt::LeftButton);
+        named<QListWidget>(w, "ExtListBox")->setCurrentRow(0);
+        QTest::mouseClick(named<QPushButton>(w, "UPButton"), Qt::LeftButton);
         QCOMPARE(w->getExtList().first(), QStringLiteral("*.NC"));
-        QTest::mouseClick(w->DownButton, Qt::LeftButton);
+        QTest::mouseClick(named<QPushButton>(w, "DownButton"), Qt::LeftButton);
         QCOMPARE(w->getExtList(), (QStringList{"*.tap", "*.NC", "*.Dat", "*.*"}));
-        QCOMPARE(w->ExtListBox->currentRow(), 1);
-        w->ExtListBox->setCurrentRow(2);
-        QTest::mouseClick(w->DownButton, Qt::LeftButton);
-        QCOMPARE(w->ExtListBox->currentRow(), 2);
-        QTest::mouseClick(w->DelButton, Qt::LeftButton);
+        QCOMPARE(named<QListWidget>(w, "ExtListBox")->currentRow(), 1);
+        named<QListWidget>(w, "ExtListBox")->setCurrentRow(2);
+        QTest::mouseClick(named<QPushButton>(w, "DownButton"), Qt::LeftButton);
+        QCOMPARE(named<QListWidget>(w, "ExtListBox")->currentRow(), 2);
+        QTest::mouseClick(named<QPushButton>(w, "DelButton"), Qt::LeftButton);
         QCOMPARE(w->getExtList(), (QStringList{"*.tap", "*.NC", "*.*"}));
     }
 
@@ -298,29 +298,29 @@ private slots:
         auto w = makeDialog();
         w->setFolderList(QStringLiteral("F01"));
         showActive(w.get());
-        w->PageControl1->setCurrentIndex(1);
-        w->DataPageControl->setCurrentIndex(1);
-        typeInto(w->FolderStringGrid, 1, QStringLiteral("F02"));
-        QCOMPARE(texts(w->FolderStringGrid, 0), (QStringList{"1", "2", ""}));
+        named<QTabWidget>(w, "PageControl1")->setCurrentIndex(1);
+        named<QTabWidget>(w, "DataPageControl")->setCurrentIndex(1);
+        typeInto(named<QTableWidget>(w, "FolderStringGrid"), 1, QStringLiteral("F02"));
+        QCOMPARE(texts(named<QTableWidget>(w, "FolderStringGrid"), 0), (QStringList{"1", "2", ""}));
         QCOMPARE(w->getFolderList(), QStringLiteral("F01,F02"));
-        typeInto(w->FolderStringGrid, 1, QString());
-        QCOMPARE(texts(w->FolderStringGrid, 0), (QStringList{"1", ""}));
+        typeInto(named<QTableWidget>(w, "FolderStringGrid"), 1, QString());
+        QCOMPARE(texts(named<QTableWidget>(w, "FolderStringGrid"), 0), (QStringList{"1", ""}));
         QCOMPARE(w->getFolderList(), QStringLiteral("F01"));
         // Numbers in column 0 are not editable.
-        QVERIFY(!(w->FolderStringGrid->item(0, 0)->flags() & Qt::ItemIsEditable));
+        QVERIFY(!(named<QTableWidget>(w, "FolderStringGrid")->item(0, 0)->flags() & Qt::ItemIsEditable));
     }
 
     void deleteGridRows()
     {
         auto w = makeDialog();
         w->setFolderList(QStringLiteral("A,B,C"));
-        w->FolderStringGrid->setCurrentCell(3, 1);
-        w->deleteGridRow(w->FolderStringGrid);
+        named<QTableWidget>(w, "FolderStringGrid")->setCurrentCell(3, 1);
+        w->deleteGridRow(named<QTableWidget>(w, "FolderStringGrid"));
         QCOMPARE(w->getFolderList(), QStringLiteral("A,B,C"));
-        w->FolderStringGrid->setCurrentCell(1, 1);
-        w->deleteGridRow(w->FolderStringGrid);
-        QCOMPARE(texts(w->FolderStringGrid, 1), (QStringList{"A", "C", ""}));
-        QCOMPARE(texts(w->FolderStringGrid, 0), (QStringList{"1", "2", ""}));
+        named<QTableWidget>(w, "FolderStringGrid")->setCurrentCell(1, 1);
+        w->deleteGridRow(named<QTableWidget>(w, "FolderStringGrid"));
+        QCOMPARE(texts(named<QTableWidget>(w, "FolderStringGrid"), 1), (QStringList{"A", "C", ""}));
+        QCOMPARE(texts(named<QTableWidget>(w, "FolderStringGrid"), 0), (QStringList{"1", "2", ""}));
         QCOMPARE(w->getFolderList(), QStringLiteral("A,C"));
     }
 
@@ -333,22 +333,22 @@ private slots:
         QVERIFY(w->setGeneralList(generalList()));
         w->setExtList({"*.nc", "*.*"});
         w->show();
-        w->ReadEdit->setText(QStringLiteral("1111"));
-        w->PathEdit->setText(QStringLiteral("Q"));
-        w->CoverCheckBox->setChecked(true);
+        named<QLineEdit>(w, "ReadEdit")->setText(QStringLiteral("1111"));
+        named<QLineEdit>(w, "PathEdit")->setText(QStringLiteral("Q"));
+        named<QCheckBox>(w, "CoverCheckBox")->setChecked(true);
         w->setFolderChooser([](const QString &, const QString &) { return QStringLiteral("/x"); });
         w->PathStringGridDblClick(0, 1);
-        w->FolderStringGrid->setCurrentCell(0, 1);
-        w->deleteGridRow(w->FolderStringGrid);
-        QTest::keyClicks(w->ExtEdit, QStringLiteral("tap"));
-        QTest::mouseClick(w->AddButton, Qt::LeftButton);
+        named<QTableWidget>(w, "FolderStringGrid")->setCurrentCell(0, 1);
+        w->deleteGridRow(named<QTableWidget>(w, "FolderStringGrid"));
+        QTest::keyClicks(named<QLineEdit>(w, "ExtEdit"), QStringLiteral("tap"));
+        QTest::mouseClick(named<QPushButton>(w, "AddButton"), Qt::LeftButton);
         QVERIFY(w->getGeneralList() != generalList());
 
-        QTest::mouseClick(w->CancelButton, Qt::LeftButton);
+        QTest::mouseClick(named<QPushButton>(w, "CancelButton"), Qt::LeftButton);
         QVERIFY(!w->isVisible());
         QCOMPARE(w->closeReason(), TGeneralSettings::ClosedByCancel);
         QCOMPARE(w->getGeneralList(), generalList());
-        QCOMPARE(texts(w->PathStringGrid, 1), (QStringList{"/nc", "/cam", ""}));
+        QCOMPARE(texts(named<QTableWidget>(w, "PathStringGrid"), 1), (QStringList{"/nc", "/cam", ""}));
         QCOMPARE(option.getOptionList(TOption::GeneralList), generalList());
         QCOMPARE(w->getExtList(), (QStringList{"*.nc", "*.tap", "*.*"}));
     }
@@ -361,16 +361,16 @@ private slots:
         w->setOption(&option);
         QVERIFY(w->setGeneralList(generalList()));
         showActive(w.get());
-        w->ReadEdit->setText(QStringLiteral("8888"));
-        QTest::mouseClick(w->SaveOKCheckBox, Qt::LeftButton);
+        named<QLineEdit>(w, "ReadEdit")->setText(QStringLiteral("8888"));
+        QTest::mouseClick(named<QCheckBox>(w, "SaveOKCheckBox"), Qt::LeftButton);
         // A folder entry still being typed when the window closes is kept.
-        w->PageControl1->setCurrentIndex(1);
-        w->DataPageControl->setCurrentIndex(1);
-        w->FolderStringGrid->setFocus();
-        w->FolderStringGrid->setCurrentCell(2, 1);
-        QTest::keyClick(w->FolderStringGrid, Qt::Key_F2);
+        named<QTabWidget>(w, "PageControl1")->setCurrentIndex(1);
+        named<QTabWidget>(w, "DataPageControl")->setCurrentIndex(1);
+        named<QTableWidget>(w, "FolderStringGrid")->setFocus();
+        named<QTableWidget>(w, "FolderStringGrid")->setCurrentCell(2, 1);
+        QTest::keyClick(named<QTableWidget>(w, "FolderStringGrid"), Qt::Key_F2);
         auto *editor = qobject_cast<QLineEdit *>(QApplication::focusWidget());
-        QVERIFY(editor && w->FolderStringGrid->isAncestorOf(editor));
+        QVERIFY(editor && named<QTableWidget>(w, "FolderStringGrid")->isAncestorOf(editor));
         QTest::keyClicks(editor, QStringLiteral("F09"));
         QVERIFY(w->close());
         QCOMPARE(w->closeReason(), TGeneralSettings::ClosedByCloseBox);
@@ -393,12 +393,12 @@ private slots:
             return answer;
         });
         w->show();
-        QTest::mouseClick(w->EditorButton, Qt::LeftButton);
+        QTest::mouseClick(named<QPushButton>(w, "EditorButton"), Qt::LeftButton);
         QCOMPARE(start, QStringLiteral("/usr/bin/ed"));
-        QCOMPARE(w->EditorEdit->text(), QStringLiteral("/usr/bin/ed"));
+        QCOMPARE(named<QLineEdit>(w, "EditorEdit")->text(), QStringLiteral("/usr/bin/ed"));
         answer = QStringLiteral("/opt/view/bin/view");
-        QTest::mouseClick(w->ImageButton, Qt::LeftButton);
-        QCOMPARE(w->ImageEdit->text(), answer);
+        QTest::mouseClick(named<QPushButton>(w, "ImageButton"), Qt::LeftButton);
+        QCOMPARE(named<QLineEdit>(w, "ImageEdit")->text(), answer);
         QCOMPARE(w->getGeneralList().value(4), answer);
     }
 };

@@ -3,7 +3,7 @@
 #include "settings/Defaults.h"
 #include "settings/LanguagePack.h"
 #include "settings/Option.h"
-#include "transfer/PortSetting.h"
+#include "settings/PortSetting.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 #pragma once
 // A pseudo-terminal pair for tests: the program opens the slave by path, the test plays
 // the machine control on the master side.
-#include "transfer/LineSettings.h"
+#include "settings/LineSettings.h"
 
 #include <QByteArray>
 #include <QDeadlineTimer>

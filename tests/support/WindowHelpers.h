@@ -6,6 +6,16 @@
 #include <QTest>
 #include <QTimer>
 
+// A window's control by its object name; a missing one ends the test run at once.
+template <typename T, typename Window>
+T *named(const Window &window, const char *name)
+{
+    T *control = window->template findChild<T *>(QString::fromLatin1(name));
+    if (!control)
+        qFatal("no control named %s", name);
+    return control;
+}
+
 // Answers the next modal box and remembers what it said.
 struct BoxCatcher {
     QString title, text;

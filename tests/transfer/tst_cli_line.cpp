@@ -2,7 +2,7 @@
 // mid-send, mid-pause and mid-receive, and a stderr that nobody reads.
 #include "PtyPair.h"
 #include "TestFiles.h"
-#include "transfer/PortSetting.h"
+#include "settings/PortSetting.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

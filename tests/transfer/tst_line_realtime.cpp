@@ -62,7 +62,7 @@ private slots:
         PtyLine l;
         QVERIFY(l.opened);
         SendRig rig(&l.line);
-        rig.ctl.setFlowControl(2);
+        rig.ctl.setFlowControl(FlowControl::XonXoff);
         rig.ctl.setDelays(50, 50);
         const QByteArray body = program(12000);
         rig.worker.setFileListBox({fixture(m_dir, QStringLiteral("big.nc"), body)});

@@ -11,7 +11,7 @@
 #include "tools/SendCommand.h"
 #include "transfer/NetworkSerialLine.h"
 #include "transfer/PortSerialLine.h"
-#include "transfer/PortSetting.h"
+#include "settings/PortSetting.h"
 #include "transfer/Rfc2217.h"
 #include "transfer/SerialLineFactory.h"
 

@@ -4,7 +4,7 @@
 #include "PtyPair.h"
 #include "tools/ReceiveCommand.h"
 #include "transfer/PortSerialLine.h"
-#include "transfer/PortSetting.h"
+#include "settings/PortSetting.h"
 
 #include <QDir>
 #include <QFile>

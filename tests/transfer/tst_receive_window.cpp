@@ -2,8 +2,8 @@
 #include "TestFiles.h"
 #include "PtyPair.h"
 #include "settings/LanguagePack.h"
+#include "settings/PortSetting.h"
 #include "transfer/PortSerialLine.h"
-#include "transfer/PortSetting.h"
 #include "transfer/ReceiveEngine.h"
 #include "transfer/ReceiveFileDialog.h"
 #include "transfer/ReceiveTransport.h"
@@ -102,6 +102,7 @@ private slots:
 void TestReceiveWindow::tooShortPortSettingIsRefused()
 {
     TReceiveTransport w;
+    w.setAttribute(Qt::WA_DeleteOnClose, false); // on the stack
     auto box = std::make_shared<BoxWatch>();
     answerNextBox(box, QMessageBox::Ok);
     QVERIFY(!w.setPortSetting(QStringLiteral("Lathe,ttyS0,9600,None,8,1")));
@@ -117,6 +118,7 @@ void TestReceiveWindow::receivesStoresAndCloses()
     QTemporaryDir dir;
     const QString target = dir.filePath(QStringLiteral("O5.nc"));
     TReceiveTransport w;
+    w.setAttribute(Qt::WA_DeleteOnClose, false); // on the stack
     w.setLanguage(Language);
     QCOMPARE(child<QToolButton>(w, "ToolButton1")->text(), QStringLiteral("Exit"));
     QCOMPARE(child<QLabel>(w, "StaticText3")->text(), QStringLiteral("Count:"));
@@ -176,6 +178,7 @@ void TestReceiveWindow::fileListAddition()
     PtyPair pty;
     QTemporaryDir dir;
     TReceiveTransport w;
+    w.setAttribute(Qt::WA_DeleteOnClose, false); // on the stack
     w.setLanguage(Language);
     QVERIFY(w.setPortSetting(record(pty.slavePath())));
     w.setFileName(dir.filePath(QStringLiteral("O6.nc")));
@@ -204,6 +207,7 @@ void TestReceiveWindow::failedOpenShowsMessageAndCloses()
 {
     QTemporaryDir dir;
     TReceiveTransport w;
+    w.setAttribute(Qt::WA_DeleteOnClose, false); // on the stack
     w.setLanguage(Language);
     QVERIFY(w.setPortSetting(record(dir.filePath(QStringLiteral("no-such-port")))));
     w.setFileName(dir.filePath(QStringLiteral("O7.nc")));
@@ -270,6 +274,7 @@ void TestReceiveWindow::storeErrorOffersRetry()
     const QString folder = dir.filePath(QStringLiteral("later"));
     const QString target = folder + QStringLiteral("/O8.nc");
     TReceiveTransport w;
+    w.setAttribute(Qt::WA_DeleteOnClose, false); // on the stack
     w.setLanguage(Language);
     QVERIFY(w.setPortSetting(record(pty.slavePath())));
     w.setFileName(target);
@@ -298,6 +303,7 @@ void TestReceiveWindow::exitWithUnstoredProgramAsks()
     QTemporaryDir dir;
     const QString target = dir.filePath(QStringLiteral("missing/O9.nc"));
     TReceiveTransport w;
+    w.setAttribute(Qt::WA_DeleteOnClose, false); // on the stack
     w.setLanguage(Language);
     QVERIFY(w.setPortSetting(record(pty.slavePath())));
     w.setFileName(target);
@@ -359,6 +365,7 @@ void TestReceiveWindow::exitWhileReceivingAsks()
 void TestReceiveWindow::longPathDoesNotWidenWindow()
 {
     TReceiveTransport w;
+    w.setAttribute(Qt::WA_DeleteOnClose, false); // on the stack
     w.setLanguage(Language);
     QVERIFY(w.setPortSetting(record(QStringLiteral("ttyS0"))));
     w.setFileName(QStringLiteral("/very/long/folder/").repeated(30) + QStringLiteral("O1.nc"));
@@ -383,6 +390,7 @@ void TestReceiveWindow::lineLostOffersToSave()
     PtyPair pty;
     QTemporaryDir dir;
     TReceiveTransport w;
+    w.setAttribute(Qt::WA_DeleteOnClose, false); // on the stack
     w.setLanguage(Language);
     QVERIFY(w.setPortSetting(record(pty.slavePath())));
     w.setFileName(dir.filePath(QStringLiteral("O9.nc")));

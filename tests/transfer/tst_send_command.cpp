@@ -3,7 +3,7 @@
 #include "PtyPair.h"
 #include "TestFiles.h"
 #include "tools/SendCommand.h"
-#include "transfer/PortSetting.h"
+#include "settings/PortSetting.h"
 
 #include <QFile>
 #include <QMutex>

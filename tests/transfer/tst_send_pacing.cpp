@@ -56,7 +56,7 @@ private slots:
         FakeSerialLine line(1024, 9600 / 10.0);
         openLine(line, false);
         SendRig rig(&line);
-        rig.ctl.setFlowControl(flow);
+        rig.ctl.setFlowControl(FlowControl(flow));
         const QByteArray body = program(200);
         rig.worker.setFileListBox({file(QStringLiteral("x.nc"), body)});
         QVERIFY(rig.ctl.confirmStart(false));
@@ -84,7 +84,7 @@ private slots:
         openLine(line, true);
         line.setCts(true);
         SendRig rig(&line);
-        rig.ctl.setFlowControl(3);
+        rig.ctl.setFlowControl(FlowControl::RtsCtsXonXoff);
         const QByteArray body = program(40);
         rig.worker.setFileListBox({file(QStringLiteral("t.nc"), body)});
         QVERIFY(rig.ctl.confirmStart(false));
@@ -113,7 +113,7 @@ private slots:
         FakeSerialLine line(16, 20000);
         openLine(line, true);
         SendRig rig(&line);
-        rig.ctl.setFlowControl(1);
+        rig.ctl.setFlowControl(FlowControl::RtsCts);
         const QByteArray body = program(300);
         rig.worker.setFileListBox({file(QStringLiteral("c.nc"), body)});
 
@@ -146,7 +146,7 @@ private slots:
         FakeSerialLine line(16, 20000);
         openLine(line, true);
         SendRig rig(&line);
-        rig.ctl.setFlowControl(1);
+        rig.ctl.setFlowControl(FlowControl::RtsCts);
         rig.worker.setFileListBox({file(QStringLiteral("r.nc"), program(3))});
         rig.ctl.setReady(true);
         line.setCts(true);
@@ -164,7 +164,7 @@ private slots:
             FakeSerialLine line(64, 20000);
             openLine(line, false);
             SendRig rig(&line);
-            rig.ctl.setFlowControl(flow);
+            rig.ctl.setFlowControl(FlowControl(flow));
             rig.worker.setFileListBox({file(QStringLiteral("n.nc"), program(2))});
             line.inject("\x11");
             QTest::qWait(120);
@@ -179,7 +179,7 @@ private slots:
         openLine(line, true);
         line.setCts(true);
         SendRig rig(&line);
-        rig.ctl.setFlowControl(3);
+        rig.ctl.setFlowControl(FlowControl::RtsCtsXonXoff);
         rig.worker.setFileListBox({file(QStringLiteral("a.nc"), "%\nO1\n%"),
                                    file(QStringLiteral("b.nc"), "%\nO2\n%")});
         QVERIFY(!rig.ctl.confirmStart(true));

@@ -27,7 +27,7 @@ class TestSendPty : public QObject
         {
             LineSettings s;
             s.portName = pty.slavePath();
-            s.hardwareHandshake = flow == 1 || flow == 3;
+            s.hardwareHandshake = usesCts(FlowControl(flow));
             s.discardNull = true;
             line.setSettings(s);
         }
@@ -108,7 +108,7 @@ private slots:
         QString error;
         QVERIFY2(l.line.open(&error), qPrintable(error));
         SendRig rig(&l.line);
-        rig.ctl.setFlowControl(2);
+        rig.ctl.setFlowControl(FlowControl::XonXoff);
         rig.ctl.setDelays(200, 200);
         rig.worker.setFileListBox({file(QStringLiteral("x.nc"), "%\nO5\n%\n")});
         QVERIFY(!rig.ctl.confirmStart(true));
@@ -137,7 +137,7 @@ private slots:
         QString error;
         QVERIFY2(l.line.open(&error), qPrintable(error));
         SendRig rig(&l.line);
-        rig.ctl.setFlowControl(2);
+        rig.ctl.setFlowControl(FlowControl::XonXoff);
         rig.worker.setFileListBox({file(QStringLiteral("y.nc"), "%\nO6\n%\n")});
         QVERIFY(rig.ctl.confirmStart(false));
         QByteArray got;

@@ -6,7 +6,7 @@
 #include "transfer/ComWidgets.h"
 #include "transfer/DetectedPorts.h"
 #include "transfer/PortList.h"
-#include "transfer/PortSetting.h"
+#include "settings/PortSetting.h"
 #include "transfer/TransferSettings.h"
 
 #include <QAbstractButton>
@@ -76,7 +76,7 @@ class TestTransferSettingsWindow : public QObject
 
     static void clickCell(TTransferSettings *w, int row, int column)
     {
-        QTableWidget *grid = w->StringGrid1;
+        QTableWidget *grid = named<QTableWidget>(w, "StringGrid1");
         const QPoint at = grid->visualRect(grid->model()->index(row, column)).center();
         QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, at);
     }
@@ -93,13 +93,13 @@ private slots:
     void emptyAndLongLines()
     {
         auto w = makeDialog({});
-        QCOMPARE(w->StringGrid1->rowCount(), 1);
+        QCOMPARE(named<QTableWidget>(w, "StringGrid1")->rowCount(), 1);
         QCOMPARE(w->getPortName(), QStringList{QString()});
         QCOMPARE(w->getPortList(), QStringList{QString(9, u',')});
         w->setPortList({record(1) + QStringLiteral(",extra,more")});
         QCOMPARE(w->getPortList(), QStringList{record(1)});
-        QCOMPARE(w->StringGrid1->columnCount(), 10);
-        QCOMPARE(w->StringGrid1->item(0, 7)->text(), QStringLiteral("/nc/m1"));
+        QCOMPARE(named<QTableWidget>(w, "StringGrid1")->columnCount(), 10);
+        QCOMPARE(named<QTableWidget>(w, "StringGrid1")->item(0, 7)->text(), QStringLiteral("/nc/m1"));
     }
 
     void addAndDelete_data()
@@ -121,21 +121,21 @@ private slots:
         auto w = makeDialog(before);
         showActive(w.get());
         if (deleteRow < 0) {
-            QTest::mouseClick(w->AddButton, Qt::LeftButton);
+            QTest::mouseClick(named<QToolButton>(w, "AddButton"), Qt::LeftButton);
         } else {
             clickCell(w.get(), deleteRow, 3);
             QuestionCatcher q;
-            answeredClick(w.get(), w->delButton, QMessageBox::Yes, &q);
+            answeredClick(w.get(), named<QToolButton>(w, "delButton"), QMessageBox::Yes, &q);
             QCOMPARE(q.text, QStringLiteral("Delete this port setting?"));
-            QCOMPARE(w->StringGrid1->currentRow(), 0);
+            QCOMPARE(named<QTableWidget>(w, "StringGrid1")->currentRow(), 0);
         }
         QCOMPARE(w->getPortName(), names);
-        QCOMPARE(w->StringGrid1->rowCount(), names.size());
+        QCOMPARE(named<QTableWidget>(w, "StringGrid1")->rowCount(), names.size());
         for (int r = 0; r < names.size(); ++r)
-            QCOMPARE(w->StringGrid1->item(r, 0)->text(), names[r]);
+            QCOMPARE(named<QTableWidget>(w, "StringGrid1")->item(r, 0)->text(), names[r]);
         // No editor is left over the grid after a button.
-        QVERIFY(!w->Edit1->isVisible());
-        QVERIFY(!w->ParityComboBox->isVisible());
+        QVERIFY(!named<QLineEdit>(w, "Edit1")->isVisible());
+        QVERIFY(!named<QComboBox>(w, "ParityComboBox")->isVisible());
     }
 
     void deleteAnsweredNo()
@@ -144,7 +144,7 @@ private slots:
         showActive(w.get());
         clickCell(w.get(), 1, 0);
         QuestionCatcher q;
-        answeredClick(w.get(), w->delButton, QMessageBox::No, &q);
+        answeredClick(w.get(), named<QToolButton>(w, "delButton"), QMessageBox::No, &q);
         QCOMPARE(w->getPortList(), records(2));
     }
 
@@ -153,9 +153,9 @@ private slots:
         auto w = makeDialog({PortSetting::defaultLine()});
         showActive(w.get());
         QuestionCatcher q;
-        answeredClick(w.get(), w->delButton, QMessageBox::Yes, &q);
+        answeredClick(w.get(), named<QToolButton>(w, "delButton"), QMessageBox::Yes, &q);
         QCOMPARE(w->getPortList(), QStringList{QString(9, u',')});
-        QTest::mouseClick(w->AddButton, Qt::LeftButton);
+        QTest::mouseClick(named<QToolButton>(w, "AddButton"), Qt::LeftButton);
         QCOMPARE(w->getPortList(), QStringList{PortSetting::defaultLine()});
     }
 
@@ -186,7 +186,7 @@ private slots:
         clickCell(w.get(), 0, 0);
         QVERIFY(!combo->isVisible());
         QCOMPARE(PortSetting::split(w->getPort(1)).value(column), typed);
-        QCOMPARE(w->StringGrid1->item(1, column)->text(), typed);
+        QCOMPARE(named<QTableWidget>(w, "StringGrid1")->item(1, column)->text(), typed);
         QCOMPARE(w->getPort(0), record(0));
     }
 
@@ -195,13 +195,13 @@ private slots:
         auto w = makeDialog(records(2));
         showActive(w.get());
         clickCell(w.get(), 0, 0);
-        QVERIFY(w->Edit1->isVisible());
-        QCOMPARE(w->Edit1->text(), QStringLiteral("Mill0"));
-        w->Edit1->selectAll();
-        QTest::keyClicks(w->Edit1, QStringLiteral("Lathe, left"));
-        QTest::keyClick(w->Edit1, Qt::Key_Return);
+        QVERIFY(named<QLineEdit>(w, "Edit1")->isVisible());
+        QCOMPARE(named<QLineEdit>(w, "Edit1")->text(), QStringLiteral("Mill0"));
+        named<QLineEdit>(w, "Edit1")->selectAll();
+        QTest::keyClicks(named<QLineEdit>(w, "Edit1"), QStringLiteral("Lathe, left"));
+        QTest::keyClick(named<QLineEdit>(w, "Edit1"), Qt::Key_Return);
         QVERIFY(w->isVisible());
-        QVERIFY(!w->Edit1->isVisible());
+        QVERIFY(!named<QLineEdit>(w, "Edit1")->isVisible());
         QCOMPARE(w->getPortName(), (QStringList{"Lathe, left", "Mill1"}));
         QVERIFY(w->getPort(0).startsWith(QStringLiteral("\"Lathe, left\",ttyS0,")));
     }
@@ -210,13 +210,13 @@ private slots:
     {
         auto w = makeDialog({QStringLiteral("M,ttyGONE9,9600,None,8,1,None,/nc,*.nc,None")});
         showActive(w.get());
-        const int present = w->PortComboBox->count();
+        const int present = named<TComComboBox>(w, "PortComboBox")->count();
         clickCell(w.get(), 0, 1);
-        QVERIFY(w->PortComboBox->isVisible());
-        QCOMPARE(w->PortComboBox->currentText(), QStringLiteral("ttyGONE9"));
+        QVERIFY(named<TComComboBox>(w, "PortComboBox")->isVisible());
+        QCOMPARE(named<TComComboBox>(w, "PortComboBox")->currentText(), QStringLiteral("ttyGONE9"));
         clickCell(w.get(), 0, 2);
         QCOMPARE(PortSetting::split(w->getPort(0)).value(1), QStringLiteral("ttyGONE9"));
-        QCOMPARE(w->PortComboBox->count(), present);
+        QCOMPARE(named<TComComboBox>(w, "PortComboBox")->count(), present);
     }
 
     void workFolder()
@@ -251,11 +251,11 @@ private slots:
         auto w = makeDialog(option.getOptionList(TOption::TransferList));
         w->setOption(&option);
         showActive(w.get());
-        QTest::mouseClick(w->AddButton, Qt::LeftButton);
+        QTest::mouseClick(named<QToolButton>(w, "AddButton"), Qt::LeftButton);
         clickCell(w.get(), 0, 0);
-        QTest::keyClicks(w->Edit1, QStringLiteral("X"));
+        QTest::keyClicks(named<QLineEdit>(w, "Edit1"), QStringLiteral("X"));
         QCOMPARE(w->getPortName().size(), 3);
-        QTest::mouseClick(w->CancelButton, Qt::LeftButton);
+        QTest::mouseClick(named<QToolButton>(w, "CancelButton"), Qt::LeftButton);
         QVERIFY(!w->isVisible());
         QCOMPARE(w->getPortList(), records(2));
         QCOMPARE(option.getOptionList(TOption::TransferList), records(2));
@@ -272,10 +272,10 @@ private slots:
         QVERIFY(w->setWindowsSize(QStringLiteral("900,420,100,90,80,81,81,81,81,150,81,81")));
         showActive(w.get());
         clickCell(w.get(), 0, 4);
-        QVERIFY(w->DataComboBox->isVisible());
-        w->DataComboBox->lineEdit()->selectAll();
-        QTest::keyClicks(w->DataComboBox->lineEdit(), QStringLiteral("7"));
-        QTest::mouseClick(w->AddButton, Qt::LeftButton);
+        QVERIFY(named<QComboBox>(w, "DataComboBox")->isVisible());
+        named<QComboBox>(w, "DataComboBox")->lineEdit()->selectAll();
+        QTest::keyClicks(named<QComboBox>(w, "DataComboBox")->lineEdit(), QStringLiteral("7"));
+        QTest::mouseClick(named<QToolButton>(w, "AddButton"), Qt::LeftButton);
         QCOMPARE(shared.getPortList().size(), 2);
         QVERIFY(w->close());
         QCOMPARE(option.getOptionList(TOption::TransferList), records(1));
@@ -290,8 +290,8 @@ private slots:
         const QString size = QStringLiteral("900,420,100,90,80,81,81,81,81,150,81,81");
         QVERIFY(w->setWindowsSize(size));
         QCOMPARE(w->getWindowsSize(), size);
-        w->StringGrid1->horizontalHeader()->resizeSection(3, 140);
-        QCOMPARE(w->StringGrid1->columnWidth(3), 140);
+        named<QTableWidget>(w, "StringGrid1")->horizontalHeader()->resizeSection(3, 140);
+        QCOMPARE(named<QTableWidget>(w, "StringGrid1")->columnWidth(3), 140);
         QCOMPARE(w->getWindowsSize(), QStringLiteral("900,420,100,90,80,140,81,81,81,150,81,81"));
         QVERIFY(!w->setWindowsSize(QStringLiteral("900,420,81")));
         QVERIFY(!w->windowsSizeError().isEmpty());
@@ -306,13 +306,13 @@ private slots:
     void editorItems()
     {
         auto w = makeDialog(records(1));
-        QCOMPARE(w->ExtComboBox->count(), 2);
-        QCOMPARE(w->ExtComboBox->itemText(1), QStringLiteral("*.tap"));
-        QCOMPARE(w->BaudComboBox->count(), 8);
-        QCOMPARE(w->PortComboBox->isEditable(), true);
+        QCOMPARE(named<QComboBox>(w, "ExtComboBox")->count(), 2);
+        QCOMPARE(named<QComboBox>(w, "ExtComboBox")->itemText(1), QStringLiteral("*.tap"));
+        QCOMPARE(named<QComboBox>(w, "BaudComboBox")->count(), 8);
+        QCOMPARE(named<TComComboBox>(w, "PortComboBox")->isEditable(), true);
         QStringList present;
-        for (int i = 0; i < w->PortComboBox->count(); ++i)
-            present << w->PortComboBox->itemText(i);
+        for (int i = 0; i < named<TComComboBox>(w, "PortComboBox")->count(); ++i)
+            present << named<TComComboBox>(w, "PortComboBox")->itemText(i);
         QCOMPARE(present, TComComboBox::presentPorts());
     }
 
@@ -334,26 +334,28 @@ private slots:
         QFETCH(QString, typed);
         QFETCH(QString, stored);
         auto w = makeDialog(records(1));
-        w->PortComboBox->setPorts({{"ttyUSB0", "FT232R USB UART", "FT232R USB UART\nManufacturer: FTDI"}});
+        named<TComComboBox>(w, "PortComboBox")->setPorts({{"ttyUSB0", "FT232R USB UART", "FT232R USB UART\nManufacturer: FTDI"}});
         showActive(w.get());
         clickCell(w.get(), 0, 1);
-        QVERIFY(w->PortComboBox->isVisible());
-        w->PortComboBox->lineEdit()->selectAll();
-        QTest::keyClicks(w->PortComboBox->lineEdit(), typed);
+        auto *port = named<TComComboBox>(w, "PortComboBox");
+        auto *grid = named<QTableWidget>(w, "StringGrid1");
+        QVERIFY(port->isVisible());
+        port->lineEdit()->selectAll();
+        QTest::keyClicks(port->lineEdit(), typed);
         // A long name widens its column as it is typed, without closing the editor.
-        QVERIFY(w->PortComboBox->isVisible());
+        QVERIFY(port->isVisible());
         if (typed.contains("://")) {
-            QVERIFY(w->StringGrid1->horizontalHeader()->sectionSize(1) >
-                    w->PortComboBox->fontMetrics().horizontalAdvance(stored));
-            QVERIFY(w->StringGrid1->horizontalHeaderItem(1)->toolTip().contains("tcp://host:port"));
+            QVERIFY(grid->horizontalHeader()->sectionSize(1) >
+                    port->fontMetrics().horizontalAdvance(stored));
+            QVERIFY(grid->horizontalHeaderItem(1)->toolTip().contains("tcp://host:port"));
         }
         clickCell(w.get(), 0, 2);
         QCOMPARE(PortSetting::split(w->getPort(0)).value(1), stored);
         clickCell(w.get(), 0, 1);
-        QCOMPARE(w->PortComboBox->currentText(), stored);
-        w->PortComboBox->setCurrentIndex(0);
+        QCOMPARE(named<TComComboBox>(w, "PortComboBox")->currentText(), stored);
+        named<TComComboBox>(w, "PortComboBox")->setCurrentIndex(0);
         QCOMPARE(PortSetting::split(w->getPort(0)).value(1), QStringLiteral("ttyUSB0"));
-        QVERIFY(w->PortComboBox->toolTip().contains(QStringLiteral("Manufacturer: FTDI")));
+        QVERIFY(named<TComComboBox>(w, "PortComboBox")->toolTip().contains(QStringLiteral("Manufacturer: FTDI")));
     }
 
     // Detected ports: names sorted as text, USB device nodes Qt missed, then by-id links

@@ -60,17 +60,17 @@ private slots:
         FakeSerialLine *line;
         QPointer<TTransport> w = makeWindow(&line);
         QVERIFY(w);
-        QCOMPARE(w->StaticText1->text(), QStringLiteral("Files"));
-        QCOMPARE(w->StaticText2->text(), QStringLiteral("Content"));
-        QCOMPARE(w->CheckBox1->text(), QStringLiteral("Standby"));
-        QCOMPARE(w->ToolButton2->text(), QStringLiteral("Leave"));
-        QCOMPARE(w->ToolButton1->text(), QStringLiteral("Confirm")); // before any activation
+        QCOMPARE(named<QLabel>(w, "StaticText1")->text(), QStringLiteral("Files"));
+        QCOMPARE(named<QLabel>(w, "StaticText2")->text(), QStringLiteral("Content"));
+        QCOMPARE(named<QCheckBox>(w, "CheckBox1")->text(), QStringLiteral("Standby"));
+        QCOMPARE(named<QToolButton>(w, "ToolButton2")->text(), QStringLiteral("Leave"));
+        QCOMPARE(named<QToolButton>(w, "ToolButton1")->text(), QStringLiteral("Confirm")); // before any activation
         w->setFileList({"/a/O1.nc", "/a/O2.nc"});
-        QCOMPARE(w->ListBox2->count(), 2);
+        QCOMPARE(named<QListWidget>(w, "ListBox2")->count(), 2);
         showActive(w);
         QCOMPARE(w->windowTitle(), QStringLiteral("Mill 1-Send"));
-        QCOMPARE(w->StaticText3->text(), QStringLiteral("Protocol:ttyS9,9600,None,8,1 Flow:None"));
-        QCOMPARE(w->ToolButton1->text(), QStringLiteral("Confirm"));
+        QCOMPARE(named<QLabel>(w, "StaticText3")->text(), QStringLiteral("Protocol:ttyS9,9600,None,8,1 Flow:None"));
+        QCOMPARE(named<QToolButton>(w, "ToolButton1")->text(), QStringLiteral("Confirm"));
         QVERIFY(line->isConnected());
         QVERIFY(line->settings().discardNull);
         delete w;
@@ -98,15 +98,15 @@ private slots:
         FakeSerialLine *line;
         std::unique_ptr<TTransport> w(makeWindow(&line, flow));
         QVERIFY(w);
-        QCOMPARE(w->CheckBox1->isEnabled(), checkEnabled);
-        QCOMPARE(w->CheckBox1->isChecked(), checked);
-        QCOMPARE(w->Label1->isEnabled(), cts);
-        QCOMPARE(w->ComLed1->isEnabled(), cts);
-        QCOMPARE(w->Label2->isEnabled(), xon);
-        QCOMPARE(w->ComLed2->isEnabled(), xon);
+        QCOMPARE(named<QCheckBox>(w, "CheckBox1")->isEnabled(), checkEnabled);
+        QCOMPARE(named<QCheckBox>(w, "CheckBox1")->isChecked(), checked);
+        QCOMPARE(named<QLabel>(w, "Label1")->isEnabled(), cts);
+        QCOMPARE(named<TComLed>(w, "ComLed1")->isEnabled(), cts);
+        QCOMPARE(named<QLabel>(w, "Label2")->isEnabled(), xon);
+        QCOMPARE(named<TComLed>(w, "ComLed2")->isEnabled(), xon);
         QCOMPARE(line->settings().hardwareHandshake, flow.startsWith("RTS"));
-        QVERIFY(w->ComLed2->isOn());
-        QVERIFY(!w->ComLed1->isOn());
+        QVERIFY(named<TComLed>(w, "ComLed2")->isOn());
+        QVERIFY(!named<TComLed>(w, "ComLed1")->isOn());
     }
 
     void confirmButtonStates()
@@ -120,30 +120,30 @@ private slots:
         w->setFileList({file("a.nc", body), file("b.nc", "%\nO2\n%\n")});
         showActive(w);
         QVERIFY(w->worker()->isPaused());
-        QTest::mouseClick(w->ToolButton1, Qt::LeftButton);
-        QCOMPARE(w->ToolButton1->text(), QStringLiteral("Pause"));
-        QVERIFY(!w->ComLed2->isOn());
+        QTest::mouseClick(named<QToolButton>(w, "ToolButton1"), Qt::LeftButton);
+        QCOMPARE(named<QToolButton>(w, "ToolButton1")->text(), QStringLiteral("Pause"));
+        QVERIFY(!named<TComLed>(w, "ComLed2")->isOn());
         QVERIFY(!w->worker()->isPaused());
-        QTest::mouseClick(w->ToolButton1, Qt::LeftButton);
-        QCOMPARE(w->ToolButton1->text(), QStringLiteral("Resume"));
+        QTest::mouseClick(named<QToolButton>(w, "ToolButton1"), Qt::LeftButton);
+        QCOMPARE(named<QToolButton>(w, "ToolButton1")->text(), QStringLiteral("Resume"));
         QVERIFY(w->worker()->isPaused());
-        QTest::mouseClick(w->ToolButton1, Qt::LeftButton);
-        QCOMPARE(w->ToolButton1->text(), QStringLiteral("Pause"));
+        QTest::mouseClick(named<QToolButton>(w, "ToolButton1"), Qt::LeftButton);
+        QCOMPARE(named<QToolButton>(w, "ToolButton1")->text(), QStringLiteral("Pause"));
         QVERIFY(!w->worker()->isPaused());
 
         // Between files the worker waits, the button offers to continue and says so; the
         // bar is full although the text after the second "%" was not sent.
         QTRY_COMPARE_WITH_TIMEOUT(w->sendState(), TTransport::BetweenFiles, 5000);
         QVERIFY(w->worker()->isPaused());
-        QCOMPARE(w->ListBox2->currentRow(), 0);
-        QCOMPARE(w->ToolButton1->text(), QStringLiteral("Resume"));
-        QVERIFY(w->StatusLabel->isVisible());
-        QCOMPARE(w->ProgressBar1->maximum(), int(body.size()));
-        QCOMPARE(w->ProgressBar1->value(), int(body.size()));
-        QCOMPARE(w->ListBox1->item(0)->text(), QStringLiteral("%"));
-        QCOMPARE(w->ListBox1->item(1)->text(), QStringLiteral(":1"));
-        QTest::mouseClick(w->ToolButton1, Qt::LeftButton);
-        QCOMPARE(w->ToolButton1->text(), QStringLiteral("Pause"));
+        QCOMPARE(named<QListWidget>(w, "ListBox2")->currentRow(), 0);
+        QCOMPARE(named<QToolButton>(w, "ToolButton1")->text(), QStringLiteral("Resume"));
+        QVERIFY(named<QLabel>(w, "StatusLabel")->isVisible());
+        QCOMPARE(named<QProgressBar>(w, "ProgressBar1")->maximum(), int(body.size()));
+        QCOMPARE(named<QProgressBar>(w, "ProgressBar1")->value(), int(body.size()));
+        QCOMPARE(named<QListWidget>(w, "ListBox1")->item(0)->text(), QStringLiteral("%"));
+        QCOMPARE(named<QListWidget>(w, "ListBox1")->item(1)->text(), QStringLiteral(":1"));
+        QTest::mouseClick(named<QToolButton>(w, "ToolButton1"), Qt::LeftButton);
+        QCOMPARE(named<QToolButton>(w, "ToolButton1")->text(), QStringLiteral("Pause"));
         // After the last file the line closes and the window with it.
         QTRY_VERIFY_WITH_TIMEOUT(w.isNull(), 5000);
     }
@@ -189,8 +189,8 @@ private slots:
             body += "G1X1.\n";
         w->setFileList({file("states.nc", body + "%")});
         showActive(w.get());
-        w->CheckBox1->setChecked(standby);
-        const int controlsAt = w->ProgressBar1->y();
+        named<QCheckBox>(w, "CheckBox1")->setChecked(standby);
+        const int controlsAt = named<QProgressBar>(w, "ProgressBar1")->y();
         const QStringList &texts = LanguagePack::builtIn(LanguagePack::TransferFile);
         const QMap<int, int> textOf = {{TTransport::PausedByXoff, 12},
                                        {TTransport::PausedByCts, 13},
@@ -198,25 +198,25 @@ private slots:
         for (int k = 0; k < steps.size(); ++k) {
             const QString &step = steps[k];
             if (step == "press")
-                QTest::mouseClick(w->ToolButton1, Qt::LeftButton);
+                QTest::mouseClick(named<QToolButton>(w, "ToolButton1"), Qt::LeftButton);
             else if (step == "xon" || step == "xoff")
                 line->inject(step == "xon" ? "\x11" : "\x13");
             else
                 line->setCts(step == "cts1");
             const auto state = TTransport::SendState(states[k]);
             QTRY_COMPARE(w->sendState(), state);
-            QCOMPARE(w->ToolButton1->text(), buttons[k]);
+            QCOMPARE(named<QToolButton>(w, "ToolButton1")->text(), buttons[k]);
             QCOMPARE(w->worker()->isPaused(), state != TTransport::Sending);
-            QCOMPARE(w->StatusLabel->isVisible(), state != TTransport::Sending);
+            QCOMPARE(named<QLabel>(w, "StatusLabel")->isVisible(), state != TTransport::Sending);
             if (state == TTransport::WaitingMachine)
-                QCOMPARE(w->StatusLabel->text(), texts.at(flow == "RTS/CTS" ? 11 : 10));
+                QCOMPARE(named<QLabel>(w, "StatusLabel")->text(), texts.at(flow == "RTS/CTS" ? 11 : 10));
             else if (textOf.contains(state))
-                QCOMPARE(w->StatusLabel->text(), texts.at(textOf[state]));
+                QCOMPARE(named<QLabel>(w, "StatusLabel")->text(), texts.at(textOf[state]));
             if (state == TTransport::Sending) {
                 const qsizetype sent = line->wire().size();
                 QTRY_VERIFY(line->wire().size() > sent);
             }
-            QCOMPARE(w->ProgressBar1->y(), controlsAt);
+            QCOMPARE(named<QProgressBar>(w, "ProgressBar1")->y(), controlsAt);
         }
         QVERIFY(w->isSending());
     }
@@ -233,11 +233,11 @@ private slots:
         w->setFileList({file("close.nc", body + "%")});
         showActive(w);
         QVERIFY(!w->isSending());
-        QTest::mouseClick(w->ToolButton1, Qt::LeftButton);
+        QTest::mouseClick(named<QToolButton>(w, "ToolButton1"), Qt::LeftButton);
         QVERIFY(w->isSending());
         BoxAnswer answer;
         answer.arm(QMessageBox::No);
-        QTest::mouseClick(w->ToolButton2, Qt::LeftButton);
+        QTest::mouseClick(named<QToolButton>(w, "ToolButton2"), Qt::LeftButton);
         QVERIFY(answer.asked);
         QCOMPARE(answer.text, LanguagePack::builtIn(LanguagePack::TransferFile).at(18));
         QVERIFY(w && w->isVisible());
@@ -258,8 +258,8 @@ private slots:
         line->setMirror(&wire);
         w->setFileList({file("c.nc", "%\nO3\n%\n")});
         showActive(w);
-        QTest::mouseClick(w->ToolButton1, Qt::LeftButton); // CTS light off: no start
-        QCOMPARE(w->ToolButton1->text(), QStringLiteral("Pause"));
+        QTest::mouseClick(named<QToolButton>(w, "ToolButton1"), Qt::LeftButton); // CTS light off: no start
+        QCOMPARE(named<QToolButton>(w, "ToolButton1")->text(), QStringLiteral("Pause"));
         QVERIFY(w->worker()->isPaused());
 
         QWidget other;
@@ -267,13 +267,13 @@ private slots:
         QApplication::setActiveWindow(&other);
         QVERIFY(QTest::qWaitForWindowActive(&other));
         showActive(w);
-        QCOMPARE(w->ToolButton1->text(), QStringLiteral("Confirm"));
+        QCOMPARE(named<QToolButton>(w, "ToolButton1")->text(), QStringLiteral("Confirm"));
         // Ready again: a CTS rise is ignored, but it lights the CTS light.
         line->setCts(true);
-        QVERIFY(w->ComLed1->isOn());
+        QVERIFY(named<TComLed>(w, "ComLed1")->isOn());
         QTest::qWait(60);
         QVERIFY(w->worker()->isPaused());
-        QTest::mouseClick(w->ToolButton1, Qt::LeftButton); // light on: start
+        QTest::mouseClick(named<QToolButton>(w, "ToolButton1"), Qt::LeftButton); // light on: start
         QTRY_VERIFY_WITH_TIMEOUT(w.isNull(), 5000);
         QCOMPARE(wire, QByteArray("\x12%\n:3\n%\x14"));
     }
@@ -284,9 +284,9 @@ private slots:
         std::unique_ptr<TTransport> w(makeWindow(&line));
         w->setFileList({file("d.nc", "%\n%\n")});
         showActive(w.get());
-        w->ToolButton1->setText(QStringLiteral("something else"));
-        QTest::mouseClick(w->ToolButton1, Qt::LeftButton);
-        QCOMPARE(w->ToolButton1->text(), QStringLiteral("something else"));
+        named<QToolButton>(w, "ToolButton1")->setText(QStringLiteral("something else"));
+        QTest::mouseClick(named<QToolButton>(w, "ToolButton1"), Qt::LeftButton);
+        QCOMPARE(named<QToolButton>(w, "ToolButton1")->text(), QStringLiteral("something else"));
         QVERIFY(w->worker()->isPaused());
     }
 
@@ -322,7 +322,6 @@ private slots:
         TComLed led;
         FakeSerialLine line;
         led.setComPort(&line);
-        QCOMPARE(led.LedSignal(), TComLed::lsCTS);
         QVERIFY(!led.isOn());
         line.setCts(true);
         QVERIFY(led.isOn());
@@ -338,11 +337,11 @@ private slots:
         const QString missing = m_dir.filePath("missing.nc");
         w->setFileList({missing});
         showActive(w);
-        QTest::mouseClick(w->ToolButton1, Qt::LeftButton);
-        QTRY_VERIFY(w->StatusLabel->isVisible());
-        QVERIFY(w->StatusLabel->text().contains(missing));
+        QTest::mouseClick(named<QToolButton>(w, "ToolButton1"), Qt::LeftButton);
+        QTRY_VERIFY(named<QLabel>(w, "StatusLabel")->isVisible());
+        QVERIFY(named<QLabel>(w, "StatusLabel")->text().contains(missing));
         QVERIFY(line->isConnected());
-        QTest::mouseClick(w->ToolButton2, Qt::LeftButton);
+        QTest::mouseClick(named<QToolButton>(w, "ToolButton2"), Qt::LeftButton);
         QTRY_VERIFY(w.isNull());
     }
 
@@ -355,9 +354,9 @@ private slots:
         QVERIFY(w->setPortSetting(record("RTS/CTS+Xon/Xoff")));
         w->setFileList({file("short.nc", QByteArray("%\nO5\n") + QByteArray(300, 'G') + "\n%")});
         showActive(w);
-        w->CheckBox1->setChecked(false);
+        named<QCheckBox>(w, "CheckBox1")->setChecked(false);
         QVERIFY(!line->cts());
-        QTest::mouseClick(w->ToolButton1, Qt::LeftButton);
+        QTest::mouseClick(named<QToolButton>(w, "ToolButton1"), Qt::LeftButton);
         QTRY_VERIFY(line->outputQueued() > TransportThread::MaxDriverQueue);
         QTest::qWait(50);
         QVERIFY(w);
@@ -369,7 +368,7 @@ private slots:
             t.start();
             box->button(QMessageBox::Yes)->click();
         });
-        QTest::mouseClick(w->ToolButton2, Qt::LeftButton);
+        QTest::mouseClick(named<QToolButton>(w, "ToolButton2"), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(w.isNull(), 1000);
         QVERIFY(t.isValid());
         QVERIFY2(t.elapsed() < 100, qPrintable(QString::number(t.elapsed())));
@@ -391,7 +390,7 @@ private slots:
             body += "G1X1.\n";
         w->setFileList({file("long.nc", body + "%")});
         showActive(w);
-        QTest::mouseClick(w->ToolButton1, Qt::LeftButton);
+        QTest::mouseClick(named<QToolButton>(w, "ToolButton1"), Qt::LeftButton);
         QTRY_VERIFY(line->wire().size() > 100);
         if (paused) {
             line->inject("\x13");
@@ -399,12 +398,12 @@ private slots:
         }
         line->pull();
         // The failure replaces whatever state the line was in.
-        QTRY_VERIFY(w->StatusLabel->text().contains(QStringLiteral("Line lost")));
-        QVERIFY(w->StatusLabel->isVisible());
-        QVERIFY2(w->StatusLabel->text().contains(QStringLiteral("Line lost")),
-                 qPrintable(w->StatusLabel->text()));
+        QTRY_VERIFY(named<QLabel>(w, "StatusLabel")->text().contains(QStringLiteral("Line lost")));
+        QVERIFY(named<QLabel>(w, "StatusLabel")->isVisible());
+        QVERIFY2(named<QLabel>(w, "StatusLabel")->text().contains(QStringLiteral("Line lost")),
+                 qPrintable(named<QLabel>(w, "StatusLabel")->text()));
         QVERIFY(w->worker()->wait(1000));
-        QTest::mouseClick(w->ToolButton2, Qt::LeftButton);
+        QTest::mouseClick(named<QToolButton>(w, "ToolButton2"), Qt::LeftButton);
         QTRY_VERIFY(w.isNull());
     }
 };

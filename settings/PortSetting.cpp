@@ -1,4 +1,4 @@
-#include "transfer/PortSetting.h"
+#include "settings/PortSetting.h"
 
 #include "settings/CommaText.h"
 
@@ -71,10 +71,11 @@ LineSettings::StopBits ParseStopBits(const QString &text)
     return LineSettings::StopBits::One;
 }
 
-int ParseFlowControl(const QString &text)
+FlowControl ParseFlowControl(const QString &text)
 {
+    // The texts are listed in the order of the codes.
     const int code = flowControlTexts().indexOf(text);
-    return code < 0 ? 0 : code;
+    return code < 0 ? FlowControl::None : FlowControl(code);
 }
 
 } // namespace UnitComPortFunction
@@ -110,7 +111,7 @@ QString defaultLine()
 QStringList split(const QString &line) { return CommaText::read(line); }
 QString join(const QStringList &fields) { return CommaText::write(fields); }
 
-bool toLineSettings(const QStringList &fields, LineSettings *settings, int *flowControl,
+bool toLineSettings(const QStringList &fields, LineSettings *settings, ::FlowControl *flowControl,
                     QString *error)
 {
     if (fields.size() < MinimumFields) {
@@ -129,8 +130,8 @@ bool toLineSettings(const QStringList &fields, LineSettings *settings, int *flow
     settings->parity = ParseParity(fields[Parity]);
     settings->dataBits = ParseDataBits(fields[DataBits]);
     settings->stopBits = ParseStopBits(fields[StopBits]);
-    const int code = ParseFlowControl(fields[FlowControl]);
-    settings->hardwareHandshake = code == 1 || code == 3;
+    const ::FlowControl code = ParseFlowControl(fields[FlowControl]);
+    settings->hardwareHandshake = usesCts(code);
     if (flowControl)
         *flowControl = code;
     return true;

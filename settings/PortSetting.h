@@ -1,6 +1,6 @@
 #pragma once
 // A port setting: one transfer profile of ten text fields held as one line of comma text.
-#include "transfer/LineSettings.h"
+#include "settings/LineSettings.h"
 
 #include <QStringList>
 
@@ -10,7 +10,7 @@ qint32 ParseBaudRate(const QString &text);
 LineSettings::Parity ParseParity(const QString &text);
 int ParseDataBits(const QString &text);
 LineSettings::StopBits ParseStopBits(const QString &text);
-int ParseFlowControl(const QString &text);
+::FlowControl ParseFlowControl(const QString &text);
 
 QStringList baudRateTexts();
 QStringList parityTexts();
@@ -46,8 +46,8 @@ QString defaultLine();
 QStringList split(const QString &line);
 QString join(const QStringList &fields);
 
-// Line parameters and flow-control code of a record; false with a message when too short.
-bool toLineSettings(const QStringList &fields, LineSettings *settings, int *flowControl,
+// Line parameters and flow control of a record; false with a message when too short.
+bool toLineSettings(const QStringList &fields, LineSettings *settings, ::FlowControl *flowControl,
                     QString *error);
 
 // "name-caption" of a transfer window.

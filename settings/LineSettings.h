@@ -2,6 +2,19 @@
 // Line parameters a port setting yields and a serial line takes.
 #include <QString>
 
+// Field 6 of a port setting, numbered in the order its texts are offered. The line's driver
+// does only the hardware handshake; XON and XOFF are always handled by our own code.
+enum class FlowControl { None = 0, RtsCts = 1, XonXoff = 2, RtsCtsXonXoff = 3 };
+
+constexpr bool usesCts(FlowControl f)
+{
+    return f == FlowControl::RtsCts || f == FlowControl::RtsCtsXonXoff;
+}
+constexpr bool usesXon(FlowControl f)
+{
+    return f == FlowControl::XonXoff || f == FlowControl::RtsCtsXonXoff;
+}
+
 struct LineSettings {
     enum class Parity { None, Odd, Even };
     enum class StopBits { One, OneAndHalf, Two };

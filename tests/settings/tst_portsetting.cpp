@@ -1,5 +1,5 @@
 // Port setting records: text form, translation tables, caption and summary.
-#include "transfer/PortSetting.h"
+#include "settings/PortSetting.h"
 
 #include <QtTest>
 
@@ -21,13 +21,13 @@ private slots:
         QCOMPARE(f[7], PortSetting::defaultWorkFolder());
         QCOMPARE(f.mid(8), (QStringList{"*.nc", "None"}));
         LineSettings s;
-        int flow = -1;
+        FlowControl flow = FlowControl(-1);
         QVERIFY(PortSetting::toLineSettings(f, &s, &flow, nullptr));
         QCOMPARE(s.baudRate, 9600);
         QCOMPARE(s.parity, P::None);
         QCOMPARE(s.dataBits, 8);
         QCOMPARE(s.stopBits, S::One);
-        QCOMPARE(flow, 0);
+        QCOMPARE(int(flow), 0);
         QVERIFY(!s.hardwareHandshake);
     }
 
@@ -74,7 +74,7 @@ private slots:
         QCOMPARE(int(ParseParity(text)), parity);
         QCOMPARE(ParseDataBits(text), dataBits);
         QCOMPARE(int(ParseStopBits(text)), stopBits);
-        QCOMPARE(ParseFlowControl(text), flow);
+        QCOMPARE(int(ParseFlowControl(text)), flow);
     }
 
     void handshakeFollowsFlowCode_data()
