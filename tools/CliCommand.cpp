@@ -71,7 +71,8 @@ int parse(QCommandLineParser &parser, const QString &command, const QStringList 
     // The first word stands for the program's name, which the parser skips.
     if (!parser.parse(QStringList{QStringLiteral("ncferry-cli")} + args)) {
         if (!parser.unknownOptionNames().isEmpty())
-            return refuse(command, unknown.arg(typedWord(args, parser.unknownOptionNames().first())));
+            return refuse(command,
+                          unknown.arg(typedWord(args, parser.unknownOptionNames().first())));
         // A value option as the last word: say it in the user's terms, not the parser's.
         if (!args.isEmpty() && args.last().startsWith(QLatin1String("--")) &&
             !args.last().contains(QLatin1Char('=')))
