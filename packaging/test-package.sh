@@ -36,6 +36,9 @@ usage=$("$root/usr/bin/ncferry-cli" 2>&1); status=$?
 set -e
 [ $status -eq 1 ] || fail "ncferry-cli without a command: status $status"
 echo "$usage" | grep -q 'ncferry-cli send --port-setting' || fail "ncferry-cli usage: $usage"
+# --version names the packaged version, on stdout with status 0.
+version=$("$root/usr/bin/ncferry-cli" --version) || fail "ncferry-cli --version: status $?"
+[ "$version" = "ncferry-cli $(dpkg-deb -f "$deb" Version)" ] || fail "ncferry-cli --version: $version"
 
 # The program, from a fresh home, with the user's folders left to their XDG defaults; once in
 # English and once in Chinese (a pack whose file name is not ASCII).

@@ -3,12 +3,14 @@
 #include "automode/AutoLink.h"
 #include "automode/AutoModeLog.h"
 #include "settings/ProgramFolders.h"
+#include "tools/CliCommand.h"
 #include "tools/CliOutput.h"
 #include "tools/StopSignals.h"
 #include "settings/PortSetting.h"
 #include "transfer/SerialLine.h"
 #include "transfer/SerialLineFactory.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
@@ -28,14 +30,7 @@ using namespace AutoMode;
 namespace
 {
 
-int usage(const QString &problem)
-{
-    CliOutput::say(QStringLiteral("ncferry-cli auto: %1").arg(problem));
-    CliOutput::say(QStringLiteral("usage: ncferry-cli auto --port-setting \"<record line>\" "
-                                  "[--log FILE] [--port-setting ... [--log FILE]]... "
-                                  "--options <Option.ini>"));
-    return UsageError;
-}
+int usage(const QString &problem) { return Cli::refuse(QStringLiteral("auto"), problem); }
 
 // One port setting served: its line, its link and its log.
 struct Served {
@@ -78,33 +73,33 @@ struct Served {
 
 int runAutoCommand(const QStringList &args)
 {
+    QCommandLineParser parser;
+    const QString portSetting = QStringLiteral("port-setting");
+    const QString logFile = QStringLiteral("log");
+    const QCommandLineOption options(QStringLiteral("options"), QString(),
+                                     QStringLiteral("Option.ini"));
+    parser.addOption(QCommandLineOption(portSetting, QString(), QStringLiteral("record line")));
+    parser.addOption(QCommandLineOption(logFile, QString(), QStringLiteral("file")));
+    parser.addOption(options);
+    if (const int done = Cli::parse(parser, QStringLiteral("auto"), args, false); done >= 0)
+        return done;
     // A --log belongs to the --port-setting before it.
     QStringList records, logs;
-    QString options;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString &a = args[i];
-        if (a == QLatin1String("--port-setting") || a == QLatin1String("--options") ||
-            a == QLatin1String("--log")) {
-            if (i + 1 >= args.size())
-                return usage(QStringLiteral("%1 needs a value").arg(a));
-            const QString value = args[++i];
-            if (a == QLatin1String("--port-setting")) {
-                records << value;
-                logs << QString();
-            } else if (a == QLatin1String("--log")) {
-                if (records.isEmpty() || !logs.last().isEmpty())
-                    return usage(QStringLiteral("each --log follows its own --port-setting"));
-                logs.last() = value;
-            } else {
-                options = value;
-            }
-        } else {
-            return usage(QStringLiteral("unknown argument \"%1\"").arg(a));
+    for (const auto &[name, value] :
+         Cli::valuesInOrder(args, {portSetting, logFile, options.names().first()})) {
+        if (name == portSetting) {
+            records << value;
+            logs << QString();
+        } else if (name == logFile) {
+            if (records.isEmpty() || !logs.last().isEmpty())
+                return usage(QStringLiteral("each --log follows its own --port-setting"));
+            logs.last() = value;
         }
     }
+    const QString optionsPath = parser.value(options);
     if (records.isEmpty())
         return usage(QStringLiteral("--port-setting is missing"));
-    if (options.isEmpty())
+    if (optionsPath.isEmpty())
         return usage(QStringLiteral("--options is missing"));
     if (!QCoreApplication::instance())
         return usage(QStringLiteral("no application object"));
@@ -136,10 +131,10 @@ int runAutoCommand(const QStringList &args)
             s.prefix = QStringLiteral("[%1] ").arg(s.port.at(PortSetting::Name));
     }
 
-    GeneralValuesFile values(options);
+    GeneralValuesFile values(optionsPath);
     if (!values.refresh())
         return usage(QStringLiteral("cannot use the options file \"%1\": %2")
-                         .arg(QDir::toNativeSeparators(options), values.error()));
+                         .arg(QDir::toNativeSeparators(optionsPath), values.error()));
 
     for (Served &s : served) {
         s.log = std::make_unique<AutoModeLog>(s.logPath);
@@ -149,7 +144,7 @@ int runAutoCommand(const QStringList &args)
         QString error;
         if (!s.line->open(&error)) {
             CliOutput::say(QStringLiteral("ncferry-cli auto: %1%2").arg(s.prefix, error));
-            return PortError;
+            return Cli::PortError;
         }
     }
 
@@ -244,5 +239,5 @@ int runAutoCommand(const QStringList &args)
         s.link->stop();
         s.line->close();
     }
-    return Ok;
+    return Cli::Ok;
 }

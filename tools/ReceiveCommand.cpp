@@ -4,11 +4,13 @@
 #include "transfer/SerialLineFactory.h"
 #include "settings/PortSetting.h"
 #include "transfer/ReceiveEngine.h"
+#include "tools/CliCommand.h"
 #include "tools/CliOutput.h"
 #include "transfer/PortProblem.h"
 #include "tools/StopSignals.h"
 
 #include <memory>
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
@@ -27,13 +29,7 @@ namespace
 
 void say(const QString &text) { CliOutput::say(text); }
 
-int usage(const QString &problem)
-{
-    say(QStringLiteral("ncferry-cli receive: %1").arg(problem));
-    say(QStringLiteral("usage: ncferry-cli receive --port-setting \"<record line>\" "
-                       "[--timeout SECONDS] OUT"));
-    return UsageError;
-}
+int usage(const QString &problem) { return Cli::refuse(QStringLiteral("receive"), problem); }
 
 // The program must survive a target that cannot be written: it goes beside the temporary
 // files instead, and the user is told where. The name is reserved, so two receives of the
@@ -55,37 +51,33 @@ QString rescuePath(const QString &out)
 
 int runReceiveCommand(const QStringList &args)
 {
-    QString record;
-    QString out;
+    QCommandLineParser parser;
+    const QCommandLineOption portSetting(QStringLiteral("port-setting"), QString(),
+                                         QStringLiteral("record line"));
+    const QCommandLineOption timeout(QStringLiteral("timeout"), QString(),
+                                     QStringLiteral("seconds"));
+    parser.addOption(portSetting);
+    parser.addOption(timeout);
+    if (const int done = Cli::parse(parser, QStringLiteral("receive"), args, true); done >= 0)
+        return done;
+    const QString record = parser.value(portSetting);
+    const QStringList words = parser.positionalArguments();
+    if (words.size() > 1)
+        return usage(QStringLiteral("only one output file, not \"%1\" too").arg(words.at(1)));
+    const QString out = words.value(0);
     int timeoutSeconds = DefaultTimeoutSeconds;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString &a = args[i];
-        if (a == QLatin1String("--port-setting") || a == QLatin1String("--timeout")) {
-            if (i + 1 >= args.size())
-                return usage(QStringLiteral("%1 needs a value").arg(a));
-            const QString value = args[++i];
-            if (a == QLatin1String("--port-setting")) {
-                record = value;
-            } else {
-                bool ok = false;
-                timeoutSeconds = value.toInt(&ok);
-                // A day at most: a longer silence is no time-out, and the milliseconds
-                // must fit a timer's int.
-                if (!ok || timeoutSeconds < MinTimeoutSeconds ||
-                    timeoutSeconds > MaxTimeoutSeconds)
-                    return usage(QStringLiteral("--timeout takes a whole number of seconds "
-                                                "from %1 to %2, not \"%3\"")
-                                     .arg(MinTimeoutSeconds)
-                                     .arg(MaxTimeoutSeconds)
-                                     .arg(value));
-            }
-        } else if (a.startsWith(QLatin1String("--"))) {
-            return usage(QStringLiteral("unknown option \"%1\"").arg(a));
-        } else if (out.isEmpty()) {
-            out = a;
-        } else {
-            return usage(QStringLiteral("only one output file, not \"%1\" too").arg(a));
-        }
+    if (parser.isSet(timeout)) {
+        const QString value = parser.value(timeout);
+        bool ok = false;
+        timeoutSeconds = value.toInt(&ok);
+        // A day at most: a longer silence is no time-out, and the milliseconds must fit a
+        // timer's int.
+        if (!ok || timeoutSeconds < MinTimeoutSeconds || timeoutSeconds > MaxTimeoutSeconds)
+            return usage(QStringLiteral("--timeout takes a whole number of seconds "
+                                        "from %1 to %2, not \"%3\"")
+                             .arg(MinTimeoutSeconds)
+                             .arg(MaxTimeoutSeconds)
+                             .arg(value));
     }
     if (record.isEmpty())
         return usage(QStringLiteral("--port-setting is missing"));
@@ -111,7 +103,7 @@ int runReceiveCommand(const QStringList &args)
                 .arg(QDir::toNativeSeparators(out),
                      target.isDir() ? QStringLiteral("it is a folder")
                                     : QStringLiteral("its folder is missing or not writable")));
-        return WriteError;
+        return Cli::Failed;
     }
 
     const std::unique_ptr<SerialLine> ownLine(makeSerialLine(settings.portName));
@@ -121,13 +113,13 @@ int runReceiveCommand(const QStringList &args)
     if (!line.open(&error)) {
         say(QStringLiteral("ncferry-cli receive: %1")
                 .arg(PortProblem::openFailure(settings.portName, error)));
-        return PortError;
+        return Cli::PortError;
     }
     ReceiveEngine engine(&line);
     engine.setFileName(target.absoluteFilePath());
 
     QEventLoop loop;
-    int result = Ok;
+    int result = Cli::Ok;
     // A program cut short (time-out, a signal, a lost line) is kept under a rescue name.
     CliOutput::Progress progress;
     auto stopWith = [&](int status, const QString &why) {
@@ -155,7 +147,7 @@ int runReceiveCommand(const QStringList &args)
         silence.setInterval(timeoutSeconds * 1000);
         silence.start();
         QObject::connect(&silence, &QTimer::timeout, &loop, [&] {
-            stopWith(TimedOut,
+            stopWith(Cli::TimedOut,
                      QStringLiteral("timed out: nothing received for %1 s%2")
                          .arg(timeoutSeconds)
                          .arg(engine.status() == ReceiveEngine::Waiting
@@ -165,10 +157,10 @@ int runReceiveCommand(const QStringList &args)
         QObject::connect(&line, &SerialLine::rxChar, &silence, [&] { silence.start(); });
     }
     QObject::connect(&line, &SerialLine::lineLost, &loop,
-                     [&](const QString &message) { stopWith(WriteError, message); });
+                     [&](const QString &message) { stopWith(Cli::Failed, message); });
     StopSignals signalWatch;
     QObject::connect(&signalWatch, &StopSignals::stopRequested, &loop, [&](int sig) {
-        stopWith(WriteError, QStringLiteral("stopped by signal %1").arg(sig));
+        stopWith(Cli::Failed, QStringLiteral("stopped by signal %1").arg(sig));
     });
 
     QObject::connect(&engine, &ReceiveEngine::charCountChanged, &loop, [&](qint64 count) {
@@ -181,13 +173,13 @@ int runReceiveCommand(const QStringList &args)
         if (rescuing) {
             say(QStringLiteral("ncferry-cli receive: the program was saved in \"%1\" instead")
                     .arg(where));
-            result = WriteError;
+            result = Cli::Failed;
         } else if (path != target.absoluteFilePath()) {
             // Success means the program is where the user asked, under that very name.
             say(QStringLiteral("ncferry-cli receive: the program was stored in \"%1\", not in "
                                "\"%2\" as asked")
                     .arg(where, QDir::toNativeSeparators(target.absoluteFilePath())));
-            result = WriteError;
+            result = Cli::Failed;
         } else {
             say(QStringLiteral("received %1 characters in %2 lines, stored in \"%3\"")
                     .arg(engine.charCount())
@@ -200,7 +192,7 @@ int runReceiveCommand(const QStringList &args)
         progress.finish();
         say(QStringLiteral("ncferry-cli receive: %1").arg(message));
         if (rescuing) {
-            result = WriteError;
+            result = Cli::Failed;
             loop.quit();
             return;
         }

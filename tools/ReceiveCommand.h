@@ -1,10 +1,11 @@
 #pragma once
 // ncferry-cli receive --port-setting "<record line>" [--timeout SECONDS] OUT
+#include "tools/CliCommand.h"
+
 #include <QStringList>
 
 namespace ReceiveCommand
 {
-enum ExitCode { Ok = 0, UsageError = 1, PortError = 2, WriteError = 3, TimedOut = 4 };
 // Silence of the line, in seconds, after which the command gives up (0: wait for ever).
 constexpr int DefaultTimeoutSeconds = 0;
 // The range --timeout accepts.
@@ -13,5 +14,6 @@ constexpr int MaxTimeoutSeconds = 86400;
 } // namespace ReceiveCommand
 
 // args are the words after "receive". Needs a QCoreApplication; runs its own event loop.
-// Errors are one line on stderr; progress (characters received) also goes to stderr.
+// Returns a Cli::ExitCode. Errors are one line on stderr; progress (characters received)
+// also goes to stderr.
 int runReceiveCommand(const QStringList &args);

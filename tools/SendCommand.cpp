@@ -1,5 +1,6 @@
 #include "tools/SendCommand.h"
 
+#include "tools/CliCommand.h"
 #include "tools/CliOutput.h"
 #include "transfer/PortProblem.h"
 #include "transfer/SerialLine.h"
@@ -9,6 +10,7 @@
 #include "transfer/TransportThread.h"
 
 #include <memory>
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -23,48 +25,37 @@ void err(const QString &text)
     CliOutput::say(text.endsWith(QLatin1Char('\n')) ? text.chopped(1) : text);
 }
 
-const char usage[] =
-    "usage: ncferry-cli send --port-setting \"<record line>\" [--no-standby] FILE...\n";
-
 } // namespace
 
 int runSendCommand(const QStringList &args)
 {
-    QString record;
-    bool standby = true;
-    QStringList files;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString &a = args[i];
-        if (a == QLatin1String("--port-setting") && i + 1 < args.size()) {
-            record = args[++i];
-        } else if (a.startsWith(QLatin1String("--port-setting="))) {
-            record = a.mid(15);
-        } else if (a == QLatin1String("--no-standby")) {
-            standby = false;
-        } else if (a.startsWith(QLatin1String("--"))) {
-            err(QStringLiteral("ncferry-cli send: unknown option %1\n").arg(a) +
-                QString::fromLatin1(usage));
-            return 1;
-        } else {
-            files << a;
-        }
-    }
-    if (record.isEmpty() || files.isEmpty()) {
-        err(QString::fromLatin1(usage));
-        return 1;
-    }
+    QCommandLineParser parser;
+    const QCommandLineOption portSetting(QStringLiteral("port-setting"), QString(),
+                                         QStringLiteral("record line"));
+    const QCommandLineOption noStandby(QStringLiteral("no-standby"));
+    parser.addOption(portSetting);
+    parser.addOption(noStandby);
+    if (const int done = Cli::parse(parser, QStringLiteral("send"), args, true); done >= 0)
+        return done;
+    const QString record = parser.value(portSetting);
+    const bool standby = !parser.isSet(noStandby);
+    const QStringList files = parser.positionalArguments();
+    if (record.isEmpty())
+        return Cli::refuse(QStringLiteral("send"), QStringLiteral("--port-setting is missing"));
+    if (files.isEmpty())
+        return Cli::refuse(QStringLiteral("send"), QStringLiteral("no FILE to send"));
     const QStringList fields = PortSetting::split(record);
     LineSettings settings;
     FlowControl flowControl = FlowControl::None;
     QString error;
     if (!PortSetting::toLineSettings(fields, &settings, &flowControl, &error)) {
         err(QStringLiteral("ncferry-cli send: %1\n").arg(error));
-        return 1;
+        return Cli::UsageError;
     }
     const QString noPort = PortProblem::missingPort(record, settings.portName);
     if (!noPort.isEmpty()) {
         err(QStringLiteral("ncferry-cli send: %1\n").arg(noPort));
-        return 1;
+        return Cli::UsageError;
     }
     for (const QString &f : files) {
         QFile file(f);
@@ -75,7 +66,7 @@ int runSendCommand(const QStringList &args)
                             : info.isDir()  ? QStringLiteral("it is a folder, not a program file")
                             : !info.isFile() ? QStringLiteral("it is not a regular file")
                                              : file.errorString()));
-            return 1;
+            return Cli::UsageError;
         }
     }
     settings.discardNull = true;
@@ -86,7 +77,7 @@ int runSendCommand(const QStringList &args)
     if (!line.open(&error)) {
         err(QStringLiteral("ncferry-cli send: %1\n")
                 .arg(PortProblem::openFailure(settings.portName, error)));
-        return 2;
+        return Cli::PortError;
     }
     TransportThread worker;
     worker.setComPort(&line);
@@ -145,15 +136,15 @@ int runSendCommand(const QStringList &args)
                 err(QStringLiteral("ncferry-cli send: stopped at %1: %2\n")
                         .arg(files.value(int(u.value)), u.text));
                 err(QStringLiteral("sent before the stop: %1\n").arg(summary()));
-                status = 3;
-                QCoreApplication::exit(3);
+                status = Cli::Failed;
+                QCoreApplication::exit(status);
                 return;
             case SendUpdate::Finished:
                 progress.update(QStringLiteral("%1 / %2 bytes").arg(done).arg(total), true);
                 progress.finish();
                 err(QStringLiteral("done: %1 file(s) sent, %2\n").arg(files.size()).arg(summary()));
-                status = 0;
-                QCoreApplication::exit(0);
+                status = Cli::Ok;
+                QCoreApplication::exit(status);
                 return;
             default:
                 break;

@@ -1,9 +1,12 @@
 // ncferry-cli: the send and receive engines from a command line.
 #include "tools/AutoCommand.h"
 #include "tools/CliArguments.h"
+#include "tools/CliCommand.h"
+#include "tools/CliOutput.h"
 #include "tools/ReceiveCommand.h"
 #include "tools/SendCommand.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
 
 #include <cstdio>
@@ -15,7 +18,7 @@ int main(int argc, char *argv[])
     QString error;
     if (!CliArguments::decode(argc, argv, &args, &error)) {
         std::fprintf(stderr, "ncferry-cli: %s\n", error.toLocal8Bit().constData());
-        return 1;
+        return Cli::UsageError;
     }
     const QString command = args.isEmpty() ? QString() : args.takeFirst();
     if (command == QLatin1String("send"))
@@ -24,9 +27,16 @@ int main(int argc, char *argv[])
         return runReceiveCommand(args);
     if (command == QLatin1String("auto"))
         return runAutoCommand(args);
-    std::fputs("usage: ncferry-cli send --port-setting \"<record line>\" [--no-standby] FILE...\n"
-               "       ncferry-cli receive --port-setting \"<record line>\" [--timeout SECONDS] OUT\n"
-               "       ncferry-cli auto --port-setting \"<record line>\" [--log FILE] [--port-setting ...]... --options <Option.ini>\n",
-               stderr);
-    return 1;
+    if (command.startsWith(QLatin1Char('-'))) {
+        // --help or --version before any command.
+        QCommandLineParser parser;
+        args.prepend(command);
+        const int done = Cli::parse(parser, QString(), args, false);
+        return done >= 0 ? done : Cli::refuse(QString(), QStringLiteral("no command given"));
+    }
+    if (!command.isEmpty()) {
+        CliOutput::say(QStringLiteral("ncferry-cli: unknown command \"%1\"").arg(command));
+    }
+    CliOutput::say(Cli::usage());
+    return Cli::UsageError;
 }

@@ -126,6 +126,15 @@ void TestAutoCommand::errors_data()
     QTest::newRow("log before its setting")
         << QStringList{"--log", "/tmp/x.txt", "--port-setting", good, "--options", "{O}"} << 1
         << "each --log follows its own --port-setting";
+    // Each --log pairs with the setting before it, however the words are written.
+    QTest::newRow("one log named twice")
+        << QStringList{"--port-setting", good, "--log=/tmp/ncferry-a.txt",
+                       "--port-setting=" + good, "--log", "/tmp/ncferry-a.txt", "--options", "{O}"}
+        << 1 << "would share the log \"/tmp/ncferry-a.txt\"";
+    QTest::newRow("two logs for one setting")
+        << QStringList{"--port-setting=" + good, "--log=/tmp/ncferry-a.txt", "--log",
+                       "/tmp/ncferry-b.txt", "--port-setting", good, "--options", "{O}"}
+        << 1 << "each --log follows its own --port-setting";
     QTest::newRow("device server not there")
         << QStringList{"--port-setting", QString(good).replace("/dev/ncferry-none", "tcp://127.0.0.1:1"),
                        "--options", "{O}"}

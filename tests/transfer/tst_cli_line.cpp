@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -265,6 +266,45 @@ private slots:
         QVERIFY(got == DC2 + expected + DC4);
         QCOMPARE(cli.wait(5000), 0); // reading stderr now lets the summary out
         QVERIFY2(cli.err().contains(QStringLiteral("characters/s")), qPrintable(cli.err()));
+    }
+
+    // The words every command shares: help and version on stdout with status 0, refusals on
+    // stderr with the command's usage line and status 1.
+    void sharedWords_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("out");
+        QTest::addColumn<QString>("err");
+        const QString usage = "usage: ncferry-cli send --port-setting";
+        const QString version = QStringLiteral("ncferry-cli " NCFERRY_VERSION "\n");
+        QTest::newRow("--help") << QStringList{"--help"} << 0 << usage << "";
+        QTest::newRow("send --help") << QStringList{"send", "--help"} << 0 << usage << "";
+        QTest::newRow("--version") << QStringList{"--version"} << 0 << version << "";
+        QTest::newRow("auto --version") << QStringList{"auto", "--version"} << 0 << version << "";
+        QTest::newRow("no command") << QStringList{} << 1 << "" << usage;
+        QTest::newRow("unknown command") << QStringList{"fetch"} << 1 << "" << "unknown command \"fetch\"";
+        QTest::newRow("value missing") << QStringList{"send", "O1.nc", "--port-setting"} << 1 << ""
+                                       << "ncferry-cli send: --port-setting needs a value\n"
+                                          "usage: ncferry-cli send --port-setting";
+        QTest::newRow("value after a switch")
+            << QStringList{"send", "--no-standby=yes", "--port-setting", record("/dev/null", "None"), "O1.nc"}
+            << 1 << "" << "usage: ncferry-cli send";
+    }
+    void sharedWords()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, status);
+        QFETCH(QString, out);
+        QFETCH(QString, err);
+        QProcess cli;
+        cli.start(QCoreApplication::applicationDirPath() + "/ncferry-cli", args);
+        QVERIFY(cli.waitForFinished(10000));
+        const QString gotOut = QString::fromLocal8Bit(cli.readAllStandardOutput());
+        const QString gotErr = QString::fromLocal8Bit(cli.readAllStandardError());
+        QCOMPARE(cli.exitCode(), status);
+        QVERIFY2(out.isEmpty() ? gotOut.isEmpty() : gotOut.contains(out), qPrintable(gotOut));
+        QVERIFY2(err.isEmpty() ? gotErr.isEmpty() : gotErr.contains(err), qPrintable(gotErr));
     }
 };
 

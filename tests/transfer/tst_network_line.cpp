@@ -320,7 +320,7 @@ private slots:
         punch.start(10);
         QString err;
         QCOMPARE(runCapturingStderr([&] { return runReceiveCommand({"--port-setting", record(name), "--timeout", "10", out}); }, &err),
-                 int(ReceiveCommand::Ok));
+                 int(Cli::Ok));
         QCOMPARE(readFile(out), QByteArray("%\r\nO42(\xfe)\r\nX1\xfdY\r\n%\r\n"));
     }
 

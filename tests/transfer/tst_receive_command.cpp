@@ -55,7 +55,7 @@ void TestReceiveCommand::receivesProgram()
                        [&] { pty.send(QByteArray("\x12%\r\n:42 (CLI)\r\nM30\r\n%\r\n\x14")); });
     QString err;
     QCOMPARE(run({"--port-setting", record(pty.slavePath()), "--timeout", "5", out}, &err),
-             int(ReceiveCommand::Ok));
+             int(Cli::Ok));
     QCOMPARE(readFile(out), QByteArray("%\r\nO42(CLI)\r\nM30\r\n%\r\n"));
     QVERIFY2(err.contains(QStringLiteral("received 13 characters in 4 lines")), qPrintable(err));
 }
@@ -68,27 +68,27 @@ void TestReceiveCommand::errors_data()
 
     const QString out = QDir::tempPath() + QStringLiteral("/ncferry-tst-O1.nc");
     QTest::newRow("no port setting")
-        << QStringList{out} << int(ReceiveCommand::UsageError) << "--port-setting is missing";
+        << QStringList{out} << int(Cli::UsageError) << "--port-setting is missing";
     QTest::newRow("no output file") << QStringList{"--port-setting", record("ttyS0")}
-                                    << int(ReceiveCommand::UsageError) << "OUT is missing";
+                                    << int(Cli::UsageError) << "OUT is missing";
     QTest::newRow("record too short")
         << QStringList{"--port-setting", "Mill,ttyS0,9600,None,8,1", out}
-        << int(ReceiveCommand::UsageError) << "has 6 fields";
+        << int(Cli::UsageError) << "has 6 fields";
     QTest::newRow("unknown option") << QStringList{"--speed", "9600", out}
-                                    << int(ReceiveCommand::UsageError) << "unknown option";
+                                    << int(Cli::UsageError) << "unknown option";
     QTest::newRow("timeout not a number")
         << QStringList{"--port-setting", record("ttyS0"), "--timeout", "soon", out}
-        << int(ReceiveCommand::UsageError) << "whole number of seconds";
+        << int(Cli::UsageError) << "whole number of seconds";
     QTest::newRow("port missing") << QStringList{"--port-setting",
                                                  record("/dev/ncferry-no-such-port"), out}
-                                  << int(ReceiveCommand::PortError) << "ncferry-no-such-port";
+                                  << int(Cli::PortError) << "ncferry-no-such-port";
     QTest::newRow("output folder missing")
         << QStringList{"--port-setting", record("ttyS0"),
                        QDir::tempPath() + QStringLiteral("/ncferry-no-such-folder/O1.nc")}
-        << int(ReceiveCommand::WriteError) << "cannot write";
+        << int(Cli::Failed) << "cannot write";
     QTest::newRow("output is a folder")
         << QStringList{"--port-setting", record("ttyS0"), QDir::tempPath()}
-        << int(ReceiveCommand::WriteError) << "it is a folder";
+        << int(Cli::Failed) << "it is a folder";
 }
 
 void TestReceiveCommand::errors()
@@ -114,7 +114,7 @@ void TestReceiveCommand::busyPort()
     QTemporaryDir dir;
     QString err;
     QCOMPARE(run({"--port-setting", record(pty.slavePath()), dir.filePath("O1.nc")}, &err),
-             int(ReceiveCommand::PortError));
+             int(Cli::PortError));
     QVERIFY2(err.contains(QStringLiteral("in use")), qPrintable(err));
 }
 
@@ -127,7 +127,7 @@ void TestReceiveCommand::silenceTimesOut()
     QTimer::singleShot(100, [&] { pty.send(QByteArray("\x12%\nG1\n")); });
     QString err;
     QCOMPARE(run({"--port-setting", record(pty.slavePath()), "--timeout", "1", out}, &err),
-             int(ReceiveCommand::TimedOut));
+             int(Cli::TimedOut));
     QVERIFY2(err.contains(QStringLiteral("timed out")), qPrintable(err));
     const QRegularExpression saved(QStringLiteral("3 characters that had arrived \\(2 lines\\) "
                                                   "were saved in \"([^\"]+)\""));
@@ -152,7 +152,7 @@ void TestReceiveCommand::unwritableTargetRescuesProgram()
     });
     QString err;
     QCOMPARE(run({"--port-setting", record(pty.slavePath()), "--timeout", "5", out}, &err),
-             int(ReceiveCommand::WriteError));
+             int(Cli::Failed));
     const auto match =
         QRegularExpression(QStringLiteral("saved in \"([^\"]+)\" instead")).match(err);
     QVERIFY2(match.hasMatch(), qPrintable(err));

@@ -1,0 +1,119 @@
+#include "tools/CliCommand.h"
+
+#include "tools/CliOutput.h"
+
+#include <QCommandLineParser>
+
+#include <cstdio>
+
+namespace
+{
+
+const char *const usageLines[][2] = {
+    {"send", "ncferry-cli send --port-setting \"<record line>\" [--no-standby] FILE..."},
+    {"receive", "ncferry-cli receive --port-setting \"<record line>\" [--timeout SECONDS] OUT"},
+    {"auto", "ncferry-cli auto --port-setting \"<record line>\" [--log FILE] "
+             "[--port-setting ... [--log FILE]]... --options <Option.ini>"},
+    {"", "ncferry-cli --help | --version"},
+};
+
+// The word as the user typed it, for a name the parser reports without its dashes.
+QString typedWord(const QStringList &args, const QString &name)
+{
+    for (const QString &a : args) {
+        if (a == QLatin1String("--"))
+            break;
+        QString bare = a.section(QLatin1Char('='), 0, 0);
+        if (bare.startsWith(QLatin1Char('-')) && bare != QLatin1String("-")) {
+            while (bare.startsWith(QLatin1Char('-')))
+                bare.remove(0, 1);
+            if (bare == name)
+                return a;
+        }
+    }
+    return (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
+}
+
+} // namespace
+
+namespace Cli
+{
+
+QString usage(const QString &command)
+{
+    QString text;
+    for (const auto &line : usageLines) {
+        if (!command.isEmpty() && command != QLatin1String(line[0]))
+            continue;
+        text += (text.isEmpty() ? QStringLiteral("usage: ") : QStringLiteral("       ")) +
+                QString::fromUtf8(line[1]) + QLatin1Char('\n');
+    }
+    return text.chopped(1);
+}
+
+int refuse(const QString &command, const QString &problem)
+{
+    CliOutput::say(QStringLiteral("ncferry-cli%1: %2")
+                       .arg(command.isEmpty() ? QString() : QLatin1Char(' ') + command, problem));
+    CliOutput::say(usage(command));
+    return UsageError;
+}
+
+int parse(QCommandLineParser &parser, const QString &command, const QStringList &args,
+          bool takesWords)
+{
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption version(QStringLiteral("version"));
+    parser.addOption(help);
+    parser.addOption(version);
+    const QString unknown = takesWords ? QStringLiteral("unknown option \"%1\"")
+                                       : QStringLiteral("unknown argument \"%1\"");
+    // The first word stands for the program's name, which the parser skips.
+    if (!parser.parse(QStringList{QStringLiteral("ncferry-cli")} + args)) {
+        if (!parser.unknownOptionNames().isEmpty())
+            return refuse(command,
+                          unknown.arg(typedWord(args, parser.unknownOptionNames().first())));
+        // A value option as the last word: say it in the user's terms, not the parser's.
+        if (!args.isEmpty() && args.last().startsWith(QLatin1String("--")) &&
+            !args.last().contains(QLatin1Char('=')))
+            return refuse(command, QStringLiteral("%1 needs a value").arg(args.last()));
+        return refuse(command, parser.errorText());
+    }
+    if (parser.isSet(help)) {
+        std::fputs(qPrintable(usage() + QLatin1Char('\n')), stdout);
+        std::fflush(stdout);
+        return Ok;
+    }
+    if (parser.isSet(version)) {
+        std::fputs("ncferry-cli " NCFERRY_VERSION "\n", stdout);
+        std::fflush(stdout);
+        return Ok;
+    }
+    if (!takesWords && !parser.positionalArguments().isEmpty())
+        return refuse(command, unknown.arg(parser.positionalArguments().first()));
+    return -1;
+}
+
+QList<QPair<QString, QString>> valuesInOrder(const QStringList &args,
+                                             const QStringList &valueOptions)
+{
+    QList<QPair<QString, QString>> values;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString &a = args[i];
+        if (a == QLatin1String("--"))
+            break;
+        if (!a.startsWith(QLatin1String("--")))
+            continue;
+        const int eq = a.indexOf(QLatin1Char('='));
+        const QString name = a.mid(2, eq < 0 ? -1 : eq - 2);
+        if (!valueOptions.contains(name))
+            continue;
+        if (eq >= 0)
+            values.append({name, a.mid(eq + 1)});
+        else if (i + 1 < args.size())
+            values.append({name, args[++i]});
+    }
+    return values;
+}
+
+} // namespace Cli
