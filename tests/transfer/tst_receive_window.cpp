@@ -254,6 +254,7 @@ void TestReceiveWindow::busyPortToldInPackWords()
         QVERIFY2(window.open(&error), qPrintable(error));
     }
     TReceiveTransport w;
+    w.setAttribute(Qt::WA_DeleteOnClose, false); // on the stack
     w.setLanguage(Language + QStringList{"Discard?", "held %1 %2 %3", "elsewhere %1", "here %1",
                                          "folder %1"});
     QVERIFY(w.setPortSetting(record(port)));
