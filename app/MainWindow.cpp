@@ -1,25 +1,25 @@
 #include "app/MainWindow.h"
 
 #include "app/About.h"
-#include "automode/WATransport.h"
 #include "app/QtTranslations.h"
+#include "automode/WATransport.h"
 #include "editor/ColorDialogs.h"
 #include "editor/Editor.h"
 #include "library/FolderTree.h"
 #include "library/LibraryEngine.h"
-#include "library/PreviewCache.h"
 #include "library/LibraryPanes.h"
 #include "library/NotesStore.h"
+#include "library/PreviewCache.h"
 #include "library/Viewer.h"
 #include "settings/CommaText.h"
 #include "settings/GeneralSettings.h"
 #include "settings/GeneralSettingsRules.h"
 #include "settings/LanguagePack.h"
 #include "settings/Option.h"
+#include "settings/PortSetting.h"
 #include "settings/UnitFunction.h"
 #include "settings/WindowPlace.h"
 #include "transfer/PortProblem.h"
-#include "settings/PortSetting.h"
 #include "transfer/ReceiveFileDialog.h"
 #include "transfer/ReceiveTransport.h"
 #include "transfer/SerialLine.h"
@@ -53,11 +53,12 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-namespace {
+namespace
+{
 constexpr int SizeCount = 11;
 constexpr int MinFontSize = 1;
 constexpr int MaxFontSize = 200;
-}
+} // namespace
 
 TF_Main::TF_Main(const QString &baseFolder, QWidget *parent)
     : QMainWindow(parent), m_notes(new NotesStore(baseFolder))
@@ -193,8 +194,8 @@ void TF_Main::buildMenus()
     NSettings = menuBar()->addMenu(QString());
     NGeneralS = NSettings->addAction(QString(), this, &TF_Main::GeneralSettingsClick);
     NTransferS = NSettings->addAction(QString(), this, &TF_Main::TransferSettingsClick);
-    UHFS = NSettings->addAction(QStringLiteral("UHF RS232 Adapter Setup"), this,
-                                &TF_Main::UHFSClick);
+    UHFS =
+        NSettings->addAction(QStringLiteral("UHF RS232 Adapter Setup"), this, &TF_Main::UHFSClick);
     NAbout = menuBar()->addAction(QString(), this, &TF_Main::NAboutClick);
 
     PopupString = new QMenu(this);
@@ -292,7 +293,6 @@ void TF_Main::showEvent(QShowEvent *event)
     UpdateOption();
     WindowPlace::centre(this);
 }
-
 
 void TF_Main::applyCheck()
 {
@@ -425,7 +425,10 @@ void TF_Main::closeEvent(QCloseEvent *event)
     QTimer::singleShot(0, qApp, &QApplication::quit);
 }
 
-QString TF_Main::currentFolder() const { return ShellTreeView1->Path(); }
+QString TF_Main::currentFolder() const
+{
+    return ShellTreeView1->Path();
+}
 
 void TF_Main::ShellTreeView1Change()
 {
@@ -433,7 +436,10 @@ void TF_Main::ShellTreeView1Change()
                            ShellTreeView1->selectedDepth() == 0);
 }
 
-void TF_Main::ExtComboBoxSelect() { ShellTreeView1Change(); }
+void TF_Main::ExtComboBoxSelect()
+{
+    ShellTreeView1Change();
+}
 
 void TF_Main::FontComboBoxSelect()
 {
@@ -482,7 +488,10 @@ void TF_Main::StringGrid1Click()
     m_engine->StringGrid1Click(Panel3->currentRow());
 }
 
-void TF_Main::StringGrid1DblClick() { m_engine->StringGrid1DblClick(Panel3->currentRow()); }
+void TF_Main::StringGrid1DblClick()
+{
+    m_engine->StringGrid1DblClick(Panel3->currentRow());
+}
 
 void TF_Main::PopupClick(int tag)
 {
@@ -550,7 +559,10 @@ void TF_Main::SNoteClick()
         Panel3->openNoteEditor();
 }
 
-bool TF_Main::addFileData(const QString &row) { return m_engine->addFileData(row); }
+bool TF_Main::addFileData(const QString &row)
+{
+    return m_engine->addFileData(row);
+}
 
 void TF_Main::ToolButtonClick(int tag)
 {

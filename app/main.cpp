@@ -39,8 +39,8 @@ int main(int argc, char *argv[])
     // Problems with the settings files are told once, after the window is up; stderr (the
     // session's log) keeps them too.
     QTimer::singleShot(0, &main, [&] {
-        for (const QString &message : {option.damageMessage(), option.languageMessage(),
-                                       main.notes()->startupMessage()})
+        for (const QString &message :
+             {option.damageMessage(), option.languageMessage(), main.notes()->startupMessage()})
             if (!message.isEmpty()) {
                 std::fprintf(stderr, "ncferry: %s\n", message.toLocal8Bit().constData());
                 QMessageBox::warning(&main, main.windowTitle(), message);

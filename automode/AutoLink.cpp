@@ -1,8 +1,8 @@
 #include "automode/AutoLink.h"
 
 #include "settings/NcText.h"
-#include "transfer/LineControl.h"
 #include "settings/PortSetting.h"
+#include "transfer/LineControl.h"
 #include "transfer/SerialLine.h"
 
 #include <QRegularExpression>
@@ -17,7 +17,10 @@ using LineControl::DC2;
 using LineControl::DC4;
 using LineControl::LF;
 
-int bitOf(int n) { return 1 << n; }
+int bitOf(int n)
+{
+    return 1 << n;
+}
 int numberOf(int bit)
 {
     for (int n = 0; n < AutoLink::DeviceCount; ++n)
@@ -50,7 +53,10 @@ AutoLink::AutoLink(SerialLine *line, const QStringList &port, GeneralValuesSourc
     connect(&m_holdFlush, &QTimer::timeout, this, [this] { releaseHeld(true); });
 }
 
-AutoLink::~AutoLink() { stop(); }
+AutoLink::~AutoLink()
+{
+    stop();
+}
 
 void AutoLink::start()
 {
@@ -266,8 +272,8 @@ void AutoLink::DispatchTick()
     const SendListEntry entry = m_sendList.first();
     const bool software = usesXon(m_flowControl);
     // Under software flow control a file or reply waits for the machine's XON.
-    const bool waitsForXon = software && entry.verb != SendListEntry::Show &&
-                             entry.verb != SendListEntry::Mark;
+    const bool waitsForXon =
+        software && entry.verb != SendListEntry::Show && entry.verb != SendListEntry::Mark;
     auto gate = std::make_shared<PauseGate>(waitsForXon);
     m_shared.prompt.reset();
     if (software) {
@@ -282,12 +288,13 @@ void AutoLink::DispatchTick()
     m_gate = gate;
     m_worker = std::make_unique<WATThread>(m_line, entry, gate, &m_shared, m_timings);
     WATThread *worker = m_worker.get();
-    connect(worker, &WATThread::shownPending, this,
-            [this, worker] {
-                if (m_worker.get() == worker)
-                    emit shown(worker->takeShown());
-            },
-            Qt::QueuedConnection);
+    connect(
+        worker, &WATThread::shownPending, this,
+        [this, worker] {
+            if (m_worker.get() == worker)
+                emit shown(worker->takeShown());
+        },
+        Qt::QueuedConnection);
     connect(worker, &QThread::finished, this, &AutoLink::workerEnded, Qt::QueuedConnection);
     worker->start();
     m_sendList.removeFirst();
@@ -316,7 +323,10 @@ void AutoLink::workerEnded()
     emit entryDone(entry);
 }
 
-void AutoLink::WorkerDone() { m_threadOver = false; }
+void AutoLink::WorkerDone()
+{
+    m_threadOver = false;
+}
 
 void AutoLink::QueryDone()
 {

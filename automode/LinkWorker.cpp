@@ -50,15 +50,17 @@ bool PromptSignal::wait(int timeoutMs)
     return seen;
 }
 
-WATThread::WATThread(SerialLine *line, const SendListEntry &entry,
-                     std::shared_ptr<PauseGate> gate, LinkShared *shared,
-                     const LinkTimings &timings, QObject *parent)
-    : QThread(parent), m_line(line), m_entry(entry), m_gate(std::move(gate)),
-      m_shared(shared), m_timings(timings)
+WATThread::WATThread(SerialLine *line, const SendListEntry &entry, std::shared_ptr<PauseGate> gate,
+                     LinkShared *shared, const LinkTimings &timings, QObject *parent)
+    : QThread(parent), m_line(line), m_entry(entry), m_gate(std::move(gate)), m_shared(shared),
+      m_timings(timings)
 {
 }
 
-WATThread::~WATThread() { join(); }
+WATThread::~WATThread()
+{
+    join();
+}
 
 void WATThread::join()
 {
@@ -162,8 +164,7 @@ bool WATThread::writeAll(const QByteArray &bytes)
         // A time-out returns short after about a second: no busy loop.
         const qint64 n = m_line->write(bytes.mid(done));
         if (n < 0) {
-            fail(m_line->isLost() ? m_line->lostMessage()
-                                  : QStringLiteral("the line is closed"));
+            fail(m_line->isLost() ? m_line->lostMessage() : QStringLiteral("the line is closed"));
             return false;
         }
         done += n;

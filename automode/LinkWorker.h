@@ -24,11 +24,11 @@ namespace AutoMode
 
 // Waits of the link, shortened by the tests and the benchmark.
 struct LinkTimings {
-    int tickMs = 100;              // the dispatcher
-    int promptTimeoutMs = 5000;    // an adapter that never shows "RFCABLE>"
-    int selectPauseMs = 200;       // around the adapter's command mode in SelectDevice
+    int tickMs = 100;           // the dispatcher
+    int promptTimeoutMs = 5000; // an adapter that never shows "RFCABLE>"
+    int selectPauseMs = 200;    // around the adapter's command mode in SelectDevice
     int afterFileMs = AfterProgramFileMs;
-    int holdFlushMs = 500;         // held-back radio bytes go on when nothing follows
+    int holdFlushMs = 500; // held-back radio bytes go on when nothing follows
 };
 
 // The prompt wait as a one-shot signal: a prompt seen before the worker waits still

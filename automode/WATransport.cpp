@@ -4,11 +4,11 @@
 #include "settings/LanguagePack.h"
 #include "settings/NcText.h"
 #include "settings/Option.h"
+#include "settings/PortSetting.h"
 #include "settings/ProgramFolders.h"
 #include "settings/UnitFunction.h"
 #include "transfer/PortProblem.h"
 #include "transfer/PortSerialLine.h"
-#include "settings/PortSetting.h"
 
 #include <QCloseEvent>
 #include <QDateTime>
@@ -223,9 +223,8 @@ void TWATransport::setPortSetting(const QStringList &list)
 
     delete m_link;
     m_link = new AutoLink(ComPort1, Port, m_values, m_timings, this);
-    connect(m_link, &AutoLink::logEvent, this, [this](const LogEvent &e) {
-        AddLog(e.status, e.device, e.kind, e.path);
-    });
+    connect(m_link, &AutoLink::logEvent, this,
+            [this](const LogEvent &e) { AddLog(e.status, e.device, e.kind, e.path); });
     connect(m_link, &AutoLink::problem, this, [this](const QString &text) {
         addLogLine(AutoModeLog::problemLine(text, QDateTime::currentDateTime()));
     });
@@ -349,17 +348,18 @@ void TWATransport::FormActivate()
 {
     setWindowTitle(Port.value(PortSetting::Name) + u'-' +
                    (lang(0).isEmpty() ? QStringLiteral("WATransport") : lang(0)));
-    StatusPanel0->setText(Port.value(PortSetting::Port) + u'(' + Port.value(PortSetting::BaudRate) +
-                          u',' + Port.value(PortSetting::Parity).left(1) + u',' +
-                          Port.value(PortSetting::DataBits) + u',' +
-                          Port.value(PortSetting::StopBits) + u')' +
-                          Port.value(PortSetting::FlowControl));
-    StatusPanel1->setText(QStringLiteral("Path=") +
-                          Port.value(PortSetting::WorkFolder) +
+    StatusPanel0->setText(
+        Port.value(PortSetting::Port) + u'(' + Port.value(PortSetting::BaudRate) + u',' +
+        Port.value(PortSetting::Parity).left(1) + u',' + Port.value(PortSetting::DataBits) + u',' +
+        Port.value(PortSetting::StopBits) + u')' + Port.value(PortSetting::FlowControl));
+    StatusPanel1->setText(QStringLiteral("Path=") + Port.value(PortSetting::WorkFolder) +
                           QStringLiteral(" Ext=") + Port.value(PortSetting::Extension).mid(1));
 }
 
-void TWATransport::ToolButtonClsLogClick() { LogListBox->clear(); }
+void TWATransport::ToolButtonClsLogClick()
+{
+    LogListBox->clear();
+}
 
 void TWATransport::closeEvent(QCloseEvent *event)
 {

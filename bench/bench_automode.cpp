@@ -68,8 +68,8 @@ int cableRoundTrips(const QString &root, int count)
     QDir().mkpath(nc);
     QDir().mkpath(root + "/cable/work");
     writeFile(nc + "/O1234.nc", programText(0, 0));
-    const QStringList port = {"C", pty.slavePath(), "115200", "None", "8", "1", "None",
-                              root + "/cable/work", "*.nc", "None"};
+    const QStringList port = {"C",    pty.slavePath(),      "115200", "None", "8", "1",
+                              "None", root + "/cable/work", "*.nc",   "None"};
     PortSerialLine line;
     line.setSettings(pty.lineSettings());
     QString error;
@@ -127,8 +127,8 @@ int radioLoad(const QString &root, int programs, int pauseMs)
     for (int n = 0; n < Devices; ++n)
         for (int k = 0; k < programs; ++k)
             writeFile(nc + QStringLiteral("/O%1.nc").arg(5000 + n * 100 + k), programText(n, k));
-    const QStringList port = {"R", pty.slavePath(), "115200", "None", "8", "1", "None", work,
-                              "*.nc", "Wireless"};
+    const QStringList port = {"R", pty.slavePath(), "115200", "None", "8",
+                              "1", "None",          work,     "*.nc", "Wireless"};
     PortSerialLine line;
     LineSettings s;
     s.portName = pty.slavePath();
@@ -141,7 +141,8 @@ int radioLoad(const QString &root, int programs, int pauseMs)
     v.pathList = {nc};
     LinkTimings timings;
     timings.selectPauseMs = pauseMs;
-    AutoLink link(&line, port, [v] { return v; }, timings);
+    AutoLink link(
+        &line, port, [v] { return v; }, timings);
     // What went wrong is printed as it happens.
     QObject::connect(&link, &AutoLink::problem,
                      [](const QString &t) { std::printf("problem: %s\n", qPrintable(t)); });
@@ -195,7 +196,8 @@ int radioLoad(const QString &root, int programs, int pauseMs)
     for (int n = 0; n < Devices; ++n) {
         const QList<QByteArray> got = Machine::programsIn(adapter.toDevice(n));
         for (int k = 0; k < programs; ++k) {
-            const QByteArray stored = readFile(work + QStringLiteral("/O%1.nc").arg(1000 + n * 100 + 50 + k));
+            const QByteArray stored =
+                readFile(work + QStringLiteral("/O%1.nc").arg(1000 + n * 100 + 50 + k));
             wrong += stored != programText(n, 50 + k);
             wrong += !got.value(2 * k).contains("(SUCCESS)");
             wrong += got.value(2 * k + 1) != programText(n, k);
@@ -204,8 +206,8 @@ int radioLoad(const QString &root, int programs, int pauseMs)
     }
     std::printf("radio: %d machines x (%d returned + %d requested) in %.1f s wall (%d ms adapter "
                 "pauses), %.2f s per answer; %d wrong or missing, %d waits timed out\n",
-                Devices, programs, programs, seconds, pauseMs,
-                seconds / (Devices * programs * 2), wrong, int(failures));
+                Devices, programs, programs, seconds, pauseMs, seconds / (Devices * programs * 2),
+                wrong, int(failures));
     return wrong || failures ? 1 : 0;
 }
 

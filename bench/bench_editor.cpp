@@ -65,20 +65,28 @@ int main(int argc, char *argv[])
         editor->show();
         settle();
         open.push_back(clock.nsecsElapsed() / 1e6);
-        if (editor->findChild<QPlainTextEdit *>(QStringLiteral("RichEdit1"))->document()->blockCount() < 50000)
+        if (editor->findChild<QPlainTextEdit *>(QStringLiteral("RichEdit1"))
+                ->document()
+                ->blockCount() < 50000)
             return 2;
 
         // Typing at the end recolours only the line typed in.
-        editor->findChild<QPlainTextEdit *>(QStringLiteral("RichEdit1"))->moveCursor(QTextCursor::End);
-        editor->findChild<QPlainTextEdit *>(QStringLiteral("RichEdit1"))->moveCursor(QTextCursor::PreviousBlock);
-        editor->findChild<QPlainTextEdit *>(QStringLiteral("RichEdit1"))->moveCursor(QTextCursor::EndOfBlock);
+        editor->findChild<QPlainTextEdit *>(QStringLiteral("RichEdit1"))
+            ->moveCursor(QTextCursor::End);
+        editor->findChild<QPlainTextEdit *>(QStringLiteral("RichEdit1"))
+            ->moveCursor(QTextCursor::PreviousBlock);
+        editor->findChild<QPlainTextEdit *>(QStringLiteral("RichEdit1"))
+            ->moveCursor(QTextCursor::EndOfBlock);
         settle();
         for (int k = 0; k < 5; ++k) {
             QKeyEvent press(QEvent::KeyPress, Qt::Key_X, Qt::ShiftModifier, QStringLiteral("X"));
-            QKeyEvent release(QEvent::KeyRelease, Qt::Key_X, Qt::ShiftModifier, QStringLiteral("X"));
+            QKeyEvent release(QEvent::KeyRelease, Qt::Key_X, Qt::ShiftModifier,
+                              QStringLiteral("X"));
             clock.restart();
-            QCoreApplication::sendEvent(editor->findChild<QPlainTextEdit *>(QStringLiteral("RichEdit1")), &press);
-            QCoreApplication::sendEvent(editor->findChild<QPlainTextEdit *>(QStringLiteral("RichEdit1")), &release);
+            QCoreApplication::sendEvent(
+                editor->findChild<QPlainTextEdit *>(QStringLiteral("RichEdit1")), &press);
+            QCoreApplication::sendEvent(
+                editor->findChild<QPlainTextEdit *>(QStringLiteral("RichEdit1")), &release);
             editor->findChild<QPlainTextEdit *>(QStringLiteral("RichEdit1"))->viewport()->repaint();
             key.push_back(clock.nsecsElapsed() / 1e6);
         }

@@ -17,8 +17,8 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <random>
 #include <vector>
@@ -153,8 +153,7 @@ bool benchListing(const QString &root, int files)
     QDir().mkpath(withNotes);
     QDir().mkpath(without);
     NotesStore notesAll(withNotes), notesNone(without);
-    if (!notesAll.open() || !notesNone.open() ||
-        !fillNotes(notesAll.databasePath(), folder, files))
+    if (!notesAll.open() || !notesNone.open() || !fillNotes(notesAll.databasePath(), folder, files))
         return false;
 
     const QByteArray folderBytes = QFile::encodeName(folder);
@@ -275,8 +274,8 @@ QByteArray photo(int width, int height)
             const int noise = int(rng() % 25) - 12;
             const int base = ((x / 300 + y / 200) % 2) * 90 + (x * 60 / width) + (y * 40 / height);
             for (int c = 0; c < 3; ++c)
-                row[size_t(x * 3 + c)] = static_cast<unsigned char>(
-                    std::clamp(base + c * 30 + noise, 0, 255));
+                row[size_t(x * 3 + c)] =
+                    static_cast<unsigned char>(std::clamp(base + c * 30 + noise, 0, 255));
         }
         JSAMPROW r = row.data();
         jpeg_write_scanlines(&cinfo, &r, 1);
@@ -321,8 +320,7 @@ bool benchPreview(const QString &root)
     }
     std::printf("picture preview, %.1f MB JPEG of 6000 x 4000 shown at 400 x 300\n",
                 bytes.size() / 1e6);
-    const Stats sf = statsOf(full), se = statsOf(eighth), s1 = statsOf(first),
-                s2 = statsOf(repeat);
+    const Stats sf = statsOf(full), se = statsOf(eighth), s1 = statsOf(first), s2 = statsOf(repeat);
     printFigure("full decode", sf, "s");
     printFigure("1/8-scale decode", se, "s");
     printFigure("first view (cache empty)", s1, "s");

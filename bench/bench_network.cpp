@@ -5,8 +5,8 @@
 // Options: --lines N (32), --rounds N (10 requests and 10 returns per line), --cli PATH.
 #include "PtyPair.h"
 #include "Ser2Net.h"
-#include "tools/sim/RadioAdapterSim.h"
 #include "settings/PortSetting.h"
+#include "tools/sim/RadioAdapterSim.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -95,8 +95,9 @@ int main(int argc, char **argv)
         QFile f(options);
         if (!f.open(QIODevice::WriteOnly))
             return 1;
-        f.write("\xEF\xBB\xBF[General]\r\nCheck=240\r\nFileSave=9997\r\nATRead=9999\r\nPathList=\"" +
-                nc.toUtf8() + "\"\r\n");
+        f.write(
+            "\xEF\xBB\xBF[General]\r\nCheck=240\r\nFileSave=9997\r\nATRead=9999\r\nPathList=\"" +
+            nc.toUtf8() + "\"\r\n");
     }
 
     std::vector<std::unique_ptr<PtyPair>> ptys;
@@ -116,8 +117,8 @@ int main(int argc, char **argv)
                                 .arg(lines[n].mode == Ser2Net::Rfc2217 ? "rfc2217" : "tcp")
                                 .arg(lines[n].port);
         cliArgs << "--port-setting"
-                << PortSetting::join({QStringLiteral("M%1").arg(n), url, "115200", "None", "8",
-                                      "1", "None", work, "*.nc", "None"})
+                << PortSetting::join({QStringLiteral("M%1").arg(n), url, "115200", "None", "8", "1",
+                                      "None", work, "*.nc", "None"})
                 << "--log" << dir.filePath(QStringLiteral("log/M%1.txt").arg(n));
     }
     cliArgs << "--options" << options;
@@ -142,14 +143,17 @@ int main(int argc, char **argv)
             QByteArray in;
             int seen = 0;
             auto await = [&] {
-                const bool ok = Sim::RadioAdapterSim::waitUntil([&] {
-                    in += pty.readAvailable();
-                    return Machine::programsIn(in).size() > seen;
-                }, 30000);
+                const bool ok = Sim::RadioAdapterSim::waitUntil(
+                    [&] {
+                        in += pty.readAvailable();
+                        return Machine::programsIn(in).size() > seen;
+                    },
+                    30000);
                 ++seen;
                 return ok;
             };
-            if (!Sim::RadioAdapterSim::waitUntil([&] { return server.hasOpen(pty.slavePath()); }, 30000)) {
+            if (!Sim::RadioAdapterSim::waitUntil([&] { return server.hasOpen(pty.slavePath()); },
+                                                 30000)) {
                 ++failures;
                 return;
             }

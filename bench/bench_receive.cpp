@@ -3,8 +3,8 @@
 // cannot hide the next one's), once by the engine as ncferry-cli runs it and once by the
 // receive window. The program is generated while it is written, so the writer holds no copy.
 #include "PtyPair.h"
-#include "transfer/PortSerialLine.h"
 #include "settings/PortSetting.h"
+#include "transfer/PortSerialLine.h"
 #include "transfer/ReceiveEngine.h"
 #include "transfer/ReceiveTransport.h"
 
@@ -23,7 +23,8 @@
 #include <sys/resource.h>
 #include <thread>
 
-namespace {
+namespace
+{
 
 constexpr double TargetCharsPerSecond = 200000;
 constexpr double EngineMemoryTarget = 2.0; // x the program, growth over the idle process
@@ -153,8 +154,8 @@ int child(const QString &mode, int megabytes)
     const long peak = peakRssKb();
     const bool same = stored && fileHash(out) == punch.storedHash && charCount == punch.kept;
     const double ratio = (peak - baseline) * 1024.0 / punch.sent;
-    std::printf("RESULT %s %d %lld %.3f %ld %ld %.3f %d\n", qPrintable(mode), megabytes,
-                punch.sent, seconds, baseline, peak, ratio, same ? 1 : 0);
+    std::printf("RESULT %s %d %lld %.3f %ld %ld %.3f %d\n", qPrintable(mode), megabytes, punch.sent,
+                seconds, baseline, peak, ratio, same ? 1 : 0);
     delete w;
     return same ? 0 : 1;
 }

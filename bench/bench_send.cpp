@@ -28,8 +28,8 @@ int main(int argc, char *argv[])
     QTemporaryDir dir;
     QByteArray body("%\nO1000(BENCH)\n");
     for (int i = 0; body.size() < 1000000; ++i)
-        body += "N" + QByteArray::number(i) + "G1X" + QByteArray::number(i % 997) +
-                ".125Y-" + QByteArray::number(i % 311) + ".5F1200\n";
+        body += "N" + QByteArray::number(i) + "G1X" + QByteArray::number(i % 997) + ".125Y-" +
+                QByteArray::number(i % 311) + ".5F1200\n";
     body += "M30\n%\n";
     const QString path = dir.filePath(QStringLiteral("O1000.nc"));
     QFile f(path);
@@ -64,14 +64,17 @@ int main(int argc, char *argv[])
     worker.setFileListBox({path});
     SendController controller(&line, &worker);
     qint64 echoed = 0;
-    QObject::connect(&worker, &TransportThread::updatesPending, &worker, [&] {
-        for (const SendUpdate &u : worker.takeUpdates()) {
-            if (u.kind == SendUpdate::Sent)
-                echoed += u.value;
-            if (u.kind == SendUpdate::Finished)
-                QCoreApplication::quit();
-        }
-    }, Qt::QueuedConnection);
+    QObject::connect(
+        &worker, &TransportThread::updatesPending, &worker,
+        [&] {
+            for (const SendUpdate &u : worker.takeUpdates()) {
+                if (u.kind == SendUpdate::Sent)
+                    echoed += u.value;
+                if (u.kind == SendUpdate::Finished)
+                    QCoreApplication::quit();
+            }
+        },
+        Qt::QueuedConnection);
 
     QElapsedTimer clock;
     const double cpu0 = cpuSeconds();
@@ -91,8 +94,9 @@ int main(int argc, char *argv[])
                 static_cast<long long>(received.load()), static_cast<long long>(expected));
     std::printf("  elapsed: %.3f s   rate: %.0f characters/s   (target >= 100000)\n", seconds,
                 rate);
-    std::printf("  CPU time: %.3f s   = %.2f us per character (every thread but the reading peer's)\n",
-                cpu, cpu / received * 1e6);
+    std::printf(
+        "  CPU time: %.3f s   = %.2f us per character (every thread but the reading peer's)\n", cpu,
+        cpu / received * 1e6);
     std::printf("  progress steps seen by the consumer: %lld\n", static_cast<long long>(echoed));
     std::printf("  result: %s\n", received == expected && rate >= 100000 ? "PASS" : "FAIL");
     return received == expected ? 0 : 1;

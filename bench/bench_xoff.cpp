@@ -24,7 +24,8 @@
 #include <thread>
 #include <vector>
 
-namespace {
+namespace
+{
 
 constexpr int Pauses = 50;
 constexpr int BytesBetweenPauses = 6000;
@@ -107,8 +108,9 @@ bool report(const char *title, const Figures &fig)
                              ? -1
                              : *std::max_element(fig.writtenAfter.begin(), fig.writtenAfter.end());
     const bool ok = fig.writtenAfter.size() == Pauses && worst <= 1 && fig.quiet && fig.complete;
-    std::printf("    line quiet after every XOFF: %s; program complete: %s; target max (a) <= 1: %s\n",
-                fig.quiet ? "yes" : "NO", fig.complete ? "yes" : "NO", ok ? "met" : "MISSED");
+    std::printf(
+        "    line quiet after every XOFF: %s; program complete: %s; target max (a) <= 1: %s\n",
+        fig.quiet ? "yes" : "NO", fig.complete ? "yes" : "NO", ok ? "met" : "MISSED");
     return ok;
 }
 
@@ -148,8 +150,8 @@ bool window(const QString &path)
 {
     PtyPair pty;
     QPointer<TTransport> w = new TTransport;
-    const QString record = QStringLiteral("Bench,%1,115200,None,8,1,Xon/Xoff,/nc,*.nc,None")
-                               .arg(pty.slavePath());
+    const QString record =
+        QStringLiteral("Bench,%1,115200,None,8,1,Xon/Xoff,/nc,*.nc,None").arg(pty.slavePath());
     if (!w->setPortSetting(record))
         return false;
     w->controller()->setDelays(20, 20);
@@ -183,8 +185,9 @@ int main(int argc, char *argv[])
     const QString path = makeProgram(dir);
     if (path.isEmpty())
         return 1;
-    std::printf("XOFF over a pty, %d pauses, the thread that runs the windows sleeping 1 s at a time\n",
-                Pauses);
+    std::printf(
+        "XOFF over a pty, %d pauses, the thread that runs the windows sleeping 1 s at a time\n",
+        Pauses);
     bool ok = engines(path);
     ok = window(path) && ok;
     return ok ? 0 : 1;

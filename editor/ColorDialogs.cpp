@@ -9,10 +9,10 @@
 #include <QHBoxLayout>
 #include <QMouseEvent>
 #include <QPainter>
-#include <qdrawutil.h>
 #include <QPushButton>
 #include <QScreen>
 #include <QVBoxLayout>
+#include <qdrawutil.h>
 
 ColorSwatch::ColorSwatch(int tag, QWidget *parent) : QWidget(parent), m_tag(tag)
 {

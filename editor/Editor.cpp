@@ -13,10 +13,10 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QIntValidator>
 #include <QDir>
 #include <QFileDialog>
 #include <QGuiApplication>
+#include <QIntValidator>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -110,11 +110,10 @@ TEditor::TEditor(TOption *option, TColorDialogs *colors, QWidget *parent)
     RichEdit1->setObjectName(QStringLiteral("RichEdit1"));
     setCentralWidget(RichEdit1);
     m_highlighter = new LetterHighlighter(RichEdit1->document());
-    connect(RichEdit1->document(), &QTextDocument::modificationChanged, this,
-            [this](bool changed) {
-                if (!m_loading)
-                    Save = changed;
-            });
+    connect(RichEdit1->document(), &QTextDocument::modificationChanged, this, [this](bool changed) {
+        if (!m_loading)
+            Save = changed;
+    });
 
     ColorList = ColorText::defaultLetterColors();
     m_sizeText = getWindowsSizeDefault();
@@ -147,7 +146,10 @@ TEditor::TEditor(TOption *option, TColorDialogs *colors, QWidget *parent)
 
 TEditor::~TEditor() = default;
 
-QString TEditor::fileDialogStart() const { return SelectPath; }
+QString TEditor::fileDialogStart() const
+{
+    return SelectPath;
+}
 
 void TEditor::setPathExt(const QString &folder, const QString &pattern, int index)
 {
@@ -188,7 +190,7 @@ void TEditor::setEditorList(const QStringList &list)
     FontComboBox->setCurrentText(list.value(0, QStringLiteral("12")));
     const QStringList colors = CommaText::read(list.value(2));
     ColorList = colors.size() >= ColorText::LetterCount ? colors.mid(0, ColorText::LetterCount)
-                                                         : ColorText::defaultLetterColors();
+                                                        : ColorText::defaultLetterColors();
     bool ok = false;
     int code = list.value(1).toInt(&ok);
     if (!ok)
@@ -223,7 +225,10 @@ void TEditor::setColorList(const QString &text)
     m_highlighter->setColors(ColorText::letterColors(ColorList));
 }
 
-QString TEditor::getColorList() const { return ColorList.join(u','); }
+QString TEditor::getColorList() const
+{
+    return ColorList.join(u',');
+}
 
 bool TEditor::setWindowsSize(const QString &text)
 {
@@ -240,7 +245,10 @@ QString TEditor::getWindowsSize() const
     return QString::number(width()) + u',' + QString::number(height());
 }
 
-QString TEditor::getWindowsSizeDefault() { return Defaults::editorSize(workArea()); }
+QString TEditor::getWindowsSizeDefault()
+{
+    return Defaults::editorSize(workArea());
+}
 
 QStringList TEditor::getDefault()
 {

@@ -39,8 +39,8 @@ bool writeText(const QString &path, const QString &text, QString *error)
     const QString reason = TextFile::writeWhole(path, bytes);
     if (reason.isEmpty())
         return true;
-    *error = QStringLiteral("\"%1\" could not be saved: %2")
-                 .arg(QDir::toNativeSeparators(path), reason);
+    *error =
+        QStringLiteral("\"%1\" could not be saved: %2").arg(QDir::toNativeSeparators(path), reason);
     return false;
 }
 

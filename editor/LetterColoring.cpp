@@ -41,7 +41,7 @@ void LetterHighlighter::setColors(const QList<QColor> &colors)
     for (int i = 0; i <= ColorText::LetterCount; ++i) {
         QTextCharFormat f;
         f.setForeground(i < colors.size() && i < ColorText::LetterCount ? colors.at(i)
-                                                                         : QColor(Qt::black));
+                                                                        : QColor(Qt::black));
         m_formats << f;
     }
 }

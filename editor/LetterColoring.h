@@ -22,7 +22,10 @@ namespace LetterColoring
 {
 // The runs of one line (without its line break). Positions not covered keep their colour.
 QList<ColorRun> lineRuns(QStringView line);
-inline bool isAddressLetter(QChar c) { return c >= u'A' && c <= u'Z'; }
+inline bool isAddressLetter(QChar c)
+{
+    return c >= u'A' && c <= u'Z';
+}
 } // namespace LetterColoring
 
 // Applies the runs to a text document, line by line. Only lines that change are coloured

@@ -26,8 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return 0;
     const int flags = data[0];
     const int device = data[1] & 0x0F;
-    const QString buffer = QString::fromLatin1(reinterpret_cast<const char *>(data) + 2,
-                                               qsizetype(size - 2));
+    const QString buffer =
+        QString::fromLatin1(reinterpret_cast<const char *>(data) + 2, qsizetype(size - 2));
     GeneralValues values;
     values.overwrite = flags & 16;
     values.nameFromComment = flags & 32;
@@ -35,21 +35,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     values.saveOkReply = flags & 128;
     values.pathList = {nc, work};
     values.folderList = {QStringLiteral("MILL"), QStringLiteral("LATHE")};
-    const QStringList port = {QStringLiteral("LATHE1"), QStringLiteral("ttyS0"),
-                              QStringLiteral("9600"),   QStringLiteral("None"),
-                              QStringLiteral("8"),      QStringLiteral("1"),
-                              QStringLiteral("None"),   work,
-                              QStringLiteral("*.nc"),   flags & 1 ? QStringLiteral("Wireless")
-                                                                  : QStringLiteral("None")};
+    const QStringList port = {
+        QStringLiteral("LATHE1"), QStringLiteral("ttyS0"),
+        QStringLiteral("9600"),   QStringLiteral("None"),
+        QStringLiteral("8"),      QStringLiteral("1"),
+        QStringLiteral("None"),   work,
+        QStringLiteral("*.nc"),   flags & 1 ? QStringLiteral("Wireless") : QStringLiteral("None")};
     QStringList lines = buffer.split(QStringLiteral("\r\n"));
     const bool endsWithBreak = buffer.endsWith(QStringLiteral("\r\n"));
     if (endsWithBreak)
         lines.removeLast();
     QStringList kept;
     for (const QString &line : lines) {
-        const bool literal = line.contains(u'=') &&
-                             (RequestProtocol::isCodeLine(values.pathCode, line) ||
-                              RequestProtocol::isCodeLine(values.folderCode, line));
+        const bool literal =
+            line.contains(u'=') && (RequestProtocol::isCodeLine(values.pathCode, line) ||
+                                    RequestProtocol::isCodeLine(values.folderCode, line));
         if (!literal)
             kept << line;
     }

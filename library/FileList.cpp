@@ -161,8 +161,10 @@ bool timeNumber(QStringView text, qint64 *value)
     qint64 v = 0;
     for (int i = 0; i < 19; ++i) {
         const char16_t c = text[i].unicode();
-        const char16_t separator = i == 4 || i == 7 ? u'-' : i == 10 ? u' '
-                                                     : i == 13 || i == 16 ? u':' : 0;
+        const char16_t separator = i == 4 || i == 7     ? u'-'
+                                   : i == 10            ? u' '
+                                   : i == 13 || i == 16 ? u':'
+                                                        : 0;
         if (separator) {
             if (c != separator)
                 return false;

@@ -13,8 +13,8 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <vector>
@@ -190,12 +190,12 @@ void noteFromComment(const QString &path, FileRow *row, ListingResult *result)
 // The folder is read once; each listed file costs one fstatat relative to the open folder,
 // which also rules out devices, pipes and links to folders. Names stay bytes as long as
 // possible: the picture test and the note lookup compare bytes, not built paths.
-ListingResult listUnix(const QString &base, const QString &ext, bool commentMode,
-                       NotesStore *notes, const std::function<void(int)> &progress)
+ListingResult listUnix(const QString &base, const QString &ext, bool commentMode, NotesStore *notes,
+                       const std::function<void(int)> &progress)
 {
     ListingResult result;
-    const int dirFd = ::open(QFile::encodeName(base).constData(),
-                             O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int dirFd =
+        ::open(QFile::encodeName(base).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     DIR *dir = dirFd < 0 ? nullptr : ::fdopendir(dirFd);
     if (!dir) {
         if (dirFd >= 0)
@@ -206,15 +206,15 @@ ListingResult listUnix(const QString &base, const QString &ext, bool commentMode
     // Every name, each followed by its terminating zero, in one buffer.
     QByteArray names;
     std::vector<std::pair<int, int>> entries; // offset and length in names
-    ByteTable pictureStems;                    // "O1" for O1.jpg or O1.JPG
+    ByteTable pictureStems;                   // "O1" for O1.jpg or O1.JPG
     while (const dirent *e = ::readdir(dir)) {
         if (e->d_type == DT_DIR ||
             (e->d_type != DT_REG && e->d_type != DT_LNK && e->d_type != DT_UNKNOWN))
             continue;
         const int length = int(std::strlen(e->d_name));
         const char *end = e->d_name + length;
-        if (length >= 4 && (std::memcmp(end - 4, ".jpg", 4) == 0 ||
-                            std::memcmp(end - 4, ".JPG", 4) == 0))
+        if (length >= 4 &&
+            (std::memcmp(end - 4, ".jpg", 4) == 0 || std::memcmp(end - 4, ".JPG", 4) == 0))
             pictureStems.add(QByteArrayView(e->d_name, length - 4), {});
         if (e->d_name[0] == '.')
             continue; // hidden: a picture still, but never a row
@@ -259,8 +259,8 @@ ListingResult listUnix(const QString &base, const QString &ext, bool commentMode
         const time_t mtime = st.st_mtime;
         if (!localtime_r(&mtime, &local))
             continue;
-        row.time = formatTime(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
-                              local.tm_hour, local.tm_min, qMin(local.tm_sec, 59));
+        row.time = formatTime(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
+                              local.tm_min, qMin(local.tm_sec, 59));
         if (commentMode) {
             noteFromComment(base + row.name, &row, &result);
         } else if (!result.noteError.isEmpty()) {

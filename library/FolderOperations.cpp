@@ -23,7 +23,10 @@ Qt::CaseSensitivity fileCase()
 #endif
 }
 
-QString native(const QString &path) { return QDir::toNativeSeparators(path); }
+QString native(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
 
 bool exists(const QString &path)
 {
@@ -42,11 +45,10 @@ bool renameEntry(const QString &from, const QString &to, QString *error)
     if (std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0)
         return true;
     const int code = errno;
-    *error = code == EXDEV ? QStringLiteral("\"%1\" cannot be moved to another volume.")
-                                 .arg(native(from))
-                           : QStringLiteral("\"%1\" cannot be moved to \"%2\": %3")
-                                 .arg(native(from), native(to),
-                                      QString::fromLocal8Bit(std::strerror(code)));
+    *error = code == EXDEV
+                 ? QStringLiteral("\"%1\" cannot be moved to another volume.").arg(native(from))
+                 : QStringLiteral("\"%1\" cannot be moved to \"%2\": %3")
+                       .arg(native(from), native(to), QString::fromLocal8Bit(std::strerror(code)));
     return false;
 #else
     if (QDir().rename(from, to))
@@ -96,8 +98,7 @@ QString editedName(const QString &oldName, const QString &name, const QStringLis
     return name;
 }
 
-bool moveFolder(const QString &folder, const QString &targetFolder, QString *moved,
-                QString *error)
+bool moveFolder(const QString &folder, const QString &targetFolder, QString *moved, QString *error)
 {
     const QString from = QDir::cleanPath(folder);
     const QString to = QDir(targetFolder).filePath(QFileInfo(from).fileName());

@@ -22,12 +22,14 @@ QString editedName(const QString &oldName, const QString &name, const QStringLis
 
 // Moves `folder` into `targetFolder` under its own name. On success *moved is its new path;
 // on failure nothing changed on disk and *error says why.
-bool moveFolder(const QString &folder, const QString &targetFolder, QString *moved,
-                QString *error);
+bool moveFolder(const QString &folder, const QString &targetFolder, QString *moved, QString *error);
 // Gives `folder` the name `name` in its own parent.
 bool renameFolder(const QString &folder, const QString &name, QString *renamed, QString *error);
 
 // Delete is refused for the computer node (depth 0) and drives / file-system roots (depth 1).
-inline bool deletable(int depth) { return depth >= 2; }
+inline bool deletable(int depth)
+{
+    return depth >= 2;
+}
 
 } // namespace FolderOperations

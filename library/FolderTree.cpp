@@ -19,7 +19,8 @@
 #include <sys/stat.h>
 #endif
 
-namespace {
+namespace
+{
 
 const int FilledRole = Qt::UserRole + 2;
 
@@ -60,7 +61,8 @@ class RenameDelegate : public QStyledItemDelegate
 {
 public:
     explicit RenameDelegate(ShellTreeView *tree) : QStyledItemDelegate(tree), m_tree(tree) {}
-    void setModelData(QWidget *editor, QAbstractItemModel *, const QModelIndex &index) const override
+    void setModelData(QWidget *editor, QAbstractItemModel *,
+                      const QModelIndex &index) const override
     {
         if (auto *line = qobject_cast<QLineEdit *>(editor))
             m_tree->ShellTreeView1Edited(index, line->text());
@@ -72,7 +74,8 @@ private:
 
 } // namespace
 
-ShellTreeView::ShellTreeView(QWidget *parent) : QTreeView(parent), m_model(new QStandardItemModel(this))
+ShellTreeView::ShellTreeView(QWidget *parent)
+    : QTreeView(parent), m_model(new QStandardItemModel(this))
 {
     setModel(m_model);
     header()->hide();
@@ -87,8 +90,10 @@ ShellTreeView::ShellTreeView(QWidget *parent) : QTreeView(parent), m_model(new Q
 
     // Fixed captions: the language packs have no lines for them.
     TreePopup = new QMenu(this);
-    N1 = TreePopup->addAction(QStringLiteral("新增資料夾(&N)"), this, [this] { DirectoryClick(1); });
-    N2 = TreePopup->addAction(QStringLiteral("刪除資料夾(&D)"), this, [this] { DirectoryClick(2); });
+    N1 =
+        TreePopup->addAction(QStringLiteral("新增資料夾(&N)"), this, [this] { DirectoryClick(1); });
+    N2 =
+        TreePopup->addAction(QStringLiteral("刪除資料夾(&D)"), this, [this] { DirectoryClick(2); });
     N3 = TreePopup->addAction(QStringLiteral("重新命名(&M)"), this, [this] { DirectoryClick(3); });
     confirmDelete = [this](const QString &question) {
         return QMessageBox::warning(this, window()->windowTitle(), question,
@@ -106,7 +111,8 @@ ShellTreeView::ShellTreeView(QWidget *parent) : QTreeView(parent), m_model(new Q
     m_model->appendRow(m_root);
 #ifdef Q_OS_WIN
     for (const QFileInfo &drive : QDir::drives())
-        m_root->appendRow(makeFolderItem(drive.absolutePath(), QDir::toNativeSeparators(drive.absolutePath())));
+        m_root->appendRow(
+            makeFolderItem(drive.absolutePath(), QDir::toNativeSeparators(drive.absolutePath())));
 #else
     m_root->appendRow(makeFolderItem(QStringLiteral("/"), QStringLiteral("/")));
     const QString home = QDir::homePath();
@@ -410,9 +416,15 @@ int ShellTreeView::depthOf(const QModelIndex &index)
     return depth;
 }
 
-int ShellTreeView::selectedDepth() const { return depthOf(currentIndex()); }
+int ShellTreeView::selectedDepth() const
+{
+    return depthOf(currentIndex());
+}
 
-QModelIndex ShellTreeView::rootIndex_() const { return m_root->index(); }
+QModelIndex ShellTreeView::rootIndex_() const
+{
+    return m_root->index();
+}
 
 QStandardItem *ShellTreeView::itemForPath(const QString &path)
 {
@@ -425,9 +437,9 @@ QStandardItem *ShellTreeView::itemForPath(const QString &path)
     for (int i = 0; i < m_root->rowCount(); ++i) {
         QStandardItem *top = m_root->child(i);
         QString base = cleanFolder(top->data(PathRole).toString());
-        const bool inside = target.compare(base, Qt::CaseInsensitive) == 0 ||
-                            target.startsWith(base.endsWith(u'/') ? base : base + u'/',
-                                              Qt::CaseInsensitive);
+        const bool inside =
+            target.compare(base, Qt::CaseInsensitive) == 0 ||
+            target.startsWith(base.endsWith(u'/') ? base : base + u'/', Qt::CaseInsensitive);
         if (inside && base.size() > bestLength) {
             best = top;
             bestLength = int(base.size());

@@ -195,6 +195,5 @@ void LibraryEngine::runKeyWord(const QString &keyword, int column)
 
 void LibraryEngine::runPreview(const QString &filePath, const QString &checkImage)
 {
-    emit previewReady(
-        Preview::load(filePath, checkImage, m_previewOptions, m_previewCache.get()));
+    emit previewReady(Preview::load(filePath, checkImage, m_previewOptions, m_previewCache.get()));
 }

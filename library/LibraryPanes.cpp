@@ -14,14 +14,15 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPainter>
-#include <QScopedValueRollback>
 #include <QPlainTextEdit>
+#include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QTableView>
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
-namespace {
+namespace
+{
 
 QLabel *captionStrip(QWidget *parent)
 {
@@ -100,7 +101,10 @@ void PictureBox::paintEvent(QPaintEvent *)
     p.drawImage(rect(), m_image);
 }
 
-void PictureBox::mouseDoubleClickEvent(QMouseEvent *) { emit doubleClicked(); }
+void PictureBox::mouseDoubleClickEvent(QMouseEvent *)
+{
+    emit doubleClicked();
+}
 
 FileListPane::FileListPane(LibraryEngine *engine, QWidget *parent)
     : QWidget(parent), m_engine(engine), m_model(new FileGridModel(engine, this))
@@ -113,8 +117,8 @@ FileListPane::FileListPane(LibraryEngine *engine, QWidget *parent)
     FontComboBox = new QComboBox(Panel4);
     FontComboBox->setEditable(true);
     FontComboBox->setInsertPolicy(QComboBox::NoInsert);
-    FontComboBox->addItems({"8", "9", "10", "11", "12", "14", "16", "18", "20", "22", "24", "26",
-                            "28", "36"});
+    FontComboBox->addItems(
+        {"8", "9", "10", "11", "12", "14", "16", "18", "20", "22", "24", "26", "28", "36"});
     FontComboBox->setMinimumWidth(100);
     KeyWord = new QLineEdit(Panel4);
     KeyWord->setMinimumWidth(200);
@@ -179,7 +183,10 @@ FileListPane::FileListPane(LibraryEngine *engine, QWidget *parent)
     });
 }
 
-int FileListPane::currentRow() const { return StringGrid1->currentIndex().row(); }
+int FileListPane::currentRow() const
+{
+    return StringGrid1->currentIndex().row();
+}
 
 void FileListPane::setCurrentRow(int row)
 {
@@ -243,7 +250,10 @@ void FileListPane::setRowHeight(int height)
     }
 }
 
-bool FileListPane::isEditingNote() const { return NoteEdit->isVisible(); }
+bool FileListPane::isEditingNote() const
+{
+    return NoteEdit->isVisible();
+}
 
 void FileListPane::openNoteEditor()
 {
@@ -380,7 +390,10 @@ void PreviewPanes::showBuffer()
                                          : QItemSelectionModel::ClearAndSelect);
 }
 
-int PreviewPanes::bufferSelectedRow() const { return BufferString->currentRow(); }
+int PreviewPanes::bufferSelectedRow() const
+{
+    return BufferString->currentRow();
+}
 
 void PreviewPanes::setRowHeight(int height)
 {

@@ -91,7 +91,8 @@ bool NotesStore::ensureTable()
     // A listing reads a folder's paths with their notes; with the notes in the index it never
     // visits the table. Other readers of the file see the same table; a read-only file
     // simply goes without.
-    query.exec(QStringLiteral("create index if not exists FileNoteMarks on FileNote (FilePath, Mark)"));
+    query.exec(
+        QStringLiteral("create index if not exists FileNoteMarks on FileNote (FilePath, Mark)"));
     return true;
 }
 
@@ -215,9 +216,10 @@ bool NotesStore::loadFolderNotes(const QString &folder, FolderNotes *notes)
     const QByteArray prefix = folder.toUtf8();
     QString upper = folder;
     upper.back() = QChar(upper.back().unicode() + 1);
-    query.prepare(QStringLiteral(
-        "select substr(cast(FilePath as blob), ?), cast(Mark as blob) from FileNote "
-        "where FilePath >= ? and FilePath < ? and instr(substr(cast(FilePath as blob), ?), ?) = 0"));
+    query.prepare(
+        QStringLiteral("select substr(cast(FilePath as blob), ?), cast(Mark as blob) from FileNote "
+                       "where FilePath >= ? and FilePath < ? and instr(substr(cast(FilePath as "
+                       "blob), ?), ?) = 0"));
     const int nameStart = int(prefix.size()) + 1;
     query.addBindValue(nameStart);
     query.addBindValue(folder);

@@ -85,8 +85,8 @@ bool plausible(const Header &h)
             h.format == QImage::Format_RGB32);
 }
 
-QByteArray serialise(const QByteArray &path, qint64 size, qint64 time, const QSize &full,
-                     int scale, const QImage &image)
+QByteArray serialise(const QByteArray &path, qint64 size, qint64 time, const QSize &full, int scale,
+                     const QImage &image)
 {
     Header h{};
     std::memcpy(h.magic, Magic, sizeof Magic);
@@ -118,8 +118,8 @@ QImage deserialise(const QByteArray &bytes, const QByteArray &path, qint64 size,
     if (bytes.size() < qsizetype(sizeof h))
         return {};
     std::memcpy(&h, bytes.constData(), sizeof h);
-    if (std::memcmp(h.magic, Magic, sizeof Magic) != 0 || !plausible(h) ||
-        h.sourceSize != size || h.sourceTime != time || h.pathLength != path.size())
+    if (std::memcmp(h.magic, Magic, sizeof Magic) != 0 || !plausible(h) || h.sourceSize != size ||
+        h.sourceTime != time || h.pathLength != path.size())
         return {};
     const qsizetype pixels = qsizetype(h.bytesPerLine) * h.height;
     if (bytes.size() != qsizetype(sizeof h) + h.pathLength + pixels ||
@@ -285,8 +285,8 @@ void PreviewCache::store(const Job &job)
 void PreviewCache::evict()
 {
     // Newest first; every entry beyond the bound, counted from the newest, goes.
-    const QFileInfoList entries = QDir(m_folder).entryInfoList(
-        {QStringLiteral("*.pv")}, QDir::Files, QDir::Time);
+    const QFileInfoList entries =
+        QDir(m_folder).entryInfoList({QStringLiteral("*.pv")}, QDir::Files, QDir::Time);
     qint64 total = 0;
     for (const QFileInfo &fi : entries) {
         total += fi.size();

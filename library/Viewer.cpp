@@ -32,22 +32,20 @@ void ViewerPicture::setShownSize(const QSize &size)
     m_shown = size;
     // Reduced copies are made once per size; an enlarged picture is drawn straight from the
     // original, only where it is exposed, so a large zoom costs no memory.
-    if (!m_image.isNull() && size.width() <= m_image.width() && size.height() <= m_image.height()
-        && size != m_image.size())
-    {
+    if (!m_image.isNull() && size.width() <= m_image.width() && size.height() <= m_image.height() &&
+        size != m_image.size()) {
         const QImage *source = &m_image;
         for (int level = 0;; ++level) {
             const QSize half = source->size() / 2;
             if (half.width() < size.width() || half.height() < size.height())
                 break;
             if (level == m_halves.size())
-                m_halves.append(source->scaled(half, Qt::IgnoreAspectRatio,
-                                               Qt::SmoothTransformation));
+                m_halves.append(
+                    source->scaled(half, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
             source = &m_halves[level];
         }
         m_scaled = source->scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    }
-    else
+    } else
         m_scaled = QImage();
     update();
 }
@@ -133,7 +131,8 @@ TViewer::TViewer(QWidget *parent) : QDialog(parent)
     });
     connect(ImageVewer, &ViewerPicture::released, this, [this](const QPoint &pos) {
         const QPoint by = scrollAfterRelease(QPoint(MouseX, MouseY), pos);
-        ScrollBox1->verticalScrollBar()->setValue(ScrollBox1->verticalScrollBar()->value() + by.y());
+        ScrollBox1->verticalScrollBar()->setValue(ScrollBox1->verticalScrollBar()->value() +
+                                                  by.y());
         ScrollBox1->horizontalScrollBar()->setValue(ScrollBox1->horizontalScrollBar()->value() +
                                                     by.x());
     });

@@ -1,9 +1,14 @@
 #include "settings/CommaText.h"
 
-namespace CommaText {
-namespace {
+namespace CommaText
+{
+namespace
+{
 
-bool isBlankOrControl(QChar c) { return c.unicode() <= 0x20; }
+bool isBlankOrControl(QChar c)
+{
+    return c.unicode() <= 0x20;
+}
 
 bool needsQuotes(const QString &item)
 {

@@ -3,7 +3,8 @@
 #include <QString>
 #include <QStringList>
 
-namespace CommaText {
+namespace CommaText
+{
 
 // Items joined by ","; items with a blank, control character, "," or '"' are quoted.
 QString write(const QStringList &items);

@@ -250,8 +250,8 @@ QWidget *TGeneralSettings::buildBasicPage()
     SourceRadioButton2 = new QRadioButton(SourceGroupBox);
     SourceEdit = shortEdit(SourceGroupBox, 6);
     // The settings file takes only a number here.
-    SourceEdit->setValidator(
-        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{1,6}")), SourceEdit));
+    SourceEdit->setValidator(new QRegularExpressionValidator(
+        QRegularExpression(QStringLiteral("[0-9]{1,6}")), SourceEdit));
     connect(SourceRadioButton2, &QRadioButton::toggled, this, &TGeneralSettings::updateCompanions);
     auto *sourceLayout = new QGridLayout(SourceGroupBox);
     sourceLayout->addWidget(SourceRadioButton1, 0, 0, 1, 2);
@@ -462,14 +462,12 @@ QStringList TGeneralSettings::getGeneralList() const
     const QString language = LanguageComboBox->currentText().trimmed().isEmpty()
                                  ? Settings.value(LanguageEntry)
                                  : LanguageComboBox->currentText();
-    const QString source = SourceEdit->text().isEmpty() ? Settings.value(SourceEntry)
-                                                        : SourceEdit->text();
-    return {getCheck(),         language,
-            EditorEdit->text(), source,
-            ImageEdit->text(),  ErrorMsgEdit->text(),
-            ReadEdit->text(),   PathEdit->text(),
-            FolderEdit->text(), getPathList(),
-            getFolderList()};
+    const QString source =
+        SourceEdit->text().isEmpty() ? Settings.value(SourceEntry) : SourceEdit->text();
+    return {getCheck(),       language,          EditorEdit->text(),
+            source,           ImageEdit->text(), ErrorMsgEdit->text(),
+            ReadEdit->text(), PathEdit->text(),  FolderEdit->text(),
+            getPathList(),    getFolderList()};
 }
 
 void TGeneralSettings::setExtList(const QStringList &choices)

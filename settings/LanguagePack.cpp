@@ -200,11 +200,16 @@ int LanguagePack::lineCount(int section)
 int LanguagePack::requiredLineCount(int section)
 {
     constexpr int problems = int(std::size(portProblems));
-    static const int appended[SectionCount] = {
-        int(std::size(appendedMain)), 0, int(std::size(appendedTransfer)),
-        int(std::size(appendedTransferFile)) + problems,
-        int(std::size(appendedReceiveFile)) + problems + int(std::size(receivedKeptMessages)),
-        problems, 0, 0, 0};
+    static const int appended[SectionCount] = {int(std::size(appendedMain)),
+                                               0,
+                                               int(std::size(appendedTransfer)),
+                                               int(std::size(appendedTransferFile)) + problems,
+                                               int(std::size(appendedReceiveFile)) + problems +
+                                                   int(std::size(receivedKeptMessages)),
+                                               problems,
+                                               0,
+                                               0,
+                                               0};
     if (section == About)
         return aboutRequiredLines;
     return section >= 0 && section < SectionCount ? lineCount(section) - appended[section] : 0;
@@ -221,9 +226,8 @@ QString LanguagePack::label(const QString &caption)
 {
     if (caption.endsWith(u':') || caption.endsWith(u'\uFF1A'))
         return caption;
-    const bool chinese = std::any_of(caption.begin(), caption.end(), [](QChar c) {
-        return c.script() == QChar::Script_Han;
-    });
+    const bool chinese = std::any_of(caption.begin(), caption.end(),
+                                     [](QChar c) { return c.script() == QChar::Script_Han; });
     return caption + (chinese ? u'\uFF1A' : u':');
 }
 

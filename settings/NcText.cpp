@@ -5,7 +5,8 @@
 #include <windows.h>
 #endif
 
-namespace NcText {
+namespace NcText
+{
 
 #ifdef Q_OS_WIN
 QByteArray toBytes(const QString &text)
@@ -30,8 +31,14 @@ QString fromBytes(const QByteArray &bytes)
     return out;
 }
 #else
-QByteArray toBytes(const QString &text) { return text.toLatin1(); }
-QString fromBytes(const QByteArray &bytes) { return QString::fromLatin1(bytes); }
+QByteArray toBytes(const QString &text)
+{
+    return text.toLatin1();
+}
+QString fromBytes(const QByteArray &bytes)
+{
+    return QString::fromLatin1(bytes);
+}
 #endif
 
 } // namespace NcText

@@ -5,7 +5,8 @@
 #include <QByteArray>
 #include <QString>
 
-namespace NcText {
+namespace NcText
+{
 
 QByteArray toBytes(const QString &text);
 QString fromBytes(const QByteArray &bytes);

@@ -2,8 +2,8 @@
 
 #include "settings/CommaText.h"
 #include "settings/Defaults.h"
-#include "settings/TextFile.h"
 #include "settings/PortSetting.h"
+#include "settings/TextFile.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -5,7 +5,8 @@
 #include <QDir>
 #include <QRegularExpression>
 
-namespace UnitComPortFunction {
+namespace UnitComPortFunction
+{
 
 QStringList baudRateTexts()
 {
@@ -30,7 +31,10 @@ QStringList flowControlTexts()
     return {QStringLiteral("None"), QStringLiteral("RTS/CTS"), QStringLiteral("Xon/Xoff"),
             QStringLiteral("RTS/CTS+Xon/Xoff")};
 }
-QStringList lineTypeTexts() { return {QStringLiteral("None"), QStringLiteral("Wireless")}; }
+QStringList lineTypeTexts()
+{
+    return {QStringLiteral("None"), QStringLiteral("Wireless")};
+}
 
 // Unknown texts fall back to the default record's values, except that a plain positive
 // number is taken as a typed baud rate (the dialog lets users type one).
@@ -80,7 +84,8 @@ FlowControl ParseFlowControl(const QString &text)
 
 } // namespace UnitComPortFunction
 
-namespace PortSetting {
+namespace PortSetting
+{
 
 QString defaultPortName()
 {
@@ -108,8 +113,14 @@ QString defaultLine()
                  QStringLiteral("None")});
 }
 
-QStringList split(const QString &line) { return CommaText::read(line); }
-QString join(const QStringList &fields) { return CommaText::write(fields); }
+QStringList split(const QString &line)
+{
+    return CommaText::read(line);
+}
+QString join(const QStringList &fields)
+{
+    return CommaText::write(fields);
+}
 
 bool toLineSettings(const QStringList &fields, LineSettings *settings, ::FlowControl *flowControl,
                     QString *error)

@@ -5,7 +5,8 @@
 #include <QStringList>
 
 // Translation of field texts into line parameters. Texts are matched exactly.
-namespace UnitComPortFunction {
+namespace UnitComPortFunction
+{
 qint32 ParseBaudRate(const QString &text);
 LineSettings::Parity ParseParity(const QString &text);
 int ParseDataBits(const QString &text);
@@ -20,7 +21,8 @@ QStringList flowControlTexts();
 QStringList lineTypeTexts();
 } // namespace UnitComPortFunction
 
-namespace PortSetting {
+namespace PortSetting
+{
 
 enum Field {
     Name = 0,

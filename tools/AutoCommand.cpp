@@ -2,11 +2,11 @@
 
 #include "automode/AutoLink.h"
 #include "automode/AutoModeLog.h"
+#include "settings/PortSetting.h"
 #include "settings/ProgramFolders.h"
 #include "tools/CliCommand.h"
 #include "tools/CliOutput.h"
 #include "tools/StopSignals.h"
-#include "settings/PortSetting.h"
 #include "transfer/SerialLine.h"
 #include "transfer/SerialLineFactory.h"
 
@@ -30,7 +30,10 @@ using namespace AutoMode;
 namespace
 {
 
-int usage(const QString &problem) { return Cli::refuse(QStringLiteral("auto"), problem); }
+int usage(const QString &problem)
+{
+    return Cli::refuse(QStringLiteral("auto"), problem);
+}
 
 // One port setting served: its line, its link and its log.
 struct Served {
@@ -119,7 +122,8 @@ int runAutoCommand(const QStringList &args)
         QString error;
         if (!PortSetting::toLineSettings(s.port, &s.settings, nullptr, &error))
             return usage(error);
-        s.logPath = logs[n].isEmpty() ? AutoModeLog::pathFor(GetProgramFolders().data, s.port.at(PortSetting::Name))
+        s.logPath = logs[n].isEmpty() ? AutoModeLog::pathFor(GetProgramFolders().data,
+                                                             s.port.at(PortSetting::Name))
                                       : logs[n];
         const QString key = QFileInfo(s.logPath).absoluteFilePath();
         if (logPaths.contains(key))
@@ -156,7 +160,8 @@ int runAutoCommand(const QStringList &args)
                 s.optionsProblem = values.error();
                 if (!s.optionsProblem.isEmpty())
                     s.note(QStringLiteral("ERROR"),
-                           QStringLiteral("%1; the values read before stay in use").arg(s.optionsProblem));
+                           QStringLiteral("%1; the values read before stay in use")
+                               .arg(s.optionsProblem));
             }
             return v;
         });

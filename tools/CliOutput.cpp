@@ -7,7 +7,8 @@
 #include <unistd.h>
 #endif
 
-namespace CliOutput {
+namespace CliOutput
+{
 
 void say(const QString &text)
 {
@@ -15,7 +16,8 @@ void say(const QString &text)
     std::fflush(stderr);
 }
 
-namespace {
+namespace
+{
 
 // Writes without ever blocking: all of it, or nothing when stderr has no room now.
 bool writeNow(const QByteArray &bytes)

@@ -5,7 +5,8 @@
 #include <QElapsedTimer>
 #include <QString>
 
-namespace CliOutput {
+namespace CliOutput
+{
 
 // One message line (a newline is added), blocking.
 void say(const QString &text);

@@ -1,23 +1,23 @@
 #include "tools/ReceiveCommand.h"
 
-#include "transfer/SerialLine.h"
-#include "transfer/SerialLineFactory.h"
 #include "settings/PortSetting.h"
-#include "transfer/ReceiveEngine.h"
 #include "tools/CliCommand.h"
 #include "tools/CliOutput.h"
-#include "transfer/PortProblem.h"
 #include "tools/StopSignals.h"
+#include "transfer/PortProblem.h"
+#include "transfer/ReceiveEngine.h"
+#include "transfer/SerialLine.h"
+#include "transfer/SerialLineFactory.h"
 
-#include <memory>
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QEventLoop>
-#include <QTemporaryFile>
 #include <QFileInfo>
+#include <QTemporaryFile>
 #include <QTimer>
+#include <memory>
 
 #include <climits>
 #include <cstdio>
@@ -27,9 +27,15 @@ using namespace ReceiveCommand;
 namespace
 {
 
-void say(const QString &text) { CliOutput::say(text); }
+void say(const QString &text)
+{
+    CliOutput::say(text);
+}
 
-int usage(const QString &problem) { return Cli::refuse(QStringLiteral("receive"), problem); }
+int usage(const QString &problem)
+{
+    return Cli::refuse(QStringLiteral("receive"), problem);
+}
 
 // The program must survive a target that cannot be written: it goes beside the temporary
 // files instead, and the user is told where. The name is reserved, so two receives of the
@@ -147,12 +153,11 @@ int runReceiveCommand(const QStringList &args)
         silence.setInterval(timeoutSeconds * 1000);
         silence.start();
         QObject::connect(&silence, &QTimer::timeout, &loop, [&] {
-            stopWith(Cli::TimedOut,
-                     QStringLiteral("timed out: nothing received for %1 s%2")
-                         .arg(timeoutSeconds)
-                         .arg(engine.status() == ReceiveEngine::Waiting
-                                  ? QStringLiteral(" (no program started)")
-                                  : QString()));
+            stopWith(Cli::TimedOut, QStringLiteral("timed out: nothing received for %1 s%2")
+                                        .arg(timeoutSeconds)
+                                        .arg(engine.status() == ReceiveEngine::Waiting
+                                                 ? QStringLiteral(" (no program started)")
+                                                 : QString()));
         });
         QObject::connect(&line, &SerialLine::rxChar, &silence, [&] { silence.start(); });
     }

@@ -1,24 +1,25 @@
 #include "tools/SendCommand.h"
 
+#include "settings/PortSetting.h"
 #include "tools/CliCommand.h"
 #include "tools/CliOutput.h"
 #include "transfer/PortProblem.h"
+#include "transfer/SendController.h"
 #include "transfer/SerialLine.h"
 #include "transfer/SerialLineFactory.h"
-#include "settings/PortSetting.h"
-#include "transfer/SendController.h"
 #include "transfer/TransportThread.h"
 
-#include <memory>
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QTextStream>
+#include <memory>
 
 #include <cstdio>
 
-namespace {
+namespace
+{
 
 void err(const QString &text)
 {
@@ -62,8 +63,8 @@ int runSendCommand(const QStringList &args)
         const QFileInfo info(f);
         if (!info.isFile() || !file.open(QIODevice::ReadOnly)) {
             err(QStringLiteral("ncferry-cli send: cannot read %1: %2\n")
-                    .arg(f, !info.exists()  ? QStringLiteral("no such file")
-                            : info.isDir()  ? QStringLiteral("it is a folder, not a program file")
+                    .arg(f, !info.exists()   ? QStringLiteral("no such file")
+                            : info.isDir()   ? QStringLiteral("it is a folder, not a program file")
                             : !info.isFile() ? QStringLiteral("it is not a regular file")
                                              : file.errorString()));
             return Cli::UsageError;
@@ -99,59 +100,64 @@ int runSendCommand(const QStringList &args)
             .arg(seconds, 0, 'f', 2)
             .arg(seconds > 0 ? qint64(sentAll / seconds) : 0);
     };
-    QObject::connect(&worker, &TransportThread::updatesPending, &worker, [&] {
-        for (const SendUpdate &u : worker.takeUpdates()) {
-            switch (u.kind) {
-            case SendUpdate::ProgressMax:
-                total = u.value;
-                done = 0;
-                break;
-            case SendUpdate::Sent:
-                done += u.value;
-                sentAll += u.value;
-                break;
-            case SendUpdate::SelectFile:
-                fileIndex = int(u.value);
-                progress.finish();
-                err(QStringLiteral("sending %1 (%2/%3)\n")
-                        .arg(files[fileIndex])
-                        .arg(fileIndex + 1)
-                        .arg(files.size()));
-                break;
-            case SendUpdate::PauseCaption:
-                // Between files the control asks for the next one as it asked for the first.
-                progress.finish();
-                err(QStringLiteral("waiting for the machine before the next file\n"));
-                if (controller.flowControl() == FlowControl::None ||
-                    (!standby && flowControl != FlowControl::RtsCts))
-                    worker.resumeWorker();
-                break;
-            case SendUpdate::Waiting:
-                progress.finish();
-                err(u.value ? QStringLiteral("the machine takes no data; holding the rest\n")
-                            : QStringLiteral("the machine takes data again\n"));
-                break;
-            case SendUpdate::FileFailed:
-                progress.finish();
-                err(QStringLiteral("ncferry-cli send: stopped at %1: %2\n")
-                        .arg(files.value(int(u.value)), u.text));
-                err(QStringLiteral("sent before the stop: %1\n").arg(summary()));
-                status = Cli::Failed;
-                QCoreApplication::exit(status);
-                return;
-            case SendUpdate::Finished:
-                progress.update(QStringLiteral("%1 / %2 bytes").arg(done).arg(total), true);
-                progress.finish();
-                err(QStringLiteral("done: %1 file(s) sent, %2\n").arg(files.size()).arg(summary()));
-                status = Cli::Ok;
-                QCoreApplication::exit(status);
-                return;
-            default:
-                break;
+    QObject::connect(
+        &worker, &TransportThread::updatesPending, &worker,
+        [&] {
+            for (const SendUpdate &u : worker.takeUpdates()) {
+                switch (u.kind) {
+                case SendUpdate::ProgressMax:
+                    total = u.value;
+                    done = 0;
+                    break;
+                case SendUpdate::Sent:
+                    done += u.value;
+                    sentAll += u.value;
+                    break;
+                case SendUpdate::SelectFile:
+                    fileIndex = int(u.value);
+                    progress.finish();
+                    err(QStringLiteral("sending %1 (%2/%3)\n")
+                            .arg(files[fileIndex])
+                            .arg(fileIndex + 1)
+                            .arg(files.size()));
+                    break;
+                case SendUpdate::PauseCaption:
+                    // Between files the control asks for the next one as it asked for the first.
+                    progress.finish();
+                    err(QStringLiteral("waiting for the machine before the next file\n"));
+                    if (controller.flowControl() == FlowControl::None ||
+                        (!standby && flowControl != FlowControl::RtsCts))
+                        worker.resumeWorker();
+                    break;
+                case SendUpdate::Waiting:
+                    progress.finish();
+                    err(u.value ? QStringLiteral("the machine takes no data; holding the rest\n")
+                                : QStringLiteral("the machine takes data again\n"));
+                    break;
+                case SendUpdate::FileFailed:
+                    progress.finish();
+                    err(QStringLiteral("ncferry-cli send: stopped at %1: %2\n")
+                            .arg(files.value(int(u.value)), u.text));
+                    err(QStringLiteral("sent before the stop: %1\n").arg(summary()));
+                    status = Cli::Failed;
+                    QCoreApplication::exit(status);
+                    return;
+                case SendUpdate::Finished:
+                    progress.update(QStringLiteral("%1 / %2 bytes").arg(done).arg(total), true);
+                    progress.finish();
+                    err(QStringLiteral("done: %1 file(s) sent, %2\n")
+                            .arg(files.size())
+                            .arg(summary()));
+                    status = Cli::Ok;
+                    QCoreApplication::exit(status);
+                    return;
+                default:
+                    break;
+                }
             }
-        }
-        progress.update(QStringLiteral("%1 / %2 bytes").arg(done).arg(total));
-    }, Qt::QueuedConnection);
+            progress.update(QStringLiteral("%1 / %2 bytes").arg(done).arg(total));
+        },
+        Qt::QueuedConnection);
 
     if (flowControl == FlowControl::RtsCts && !line.hasModemLines()) {
         // Waiting for a CTS rise that can never come would hang for good.
@@ -160,8 +166,9 @@ int runSendCommand(const QStringList &args)
         controller.setFlowControl(FlowControl::None);
     }
     if (!controller.confirmStart(standby)) {
-        err(flowControl == FlowControl::RtsCts ? QStringLiteral("waiting for CTS from the machine\n")
-                             : QStringLiteral("waiting for XON from the machine\n"));
+        err(flowControl == FlowControl::RtsCts
+                ? QStringLiteral("waiting for CTS from the machine\n")
+                : QStringLiteral("waiting for XON from the machine\n"));
     }
     const int rc = QCoreApplication::exec();
     worker.stopWorker();

@@ -7,7 +7,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 int g_pipe[2] = {-1, -1};
 
 void onSignal(int sig)
@@ -28,7 +29,8 @@ StopSignals::StopSignals(QObject *parent) : QObject(parent)
         while (::read(g_pipe[0], &c, 1) == 1)
             emit stopRequested(int(static_cast<unsigned char>(c)));
     });
-    struct sigaction sa {};
+    struct sigaction sa {
+    };
     sa.sa_handler = onSignal;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART;

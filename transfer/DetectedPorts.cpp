@@ -71,15 +71,15 @@ QList<DetectedPort> DetectedPorts::entries(const QList<PortFacts> &given, const 
         out << entryFor(f.name, f);
 
     if (!byIdFolder.isEmpty()) {
-        QStringList links = QDir(byIdFolder).entryList(QDir::System | QDir::Files | QDir::NoDotAndDotDot);
+        QStringList links =
+            QDir(byIdFolder).entryList(QDir::System | QDir::Files | QDir::NoDotAndDotDot);
         links.sort();
         for (const QString &link : std::as_const(links)) {
             const QString path = QDir(byIdFolder).filePath(link);
             const QString target = QFileInfo(path).canonicalFilePath();
             PortFacts f;
             for (const PortFacts &o : std::as_const(facts)) {
-                if (!target.isEmpty() &&
-                    (QFileInfo(o.location).canonicalFilePath() == target)) {
+                if (!target.isEmpty() && (QFileInfo(o.location).canonicalFilePath() == target)) {
                     f = o;
                     break;
                 }

@@ -19,7 +19,8 @@
 #include <sys/socket.h>
 #endif
 
-namespace {
+namespace
+{
 
 QMutex g_openNamesMutex;
 QSet<QString> g_openNames;
@@ -73,13 +74,11 @@ public:
         m_socket->setReadBufferSize(0);
         connect(m_socket, &QTcpSocket::readyRead, this, &NetIoWorker::onReadyRead);
         connect(m_socket, &QTcpSocket::disconnected, this, &NetIoWorker::goneAway);
-        connect(m_socket, &QTcpSocket::errorOccurred, this,
-                [this](QAbstractSocket::SocketError e) {
-                    // A wait that timed out says nothing about the connection.
-                    if (e != QAbstractSocket::SocketTimeoutError &&
-                        e != QAbstractSocket::TemporaryError)
-                        goneAway();
-                });
+        connect(m_socket, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError e) {
+            // A wait that timed out says nothing about the connection.
+            if (e != QAbstractSocket::SocketTimeoutError && e != QAbstractSocket::TemporaryError)
+                goneAway();
+        });
         return true;
     }
 
@@ -109,9 +108,10 @@ public:
                                 "(COM-PORT-OPTION)%3; for a raw TCP port write tcp:// instead")
                      .arg(m_name,
                           m_telnetReader.comPortRefused() ? QStringLiteral("refused")
-                                           : QStringLiteral("did not agree to"),
-                          m_telnetReader.comPortRefused() ? QString()
-                                           : QStringLiteral(" within %1 ms").arg(negotiationMs));
+                                                          : QStringLiteral("did not agree to"),
+                          m_telnetReader.comPortRefused()
+                              ? QString()
+                              : QStringLiteral(" within %1 ms").arg(negotiationMs));
         return false;
     }
 
@@ -173,7 +173,8 @@ private:
                 return QStringLiteral("Cannot open port \"%1\": no answer from %2 within %3 s")
                     .arg(m_name, where)
                     .arg(connectMs / 1000.0, 0, 'g', 3);
-            return QStringLiteral("Cannot open port \"%1\": %2").arg(m_name, m_socket->errorString());
+            return QStringLiteral("Cannot open port \"%1\": %2")
+                .arg(m_name, m_socket->errorString());
         }
     }
 
@@ -413,7 +414,8 @@ bool NetworkSerialLine::open(QString *error)
         },
         Qt::BlockingQueuedConnection);
     if (!ok) {
-        QMetaObject::invokeMethod(m_worker, [this] { delete m_worker; }, Qt::BlockingQueuedConnection);
+        QMetaObject::invokeMethod(
+            m_worker, [this] { delete m_worker; }, Qt::BlockingQueuedConnection);
         m_worker = nullptr;
         m_ioThread.quit();
         m_ioThread.wait();
@@ -430,7 +432,10 @@ bool NetworkSerialLine::open(QString *error)
     return true;
 }
 
-void NetworkSerialLine::close() { closeLine(true); }
+void NetworkSerialLine::close()
+{
+    closeLine(true);
+}
 
 void NetworkSerialLine::drainAndClose()
 {
@@ -585,7 +590,8 @@ qint64 NetworkSerialLine::write(const QByteArray &bytes)
     return accepted;
 }
 
-namespace {
+namespace
+{
 qint64 steadyNs()
 {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
@@ -625,8 +631,7 @@ qint64 NetworkSerialLine::outputQueued() const
 #endif
 }
 
-void NetworkSerialLine::appendReceived(const QByteArray &bytes,
-                                       PauseGate::Clock::time_point readAt)
+void NetworkSerialLine::appendReceived(const QByteArray &bytes, PauseGate::Clock::time_point readAt)
 {
     if (takeIn(bytes, readAt) > 0 && !m_rxNotifyPending.exchange(true))
         QMetaObject::invokeMethod(this, "deliverRx", Qt::QueuedConnection);

@@ -2,7 +2,10 @@
 
 #include "settings/PortSetting.h"
 
-PortList::PortList() { setPortList({}); }
+PortList::PortList()
+{
+    setPortList({});
+}
 
 QStringList PortList::normalised(QStringList fields)
 {

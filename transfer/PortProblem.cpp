@@ -12,8 +12,8 @@ namespace
 {
 
 // Where Qt's serial port (and other UUCP-style programs) put their "LCK.." files.
-const char *const lockFolders[] = {"/var/lock", "/run/lock", "/etc/locks", "/var/spool/locks",
-                                   "/var/spool/uucp", "/tmp", "/var/tmp"};
+const char *const lockFolders[] = {"/var/lock",       "/run/lock", "/etc/locks", "/var/spool/locks",
+                                   "/var/spool/uucp", "/tmp",      "/var/tmp"};
 
 QString lockName(const QString &portName)
 {
@@ -53,7 +53,6 @@ QString PortProblem::missingPort(const QString &record, const QString &portName)
                           "Give the port, for example ttyS0, /dev/ttyUSB0 or rfc2217://host:port.")
         .arg(record);
 }
-
 
 QString PortProblem::lockHolder(const QString &portName)
 {

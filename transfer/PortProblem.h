@@ -9,11 +9,11 @@ namespace PortProblem
 {
 // Why a port would not open, as far as it can be told.
 enum class Reason {
-    Other,          // only the driver's text says it
-    HeldBy,         // another program holds the port's lock file and names itself
-    HeldElsewhere,  // another program holds the port's lock
-    OpenHere,       // another window of this program has the port open
-    Folder,         // the name is a folder, not a port
+    Other,         // only the driver's text says it
+    HeldBy,        // another program holds the port's lock file and names itself
+    HeldElsewhere, // another program holds the port's lock
+    OpenHere,      // another window of this program has the port open
+    Folder,        // the name is a folder, not a port
 };
 
 struct OpenFailure {

@@ -15,7 +15,8 @@
 #include <unistd.h>
 #endif
 
-namespace {
+namespace
+{
 
 // A port is opened once per process, whatever the driver allows root to do.
 QMutex g_openPortsMutex;
@@ -102,10 +103,7 @@ public slots:
         return true;
     }
 
-    bool doApply(const LineSettings &s, QString *error)
-    {
-        return m_port ? apply(s, error) : true;
-    }
+    bool doApply(const LineSettings &s, QString *error) { return m_port ? apply(s, error) : true; }
 
     void doClose(bool discardOutput)
     {
@@ -228,8 +226,7 @@ private:
         const bool on = pins.testFlag(QSerialPort::ClearToSendSignal);
         if (on != m_cts) {
             m_cts = on;
-            QMetaObject::invokeMethod(m_line, "deliverCts", Qt::QueuedConnection,
-                                      Q_ARG(bool, on));
+            QMetaObject::invokeMethod(m_line, "deliverCts", Qt::QueuedConnection, Q_ARG(bool, on));
         }
     }
 
@@ -337,7 +334,8 @@ bool PortSerialLine::open(QString *error)
         },
         Qt::BlockingQueuedConnection);
     if (!ok) {
-        QMetaObject::invokeMethod(m_worker, [this] { delete m_worker; }, Qt::BlockingQueuedConnection);
+        QMetaObject::invokeMethod(
+            m_worker, [this] { delete m_worker; }, Qt::BlockingQueuedConnection);
         m_worker = nullptr;
         m_ioThread.quit();
         m_ioThread.wait();
@@ -355,7 +353,10 @@ bool PortSerialLine::open(QString *error)
     return true;
 }
 
-void PortSerialLine::close() { closeLine(true); }
+void PortSerialLine::close()
+{
+    closeLine(true);
+}
 
 void PortSerialLine::drainAndClose()
 {

@@ -1,7 +1,7 @@
 #include "transfer/ReceiveFileDialog.h"
 
-#include "transfer/ReceiveTransport.h"
 #include "settings/PortSetting.h"
+#include "transfer/ReceiveTransport.h"
 #include "transfer/SerialLine.h"
 #include "transfer/SerialLineFactory.h"
 

@@ -1,10 +1,10 @@
 #include "transfer/ReceiveTransport.h"
 
 #include "settings/LanguagePack.h"
+#include "settings/PortSetting.h"
 #include "settings/WindowPlace.h"
 #include "transfer/PortProblem.h"
 #include "transfer/PortSerialLine.h"
-#include "settings/PortSetting.h"
 #include "transfer/ReceiveEngine.h"
 #include "transfer/ReceivedLinesModel.h"
 
@@ -17,10 +17,10 @@
 #include <QIcon>
 #include <QLabel>
 #include <QListView>
-#include <QTimer>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStyle>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -224,12 +224,12 @@ void TReceiveTransport::ToolButton1Click()
 void TReceiveTransport::closeEvent(QCloseEvent *event)
 {
     if (m_engine->hasUnstoredProgram()) {
-        const auto answer = QMessageBox::question(
-            this, QStringLiteral("message"),
-            lang(UnstoredLine)
-                .arg(m_engine->lineCount())
-                .arg(QDir::toNativeSeparators(m_engine->fileName())),
-            QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+        const auto answer =
+            QMessageBox::question(this, QStringLiteral("message"),
+                                  lang(UnstoredLine)
+                                      .arg(m_engine->lineCount())
+                                      .arg(QDir::toNativeSeparators(m_engine->fileName())),
+                                  QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
         if (answer != QMessageBox::Yes) {
             event->ignore();
             return;
@@ -273,11 +273,10 @@ void TReceiveTransport::onLineLost(const QString &message)
         box->open();
         return;
     }
-    auto *box = new QMessageBox(
-        QMessageBox::Warning, QStringLiteral("message"),
-        message + QLatin1Char('\n') +
-            lang(KeptLinesLine).arg(m_engine->keptLineCount()),
-        QMessageBox::Discard, this);
+    auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("message"),
+                                message + QLatin1Char('\n') +
+                                    lang(KeptLinesLine).arg(m_engine->keptLineCount()),
+                                QMessageBox::Discard, this);
     QPushButton *save = box->addButton(lang(SaveAsLine), QMessageBox::AcceptRole);
     box->setDefaultButton(save);
     box->setAttribute(Qt::WA_DeleteOnClose);
@@ -290,8 +289,8 @@ void TReceiveTransport::onLineLost(const QString &message)
 
 void TReceiveTransport::savePartialAs()
 {
-    const QString path = QFileDialog::getSaveFileName(this, lang(SaveLinesLine),
-                                                      m_engine->fileName());
+    const QString path =
+        QFileDialog::getSaveFileName(this, lang(SaveLinesLine), m_engine->fileName());
     if (path.isEmpty())
         return;
     QString error;
@@ -320,9 +319,7 @@ void TReceiveTransport::onStored(const QString &path)
 
 void TReceiveTransport::onStoreFailed(const QString &message)
 {
-    const QString text =
-        message + QLatin1Char('\n') +
-        lang(KeptProgramLine);
+    const QString text = message + QLatin1Char('\n') + lang(KeptProgramLine);
     if (!m_storeError) {
         m_storeError = new QMessageBox(QMessageBox::Warning, QStringLiteral("message"), text,
                                        QMessageBox::Retry | QMessageBox::Cancel, this);

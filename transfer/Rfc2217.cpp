@@ -1,6 +1,7 @@
 #include "transfer/Rfc2217.h"
 
-namespace Rfc2217 {
+namespace Rfc2217
+{
 
 QByteArray escapeIac(const QByteArray &bytes)
 {
@@ -57,13 +58,11 @@ QByteArray settingsCommands(const LineSettings &s)
     auto one = [](quint8 v) { return QByteArray(1, char(v)); };
     // DTR held off and RTS off unless the handshake drives it, as on a local port; the
     // server's own XON/XOFF is never asked for.
-    QByteArray out = subnegotiation(SET_BAUDRATE, b) +
-                     subnegotiation(SET_DATASIZE, one(quint8(s.dataBits))) +
-                     subnegotiation(SET_PARITY, one(parity)) +
-                     subnegotiation(SET_STOPSIZE, one(stop)) +
-                     subnegotiation(SET_CONTROL,
-                                    one(s.hardwareHandshake ? CONTROL_HARDWARE : CONTROL_NO_FLOW)) +
-                     subnegotiation(SET_CONTROL, one(CONTROL_DTR_OFF));
+    QByteArray out =
+        subnegotiation(SET_BAUDRATE, b) + subnegotiation(SET_DATASIZE, one(quint8(s.dataBits))) +
+        subnegotiation(SET_PARITY, one(parity)) + subnegotiation(SET_STOPSIZE, one(stop)) +
+        subnegotiation(SET_CONTROL, one(s.hardwareHandshake ? CONTROL_HARDWARE : CONTROL_NO_FLOW)) +
+        subnegotiation(SET_CONTROL, one(CONTROL_DTR_OFF));
     if (!s.hardwareHandshake)
         out += subnegotiation(SET_CONTROL, one(CONTROL_RTS_OFF));
     return out + subnegotiation(SET_MODEMSTATE_MASK, one(CTS_STATE | CTS_DELTA));

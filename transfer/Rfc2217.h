@@ -7,15 +7,18 @@
 
 #include <functional>
 
-namespace Rfc2217 {
+namespace Rfc2217
+{
 
 // Telnet (RFC 854) and its COM-PORT-OPTION (RFC 2217).
-namespace Telnet {
+namespace Telnet
+{
 constexpr quint8 IAC = 255, DONT = 254, DO = 253, WONT = 252, WILL = 251, SB = 250, SE = 240;
 constexpr quint8 BINARY = 0, ECHO_ = 1, SGA = 3, COM_PORT = 44;
 } // namespace Telnet
 
-namespace ComPort {
+namespace ComPort
+{
 constexpr quint8 SET_BAUDRATE = 1, SET_DATASIZE = 2, SET_PARITY = 3, SET_STOPSIZE = 4,
                  SET_CONTROL = 5, SET_MODEMSTATE_MASK = 11, PURGE_DATA = 12;
 // A server's answer carries the client's code plus this.

@@ -36,8 +36,7 @@ void SerialLine::disarmFlowGate()
     m_gate.reset();
 }
 
-QByteArray SerialLine::screenReceived(const QByteArray &bytes,
-                                      PauseGate::Clock::time_point readAt)
+QByteArray SerialLine::screenReceived(const QByteArray &bytes, PauseGate::Clock::time_point readAt)
 {
     QByteArray data = bytes;
     if (discardNull() && data.contains('\0'))

@@ -4,18 +4,18 @@
 #include "settings/Defaults.h"
 #include "settings/LanguagePack.h"
 #include "settings/Option.h"
+#include "settings/PortSetting.h"
 #include "transfer/ComWidgets.h"
 #include "transfer/NetworkSerialLine.h"
 #include "transfer/PortList.h"
-#include "settings/PortSetting.h"
 #include "transfer/TransferSettingsRows.h"
 
-#include <QIcon>
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QCompleter>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>

@@ -1,8 +1,8 @@
 #include "transfer/TransferSettingsRows.h"
 
 #include "settings/CommaText.h"
-#include "transfer/PortList.h"
 #include "settings/PortSetting.h"
+#include "transfer/PortList.h"
 
 namespace TransferSettingsRows
 {

@@ -1,11 +1,11 @@
 #include "transfer/Transport.h"
 
 #include "settings/LanguagePack.h"
+#include "settings/PortSetting.h"
 #include "settings/WindowPlace.h"
 #include "transfer/ComWidgets.h"
 #include "transfer/PortProblem.h"
 #include "transfer/PortSerialLine.h"
-#include "settings/PortSetting.h"
 #include "transfer/SendController.h"
 #include "transfer/TransportThread.h"
 
@@ -25,7 +25,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-namespace {
+namespace
+{
 
 QToolButton *bigButton(QWidget *parent, const QString &icon)
 {
@@ -77,10 +78,13 @@ TTransport::TTransport(SerialLine *line, QWidget *parent)
     connect(m_controller, &SendController::machinePaused, this,
             [this](SendController::PauseCause cause) { onMachinePaused(cause); });
     // The worker closes the line after the last file, on its own thread.
-    connect(ComPort1, &SerialLine::afterClose, this, [this] {
-        m_finished = true;
-        close();
-    }, Qt::QueuedConnection);
+    connect(
+        ComPort1, &SerialLine::afterClose, this,
+        [this] {
+            m_finished = true;
+            close();
+        },
+        Qt::QueuedConnection);
 
     ToolButton1 = bigButton(this, QStringLiteral(":/icons/confirm.svg"));
     ToolButton2 = bigButton(this, QStringLiteral(":/icons/exit.svg"));
@@ -187,7 +191,6 @@ TTransport::~TTransport()
     Thread1->wait();
 }
 
-
 void TTransport::setLanguage(const QStringList &lines)
 {
     language = lines;
@@ -231,7 +234,10 @@ bool TTransport::setPortSetting(const QString &text)
     return true;
 }
 
-void TTransport::setFile(const QString &path) { setFileList({path}); }
+void TTransport::setFile(const QString &path)
+{
+    setFileList({path});
+}
 
 void TTransport::setFileList(const QStringList &paths)
 {
@@ -274,8 +280,7 @@ void TTransport::openLine()
 
 void TTransport::tellOpenFailure(const QString &error)
 {
-    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("message"), line(2), QMessageBox::Ok,
-                    this);
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("message"), line(2), QMessageBox::Ok, this);
     box.setInformativeText(PortProblem::openFailure(ComPort1->settings().portName, error,
                                                     {line(19), line(20), line(21), line(22)}));
     box.exec();
@@ -479,8 +484,8 @@ void TTransport::applyUpdates()
             ListBox1->addItem(QString());
             break;
         case SendUpdate::Sent:
-            ProgressBar1->setValue(int(qMin<qint64>(ProgressBar1->value() + u.value,
-                                                    ProgressBar1->maximum())));
+            ProgressBar1->setValue(
+                int(qMin<qint64>(ProgressBar1->value() + u.value, ProgressBar1->maximum())));
             scroll |= appendEcho(u.text, u.reset);
             break;
         case SendUpdate::Waiting:

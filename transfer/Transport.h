@@ -23,8 +23,15 @@ class TTransport : public QWidget
 public:
     enum ButtonState { Ready, Running, Paused, Unknown };
     // What the send is doing, as the status line tells it.
-    enum SendState { Idle, Sending, WaitingMachine, PausedByXoff, PausedByCts, PausedByUser,
-                     BetweenFiles };
+    enum SendState {
+        Idle,
+        Sending,
+        WaitingMachine,
+        PausedByXoff,
+        PausedByCts,
+        PausedByUser,
+        BetweenFiles
+    };
     // Lines of echo the window keeps; older ones scroll away for good.
     static constexpr int EchoMaxLines = 10000;
 
@@ -48,7 +55,6 @@ public:
     SerialLine *comPort() const { return ComPort1; }
     TransportThread *worker() const { return Thread1; }
     SendController *controller() const { return m_controller; }
-
 
 public slots:
     void ToolButton1Click();

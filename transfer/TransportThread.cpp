@@ -100,7 +100,8 @@ void TransportThread::postSent(char c)
             u.text += QLatin1Char(c);
 #endif
             if (u.text.size() > MaxPendingEcho) {
-                const int cut = u.text.indexOf(QLatin1Char('\n'), u.text.size() - MaxPendingEcho / 2);
+                const int cut =
+                    u.text.indexOf(QLatin1Char('\n'), u.text.size() - MaxPendingEcho / 2);
                 u.text.remove(0, cut < 0 ? u.text.size() - MaxPendingEcho / 2 : cut + 1);
                 u.reset = true;
             }

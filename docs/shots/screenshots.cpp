@@ -20,8 +20,8 @@
 #include <QFile>
 #include <QMessageBox>
 #include <QPixmap>
-#include <QSerialPort>
 #include <QScreen>
+#include <QSerialPort>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -89,7 +89,8 @@ int main(int argc, char *argv[])
     write(nc.filePath(QStringLiteral("FLANGE-OP10.nc")), program(1234, 400));
     write(nc.filePath(QStringLiteral("BIG-MOULD.nc")), program(5678, 30000));
 
-    LongLivedWindows windows(base.path() + u'/', QGuiApplication::primaryScreen()->availableGeometry());
+    LongLivedWindows windows(base.path() + u'/',
+                             QGuiApplication::primaryScreen()->availableGeometry());
     TOption &option = windows.option;
     QStringList general = option.getOptionList(TOption::GeneralList);
     general[TOption::LanguageEntry] = language;
@@ -97,10 +98,11 @@ int main(int argc, char *argv[])
     QStringList main = option.getOptionList(TOption::MainList);
     main[0] = nc.path();
     option.setOptionList(TOption::MainList, main);
-    option.setOptionList(TOption::TransferList,
-                         {QStringLiteral("Mill,/dev/serial/by-id/usb-FTDI_FT232R_A1B2-if00-port0,"
-                                         "9600,Even,7,2,Xon/Xoff,/nc,*.nc,None"),
-                          QStringLiteral("Lathe,ttyUSB0,4800,None,8,1,RTS/CTS+Xon/Xoff,/nc,*.nc,None")});
+    option.setOptionList(
+        TOption::TransferList,
+        {QStringLiteral("Mill,/dev/serial/by-id/usb-FTDI_FT232R_A1B2-if00-port0,"
+                        "9600,Even,7,2,Xon/Xoff,/nc,*.nc,None"),
+         QStringLiteral("Lathe,ttyUSB0,4800,None,8,1,RTS/CTS+Xon/Xoff,/nc,*.nc,None")});
     option.LoadLanguage();
     TF_Main &w = windows.main;
     w.resize(screen.size());
@@ -120,7 +122,8 @@ int main(int argc, char *argv[])
     auto *send = new TTransport(line);
     send->setLanguage(option.getLanguageList(LanguagePack::TransferFile));
     send->setPortSetting(record);
-    send->setFileList({nc.filePath(QStringLiteral("FLANGE-OP10.nc")), nc.filePath(QStringLiteral("O0002.nc"))});
+    send->setFileList(
+        {nc.filePath(QStringLiteral("FLANGE-OP10.nc")), nc.filePath(QStringLiteral("O0002.nc"))});
     send->show();
     settle();
     send->findChild<QToolButton *>(QStringLiteral("ToolButton1"))->click();
@@ -135,7 +138,8 @@ int main(int argc, char *argv[])
     send = new TTransport(line);
     send->setLanguage(option.getLanguageList(LanguagePack::TransferFile));
     send->setPortSetting(record);
-    send->setFileList({nc.filePath(QStringLiteral("O0001.nc")), nc.filePath(QStringLiteral("O0002.nc"))});
+    send->setFileList(
+        {nc.filePath(QStringLiteral("O0001.nc")), nc.filePath(QStringLiteral("O0002.nc"))});
     send->show();
     settle();
     send->findChild<QCheckBox *>(QStringLiteral("CheckBox1"))->setChecked(false);
@@ -150,8 +154,8 @@ int main(int argc, char *argv[])
         PtyPair pty;
         QSerialPort holder(pty.slavePath());
         holder.open(QIODevice::ReadWrite);
-        const QString busy = QStringLiteral("Mill,%1,9600,None,8,1,Xon/Xoff,/nc,*.nc,None")
-                                 .arg(pty.slavePath());
+        const QString busy =
+            QStringLiteral("Mill,%1,9600,None,8,1,Xon/Xoff,/nc,*.nc,None").arg(pty.slavePath());
         QTimer::singleShot(800, [] {
             shot(QStringLiteral("send-port-busy"));
             if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()))
@@ -175,7 +179,8 @@ int main(int argc, char *argv[])
     settle();
     QByteArray arriving = "\x12%\n:0003(SHAFT)\n";
     for (int i = 0; i < 30; ++i)
-        arriving += "N" + QByteArray::number(i * 10 + 10) + "G01Z-" + QByteArray::number(i) + ".F120\n";
+        arriving +=
+            "N" + QByteArray::number(i * 10 + 10) + "G01Z-" + QByteArray::number(i) + ".F120\n";
     rxLine->inject(arriving);
     shot(QStringLiteral("receive-window"));
     delete receive; // closing would ask first: the program is in progress
@@ -185,12 +190,14 @@ int main(int argc, char *argv[])
         auto *d = qobject_cast<TTransferSettings *>(QApplication::activeModalWidget());
         if (!d)
             return;
-        d->findChild<TComComboBox *>(QStringLiteral("PortComboBox"))->setPorts(
-            {{QStringLiteral("ttyS0"), QStringLiteral("16550A UART"), {}},
-             {QStringLiteral("ttyUSB0"), QStringLiteral("FT232R USB UART"),
-              QStringLiteral("FT232R USB UART\nManufacturer: FTDI\nSerial number: A1B2")},
-             {QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_A1B2-if00-port0"),
-              QStringLiteral("FT232R USB UART"), {}}});
+        d->findChild<TComComboBox *>(QStringLiteral("PortComboBox"))
+            ->setPorts(
+                {{QStringLiteral("ttyS0"), QStringLiteral("16550A UART"), {}},
+                 {QStringLiteral("ttyUSB0"), QStringLiteral("FT232R USB UART"),
+                  QStringLiteral("FT232R USB UART\nManufacturer: FTDI\nSerial number: A1B2")},
+                 {QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_A1B2-if00-port0"),
+                  QStringLiteral("FT232R USB UART"),
+                  {}}});
         d->StringGrid1SelectCell(1, 0);
         d->findChild<TComComboBox *>(QStringLiteral("PortComboBox"))->showPopup();
         shot(QStringLiteral("port-settings-ports"));
@@ -203,7 +210,8 @@ int main(int argc, char *argv[])
             flow->hidePopup();
         // A machine behind a device server, and what the port column takes.
         d->StringGrid1SelectCell(1, 0);
-        d->findChild<TComComboBox *>(QStringLiteral("PortComboBox"))->setEditText(QStringLiteral("rfc2217://dnc-box:4001"));
+        d->findChild<TComComboBox *>(QStringLiteral("PortComboBox"))
+            ->setEditText(QStringLiteral("rfc2217://dnc-box:4001"));
         shot(QStringLiteral("port-settings-network"));
         d->reject();
     });

@@ -1,8 +1,8 @@
 // The main window driven offscreen: captions from a pack, the port-setting menus, the size
 // text, sends from the list and the buffer, and what a restart brings back.
+#include "PtyPair.h"
 #include "TestFiles.h"
 #include "WindowHelpers.h"
-#include "PtyPair.h"
 #include "app/MainWindow.h"
 #include "app/QtTranslations.h"
 #include "library/FolderTree.h"
@@ -11,8 +11,8 @@
 #include "settings/GeneralSettings.h"
 #include "settings/LanguagePack.h"
 #include "settings/Option.h"
-#include "settings/UnitFunction.h"
 #include "settings/PortSetting.h"
+#include "settings/UnitFunction.h"
 #include "transfer/SerialLine.h"
 #include "transfer/TransferSettings.h"
 #include "transfer/Transport.h"
@@ -36,7 +36,8 @@
 #include <QToolButton>
 #include <QtTest>
 
-namespace {
+namespace
+{
 
 // A pack whose every line says where it stands, so each caption shows its source.
 QByteArray numberedPack(const QByteArray &prefix = "S")
@@ -52,8 +53,7 @@ QByteArray numberedPack(const QByteArray &prefix = "S")
 }
 
 // Runs `act` on the next modal dialog of type T once it is up.
-template <typename T>
-void whenModal(std::function<void(T *)> act)
+template <typename T> void whenModal(std::function<void(T *)> act)
 {
     QTimer::singleShot(100, [act] {
         if (auto *dialog = qobject_cast<T *>(QApplication::activeModalWidget()))
@@ -89,21 +89,18 @@ class TestMainWindow : public QObject
         general[TOption::LanguageEntry] = "Numbered";
         option->setOptionList(TOption::GeneralList, general);
         option->LoadLanguage();
-        option->setOptionList(TOption::TransferList,
-                              {"Mill," + m_mill.slavePath() + ",9600,None,8,1,None,/nc,*.nc,None",
-                               "\"Lathe 2\"," + m_lathe.slavePath() +
-                                   ",4800,None,8,1,Xon/Xoff,/nc,*.nc,None",
-                               "Short,ttyS3,9600"});
+        option->setOptionList(
+            TOption::TransferList,
+            {"Mill," + m_mill.slavePath() + ",9600,None,8,1,None,/nc,*.nc,None",
+             "\"Lathe 2\"," + m_lathe.slavePath() + ",4800,None,8,1,Xon/Xoff,/nc,*.nc,None",
+             "Short,ttyS3,9600"});
         QStringList main = option->getOptionList(TOption::MainList);
         main[0] = m_nc.path();
         option->setOptionList(TOption::MainList, main);
         return option;
     }
 
-    static void waitIdle(TF_Main &w)
-    {
-        QTRY_COMPARE(w.engine()->jobQueue()->pendingJobs(), 0);
-    }
+    static void waitIdle(TF_Main &w) { QTRY_COMPARE(w.engine()->jobQueue()->pendingJobs(), 0); }
 
 private slots:
     void initTestCase() { prepare(); }
@@ -138,7 +135,7 @@ private slots:
         TF_Main w(m_base.path() + "/");
         w.setOption(option.get());
         w.show();
-        const QList<QMenu *> menus = {w.NSend,  w.NRead,     w.NAuto,     w.SendPopup, w.ReadPopup,
+        const QList<QMenu *> menus = {w.NSend,     w.NRead, w.NAuto, w.SendPopup, w.ReadPopup,
                                       w.AutoPopup, w.SSend, w.SRead, w.SAuto};
         for (QMenu *m : menus) {
             const QList<QAction *> entries = m->actions();
@@ -309,7 +306,8 @@ private slots:
 
         whenModal<TTransferSettings>([](TTransferSettings *d) {
             named<QToolButton>(d, "AddButton")->click();
-            named<QToolButton>(d, "OKButton")->click(); // Cancel and the close box would drop the edits
+            named<QToolButton>(d, "OKButton")
+                ->click(); // Cancel and the close box would drop the edits
         });
         w.TransferSettingsClick();
         QCOMPARE(w.NSend->actions().size(), 4);
@@ -362,9 +360,11 @@ private slots:
 
             whenModal<TGeneralSettings>([junk](TGeneralSettings *d) {
                 // The extension box answers a rejected key with a message of its own.
-                for (QLineEdit *edit : {named<QLineEdit>(d, "EditorEdit"), named<QLineEdit>(d, "SourceEdit"), named<QLineEdit>(d, "ImageEdit"),
-                                        named<QLineEdit>(d, "ErrorMsgEdit"), named<QLineEdit>(d, "ReadEdit"), named<QLineEdit>(d, "PathEdit"),
-                                        named<QLineEdit>(d, "FolderEdit"), named<QLineEdit>(d, "NameEdit")}) {
+                for (QLineEdit *edit :
+                     {named<QLineEdit>(d, "EditorEdit"), named<QLineEdit>(d, "SourceEdit"),
+                      named<QLineEdit>(d, "ImageEdit"), named<QLineEdit>(d, "ErrorMsgEdit"),
+                      named<QLineEdit>(d, "ReadEdit"), named<QLineEdit>(d, "PathEdit"),
+                      named<QLineEdit>(d, "FolderEdit"), named<QLineEdit>(d, "NameEdit")}) {
                     edit->selectAll();
                     QTest::keyClicks(edit, junk);
                 }

@@ -3,9 +3,9 @@
 #include "CaptureStderr.h"
 #include "PtyPair.h"
 #include "TestFiles.h"
+#include "settings/PortSetting.h"
 #include "tools/AutoCommand.h"
 #include "tools/sim/RadioAdapterSim.h"
-#include "settings/PortSetting.h"
 
 #include <QDir>
 #include <QFile>
@@ -36,8 +36,8 @@ private slots:
 private:
     QString record(const QString &port, const QString &type) const
     {
-        return PortSetting::join({"RADIO 1", port, "115200", "None", "8", "1", "None", m_work,
-                                  "*.nc", type});
+        return PortSetting::join(
+            {"RADIO 1", port, "115200", "None", "8", "1", "None", m_work, "*.nc", type});
     }
     std::unique_ptr<QTemporaryDir> m_dir;
     QString m_work, m_options, m_log;
@@ -53,7 +53,8 @@ void TestAutoCommand::init()
     fixture(*m_dir, QStringLiteral("NC/O1234.nc"), "%\r\nO1234\r\nM30\r\n%\r\n");
     m_options = fixture(*m_dir, QStringLiteral("Option.ini"),
                         "\xEF\xBB\xBF[General]\r\nCheck=240\r\nFileSave=9997\r\nATRead=9999\r\n"
-                        "PathList=\"" + m_dir->filePath(QStringLiteral("NC")).toUtf8() + "\"\r\n");
+                        "PathList=\"" +
+                            m_dir->filePath(QStringLiteral("NC")).toUtf8() + "\"\r\n");
     m_log = m_dir->filePath(QStringLiteral("logs/radio.txt"));
 }
 
@@ -76,9 +77,11 @@ void TestAutoCommand::servesRadioMachines()
         adapter.deviceSends(1, pb.mid(12));
         adapter.deviceSends(1, Machine::requestProgram({"(P1)", "(N1234)"}));
         served = RadioAdapterSim::waitUntil(
-            [&] { return Machine::programsIn(adapter.toDevice(1)).size() == 2 &&
-                         Machine::programsIn(adapter.toDevice(0)).size() == 1 &&
-                         adapter.selectedMask() == 0xFF; },
+            [&] {
+                return Machine::programsIn(adapter.toDevice(1)).size() == 2 &&
+                       Machine::programsIn(adapter.toDevice(0)).size() == 1 &&
+                       adapter.selectedMask() == 0xFF;
+            },
             15000);
         ::kill(::getpid(), SIGTERM);
     });
@@ -92,13 +95,16 @@ void TestAutoCommand::servesRadioMachines()
     machines.join();
     QCOMPARE(status, 0);
     QVERIFY2(served, qPrintable(err));
-    QCOMPARE(readFile(m_work + "/PART A.nc"), QByteArray(a).replace(':', 'O').replace("\n", "\r\n"));
-    QCOMPARE(readFile(m_work + "/PART B.nc"), QByteArray(b).replace(':', 'O').replace("\n", "\r\n"));
+    QCOMPARE(readFile(m_work + "/PART A.nc"),
+             QByteArray(a).replace(':', 'O').replace("\n", "\r\n"));
+    QCOMPARE(readFile(m_work + "/PART B.nc"),
+             QByteArray(b).replace(':', 'O').replace("\n", "\r\n"));
     // Each answer went to the device that asked.
     const QList<QByteArray> toB = Machine::programsIn(adapter.toDevice(1));
     QVERIFY(toB.at(0).contains("(SUCCESS)") && toB.at(0).contains("PART B.NC"));
     QCOMPARE(toB.at(1), QByteArray("%\r\nO1234\r\nM30\r\n%\r\n"));
-    const QStringList lines = QString::fromLatin1(readFile(m_log)).split("\r\n", Qt::SkipEmptyParts);
+    const QStringList lines =
+        QString::fromLatin1(readFile(m_log)).split("\r\n", Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), 3);
     QVERIFY(lines.at(0).startsWith("SUCCESS ") && lines.at(0).contains(" Device[0] SAVE:"));
     QVERIFY(lines.at(2).contains(" Device[1] READ:"));
@@ -109,10 +115,12 @@ void TestAutoCommand::errors_data()
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("says");
-    const QString good = PortSetting::join({"L", "/dev/ncferry-none", "9600", "None", "8", "1",
-                                            "None", "/tmp", "*.nc", "None"});
-    QTest::newRow("no options") << QStringList{"--port-setting", good} << 1 << "--options is missing";
-    QTest::newRow("short record") << QStringList{"--port-setting", "L,ttyS0,9600", "--options", "{O}"}
+    const QString good = PortSetting::join(
+        {"L", "/dev/ncferry-none", "9600", "None", "8", "1", "None", "/tmp", "*.nc", "None"});
+    QTest::newRow("no options") << QStringList{"--port-setting", good} << 1
+                                << "--options is missing";
+    QTest::newRow("short record") << QStringList{"--port-setting", "L,ttyS0,9600", "--options",
+                                                 "{O}"}
                                   << 1 << "fields";
     QTest::newRow("unknown word") << QStringList{"--port-setting", good, "--options", "{O}", "-x"}
                                   << 1 << "unknown argument";
@@ -127,17 +135,28 @@ void TestAutoCommand::errors_data()
         << QStringList{"--log", "/tmp/x.txt", "--port-setting", good, "--options", "{O}"} << 1
         << "each --log follows its own --port-setting";
     // Each --log pairs with the setting before it, however the words are written.
-    QTest::newRow("one log named twice")
-        << QStringList{"--port-setting", good, "--log=/tmp/ncferry-a.txt",
-                       "--port-setting=" + good, "--log", "/tmp/ncferry-a.txt", "--options", "{O}"}
-        << 1 << "would share the log \"/tmp/ncferry-a.txt\"";
-    QTest::newRow("two logs for one setting")
-        << QStringList{"--port-setting=" + good, "--log=/tmp/ncferry-a.txt", "--log",
-                       "/tmp/ncferry-b.txt", "--port-setting", good, "--options", "{O}"}
-        << 1 << "each --log follows its own --port-setting";
+    QTest::newRow("one log named twice") << QStringList{"--port-setting",
+                                                        good,
+                                                        "--log=/tmp/ncferry-a.txt",
+                                                        "--port-setting=" + good,
+                                                        "--log",
+                                                        "/tmp/ncferry-a.txt",
+                                                        "--options",
+                                                        "{O}"}
+                                         << 1 << "would share the log \"/tmp/ncferry-a.txt\"";
+    QTest::newRow("two logs for one setting") << QStringList{"--port-setting=" + good,
+                                                             "--log=/tmp/ncferry-a.txt",
+                                                             "--log",
+                                                             "/tmp/ncferry-b.txt",
+                                                             "--port-setting",
+                                                             good,
+                                                             "--options",
+                                                             "{O}"}
+                                              << 1 << "each --log follows its own --port-setting";
     QTest::newRow("device server not there")
-        << QStringList{"--port-setting", QString(good).replace("/dev/ncferry-none", "tcp://127.0.0.1:1"),
-                       "--options", "{O}"}
+        << QStringList{"--port-setting",
+                       QString(good).replace("/dev/ncferry-none", "tcp://127.0.0.1:1"), "--options",
+                       "{O}"}
         << 2 << "refused the connection";
 }
 

@@ -5,10 +5,10 @@
 #include "SendRig.h"
 #include "TestFiles.h"
 #include "automode/AutoLink.h"
+#include "settings/PortSetting.h"
 #include "tools/sim/RadioAdapterSim.h"
 #include "transfer/LineControl.h"
 #include "transfer/PortSerialLine.h"
-#include "settings/PortSetting.h"
 
 #include <QDir>
 #include <QFile>
@@ -64,9 +64,11 @@ struct Line {
         QString error;
         if (!line.open(&error))
             return false;
-        link = std::make_unique<AutoLink>(&line, port, [values] { return values; }, timings);
-        QObject::connect(link.get(), &AutoLink::logEvent, link.get(),
-                         [this](const LogEvent &e) { log << e.status + u' ' + e.kind + u' ' + e.path; });
+        link = std::make_unique<AutoLink>(
+            &line, port, [values] { return values; }, timings);
+        QObject::connect(link.get(), &AutoLink::logEvent, link.get(), [this](const LogEvent &e) {
+            log << e.status + u' ' + e.kind + u' ' + e.path;
+        });
         QObject::connect(link.get(), &AutoLink::problem, link.get(),
                          [this](const QString &text) { problems << text; });
         link->start();
@@ -135,7 +137,8 @@ void TestAutoModeLink::roadOfOneRequest()
     QVERIFY(l.open(m_values));
 
     // Opening lists the devices before any request is answered.
-    QVERIFY(spin([&] { return l.idle() && l.link->ipMark() != 0 && adapter.fromPc().endsWith("EX\r"); }));
+    QVERIFY(spin(
+        [&] { return l.idle() && l.link->ipMark() != 0 && adapter.fromPc().endsWith("EX\r"); }));
     QCOMPARE(adapter.fromPc(), QByteArray("+++AS 1\rSHOW\rEX\r"));
     QCOMPARE(l.link->ipMark(), 0x07);
     QCOMPARE(l.link->deviceAddress(2), QStringList({"10", "0", "0", "3"}));
@@ -217,16 +220,21 @@ void TestAutoModeLink::flowControl()
     Line l(QStringLiteral("None"), flow, m_work);
     QVERIFY(l.open(m_values));
     // Without a worker XON and XOFF are program data under every code.
-    const QByteArray returned = QByteArray("%\nO6000\nX1") + LineControl::XON + "Y2" + LineControl::XOFF + "\n%";
+    const QByteArray returned =
+        QByteArray("%\nO6000\nX1") + LineControl::XON + "Y2" + LineControl::XOFF + "\n%";
     QVERIFY(l.pty.send(Machine::punched(returned)));
     QVERIFY(spin([&] { return !l.log.isEmpty(); }));
-    QCOMPARE(readFile(m_work + QStringLiteral("/O6000.nc")), QByteArray(returned).replace("\n", "\r\n"));
+    QCOMPARE(readFile(m_work + QStringLiteral("/O6000.nc")),
+             QByteArray(returned).replace("\n", "\r\n"));
     if (paced) { // the SUCCESS reply waits for an XON
         QVERIFY(spin([&] { return l.link->threadOver(); }));
         QVERIFY(l.pty.send(QByteArray(1, LineControl::XON)));
     }
     QByteArray got;
-    QVERIFY(spin([&] { got += l.pty.readAvailable(); return l.idle() && got.contains(DC4); }));
+    QVERIFY(spin([&] {
+        got += l.pty.readAvailable();
+        return l.idle() && got.contains(DC4);
+    }));
     QCOMPARE(got, ReplyProgram(SendListEntry::success("00", m_work + "/O6000.nc", "9997")));
     got.clear();
     QVERIFY(l.pty.send(Machine::requestProgram({"(P1)", "(F2)", "(N7777)"})));
@@ -237,7 +245,10 @@ void TestAutoModeLink::flowControl()
         QCOMPARE(l.pty.readAvailable(), QByteArray());
         QVERIFY(l.pty.send(QByteArray(1, LineControl::XON)));
     }
-    QVERIFY(spin([&] { got += l.pty.readAvailable(); return got.size() > 2000; }));
+    QVERIFY(spin([&] {
+        got += l.pty.readAvailable();
+        return got.size() > 2000;
+    }));
     // Not read meanwhile: the pty's buffer bounds how far the sender can get.
     QVERIFY(l.pty.send(QByteArray(1, LineControl::XOFF)));
     if (paced) {
@@ -251,7 +262,12 @@ void TestAutoModeLink::flowControl()
         QVERIFY(held < expected.size());
         QVERIFY(l.pty.send(QByteArray(1, LineControl::XON)));
     }
-    QVERIFY(spin([&] { got += l.pty.readAvailable(); return got.size() >= expected.size() && l.idle(); }, 20000));
+    QVERIFY(spin(
+        [&] {
+            got += l.pty.readAvailable();
+            return got.size() >= expected.size() && l.idle();
+        },
+        20000));
     QCOMPARE(got, expected);
     // The pacing bytes never reached a receive buffer.
     QVERIFY(!l.link->cableBuffer().contains(LineControl::XON));
@@ -263,7 +279,8 @@ void TestAutoModeLink::radioDemultiplexing()
     m_values.saveOkReply = false;
     // Device 1's address is made of bytes that mean something in a program: DC4, DC2,
     // ":" and CR.
-    RadioAdapterSim adapter(l.pty.masterFd(), {"65.66.67.68", "20.18.58.13", "", "", "", "", "", "9.9.9.9"});
+    RadioAdapterSim adapter(l.pty.masterFd(),
+                            {"65.66.67.68", "20.18.58.13", "", "", "", "", "", "9.9.9.9"});
     QVERIFY(l.open(m_values));
     QVERIFY(spin([&] { return l.idle() && l.link->ipMark() == 0x83; }));
 
@@ -293,13 +310,15 @@ void TestAutoModeLink::promptTimeOut()
     l.timings.promptTimeoutMs = 300;
     QVERIFY(l.open(m_values));
     QVERIFY(spin([&] { return l.idle() && !l.problems.isEmpty(); }, 3000));
-    QVERIFY2(l.problems.first().contains(QLatin1String("did not answer")), qPrintable(l.problems.first()));
+    QVERIFY2(l.problems.first().contains(QLatin1String("did not answer")),
+             qPrintable(l.problems.first()));
     QCOMPARE(l.link->ipMark(), 0); // no device is present without a listing
     // The next entry is served; the link is in data mode again.
     l.link->append({SendListEntry::mark("04")});
     QVERIFY(spin([&] { return l.idle() && l.problems.size() == 2; }, 3000));
     // The machines held by the XOFF are released.
-    QVERIFY(RadioAdapterSim::waitUntil([&] { return wire.fromPc().endsWith(LineControl::XON); }, 2000));
+    QVERIFY(
+        RadioAdapterSim::waitUntil([&] { return wire.fromPc().endsWith(LineControl::XON); }, 2000));
     QVERIFY(wire.rawToPc("RFCABLE>"));
     QTest::qWait(50);
     QCOMPARE(l.link->transcript(), QString());
@@ -311,10 +330,12 @@ void TestAutoModeLink::lostLineEndsTheWorker()
     QString error;
     QVERIFY(line.open(&error));
     fixture(*m_dir, QStringLiteral("NC/LATHE/O1111.nc"), QByteArray(5000, 'X'));
-    const QStringList port = {"L", "fake", "9600", "None", "8", "1", "Xon/Xoff", m_work, "*.nc", "None"};
+    const QStringList port = {"L", "fake",     "9600", "None", "8",
+                              "1", "Xon/Xoff", m_work, "*.nc", "None"};
     LinkTimings timings;
     timings.tickMs = 10;
-    AutoLink link(&line, port, [this] { return m_values; }, timings);
+    AutoLink link(
+        &line, port, [this] { return m_values; }, timings);
     QStringList problems;
     connect(&link, &AutoLink::problem, &link, [&](const QString &t) { problems << t; });
     link.append({SendListEntry::send("00", m_nc + "/LATHE/O1111.nc"),
@@ -339,10 +360,12 @@ void TestAutoModeLink::deviceListing_data()
     QTest::addColumn<QStringList>("parts");
     QTest::addColumn<bool>("present");
     const QString head = QStringLiteral("  2 RF-NODE-2").leftJustified(26);
-    QTest::newRow("listed") << head + "192.168.1.20" << QStringList{"192", "168", "1", "20"} << true;
+    QTest::newRow("listed") << head + "192.168.1.20" << QStringList{"192", "168", "1", "20"}
+                            << true;
     QTest::newRow("absent") << head + "0.0.0.0" << QStringList{"0", "0", "0", "0"} << false;
     QTest::newRow("short line") << "  2 RF" << QStringList{} << true;
-    QTest::newRow("empty parts dropped") << head + "10..1.2." << QStringList{"10", "1", "2"} << true;
+    QTest::newRow("empty parts dropped")
+        << head + "10..1.2." << QStringList{"10", "1", "2"} << true;
 }
 
 void TestAutoModeLink::deviceListing()
@@ -354,7 +377,8 @@ void TestAutoModeLink::deviceListing()
     QCOMPARE(RadioAdapterSim::listingLine(2, "192.168.1.20").mid(AutoLink::AddressColumn - 1),
              QStringLiteral("192.168.1.20"));
     FakeSerialLine fake;
-    AutoLink link(&fake, {"L", "fake", "9600", "None", "8", "1", "None", m_work, "*.nc", "Wireless"},
+    AutoLink link(&fake,
+                  {"L", "fake", "9600", "None", "8", "1", "None", m_work, "*.nc", "Wireless"},
                   [] { return GeneralValues(); });
     link.ParseDeviceLine(line, 2);
     QCOMPARE(link.deviceAddress(2), parts);
@@ -368,10 +392,12 @@ void TestAutoModeLink::busyWindowKeepsDataAfterCommandMode()
     // program arrives at once: it is program data, not adapter text, however late it is read.
     FakeSerialLine line;
     QVERIFY(line.open(nullptr));
-    const QStringList port = {"RADIO", "fake", "9600", "None", "8", "1", "None", m_work, "*.nc", "Wireless"};
+    const QStringList port = {"RADIO", "fake", "9600", "None", "8",
+                              "1",     "None", m_work, "*.nc", "Wireless"};
     LinkTimings timings;
     timings.promptTimeoutMs = 3000;
-    AutoLink link(&line, port, [this] { return m_values; }, timings);
+    AutoLink link(
+        &line, port, [this] { return m_values; }, timings);
     link.start();
     const QByteArray prompt = RadioAdapterSim::Prompt;
     const auto answer = [&](const QByteArray &command, const QByteArray &text) {
@@ -390,7 +416,8 @@ void TestAutoModeLink::busyWindowKeepsDataAfterCommandMode()
     QVERIFY(RadioAdapterSim::waitUntil(
         [&] { return line.wire().endsWith("EX\r") && !line.flowGateBypass(); }, 5000));
     const QByteArray program = "%\n:2001(PART A)\nG00X1.\nM30\n%";
-    line.inject("EX\r\nOK\r\n" + RadioAdapterSim::addressBytes("10.0.0.2") + Machine::punched(program));
+    line.inject("EX\r\nOK\r\n" + RadioAdapterSim::addressBytes("10.0.0.2") +
+                Machine::punched(program));
     QVERIFY(spin([&] { return QFile::exists(m_work + "/PART A.nc"); }));
     QCOMPARE(readFile(m_work + "/PART A.nc"),
              QByteArray(program).replace(':', 'O').replace("\n", "\r\n"));

@@ -54,8 +54,10 @@ TWATransport *TestAutoModeWindow::open(const QString &portName, const QString &t
     auto *w = new TWATransport([] { return GeneralValues(); }, line, nullptr, timings);
     w->setLogFolder(m_dir->path());
     w->setLanguage({"AUTO", "Received", "Sent", "Log", "Clear log", "Exit", "no port"});
-    w->setPortSetting({"LATHE1", line->settings().portName.isEmpty() ? QStringLiteral("x") : line->settings().portName,
-                       "9600", "None", "8", "1", "None", m_work, "*.nc", type});
+    w->setPortSetting(
+        {"LATHE1",
+         line->settings().portName.isEmpty() ? QStringLiteral("x") : line->settings().portName,
+         "9600", "None", "8", "1", "None", m_work, "*.nc", type});
     w->show();
     return w;
 }
@@ -82,16 +84,26 @@ void TestAutoModeWindow::wirelessPanesAndLog()
     QCOMPARE(addr0->text(), QStringLiteral("0.0.0.0"));
 
     adapter.deviceSends(1, Sim::Machine::punched("%\nO3001(FLANGE)\nM30\n%"));
-    QVERIFY(SendRig::spin([&] { return !w->logLines().isEmpty() && !w->link()->threadOver() && w->link()->sendList().isEmpty(); }, 5000));
+    QVERIFY(SendRig::spin(
+        [&] {
+            return !w->logLines().isEmpty() && !w->link()->threadOver() &&
+                   w->link()->sendList().isEmpty();
+        },
+        5000));
     const QString path = m_work + QStringLiteral("/FLANGE.nc");
-    const QRegularExpression format("^SUCCESS \\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d Device\\[1\\] SAVE:" +
-                                    QRegularExpression::escape(path) + "$");
+    const QRegularExpression format(
+        "^SUCCESS \\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d Device\\[1\\] SAVE:" +
+        QRegularExpression::escape(path) + "$");
     QCOMPARE(w->logLines().size(), 1);
     QVERIFY2(format.match(w->logLines().first()).hasMatch(), qPrintable(w->logLines().first()));
     // On disk as soon as logged, before any close.
     const QString logFile = m_dir->filePath(QStringLiteral("log/LATHE1.txt"));
     QCOMPARE(QString::fromLatin1(readFile(logFile)), w->logLines().first() + "\r\n");
-    QVERIFY(SendRig::spin([&] { return w->findChild<QPlainTextEdit *>("Memo1")->toPlainText().contains("O3001(FLANGE)"); }, 2000));
+    QVERIFY(SendRig::spin(
+        [&] {
+            return w->findChild<QPlainTextEdit *>("Memo1")->toPlainText().contains("O3001(FLANGE)");
+        },
+        2000));
 
     w->close();
     QVERIFY(SendRig::spin([&] { return w.isNull(); }, 2000));

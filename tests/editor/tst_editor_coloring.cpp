@@ -40,16 +40,25 @@ private slots:
     {
         QTest::addColumn<QString>("line");
         QTest::addColumn<QString>("picture");
-        QTest::newRow("block") << "N10G01X5.Y2.F100" << "NNNGGGXXXYYYFFFF";
-        QTest::newRow("comment letters") << "G01X12.5(TOOL)" << "GGGXXXXXXTOOLL";
-        QTest::newRow("lower case starts no run") << "G01x5y2" << "GGGGGGG";
-        QTest::newRow("no capital is black") << "g01x5" << "#####";
-        QTest::newRow("tape mark") << "%" << "#";
-        QTest::newRow("empty line") << "" << "";
-        QTest::newRow("before first capital kept") << "12 G1" << "...GG";
-        QTest::newRow("lower case before capital kept") << "g01X5" << "...XX";
+        QTest::newRow("block") << "N10G01X5.Y2.F100"
+                               << "NNNGGGXXXYYYFFFF";
+        QTest::newRow("comment letters") << "G01X12.5(TOOL)"
+                                         << "GGGXXXXXXTOOLL";
+        QTest::newRow("lower case starts no run") << "G01x5y2"
+                                                  << "GGGGGGG";
+        QTest::newRow("no capital is black") << "g01x5"
+                                             << "#####";
+        QTest::newRow("tape mark") << "%"
+                                   << "#";
+        QTest::newRow("empty line") << ""
+                                    << "";
+        QTest::newRow("before first capital kept") << "12 G1"
+                                                   << "...GG";
+        QTest::newRow("lower case before capital kept") << "g01X5"
+                                                        << "...XX";
         QTest::newRow("only A-Z count") << QString::fromUtf8("(ÄÖ)X1") << "....XX";
-        QTest::newRow("letter at the end") << "X1Z" << "XXZ";
+        QTest::newRow("letter at the end") << "X1Z"
+                                           << "XXZ";
     }
     void runs()
     {
@@ -75,8 +84,8 @@ private slots:
         const struct {
             int pos;
             const char *colour;
-        } expected[] = {{0, "clTeal"},   {2, "clTeal"},  {3, "clOlive"}, {6, "clYellow"},
-                        {9, "clBlue"},   {12, "clGreen"}, {15, "clGreen"}};
+        } expected[] = {{0, "clTeal"}, {2, "clTeal"},   {3, "clOlive"}, {6, "clYellow"},
+                        {9, "clBlue"}, {12, "clGreen"}, {15, "clGreen"}};
         for (const auto &e : expected)
             QCOMPARE(colourAt(0, e.pos), named(e.colour));
         QCOMPARE(colourAt(1, 0), QColor(Qt::black));
@@ -94,8 +103,8 @@ private slots:
         QTest::newRow("name any case") << "CLMAROON" << true << 0x80 << 0 << 0 << "clMaroon";
         QTest::newRow("sky blue") << "clSkyBlue" << true << 0xA6 << 0xCA << 0xF0 << "clSkyBlue";
         QTest::newRow("hex") << "$00FF8040" << true << 0x40 << 0x80 << 0xFF << "$00FF8040";
-        QTest::newRow("hex of a named colour") << "$00808000" << true << 0 << 0x80 << 0x80
-                                               << "clTeal";
+        QTest::newRow("hex of a named colour")
+            << "$00808000" << true << 0 << 0x80 << 0x80 << "clTeal";
         QTest::newRow("decimal") << "255" << true << 0xFF << 0 << 0 << "clRed";
         QTest::newRow("system colour") << "$FF000005" << false << 0 << 0 << 0 << "clBlack";
         QTest::newRow("not a colour") << "pink" << false << 0 << 0 << 0 << "clBlack";
@@ -164,8 +173,8 @@ private slots:
         QCOMPARE(f.readAll(), QByteArray("%\r\nO1234(\xC4\xFF)\r\nG01\r\n"));
         QVERIFY(!EditorFile::readText(dir.filePath(QStringLiteral("missing.nc")), &text, &error));
         QVERIFY(error.contains(QStringLiteral("missing.nc")));
-        QVERIFY(!EditorFile::writeText(dir.filePath(QStringLiteral("no/such/dir.nc")), text,
-                                       &error));
+        QVERIFY(
+            !EditorFile::writeText(dir.filePath(QStringLiteral("no/such/dir.nc")), text, &error));
     }
 };
 

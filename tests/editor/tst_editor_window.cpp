@@ -1,13 +1,13 @@
 // The colour dialog and the editor window, driven through their controls offscreen.
+#include "app/MainWindow.h"
 #include "editor/ColorDialogs.h"
 #include "editor/ColorText.h"
 #include "editor/Editor.h"
 #include "editor/LetterColoring.h"
-#include "settings/Option.h"
-#include "app/MainWindow.h"
 #include "library/LibraryEngine.h"
 #include "library/LibraryJobs.h"
 #include "library/LibraryPanes.h"
+#include "settings/Option.h"
 
 #include "TestFiles.h"
 #include "WindowHelpers.h"
@@ -20,7 +20,10 @@
 
 namespace
 {
-QStringList all(const char *name) { return QStringList(26, QLatin1String(name)); }
+QStringList all(const char *name)
+{
+    return QStringList(26, QLatin1String(name));
+}
 
 QByteArray fileBytes(const QString &path)
 {
@@ -90,7 +93,8 @@ private slots:
         TEditor e(nullptr, nullptr);
         const QString colors = all("clNavy").join(u',');
         e.setEditorList({QStringLiteral("16"), QString::number(code), colors});
-        QCOMPARE(e.getEditorList(), (QStringList{QStringLiteral("16"), QString::number(code), colors}));
+        QCOMPARE(e.getEditorList(),
+                 (QStringList{QStringLiteral("16"), QString::number(code), colors}));
         const QFont f = named<QPlainTextEdit>(&e, "RichEdit1")->font();
         QCOMPARE(f.bold(), !(code & 1));
         QCOMPARE(f.italic(), !(code & 2));
@@ -110,7 +114,8 @@ private slots:
         auto *e = new TEditor(nullptr, nullptr);
         e->setFileName(path);
         showActive(e);
-        QCOMPARE(named<QPlainTextEdit>(e, "RichEdit1")->toPlainText(), QStringLiteral("%\nG01X5.\n%\n"));
+        QCOMPARE(named<QPlainTextEdit>(e, "RichEdit1")->toPlainText(),
+                 QStringLiteral("%\nG01X5.\n%\n"));
         QVERIFY(!e->isModified());
         QVERIFY(e->windowTitle().endsWith(QStringLiteral("-NC程式編輯器")));
         QTest::keyClicks(named<QPlainTextEdit>(e, "RichEdit1"), QStringLiteral("Y"));
@@ -253,7 +258,8 @@ private slots:
         });
         e.NColorClick();
         QCOMPARE(e.getColorList(), all("clFuchsia").join(u','));
-        const QTextLayout *layout = named<QPlainTextEdit>(&e, "RichEdit1")->document()->firstBlock().layout();
+        const QTextLayout *layout =
+            named<QPlainTextEdit>(&e, "RichEdit1")->document()->firstBlock().layout();
         QVERIFY(!layout->formats().isEmpty());
         QCOMPARE(layout->formats().first().format.foreground().color(), QColor(Qt::magenta));
     }
@@ -279,7 +285,8 @@ private slots:
         QVERIFY(first);
         QVERIFY(first->isVisible());
         QCOMPARE(first->fileName(), path);
-        QCOMPARE(named<QPlainTextEdit>(first, "RichEdit1")->toPlainText(), QStringLiteral("%\nO7\n%\n"));
+        QCOMPARE(named<QPlainTextEdit>(first, "RichEdit1")->toPlainText(),
+                 QStringLiteral("%\nO7\n%\n"));
         QCOMPARE(first->dialogFilter(),
                  QStringLiteral(".nc|*.nc|.cnc|*.cnc|.txt|*.txt|.dat|*.dat|.tap|*.tap|*.*|*.*"));
         w.SEditClick();

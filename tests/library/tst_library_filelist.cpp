@@ -43,8 +43,8 @@ const QStringList plain{"Name", "Time", "Size", "Note", "Pic"};
 // hold U+0000, surrogate pairs and characters above them.
 QString randomText(std::mt19937 &rng)
 {
-    static const QStringList pieces{"",         "O",  "o",  "1", "12345678",         "ABCDEFGH",
-                                    QChar(0),   "軸", "😀", " ", QChar(0xFFFD), "roughing ",
+    static const QStringList pieces{"",       "O",  "o", "1", "12345678",    "ABCDEFGH",
+                                    QChar(0), "軸", "😀", " ", QChar(0xFFFD), "roughing ",
                                     "Z"};
     QString text;
     for (int n = int(rng() % 5); n > 0; --n) {
@@ -69,8 +69,8 @@ QString randomTime(std::mt19937 &rng, bool canonicalOnly)
 
 QString randomSize(std::mt19937 &rng)
 {
-    static const QStringList odd{"", "x", "-5", "9223372036854775807", "99999999999999999999",
-                                 "3000000000", " 7", "007"};
+    static const QStringList odd{
+        "", "x", "-5", "9223372036854775807", "99999999999999999999", "3000000000", " 7", "007"};
     return rng() % 4 ? QString::number(rng() % 50) : odd.at(int(rng() % odd.size()));
 }
 

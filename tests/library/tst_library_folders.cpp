@@ -14,7 +14,10 @@ namespace
 {
 const QString NewName = QStringLiteral("新資料夾");
 
-bool mk(const QString &path) { return QDir().mkpath(path); }
+bool mk(const QString &path)
+{
+    return QDir().mkpath(path);
+}
 
 QStringList childCaptions(ShellTreeView &tree, const QString &path)
 {
@@ -46,12 +49,15 @@ private slots:
         const QString first = FolderOperations::newFolderName(m_base, NewName);
         QCOMPARE(first, NewName);
         QVERIFY(mk(m_base + u'/' + first));
-        QCOMPARE(FolderOperations::newFolderName(m_base, NewName), NewName + QStringLiteral(" (2)"));
+        QCOMPARE(FolderOperations::newFolderName(m_base, NewName),
+                 NewName + QStringLiteral(" (2)"));
         QVERIFY(mk(m_base + u'/' + NewName + QStringLiteral(" (2)")));
-        QCOMPARE(FolderOperations::newFolderName(m_base, NewName), NewName + QStringLiteral(" (3)"));
+        QCOMPARE(FolderOperations::newFolderName(m_base, NewName),
+                 NewName + QStringLiteral(" (3)"));
         // A file takes the name as much as a folder does.
         QVERIFY(writeFile(m_base + u'/' + NewName + QStringLiteral(" (3)"), "x"));
-        QCOMPARE(FolderOperations::newFolderName(m_base, NewName), NewName + QStringLiteral(" (4)"));
+        QCOMPARE(FolderOperations::newFolderName(m_base, NewName),
+                 NewName + QStringLiteral(" (4)"));
     }
 
     void rules_data()
@@ -59,13 +65,20 @@ private slots:
         QTest::addColumn<QString>("folder");
         QTest::addColumn<QString>("target");
         QTest::addColumn<bool>("inside");
-        QTest::newRow("itself") << "/w/NC" << "/w/NC" << true;
-        QTest::newRow("itself with separator") << "/w/NC" << "/w/NC/" << true;
-        QTest::newRow("sub-folder") << "/w/NC" << "/w/NC/A/B" << true;
-        QTest::newRow("name contains it") << "/w/NC" << "/w/NC2" << false;
-        QTest::newRow("sub-folder of a look-alike") << "/w/NC" << "/w/NC2/NC" << false;
-        QTest::newRow("parent") << "/w/NC/A" << "/w/NC" << false;
-        QTest::newRow("sibling") << "/w/NC/A" << "/w/NC/B" << false;
+        QTest::newRow("itself") << "/w/NC"
+                                << "/w/NC" << true;
+        QTest::newRow("itself with separator") << "/w/NC"
+                                               << "/w/NC/" << true;
+        QTest::newRow("sub-folder") << "/w/NC"
+                                    << "/w/NC/A/B" << true;
+        QTest::newRow("name contains it") << "/w/NC"
+                                          << "/w/NC2" << false;
+        QTest::newRow("sub-folder of a look-alike") << "/w/NC"
+                                                    << "/w/NC2/NC" << false;
+        QTest::newRow("parent") << "/w/NC/A"
+                                << "/w/NC" << false;
+        QTest::newRow("sibling") << "/w/NC/A"
+                                 << "/w/NC/B" << false;
     }
     void rules()
     {
@@ -201,7 +214,7 @@ private slots:
         QCOMPARE(tree.Path(), m_base + "/NC/sub");
         QVERIFY(tree.selectPath(m_base + "/NC"));
         QVERIFY(!tree.ShellTreeView1DragDrop(node("/NC2"), this)); // not from the tree
-        QVERIFY(!tree.ShellTreeView1DragDrop(node("/B"), &tree)); // B/NC exists
+        QVERIFY(!tree.ShellTreeView1DragDrop(node("/B"), &tree));  // B/NC exists
         QCOMPARE(errors.size(), 1);
         QVERIFY(QFileInfo(m_base + "/NC/sub").isDir());
         QVERIFY(childCaptions(tree, m_base).contains(QStringLiteral("NC")));

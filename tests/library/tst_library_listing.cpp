@@ -1,5 +1,5 @@
-#include "TestFiles.h"
 #include "LibraryWait.h"
+#include "TestFiles.h"
 #include "library/FileListing.h"
 #include "library/LibraryEngine.h"
 #include "library/NotesStore.h"
@@ -78,7 +78,11 @@ void makeRandomFolder(const QString &folder, NotesStore *store, std::mt19937 &rn
             QFile f(base + name);
             if (f.exists() || !f.open(QIODevice::WriteOnly))
                 continue;
-            f.write(QStringLiteral("%\nO%1(TITLE %2)\n").arg(i).arg(name).toUtf8().repeated(int(rng() % 3)));
+            f.write(QStringLiteral("%\nO%1(TITLE %2)\n")
+                        .arg(i)
+                        .arg(name)
+                        .toUtf8()
+                        .repeated(int(rng() % 3)));
             f.setFileTime(QDateTime::currentDateTime().addSecs(-qint64(rng() % 100000000)),
                           QFileDevice::FileModificationTime);
             f.close();
@@ -219,11 +223,13 @@ private slots:
         QTemporaryDir dir;
         NotesStore store(dir.path());
         QVERIFY(store.open());
-        const QByteArray raw = QFile::encodeName(dir.path()) + "/O\xff" "1.nc";
+        const QByteArray raw = QFile::encodeName(dir.path()) + "/O\xff"
+                                                               "1.nc";
         const int fd = ::open(raw.constData(), O_CREAT | O_WRONLY, 0600);
         QVERIFY(fd >= 0);
         ::close(fd);
-        const QString shown = QFile::decodeName(QByteArray("O\xff" "1.nc"));
+        const QString shown = QFile::decodeName(QByteArray("O\xff"
+                                                           "1.nc"));
         QVERIFY(store.storeNote(FileListing::folderWithSeparator(dir.path()) + shown, "kept"));
         const ListingResult listed = FileListing::listFolder(dir.path(), "*.nc", false, &store);
         QCOMPARE(listed.rows.size(), 1);

@@ -1,5 +1,5 @@
-#include "LibraryWait.h"
 #include "JpegFixture.h"
+#include "LibraryWait.h"
 
 #include "library/FileListing.h"
 #include "library/JpegImage.h"

@@ -37,13 +37,13 @@ private slots:
         QTest::addColumn<QSize>("shown");
         QTest::addColumn<QPoint>("position");
         const QSize none;
-        QTest::newRow("small picture fitted") << QSize(200, 100) << QSize(400, 300) << ""
-                                              << true << none << QSize(200, 100) << QPoint();
+        QTest::newRow("small picture fitted") << QSize(200, 100) << QSize(400, 300) << "" << true
+                                              << none << QSize(200, 100) << QPoint();
         QTest::newRow("small picture zoomed in")
             << QSize(200, 100) << QSize(400, 300) << "in" << false << QSize(220, 110)
             << QSize(220, 110) << QPoint(90, 95);
-        QTest::newRow("wide picture fitted") << QSize(1000, 500) << QSize(500, 400) << ""
-                                             << true << none << QSize(500, 250) << QPoint();
+        QTest::newRow("wide picture fitted") << QSize(1000, 500) << QSize(500, 400) << "" << true
+                                             << none << QSize(500, 250) << QPoint();
         QTest::newRow("wide picture zoomed in")
             << QSize(1000, 500) << QSize(500, 400) << "in" << false << QSize(550, 275)
             << QSize(550, 275) << QPoint(0, 62);
@@ -58,9 +58,9 @@ private slots:
         QTest::newRow("equal width takes the inside")
             << QSize(400, 100) << QSize(400, 300) << "in" << false << QSize(440, 330)
             << QSize(440, 110) << QPoint(0, 0);
-        QTest::newRow("4 high no longer grows") << QSize(100, 4) << QSize(400, 300) << "in,in"
-                                                << false << QSize(121, 4) << QSize(100, 4)
-                                                << QPoint(139, 148);
+        QTest::newRow("4 high no longer grows")
+            << QSize(100, 4) << QSize(400, 300) << "in,in" << false << QSize(121, 4)
+            << QSize(100, 4) << QPoint(139, 148);
         QTest::newRow("5 high grows to 6") << QSize(100, 5) << QSize(400, 300) << "in" << false
                                            << QSize(110, 6) << QSize(110, 6) << QPoint(145, 147);
         QTest::newRow("5 no longer shrinks")
@@ -114,8 +114,10 @@ private slots:
     void window()
     {
         QTemporaryDir dir;
-        const QString wide = fixture(dir, QStringLiteral("O1.jpg"), JpegFixture::encode(1000, 500, 3));
-        const QString small = fixture(dir, QStringLiteral("O2.jpg"), JpegFixture::encode(80, 60, 1));
+        const QString wide =
+            fixture(dir, QStringLiteral("O1.jpg"), JpegFixture::encode(1000, 500, 3));
+        const QString small =
+            fixture(dir, QStringLiteral("O2.jpg"), JpegFixture::encode(80, 60, 1));
         TViewer v;
         QVERIFY(!v.setImageFile(dir.filePath(QStringLiteral("none.jpg"))));
         QVERIFY(v.errorText().contains(QStringLiteral("none.jpg")));
@@ -127,7 +129,8 @@ private slots:
         QCOMPARE(v.ImageX, 1000);
         QCOMPARE(v.ImageY, 500);
         QVERIFY(v.centreTimer->isActive());
-        QCOMPARE(named<ViewerPicture>(&v, "ImageVewer")->size(), named<QScrollArea>(&v, "ScrollBox1")->viewport()->size());
+        QCOMPARE(named<ViewerPicture>(&v, "ImageVewer")->size(),
+                 named<QScrollArea>(&v, "ScrollBox1")->viewport()->size());
 
         QTest::mouseClick(named<QToolButton>(&v, "ActualButton"), Qt::LeftButton);
         QCOMPARE(named<ViewerPicture>(&v, "ImageVewer")->size(), QSize(1000, 500));
@@ -137,9 +140,11 @@ private slots:
         QVERIFY(h->maximum() > 100 && vert->maximum() > 100);
         h->setValue(10);
         vert->setValue(20);
-        QTest::mousePress(named<ViewerPicture>(&v, "ImageVewer"), Qt::LeftButton, {}, QPoint(100, 100));
+        QTest::mousePress(named<ViewerPicture>(&v, "ImageVewer"), Qt::LeftButton, {},
+                          QPoint(100, 100));
         QCOMPARE(h->value(), 10); // nothing moves while the button is held
-        QTest::mouseRelease(named<ViewerPicture>(&v, "ImageVewer"), Qt::LeftButton, {}, QPoint(60, 70));
+        QTest::mouseRelease(named<ViewerPicture>(&v, "ImageVewer"), Qt::LeftButton, {},
+                            QPoint(60, 70));
         QCOMPARE(h->value(), 50);
         QCOMPARE(vert->value(), 50);
 

@@ -1,22 +1,22 @@
 // Faults found by the sanitizer and fuzz runs, kept found: window teardown, the notes
 // database that is no database, and ncferry-cli's arguments, names and port messages.
-#include "TestFiles.h"
 #include "CaptureStderr.h"
 #include "PtyPair.h"
+#include "TestFiles.h"
 #include "app/MainWindow.h"
 #include "library/JpegImage.h"
 #include "library/LibraryEngine.h"
 #include "library/NotesStore.h"
-#include "transfer/PortProblem.h"
-#include "transfer/PortList.h"
+#include "settings/PortSetting.h"
 #include "tools/ReceiveCommand.h"
 #include "tools/SendCommand.h"
-#include "settings/PortSetting.h"
+#include "transfer/PortList.h"
+#include "transfer/PortProblem.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QApplication>
 #include <QHeaderView>
 #include <QMessageBox>
 #include <QProcess>
@@ -132,13 +132,13 @@ void TestReliability::cliRefusals_data()
     const QString noPort = "/nonexistent/ttyNONE";
     for (const char *value : {"0", "-1", "86401", "2147484", "99999999999"})
         QTest::newRow(qPrintable(QStringLiteral("timeout %1").arg(value)))
-            << false << QStringList{"--port-setting", record(noPort), "--timeout", value, out}
-            << 1 << range;
+            << false << QStringList{"--port-setting", record(noPort), "--timeout", value, out} << 1
+            << range;
     // The limits themselves pass; the missing port then stops the command.
     for (const char *value : {"1", "86400"})
         QTest::newRow(qPrintable(QStringLiteral("timeout %1 accepted").arg(value)))
-            << false << QStringList{"--port-setting", record(noPort), "--timeout", value, out}
-            << 2 << noPort;
+            << false << QStringList{"--port-setting", record(noPort), "--timeout", value, out} << 2
+            << noPort;
     QTest::newRow("receive, empty port")
         << false << QStringList{"--port-setting", record(""), out} << 1 << "names no port";
     QTest::newRow("send, empty port")
@@ -184,7 +184,8 @@ void TestReliability::nameIsStoredAsGiven()
              0);
     const QStringList names = QDir(dir.path()).entryList(QDir::Files);
     QCOMPARE(names, QStringList{QString::fromUtf8("laté 車床.nc")});
-    QCOMPARE(QFile::encodeName(names.first()), QByteArray("lat\xC3\xA9 \xE8\xBB\x8A\xE5\xBA\x8A.nc"));
+    QCOMPARE(QFile::encodeName(names.first()),
+             QByteArray("lat\xC3\xA9 \xE8\xBB\x8A\xE5\xBA\x8A.nc"));
 }
 
 // Bytes that are no UTF-8 cannot be carried to the file system exactly: the tool refuses
@@ -195,8 +196,9 @@ void TestReliability::undecodableNameFails()
     QProcess cli;
     cli.setWorkingDirectory(dir.path());
     // Only a shell can hand the tool an argument that is not UTF-8.
-    cli.start("/bin/sh", {"-c", "exec \"$0\" receive --port-setting \"$1\" \"$(printf 'lat\\351.nc')\"",
-                          cliPath(), record("/nonexistent/ttyNONE")});
+    cli.start("/bin/sh",
+              {"-c", "exec \"$0\" receive --port-setting \"$1\" \"$(printf 'lat\\351.nc')\"",
+               cliPath(), record("/nonexistent/ttyNONE")});
     QVERIFY(cli.waitForFinished(10000));
     const QString err = QString::fromLocal8Bit(cli.readAllStandardError());
     QCOMPARE(cli.exitCode(), 1);

@@ -25,7 +25,6 @@
 namespace
 {
 
-
 QStringList generalList()
 {
     return {"0",    "English", "/usr/bin/ed", "20",       "/usr/bin/feh", "9990",
@@ -56,7 +55,6 @@ class TestGeneralSettingsWindow : public QObject
         w->setProgramChooser([](const QString &) { return QString(); });
         return w;
     }
-
 
     // Types into the folder grid as a user does: select, type, Enter.
     static void typeInto(QTableWidget *grid, int row, const QString &text)
@@ -138,16 +136,21 @@ private slots:
         QStringList list = generalList();
         list[0] = flags;
         QVERIFY(w->setGeneralList(list));
-        const QList<QRadioButton *> pairs[] = {{named<QRadioButton>(w, "EditorRadioButton1"), named<QRadioButton>(w, "EditorRadioButton2")},
-                                               {named<QRadioButton>(w, "NoteRadioButton1"), named<QRadioButton>(w, "NoteRadioButton2")},
-                                               {named<QRadioButton>(w, "SourceRadioButton1"), named<QRadioButton>(w, "SourceRadioButton2")},
-                                               {named<QRadioButton>(w, "ImageRadioButton1"), named<QRadioButton>(w, "ImageRadioButton2")}};
+        const QList<QRadioButton *> pairs[] = {{named<QRadioButton>(w, "EditorRadioButton1"),
+                                                named<QRadioButton>(w, "EditorRadioButton2")},
+                                               {named<QRadioButton>(w, "NoteRadioButton1"),
+                                                named<QRadioButton>(w, "NoteRadioButton2")},
+                                               {named<QRadioButton>(w, "SourceRadioButton1"),
+                                                named<QRadioButton>(w, "SourceRadioButton2")},
+                                               {named<QRadioButton>(w, "ImageRadioButton1"),
+                                                named<QRadioButton>(w, "ImageRadioButton2")}};
         for (int i = 0; i < 4; ++i) {
             QCOMPARE(pairs[i][1]->isChecked(), second[i]);
             QCOMPARE(pairs[i][0]->isChecked(), !second[i]);
         }
-        const QCheckBox *boxes[] = {named<QCheckBox>(w, "CoverCheckBox"), named<QCheckBox>(w, "NoteCheckBox"), named<QCheckBox>(w, "ErrorMsgCheckBox"),
-                                    named<QCheckBox>(w, "SaveOKCheckBox")};
+        const QCheckBox *boxes[] = {
+            named<QCheckBox>(w, "CoverCheckBox"), named<QCheckBox>(w, "NoteCheckBox"),
+            named<QCheckBox>(w, "ErrorMsgCheckBox"), named<QCheckBox>(w, "SaveOKCheckBox")};
         for (int i = 0; i < 4; ++i)
             QCOMPARE(boxes[i]->isChecked(), checked[i]);
         // Companions follow their choice.
@@ -223,7 +226,8 @@ private slots:
         const QString text = QStringLiteral("C:\\NC,\"D:\\My CAM\"");
         w->setPathList(text);
         QCOMPARE(texts(named<QTableWidget>(w, "PathStringGrid"), 0), (QStringList{"1", "2", ""}));
-        QCOMPARE(texts(named<QTableWidget>(w, "PathStringGrid"), 1), (QStringList{"C:\\NC", "D:\\My CAM", ""}));
+        QCOMPARE(texts(named<QTableWidget>(w, "PathStringGrid"), 1),
+                 (QStringList{"C:\\NC", "D:\\My CAM", ""}));
         QCOMPARE(w->getPathList(), text);
 
         QString prompt, start;
@@ -244,12 +248,18 @@ private slots:
         named<QTabWidget>(w, "PageControl1")->setCurrentIndex(1);
         QCoreApplication::processEvents();
         const QPoint cell =
-            named<QTableWidget>(w, "PathStringGrid")->visualItemRect(named<QTableWidget>(w, "PathStringGrid")->item(2, 1)).center();
-        QTest::mousePress(named<QTableWidget>(w, "PathStringGrid")->viewport(), Qt::LeftButton, {}, cell);
-        QTest::mouseRelease(named<QTableWidget>(w, "PathStringGrid")->viewport(), Qt::LeftButton, {}, cell);
-        QTest::mouseDClick(named<QTableWidget>(w, "PathStringGrid")->viewport(), Qt::LeftButton, {}, cell);
+            named<QTableWidget>(w, "PathStringGrid")
+                ->visualItemRect(named<QTableWidget>(w, "PathStringGrid")->item(2, 1))
+                .center();
+        QTest::mousePress(named<QTableWidget>(w, "PathStringGrid")->viewport(), Qt::LeftButton, {},
+                          cell);
+        QTest::mouseRelease(named<QTableWidget>(w, "PathStringGrid")->viewport(), Qt::LeftButton,
+                            {}, cell);
+        QTest::mouseDClick(named<QTableWidget>(w, "PathStringGrid")->viewport(), Qt::LeftButton, {},
+                           cell);
         QCOMPARE(named<QTableWidget>(w, "PathStringGrid")->rowCount(), 4);
-        QCOMPARE(texts(named<QTableWidget>(w, "PathStringGrid"), 0), (QStringList{"1", "2", "3", ""}));
+        QCOMPARE(texts(named<QTableWidget>(w, "PathStringGrid"), 0),
+                 (QStringList{"1", "2", "3", ""}));
         QCOMPARE(w->getPathList(), text + QStringLiteral(",\"/srv/new parts\""));
     }
 
@@ -307,7 +317,8 @@ private slots:
         QCOMPARE(texts(named<QTableWidget>(w, "FolderStringGrid"), 0), (QStringList{"1", ""}));
         QCOMPARE(w->getFolderList(), QStringLiteral("F01"));
         // Numbers in column 0 are not editable.
-        QVERIFY(!(named<QTableWidget>(w, "FolderStringGrid")->item(0, 0)->flags() & Qt::ItemIsEditable));
+        QVERIFY(!(named<QTableWidget>(w, "FolderStringGrid")->item(0, 0)->flags() &
+                  Qt::ItemIsEditable));
     }
 
     void deleteGridRows()
@@ -348,7 +359,8 @@ private slots:
         QVERIFY(!w->isVisible());
         QCOMPARE(w->closeReason(), TGeneralSettings::ClosedByCancel);
         QCOMPARE(w->getGeneralList(), generalList());
-        QCOMPARE(texts(named<QTableWidget>(w, "PathStringGrid"), 1), (QStringList{"/nc", "/cam", ""}));
+        QCOMPARE(texts(named<QTableWidget>(w, "PathStringGrid"), 1),
+                 (QStringList{"/nc", "/cam", ""}));
         QCOMPARE(option.getOptionList(TOption::GeneralList), generalList());
         QCOMPARE(w->getExtList(), (QStringList{"*.nc", "*.tap", "*.*"}));
     }

@@ -3,9 +3,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QStringEncoder>
 #include <QTemporaryDir>
-#include <QRegularExpression>
 #include <QTest>
 
 namespace
@@ -129,7 +129,8 @@ void TestLanguagePack::readSections_data()
     sendLine.replace(good.indexOf("Main 3"), "Send");
     QTest::newRow("main line 3") << sendLine << int(LanguagePack::Main)
                                  << (numbered("Main", LanguagePack::lineCount(0)).mid(0, 3)
-                                     << "Send" << numbered("Main", LanguagePack::lineCount(0)).mid(4));
+                                     << "Send"
+                                     << numbered("Main", LanguagePack::lineCount(0)).mid(4));
 
     QStringList about = good.mid(0, good.indexOf("[About]") + 1);
     about << "About"
@@ -221,8 +222,7 @@ void TestLanguagePack::olderPackLoads()
     QCOMPARE(pack.load(writePack(dir, utf8Bom(lines))), complete);
     QCOMPARE(pack.message().isEmpty(), complete);
     const QStringList &builtIn = LanguagePack::builtIn(section);
-    QCOMPARE(pack.section(section),
-             numbered(name, kept) + builtIn.mid(kept));
+    QCOMPARE(pack.section(section), numbered(name, kept) + builtIn.mid(kept));
     if (!complete)
         QVERIFY2(pack.message().contains(QStringLiteral("has %1 of %2 lines")
                                              .arg(kept)
@@ -371,15 +371,20 @@ void TestLanguagePack::captionAndLabel_data()
     QTest::addColumn<QString>("caption");
     QTest::addColumn<QString>("label");
     const QStringList given = {"Receive", "Settings", "", "Save to"};
-    QTest::newRow("given line") << given << 3 << "Save to" << "Save to:";
-    QTest::newRow("empty line is kept") << given << 2 << "" << ":";
-    QTest::newRow("missing line: built-in") << given << 4 << "接收字元數" << "接收字元數：";
-    QTest::newRow("no lines") << QStringList() << 1 << "傳輸設定" << "傳輸設定：";
+    QTest::newRow("given line") << given << 3 << "Save to"
+                                << "Save to:";
+    QTest::newRow("empty line is kept") << given << 2 << ""
+                                        << ":";
+    QTest::newRow("missing line: built-in") << given << 4 << "接收字元數"
+                                            << "接收字元數：";
+    QTest::newRow("no lines") << QStringList() << 1 << "傳輸設定"
+                              << "傳輸設定：";
     QTest::newRow("colon already there") << QStringList{"Lines shown:"} << 0 << "Lines shown:"
                                          << "Lines shown:";
     QTest::newRow("full-width already there") << QStringList{"檔名："} << 0 << "檔名："
                                               << "檔名：";
-    QTest::newRow("beyond the section") << given << 99 << "" << ":";
+    QTest::newRow("beyond the section") << given << 99 << ""
+                                        << ":";
 }
 
 void TestLanguagePack::captionAndLabel()

@@ -443,11 +443,11 @@ void TestOption::damagedFileFallsBack_data()
         << sizesWith(3, "60000,60000") << int(TOption::WindowsSizeList) << sizesExpected(3)
         << "window size 3";
     QTest::newRow("height one past the work area")
-        << sizesWith(4, "1000,1041,300,500") << int(TOption::WindowsSizeList)
-        << sizesExpected(4) << "window size 4";
+        << sizesWith(4, "1000,1041,300,500") << int(TOption::WindowsSizeList) << sizesExpected(4)
+        << "window size 4";
     QTest::newRow("column wider than the work area")
-        << sizesWith(2, "900,500,81,81,81,81,81,81,81,81,81,99999")
-        << int(TOption::WindowsSizeList) << sizesExpected(2) << "window size 2";
+        << sizesWith(2, "900,500,81,81,81,81,81,81,81,81,81,99999") << int(TOption::WindowsSizeList)
+        << sizesExpected(2) << "window size 2";
 
     // A stray [WindowsSize] line inside [Transfer] must not take the sections after it.
     QStringList stray = good;
@@ -630,7 +630,8 @@ void TestOption::damageToldInThePacksWords()
     main[32] = "坏了 %1：%2";
     main[33] = "读不了 %1（%2）";
     writeBytes(base + "language/简体中文.ini",
-               ("[Main]\n" + main.join('\n') + "\n[General]\n[Transfer]\n[TransferFile]\n"
+               ("[Main]\n" + main.join('\n') +
+                "\n[General]\n[Transfer]\n[TransferFile]\n"
                 "[ReceiveFile]\n[AutoMode]\n[Viewer]\n[Editor]\n[About]\n[End]\n")
                    .toUtf8());
     const QString path = QDir::toNativeSeparators(base + "Option.ini");

@@ -44,8 +44,7 @@ private slots:
         QTest::newRow("115200") << "115200" << 115200 << int(P::None) << 8 << int(S::One) << 0;
         QTest::newRow("Odd") << "Odd" << 9600 << int(P::Odd) << 8 << int(S::One) << 0;
         QTest::newRow("Even") << "Even" << 9600 << int(P::Even) << 8 << int(S::One) << 0;
-        QTest::newRow("none lower case") << "none" << 9600 << int(P::None) << 8 << int(S::One)
-                                         << 0;
+        QTest::newRow("none lower case") << "none" << 9600 << int(P::None) << 8 << int(S::One) << 0;
         QTest::newRow("7") << "7" << 9600 << int(P::None) << 7 << int(S::One) << 0;
         QTest::newRow("5") << "5" << 9600 << int(P::None) << 5 << int(S::One) << 0;
         QTest::newRow("1.5") << "1.5" << 9600 << int(P::None) << 8 << int(S::OneAndHalf) << 0;
@@ -54,10 +53,9 @@ private slots:
         QTest::newRow("Xon/Xoff") << "Xon/Xoff" << 9600 << int(P::None) << 8 << int(S::One) << 2;
         QTest::newRow("both") << "RTS/CTS+Xon/Xoff" << 9600 << int(P::None) << 8 << int(S::One)
                               << 3;
-        QTest::newRow("xon/xoff lower") << "xon/xoff" << 9600 << int(P::None) << 8 << int(S::One)
-                                        << 0;
-        QTest::newRow("typed baud") << "250000" << 250000 << int(P::None) << 8 << int(S::One)
-                                    << 0;
+        QTest::newRow("xon/xoff lower")
+            << "xon/xoff" << 9600 << int(P::None) << 8 << int(S::One) << 0;
+        QTest::newRow("typed baud") << "250000" << 250000 << int(P::None) << 8 << int(S::One) << 0;
         QTest::newRow("padded") << " 9600" << 9600 << int(P::None) << 8 << int(S::One) << 0;
         QTest::newRow("garbage") << "fast" << 9600 << int(P::None) << 8 << int(S::One) << 0;
         QTest::newRow("zero baud") << "0" << 9600 << int(P::None) << 8 << int(S::One) << 0;
@@ -91,8 +89,8 @@ private slots:
         QFETCH(QString, flowText);
         QFETCH(bool, handshake);
         LineSettings s;
-        QVERIFY(PortSetting::toLineSettings({"M1", "ttyS1", "4800", "Even", "7", "2", flowText},
-                                            &s, nullptr, nullptr));
+        QVERIFY(PortSetting::toLineSettings({"M1", "ttyS1", "4800", "Even", "7", "2", flowText}, &s,
+                                            nullptr, nullptr));
         QCOMPARE(s.hardwareHandshake, handshake);
         QCOMPARE(s.portName, QStringLiteral("ttyS1"));
         QCOMPARE(s.baudRate, 4800);
@@ -119,18 +117,17 @@ private slots:
     {
         LineSettings s;
         QString error;
-        QVERIFY(!PortSetting::toLineSettings(PortSetting::split(QStringLiteral("A,COM1,9600")),
-                                             &s, nullptr, &error));
+        QVERIFY(!PortSetting::toLineSettings(PortSetting::split(QStringLiteral("A,COM1,9600")), &s,
+                                             nullptr, &error));
         QVERIFY(error.contains(QStringLiteral("3 fields")));
         QVERIFY(PortSetting::toLineSettings(
-            PortSetting::split(QStringLiteral("A,COM1,9600,None,8,1,None")), &s, nullptr,
-            &error));
+            PortSetting::split(QStringLiteral("A,COM1,9600,None,8,1,None")), &s, nullptr, &error));
     }
 
     void captionAndSummary()
     {
-        const QStringList f =
-            PortSetting::split(QStringLiteral("Lathe,COM3,19200,Odd,7,1.5,weird,D:\\NC,*.tap,None"));
+        const QStringList f = PortSetting::split(
+            QStringLiteral("Lathe,COM3,19200,Odd,7,1.5,weird,D:\\NC,*.tap,None"));
         QCOMPARE(PortSetting::caption(f, QStringLiteral("Send")), QStringLiteral("Lathe-Send"));
         QCOMPARE(PortSetting::summary(f, QStringLiteral("Protocol")),
                  QStringLiteral("Protocol:COM3,19200,Odd,7,1.5 Flow:weird"));

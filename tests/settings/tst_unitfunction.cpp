@@ -9,7 +9,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-
 class TestUnitFunction : public QObject
 {
     Q_OBJECT

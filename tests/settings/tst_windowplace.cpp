@@ -15,19 +15,19 @@ private slots:
         QTest::addColumn<QRect>("work");
         QTest::addColumn<QSize>("frame");
         QTest::addColumn<QPoint>("corner");
-        QTest::newRow("whole screen") << QRect(0, 0, 1280, 800) << QSize(580, 400)
-                                      << QPoint(350, 200);
+        QTest::newRow("whole screen")
+            << QRect(0, 0, 1280, 800) << QSize(580, 400) << QPoint(350, 200);
         // A panel on the left and a bar on top move the middle; the old copies forgot x or
         // halved it.
-        QTest::newRow("panel and bar") << QRect(64, 27, 1216, 773) << QSize(580, 400)
-                                       << QPoint(382, 213);
-        QTest::newRow("odd sizes round down") << QRect(0, 0, 801, 561) << QSize(300, 200)
-                                              << QPoint(250, 180);
-        QTest::newRow("second screen") << QRect(1920, 0, 1280, 1024) << QSize(1280, 1024)
-                                       << QPoint(1920, 0);
+        QTest::newRow("panel and bar")
+            << QRect(64, 27, 1216, 773) << QSize(580, 400) << QPoint(382, 213);
+        QTest::newRow("odd sizes round down")
+            << QRect(0, 0, 801, 561) << QSize(300, 200) << QPoint(250, 180);
+        QTest::newRow("second screen")
+            << QRect(1920, 0, 1280, 1024) << QSize(1280, 1024) << QPoint(1920, 0);
         // Larger than the area: the title bar stays on the screen.
-        QTest::newRow("larger than the area") << QRect(10, 20, 800, 560) << QSize(1000, 700)
-                                              << QPoint(10, 20);
+        QTest::newRow("larger than the area")
+            << QRect(10, 20, 800, 560) << QSize(1000, 700) << QPoint(10, 20);
     }
 
     void centred()

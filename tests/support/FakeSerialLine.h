@@ -104,10 +104,7 @@ public:
     }
 
     // Test side. The flow gate sees the bytes here, as a reader thread would.
-    void inject(const QByteArray &bytes)
-    {
-        emit rxChar(takeIn(bytes, PauseGate::Clock::now()));
-    }
+    void inject(const QByteArray &bytes) { emit rxChar(takeIn(bytes, PauseGate::Clock::now())); }
     // The far end goes away.
     void pull() { reportLost(QStringLiteral("Line lost: port \"fake\" is gone.")); }
     void setCts(bool on)

@@ -14,8 +14,9 @@ struct SendRig {
     {
         worker.setComPort(line);
         ctl.setDelays(50, 50);
-        QObject::connect(&worker, &TransportThread::updatesPending, &worker,
-                         [this] { updates += worker.takeUpdates(); }, Qt::QueuedConnection);
+        QObject::connect(
+            &worker, &TransportThread::updatesPending, &worker,
+            [this] { updates += worker.takeUpdates(); }, Qt::QueuedConnection);
     }
     ~SendRig()
     {

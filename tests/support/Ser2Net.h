@@ -5,8 +5,8 @@
 #include <QByteArray>
 #include <QDeadlineTimer>
 #include <QDir>
-#include <QFileInfo>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QString>
@@ -28,7 +28,10 @@ public:
         quint16 port = 0;
     };
 
-    static QString binary() { return QStandardPaths::findExecutable("ser2net", {"/usr/sbin", "/usr/bin", "/sbin"}); }
+    static QString binary()
+    {
+        return QStandardPaths::findExecutable("ser2net", {"/usr/sbin", "/usr/bin", "/sbin"});
+    }
 
     // A port nobody listens on now (taken from the kernel, then released).
     static quint16 freePort()
@@ -64,8 +67,8 @@ public:
         m_process.setProcessChannelMode(QProcess::MergedChannels);
         // The server must not outlive the test, whatever ends it.
         m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
-        m_process.start(binary(), {"-n", "-u", "-c", config.fileName(), "-P",
-                                   m_dir.filePath("ser2net.pid")});
+        m_process.start(binary(),
+                        {"-n", "-u", "-c", config.fileName(), "-P", m_dir.filePath("ser2net.pid")});
         if (!m_process.waitForStarted(5000))
             return false;
         QDeadlineTimer deadline(10000);
@@ -118,7 +121,8 @@ private:
         QFile tcp("/proc/net/tcp");
         if (!tcp.open(QIODevice::ReadOnly))
             return false;
-        const QByteArray local = "0100007F:" + QByteArray::number(port, 16).toUpper().rightJustified(4, '0');
+        const QByteArray local =
+            "0100007F:" + QByteArray::number(port, 16).toUpper().rightJustified(4, '0');
         for (const QByteArray &row : tcp.readAll().split('\n')) {
             const QList<QByteArray> f = row.simplified().split(' ');
             if (f.size() > 3 && f[1] == local && f[3] == "0A")

@@ -7,8 +7,7 @@
 #include <QTimer>
 
 // A window's control by its object name; a missing one ends the test run at once.
-template <typename T, typename Window>
-T *named(const Window &window, const char *name)
+template <typename T, typename Window> T *named(const Window &window, const char *name)
 {
     T *control = window->template findChild<T *>(QString::fromLatin1(name));
     if (!control)

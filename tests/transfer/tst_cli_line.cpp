@@ -22,7 +22,8 @@
 
 extern char **environ;
 
-namespace {
+namespace
+{
 
 const QByteArray DC2("\x12"), DC4("\x14"), XON("\x11"), XOFF("\x13");
 
@@ -188,10 +189,10 @@ private slots:
         const bool receive = mode == QLatin1String("receive");
         const QString out = m_dir.filePath(QStringLiteral("O77-%1.nc").arg(mode));
         const QString file = fixture(m_dir, QStringLiteral("big.nc"), program(40000));
-        Cli cli(receive ? QStringList{"receive", "--port-setting",
-                                      record(pty.slavePath(), "None"), out}
-                        : QStringList{"send", "--no-standby", "--port-setting",
-                                      record(pty.slavePath(), "Xon/Xoff"), file});
+        Cli cli(receive
+                    ? QStringList{"receive", "--port-setting", record(pty.slavePath(), "None"), out}
+                    : QStringList{"send", "--no-standby", "--port-setting",
+                                  record(pty.slavePath(), "Xon/Xoff"), file});
         QVERIFY(cli.started());
         if (receive) {
             QVERIFY(cli.holds(pty.slavePath(), 10000));
@@ -214,12 +215,13 @@ private slots:
         const int status = cli.wait(2000);
         QCOMPARE(status, 3);
         QVERIFY(t.elapsed() < 2000);
-        QVERIFY2(cli.cpuTotal() - cpuAtPull < 0.2,
-                 qPrintable(QStringLiteral("%1 s CPU after the pull").arg(cli.cpuTotal() - cpuAtPull)));
+        QVERIFY2(
+            cli.cpuTotal() - cpuAtPull < 0.2,
+            qPrintable(QStringLiteral("%1 s CPU after the pull").arg(cli.cpuTotal() - cpuAtPull)));
         QVERIFY2(cli.err().contains(QStringLiteral("Line lost")), qPrintable(cli.err()));
         if (receive) {
-            const auto m = QRegularExpression(QStringLiteral("saved in \"([^\"]+)\""))
-                               .match(cli.err());
+            const auto m =
+                QRegularExpression(QStringLiteral("saved in \"([^\"]+)\"")).match(cli.err());
             QVERIFY2(m.hasMatch(), qPrintable(cli.err()));
             QCOMPARE(readFile(m.captured(1)), QByteArray("%\r\nO77(CUTSHORT)\r\nG1X1.\r\n"));
             QFile::remove(m.captured(1));
@@ -235,9 +237,9 @@ private slots:
         QVERIFY(pty.isValid());
         const QByteArray body = program(150000); // about 3 MB
         const QString file = fixture(m_dir, QStringLiteral("huge.nc"), body);
-        Cli cli({"send", "--no-standby", "--port-setting", record(pty.slavePath(), "Xon/Xoff"),
-                 file},
-                true);
+        Cli cli(
+            {"send", "--no-standby", "--port-setting", record(pty.slavePath(), "Xon/Xoff"), file},
+            true);
         QVERIFY(cli.started());
 
         QByteArray got = pty.readBytes(400'000, 30000);
@@ -258,7 +260,8 @@ private slots:
             rssMax = qMax(rssMax, cli.rssKb());
         }
         QVERIFY2(rssMax - rssAtXoff < 20 * 1024,
-                 qPrintable(QStringLiteral("memory grew from %1 kB to %2 kB").arg(rssAtXoff).arg(rssMax)));
+                 qPrintable(
+                     QStringLiteral("memory grew from %1 kB to %2 kB").arg(rssAtXoff).arg(rssMax)));
         QCOMPARE(got.at(settled), '\n'); // the LF owed to the XON
         got.remove(settled, 1);
         QByteArray expected = body;
@@ -283,13 +286,16 @@ private slots:
         QTest::newRow("--version") << QStringList{"--version"} << 0 << version << "";
         QTest::newRow("auto --version") << QStringList{"auto", "--version"} << 0 << version << "";
         QTest::newRow("no command") << QStringList{} << 1 << "" << usage;
-        QTest::newRow("unknown command") << QStringList{"fetch"} << 1 << "" << "unknown command \"fetch\"";
+        QTest::newRow("unknown command") << QStringList{"fetch"} << 1 << ""
+                                         << "unknown command \"fetch\"";
         QTest::newRow("value missing") << QStringList{"send", "O1.nc", "--port-setting"} << 1 << ""
                                        << "ncferry-cli send: --port-setting needs a value\n"
                                           "usage: ncferry-cli send --port-setting";
         QTest::newRow("value after a switch")
-            << QStringList{"send", "--no-standby=yes", "--port-setting", record("/dev/null", "None"), "O1.nc"}
-            << 1 << "" << "usage: ncferry-cli send";
+            << QStringList{"send", "--no-standby=yes", "--port-setting",
+                           record("/dev/null", "None"), "O1.nc"}
+            << 1 << ""
+            << "usage: ncferry-cli send";
     }
     void sharedWords()
     {

@@ -13,7 +13,8 @@
 #include <atomic>
 #include <thread>
 
-namespace {
+namespace
+{
 
 const QByteArray DC2("\x12"), DC4("\x14"), XON("\x11"), XOFF("\x13");
 
@@ -104,9 +105,10 @@ private slots:
         const auto samples = rig.worker.pauseGate()->xoffSamples();
         QCOMPARE(int(samples.size()), Pauses);
         for (const auto &s : samples)
-            QVERIFY2(s.writtenAfter <= 1,
-                     qPrintable(QStringLiteral("%1 characters after the gate closed")
-                                    .arg(s.writtenAfter)));
+            QVERIFY2(
+                s.writtenAfter <= 1,
+                qPrintable(
+                    QStringLiteral("%1 characters after the gate closed").arg(s.writtenAfter)));
         QByteArray exact = m.got;
         for (int i = int(m.lfAt.size()) - 1; i >= 0; --i)
             exact.remove(m.lfAt[i], 1);
@@ -148,7 +150,8 @@ private slots:
         l.pty.hangUp();
         QVERIFY(lost.wait(2000));
         QVERIFY(l.line.isLost());
-        QVERIFY2(lost.first().first().toString().contains(port), qPrintable(lost.first().first().toString()));
+        QVERIFY2(lost.first().first().toString().contains(port),
+                 qPrintable(lost.first().first().toString()));
         QCOMPARE(l.line.write("x"), qint64(-1));
         PortSerialLine again;
         LineSettings s;

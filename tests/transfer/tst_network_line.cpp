@@ -5,13 +5,13 @@
 #include "Ser2Net.h"
 #include "TestFiles.h"
 #include "automode/SendListEntry.h"
+#include "settings/PortSetting.h"
 #include "tools/AutoCommand.h"
 #include "tools/ReceiveCommand.h"
-#include "tools/sim/RadioAdapterSim.h"
 #include "tools/SendCommand.h"
+#include "tools/sim/RadioAdapterSim.h"
 #include "transfer/NetworkSerialLine.h"
 #include "transfer/PortSerialLine.h"
-#include "settings/PortSetting.h"
 #include "transfer/Rfc2217.h"
 #include "transfer/SerialLineFactory.h"
 
@@ -23,8 +23,8 @@
 #include <QTimer>
 
 #include <arpa/inet.h>
-#include <csignal>
 #include <atomic>
+#include <csignal>
 #include <fcntl.h>
 #include <memory>
 #include <netinet/in.h>
@@ -37,13 +37,14 @@
 namespace Machine = Sim::Machine;
 
 // The tests that run a real device server are skipped, saying why, where there is none.
-#define NEED_SER2NET()                                                                          \
-    do {                                                                                        \
-        if (Ser2Net::binary().isEmpty())                                                        \
-            QSKIP("ser2net is not installed (make deps installs it): this test runs it");       \
+#define NEED_SER2NET()                                                                             \
+    do {                                                                                           \
+        if (Ser2Net::binary().isEmpty())                                                           \
+            QSKIP("ser2net is not installed (make deps installs it): this test runs it");          \
     } while (false)
 
-namespace {
+namespace
+{
 
 const QByteArray DC2("\x12"), DC4("\x14");
 
@@ -54,7 +55,9 @@ QString record(const QString &port, const QString &flow = "None", const QString 
 
 QString url(Ser2Net::Mode mode, quint16 port)
 {
-    return QStringLiteral("%1://127.0.0.1:%2").arg(mode == Ser2Net::Rfc2217 ? "rfc2217" : "tcp").arg(port);
+    return QStringLiteral("%1://127.0.0.1:%2")
+        .arg(mode == Ser2Net::Rfc2217 ? "rfc2217" : "tcp")
+        .arg(port);
 }
 
 // Collects what the program sends on the pty, on its own thread, while a command runs.
@@ -216,7 +219,8 @@ private slots:
         QTest::addColumn<QString>("host");
         QTest::addColumn<int>("port");
         QTest::newRow("raw") << "tcp://nport-3:4001" << true << true << "nport-3" << 4001;
-        QTest::newRow("rfc2217, any case") << "RFC2217://10.0.0.7:7000/" << true << true << "10.0.0.7" << 7000;
+        QTest::newRow("rfc2217, any case")
+            << "RFC2217://10.0.0.7:7000/" << true << true << "10.0.0.7" << 7000;
         QTest::newRow("v6") << "tcp://[::1]:2000" << true << true << "::1" << 2000;
         QTest::newRow("no port") << "tcp://host" << true << false << "" << 0;
         QTest::newRow("port out of range") << "tcp://host:70000" << true << false << "" << 0;
@@ -257,9 +261,16 @@ private slots:
     {
         QFETCH(int, chunk);
         const QByteArray opening("\xff\xfb\x03\xff\xfd\x03\xff\xfb\x01\xff\xfe\x01\xff\xfd\x00"
-                                 "\xff\xfb\x00\xff\xfd\x2c", 21);
-        const QByteArray stream = opening + "A\xff\xff" "B" + TinyRfc2217Server::modemState(0x10) +
-                                  QByteArray("C\xff\xf1" "D", 4) + opening; // IAC NOP
+                                 "\xff\xfb\x00\xff\xfd\x2c",
+                                 21);
+        const QByteArray stream = opening +
+                                  "A\xff\xff"
+                                  "B" +
+                                  TinyRfc2217Server::modemState(0x10) +
+                                  QByteArray("C\xff\xf1"
+                                             "D",
+                                             4) +
+                                  opening; // IAC NOP
         Rfc2217::Reader reader;
         QByteArray replies, data;
         QList<bool> cts;
@@ -268,8 +279,10 @@ private slots:
         reader.noteOpening();
         for (int at = 0; at < stream.size(); at += chunk)
             data += reader.unwrap(stream.mid(at, chunk));
-        QCOMPARE(data, QByteArray("A\xff" "BCD"));
-        QCOMPARE(replies, QByteArray("\xff\xfd\x03\xff\xfb\x03\xff\xfe\x01", 9)); // DO SGA, WILL SGA, DONT ECHO
+        QCOMPARE(data, QByteArray("A\xff"
+                                  "BCD"));
+        QCOMPARE(replies, QByteArray("\xff\xfd\x03\xff\xfb\x03\xff\xfe\x01",
+                                     9)); // DO SGA, WILL SGA, DONT ECHO
         QCOMPARE(cts, QList<bool>{true});
         QVERIFY(reader.comPortAgreed() && !reader.comPortRefused());
     }
@@ -296,14 +309,23 @@ private slots:
         for (int b = 0x20; b < 0x100; ++b)
             if (b != 0x7f && b != '%' && b != 'O' && b != ':')
                 body += char(b);
-        const QString path = fixture(m_dir, "O77.nc",
-                                     "%\r\nO77(" + body + ")\r\n\xff\xff\xff\r\nM30\r\n%\r\n");
+        const QString path =
+            fixture(m_dir, "O77.nc", "%\r\nO77(" + body + ")\r\n\xff\xff\xff\r\nM30\r\n%\r\n");
         {
             Reader reader(pty);
             QString err;
-            QCOMPARE(runCapturingStderr([&] { return runSendCommand({"--port-setting", record(name), path}); }, &err), 0);
-            const QByteArray expected = DC2 + "%\r\n:77(" + body + ")\r\n\xff\xff\xff\r\nM30\r\n%" + DC4;
-            QTRY_VERIFY2(reader.bytes() == expected, qPrintable(reader.bytes().right(20).toHex() + " " + QByteArray::number(reader.bytes().size()) + " vs " + QByteArray::number(expected.size())));
+            QCOMPARE(runCapturingStderr(
+                         [&] {
+                             return runSendCommand({"--port-setting", record(name), path});
+                         },
+                         &err),
+                     0);
+            const QByteArray expected =
+                DC2 + "%\r\n:77(" + body + ")\r\n\xff\xff\xff\r\nM30\r\n%" + DC4;
+            QTRY_VERIFY2(reader.bytes() == expected,
+                         qPrintable(reader.bytes().right(20).toHex() + " " +
+                                    QByteArray::number(reader.bytes().size()) + " vs " +
+                                    QByteArray::number(expected.size())));
         }
 
         // The control punches a program once the server has the pty open.
@@ -314,12 +336,18 @@ private slots:
                 punch.stop();
                 QThread::msleep(50);
                 // 0xFF is tape rubout, dropped by the receiver: the bytes after it must stay.
-                pty.send("\x12%\r\n:42(\xff\xfe)\r\nX1\xff\xfd\xff\xff" "Y\r\n%\r\n\x14");
+                pty.send("\x12%\r\n:42(\xff\xfe)\r\nX1\xff\xfd\xff\xff"
+                         "Y\r\n%\r\n\x14");
             }
         });
         punch.start(10);
         QString err;
-        QCOMPARE(runCapturingStderr([&] { return runReceiveCommand({"--port-setting", record(name), "--timeout", "10", out}); }, &err),
+        QCOMPARE(runCapturingStderr(
+                     [&] {
+                         return runReceiveCommand(
+                             {"--port-setting", record(name), "--timeout", "10", out});
+                     },
+                     &err),
                  int(Cli::Ok));
         QCOMPARE(readFile(out), QByteArray("%\r\nO42(\xfe)\r\nX1\xfdY\r\n%\r\n"));
     }
@@ -346,8 +374,12 @@ private slots:
         QTRY_COMPARE(slaveSpeed(pty.slavePath()), speed_t(B4800));
         // A 0xFF written alone is one byte on the line, not a Telnet command.
         QCOMPARE(line.write("\xff"), qint64(1));
-        QCOMPARE(line.write("A\xff\xff" "B"), qint64(4));
-        QCOMPARE(pty.readBytes(5, 5000), QByteArray("\xff" "A\xff\xff" "B"));
+        QCOMPARE(line.write("A\xff\xff"
+                            "B"),
+                 qint64(4));
+        QCOMPARE(pty.readBytes(5, 5000), QByteArray("\xff"
+                                                    "A\xff\xff"
+                                                    "B"));
         line.close();
     }
 
@@ -375,12 +407,13 @@ private slots:
         QCOMPARE(line.write("x\xffy"), qint64(3));
         QTRY_VERIFY(server.received().contains(QByteArray("x\xff\xffy")));
         const QByteArray got = server.received();
-        QVERIFY(got.contains(QByteArray("\xff\xfb\x2c", 3)));                    // WILL COM-PORT
+        QVERIFY(got.contains(QByteArray("\xff\xfb\x2c", 3))); // WILL COM-PORT
         QVERIFY(got.contains(QByteArray("\xff\xfa\x2c\x01\x00\x00\x09\x60\xff\xf0", 10))); // 2400
-        QVERIFY(got.contains(QByteArray("\xff\xfa\x2c\x05\x03\xff\xf0", 7)));    // hardware flow
-        QVERIFY(got.contains(QByteArray("\xff\xfa\x2c\x0b\x11\xff\xf0", 7)));    // CTS notices
+        QVERIFY(got.contains(QByteArray("\xff\xfa\x2c\x05\x03\xff\xf0", 7))); // hardware flow
+        QVERIFY(got.contains(QByteArray("\xff\xfa\x2c\x0b\x11\xff\xf0", 7))); // CTS notices
         line.close();
-        QTRY_VERIFY(server.received().contains(QByteArray("\xff\xfa\x2c\x0c\x03\xff\xf0", 7))); // purge
+        QTRY_VERIFY(
+            server.received().contains(QByteArray("\xff\xfa\x2c\x0c\x03\xff\xf0", 7))); // purge
     }
 
     // A server that never agrees to COM-PORT-OPTION is given up after the bound, not waited
@@ -438,14 +471,20 @@ private slots:
             QString message;
         };
         const QList<Case> cases{
-            {QStringLiteral("tcp://127.0.0.1:%1").arg(Ser2Net::freePort()), "refused the connection"},
+            {QStringLiteral("tcp://127.0.0.1:%1").arg(Ser2Net::freePort()),
+             "refused the connection"},
             {"rfc2217://no-such-device-server.invalid:4001", "is unknown"},
             {"tcp://127.0.0.1", "not a network port name"},
         };
         const QString path = fixture(m_dir, "O1.nc", "%\nO1\n%\n");
         for (const Case &c : cases) {
             QString err;
-            QCOMPARE(runCapturingStderr([&] { return runSendCommand({"--port-setting", record(c.port), path}); }, &err), 2);
+            QCOMPARE(runCapturingStderr(
+                         [&] {
+                             return runSendCommand({"--port-setting", record(c.port), path});
+                         },
+                         &err),
+                     2);
             QVERIFY2(err.contains(c.message) && err.count('\n') <= 2, qPrintable(err));
         }
     }
@@ -465,15 +504,19 @@ private slots:
         QVERIFY(QDir().mkpath(nc) && QDir().mkpath(work));
         const QByteArray requested = "%\r\nO1234(\xfe\xff)\r\nG00X1.\r\nM30\r\n%\r\n";
         fixture(dir, "NC/O1234.nc", requested);
-        const QString options = fixture(dir, "Option.ini",
-                                        "\xEF\xBB\xBF[General]\r\nCheck=240\r\nFileSave=9997\r\nATRead=9999\r\n"
-                                        "PathList=\"" + nc.toUtf8() + "\"\r\n");
+        const QString options =
+            fixture(dir, "Option.ini",
+                    "\xEF\xBB\xBF[General]\r\nCheck=240\r\nFileSave=9997\r\nATRead=9999\r\n"
+                    "PathList=\"" +
+                        nc.toUtf8() + "\"\r\n");
         auto rec = [&](const QString &name, const Ser2Net::Line &l) {
-            return PortSetting::join({name, url(l.mode, l.port), "115200", "None", "8", "1", "None", work, "*.nc", "None"});
+            return PortSetting::join({name, url(l.mode, l.port), "115200", "None", "8", "1", "None",
+                                      work, "*.nc", "None"});
         };
 
         auto returned = [](int n) {
-            return "%\nO" + QByteArray::number(5000 + n) + "(BACK " + QByteArray::number(n) + ")\nX" + QByteArray::number(n) + "\xfe\nM30\n%";
+            return "%\nO" + QByteArray::number(5000 + n) + "(BACK " + QByteArray::number(n) +
+                   ")\nX" + QByteArray::number(n) + "\xfe\nM30\n%";
         };
         // Each machine asks for O1234, then returns a program of its own, waiting for each answer.
         std::atomic<int> finished{0};
@@ -481,12 +524,15 @@ private slots:
         auto machine = [&](PtyPair &pty, int n) {
             QByteArray &in = got[n];
             auto await = [&](int programs) {
-                return Sim::RadioAdapterSim::waitUntil([&] {
-                    in += pty.readAvailable();
-                    return Machine::programsIn(in).size() >= programs;
-                }, 10000);
+                return Sim::RadioAdapterSim::waitUntil(
+                    [&] {
+                        in += pty.readAvailable();
+                        return Machine::programsIn(in).size() >= programs;
+                    },
+                    10000);
             };
-            if (Sim::RadioAdapterSim::waitUntil([&] { return server.hasOpen(pty.slavePath()); }, 10000)) {
+            if (Sim::RadioAdapterSim::waitUntil([&] { return server.hasOpen(pty.slavePath()); },
+                                                10000)) {
                 QThread::msleep(50);
                 pty.send(Machine::requestProgram({"(P1)", "(N1234)"}));
                 if (await(1)) {
@@ -502,8 +548,9 @@ private slots:
         QString err;
         const int status = runCapturingStderr(
             [&] {
-                return runAutoCommand({"--port-setting", rec("RAW", lines[0]), "--log", dir.filePath("raw.txt"),
-                                       "--port-setting", rec("TELNET", lines[1]), "--log", dir.filePath("telnet.txt"),
+                return runAutoCommand({"--port-setting", rec("RAW", lines[0]), "--log",
+                                       dir.filePath("raw.txt"), "--port-setting",
+                                       rec("TELNET", lines[1]), "--log", dir.filePath("telnet.txt"),
                                        "--options", options});
             },
             &err);
@@ -515,8 +562,11 @@ private slots:
             QCOMPARE(programs.size(), 2);
             QCOMPARE(programs.at(0), requested);
             QVERIFY2(programs.at(1).contains("(SUCCESS)"), programs.at(1).constData());
-            QCOMPARE(readFile(work + QStringLiteral("/BACK %1.nc").arg(n)), returned(n).replace("\n", "\r\n"));
-            const QStringList log = QString::fromLatin1(readFile(dir.filePath(n ? "telnet.txt" : "raw.txt"))).split("\r\n", Qt::SkipEmptyParts);
+            QCOMPARE(readFile(work + QStringLiteral("/BACK %1.nc").arg(n)),
+                     returned(n).replace("\n", "\r\n"));
+            const QStringList log =
+                QString::fromLatin1(readFile(dir.filePath(n ? "telnet.txt" : "raw.txt")))
+                    .split("\r\n", Qt::SkipEmptyParts);
             QCOMPARE(log.size(), 2);
             QVERIFY(log.at(0).contains("READ:") && log.at(1).contains("SAVE:"));
         }
@@ -533,7 +583,8 @@ private slots:
         Ser2Net server;
         quint16 port = 0;
         QVERIFY(serve(server, pty, Ser2Net::Mode(mode), &port));
-        const QString path = fixture(m_dir, "O5.nc", "%\r\nO5\r\n" + QByteArray(20000, 'G') + "\r\n%\r\n");
+        const QString path =
+            fixture(m_dir, "O5.nc", "%\r\nO5\r\n" + QByteArray(20000, 'G') + "\r\n%\r\n");
         Reader reader(pty, "GGGG");
         QTimer kill;
         QObject::connect(&kill, &QTimer::timeout, [&] {
@@ -545,7 +596,13 @@ private slots:
         });
         kill.start(10);
         QString err;
-        QCOMPARE(runCapturingStderr([&] { return runSendCommand({"--port-setting", record(url(Ser2Net::Mode(mode), port), "Xon/Xoff"), "--no-standby", path}); }, &err),
+        QCOMPARE(runCapturingStderr(
+                     [&] {
+                         return runSendCommand({"--port-setting",
+                                                record(url(Ser2Net::Mode(mode), port), "Xon/Xoff"),
+                                                "--no-standby", path});
+                     },
+                     &err),
                  3);
         QVERIFY2(err.contains("Line lost"), qPrintable(err));
         QVERIFY(reader.bytes().size() < 20000);

@@ -1,10 +1,10 @@
 // ncferry-cli receive, run in-process against a pseudo-terminal.
 #include "CaptureStderr.h"
-#include "TestFiles.h"
 #include "PtyPair.h"
+#include "TestFiles.h"
+#include "settings/PortSetting.h"
 #include "tools/ReceiveCommand.h"
 #include "transfer/PortSerialLine.h"
-#include "settings/PortSetting.h"
 
 #include <QDir>
 #include <QFile>
@@ -72,10 +72,10 @@ void TestReceiveCommand::errors_data()
     QTest::newRow("no output file") << QStringList{"--port-setting", record("ttyS0")}
                                     << int(Cli::UsageError) << "OUT is missing";
     QTest::newRow("record too short")
-        << QStringList{"--port-setting", "Mill,ttyS0,9600,None,8,1", out}
-        << int(Cli::UsageError) << "has 6 fields";
-    QTest::newRow("unknown option") << QStringList{"--speed", "9600", out}
-                                    << int(Cli::UsageError) << "unknown option";
+        << QStringList{"--port-setting", "Mill,ttyS0,9600,None,8,1", out} << int(Cli::UsageError)
+        << "has 6 fields";
+    QTest::newRow("unknown option")
+        << QStringList{"--speed", "9600", out} << int(Cli::UsageError) << "unknown option";
     QTest::newRow("timeout not a number")
         << QStringList{"--port-setting", record("ttyS0"), "--timeout", "soon", out}
         << int(Cli::UsageError) << "whole number of seconds";
@@ -87,8 +87,8 @@ void TestReceiveCommand::errors_data()
                        QDir::tempPath() + QStringLiteral("/ncferry-no-such-folder/O1.nc")}
         << int(Cli::Failed) << "cannot write";
     QTest::newRow("output is a folder")
-        << QStringList{"--port-setting", record("ttyS0"), QDir::tempPath()}
-        << int(Cli::Failed) << "it is a folder";
+        << QStringList{"--port-setting", record("ttyS0"), QDir::tempPath()} << int(Cli::Failed)
+        << "it is a folder";
 }
 
 void TestReceiveCommand::errors()

@@ -1,6 +1,6 @@
 // Receive engine over a pseudo-terminal: the test plays the machine control.
-#include "TestFiles.h"
 #include "PtyPair.h"
+#include "TestFiles.h"
 #include "transfer/EiaToIso.h"
 #include "transfer/PortSerialLine.h"
 #include "transfer/ReceiveEngine.h"

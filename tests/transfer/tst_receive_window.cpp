@@ -1,6 +1,6 @@
 // The receive window, headless, on a pseudo-terminal.
-#include "TestFiles.h"
 #include "PtyPair.h"
+#include "TestFiles.h"
 #include "settings/LanguagePack.h"
 #include "settings/PortSetting.h"
 #include "transfer/PortSerialLine.h"
@@ -18,10 +18,10 @@
 #include <QLayout>
 #include <QListView>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QSerialPort>
 #include <QSignalSpy>
-#include <QPointer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -230,9 +230,12 @@ void TestReceiveWindow::busyPortToldInPackWords_data()
     QTest::addColumn<QString>("expected");
     const QString self = QCoreApplication::applicationName();
     const QString pid = QString::number(QCoreApplication::applicationPid());
-    QTest::newRow("locked by a program") << "program" << "held PORT " + self + " " + pid;
-    QTest::newRow("open in another window") << "window" << "here PORT";
-    QTest::newRow("a folder") << "folder" << "folder PORT";
+    QTest::newRow("locked by a program") << "program"
+                                         << "held PORT " + self + " " + pid;
+    QTest::newRow("open in another window") << "window"
+                                            << "here PORT";
+    QTest::newRow("a folder") << "folder"
+                              << "folder PORT";
 }
 
 void TestReceiveWindow::busyPortToldInPackWords()
@@ -255,8 +258,8 @@ void TestReceiveWindow::busyPortToldInPackWords()
     }
     TReceiveTransport w;
     w.setAttribute(Qt::WA_DeleteOnClose, false); // on the stack
-    w.setLanguage(Language + QStringList{"Discard?", "held %1 %2 %3", "elsewhere %1", "here %1",
-                                         "folder %1"});
+    w.setLanguage(Language +
+                  QStringList{"Discard?", "held %1 %2 %3", "elsewhere %1", "here %1", "folder %1"});
     QVERIFY(w.setPortSetting(record(port)));
     w.setFileName(dir.filePath(QStringLiteral("O8.nc")));
     auto box = std::make_shared<BoxWatch>();
@@ -403,7 +406,8 @@ void TestReceiveWindow::lineLostOffersToSave()
     answerNextBox(box, QMessageBox::Discard);
     pty.hangUp();
     QTRY_COMPARE(box->seen, 1);
-    QVERIFY2(box->text.contains(QStringLiteral("Line lost")) && box->text.contains(QStringLiteral("Save")),
+    QVERIFY2(box->text.contains(QStringLiteral("Line lost")) &&
+                 box->text.contains(QStringLiteral("Save")),
              qPrintable(box->text));
     QVERIFY(w.isVisible());
     QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("O9.nc"))));

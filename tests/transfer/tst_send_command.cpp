@@ -2,8 +2,8 @@
 #include "CaptureStderr.h"
 #include "PtyPair.h"
 #include "TestFiles.h"
-#include "tools/SendCommand.h"
 #include "settings/PortSetting.h"
+#include "tools/SendCommand.h"
 
 #include <QFile>
 #include <QMutex>
@@ -16,13 +16,15 @@
 #include <thread>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
 const QByteArray DC2("\x12"), DC4("\x14");
 
 QString record(const QString &port, const QString &flow)
 {
-    return PortSetting::join({"Mill", port, "115200", "None", "8", "1", flow, "/nc", "*.nc", "None"});
+    return PortSetting::join(
+        {"Mill", port, "115200", "None", "8", "1", flow, "/nc", "*.nc", "None"});
 }
 
 // Reads what the program sends, on its own thread, while the command runs its event loop.
@@ -109,8 +111,8 @@ private slots:
             args << "--no-standby";
         QString err;
         QCOMPARE(run(args << path, &err), 0);
-        const QByteArray expected = QByteArray(xon ? "\n" : "") + DC2 +
-                                    "%\r\n:77(CLI TEST)\r\nG0X1.\r\nM30\r\n%" + DC4;
+        const QByteArray expected =
+            QByteArray(xon ? "\n" : "") + DC2 + "%\r\n:77(CLI TEST)\r\nG0X1.\r\nM30\r\n%" + DC4;
         QTRY_COMPARE(reader.bytes(), expected);
         QVERIFY2(err.contains("done: 1 file(s) sent"), qPrintable(err));
         if (flow == "RTS/CTS")
@@ -136,8 +138,8 @@ private slots:
         const QString file = fixture(m_dir, "ok.nc", "%\n%\n");
         QTest::newRow("no files") << QStringList{"--port-setting", record("x", "None")} << 1
                                   << "usage";
-        QTest::newRow("short record") << QStringList{"--port-setting", "A,ttyS0,9600", file} << 1
-                                      << "at least 7";
+        QTest::newRow("short record")
+            << QStringList{"--port-setting", "A,ttyS0,9600", file} << 1 << "at least 7";
         QTest::newRow("unreadable file")
             << QStringList{"--port-setting", record("x", "None"), m_dir.filePath("none.nc")} << 1
             << "cannot read";

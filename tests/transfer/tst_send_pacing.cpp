@@ -1,14 +1,15 @@
 // Pacing of a send on the in-memory line: XOFF latency, CTS handshake, write time-outs
 // that must never lose a byte, and failures reported to the window.
-#include "TestFiles.h"
 #include "FakeSerialLine.h"
 #include "SendRig.h"
+#include "TestFiles.h"
 
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
 
-namespace {
+namespace
+{
 const QByteArray DC2("\x12"), DC4("\x14");
 
 QByteArray program(int lines)
@@ -31,7 +32,10 @@ class TestSendPacing : public QObject
     Q_OBJECT
     QTemporaryDir m_dir;
 
-    QString file(const QString &name, const QByteArray &bytes) { return fixture(m_dir, name, bytes); }
+    QString file(const QString &name, const QByteArray &bytes)
+    {
+        return fixture(m_dir, name, bytes);
+    }
 
     static void openLine(FakeSerialLine &line, bool handshake)
     {
@@ -180,8 +184,8 @@ private slots:
         line.setCts(true);
         SendRig rig(&line);
         rig.ctl.setFlowControl(FlowControl::RtsCtsXonXoff);
-        rig.worker.setFileListBox({file(QStringLiteral("a.nc"), "%\nO1\n%"),
-                                   file(QStringLiteral("b.nc"), "%\nO2\n%")});
+        rig.worker.setFileListBox(
+            {file(QStringLiteral("a.nc"), "%\nO1\n%"), file(QStringLiteral("b.nc"), "%\nO2\n%")});
         QVERIFY(!rig.ctl.confirmStart(true));
         QVERIFY(!rig.ctl.xonLight());
         line.inject("\x11");
@@ -269,8 +273,8 @@ private slots:
                 echo += parts.mid(1);
             }
         }
-        QCOMPARE(echo, (QStringList{QStringLiteral("%"), QStringLiteral(":12(TABX)"),
-                                    QString(), QStringLiteral("M30"), QStringLiteral("%")}));
+        QCOMPARE(echo, (QStringList{QStringLiteral("%"), QStringLiteral(":12(TABX)"), QString(),
+                                    QStringLiteral("M30"), QStringLiteral("%")}));
         QCOMPARE(max, qint64(body.size()));
         QCOMPARE(steps, qint64(body.indexOf("after") - 2)); // stops after the second %
     }

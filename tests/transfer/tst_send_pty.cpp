@@ -1,7 +1,7 @@
 // Exact bytes of a send over a real pseudo-terminal, the test playing the machine control.
-#include "TestFiles.h"
 #include "PtyPair.h"
 #include "SendRig.h"
+#include "TestFiles.h"
 #include "transfer/PortSerialLine.h"
 
 #include <QElapsedTimer>
@@ -9,7 +9,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-namespace {
+namespace
+{
 const QByteArray DC2("\x12"), DC4("\x14"), XON("\x11"), XOFF("\x13");
 }
 
@@ -18,7 +19,10 @@ class TestSendPty : public QObject
     Q_OBJECT
     QTemporaryDir m_dir;
 
-    QString file(const QString &name, const QByteArray &bytes) { return fixture(m_dir, name, bytes); }
+    QString file(const QString &name, const QByteArray &bytes)
+    {
+        return fixture(m_dir, name, bytes);
+    }
 
     struct Line {
         PtyPair pty;
@@ -38,8 +42,8 @@ private slots:
     {
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QByteArray>("expected");
-        QTest::newRow("plain program") << QByteArray("%\nO1000\nG0X1.\nM30\n%\n")
-                                       << QByteArray("%\n:1000\nG0X1.\nM30\n%");
+        QTest::newRow("plain program")
+            << QByteArray("%\nO1000\nG0X1.\nM30\n%\n") << QByteArray("%\n:1000\nG0X1.\nM30\n%");
         QTest::newRow("O in comments, o and : kept")
             << QByteArray("%\nO12(OP ONE o)\n:5\n%") << QByteArray("%\n:12(:P :NE o)\n:5\n%");
         QTest::newRow("line before first %")
@@ -48,8 +52,8 @@ private slots:
         QTest::newRow("one %") << QByteArray("%\nO1\nM30\n") << QByteArray("%\n:1\nM30\n");
         QTest::newRow("ctrl-z ends the file")
             << QByteArray("%\nO1\n\x1aG1X2\n%\n") << QByteArray("%\n:1\n");
-        QTest::newRow("CR LF kept") << QByteArray("%\r\nO7\r\nM30\r\n%\r\n")
-                                    << QByteArray("%\r\n:7\r\nM30\r\n%");
+        QTest::newRow("CR LF kept")
+            << QByteArray("%\r\nO7\r\nM30\r\n%\r\n") << QByteArray("%\r\n:7\r\nM30\r\n%");
         QTest::newRow("high bytes unchanged")
             << QByteArray("%\n(\xe9\xff\x80)\n%") << QByteArray("%\n(\xe9\xff\x80)\n%");
         QTest::newRow("empty file") << QByteArray() << QByteArray();
@@ -86,9 +90,12 @@ private slots:
         rig.ctl.confirmStart(true);
         QByteArray got;
         const QByteArray first = DC2 + "%\n:1\n%" + DC4;
-        QVERIFY(SendRig::spin([&] { return got.size() >= first.size() && rig.worker.isPaused() &&
-                                         rig.has(SendUpdate::PauseCaption); },
-                              3000, [&] { got += l.pty.readAvailable(); }));
+        QVERIFY(SendRig::spin(
+            [&] {
+                return got.size() >= first.size() && rig.worker.isPaused() &&
+                       rig.has(SendUpdate::PauseCaption);
+            },
+            3000, [&] { got += l.pty.readAvailable(); }));
         QCOMPARE(got, first);
         QVERIFY(rig.has(SendUpdate::PauseCaption));
         QCOMPARE(rig.updates.last().text, QStringLiteral("running"));

@@ -1,6 +1,6 @@
 // Port settings dialog rows and window-size text, without the window.
-#include "transfer/PortList.h"
 #include "settings/PortSetting.h"
+#include "transfer/PortList.h"
 #include "transfer/TransferSettingsRows.h"
 
 #include <QtTest>

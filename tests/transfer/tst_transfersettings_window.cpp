@@ -3,10 +3,10 @@
 #include "WindowHelpers.h"
 #include "settings/LanguagePack.h"
 #include "settings/Option.h"
+#include "settings/PortSetting.h"
 #include "transfer/ComWidgets.h"
 #include "transfer/DetectedPorts.h"
 #include "transfer/PortList.h"
-#include "settings/PortSetting.h"
 #include "transfer/TransferSettings.h"
 
 #include <QAbstractButton>
@@ -73,7 +73,6 @@ class TestTransferSettingsWindow : public QObject
         return w;
     }
 
-
     static void clickCell(TTransferSettings *w, int row, int column)
     {
         QTableWidget *grid = named<QTableWidget>(w, "StringGrid1");
@@ -99,7 +98,8 @@ private slots:
         w->setPortList({record(1) + QStringLiteral(",extra,more")});
         QCOMPARE(w->getPortList(), QStringList{record(1)});
         QCOMPARE(named<QTableWidget>(w, "StringGrid1")->columnCount(), 10);
-        QCOMPARE(named<QTableWidget>(w, "StringGrid1")->item(0, 7)->text(), QStringLiteral("/nc/m1"));
+        QCOMPARE(named<QTableWidget>(w, "StringGrid1")->item(0, 7)->text(),
+                 QStringLiteral("/nc/m1"));
     }
 
     void addAndDelete_data()
@@ -324,8 +324,10 @@ private slots:
         QTest::addColumn<QString>("stored");
         QTest::newRow("by-id path") << "/dev/serial/by-id/usb-FTDI_FT232R_A1B2-if00-port0"
                                     << "/dev/serial/by-id/usb-FTDI_FT232R_A1B2-if00-port0";
-        QTest::newRow("pty") << "/dev/pts/7" << "/dev/pts/7";
-        QTest::newRow("name with blanks") << "  ttyUSB3 " << "ttyUSB3";
+        QTest::newRow("pty") << "/dev/pts/7"
+                             << "/dev/pts/7";
+        QTest::newRow("name with blanks") << "  ttyUSB3 "
+                                          << "ttyUSB3";
         QTest::newRow("device server") << "rfc2217://dnc-box.shop.example:4001"
                                        << "rfc2217://dnc-box.shop.example:4001";
     }
@@ -334,7 +336,8 @@ private slots:
         QFETCH(QString, typed);
         QFETCH(QString, stored);
         auto w = makeDialog(records(1));
-        named<TComComboBox>(w, "PortComboBox")->setPorts({{"ttyUSB0", "FT232R USB UART", "FT232R USB UART\nManufacturer: FTDI"}});
+        named<TComComboBox>(w, "PortComboBox")
+            ->setPorts({{"ttyUSB0", "FT232R USB UART", "FT232R USB UART\nManufacturer: FTDI"}});
         showActive(w.get());
         clickCell(w.get(), 0, 1);
         auto *port = named<TComComboBox>(w, "PortComboBox");
@@ -355,7 +358,9 @@ private slots:
         QCOMPARE(named<TComComboBox>(w, "PortComboBox")->currentText(), stored);
         named<TComComboBox>(w, "PortComboBox")->setCurrentIndex(0);
         QCOMPARE(PortSetting::split(w->getPort(0)).value(1), QStringLiteral("ttyUSB0"));
-        QVERIFY(named<TComComboBox>(w, "PortComboBox")->toolTip().contains(QStringLiteral("Manufacturer: FTDI")));
+        QVERIFY(named<TComComboBox>(w, "PortComboBox")
+                    ->toolTip()
+                    .contains(QStringLiteral("Manufacturer: FTDI")));
     }
 
     // Detected ports: names sorted as text, USB device nodes Qt missed, then by-id links
@@ -377,8 +382,9 @@ private slots:
         QStringList names;
         for (const DetectedPort &p : ports)
             names << p.name;
-        QCOMPARE(names, (QStringList{"ttyACM1", "ttyS0", "ttyS10", "ttyUSB0",
-                                     dev.filePath("serial/by-id/usb-FTDI_FT232R_A1B2-if00-port0")}));
+        QCOMPARE(names,
+                 (QStringList{"ttyACM1", "ttyS0", "ttyS10", "ttyUSB0",
+                              dev.filePath("serial/by-id/usb-FTDI_FT232R_A1B2-if00-port0")}));
         QCOMPARE(ports.last().description, QStringLiteral("FT232R USB UART"));
         QVERIFY(ports.last().toolTip.contains(QStringLiteral("Serial number: A1B2")));
         QVERIFY(ports.last().toolTip.contains(QStringLiteral("Manufacturer: FTDI")));

@@ -1,8 +1,8 @@
 // The send window driven as a user would: captions, pacing controls, the confirm-button
 // states, activation, failed opening and closing after the last file.
-#include "WindowHelpers.h"
-#include "TestFiles.h"
 #include "FakeSerialLine.h"
+#include "TestFiles.h"
+#include "WindowHelpers.h"
 #include "settings/LanguagePack.h"
 #include "transfer/ComWidgets.h"
 #include "transfer/SendController.h"
@@ -23,9 +23,11 @@
 #include <QToolButton>
 #include <QtTest>
 
-namespace {
-const QStringList kLines = {"Send",  "Protocol", "Cannot open the port", "Confirm", "Resume",
-                            "Pause", "Files",    "Content",              "Standby", "Leave"};
+namespace
+{
+const QStringList kLines = {
+    "Send",    "Protocol", "Cannot open the port", "Confirm", "Resume", "Pause", "Files", "Content",
+    "Standby", "Leave"};
 
 QString record(const QString &flow)
 {
@@ -39,7 +41,10 @@ class TestTransportWindow : public QObject
     Q_OBJECT
     QTemporaryDir m_dir;
 
-    QString file(const QString &name, const QByteArray &bytes) { return fixture(m_dir, name, bytes); }
+    QString file(const QString &name, const QByteArray &bytes)
+    {
+        return fixture(m_dir, name, bytes);
+    }
 
     TTransport *makeWindow(FakeSerialLine **lineOut, const QString &flow = "None")
     {
@@ -53,7 +58,6 @@ class TestTransportWindow : public QObject
         return w;
     }
 
-
 private slots:
     void captionsFromLanguage()
     {
@@ -64,12 +68,14 @@ private slots:
         QCOMPARE(named<QLabel>(w, "StaticText2")->text(), QStringLiteral("Content"));
         QCOMPARE(named<QCheckBox>(w, "CheckBox1")->text(), QStringLiteral("Standby"));
         QCOMPARE(named<QToolButton>(w, "ToolButton2")->text(), QStringLiteral("Leave"));
-        QCOMPARE(named<QToolButton>(w, "ToolButton1")->text(), QStringLiteral("Confirm")); // before any activation
+        QCOMPARE(named<QToolButton>(w, "ToolButton1")->text(),
+                 QStringLiteral("Confirm")); // before any activation
         w->setFileList({"/a/O1.nc", "/a/O2.nc"});
         QCOMPARE(named<QListWidget>(w, "ListBox2")->count(), 2);
         showActive(w);
         QCOMPARE(w->windowTitle(), QStringLiteral("Mill 1-Send"));
-        QCOMPARE(named<QLabel>(w, "StaticText3")->text(), QStringLiteral("Protocol:ttyS9,9600,None,8,1 Flow:None"));
+        QCOMPARE(named<QLabel>(w, "StaticText3")->text(),
+                 QStringLiteral("Protocol:ttyS9,9600,None,8,1 Flow:None"));
         QCOMPARE(named<QToolButton>(w, "ToolButton1")->text(), QStringLiteral("Confirm"));
         QVERIFY(line->isConnected());
         QVERIFY(line->settings().discardNull);
@@ -158,20 +164,20 @@ private slots:
         QTest::addColumn<QList<int>>("states");
         QTest::addColumn<QStringList>("buttons");
         using T = TTransport;
-        QTest::newRow("standby waits for XON") << "Xon/Xoff" << true
-            << QStringList{"press", "xon", "xoff", "xon"}
+        QTest::newRow("standby waits for XON")
+            << "Xon/Xoff" << true << QStringList{"press", "xon", "xoff", "xon"}
             << QList<int>{T::WaitingMachine, T::Sending, T::PausedByXoff, T::Sending}
             << QStringList{"Pause", "Pause", "Pause", "Pause"};
-        QTest::newRow("XOFF without XON pacing") << "None" << false
-            << QStringList{"press", "xoff", "xon", "press"}
+        QTest::newRow("XOFF without XON pacing")
+            << "None" << false << QStringList{"press", "xoff", "xon", "press"}
             << QList<int>{T::Sending, T::PausedByXoff, T::PausedByXoff, T::Sending}
             << QStringList{"Pause", "Resume", "Resume", "Pause"};
-        QTest::newRow("CTS paces") << "RTS/CTS" << true
-            << QStringList{"press", "cts1", "cts0", "cts1"}
+        QTest::newRow("CTS paces")
+            << "RTS/CTS" << true << QStringList{"press", "cts1", "cts0", "cts1"}
             << QList<int>{T::WaitingMachine, T::Sending, T::PausedByCts, T::Sending}
             << QStringList{"Pause", "Pause", "Pause", "Pause"};
-        QTest::newRow("user pause outranks XOFF") << "Xon/Xoff" << false
-            << QStringList{"press", "press", "xoff", "press"}
+        QTest::newRow("user pause outranks XOFF")
+            << "Xon/Xoff" << false << QStringList{"press", "press", "xoff", "press"}
             << QList<int>{T::Sending, T::PausedByUser, T::PausedByUser, T::Sending}
             << QStringList{"Pause", "Resume", "Resume", "Pause"};
     }
@@ -209,7 +215,8 @@ private slots:
             QCOMPARE(w->worker()->isPaused(), state != TTransport::Sending);
             QCOMPARE(named<QLabel>(w, "StatusLabel")->isVisible(), state != TTransport::Sending);
             if (state == TTransport::WaitingMachine)
-                QCOMPARE(named<QLabel>(w, "StatusLabel")->text(), texts.at(flow == "RTS/CTS" ? 11 : 10));
+                QCOMPARE(named<QLabel>(w, "StatusLabel")->text(),
+                         texts.at(flow == "RTS/CTS" ? 11 : 10));
             else if (textOf.contains(state))
                 QCOMPARE(named<QLabel>(w, "StatusLabel")->text(), texts.at(textOf[state]));
             if (state == TTransport::Sending) {
@@ -258,7 +265,8 @@ private slots:
         line->setMirror(&wire);
         w->setFileList({file("c.nc", "%\nO3\n%\n")});
         showActive(w);
-        QTest::mouseClick(named<QToolButton>(w, "ToolButton1"), Qt::LeftButton); // CTS light off: no start
+        QTest::mouseClick(named<QToolButton>(w, "ToolButton1"),
+                          Qt::LeftButton); // CTS light off: no start
         QCOMPARE(named<QToolButton>(w, "ToolButton1")->text(), QStringLiteral("Pause"));
         QVERIFY(w->worker()->isPaused());
 

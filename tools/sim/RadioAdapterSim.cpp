@@ -71,7 +71,10 @@ bool RadioAdapterSim::deviceSends(int n, const QByteArray &bytes)
     return writePc(address + bytes);
 }
 
-bool RadioAdapterSim::rawToPc(const QByteArray &bytes) { return writePc(bytes); }
+bool RadioAdapterSim::rawToPc(const QByteArray &bytes)
+{
+    return writePc(bytes);
+}
 
 void RadioAdapterSim::setDeviceSink(std::function<void(int, const QByteArray &)> sink)
 {

@@ -42,7 +42,7 @@ public:
     // Called on the adapter's thread with the data bytes that reached device n.
     void setDeviceSink(std::function<void(int, const QByteArray &)> sink);
 
-    QByteArray fromPc() const;      // everything the PC wrote
+    QByteArray fromPc() const;        // everything the PC wrote
     QByteArray toDevice(int n) const; // the data-mode bytes device n received
     bool inCommandMode() const { return m_command.load(); }
     int selectedMask() const { return m_mask.load(); }
@@ -89,7 +89,8 @@ constexpr char XON = 0x11;
 constexpr char XOFF = 0x13;
 
 // DC2, "%", ":" + number, the code lines, "M30", "%", DC4; LF line ends.
-QByteArray requestProgram(const QStringList &codeLines, const QString &number = QStringLiteral("9999"));
+QByteArray requestProgram(const QStringList &codeLines,
+                          const QString &number = QStringLiteral("9999"));
 // A program text (any line ends) as a control punches it: "O" as ":", LF line ends,
 // framed by DC2 and DC4.
 QByteArray punched(const QByteArray &text);

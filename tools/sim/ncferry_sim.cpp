@@ -23,9 +23,15 @@ namespace
 {
 
 std::atomic<bool> g_stop{false};
-void onSignal(int) { g_stop = true; }
+void onSignal(int)
+{
+    g_stop = true;
+}
 
-void say(const QString &text) { std::fprintf(stderr, "%s\n", qPrintable(text)); }
+void say(const QString &text)
+{
+    std::fprintf(stderr, "%s\n", qPrintable(text));
+}
 
 int usage()
 {
