@@ -130,7 +130,14 @@ const char16_t *const appendedTransferFile[] = {
     u"Sending stopped at %1: %2",
     u"The send is still in progress. Stop it and close this window?"};
 
-const char16_t *const appendedTransfer[] = {u"Choose the work folder"};
+const char16_t *const appendedTransfer[] = {
+    u"Choose the work folder",
+    // What the port column takes, the tooltip's three lines.
+    u"A serial port of this PC (ttyS0, /dev/ttyUSB0, COM1), or one on a serial device server "
+    u"in the shop network:",
+    u"rfc2217://host:port \u2014 RFC 2217 (Telnet COM port): this row's baud rate, parity, "
+    u"data bits, stop bits and flow control are sent to the server.",
+    u"tcp://host:port \u2014 raw TCP: the line runs with the settings made on the server."};
 
 const char16_t *const appendedReceiveFile[] = {
     u"A program is being received. Close the window and discard what has arrived?"};

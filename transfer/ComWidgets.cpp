@@ -1,7 +1,6 @@
 #include "transfer/ComWidgets.h"
 
 #include "transfer/DetectedPorts.h"
-#include "transfer/NetworkSerialLine.h"
 #include "transfer/SerialLine.h"
 
 #include <QAbstractItemView>
@@ -83,8 +82,7 @@ TComComboBox::TComComboBox(QWidget *parent) : QComboBox(parent)
     setCurrentIndex(-1);
     connect(this, &QComboBox::currentTextChanged, this, [this](const QString &text) {
         const int i = findText(text, Qt::MatchExactly);
-        setToolTip(i >= 0 ? itemData(i, Qt::ToolTipRole).toString()
-                          : NetworkSerialLine::portNameHelp());
+        setToolTip(i >= 0 ? itemData(i, Qt::ToolTipRole).toString() : m_help);
     });
 }
 

@@ -44,4 +44,9 @@ public:
     // Blanks removed, duplicates dropped, sorted as text: "COM10" before "COM2".
     static QStringList sortedPortNames(QStringList names);
     void setText(const QString &name);
+    // Shown for a typed name that is no detected port.
+    void setHelp(const QString &help) { m_help = help; }
+
+private:
+    QString m_help;
 };

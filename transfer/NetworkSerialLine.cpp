@@ -276,16 +276,6 @@ bool NetworkSerialLine::parseName(const QString &name, Address *address, QString
     return true;
 }
 
-QString NetworkSerialLine::portNameHelp()
-{
-    return QStringLiteral(
-        "A serial port of this PC (ttyS0, /dev/ttyUSB0, COM1), or one on a serial device "
-        "server in the shop network:\n"
-        "rfc2217://host:port \u2014 RFC 2217 (Telnet COM port): this row's baud rate, parity, "
-        "data bits, stop bits and flow control are sent to the server.\n"
-        "tcp://host:port \u2014 raw TCP: the line runs with the settings made on the server.");
-}
-
 NetworkSerialLine::NetworkSerialLine(QObject *parent) : SerialLine(parent)
 {
     m_ioThread.setObjectName(QStringLiteral("net-io"));

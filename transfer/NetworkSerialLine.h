@@ -37,8 +37,6 @@ public:
     static bool isNetworkName(const QString &name);
     // Splits a network port name; false with a message saying what is wrong with it.
     static bool parseName(const QString &name, Address *address, QString *error);
-    // What a port name may be, for the port column's tooltip.
-    static QString portNameHelp();
 
     explicit NetworkSerialLine(QObject *parent = nullptr);
     ~NetworkSerialLine() override;

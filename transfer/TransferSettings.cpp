@@ -211,8 +211,11 @@ void TTransferSettings::setLanguage(const QStringList &lines)
     for (int i = 0; i < PortSetting::FieldCount; ++i)
         headers << line(5 + i);
     StringGrid1->setHorizontalHeaderLabels(headers);
+    const QString help =
+        line(PortHelpLine) + u'\n' + line(PortHelpLine + 1) + u'\n' + line(PortHelpLine + 2);
     if (QTableWidgetItem *port = StringGrid1->horizontalHeaderItem(PortSetting::Port))
-        port->setToolTip(NetworkSerialLine::portNameHelp());
+        port->setToolTip(help);
+    PortComboBox->setHelp(help);
 }
 
 void TTransferSettings::setExtData(const QString &commaText)

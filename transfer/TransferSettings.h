@@ -92,6 +92,8 @@ private:
     void setCell(int row, int column, const QString &text);
     void fitPortColumn(const QString &port);
     QString line(int i) const;
+    // The port column's help, three pack lines from here.
+    static constexpr int PortHelpLine = 17;
 
     PortList *m_list;
     bool m_ownsList;
