@@ -108,8 +108,8 @@ const char16_t *const appendedMain[] = {
     u"\"%1\" is not a valid font size.",
     u"The settings file \"%1\" is damaged. The default settings were used for: %2.",
     u"The settings file \"%1\" cannot be read (%2). The default settings are used.",
-    u"The port setting \"%1\" names no port (its second field is empty). Give the port, for "
-    u"example ttyS0, /dev/ttyUSB0 or rfc2217://host:port."};
+    (u"The port setting \"%1\" names no port (its second field is empty). Give the port, for "
+     u"example ttyS0, /dev/ttyUSB0 or rfc2217://host:port.")};
 
 // Why a port would not open, appended to the send, receive and auto-mode windows' sections
 // in the order PortProblem::openFailure takes them.
@@ -133,10 +133,10 @@ const char16_t *const appendedTransferFile[] = {
 const char16_t *const appendedTransfer[] = {
     u"Choose the work folder",
     // What the port column takes, the tooltip's three lines.
-    u"A serial port of this PC (ttyS0, /dev/ttyUSB0, COM1), or one on a serial device server "
-    u"in the shop network:",
-    u"rfc2217://host:port \u2014 RFC 2217 (Telnet COM port): this row's baud rate, parity, "
-    u"data bits, stop bits and flow control are sent to the server.",
+    (u"A serial port of this PC (ttyS0, /dev/ttyUSB0, COM1), or one on a serial device server "
+     u"in the shop network:"),
+    (u"rfc2217://host:port \u2014 RFC 2217 (Telnet COM port): this row's baud rate, parity, "
+     u"data bits, stop bits and flow control are sent to the server."),
     u"tcp://host:port \u2014 raw TCP: the line runs with the settings made on the server."};
 
 const char16_t *const appendedReceiveFile[] = {
@@ -145,12 +145,12 @@ const char16_t *const appendedReceiveFile[] = {
 // Appended after the port problems.
 const char16_t *const receivedKeptMessages[] = {
     u"The received program (%1 line(s)) has not been stored in \"%2\". Leave and discard it?",
-    u"%1 line(s) of the program had arrived. Save them under a name of your choice, or they "
-    u"are lost when this window closes.",
+    (u"%1 line(s) of the program had arrived. Save them under a name of your choice, or they "
+     u"are lost when this window closes."),
     u"Save As...",
     u"Save the received lines",
-    u"The received program is kept. Retry when the cause is fixed, or save it under another "
-    u"name.",
+    (u"The received program is kept. Retry when the cause is fixed, or save it under another "
+     u"name."),
     u"Save the received program"};
 
 // The about box reads lines 0 and 1; the lines after them are optional text.
