@@ -188,6 +188,9 @@ void TReceiveTransport::showEvent(QShowEvent *event)
 
 void TReceiveTransport::openLine()
 {
+    // Closed before the call came: the line stays shut.
+    if (!isVisible())
+        return;
     QString error;
     if (ComPort1->open(&error))
         return;

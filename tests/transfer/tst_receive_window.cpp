@@ -85,6 +85,7 @@ class TestReceiveWindow : public QObject
 private slots:
     void tooShortPortSettingIsRefused();
     void receivesStoresAndCloses();
+    void closedBeforeOpeningLeavesPortShut();
     void fileListAddition_data();
     void fileListAddition();
     void failedOpenShowsMessageAndCloses();
@@ -109,6 +110,19 @@ void TestReceiveWindow::tooShortPortSettingIsRefused()
     QCOMPARE(box->seen, 1);
     QVERIFY2(box->text.contains(QStringLiteral("6 fields")), qPrintable(box->text));
     QVERIFY(!w.isVisible());
+}
+
+void TestReceiveWindow::closedBeforeOpeningLeavesPortShut()
+{
+    PtyPair pty;
+    QVERIFY(pty.isValid());
+    TReceiveTransport w;
+    w.setAttribute(Qt::WA_DeleteOnClose, false); // on the stack
+    QVERIFY(w.setPortSetting(record(pty.slavePath())));
+    w.show();
+    w.close();
+    QTest::qWait(50);
+    QVERIFY(!w.line()->isConnected());
 }
 
 void TestReceiveWindow::receivesStoresAndCloses()
