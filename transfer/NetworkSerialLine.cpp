@@ -205,7 +205,7 @@ private:
         const QByteArray data = m_telnet ? m_telnetReader.unwrap(bytes) : bytes;
         if (data.isEmpty())
             return;
-        m_line->appendReceived(data, readAt);
+        m_line->queueReceived(data, readAt);
     }
 
     void followCts(bool on)
@@ -353,7 +353,6 @@ bool NetworkSerialLine::open(QString *error)
         return false;
     }
     clearReceived();
-    m_rxNotifyPending = false;
     clearLost();
     m_address = address;
     m_telnet = address.kind == Kind::Rfc2217;
@@ -619,20 +618,6 @@ qint64 NetworkSerialLine::outputQueued() const
 #else
     return 0;
 #endif
-}
-
-void NetworkSerialLine::appendReceived(const QByteArray &bytes, PauseGate::Clock::time_point readAt)
-{
-    if (takeIn(bytes, readAt) > 0 && !m_rxNotifyPending.exchange(true))
-        QMetaObject::invokeMethod(this, "deliverRx", Qt::QueuedConnection);
-}
-
-void NetworkSerialLine::deliverRx()
-{
-    m_rxNotifyPending.store(false);
-    const qint64 count = bytesWaiting();
-    if (count > 0 && m_connected.load())
-        emit rxChar(count);
 }
 
 void NetworkSerialLine::deliverCts(bool on)

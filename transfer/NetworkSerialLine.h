@@ -63,12 +63,10 @@ public:
     bool hasModemLines() const override { return m_modemLines.load(); }
 
 private slots:
-    void deliverRx();
     void deliverCts(bool on);
 
 private:
     friend class NetIoWorker;
-    void appendReceived(const QByteArray &bytes, PauseGate::Clock::time_point readAt);
     void closeLine(bool discardOutput);
     void markLost(const QString &message);
     void releasePortName();
@@ -104,6 +102,4 @@ private:
     void noteSent(qint64 bytes);
     // The second byte of an escaped 0xFF still owed to the wire.
     bool m_owedIac = false;
-
-    std::atomic<bool> m_rxNotifyPending{false};
 };

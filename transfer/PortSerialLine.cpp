@@ -184,7 +184,7 @@ private:
         const QByteArray bytes = m_port->readAll();
         if (bytes.isEmpty())
             return;
-        m_line->appendReceived(bytes, readAt);
+        m_line->queueReceived(bytes, readAt);
     }
 
     void onError(QSerialPort::SerialPortError e)
@@ -317,7 +317,6 @@ bool PortSerialLine::open(QString *error)
     }
     {
         clearReceived();
-        m_rxNotifyPending = false;
     }
     clearLost();
     m_worker = new PortIoWorker(this);
@@ -519,20 +518,6 @@ qint64 PortSerialLine::outputQueued() const
 #else
     return 0;
 #endif
-}
-
-void PortSerialLine::appendReceived(const QByteArray &bytes, PauseGate::Clock::time_point readAt)
-{
-    if (takeIn(bytes, readAt) > 0 && !m_rxNotifyPending.exchange(true))
-        QMetaObject::invokeMethod(this, "deliverRx", Qt::QueuedConnection);
-}
-
-void PortSerialLine::deliverRx()
-{
-    m_rxNotifyPending.store(false);
-    const qint64 count = bytesWaiting();
-    if (count > 0 && m_connected.load())
-        emit rxChar(count);
 }
 
 void PortSerialLine::deliverCts(bool on)

@@ -34,12 +34,10 @@ public:
     bool hasModemLines() const override { return m_modemLines.load(); }
 
 private slots:
-    void deliverRx();
     void deliverCts(bool on);
 
 private:
     friend class PortIoWorker;
-    void appendReceived(const QByteArray &bytes, PauseGate::Clock::time_point readAt);
     void closeLine(bool discardOutput);
     void markLost(const QString &message);
     bool transmitterEmpty() const;
@@ -59,6 +57,4 @@ private:
 
     mutable QMutex m_writeMutex;
     std::atomic<int> m_fd{-1};
-
-    std::atomic<bool> m_rxNotifyPending{false};
 };

@@ -73,8 +73,24 @@ qint64 SerialLine::takeIn(const QByteArray &bytes, PauseGate::Clock::time_point 
     return m_rx.size();
 }
 
+void SerialLine::queueReceived(const QByteArray &bytes, PauseGate::Clock::time_point readAt)
+{
+    if (takeIn(bytes, readAt) == 0 || m_rxNotifyPending.exchange(true))
+        return;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_rxNotifyPending.store(false);
+            const qint64 count = bytesWaiting();
+            if (count > 0 && isConnected())
+                emit rxChar(count);
+        },
+        Qt::QueuedConnection);
+}
+
 void SerialLine::clearReceived()
 {
+    m_rxNotifyPending.store(false);
     QMutexLocker lock(&m_rxMutex);
     m_rxTaken += m_rx.size();
     m_rx.clear();

@@ -109,6 +109,9 @@ protected:
     // Called by the reader (the I/O thread) with the bytes just read: the flow gate acts on
     // them and what is data joins the received queue. Returns the bytes now waiting.
     qint64 takeIn(const QByteArray &bytes, PauseGate::Clock::time_point readAt);
+    // The same, and rxChar() follows on the line's own thread: one notice for however many
+    // reads came before it was delivered.
+    void queueReceived(const QByteArray &bytes, PauseGate::Clock::time_point readAt);
     // Drops what is waiting (a line opened afresh); it counts as taken.
     void clearReceived();
     // Any thread. Marks the line lost, stops an armed sender and queues lineLost().
@@ -129,6 +132,7 @@ private:
     mutable QMutex m_rxMutex;
     QByteArray m_rx;
     qint64 m_rxTaken = 0;
+    std::atomic<bool> m_rxNotifyPending{false};
 
     std::atomic<int> m_timeoutConstantMs{WriteTimeoutConstantMs};
     std::atomic<int> m_timeoutPerByteMs{WriteTimeoutPerByteMs};
