@@ -2,6 +2,7 @@
 // and RFC 2217 mode, and a small in-test RFC 2217 server for what ser2net's pty cannot show.
 #include "CaptureStderr.h"
 #include "PtyPair.h"
+#include "PtyReader.h"
 #include "Ser2Net.h"
 #include "TestFiles.h"
 #include "automode/SendListEntry.h"
@@ -59,48 +60,6 @@ QString url(Ser2Net::Mode mode, quint16 port)
         .arg(mode == Ser2Net::Rfc2217 ? "rfc2217" : "tcp")
         .arg(port);
 }
-
-// Collects what the program sends on the pty, on its own thread, while a command runs.
-class Reader
-{
-public:
-    explicit Reader(PtyPair &pty, QByteArray xoffAfter = {})
-        : m_pty(pty), m_xoffAfter(std::move(xoffAfter)), m_thread([this] { loop(); })
-    {
-    }
-    ~Reader()
-    {
-        m_stop = true;
-        m_thread.join();
-    }
-    QByteArray bytes()
-    {
-        QMutexLocker lock(&m_mutex);
-        return m_bytes;
-    }
-
-private:
-    void loop()
-    {
-        bool paused = false;
-        while (!m_stop) {
-            const QByteArray got = m_pty.readBytes(1, 20);
-            QMutexLocker lock(&m_mutex);
-            m_bytes += got;
-            // Plays a control whose buffer is full, so the send is caught in its middle.
-            if (!paused && !m_xoffAfter.isEmpty() && m_bytes.contains(m_xoffAfter)) {
-                m_pty.send("\x13");
-                paused = true;
-            }
-        }
-    }
-    PtyPair &m_pty;
-    QByteArray m_xoffAfter;
-    QMutex m_mutex;
-    QByteArray m_bytes;
-    std::atomic<bool> m_stop{false};
-    std::thread m_thread;
-};
 
 // A device server that agrees to COM-PORT-OPTION (or stays silent), keeps what it was sent
 // and sends what the test gives it. Plain sockets on its own thread: a line's open() holds
@@ -312,7 +271,7 @@ private slots:
         const QString path =
             fixture(m_dir, "O77.nc", "%\r\nO77(" + body + ")\r\n\xff\xff\xff\r\nM30\r\n%\r\n");
         {
-            Reader reader(pty);
+            PtyReader reader(pty);
             QString err;
             QCOMPARE(runCapturingStderr(
                          [&] {
@@ -585,7 +544,7 @@ private slots:
         QVERIFY(serve(server, pty, Ser2Net::Mode(mode), &port));
         const QString path =
             fixture(m_dir, "O5.nc", "%\r\nO5\r\n" + QByteArray(20000, 'G') + "\r\n%\r\n");
-        Reader reader(pty, "GGGG");
+        PtyReader reader(pty, "GGGG");
         QTimer kill;
         QObject::connect(&kill, &QTimer::timeout, [&] {
             if (reader.bytes().contains("GGGG")) {

@@ -1,6 +1,7 @@
 // ncferry-cli send, run in-process against a pseudo-terminal that plays the control.
 #include "CaptureStderr.h"
 #include "PtyPair.h"
+#include "PtyReader.h"
 #include "TestFiles.h"
 #include "settings/PortSetting.h"
 #include "tools/SendCommand.h"
@@ -26,38 +27,6 @@ QString record(const QString &port, const QString &flow)
     return PortSetting::join(
         {"Mill", port, "115200", "None", "8", "1", flow, "/nc", "*.nc", "None"});
 }
-
-// Reads what the program sends, on its own thread, while the command runs its event loop.
-class Reader
-{
-public:
-    explicit Reader(PtyPair &pty) : m_pty(pty), m_thread([this] { loop(); }) {}
-    ~Reader()
-    {
-        m_stop = true;
-        m_thread.join();
-    }
-    QByteArray bytes()
-    {
-        QMutexLocker lock(&m_mutex);
-        return m_bytes;
-    }
-
-private:
-    void loop()
-    {
-        while (!m_stop) {
-            const QByteArray got = m_pty.readBytes(1, 20);
-            QMutexLocker lock(&m_mutex);
-            m_bytes += got;
-        }
-    }
-    PtyPair &m_pty;
-    QMutex m_mutex;
-    QByteArray m_bytes;
-    std::atomic<bool> m_stop{false};
-    std::thread m_thread;
-};
 
 int run(const QStringList &args, QString *err)
 {
@@ -93,7 +62,7 @@ private slots:
         QVERIFY(pty.isValid());
         const QString path =
             fixture(m_dir, "O77.nc", "%\r\nO77(CLI TEST)\r\nG0X1.\r\nM30\r\n%\r\nnot sent\r\n");
-        Reader reader(pty);
+        PtyReader reader(pty);
         // XON only once the command waits for it: opening the port discards earlier input.
         // While the command runs, its stderr is the capture file.
         QTimer poll;
@@ -122,7 +91,7 @@ private slots:
     void twoFilesInOrder()
     {
         PtyPair pty;
-        Reader reader(pty);
+        PtyReader reader(pty);
         const QString a = fixture(m_dir, "A.nc", "%\nO1\n%\n");
         const QString b = fixture(m_dir, "B.nc", "%\nO2\n%\n");
         QString err;
