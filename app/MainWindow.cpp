@@ -75,8 +75,53 @@ TF_Main::TF_Main(const QString &baseFolder, QWidget *parent)
     m_engine->setCommentMode(m_notes->unusable());
     buildPanes();
     buildMenus();
+    nameControls();
     setLanguage(language);
     keepPreviewRoom();
+}
+
+void TF_Main::nameControls()
+{
+    const QList<QPair<QObject *, const char *>> controls = {
+        {SendToolButton, "SendToolButton"},
+        {ReadToolButton, "ReadToolButton"},
+        {AutoToolButton, "AutoToolButton"},
+        {GeneralToolButton, "GeneralToolButton"},
+        {TransferToolButton, "TransferToolButton"},
+        {ExitToolButton, "ExitToolButton"},
+        {NTransfer, "NTransfer"},
+        {NSend, "NSend"},
+        {NRead, "NRead"},
+        {NAuto, "NAuto"},
+        {NSettings, "NSettings"},
+        {NGeneralS, "NGeneralS"},
+        {NTransferS, "NTransferS"},
+        {UHFS, "UHFS"},
+        {NAbout, "NAbout"},
+        {SendPopup, "SendPopup"},
+        {ReadPopup, "ReadPopup"},
+        {AutoPopup, "AutoPopup"},
+        {PopupString, "PopupString"},
+        {SSend, "SSend"},
+        {SRead, "SRead"},
+        {SAuto, "SAuto"},
+        {SEdit, "SEdit"},
+        {SNote, "SNote"},
+        {NAddBuffer, "NAddBuffer"},
+        {ImagePopup, "ImagePopup"},
+        {BufferPopup, "BufferPopup"},
+        {NView, "NView"},
+        {NRemove, "NRemove"},
+        {NAllRemove, "NAllRemove"},
+        {Splitter1, "Splitter1"},
+        {Splitter2, "Splitter2"},
+        {LowerSplitter, "LowerSplitter"},
+        {ShellTreeView1, "ShellTreeView1"},
+        {Panel3, "Panel3"},
+        {Previews, "Previews"},
+    };
+    for (const auto &[control, name] : controls)
+        control->setObjectName(QLatin1String(name));
 }
 
 TF_Main::~TF_Main()
@@ -120,9 +165,9 @@ void TF_Main::buildPanes()
 
     Previews = new PreviewPanes(m_engine, this);
     LowerSplitter = new QSplitter(Qt::Horizontal, this);
-    LowerSplitter->addWidget(Previews->SourcePanel);
-    LowerSplitter->addWidget(Previews->BufferPanel);
-    LowerSplitter->addWidget(Previews->ImagePanel);
+    LowerSplitter->addWidget(Previews->sourcePanel());
+    LowerSplitter->addWidget(Previews->bufferPanel());
+    LowerSplitter->addWidget(Previews->imagePanel());
     LowerSplitter->setStretchFactor(2, 1);
     LowerSplitter->setChildrenCollapsible(false);
     Panel2 = LowerSplitter;
@@ -137,21 +182,17 @@ void TF_Main::buildPanes()
 
     connect(ShellTreeView1, &ShellTreeView::selectionChangedTo, this,
             [this] { ShellTreeView1Change(); });
-    connect(Panel3->ExtComboBox, QOverload<int>::of(&QComboBox::activated), this,
-            [this] { ExtComboBoxSelect(); });
-    connect(Panel3->FontComboBox, QOverload<int>::of(&QComboBox::activated), this,
-            [this] { FontComboBoxSelect(); });
-    connect(Panel3->FontComboBox->lineEdit(), &QLineEdit::returnPressed, this,
-            [this] { FontComboBoxSelect(); });
+    connect(Panel3, &FileListPane::patternChosen, this, [this] { ExtComboBoxSelect(); });
+    connect(Panel3, &FileListPane::fontSizeChosen, this, [this] { FontComboBoxSelect(); });
     // Only digits can be typed; the settings keep the size in use, never a half-typed one.
-    Panel3->FontComboBox->setValidator(new QIntValidator(MinFontSize, MaxFontSize, this));
+    Panel3->setFontSizeRange(MinFontSize, MaxFontSize);
     connect(Panel3, &FileListPane::currentRowChanged, this, [this] { StringGrid1Click(); });
     connect(Panel3, &FileListPane::rowDoubleClicked, this, [this] { StringGrid1DblClick(); });
     connect(Panel3, &FileListPane::noteStoreFailed, this,
             [this](const QString &message) { QMessageBox::critical(this, line(17), message); });
     connect(m_engine, &LibraryEngine::notesUnavailable, this,
             [this](const QString &message) { statusBar()->showMessage(message, 10000); });
-    connect(Previews->Image1, &PictureBox::doubleClicked, this, [this] { PopupClick(2); });
+    connect(Previews, &PreviewPanes::pictureDoubleClicked, this, [this] { PopupClick(2); });
 }
 
 void TF_Main::buildMenus()
@@ -208,22 +249,18 @@ void TF_Main::buildMenus()
     SSend = PopupString->addMenu(QString());
     SRead = PopupString->addMenu(QString());
     SAuto = PopupString->addMenu(QString());
-    connect(Panel3->StringGrid1, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint &at) {
-                PopupString->popup(Panel3->StringGrid1->viewport()->mapToGlobal(at));
-            });
+    connect(Panel3, &FileListPane::menuRequested, this,
+            [this](const QPoint &at) { PopupString->popup(at); });
 
     ImagePopup = new QMenu(this);
     NView = ImagePopup->addAction(QString(), this, [this] { PopupClick(2); });
-    connect(Previews->Image1, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint &at) { ImagePopup->popup(Previews->Image1->mapToGlobal(at)); });
+    connect(Previews, &PreviewPanes::pictureMenuRequested, this,
+            [this](const QPoint &at) { ImagePopup->popup(at); });
     BufferPopup = new QMenu(this);
     NRemove = BufferPopup->addAction(QString(), this, [this] { PopupClick(0); });
     NAllRemove = BufferPopup->addAction(QString(), this, [this] { PopupClick(1); });
-    connect(Previews->BufferString, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint &at) {
-                BufferPopup->popup(Previews->BufferString->viewport()->mapToGlobal(at));
-            });
+    connect(Previews, &PreviewPanes::bufferMenuRequested, this,
+            [this](const QPoint &at) { BufferPopup->popup(at); });
 }
 
 void TF_Main::setLanguage(const QStringList &lines)
@@ -249,9 +286,7 @@ void TF_Main::setLanguage(const QStringList &lines)
     NTransferS->setText(line(7) + QStringLiteral("(&T)"));
     NAbout->setText(line(22) + QStringLiteral("..."));
     m_engine->setPlainCaptions(language.mid(8, 5));
-    Previews->SourceStaticText->setText(line(13));
-    Previews->BufferStaticText->setText(line(14));
-    Previews->ImageStaticText->setText(line(15));
+    Previews->setCaptions(line(13), line(14), line(15));
     SEdit->setText(line(16) + QStringLiteral("(&E)"));
     SNote->setText(line(17) + QStringLiteral("(&N)"));
     NAddBuffer->setText(line(18) + QStringLiteral("(&B)"));
@@ -327,27 +362,22 @@ void TF_Main::UpdateOption()
     ShellTreeView1->expand(ShellTreeView1->currentIndex());
     ShellTreeView1->setFocus();
 
-    Panel3->ExtComboBox->clear();
-    Panel3->ExtComboBox->addItems(CommaText::read(main.value(TOption::ExtListEntry)));
-    Panel3->ExtComboBox->setCurrentText(main.value(TOption::ExtEntry));
-    Panel3->FontComboBox->setCurrentText(main.value(TOption::FontEntry));
+    Panel3->setPatterns(CommaText::read(main.value(TOption::ExtListEntry)));
+    Panel3->setPattern(main.value(TOption::ExtEntry));
+    Panel3->setFontSizeText(main.value(TOption::FontEntry));
     ExtComboBoxSelect();
     FontComboBoxSelect();
 }
 
 QStringList TF_Main::getOption() const
 {
-    QStringList items;
-    for (int i = 0; i < Panel3->ExtComboBox->count(); ++i)
-        items << Panel3->ExtComboBox->itemText(i);
     // A size the box would refuse is never stored: the size in use stands in.
-    QString size = Panel3->FontComboBox->currentText().trimmed();
+    QString size = Panel3->fontSizeText().trimmed();
     const int points = size.toInt();
-    if (!Panel3->FontComboBox->lineEdit()->hasAcceptableInput() || points < MinFontSize ||
-        points > MaxFontSize)
+    if (!Panel3->fontSizeAcceptable() || points < MinFontSize || points > MaxFontSize)
         size = QString::number(font().pointSize());
-    return {QDir::toNativeSeparators(ShellTreeView1->Path()), CommaText::write(items),
-            Panel3->ExtComboBox->currentText(), size};
+    return {QDir::toNativeSeparators(ShellTreeView1->Path()), CommaText::write(extItems()),
+            Panel3->pattern(), size};
 }
 
 void TF_Main::setWindowsSize(const QString &text)
@@ -432,7 +462,7 @@ QString TF_Main::currentFolder() const
 
 void TF_Main::ShellTreeView1Change()
 {
-    m_engine->startListing(ShellTreeView1->Path(), Panel3->ExtComboBox->currentText(),
+    m_engine->startListing(ShellTreeView1->Path(), Panel3->pattern(),
                            ShellTreeView1->selectedDepth() == 0);
 }
 
@@ -444,10 +474,9 @@ void TF_Main::ExtComboBoxSelect()
 void TF_Main::FontComboBoxSelect()
 {
     bool ok = false;
-    const int points = Panel3->FontComboBox->currentText().trimmed().toInt(&ok);
+    const int points = Panel3->fontSizeText().trimmed().toInt(&ok);
     if (!ok || points < MinFontSize || points > MaxFontSize) {
-        QMessageBox::warning(this, windowTitle(),
-                             line(31).arg(Panel3->FontComboBox->currentText()));
+        QMessageBox::warning(this, windowTitle(), line(31).arg(Panel3->fontSizeText()));
         return;
     }
     QFont f = font();
@@ -456,7 +485,7 @@ void TF_Main::FontComboBoxSelect()
     // Menus, drop-down lists and the other windows are windows of their own and inherit
     // nothing from this one: the size is the program's.
     QApplication::setFont(f);
-    const int height = Panel3->FontComboBox->sizeHint().height();
+    const int height = Panel3->fontBoxHeight();
     Panel3->setRowHeight(height);
     Previews->setRowHeight(height);
     keepPreviewRoom();
@@ -483,7 +512,7 @@ void TF_Main::StringGrid1Click()
     PreviewOptions preview;
     preview.limitLines = Check.value(GeneralSettingsRules::LimitedPreview);
     preview.lineCount = General.value(TOption::SourceEntry);
-    preview.pictureSize = Previews->Image1->size();
+    preview.pictureSize = Previews->pictureSize();
     m_engine->setPreviewOptions(preview);
     m_engine->StringGrid1Click(Panel3->currentRow());
 }
@@ -532,7 +561,7 @@ void TF_Main::SEditClick()
     // A window of its own per file, owned by no other window.
     auto *editor = new TEditor(m_option, m_colors);
     editor->setFileName(path);
-    const QString pattern = Panel3->ExtComboBox->currentText();
+    const QString pattern = Panel3->pattern();
     const QStringList items = extItems();
     int index = -1;
     for (int i = 0; i < items.size() && index < 0; ++i)
@@ -611,10 +640,9 @@ void TF_Main::ReadFileDialog(int tag)
     request.language = m_option ? m_option->getLanguageList(LanguagePack::ReceiveFile)
                                 : LanguagePack::builtIn(LanguagePack::ReceiveFile);
     request.portSetting = m_portList.getPort(tag);
-    for (int i = 0; i < Panel3->ExtComboBox->count(); ++i)
-        request.extItems << Panel3->ExtComboBox->itemText(i);
-    request.selectedExt = Panel3->ExtComboBox->currentIndex();
-    request.extText = Panel3->ExtComboBox->currentText();
+    request.extItems = extItems();
+    request.selectedExt = Panel3->patternIndex();
+    request.extText = Panel3->pattern();
     request.folder = currentFolder();
     request.hooks.isListed = [this](const QString &name) {
         for (const FileRow &r : m_engine->fileList().rows())
@@ -665,17 +693,14 @@ void TF_Main::UHFSClick()
 
 QStringList TF_Main::extItems() const
 {
-    QStringList items;
-    for (int i = 0; i < Panel3->ExtComboBox->count(); ++i)
-        items << Panel3->ExtComboBox->itemText(i);
-    return items;
+    return Panel3->patterns();
 }
 
 void TF_Main::GeneralSettingsClick()
 {
     if (!m_general || !m_option)
         return;
-    const QString remembered = Panel3->ExtComboBox->currentText();
+    const QString remembered = Panel3->pattern();
     m_general->setLanguage(m_option->getLanguageList(LanguagePack::General));
     if (!m_general->setGeneralList(m_option->getOptionList(TOption::GeneralList))) {
         QMessageBox::warning(this, windowTitle(), m_general->errorText());
@@ -691,12 +716,11 @@ void TF_Main::GeneralSettingsClick()
     QtTranslations::apply(
         m_option->getOptionList(TOption::GeneralList).value(TOption::LanguageEntry));
     const QStringList items = m_general->getExtList();
-    Panel3->ExtComboBox->clear();
-    Panel3->ExtComboBox->addItems(items);
+    Panel3->setPatterns(items);
     General = m_option->getOptionList(TOption::GeneralList);
     applyCheck();
     const int kept = GeneralSettingsRules::keptExtension(items, remembered);
-    Panel3->ExtComboBox->setCurrentIndex(kept < 0 ? 0 : kept);
+    Panel3->setPatternIndex(kept < 0 ? 0 : kept);
     ExtComboBoxSelect();
 }
 

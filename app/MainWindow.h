@@ -78,22 +78,6 @@ public:
     // The last editor window opened (tests look at it).
     QWidget *lastEditorWindow() const { return m_lastEditor; }
 
-    // Controls by their names.
-    QToolButton *SendToolButton, *ReadToolButton, *AutoToolButton, *GeneralToolButton,
-        *TransferToolButton, *ExitToolButton;
-    QMenu *NTransfer, *NSend, *NRead, *NAuto, *NSettings;
-    QAction *NGeneralS, *NTransferS, *UHFS, *NAbout;
-    QMenu *SendPopup, *ReadPopup, *AutoPopup;
-    QMenu *PopupString, *SSend, *SRead, *SAuto;
-    QAction *SEdit, *SNote, *NAddBuffer;
-    QMenu *ImagePopup, *BufferPopup;
-    QAction *NView, *NRemove, *NAllRemove;
-    QWidget *Panel1, *Panel2;
-    QSplitter *Splitter1, *Splitter2, *LowerSplitter;
-    ShellTreeView *ShellTreeView1;
-    FileListPane *Panel3;
-    PreviewPanes *Previews;
-
 protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
@@ -104,6 +88,7 @@ private:
     QToolButton *toolButton(const QString &icon);
     void buildMenus();
     void buildPanes();
+    void nameControls();
     void keepPreviewRoom();
     void applyCheck();
 
@@ -120,6 +105,22 @@ private:
     QStringList General;
     QList<bool> Check;
     QList<int> m_pendingSizes;
+
+    // Controls by their names; tests reach them with findChild.
+    QToolButton *SendToolButton, *ReadToolButton, *AutoToolButton, *GeneralToolButton,
+        *TransferToolButton, *ExitToolButton;
+    QMenu *NTransfer, *NSend, *NRead, *NAuto, *NSettings;
+    QAction *NGeneralS, *NTransferS, *UHFS, *NAbout;
+    QMenu *SendPopup, *ReadPopup, *AutoPopup;
+    QMenu *PopupString, *SSend, *SRead, *SAuto;
+    QAction *SEdit, *SNote, *NAddBuffer;
+    QMenu *ImagePopup, *BufferPopup;
+    QAction *NView, *NRemove, *NAllRemove;
+    QWidget *Panel1, *Panel2;
+    QSplitter *Splitter1, *Splitter2, *LowerSplitter;
+    ShellTreeView *ShellTreeView1;
+    FileListPane *Panel3;
+    PreviewPanes *Previews;
     // Transfer windows delete themselves when closed.
     QPointer<QWidget> m_lastTransfer;
     QPointer<QWidget> m_lastEditor;

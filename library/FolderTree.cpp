@@ -4,6 +4,7 @@
 #include "settings/UnitFunction.h"
 
 #include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QDir>
 #include <QDrag>
 #include <QFileIconProvider>
@@ -72,6 +73,12 @@ private:
     ShellTreeView *m_tree;
 };
 
+// The name Qt's own file dialogs give the whole computer, in the language Qt speaks now.
+QString rootCaption()
+{
+    return QCoreApplication::translate("QFileSystemModel", "Computer");
+}
+
 } // namespace
 
 ShellTreeView::ShellTreeView(QWidget *parent)
@@ -95,6 +102,10 @@ ShellTreeView::ShellTreeView(QWidget *parent)
     N2 =
         TreePopup->addAction(QStringLiteral("刪除資料夾(&D)"), this, [this] { DirectoryClick(2); });
     N3 = TreePopup->addAction(QStringLiteral("重新命名(&M)"), this, [this] { DirectoryClick(3); });
+    TreePopup->setObjectName(QStringLiteral("TreePopup"));
+    N1->setObjectName(QStringLiteral("N1"));
+    N2->setObjectName(QStringLiteral("N2"));
+    N3->setObjectName(QStringLiteral("N3"));
     confirmDelete = [this](const QString &question) {
         return QMessageBox::warning(this, window()->windowTitle(), question,
                                     QMessageBox::Yes | QMessageBox::No,
@@ -105,7 +116,7 @@ ShellTreeView::ShellTreeView(QWidget *parent)
     };
 
     QFileIconProvider icons;
-    m_root = new QStandardItem(icons.icon(QFileIconProvider::Computer), tr("Computer"));
+    m_root = new QStandardItem(icons.icon(QFileIconProvider::Computer), rootCaption());
     m_root->setData(QString(), PathRole);
     m_root->setData(true, FilledRole);
     m_model->appendRow(m_root);
@@ -213,6 +224,13 @@ void ShellTreeView::refreshNode(const QModelIndex &index)
     }
     if (item->rowCount() > row)
         item->removeRows(row, item->rowCount() - row);
+}
+
+void ShellTreeView::changeEvent(QEvent *event)
+{
+    QTreeView::changeEvent(event);
+    if (event->type() == QEvent::LanguageChange)
+        m_root->setText(rootCaption());
 }
 
 void ShellTreeView::setFolderTexts(const QString &newFolderName, const QString &deleteQuestion)

@@ -50,9 +50,6 @@ public:
 
     bool isEditing() const { return state() == EditingState; }
 
-    QMenu *TreePopup;
-    QAction *N1, *N2, *N3;
-
 signals:
     // The selected node changed (the listing follows it).
     void selectionChangedTo(const QModelIndex &index);
@@ -64,6 +61,7 @@ protected:
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dragMoveEvent(QDragMoveEvent *event) override;
     void dropEvent(QDropEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     void fill(QStandardItem *item);
@@ -71,6 +69,8 @@ private:
     QStandardItem *childNamed(QStandardItem *item, const QString &name) const;
     QStandardItem *makeFolderItem(const QString &path, const QString &name);
 
+    QMenu *TreePopup;
+    QAction *N1, *N2, *N3;
     QStandardItemModel *m_model;
     QStandardItem *m_root;
     bool m_opening = false;

@@ -9,6 +9,7 @@
 #include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QIntValidator>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -166,8 +167,24 @@ FileListPane::FileListPane(LibraryEngine *engine, QWidget *parent)
     layout->addWidget(Panel4);
     layout->addWidget(StringGrid1, 1);
 
+    Panel4->setObjectName(QStringLiteral("Panel4"));
+    ExtComboBox->setObjectName(QStringLiteral("ExtComboBox"));
+    FontComboBox->setObjectName(QStringLiteral("FontComboBox"));
+    KeyWord->setObjectName(QStringLiteral("KeyWord"));
+    StringGrid1->setObjectName(QStringLiteral("StringGrid1"));
+    NoteEdit->setObjectName(QStringLiteral("NoteEdit"));
+
     connect(header, &QHeaderView::sectionClicked, engine,
             &LibraryEngine::HeaderControl1SectionClick);
+    connect(ExtComboBox, QOverload<int>::of(&QComboBox::activated), this,
+            &FileListPane::patternChosen);
+    connect(FontComboBox, QOverload<int>::of(&QComboBox::activated), this,
+            &FileListPane::fontSizeChosen);
+    connect(FontComboBox->lineEdit(), &QLineEdit::returnPressed, this,
+            &FileListPane::fontSizeChosen);
+    connect(StringGrid1, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
+        emit menuRequested(StringGrid1->viewport()->mapToGlobal(at));
+    });
     KeyWord->installEventFilter(this);
     connect(StringGrid1->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex &current) { emit currentRowChanged(current.row()); });
@@ -181,6 +198,65 @@ FileListPane::FileListPane(LibraryEngine *engine, QWidget *parent)
         if (m_model->rowCount() > 0)
             setCurrentRow(qBound(0, m_rowBeforeReset, m_model->rowCount() - 1));
     });
+}
+
+QStringList FileListPane::patterns() const
+{
+    QStringList items;
+    for (int i = 0; i < ExtComboBox->count(); ++i)
+        items << ExtComboBox->itemText(i);
+    return items;
+}
+
+void FileListPane::setPatterns(const QStringList &items)
+{
+    ExtComboBox->clear();
+    ExtComboBox->addItems(items);
+}
+
+QString FileListPane::pattern() const
+{
+    return ExtComboBox->currentText();
+}
+
+void FileListPane::setPattern(const QString &text)
+{
+    ExtComboBox->setCurrentText(text);
+}
+
+void FileListPane::setPatternIndex(int index)
+{
+    ExtComboBox->setCurrentIndex(index);
+}
+
+int FileListPane::patternIndex() const
+{
+    return ExtComboBox->currentIndex();
+}
+
+QString FileListPane::fontSizeText() const
+{
+    return FontComboBox->currentText();
+}
+
+void FileListPane::setFontSizeText(const QString &text)
+{
+    FontComboBox->setCurrentText(text);
+}
+
+void FileListPane::setFontSizeRange(int minimum, int maximum)
+{
+    FontComboBox->setValidator(new QIntValidator(minimum, maximum, FontComboBox));
+}
+
+bool FileListPane::fontSizeAcceptable() const
+{
+    return FontComboBox->lineEdit()->hasAcceptableInput();
+}
+
+int FileListPane::fontBoxHeight() const
+{
+    return FontComboBox->sizeHint().height();
 }
 
 int FileListPane::currentRow() const
@@ -357,6 +433,22 @@ PreviewPanes::PreviewPanes(LibraryEngine *engine, QWidget *parent)
     Image1->setMinimumSize(16, 16);
     ImagePanel = captioned(parent, ImageStaticText, Image1);
 
+    SourcePanel->setObjectName(QStringLiteral("SourcePanel"));
+    SourceStaticText->setObjectName(QStringLiteral("SourceStaticText"));
+    SourceMemo->setObjectName(QStringLiteral("SourceMemo"));
+    BufferPanel->setObjectName(QStringLiteral("BufferPanel"));
+    BufferStaticText->setObjectName(QStringLiteral("BufferStaticText"));
+    BufferString->setObjectName(QStringLiteral("BufferString"));
+    ImagePanel->setObjectName(QStringLiteral("ImagePanel"));
+    ImageStaticText->setObjectName(QStringLiteral("ImageStaticText"));
+    Image1->setObjectName(QStringLiteral("Image1"));
+
+    connect(Image1, &PictureBox::doubleClicked, this, &PreviewPanes::pictureDoubleClicked);
+    connect(Image1, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &at) { emit pictureMenuRequested(Image1->mapToGlobal(at)); });
+    connect(BufferString, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
+        emit bufferMenuRequested(BufferString->viewport()->mapToGlobal(at));
+    });
     connect(engine, &LibraryEngine::bufferChanged, this, &PreviewPanes::showBuffer);
     connect(engine, &LibraryEngine::previewReady, this, [this](const PreviewResult &result) {
         if (!result.readable)
@@ -388,6 +480,18 @@ void PreviewPanes::showBuffer()
     BufferString->setCurrentRow(row, buffer.rowText(row).isEmpty()
                                          ? QItemSelectionModel::Clear
                                          : QItemSelectionModel::ClearAndSelect);
+}
+
+void PreviewPanes::setCaptions(const QString &source, const QString &buffer, const QString &image)
+{
+    SourceStaticText->setText(source);
+    BufferStaticText->setText(buffer);
+    ImageStaticText->setText(image);
+}
+
+QSize PreviewPanes::pictureSize() const
+{
+    return Image1->size();
 }
 
 int PreviewPanes::bufferSelectedRow() const

@@ -55,13 +55,6 @@ class FileListPane : public QWidget
 public:
     explicit FileListPane(LibraryEngine *engine, QWidget *parent = nullptr);
 
-    QWidget *Panel4 = nullptr;
-    QComboBox *ExtComboBox = nullptr;
-    QComboBox *FontComboBox = nullptr;
-    QLineEdit *KeyWord = nullptr;
-    QTableView *StringGrid1 = nullptr;
-    QLineEdit *NoteEdit = nullptr;
-
     int currentRow() const;
     void setCurrentRow(int row);
     QVector<int> sectionWidths() const;
@@ -71,10 +64,27 @@ public:
     bool isEditingNote() const;
     void setRowHeight(int height);
 
+    // The file-name pattern box (ExtComboBox).
+    QStringList patterns() const;
+    void setPatterns(const QStringList &items);
+    QString pattern() const;
+    void setPattern(const QString &text);
+    void setPatternIndex(int index);
+    int patternIndex() const;
+    // The font size box (FontComboBox): what it shows, and whether the box accepts it.
+    QString fontSizeText() const;
+    void setFontSizeText(const QString &text);
+    void setFontSizeRange(int minimum, int maximum);
+    bool fontSizeAcceptable() const;
+    int fontBoxHeight() const;
+
 signals:
     void currentRowChanged(int row);
     void rowDoubleClicked(int row);
     void noteStoreFailed(const QString &message);
+    void patternChosen();
+    void fontSizeChosen();
+    void menuRequested(const QPoint &globalPos);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -82,23 +92,49 @@ protected:
 
 private:
     void fitDefaultColumns();
-    // Columns left at the default width: they follow the font.
-    QVector<bool> m_fitted;
-    bool m_resizing = false;
     void NoteEditExit();
     void StringGrid1MouseWheel(int notches);
 
+    QWidget *Panel4 = nullptr;
+    QComboBox *ExtComboBox = nullptr;
+    QComboBox *FontComboBox = nullptr;
+    QLineEdit *KeyWord = nullptr;
+    QTableView *StringGrid1 = nullptr;
+    QLineEdit *NoteEdit = nullptr;
+
+    // Columns left at the default width: they follow the font.
+    QVector<bool> m_fitted;
+    bool m_resizing = false;
     LibraryEngine *m_engine;
     FileGridModel *m_model;
     bool m_leavingNote = false;
     int m_rowBeforeReset = 0;
 };
 
+// The source preview, the transfer buffer and the picture, each under its caption strip.
 class PreviewPanes : public QObject
 {
     Q_OBJECT
 public:
     PreviewPanes(LibraryEngine *engine, QWidget *parent);
+
+    // The three captioned panes, for the window's splitter.
+    QWidget *sourcePanel() const { return SourcePanel; }
+    QWidget *bufferPanel() const { return BufferPanel; }
+    QWidget *imagePanel() const { return ImagePanel; }
+    void setCaptions(const QString &source, const QString &buffer, const QString &image);
+    QSize pictureSize() const;
+
+    int bufferSelectedRow() const;
+    void setRowHeight(int height);
+
+signals:
+    void pictureDoubleClicked();
+    void pictureMenuRequested(const QPoint &globalPos);
+    void bufferMenuRequested(const QPoint &globalPos);
+
+private:
+    void showBuffer();
 
     QWidget *SourcePanel = nullptr;
     QLabel *SourceStaticText = nullptr;
@@ -109,11 +145,5 @@ public:
     QWidget *ImagePanel = nullptr;
     QLabel *ImageStaticText = nullptr;
     PictureBox *Image1 = nullptr;
-
-    int bufferSelectedRow() const;
-    void setRowHeight(int height);
-
-private:
-    void showBuffer();
     LibraryEngine *m_engine;
 };

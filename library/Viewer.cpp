@@ -209,6 +209,11 @@ void TViewer::ZoomOutButtonClick()
     centre();
 }
 
+bool TViewer::isCentring() const
+{
+    return centreTimer->isActive();
+}
+
 void TViewer::centre()
 {
     // The inside is what the scroll area shows without its bars: a box that overflows

@@ -64,10 +64,10 @@ public:
     void centre();
 
     const ViewerGeometry &geometry() const { return m_geometry; }
-    QTimer *centreTimer;
-    int ImageY = 0, ImageX = 0;
-    int MouseY = 0, MouseX = 0;
-    QString TitleStr;
+    // The picture's size in pixels, as loaded.
+    QSize imageSize() const { return QSize(ImageX, ImageY); }
+    // Whether the picture is re-laid out on the centring timer.
+    bool isCentring() const;
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -82,6 +82,11 @@ private:
     QToolButton *FitButton, *ActualButton, *ZoomInButton, *ZoomOutButton;
 
     void updateCaption();
+
+    QTimer *centreTimer;
+    int ImageY = 0, ImageX = 0;
+    int MouseY = 0, MouseX = 0;
+    QString TitleStr;
 
     ViewerGeometry m_geometry;
     QWidget *m_canvas;

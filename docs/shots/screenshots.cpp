@@ -111,7 +111,7 @@ int main(int argc, char *argv[])
     w.move(0, 0);
     w.resize(screen.size() - QSize(2, 30));
     settle(800);
-    w.Panel3->setCurrentRow(1);
+    w.findChild<FileListPane *>(QStringLiteral("Panel3"))->setCurrentRow(1);
     shot(QStringLiteral("main-window"));
     if (!all)
         return 0;

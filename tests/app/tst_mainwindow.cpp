@@ -114,19 +114,20 @@ private slots:
         QCOMPARE(w.windowTitle(),
                  "S0L0 Ver" + GetFileVersion(QCoreApplication::applicationFilePath()));
         QVERIFY(w.windowTitle().endsWith(" Ver0.1"));
-        QCOMPARE(w.SendToolButton->text(), QStringLiteral("S0L3"));
-        QCOMPARE(w.ExitToolButton->text(), QStringLiteral("S0L28"));
-        QCOMPARE(w.NTransfer->title(), QStringLiteral("S0L1(&T)"));
-        QCOMPARE(w.NSettings->title(), QStringLiteral("S0L2(&S)"));
-        QCOMPARE(w.NRead->title(), QStringLiteral("S0L4(&R)"));
-        QCOMPARE(w.NGeneralS->text(), QStringLiteral("S0L6(&G)"));
-        QCOMPARE(w.NAbout->text(), QStringLiteral("S0L22..."));
-        QCOMPARE(w.SNote->text(), QStringLiteral("S0L17(&N)"));
-        QCOMPARE(w.NAllRemove->text(), QStringLiteral("S0L21(&A)"));
-        QCOMPARE(w.UHFS->text(), QStringLiteral("UHF RS232 Adapter Setup"));
-        QCOMPARE(w.Previews->SourceStaticText->text(), QStringLiteral("S0L13"));
-        QCOMPARE(w.Panel3->StringGrid1->model()->headerData(3, Qt::Horizontal).toString(),
-                 QStringLiteral("S0L11"));
+        QCOMPARE(named<QToolButton>(&w, "SendToolButton")->text(), QStringLiteral("S0L3"));
+        QCOMPARE(named<QToolButton>(&w, "ExitToolButton")->text(), QStringLiteral("S0L28"));
+        QCOMPARE(named<QMenu>(&w, "NTransfer")->title(), QStringLiteral("S0L1(&T)"));
+        QCOMPARE(named<QMenu>(&w, "NSettings")->title(), QStringLiteral("S0L2(&S)"));
+        QCOMPARE(named<QMenu>(&w, "NRead")->title(), QStringLiteral("S0L4(&R)"));
+        QCOMPARE(named<QAction>(&w, "NGeneralS")->text(), QStringLiteral("S0L6(&G)"));
+        QCOMPARE(named<QAction>(&w, "NAbout")->text(), QStringLiteral("S0L22..."));
+        QCOMPARE(named<QAction>(&w, "SNote")->text(), QStringLiteral("S0L17(&N)"));
+        QCOMPARE(named<QAction>(&w, "NAllRemove")->text(), QStringLiteral("S0L21(&A)"));
+        QCOMPARE(named<QAction>(&w, "UHFS")->text(), QStringLiteral("UHF RS232 Adapter Setup"));
+        QCOMPARE(named<QLabel>(&w, "SourceStaticText")->text(), QStringLiteral("S0L13"));
+        QCOMPARE(
+            named<QTableView>(&w, "StringGrid1")->model()->headerData(3, Qt::Horizontal).toString(),
+            QStringLiteral("S0L11"));
     }
 
     void portSettingMenus()
@@ -135,8 +136,11 @@ private slots:
         TF_Main w(m_base.path() + "/");
         w.setOption(option.get());
         w.show();
-        const QList<QMenu *> menus = {w.NSend,     w.NRead, w.NAuto, w.SendPopup, w.ReadPopup,
-                                      w.AutoPopup, w.SSend, w.SRead, w.SAuto};
+        const QList<QMenu *> menus = {named<QMenu>(&w, "NSend"),     named<QMenu>(&w, "NRead"),
+                                      named<QMenu>(&w, "NAuto"),     named<QMenu>(&w, "SendPopup"),
+                                      named<QMenu>(&w, "ReadPopup"), named<QMenu>(&w, "AutoPopup"),
+                                      named<QMenu>(&w, "SSend"),     named<QMenu>(&w, "SRead"),
+                                      named<QMenu>(&w, "SAuto")};
         for (QMenu *m : menus) {
             const QList<QAction *> entries = m->actions();
             QCOMPARE(entries.size(), 3);
@@ -149,13 +153,13 @@ private slots:
         // After the port settings change, the menus follow.
         w.portList().setPortList({"One,ttyS1,9600,None,8,1,None,/nc,*.nc,None"});
         w.MenuItemUpdate();
-        QCOMPARE(w.SSend->actions().size(), 1);
-        QCOMPARE(w.NRead->actions().first()->text(), QStringLiteral("One(&1)"));
+        QCOMPARE(named<QMenu>(&w, "SSend")->actions().size(), 1);
+        QCOMPARE(named<QMenu>(&w, "NRead")->actions().first()->text(), QStringLiteral("One(&1)"));
         // An empty list is one empty record: one entry "(&1)".
         w.portList().setPortList({});
         w.MenuItemUpdate();
-        QCOMPARE(w.NSend->actions().size(), 1);
-        QCOMPARE(w.NSend->actions().first()->text(), QStringLiteral("(&1)"));
+        QCOMPARE(named<QMenu>(&w, "NSend")->actions().size(), 1);
+        QCOMPARE(named<QMenu>(&w, "NSend")->actions().first()->text(), QStringLiteral("(&1)"));
     }
 
     void windowSizeText()
@@ -184,7 +188,7 @@ private slots:
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         auto previewHasRoom = [&w] {
-            const QList<int> panes = w.Splitter2->sizes();
+            const QList<int> panes = named<QSplitter>(&w, "Splitter2")->sizes();
             const int room =
                 qMin(11 * QFontMetrics(w.font()).lineSpacing(), (panes[0] + panes[1]) / 2);
             return panes[1] >= room - 1;
@@ -194,11 +198,11 @@ private slots:
         w.resize(640, 448);
         QTRY_VERIFY(previewHasRoom());
         // Growing again, the list takes back the height it was given as room allows.
-        const QList<int> small = w.Splitter2->sizes();
+        const QList<int> small = named<QSplitter>(&w, "Splitter2")->sizes();
         w.resize(780, 580);
-        QTRY_VERIFY(w.Splitter2->sizes().value(0) > small[0]);
+        QTRY_VERIFY(named<QSplitter>(&w, "Splitter2")->sizes().value(0) > small[0]);
         QVERIFY(previewHasRoom());
-        QVERIFY(w.Splitter2->sizes().value(0) <= 400);
+        QVERIFY(named<QSplitter>(&w, "Splitter2")->sizes().value(0) <= 400);
     }
 
     void sendFromListAndBuffer()
@@ -212,9 +216,9 @@ private slots:
         QCOMPARE(w.currentFolder(), m_nc.path());
 
         // The buffer goes whole, in order, whatever row is selected; it is empty after.
-        w.Panel3->setCurrentRow(1);
+        named<FileListPane>(&w, "Panel3")->setCurrentRow(1);
         w.StringGrid1DblClick();
-        w.Panel3->setCurrentRow(0);
+        named<FileListPane>(&w, "Panel3")->setCurrentRow(0);
         w.StringGrid1DblClick();
         w.StringGrid1DblClick();
         QCOMPARE(w.engine()->buffer().entries().size(), 3);
@@ -228,11 +232,11 @@ private slots:
         QCOMPARE(named<QListWidget>(send, "ListBox2")->item(0)->text(), second);
         QCOMPARE(named<QListWidget>(send, "ListBox2")->item(1)->text(), first);
         QVERIFY(w.engine()->buffer().isEmpty());
-        QCOMPARE(w.Previews->BufferString->count(), 1);
+        QCOMPARE(named<QListWidget>(&w, "BufferString")->count(), 1);
         send->close();
 
         // Empty buffer: the selected file.
-        w.Panel3->setCurrentRow(1);
+        named<FileListPane>(&w, "Panel3")->setCurrentRow(1);
         w.SendFileDialog(1);
         auto *single = qobject_cast<TTransport *>(w.lastTransferWindow());
         QVERIFY(single && single != send);
@@ -266,7 +270,7 @@ private slots:
         w.setOption(option.get());
         w.show();
         waitIdle(w);
-        w.Panel3->setCurrentRow(0);
+        named<FileListPane>(&w, "Panel3")->setCurrentRow(0);
         w.SendFileDialog(1);
         QPointer<TTransport> send = qobject_cast<TTransport *>(w.lastTransferWindow());
         QVERIFY(send);
@@ -302,7 +306,7 @@ private slots:
         w.setOption(option.get());
         w.show();
         waitIdle(w);
-        QCOMPARE(w.NSend->actions().size(), 3);
+        QCOMPARE(named<QMenu>(&w, "NSend")->actions().size(), 3);
 
         whenModal<TTransferSettings>([](TTransferSettings *d) {
             named<QToolButton>(d, "AddButton")->click();
@@ -310,23 +314,24 @@ private slots:
                 ->click(); // Cancel and the close box would drop the edits
         });
         w.TransferSettingsClick();
-        QCOMPARE(w.NSend->actions().size(), 4);
-        QCOMPARE(w.SAuto->actions().size(), 4);
+        QCOMPARE(named<QMenu>(&w, "NSend")->actions().size(), 4);
+        QCOMPARE(named<QMenu>(&w, "SAuto")->actions().size(), 4);
         QCOMPARE(option->getOptionList(TOption::TransferList).size(), 4);
 
-        w.Panel3->ExtComboBox->setCurrentText("*.TAP");
+        named<QComboBox>(&w, "ExtComboBox")->setCurrentText("*.TAP");
         whenModal<TGeneralSettings>([](TGeneralSettings *d) {
             named<QComboBox>(d, "LanguageComboBox")->setCurrentText("Other");
             named<QPushButton>(d, "OKButton")->click();
         });
-        w.TransferToolButton->setFocus();
+        named<QToolButton>(&w, "TransferToolButton")->setFocus();
         w.GeneralSettingsClick();
         QCOMPARE(option->getOptionList(TOption::GeneralList).value(TOption::LanguageEntry),
                  QStringLiteral("Other"));
-        QCOMPARE(w.SendToolButton->text(), QStringLiteral("X0L3"));
-        QCOMPARE(w.NAbout->text(), QStringLiteral("X0L22..."));
+        QCOMPARE(named<QToolButton>(&w, "SendToolButton")->text(), QStringLiteral("X0L3"));
+        QCOMPARE(named<QAction>(&w, "NAbout")->text(), QStringLiteral("X0L22..."));
         // The pattern in use is kept when still offered, letter case aside.
-        QCOMPARE(w.Panel3->ExtComboBox->currentText().toLower(), QStringLiteral("*.tap"));
+        QCOMPARE(named<QComboBox>(&w, "ExtComboBox")->currentText().toLower(),
+                 QStringLiteral("*.tap"));
     }
 
     // Whatever a user types into every field of the main window and the two settings
@@ -349,14 +354,14 @@ private slots:
             w.setOption(&option);
             w.show();
             waitIdle(w);
-            QLineEdit *font = w.Panel3->FontComboBox->lineEdit();
+            QLineEdit *font = named<QComboBox>(&w, "FontComboBox")->lineEdit();
             font->selectAll();
             QTest::keyClicks(font, "abc");
             QVERIFY(!font->text().contains('a'));
             font->selectAll();
             QTest::keyClicks(font, "0"); // not a size: never applied, never stored
             QTest::keyClick(font, Qt::Key_Return);
-            w.Panel3->ExtComboBox->setEditText(junk);
+            named<QComboBox>(&w, "ExtComboBox")->setEditText(junk);
 
             whenModal<TGeneralSettings>([junk](TGeneralSettings *d) {
                 // The extension box answers a rejected key with a message of its own.
@@ -421,10 +426,10 @@ private slots:
             w.setOption(&option);
             w.show();
             QVERIFY(QTest::qWaitForWindowExposed(&w));
-            QVERIFY(w.ShellTreeView1->selectPath(m_nc.path()));
-            w.Panel3->ExtComboBox->addItem("*.eia");
-            w.Panel3->ExtComboBox->setCurrentText("*.eia");
-            w.Panel3->FontComboBox->setCurrentText("14");
+            QVERIFY(named<ShellTreeView>(&w, "ShellTreeView1")->selectPath(m_nc.path()));
+            named<QComboBox>(&w, "ExtComboBox")->addItem("*.eia");
+            named<QComboBox>(&w, "ExtComboBox")->setCurrentText("*.eia");
+            named<QComboBox>(&w, "FontComboBox")->setCurrentText("14");
             w.setWindowsSize(sizeText);
             QTRY_COMPARE(w.getWindowsSize(), sizeText);
             w.close();
@@ -437,10 +442,11 @@ private slots:
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         QCOMPARE(w.currentFolder(), m_nc.path());
-        QCOMPARE(w.Panel3->ExtComboBox->currentText(), QStringLiteral("*.eia"));
-        QCOMPARE(w.Panel3->ExtComboBox->itemText(w.Panel3->ExtComboBox->count() - 1),
+        QCOMPARE(named<QComboBox>(&w, "ExtComboBox")->currentText(), QStringLiteral("*.eia"));
+        QCOMPARE(named<QComboBox>(&w, "ExtComboBox")
+                     ->itemText(named<QComboBox>(&w, "ExtComboBox")->count() - 1),
                  QStringLiteral("*.eia"));
-        QCOMPARE(w.Panel3->FontComboBox->currentText(), QStringLiteral("14"));
+        QCOMPARE(named<QComboBox>(&w, "FontComboBox")->currentText(), QStringLiteral("14"));
         QCOMPARE(w.font().pointSize(), 14);
         QTRY_COMPARE(w.getWindowsSize(), sizeText);
     }

@@ -279,7 +279,7 @@ private slots:
         w.setColorDialog(&colors);
         w.show();
         QTRY_COMPARE(w.engine()->jobQueue()->pendingJobs(), 0);
-        w.Panel3->setCurrentRow(0);
+        named<FileListPane>(&w, "Panel3")->setCurrentRow(0);
         w.SEditClick();
         QPointer<TEditor> first = qobject_cast<TEditor *>(w.lastEditorWindow());
         QVERIFY(first);

@@ -7,8 +7,10 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QLibraryInfo>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTranslator>
 
 namespace
 {
@@ -145,6 +147,22 @@ private slots:
         QCOMPARE(tree.selectedDepth(), 1);
         tree.DirectoryClick(2);
         QCOMPARE(asked, 0);
+    }
+
+    // The root is named as Qt's own dialogs name the computer, and follows a language change.
+    void rootCaptionFollowsLanguage()
+    {
+        ShellTreeView tree;
+        const QString english = tree.rootIndex_().data().toString();
+        QCOMPARE(english, QStringLiteral("Computer"));
+        QTranslator chinese;
+        QVERIFY(chinese.load(QStringLiteral("qtbase_zh_TW"),
+                             QLibraryInfo::path(QLibraryInfo::TranslationsPath)));
+        QCoreApplication::installTranslator(&chinese);
+        QTRY_VERIFY(tree.rootIndex_().data().toString() != english);
+        QVERIFY(!tree.rootIndex_().data().toString().isEmpty());
+        QCoreApplication::removeTranslator(&chinese);
+        QTRY_COMPARE(tree.rootIndex_().data().toString(), english);
     }
 
     // Delete asks; No keeps everything; Yes removes the folder and removes links as links.

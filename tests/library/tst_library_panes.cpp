@@ -1,6 +1,7 @@
 // The main window's library panes as the user sees them after a change of folder.
 #include "LibraryWait.h"
 #include "TestFiles.h"
+#include "WindowHelpers.h"
 #include "library/LibraryEngine.h"
 #include "library/LibraryPanes.h"
 
@@ -24,10 +25,12 @@ private slots:
         waitIdle(engine);
         QVERIFY(engine.StringGrid1Click(0));
         waitIdle(engine);
-        QVERIFY(panes.SourceMemo->toPlainText().contains(QStringLiteral("SHAFT")));
+        QVERIFY(named<QPlainTextEdit>(&host, "SourceMemo")
+                    ->toPlainText()
+                    .contains(QStringLiteral("SHAFT")));
         engine.startListing(empty.path(), QStringLiteral("*.nc"));
         waitIdle(engine);
-        QVERIFY(panes.SourceMemo->toPlainText().isEmpty());
+        QVERIFY(named<QPlainTextEdit>(&host, "SourceMemo")->toPlainText().isEmpty());
     }
 };
 

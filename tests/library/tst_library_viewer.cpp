@@ -126,9 +126,8 @@ private slots:
         v.show();
         QVERIFY(QTest::qWaitForWindowExposed(&v));
         QCOMPARE(v.windowTitle(), QDir::toNativeSeparators(wide) + QStringLiteral("-圖片檢視器"));
-        QCOMPARE(v.ImageX, 1000);
-        QCOMPARE(v.ImageY, 500);
-        QVERIFY(v.centreTimer->isActive());
+        QCOMPARE(v.imageSize(), QSize(1000, 500));
+        QVERIFY(v.isCentring());
         QCOMPARE(named<ViewerPicture>(&v, "ImageVewer")->size(),
                  named<QScrollArea>(&v, "ScrollBox1")->viewport()->size());
 
@@ -151,7 +150,7 @@ private slots:
         QTest::mouseClick(named<QToolButton>(&v, "ZoomOutButton"), Qt::LeftButton);
         QCOMPARE(named<ViewerPicture>(&v, "ImageVewer")->size(), QSize(909, 455));
         v.close();
-        QVERIFY(!v.centreTimer->isActive());
+        QVERIFY(!v.isCentring());
         QVERIFY(v.geometry().fitMode());
 
         QVERIFY(v.setImageFile(small));
@@ -179,7 +178,7 @@ private slots:
         w.show();
         QTRY_COMPARE(w.engine()->jobQueue()->pendingJobs(), 0);
         QCOMPARE(w.engine()->fileList().rowCount(), 1);
-        w.Panel3->setCurrentRow(0);
+        named<FileListPane>(&w, "Panel3")->setCurrentRow(0);
         QString caption;
         QTimer::singleShot(100, [&] {
             if (auto *shown = qobject_cast<TViewer *>(QApplication::activeModalWidget())) {
