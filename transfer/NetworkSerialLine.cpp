@@ -103,8 +103,6 @@ public:
         doClose(false);
     }
 
-    qintptr descriptor() const { return m_socket ? m_socket->socketDescriptor() : -1; }
-
     void doClose(bool purge)
     {
         m_timer->stop();
