@@ -7,6 +7,7 @@
 #include "settings/PortSetting.h"
 #include "settings/ProgramFolders.h"
 #include "settings/UnitFunction.h"
+#include "transfer/ComWidgets.h"
 #include "transfer/PortProblem.h"
 #include "transfer/PortSerialLine.h"
 
@@ -151,8 +152,8 @@ TWATransport::TWATransport(GeneralValuesSource values, SerialLine *line, QWidget
 
     StatusBar1 = new QStatusBar(this);
     StatusBar1->setSizeGripEnabled(false);
-    StatusPanel0 = new QLabel(StatusBar1);
-    StatusPanel1 = new QLabel(StatusBar1);
+    StatusPanel0 = new TElidedLabel(StatusBar1);
+    StatusPanel1 = new TElidedLabel(StatusBar1);
     StatusPanel0->setMinimumWidth(350);
     StatusPanel1->setMinimumWidth(200);
     StatusBar1->addWidget(StatusPanel0);
@@ -171,6 +172,8 @@ TWATransport::TWATransport(GeneralValuesSource values, SerialLine *line, QWidget
     IPGridPanel->setObjectName(QStringLiteral("IPGridPanel"));
     SendMemo->setObjectName(QStringLiteral("SendMemo"));
     LogListBox->setObjectName(QStringLiteral("LogListBox"));
+    StatusPanel0->setObjectName(QStringLiteral("StatusPanel0"));
+    StatusPanel1->setObjectName(QStringLiteral("StatusPanel1"));
     ToolButtonClsLog->setObjectName(QStringLiteral("ToolButtonClsLog"));
     ToolButtonClose->setObjectName(QStringLiteral("ToolButtonClose"));
     setLanguage({});
@@ -183,6 +186,7 @@ TWATransport::TWATransport(GeneralValuesSource values, SerialLine *line, QWidget
     connect(ToolButtonClsLog, &QToolButton::clicked, this, &TWATransport::ToolButtonClsLogClick);
     connect(ToolButtonClose, &QToolButton::clicked, this, &QWidget::close);
     connect(ComPort1, &SerialLine::lineLost, this, &TWATransport::onLineLost);
+    connect(ComPort1, &SerialLine::openFinished, this, &TWATransport::onLineOpened);
 }
 
 TWATransport::~TWATransport()
@@ -240,16 +244,35 @@ void TWATransport::setPortSetting(const QStringList &list)
     });
     connect(m_link, &AutoLink::addressListed, this, &TWATransport::onAddress);
 
+    m_open = false;
     if (m_openError.isEmpty()) {
-        m_open = ComPort1->open(&m_openError);
-        if (!m_open)
-            m_openError = PortProblem::openFailure(settings.portName, m_openError,
-                                                   {lang(7), lang(8), lang(9), lang(10)});
-    } else {
-        m_open = false;
+        // A device server's port may take seconds to answer: the other auto-mode windows
+        // go on serving their machines meanwhile.
+        m_openPending = true;
+        ComPort1->openAsync();
+        m_connecting = ComPort1->isOpening();
     }
-    if (m_open)
-        m_link->start(); // a "Wireless" line asks for its devices first
+    showLineState();
+}
+
+void TWATransport::onLineOpened(bool ok, const QString &error)
+{
+    if (m_closed || !m_openPending)
+        return;
+    m_openPending = false;
+    m_connecting = false;
+    showLineState();
+    if (ok) {
+        m_open = true;
+        if (m_link)
+            m_link->start(); // a "Wireless" line asks for its devices first
+        return;
+    }
+    m_openError = PortProblem::openFailure(ComPort1->settings().portName, error,
+                                           {lang(7), lang(8), lang(9), lang(10)});
+    // Before the window is shown, showing it tells.
+    if (m_shown)
+        failedOpen();
 }
 
 void TWATransport::setWindowsSize(const QString &text)
@@ -323,7 +346,7 @@ void TWATransport::showEvent(QShowEvent *event)
              area.y() + (area.height() - frameGeometry().height()) / 2);
     }
     FormActivate();
-    if (!m_open)
+    if (!m_open && !m_openPending)
         QMetaObject::invokeMethod(this, &TWATransport::failedOpen, Qt::QueuedConnection);
 }
 
@@ -348,12 +371,19 @@ void TWATransport::FormActivate()
 {
     setWindowTitle(Port.value(PortSetting::Name) + u'-' +
                    (lang(0).isEmpty() ? QStringLiteral("WATransport") : lang(0)));
-    StatusPanel0->setText(
+    StatusPanel0->setFullText(
         Port.value(PortSetting::Port) + u'(' + Port.value(PortSetting::BaudRate) + u',' +
         Port.value(PortSetting::Parity).left(1) + u',' + Port.value(PortSetting::DataBits) + u',' +
         Port.value(PortSetting::StopBits) + u')' + Port.value(PortSetting::FlowControl));
-    StatusPanel1->setText(QStringLiteral("Path=") + Port.value(PortSetting::WorkFolder) +
-                          QStringLiteral(" Ext=") + Port.value(PortSetting::Extension).mid(1));
+    showLineState();
+}
+
+void TWATransport::showLineState()
+{
+    StatusPanel1->setFullText(
+        m_connecting ? lang(ConnectingLine).arg(Port.value(PortSetting::Port))
+                     : QStringLiteral("Path=") + Port.value(PortSetting::WorkFolder) +
+                           QStringLiteral(" Ext=") + Port.value(PortSetting::Extension).mid(1));
 }
 
 void TWATransport::ToolButtonClsLogClick()
@@ -375,6 +405,7 @@ void TWATransport::closeEvent(QCloseEvent *event)
         m_option->setWindowsSize(TOption::AutoModeSlot, getWindowsSize());
     if (m_link)
         m_link->stop();
+    m_closed = true;
     ComPort1->close();
     event->accept();
 }

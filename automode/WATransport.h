@@ -18,6 +18,7 @@ class QSplitter;
 class QStatusBar;
 class QToolButton;
 class SerialLine;
+class TElidedLabel;
 class TOption;
 
 class TWATransport : public QWidget
@@ -54,6 +55,9 @@ public:
     QString logPath() const { return m_log.path(); }
     AutoMode::AutoLink *link() const { return m_link; }
     bool lineOpen() const { return m_open; }
+    // The line is still being connected (a device server's port); the window serves nothing
+    // yet, but the program goes on.
+    bool isConnecting() const { return m_connecting; }
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -66,10 +70,15 @@ private slots:
 
 private:
     void failedOpen();
+    void onLineOpened(bool ok, const QString &error);
+    // Path and extension, or that the line is still being connected.
+    void showLineState();
     void refreshPanes();
     void onAddress(int n, const QString &text, bool present);
     void onLineLost(const QString &message);
     QString lang(int index) const;
+    // The status while the line is being connected.
+    static constexpr int ConnectingLine = 11;
 
     SerialLine *ComPort1;
     AutoMode::GeneralValuesSource m_values;
@@ -81,6 +90,9 @@ private:
     QStringList Port;
     QStringList language;
     bool m_open = false;
+    bool m_openPending = false; // asked for, its answer not yet come
+    bool m_connecting = false;
+    bool m_closed = false;
     bool m_shown = false;
     bool m_logWriteFailed = false;
     QString m_openError;
@@ -96,7 +108,7 @@ private:
     QSplitter *Splitter1, *Splitter2;
     QWidget *SendStatusPanel;
     QStatusBar *StatusBar1;
-    QLabel *StatusPanel0, *StatusPanel1;
+    TElidedLabel *StatusPanel0, *StatusPanel1;
     QToolButton *ToolButtonClsLog, *ToolButtonClose;
     QTimer *m_paneTimer;
 };

@@ -153,6 +153,10 @@ const char16_t *const receivedKeptMessages[] = {
      u"name."),
     u"Save the received program"};
 
+// Appended last to the send, receive and auto-mode windows' sections: their status while a
+// device server's port is being connected.
+const char16_t *const connectingLines[] = {u"Connecting to %1 ..."};
+
 // The about box reads lines 0 and 1; the lines after them are optional text.
 constexpr int aboutRequiredLines = 2;
 
@@ -188,10 +192,11 @@ const QStringList &LanguagePack::builtIn(int section)
         toList(builtInMain) + toList(appendedMain),
         toList(builtInGeneral),
         toList(builtInTransfer) + toList(appendedTransfer),
-        toList(builtInTransferFile) + toList(appendedTransferFile) + toList(portProblems),
+        toList(builtInTransferFile) + toList(appendedTransferFile) + toList(portProblems) +
+            toList(connectingLines),
         toList(builtInReceiveFile) + toList(appendedReceiveFile) + toList(portProblems) +
-            toList(receivedKeptMessages),
-        toList(builtInAutoMode) + toList(portProblems),
+            toList(receivedKeptMessages) + toList(connectingLines),
+        toList(builtInAutoMode) + toList(portProblems) + toList(connectingLines),
         toList(builtInViewer),
         toList(builtInEditor),
         toList(builtInAbout)};
@@ -207,16 +212,18 @@ int LanguagePack::lineCount(int section)
 int LanguagePack::requiredLineCount(int section)
 {
     constexpr int problems = int(std::size(portProblems));
-    static const int appended[SectionCount] = {int(std::size(appendedMain)),
-                                               0,
-                                               int(std::size(appendedTransfer)),
-                                               int(std::size(appendedTransferFile)) + problems,
-                                               int(std::size(appendedReceiveFile)) + problems +
-                                                   int(std::size(receivedKeptMessages)),
-                                               problems,
-                                               0,
-                                               0,
-                                               0};
+    constexpr int connecting = int(std::size(connectingLines));
+    static const int appended[SectionCount] = {
+        int(std::size(appendedMain)),
+        0,
+        int(std::size(appendedTransfer)),
+        int(std::size(appendedTransferFile)) + problems + connecting,
+        int(std::size(appendedReceiveFile)) + problems + int(std::size(receivedKeptMessages)) +
+            connecting,
+        problems + connecting,
+        0,
+        0,
+        0};
     if (section == About)
         return aboutRequiredLines;
     return section >= 0 && section < SectionCount ? lineCount(section) - appended[section] : 0;

@@ -11,6 +11,33 @@
 #include <QPainter>
 #include <QRadialGradient>
 
+void TElidedLabel::setFullText(const QString &text)
+{
+    setText(text);
+    setToolTip(text);
+}
+
+QSize TElidedLabel::minimumSizeHint() const
+{
+    // Room for a few characters; the rest is the layout's to give.
+    const QSize full = QLabel::minimumSizeHint();
+    return {qMin(full.width(), fontMetrics().averageCharWidth() * 8), full.height()};
+}
+
+void TElidedLabel::paintEvent(QPaintEvent *event)
+{
+    const QRect room = contentsRect().adjusted(margin(), margin(), -margin(), -margin());
+    if (fontMetrics().horizontalAdvance(text()) <= room.width()) {
+        QLabel::paintEvent(event);
+        return;
+    }
+    QPainter p(this);
+    p.setPen(
+        palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, foregroundRole()));
+    p.drawText(room, int(alignment()) | Qt::TextSingleLine,
+               fontMetrics().elidedText(text(), Qt::ElideMiddle, room.width()));
+}
+
 TComLed::TComLed(QWidget *parent) : QWidget(parent)
 {
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);

@@ -1,10 +1,26 @@
 #pragma once
 // The indicator light and the port list that go with a serial line.
 #include <QComboBox>
+#include <QLabel>
 #include <QWidget>
 
 class SerialLine;
 struct DetectedPort;
+
+// One line of text that gives way to the window: a long port name is shortened in the middle
+// ("...") rather than widening the window, and the whole text is in the tooltip.
+class TElidedLabel : public QLabel
+{
+    Q_OBJECT
+public:
+    using QLabel::QLabel;
+    // The text and its tooltip.
+    void setFullText(const QString &text);
+    QSize minimumSizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+};
 
 class TComLed : public QWidget
 {

@@ -7,9 +7,14 @@
 #include <QRegularExpression>
 #include <QSet>
 #include <QTcpSocket>
+#include <QTimer>
 #include <QUrl>
 
 #include <chrono>
+#include <functional>
+#include <future>
+#include <memory>
+#include <utility>
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
@@ -49,74 +54,58 @@ bool errnoMeansGone(int e)
 
 } // namespace
 
-// Lives in the I/O thread; owns the socket there and reads (and unwraps Telnet) there.
+// Lives in the I/O thread; owns the socket there and reads (and unwraps Telnet) there. The
+// open is driven by the socket's own signals and one timer, so the thread stays free to be
+// told to give it up.
 class NetIoWorker : public QObject
 {
     Q_OBJECT
 public:
-    explicit NetIoWorker(NetworkSerialLine *line) : m_line(line) {}
+    struct OpenRequest {
+        NetworkSerialLine::Address address;
+        LineSettings settings;
+        int connectMs = NetworkSerialLine::ConnectTimeoutMs;
+        int negotiationMs = NetworkSerialLine::NegotiationTimeoutMs;
+    };
+    using OpenDone = std::function<void(bool ok, const QString &error)>;
 
-    bool doOpen(const NetworkSerialLine::Address &a, const QString &name, int connectMs,
-                QString *error)
+    explicit NetIoWorker(NetworkSerialLine *line) : m_line(line), m_timer(new QTimer(this))
     {
-        m_name = name;
-        m_telnet = a.kind == NetworkSerialLine::Kind::Rfc2217;
-        m_socket = new QTcpSocket(this);
-        m_socket->connectToHost(a.host, a.port);
-        if (!m_socket->waitForConnected(connectMs)) {
-            *error = connectFailure(a, connectMs);
-            dropSocket();
-            return false;
-        }
-        // One request per character must not wait for Nagle's coalescing.
-        m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-        m_socket->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
-        m_socket->setReadBufferSize(0);
-        connect(m_socket, &QTcpSocket::readyRead, this, &NetIoWorker::onReadyRead);
-        connect(m_socket, &QTcpSocket::disconnected, this, &NetIoWorker::goneAway);
-        connect(m_socket, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError e) {
-            // A wait that timed out says nothing about the connection.
-            if (e != QAbstractSocket::SocketTimeoutError && e != QAbstractSocket::TemporaryError)
-                goneAway();
-        });
-        return true;
+        m_timer->setSingleShot(true);
+        connect(m_timer, &QTimer::timeout, this, &NetIoWorker::stepTimedOut);
     }
 
-    qintptr descriptor() const { return m_socket ? m_socket->socketDescriptor() : -1; }
-
-    // The Telnet handshake: BINARY both ways and COM-PORT-OPTION, which the server must
-    // accept within the bound (a raw port answers nothing, or echoes our bytes as data).
-    bool negotiate(int negotiationMs, QString *error)
+    // Connects and, for RFC 2217, has COM-PORT-OPTION agreed, each within its bound. `done`
+    // is called on this thread once, unless cancelOpen() comes first.
+    void startOpen(const OpenRequest &request, OpenDone done)
     {
-        m_telnetReader.reply = [this](const QByteArray &bytes) { sendControl(bytes); };
-        m_telnetReader.modemState = [this](bool on) { followCts(on); };
-        sendControl(Rfc2217::opening());
-        m_telnetReader.noteOpening();
-        QDeadlineTimer deadline(negotiationMs);
-        while (!m_telnetReader.comPortAgreed() && !m_telnetReader.comPortRefused() && m_socket &&
-               m_socket->state() == QAbstractSocket::ConnectedState && !deadline.hasExpired())
-            m_socket->waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())));
-        if (m_telnetReader.comPortAgreed() && !m_goneEarly)
-            return true;
-        if (m_goneEarly) {
-            *error = QStringLiteral("Cannot open port \"%1\": the device server closed the "
-                                    "connection at once (is another client connected?)")
-                         .arg(m_name);
-            return false;
-        }
-        *error = QStringLiteral("Cannot open port \"%1\": the device server %2 RFC 2217 "
-                                "(COM-PORT-OPTION)%3; for a raw TCP port write tcp:// instead")
-                     .arg(m_name,
-                          m_telnetReader.comPortRefused() ? QStringLiteral("refused")
-                                                          : QStringLiteral("did not agree to"),
-                          m_telnetReader.comPortRefused()
-                              ? QString()
-                              : QStringLiteral(" within %1 ms").arg(negotiationMs));
-        return false;
+        m_request = request;
+        m_done = std::move(done);
+        m_name = request.settings.portName;
+        m_telnet = request.address.kind == NetworkSerialLine::Kind::Rfc2217;
+        m_step = Step::Connecting;
+        m_socket = new QTcpSocket(this);
+        connect(m_socket, &QTcpSocket::connected, this, &NetIoWorker::onConnected);
+        connect(m_socket, &QTcpSocket::readyRead, this, &NetIoWorker::onReadyRead);
+        connect(m_socket, &QTcpSocket::disconnected, this, &NetIoWorker::goneAway);
+        connect(m_socket, &QTcpSocket::errorOccurred, this, &NetIoWorker::onError);
+        // Name lookup included.
+        m_timer->start(request.connectMs);
+        m_socket->connectToHost(request.address.host, request.address.port);
+    }
+
+    // The owner gave up waiting: nothing more is reported.
+    void cancelOpen()
+    {
+        m_done = nullptr;
+        m_step = Step::Idle;
+        m_timer->stop();
+        doClose(false);
     }
 
     void doClose(bool purge)
     {
+        m_timer->stop();
         if (!m_socket)
             return;
         m_socket->disconnect(this);
@@ -130,52 +119,177 @@ public:
         dropSocket();
     }
 
-    // The server's first modem-state notice normally follows the mask at once.
-    void awaitModemState(int ms)
-    {
-        QDeadlineTimer deadline(ms);
-        while (!m_line->m_modemLines.load() && m_socket &&
-               m_socket->state() == QAbstractSocket::ConnectedState && !deadline.hasExpired())
-            m_socket->waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())));
-    }
-
     // The far end has gone: stop reading at once and let the owner decide when to close.
     void goneAway()
     {
         if (!m_socket || m_line->m_closing.load())
             return;
-        if (!m_live) {
-            m_goneEarly = true; // the open fails with its own message
+        if (m_step == Step::Negotiating || m_step == Step::AwaitingModem) {
+            fail(closedAtOnce());
             return;
         }
+        if (m_step != Step::Live)
+            return; // a connect that fails says so through errorOccurred
         m_socket->disconnect(this);
         m_line->markLost(lostText(m_name));
     }
 
 private:
-    QString connectFailure(const NetworkSerialLine::Address &a, int connectMs) const
+    enum class Step { Idle, Connecting, Negotiating, AwaitingModem, Live };
+
+    QString closedAtOnce() const
     {
-        const QString where = QStringLiteral("%1:%2").arg(a.host).arg(a.port);
-        switch (m_socket->error()) {
+        return QStringLiteral("Cannot open port \"%1\": the device server closed the "
+                              "connection at once (is another client connected?)")
+            .arg(m_name);
+    }
+
+    QString noAnswer() const
+    {
+        return QStringLiteral("Cannot open port \"%1\": no answer from %2:%3 within %4 s")
+            .arg(m_name, m_request.address.host)
+            .arg(m_request.address.port)
+            .arg(m_request.connectMs / 1000.0, 0, 'g', 3);
+    }
+
+    QString connectFailure(QAbstractSocket::SocketError e) const
+    {
+        const NetworkSerialLine::Address &a = m_request.address;
+        switch (e) {
         case QAbstractSocket::HostNotFoundError:
             return QStringLiteral("Cannot open port \"%1\": the host \"%2\" is unknown")
                 .arg(m_name, a.host);
         case QAbstractSocket::ConnectionRefusedError:
-            return QStringLiteral("Cannot open port \"%1\": %2 refused the connection (no "
+            return QStringLiteral("Cannot open port \"%1\": %2:%3 refused the connection (no "
                                   "device server on that port?)")
-                .arg(m_name, where);
+                .arg(m_name, a.host)
+                .arg(a.port);
         case QAbstractSocket::SocketTimeoutError:
-            return QStringLiteral("Cannot open port \"%1\": no answer from %2 within %3 s")
-                .arg(m_name, where)
-                .arg(connectMs / 1000.0, 0, 'g', 3);
+            return noAnswer();
         default:
-            if (m_socket->state() != QAbstractSocket::UnconnectedState)
-                return QStringLiteral("Cannot open port \"%1\": no answer from %2 within %3 s")
-                    .arg(m_name, where)
-                    .arg(connectMs / 1000.0, 0, 'g', 3);
             return QStringLiteral("Cannot open port \"%1\": %2")
-                .arg(m_name, m_socket->errorString());
+                .arg(m_name, m_socket ? m_socket->errorString() : QString());
         }
+    }
+
+    void onError(QAbstractSocket::SocketError e)
+    {
+        // A wait that timed out says nothing about the connection.
+        if (e == QAbstractSocket::SocketTimeoutError || e == QAbstractSocket::TemporaryError)
+            return;
+        if (m_step == Step::Connecting)
+            fail(connectFailure(e));
+        else
+            goneAway();
+    }
+
+    void onConnected()
+    {
+        if (m_step != Step::Connecting)
+            return;
+        m_timer->stop();
+        // One request per character must not wait for Nagle's coalescing.
+        m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        m_socket->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
+        m_socket->setReadBufferSize(0);
+        {
+            QMutexLocker lock(&m_line->m_sendMutex);
+            m_line->m_fd = int(m_socket->socketDescriptor());
+        }
+        if (!m_telnet) {
+            finishOpen(true, QString());
+            return;
+        }
+        // The Telnet handshake: BINARY both ways and COM-PORT-OPTION, which the server must
+        // accept within the bound (a raw port answers nothing, or echoes our bytes as data).
+        m_step = Step::Negotiating;
+        m_telnetReader.reply = [this](const QByteArray &bytes) { sendControl(bytes); };
+        m_telnetReader.modemState = [this](bool on) { followCts(on); };
+        sendControl(Rfc2217::opening());
+        m_telnetReader.noteOpening();
+        m_timer->start(m_request.negotiationMs);
+    }
+
+    void stepTimedOut()
+    {
+        switch (m_step) {
+        case Step::Connecting:
+            fail(noAnswer());
+            break;
+        case Step::Negotiating:
+            fail(QStringLiteral("Cannot open port \"%1\": the device server did not agree to "
+                                "RFC 2217 (COM-PORT-OPTION) within %2 ms; for a raw TCP port "
+                                "write tcp:// instead")
+                     .arg(m_name)
+                     .arg(m_request.negotiationMs));
+            break;
+        case Step::AwaitingModem:
+            // CTS stays unknown (off) until the server reports it.
+            finishOpen(true, QString());
+            break;
+        case Step::Idle:
+        case Step::Live:
+            break;
+        }
+    }
+
+    // What has arrived may finish a step of the open.
+    void advanceOpen()
+    {
+        if (m_step == Step::Negotiating) {
+            if (m_telnetReader.comPortRefused()) {
+                fail(QStringLiteral("Cannot open port \"%1\": the device server refused RFC 2217 "
+                                    "(COM-PORT-OPTION); for a raw TCP port write tcp:// instead")
+                         .arg(m_name));
+                return;
+            }
+            if (!m_telnetReader.comPortAgreed())
+                return;
+            m_timer->stop();
+            sendControl(Rfc2217::settingsCommands(m_request.settings));
+            // A send under RTS/CTS asks at once whether CTS is known; the server's first
+            // modem-state notice normally follows the mask at once.
+            if (m_request.settings.hardwareHandshake && !m_line->m_modemLines.load()) {
+                m_step = Step::AwaitingModem;
+                m_timer->start(NetworkSerialLine::ModemStateWaitMs);
+                return;
+            }
+            finishOpen(true, QString());
+        } else if (m_step == Step::AwaitingModem && m_line->m_modemLines.load()) {
+            finishOpen(true, QString());
+        }
+    }
+
+    // From inside a socket's signal: the socket goes after that signal has returned.
+    void fail(const QString &message)
+    {
+        if (m_step == Step::Idle || m_step == Step::Live)
+            return;
+        m_step = Step::Idle;
+        m_timer->stop();
+        QMetaObject::invokeMethod(
+            this, [this, message] { report(false, message); }, Qt::QueuedConnection);
+    }
+
+    void finishOpen(bool ok, const QString &message)
+    {
+        if (m_step == Step::Idle || m_step == Step::Live)
+            return;
+        m_step = ok ? Step::Live : Step::Idle;
+        m_timer->stop();
+        report(ok, message);
+    }
+
+    void report(bool ok, const QString &message)
+    {
+        if (!ok) {
+            m_line->m_closing = true;
+            doClose(false);
+        }
+        const OpenDone done = std::move(m_done);
+        m_done = nullptr;
+        if (done)
+            done(ok, message);
     }
 
     void dropSocket()
@@ -184,7 +298,8 @@ private:
             return;
         m_socket->disconnect(this);
         m_socket->abort();
-        delete m_socket;
+        // Possibly inside one of its own signals.
+        m_socket->deleteLater();
         m_socket = nullptr;
     }
 
@@ -203,9 +318,9 @@ private:
         if (bytes.isEmpty())
             return;
         const QByteArray data = m_telnet ? m_telnetReader.unwrap(bytes) : bytes;
-        if (data.isEmpty())
-            return;
-        m_line->queueReceived(data, readAt);
+        if (!data.isEmpty())
+            m_line->queueReceived(data, readAt);
+        advanceOpen();
     }
 
     void followCts(bool on)
@@ -218,15 +333,15 @@ private:
     }
 
     NetworkSerialLine *m_line;
+    QTimer *m_timer;
+    OpenRequest m_request;
+    OpenDone m_done;
+    Step m_step = Step::Idle;
     Rfc2217::Reader m_telnetReader;
     bool m_cts = false;
     QTcpSocket *m_socket = nullptr;
     QString m_name;
     bool m_telnet = false;
-
-public:
-    bool m_live = false;
-    bool m_goneEarly = false;
 };
 
 bool NetworkSerialLine::isNetworkName(const QString &name)
@@ -325,100 +440,134 @@ LineSettings NetworkSerialLine::settings() const
     return s;
 }
 
-bool NetworkSerialLine::open(QString *error)
+bool NetworkSerialLine::prepareOpen(LineSettings *s, QString *error)
 {
-    QMutexLocker openLock(&m_openMutex);
-    if (m_connected.load())
-        return true;
-    const LineSettings s = settings();
-    QString message;
+    *s = settings();
     Address address;
-    if (!parseName(s.portName, &address, &message)) {
-        if (error)
-            *error = message;
+    if (!parseName(s->portName, &address, error))
         return false;
-    }
-    const QString key = keyOf(address);
     {
         QMutexLocker lock(&g_openNamesMutex);
-        if (g_openNames.contains(key))
-            message = QStringLiteral("Cannot open port \"%1\": it is in use by another window.")
-                          .arg(s.portName);
-        else
-            g_openNames.insert(key);
+        const QString key = keyOf(address);
+        if (g_openNames.contains(key)) {
+            *error = QStringLiteral("Cannot open port \"%1\": it is in use by another window.")
+                         .arg(s->portName);
+            return false;
+        }
+        g_openNames.insert(key);
     }
-    if (!message.isEmpty()) {
-        if (error)
-            *error = message;
-        return false;
-    }
+    m_address = address;
+    m_holdsPortName = true;
+    m_establishing = true;
     clearReceived();
     clearLost();
-    m_address = address;
     m_telnet = address.kind == Kind::Rfc2217;
     m_modemLines = false;
     m_cts = false;
     m_closing = false;
     m_owedIac = false;
     m_serverBusyUntilNs = 0;
-    m_baudRate = s.baudRate > 0 ? s.baudRate : 9600;
+    m_baudRate = s->baudRate > 0 ? s->baudRate : 9600;
     m_worker = new NetIoWorker(this);
     m_worker->moveToThread(&m_ioThread);
     m_ioThread.start();
-    bool ok = false;
-    const int connectMs = m_connectTimeoutMs.load();
-    const int negotiationMs = m_negotiationTimeoutMs.load();
-    QMetaObject::invokeMethod(
-        m_worker,
-        [&] {
-            ok = m_worker->doOpen(address, s.portName, connectMs, &message);
-            if (!ok)
-                return;
-            {
-                QMutexLocker lock(&m_sendMutex);
-                m_fd = int(m_worker->descriptor());
-            }
-            if (m_telnet.load()) {
-                ok = m_worker->negotiate(negotiationMs, &message);
-                if (ok) {
-                    bool gone = false;
-                    const QByteArray commands = Rfc2217::settingsCommands(s);
-                    sendWire(commands, ControlSendMs, &gone);
-                    // A send under RTS/CTS asks at once whether CTS is known.
-                    if (s.hardwareHandshake)
-                        m_worker->awaitModemState(ModemStateWaitMs);
-                }
-            }
-            if (ok && m_worker->m_goneEarly) {
-                ok = false;
-                message = QStringLiteral("Cannot open port \"%1\": the device server closed "
-                                         "the connection at once (is another client connected?)")
-                              .arg(s.portName);
-            }
-            m_worker->m_live = ok;
-            if (!ok) {
-                m_closing = true;
-                m_worker->doClose(false);
-            }
-        },
-        Qt::BlockingQueuedConnection);
-    if (!ok) {
-        QMetaObject::invokeMethod(
-            m_worker, [this] { delete m_worker; }, Qt::BlockingQueuedConnection);
-        m_worker = nullptr;
-        m_ioThread.quit();
-        m_ioThread.wait();
-        {
-            QMutexLocker lock(&g_openNamesMutex);
-            g_openNames.remove(key);
-        }
-        if (error)
-            *error = message;
-        return false;
-    }
-    m_holdsPortName = true;
-    m_connected = true;
     return true;
+}
+
+void NetworkSerialLine::startWorker(const LineSettings &s,
+                                    std::function<void(bool, const QString &)> done)
+{
+    NetIoWorker::OpenRequest request;
+    request.address = m_address;
+    request.settings = s;
+    request.connectMs = m_connectTimeoutMs.load();
+    request.negotiationMs = m_negotiationTimeoutMs.load();
+    NetIoWorker *worker = m_worker;
+    QMetaObject::invokeMethod(
+        worker, [worker, request, done = std::move(done)] { worker->startOpen(request, done); },
+        Qt::QueuedConnection);
+}
+
+void NetworkSerialLine::endOpen(bool ok)
+{
+    m_establishing = false;
+    if (ok) {
+        m_connected = true;
+        return;
+    }
+    NetIoWorker *worker = m_worker;
+    QMetaObject::invokeMethod(
+        worker, [worker] { delete worker; }, Qt::BlockingQueuedConnection);
+    m_worker = nullptr;
+    m_ioThread.quit();
+    m_ioThread.wait();
+    releasePortName();
+}
+
+bool NetworkSerialLine::open(QString *error)
+{
+    QMutexLocker openLock(&m_openMutex);
+    if (m_connected.load())
+        return true;
+    QString message;
+    LineSettings s;
+    if (m_opening.load()) {
+        message = QStringLiteral("Cannot open port \"%1\": it is still connecting.")
+                      .arg(settings().portName);
+    } else if (prepareOpen(&s, &message)) {
+        // The lock is held throughout, so no close can cancel this open: the answer comes.
+        auto answer = std::make_shared<std::promise<std::pair<bool, QString>>>();
+        std::future<std::pair<bool, QString>> result = answer->get_future();
+        startWorker(s, [answer](bool ok, const QString &why) { answer->set_value({ok, why}); });
+        const std::pair<bool, QString> outcome = result.get();
+        endOpen(outcome.first);
+        if (outcome.first)
+            return true;
+        message = outcome.second;
+    }
+    if (error)
+        *error = message;
+    return false;
+}
+
+void NetworkSerialLine::openAsync()
+{
+    bool ok = true;
+    QString message;
+    {
+        QMutexLocker openLock(&m_openMutex);
+        if (m_opening.load())
+            return; // its own openFinished() is still to come
+        LineSettings s;
+        if (!m_connected.load()) {
+            ok = prepareOpen(&s, &message);
+            if (ok) {
+                m_opening = true;
+                const quint64 serial = ++m_openSerial;
+                startWorker(s, [this, serial](bool done, const QString &why) {
+                    QMetaObject::invokeMethod(
+                        this, [this, serial, done, why] { asyncOpenDone(serial, done, why); },
+                        Qt::QueuedConnection);
+                });
+                return;
+            }
+        }
+    }
+    QMetaObject::invokeMethod(
+        this, [this, ok, message] { emit openFinished(ok, message); }, Qt::QueuedConnection);
+}
+
+void NetworkSerialLine::asyncOpenDone(quint64 serial, bool ok, const QString &message)
+{
+    {
+        QMutexLocker openLock(&m_openMutex);
+        // Cancelled by a close, perhaps followed by another open.
+        if (!m_opening.load() || serial != m_openSerial)
+            return;
+        endOpen(ok);
+        m_opening = false;
+    }
+    emit openFinished(ok, message);
 }
 
 void NetworkSerialLine::close()
@@ -459,6 +608,25 @@ void NetworkSerialLine::closeLine(bool discardOutput)
     m_closing = true;
     {
         QMutexLocker openLock(&m_openMutex);
+        if (m_opening.load()) {
+            // Still connecting: given up, and it never counted as open.
+            NetIoWorker *worker = m_worker;
+            QMetaObject::invokeMethod(
+                worker,
+                [worker] {
+                    worker->cancelOpen();
+                    delete worker;
+                },
+                Qt::BlockingQueuedConnection);
+            m_worker = nullptr;
+            m_ioThread.quit();
+            m_ioThread.wait();
+            clearReceived();
+            m_establishing = false;
+            releasePortName();
+            m_opening = false;
+            return;
+        }
         if (!m_connected.load())
             return;
         m_connected = false;
@@ -529,7 +697,9 @@ qint64 NetworkSerialLine::sendWire(const QByteArray &wire, int timeoutMs, bool *
                 if (n < 0 && errnoMeansGone(errno)) {
                     lock.unlock();
                     *gone = true;
-                    markLost(lostText(settings().portName));
+                    // While opening, the open fails through the socket's own error instead.
+                    if (!m_establishing.load())
+                        markLost(lostText(settings().portName));
                     return done > 0 ? done : -1;
                 }
             } else if (!m_owedIac) {
@@ -622,7 +792,8 @@ qint64 NetworkSerialLine::outputQueued() const
 
 void NetworkSerialLine::deliverCts(bool on)
 {
-    if (!m_connected.load())
+    // A notice from the negotiation comes before the answer of an asynchronous open.
+    if (!m_connected.load() && !m_opening.load())
         return;
     m_cts = on;
     emit ctsChanged(on);

@@ -8,6 +8,7 @@
 #include <QThread>
 
 #include <atomic>
+#include <functional>
 
 class NetIoWorker;
 
@@ -50,6 +51,9 @@ public:
     bool setSettings(const LineSettings &settings, QString *error = nullptr) override;
     LineSettings settings() const override;
     bool open(QString *error) override;
+    // Connects and negotiates in the line's I/O thread; the calling thread is not held up.
+    void openAsync() override;
+    bool isOpening() const override { return m_opening.load(); }
     void close() override;
     void drainAndClose() override;
     bool isConnected() const override { return m_connected.load(); }
@@ -68,6 +72,13 @@ private slots:
 private:
     friend class NetIoWorker;
     void closeLine(bool discardOutput);
+    // Under m_openMutex. Reserves the port name and starts the I/O thread; false (with
+    // *error) when the open cannot begin. *s: the settings the open is made with.
+    bool prepareOpen(LineSettings *s, QString *error);
+    void startWorker(const LineSettings &s, std::function<void(bool, const QString &)> done);
+    // Under m_openMutex: the open's outcome taken on, or its worker and name let go.
+    void endOpen(bool ok);
+    void asyncOpenDone(quint64 serial, bool ok, const QString &message);
     void markLost(const QString &message);
     void releasePortName();
     // Bytes as they go on the wire; returns how many went out before the deadline. A send
@@ -84,6 +95,9 @@ private:
     QThread m_ioThread;
     NetIoWorker *m_worker = nullptr;
     std::atomic<bool> m_connected{false};
+    std::atomic<bool> m_opening{false}; // an openAsync() under way
+    quint64 m_openSerial = 0;           // which openAsync() a late answer belongs to
+    std::atomic<bool> m_establishing{false};
     std::atomic<bool> m_closing{false};
     std::atomic<bool> m_telnet{false};
     std::atomic<bool> m_cts{false};

@@ -124,6 +124,7 @@ TReceiveTransport::TReceiveTransport(SerialLine *line, QWidget *parent)
     connect(m_engine, &ReceiveEngine::storeFailed, this, &TReceiveTransport::onStoreFailed);
     connect(m_engine, &ReceiveEngine::finished, this, &QWidget::close);
     connect(ComPort1, &SerialLine::lineLost, this, &TReceiveTransport::onLineLost);
+    connect(ComPort1, &SerialLine::openFinished, this, &TReceiveTransport::onLineOpened);
 }
 
 TReceiveTransport::~TReceiveTransport()
@@ -139,7 +140,7 @@ QString TReceiveTransport::lang(int index) const
 void TReceiveTransport::setLanguage(const QStringList &lines)
 {
     language = lines;
-    StaticText3->setText(LanguagePack::label(lang(4)));
+    showCountLabel();
     StaticText4->setText(LanguagePack::label(lang(5)));
     ToolButton1->setText(lang(6));
 }
@@ -191,8 +192,28 @@ void TReceiveTransport::openLine()
     // Closed before the call came: the line stays shut.
     if (!isVisible())
         return;
-    QString error;
-    if (ComPort1->open(&error))
+    // A device server's port may take seconds to answer; the window stays usable meanwhile.
+    ComPort1->openAsync();
+    m_connecting = ComPort1->isOpening();
+    if (m_connecting)
+        showCountLabel();
+}
+
+void TReceiveTransport::showCountLabel()
+{
+    StaticText3->setText(m_connecting ? lang(ConnectingLine).arg(ComPort1->settings().portName)
+                                      : LanguagePack::label(lang(4)));
+}
+
+void TReceiveTransport::onLineOpened(bool ok, const QString &error)
+{
+    if (m_closed)
+        return;
+    if (m_connecting) {
+        m_connecting = false;
+        showCountLabel();
+    }
+    if (ok)
         return;
     const QString reason = PortProblem::openFailure(ComPort1->settings().portName, error,
                                                     {lang(8), lang(9), lang(10), lang(11)});
@@ -249,6 +270,7 @@ void TReceiveTransport::closeEvent(QCloseEvent *event)
     }
     if (m_storeError)
         m_storeError->hide();
+    m_closed = true;
     ComPort1->close();
     event->accept();
 }

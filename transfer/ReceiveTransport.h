@@ -40,6 +40,8 @@ public:
 
     ReceiveEngine *engine() const { return m_engine; }
     SerialLine *line() const { return ComPort1; }
+    // The line is still being connected (a device server's port).
+    bool isConnecting() const { return m_connecting; }
     ::FlowControl FlowControl() const { return m_flowControl; }
 
 signals:
@@ -56,6 +58,9 @@ private slots:
 
 private:
     void openLine();
+    void onLineOpened(bool ok, const QString &error);
+    // The count's place tells of a line still being connected.
+    void showCountLabel();
     void onLinesChanged(int firstRow);
     void followLastLine();
     void onLineLost(const QString &message);
@@ -72,7 +77,8 @@ private:
         SaveAsLine,
         SaveLinesLine,
         KeptProgramLine,
-        SaveProgramLine
+        SaveProgramLine,
+        ConnectingLine
     };
 
     SerialLine *ComPort1;
@@ -84,6 +90,8 @@ private:
     QString SelectExt;
     ReceiveFileList::Hooks m_hooks;
     bool m_opened = false;
+    bool m_connecting = false;
+    bool m_closed = false;
 
     QLabel *StaticText1;
     QLabel *StaticText2;

@@ -12,6 +12,21 @@ void SerialLine::setDiscardNull(bool on)
     m_discardNull.store(on);
 }
 
+void SerialLine::openAsync()
+{
+    QString error;
+    const bool ok = open(&error);
+    QMetaObject::invokeMethod(
+        this,
+        [this, ok, error] {
+            // Closed before the notice came: the open was cancelled.
+            if (ok && !isConnected())
+                return;
+            emit openFinished(ok, error);
+        },
+        Qt::QueuedConnection);
+}
+
 int SerialLine::drainBoundMs(qint64 queued) const
 {
     // Ten bits a character (start, eight, stop) is the common case; more bits only shorten it.

@@ -45,6 +45,12 @@ public:
     // Opening an open line does nothing. On failure the line stays closed and
     // *error says why (no such port, port busy, setting refused).
     virtual bool open(QString *error) = 0;
+    // The same without holding up the calling thread: openFinished() follows on the line's
+    // own thread. A close() before then cancels the open, and no openFinished() comes.
+    // Here the open is made at once (a local port opens quickly) and only told later.
+    virtual void openAsync();
+    // An asynchronous open is under way.
+    virtual bool isOpening() const { return false; }
     // Discards what is still queued both ways; afterClose() follows on the calling thread.
     virtual void close() = 0;
     // Closes after what is queued has gone out, waiting at most DrainGraceMs plus the
@@ -102,6 +108,8 @@ signals:
     void rxChar(qint64 count);
     void ctsChanged(bool on);
     void afterClose();
+    // The end of openAsync(); error says why when ok is false.
+    void openFinished(bool ok, const QString &error);
     // Once per open, on the line's own thread, after the armed gate was stopped.
     void lineLost(const QString &message);
 

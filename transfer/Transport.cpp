@@ -85,6 +85,7 @@ TTransport::TTransport(SerialLine *line, QWidget *parent)
             close();
         },
         Qt::QueuedConnection);
+    connect(ComPort1, &SerialLine::openFinished, this, &TTransport::onLineOpened);
 
     ToolButton1 = bigButton(this, QStringLiteral(":/icons/confirm.svg"));
     ToolButton2 = bigButton(this, QStringLiteral(":/icons/exit.svg"));
@@ -145,7 +146,7 @@ TTransport::TTransport(SerialLine *line, QWidget *parent)
     StatusLabel->setSizePolicy(keep);
     StatusLabel->hide();
 
-    StaticText3 = new QLabel(this);
+    StaticText3 = new TElidedLabel(this);
     StaticText3->setTextInteractionFlags(Qt::TextSelectableByMouse);
     Label1 = new QLabel(QStringLiteral("CTS"), this);
     Label2 = new QLabel(QStringLiteral("XonXoff"), this);
@@ -256,7 +257,7 @@ void TTransport::showEvent(QShowEvent *event)
     Thread1->setFileListBox(m_files);
     // Also shown before the first activation (some desktops activate late or never).
     setWindowTitle(PortSetting::caption(Port, line(0)));
-    StaticText3->setText(LanguagePack::label(line(1)) + PortSetting::summary(Port, {}).mid(1));
+    StaticText3->setFullText(LanguagePack::label(line(1)) + PortSetting::summary(Port, {}).mid(1));
     // After the window is up, so that a failure box has a window to belong to (shown
     // earlier, it left the window behind the main window) and no event loop runs inside
     // the show.
@@ -268,8 +269,23 @@ void TTransport::openLine()
     // Closed before the call came: the line stays shut.
     if (m_closing)
         return;
-    QString error;
-    if (ComPort1->open(&error)) {
+    // A device server's port may take seconds to answer; the window stays usable meanwhile.
+    ComPort1->openAsync();
+    m_connecting = ComPort1->isOpening();
+    if (!m_connecting)
+        return;
+    ToolButton1->setEnabled(false);
+    refreshStatus();
+}
+
+void TTransport::onLineOpened(bool ok, const QString &error)
+{
+    if (m_closing)
+        return;
+    m_connecting = false;
+    ToolButton1->setEnabled(true);
+    refreshStatus();
+    if (ok) {
         m_lineOpened = true;
         // Waiting at its gate from now on, so an XON before the first press starts it.
         Thread1->begin();
@@ -297,7 +313,7 @@ void TTransport::changeEvent(QEvent *event)
 void TTransport::FormActivate()
 {
     setWindowTitle(PortSetting::caption(Port, line(0)));
-    StaticText3->setText(LanguagePack::label(line(1)) + PortSetting::summary(Port, {}).mid(1));
+    StaticText3->setFullText(LanguagePack::label(line(1)) + PortSetting::summary(Port, {}).mid(1));
     setButtonState(Ready);
     Thread1->setPauseString(line(4));
 }
@@ -360,6 +376,8 @@ void TTransport::setButtonState(ButtonState state)
 
 void TTransport::ToolButton1Click()
 {
+    if (m_connecting)
+        return;
     switch (buttonState()) {
     case Ready: {
         const bool started = m_controller->confirmStart(CheckBox1->isChecked());
@@ -414,6 +432,10 @@ void TTransport::refreshStatus()
     }
     if (m_noData) {
         showStatus(line(16), false);
+        return;
+    }
+    if (m_connecting) {
+        showStatus(line(ConnectingLine).arg(ComPort1->settings().portName), false);
         return;
     }
     int text = -1;

@@ -15,6 +15,7 @@ class QToolButton;
 class SendController;
 class SerialLine;
 class TComLed;
+class TElidedLabel;
 class TransportThread;
 
 class TTransport : public QWidget
@@ -52,6 +53,8 @@ public:
     SendState sendState() const { return m_state; }
     // Started and not yet ended: closing now would cut a program short.
     bool isSending() const;
+    // The line is still being connected (a device server's port).
+    bool isConnecting() const { return m_connecting; }
     SerialLine *comPort() const { return ComPort1; }
     TransportThread *worker() const { return Thread1; }
     SendController *controller() const { return m_controller; }
@@ -72,6 +75,7 @@ private slots:
 private:
     void FormActivate();
     void openLine();
+    void onLineOpened(bool ok, const QString &error);
     QString line(int i) const;
     void setButtonState(ButtonState state);
     void setButtonCaption(const QString &caption);
@@ -82,12 +86,15 @@ private:
     bool appendEcho(const QString &text, bool reset);
     void tellOpenFailure(const QString &error);
 
+    // The status while the line is being connected.
+    static constexpr int ConnectingLine = 23;
+
     // Controls, found by these names.
     QToolButton *ToolButton1 = nullptr;
     QToolButton *ToolButton2 = nullptr;
     QLabel *StaticText1 = nullptr;
     QLabel *StaticText2 = nullptr;
-    QLabel *StaticText3 = nullptr;
+    TElidedLabel *StaticText3 = nullptr;
     QListWidget *ListBox1 = nullptr;
     QListWidget *ListBox2 = nullptr;
     QCheckBox *CheckBox1 = nullptr;
@@ -110,6 +117,7 @@ private:
     ::FlowControl m_flowControl = ::FlowControl::None;
     bool m_shownOnce = false;
     bool m_lineOpened = false;
+    bool m_connecting = false;
     bool m_closing = false;
     bool m_confirmed = false;
     bool m_finished = false;

@@ -4,10 +4,12 @@
 #include "FakeSerialLine.h"
 #include "PtyPair.h"
 #include "app/Startup.h"
+#include "automode/WATransport.h"
 #include "library/LibraryPanes.h"
 #include "settings/LanguagePack.h"
 #include "transfer/ComWidgets.h"
 #include "transfer/DetectedPorts.h"
+#include "transfer/NetworkSerialLine.h"
 #include "transfer/ReceiveTransport.h"
 #include "transfer/TransferSettings.h"
 #include "transfer/Transport.h"
@@ -22,6 +24,7 @@
 #include <QPixmap>
 #include <QScreen>
 #include <QSerialPort>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -167,6 +170,37 @@ int main(int argc, char *argv[])
         busySend->setFileList({nc.filePath(QStringLiteral("O0001.nc"))});
         busySend->show();
         settle(1200);
+    }
+
+    // A device server's port that has not answered yet: the window says so and stays usable.
+    {
+        QTcpServer silent;
+        if (!silent.listen(QHostAddress::LocalHost, 4001))
+            silent.listen(QHostAddress::LocalHost, 0);
+        auto *connecting = new TTransport(new NetworkSerialLine);
+        connecting->setLanguage(option.getLanguageList(LanguagePack::TransferFile));
+        connecting->setPortSetting(
+            QStringLiteral("Mill,rfc2217://127.0.0.1:%1,9600,Even,7,2,Xon/Xoff,/nc,*.nc,None")
+                .arg(silent.serverPort()));
+        connecting->setFileList({nc.filePath(QStringLiteral("FLANGE-OP10.nc"))});
+        connecting->show();
+        settle(800);
+        shot(QStringLiteral("send-connecting"));
+        delete connecting; // the open is given up
+
+        auto *autoMode =
+            new TWATransport([] { return AutoMode::GeneralValues(); }, new NetworkSerialLine);
+        autoMode->setLogFolder(base.path());
+        autoMode->setLanguage(option.getLanguageList(LanguagePack::AutoMode));
+        autoMode->setPortSetting({QStringLiteral("Lathe"),
+                                  QStringLiteral("rfc2217://127.0.0.1:%1").arg(silent.serverPort()),
+                                  QStringLiteral("9600"), QStringLiteral("None"),
+                                  QStringLiteral("8"), QStringLiteral("1"), QStringLiteral("None"),
+                                  nc.path(), QStringLiteral("*.nc"), QStringLiteral("None")});
+        autoMode->show();
+        settle(800);
+        shot(QStringLiteral("auto-mode-connecting"));
+        delete autoMode;
     }
 
     // Receive: a program arriving.

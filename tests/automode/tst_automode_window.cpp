@@ -59,6 +59,8 @@ TWATransport *TestAutoModeWindow::open(const QString &portName, const QString &t
          line->settings().portName.isEmpty() ? QStringLiteral("x") : line->settings().portName,
          "9600", "None", "8", "1", "None", m_work, "*.nc", type});
     w->show();
+    // The line opens from the event loop, as the window never holds it up.
+    SendRig::spin([w] { return w->lineOpen(); }, 2000);
     return w;
 }
 

@@ -14,6 +14,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
+#include <QLayout>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPointer>
@@ -320,6 +321,29 @@ private slots:
         box.arm();
         QVERIFY(!w->setPortSetting(QStringLiteral("A,COM1,9600")));
         QVERIFY(box.text.contains(QStringLiteral("at least 7")));
+        delete w;
+    }
+
+    // A long device path is shortened in the status line rather than widening the window, at
+    // any font size; the whole name is in its tooltip.
+    void longPortNameKeepsWindowWidth()
+    {
+        const QString port =
+            QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
+        QPointer<TTransport> w = new TTransport(new FakeSerialLine);
+        w->setLanguage(kLines);
+        QVERIFY(w->setPortSetting(
+            QStringLiteral("\"Mill 1\",%1,9600,None,8,1,None,/nc,*.nc,None").arg(port)));
+        w->show();
+        QVERIFY(named<QLabel>(w, "StaticText3")->toolTip().contains(port));
+        for (const int scale : {1, 2}) {
+            QFont font = w->font();
+            font.setPointSize(QApplication::font().pointSize() * scale);
+            w->setFont(font);
+            w->layout()->activate();
+            QVERIFY2(w->minimumSizeHint().width() <= 573,
+                     qPrintable(QString::number(w->minimumSizeHint().width())));
+        }
         delete w;
     }
 
