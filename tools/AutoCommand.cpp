@@ -74,7 +74,7 @@ struct Served {
 
 } // namespace
 
-int runAutoCommand(const QStringList &args)
+int runAutoCommand(const QStringList &args, int reopenIntervalMs)
 {
     QCommandLineParser parser;
     const QString portSetting = QStringLiteral("port-setting");
@@ -174,7 +174,7 @@ int runAutoCommand(const QStringList &args)
 
         // A replugged adapter or cable, a device server back on: try again every few
         // seconds, never in a loop.
-        s.reopen.setInterval(ReopenIntervalMs);
+        s.reopen.setInterval(reopenIntervalMs);
         QObject::connect(s.line.get(), &SerialLine::lineLost, link, [&s](const QString &message) {
             s.note(QStringLiteral("ERROR"), message);
             s.line->close();

@@ -18,5 +18,6 @@ constexpr int StopGraceMs = 30000;
 // it). Needs a QCoreApplication; runs until SIGINT or SIGTERM, which end it after the entry
 // in progress with Cli::Ok; refusals are Cli::UsageError or Cli::PortError. Log lines go to
 // stdout and are appended to the log file (default: log/<port setting name>.txt in the
-// program's data folder).
-int runAutoCommand(const QStringList &args);
+// program's data folder). A lost line is tried again every reopenIntervalMs: a parameter, not
+// an option, as no shop needs another pace and the tests need a short one.
+int runAutoCommand(const QStringList &args, int reopenIntervalMs = AutoCommand::ReopenIntervalMs);

@@ -37,6 +37,8 @@ public:
     void pauseSelf();
     // Called after each character has been written.
     void countWritten() { m_written.fetch_add(1, std::memory_order_relaxed); }
+    // Characters counted so far: with the worker held at the gate, what the peer must get.
+    qint64 written() const { return m_written.load(); }
 
     // Control side, any thread. A pause cancels the resumes queued before it, as a later
     // event on the line overrules an earlier one.

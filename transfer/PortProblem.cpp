@@ -7,6 +7,12 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLockFile>
+#include <QSysInfo>
+
+#include <cerrno>
+#include <csignal>
+#include <limits>
+#include <sys/types.h>
 
 namespace
 {
@@ -24,8 +30,42 @@ QString lockName(const QString &portName)
     return QStringLiteral("LCK..") + name;
 }
 
-// The pid and program name of the port's lock file; false when there is none.
-bool lockInfo(const QString &portName, qint64 *pid, QString *program)
+struct LockFile {
+    QString path; // empty: the port has no lock file
+    qint64 pid = 0;
+    QString program;
+    bool live = false;
+};
+
+// A lock is stale as QLockFile (and so Qt's serial port) judges it: written on this host by
+// a process that has ended, or whose number now belongs to another program. A lock from
+// another host, or a process whose program cannot be read (another user's), counts as live.
+bool holderLive(qint64 pid, const QString &host, const QString &program)
+{
+#ifdef Q_OS_UNIX
+    if (!host.isEmpty() && host != QSysInfo::machineHostName())
+        return true;
+    if (pid > std::numeric_limits<pid_t>::max())
+        return false;
+    if (::kill(pid_t(pid), 0) == -1 && errno == ESRCH)
+        return false;
+    const QString running = QFileInfo(QStringLiteral("/proc/%1/exe").arg(pid)).symLinkTarget();
+    if (program.isEmpty() || running.isEmpty())
+        return true;
+    QFileInfo named(program);
+    if (named.isSymLink())
+        named.setFile(named.symLinkTarget());
+    return QFileInfo(running).fileName() == named.fileName();
+#else
+    Q_UNUSED(pid);
+    Q_UNUSED(host);
+    Q_UNUSED(program);
+    return true;
+#endif
+}
+
+// The port's lock file as the serial port would find it.
+LockFile lockFile(const QString &portName)
 {
     QStringList folders;
     for (const char *folder : lockFolders)
@@ -36,11 +76,22 @@ bool lockInfo(const QString &portName, qint64 *pid, QString *program)
         if (!QFileInfo::exists(path))
             continue;
         QLockFile lock(path);
+        LockFile found;
         QString host;
-        if (lock.getLockInfo(pid, &host, program) && *pid > 0)
-            return true;
+        if (lock.getLockInfo(&found.pid, &host, &found.program) && found.pid > 0) {
+            found.path = path;
+            found.live = holderLive(found.pid, host, found.program);
+            return found;
+        }
     }
-    return false;
+    return {};
+}
+
+QString holderText(const LockFile &lock)
+{
+    return lock.program.isEmpty()
+               ? QStringLiteral("process %1").arg(lock.pid)
+               : QStringLiteral("%1 (process %2)").arg(lock.program).arg(lock.pid);
 }
 
 } // namespace
@@ -56,12 +107,8 @@ QString PortProblem::missingPort(const QString &record, const QString &portName)
 
 QString PortProblem::lockHolder(const QString &portName)
 {
-    qint64 pid = 0;
-    QString app;
-    if (!lockInfo(portName, &pid, &app))
-        return {};
-    return app.isEmpty() ? QStringLiteral("process %1").arg(pid)
-                         : QStringLiteral("%1 (process %2)").arg(app).arg(pid);
+    const LockFile lock = lockFile(portName);
+    return lock.live ? holderText(lock) : QString();
 }
 
 PortProblem::OpenFailure PortProblem::openFailureReason(const QString &portName,
@@ -70,9 +117,17 @@ PortProblem::OpenFailure PortProblem::openFailureReason(const QString &portName,
     OpenFailure failure;
     if (PortSerialLine::isOpenHere(portName)) {
         failure.reason = Reason::OpenHere;
-    } else if (lockInfo(portName, &failure.pid, &failure.program)) {
-        failure.reason = failure.program.isEmpty() ? Reason::HeldElsewhere : Reason::HeldBy;
-    } else if (driverMessage.contains(QLatin1String("locking the device"), Qt::CaseInsensitive)) {
+        return failure;
+    }
+    const LockFile lock = lockFile(portName);
+    if (lock.live) {
+        failure.reason = lock.program.isEmpty() ? Reason::HeldElsewhere : Reason::HeldBy;
+        failure.program = lock.program;
+        failure.pid = lock.pid;
+    } else if (lock.path.isEmpty() &&
+               driverMessage.contains(QLatin1String("locking the device"), Qt::CaseInsensitive)) {
+        // With a stale lock left in the way, no program holds the port: the driver's text
+        // stands rather than "in use".
         failure.reason = Reason::HeldElsewhere;
     } else if (QFileInfo(portName).isDir()) {
         failure.reason = Reason::Folder;
@@ -85,13 +140,18 @@ QString PortProblem::openFailure(const QString &portName, const QString &driverM
     // A device server's own message already says what went wrong.
     if (NetworkSerialLine::isNetworkName(portName))
         return driverMessage;
-    const QString holder = lockHolder(portName);
-    if (!holder.isEmpty())
+    const LockFile lock = lockFile(portName);
+    if (lock.live)
         return QStringLiteral("port \"%1\" is in use by %2; close it there first")
-            .arg(portName, holder);
-    if (driverMessage.contains(QLatin1String("locking the device"), Qt::CaseInsensitive))
+            .arg(portName, holderText(lock));
+    if (driverMessage.contains(QLatin1String("locking the device"), Qt::CaseInsensitive)) {
+        if (!lock.path.isEmpty())
+            return QStringLiteral("port \"%1\" is locked by \"%2\", a lock file left behind by "
+                                  "%3, which is no longer running; remove that file")
+                .arg(portName, lock.path, holderText(lock));
         return QStringLiteral("port \"%1\" is in use by another program; close it there first")
             .arg(portName);
+    }
     if (QFileInfo(portName).isDir())
         return QStringLiteral("\"%1\" is a folder, not a serial port").arg(portName);
     return driverMessage;

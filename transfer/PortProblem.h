@@ -33,6 +33,7 @@ QString openFailure(const QString &portName, const QString &driverMessage);
 // order. Other reasons, or a text missing, give the driver's text.
 QString openFailure(const QString &portName, const QString &driverMessage,
                     const QStringList &lines);
-// The program holding the port's lock file ("ncferry-cli (process 123)"), empty when none.
+// The program holding the port's lock file ("ncferry-cli (process 123)"); empty when there
+// is none or its process has ended (a stale lock: the port is not in use).
 QString lockHolder(const QString &portName);
 } // namespace PortProblem

@@ -20,6 +20,7 @@
 #include <QHeaderView>
 #include <QMessageBox>
 #include <QProcess>
+#include <QSysInfo>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -61,6 +62,8 @@ private slots:
     void nameIsStoredAsGiven();
     void undecodableNameFails();
     void busyPortNamesHolder();
+    void staleLockNamesNobody_data();
+    void staleLockNamesNobody();
     void emptyPortInWindow();
     void jpegRegressions_data();
     void jpegRegressions();
@@ -231,6 +234,69 @@ void TestReliability::busyPortNamesHolder()
     QCOMPARE(status, 2);
     QVERIFY2(err.contains(QStringLiteral("in use by ncferry-cli (process %1)").arg(pid)),
              qPrintable(err));
+}
+
+void TestReliability::staleLockNamesNobody_data()
+{
+    QTest::addColumn<bool>("ownPid"); // else the number of a process that has ended
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<bool>("live");
+    const QString self = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+    const QString here = QSysInfo::machineHostName();
+    QTest::newRow("held here") << true << self << here << true;
+    QTest::newRow("held, no program named") << true << "" << here << true;
+    QTest::newRow("holder ended") << false << "ncferry-cli" << here << false;
+    QTest::newRow("holder ended, no host written") << false << "ncferry-cli"
+                                                   << "" << false;
+    QTest::newRow("number now another program's") << true << "ncferry-cli" << here << false;
+    // Nothing can be checked from here: the lock stands, as it does for the serial port.
+    QTest::newRow("written on another host") << false << "ncferry-cli"
+                                             << "other.invalid" << true;
+}
+
+// Only a program that still runs is named as holding a port; a lock left by a crash is no
+// "in use", and the command line says which file is in the way.
+void TestReliability::staleLockNamesNobody()
+{
+    QFETCH(bool, ownPid);
+    QFETCH(QString, program);
+    QFETCH(QString, host);
+    QFETCH(bool, live);
+    qint64 pid = QCoreApplication::applicationPid();
+    if (!ownPid) {
+        QProcess ended;
+        ended.start("/bin/true", {});
+        QVERIFY(ended.waitForStarted(5000));
+        pid = ended.processId();
+        QVERIFY(ended.waitForFinished(5000));
+    }
+    const QString port =
+        QStringLiteral("/dev/ncferry-lockcheck-%1").arg(QCoreApplication::applicationPid());
+    QFile lock(QDir::tempPath() + "/LCK..ncferry-lockcheck-" +
+               QString::number(QCoreApplication::applicationPid()));
+    QVERIFY(lock.open(QIODevice::WriteOnly));
+    lock.write(QStringLiteral("%1\n%2\n%3\n").arg(pid).arg(program, host).toUtf8());
+    lock.close();
+    const QString holder = program.isEmpty()
+                               ? QStringLiteral("process %1").arg(pid)
+                               : QStringLiteral("%1 (process %2)").arg(program).arg(pid);
+    const QString driver = QStringLiteral("Permission error while locking the device");
+    const QString said = PortProblem::openFailure(port, driver);
+    const PortProblem::OpenFailure reason = PortProblem::openFailureReason(port, driver);
+    const QString held = PortProblem::lockHolder(port);
+    lock.remove();
+    QCOMPARE(held, live ? holder : QString());
+    if (live) {
+        QVERIFY2(said.contains("is in use by " + holder), qPrintable(said));
+        QCOMPARE(reason.reason, program.isEmpty() ? PortProblem::Reason::HeldElsewhere
+                                                  : PortProblem::Reason::HeldBy);
+    } else {
+        QVERIFY2(!said.contains("in use") && said.contains(lock.fileName()) &&
+                     said.contains("no longer running"),
+                 qPrintable(said));
+        QCOMPARE(reason.reason, PortProblem::Reason::Other);
+    }
 }
 
 // The window says the port is missing instead of opening a receive window that fails.

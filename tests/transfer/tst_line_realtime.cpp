@@ -70,6 +70,7 @@ private slots:
         constexpr int Pauses = 5;
 
         Machine m;
+        const std::shared_ptr<PauseGate> gate = rig.worker.pauseGate();
         std::thread machine([&] {
             for (int p = 0; p < Pauses; ++p) {
                 // Bytes sent since the XON: the send runs again when the XOFF goes.
@@ -77,11 +78,19 @@ private slots:
                 while (m.got.size() < target && !m.got.contains(DC4))
                     m.got += l.pty.readBytes(1, 50);
                 l.pty.send(XOFF);
-                // What the kernel still had in flight arrives first.
-                m.got += l.pty.readBytes(INT_MAX, 150);
+                // A character that passed the gate just before the XOFF may still be on its
+                // way (the worker descheduled, the kernel late): once the worker is back at
+                // the gate it has been written, and the machine must get exactly what was
+                // written by then (DC2, the characters, one LF per XON) and no byte more.
+                QDeadlineTimer deadline(10000);
+                while (gate->xoffSamples().size() <= size_t(p) && !deadline.hasExpired())
+                    m.got += l.pty.readBytes(INT_MAX, 5);
+                const qint64 written = 1 + gate->written() + p;
+                while (m.got.size() < written && !deadline.hasExpired())
+                    m.got += l.pty.readBytes(written - m.got.size(), 50);
                 const int settled = int(m.got.size());
                 m.got += l.pty.readBytes(INT_MAX, 300);
-                if (m.got.size() != settled)
+                if (m.got.size() != written)
                     ++m.quietFailures;
                 l.pty.send(XON);
                 m.got += l.pty.readBytes(1, 3000);

@@ -16,6 +16,7 @@
 #include "transfer/Rfc2217.h"
 #include "transfer/SerialLineFactory.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QMutex>
 #include <QSignalSpy>
@@ -529,6 +530,87 @@ private slots:
             QCOMPARE(log.size(), 2);
             QVERIFY(log.at(0).contains("READ:") && log.at(1).contains("SAVE:"));
         }
+    }
+
+    // The device server is switched off under a running ncferry-cli auto and comes back on
+    // the same port: the loss and the return are logged, and the machine's next request is
+    // answered byte for byte as before.
+    void autoModeReopensAfterServerReturns()
+    {
+        NEED_SER2NET();
+        PtyPair pty;
+        Ser2Net server;
+        quint16 port = 0;
+        QVERIFY(serve(server, pty, Ser2Net::Raw, &port));
+        QTemporaryDir dir;
+        const QString nc = dir.filePath("NC"), work = dir.filePath("work");
+        QVERIFY(QDir().mkpath(nc) && QDir().mkpath(work));
+        const QByteArray requested = "%\r\nO1234(\xfe\xff)\r\nG00X1.\r\nM30\r\n%\r\n";
+        fixture(dir, "NC/O1234.nc", requested);
+        const QString options =
+            fixture(dir, "Option.ini",
+                    "\xEF\xBB\xBF[General]\r\nCheck=240\r\nFileSave=9997\r\nATRead=9999\r\n"
+                    "PathList=\"" +
+                        nc.toUtf8() + "\"\r\n");
+        const QString logPath = dir.filePath("mill.txt");
+        auto logged = [&](const char *text) { return readFile(logPath).contains(text); };
+
+        // The machine's side, one step per tick of the service's own event loop: ser2net is
+        // a QProcess of this thread.
+        enum Step { Ask, Answered, Lost, Back, Done } step = Ask;
+        QByteArray got;
+        QDeadlineTimer deadline(30000);
+        QTimer tick;
+        QObject::connect(&tick, &QTimer::timeout, [&] {
+            got += pty.readAvailable();
+            const int answers = int(Machine::programsIn(got).size());
+            const bool open = server.hasOpen(pty.slavePath());
+            if (step == Ask && open) {
+                QThread::msleep(50);
+                pty.send(Machine::requestProgram({"(P1)", "(N1234)"}));
+                step = Answered;
+            } else if (step == Answered && answers == 1) {
+                server.kill();
+                step = Lost;
+            } else if (step == Lost && logged("Line lost")) {
+                QList<Ser2Net::Line> again{{pty.slavePath(), Ser2Net::Raw, port}};
+                step = server.start(again) ? Back : Done;
+            } else if (step == Back && open && logged("is open again")) {
+                QThread::msleep(50);
+                pty.send(Machine::requestProgram({"(P1)", "(N1234)"}));
+                step = Done;
+            }
+            if ((step == Done && answers == 2) || deadline.hasExpired()) {
+                tick.stop();
+                ::kill(::getpid(), SIGTERM);
+            }
+        });
+        tick.start(10);
+        QString err;
+        const QString rec = PortSetting::join({"Mill", url(Ser2Net::Raw, port), "115200", "None",
+                                               "8", "1", "None", work, "*.nc", "None"});
+        QCOMPARE(runCapturingStderr(
+                     [&] {
+                         return runAutoCommand(
+                             {"--port-setting", rec, "--log", logPath, "--options", options}, 20);
+                     },
+                     &err),
+                 0);
+        QVERIFY2(!deadline.hasExpired(),
+                 qPrintable(QString("stopped at step %1: %2").arg(int(step)).arg(err)));
+        const QList<QByteArray> programs = Machine::programsIn(got);
+        QCOMPARE(programs.size(), 2);
+        QCOMPARE(programs.at(0), requested);
+        QCOMPARE(programs.at(1), requested);
+        const QStringList log =
+            QString::fromLatin1(readFile(logPath)).split("\r\n", Qt::SkipEmptyParts);
+        QCOMPARE(log.size(), 4);
+        QVERIFY2(log.at(0).contains("READ:"), qPrintable(log.at(0)));
+        QVERIFY2(log.at(1).startsWith("ERROR ") && log.at(1).contains("Line lost"),
+                 qPrintable(log.at(1)));
+        QVERIFY2(log.at(2).startsWith("SUCCESS ") && log.at(2).contains("is open again"),
+                 qPrintable(log.at(2)));
+        QVERIFY2(log.at(3).contains("READ:"), qPrintable(log.at(3)));
     }
 
     void serverKilledMidSend_data() { sendAndReceive_data(); }
