@@ -268,8 +268,9 @@ void TWATransport::onLineOpened(bool ok, const QString &error)
             m_link->start(); // a "Wireless" line asks for its devices first
         return;
     }
-    m_openError = PortProblem::openFailure(ComPort1->settings().portName, error,
-                                           {lang(7), lang(8), lang(9), lang(10)});
+    m_openError =
+        PortProblem::openFailure(ComPort1->settings().portName, error,
+                                 {lang(7), lang(8), lang(9), lang(10), lang(StaleLockLine)});
     // Before the window is shown, showing it tells.
     if (m_shown)
         failedOpen();

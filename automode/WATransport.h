@@ -79,6 +79,8 @@ private:
     QString lang(int index) const;
     // The status while the line is being connected.
     static constexpr int ConnectingLine = 11;
+    // A port blocked by a lock file its program left behind.
+    static constexpr int StaleLockLine = 12;
 
     SerialLine *ComPort1;
     AutoMode::GeneralValuesSource m_values;

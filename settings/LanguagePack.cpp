@@ -157,6 +157,11 @@ const char16_t *const receivedKeptMessages[] = {
 // device server's port is being connected.
 const char16_t *const connectingLines[] = {u"Connecting to %1 ..."};
 
+// Appended after that: a port blocked by a lock file whose program has ended (%2 the file).
+const char16_t *const staleLockLines[] = {
+    (u"Port \"%1\" is blocked by the lock file \"%2\", left behind by a program that is no "
+     u"longer running. Remove that file and try again.")};
+
 // The about box reads lines 0 and 1; the lines after them are optional text.
 constexpr int aboutRequiredLines = 2;
 
@@ -193,10 +198,11 @@ const QStringList &LanguagePack::builtIn(int section)
         toList(builtInGeneral),
         toList(builtInTransfer) + toList(appendedTransfer),
         toList(builtInTransferFile) + toList(appendedTransferFile) + toList(portProblems) +
-            toList(connectingLines),
+            toList(connectingLines) + toList(staleLockLines),
         toList(builtInReceiveFile) + toList(appendedReceiveFile) + toList(portProblems) +
-            toList(receivedKeptMessages) + toList(connectingLines),
-        toList(builtInAutoMode) + toList(portProblems) + toList(connectingLines),
+            toList(receivedKeptMessages) + toList(connectingLines) + toList(staleLockLines),
+        toList(builtInAutoMode) + toList(portProblems) + toList(connectingLines) +
+            toList(staleLockLines),
         toList(builtInViewer),
         toList(builtInEditor),
         toList(builtInAbout)};
@@ -212,7 +218,7 @@ int LanguagePack::lineCount(int section)
 int LanguagePack::requiredLineCount(int section)
 {
     constexpr int problems = int(std::size(portProblems));
-    constexpr int connecting = int(std::size(connectingLines));
+    constexpr int connecting = int(std::size(connectingLines)) + int(std::size(staleLockLines));
     static const int appended[SectionCount] = {
         int(std::size(appendedMain)),
         0,

@@ -8,13 +8,62 @@
 #include <QLineEdit>
 #include <QStyledItemDelegate>
 
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QMenu>
 #include <QPainter>
 #include <QRadialGradient>
 
-void TElidedLabel::setFullText(const QString &text)
+void TElidedLabel::setFullText(const QString &text, const QString &tip)
 {
     setText(text);
-    setToolTip(text);
+    setToolTip(tip.isEmpty() ? text : tip);
+    updateInteraction();
+}
+
+void TElidedLabel::setSelectable(bool on)
+{
+    m_selectable = on;
+    updateInteraction();
+}
+
+QRect TElidedLabel::textRoom() const
+{
+    return contentsRect().adjusted(margin(), margin(), -margin(), -margin());
+}
+
+bool TElidedLabel::isElided() const
+{
+    return fontMetrics().horizontalAdvance(text()) > textRoom().width();
+}
+
+void TElidedLabel::updateInteraction()
+{
+    // A mouse selection over shortened text would pick characters other than those shown.
+    const bool select = m_selectable && !isElided();
+    if (select != bool(textInteractionFlags() & Qt::TextSelectableByMouse))
+        setTextInteractionFlags(select ? Qt::TextSelectableByMouse : Qt::NoTextInteraction);
+}
+
+void TElidedLabel::resizeEvent(QResizeEvent *event)
+{
+    QLabel::resizeEvent(event);
+    updateInteraction();
+}
+
+void TElidedLabel::contextMenuEvent(QContextMenuEvent *event)
+{
+    if (!m_selectable || !isElided()) {
+        QLabel::contextMenuEvent(event);
+        return;
+    }
+    QMenu menu(this);
+    // Qt's own caption, in the language its translation was loaded for.
+    menu.addAction(QCoreApplication::translate("QWidgetTextControl", "&Copy"), this,
+                   [this] { QGuiApplication::clipboard()->setText(text()); });
+    menu.exec(event->globalPos());
 }
 
 QSize TElidedLabel::minimumSizeHint() const
@@ -26,8 +75,8 @@ QSize TElidedLabel::minimumSizeHint() const
 
 void TElidedLabel::paintEvent(QPaintEvent *event)
 {
-    const QRect room = contentsRect().adjusted(margin(), margin(), -margin(), -margin());
-    if (fontMetrics().horizontalAdvance(text()) <= room.width()) {
+    const QRect room = textRoom();
+    if (!isElided()) {
         QLabel::paintEvent(event);
         return;
     }

@@ -14,12 +14,22 @@ class TElidedLabel : public QLabel
     Q_OBJECT
 public:
     using QLabel::QLabel;
-    // The text and its tooltip.
-    void setFullText(const QString &text);
+    // The text, and a tooltip that is the text unless given.
+    void setFullText(const QString &text, const QString &tip = QString());
     QSize minimumSizeHint() const override;
+    // Selectable by mouse while the whole text shows; shortened, a Copy menu takes the whole.
+    void setSelectable(bool on);
+    bool isElided() const;
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
+
+private:
+    QRect textRoom() const;
+    void updateInteraction();
+    bool m_selectable = false;
 };
 
 class TComLed : public QWidget

@@ -124,11 +124,10 @@ PortProblem::OpenFailure PortProblem::openFailureReason(const QString &portName,
         failure.reason = lock.program.isEmpty() ? Reason::HeldElsewhere : Reason::HeldBy;
         failure.program = lock.program;
         failure.pid = lock.pid;
-    } else if (lock.path.isEmpty() &&
-               driverMessage.contains(QLatin1String("locking the device"), Qt::CaseInsensitive)) {
-        // With a stale lock left in the way, no program holds the port: the driver's text
-        // stands rather than "in use".
-        failure.reason = Reason::HeldElsewhere;
+    } else if (driverMessage.contains(QLatin1String("locking the device"), Qt::CaseInsensitive)) {
+        // A stale lock in the way is no "in use": nobody is to be asked to close the port.
+        failure.reason = lock.path.isEmpty() ? Reason::HeldElsewhere : Reason::StaleLock;
+        failure.lockPath = lock.path;
     } else if (QFileInfo(portName).isDir()) {
         failure.reason = Reason::Folder;
     }
@@ -163,8 +162,10 @@ QString PortProblem::openFailure(const QString &portName, const QString &driverM
     const OpenFailure failure = openFailureReason(portName, driverMessage);
     const int line = int(failure.reason) - int(Reason::HeldBy);
     if (failure.reason == Reason::Other || line >= lines.size() || lines.at(line).isEmpty())
-        return driverMessage;
+        return openFailure(portName, driverMessage);
     if (failure.reason == Reason::HeldBy)
         return lines.at(line).arg(portName, failure.program, QString::number(failure.pid));
+    if (failure.reason == Reason::StaleLock)
+        return lines.at(line).arg(portName, QDir::toNativeSeparators(failure.lockPath));
     return lines.at(line).arg(portName);
 }

@@ -14,12 +14,14 @@ enum class Reason {
     HeldElsewhere, // another program holds the port's lock
     OpenHere,      // another window of this program has the port open
     Folder,        // the name is a folder, not a port
+    StaleLock,     // a lock file left by a program that has ended still blocks the port
 };
 
 struct OpenFailure {
     Reason reason = Reason::Other;
-    QString program; // HeldBy: the program holding the lock
-    qint64 pid = 0;  // HeldBy: its process
+    QString program;  // HeldBy: the program holding the lock
+    qint64 pid = 0;   // HeldBy: its process
+    QString lockPath; // StaleLock: the file in the way
 };
 
 // Empty when the record names a port, else why it cannot be used.
@@ -29,8 +31,9 @@ OpenFailure openFailureReason(const QString &portName, const QString &driverMess
 // program names that program when its lock file says; anything else keeps the driver's text.
 QString openFailure(const QString &portName, const QString &driverMessage);
 // A window's message, from its language pack lines: `lines` hold the texts for HeldBy
-// (%1 port, %2 program, %3 process), HeldElsewhere, OpenHere and Folder (%1 port), in that
-// order. Other reasons, or a text missing, give the driver's text.
+// (%1 port, %2 program, %3 process), HeldElsewhere, OpenHere, Folder (%1 port) and
+// StaleLock (%1 port, %2 lock file), in that order. Other reasons, or a text missing (a pack
+// written before the line was added), give the command line's message.
 QString openFailure(const QString &portName, const QString &driverMessage,
                     const QStringList &lines);
 // The program holding the port's lock file ("ncferry-cli (process 123)"); empty when there

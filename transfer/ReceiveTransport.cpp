@@ -3,6 +3,7 @@
 #include "settings/LanguagePack.h"
 #include "settings/PortSetting.h"
 #include "settings/WindowPlace.h"
+#include "transfer/ComWidgets.h"
 #include "transfer/PortProblem.h"
 #include "transfer/PortSerialLine.h"
 #include "transfer/ReceiveEngine.h"
@@ -36,12 +37,12 @@ QFrame *toolBar(QWidget *parent, QBoxLayout *content)
     return bar;
 }
 
-QLabel *pathLabel(QWidget *parent)
+TElidedLabel *pathLabel(QWidget *parent)
 {
-    auto *label = new QLabel(parent);
+    auto *label = new TElidedLabel(parent);
     // Long paths must not force the window wider than the screen.
     label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    label->setSelectable(true);
     return label;
 }
 
@@ -81,8 +82,8 @@ TReceiveTransport::TReceiveTransport(SerialLine *line, QWidget *parent)
     ListBox1->setObjectName(QStringLiteral("ListBox1"));
     ToolButton1->setObjectName(QStringLiteral("ToolButton1"));
 
-    StaticText1->setText(LanguagePack::label(lang(3)));
-    StaticText2->setText(LanguagePack::label(lang(1)));
+    StaticText1->setFullText(LanguagePack::label(lang(3)));
+    StaticText2->setFullText(LanguagePack::label(lang(1)));
     StaticText3->setText(LanguagePack::label(lang(4)));
     StaticText4->setText(LanguagePack::label(lang(5)));
     ToolButton1->setText(lang(6));
@@ -164,9 +165,9 @@ void TReceiveTransport::setFileName(const QString &path)
     m_engine->setFileName(path);
     // "Save to: path", but no blank after a full-width colon.
     const QString head = LanguagePack::label(lang(3));
-    StaticText1->setText(head + (head.endsWith(u':') ? QStringLiteral(" ") : QString()) +
-                         QDir::toNativeSeparators(path));
-    StaticText1->setToolTip(QDir::toNativeSeparators(path));
+    StaticText1->setFullText(head + (head.endsWith(u':') ? QStringLiteral(" ") : QString()) +
+                                 QDir::toNativeSeparators(path),
+                             QDir::toNativeSeparators(path));
 }
 
 void TReceiveTransport::setSelectPathExt(const QString &path, const QString &ext)
@@ -215,8 +216,9 @@ void TReceiveTransport::onLineOpened(bool ok, const QString &error)
     }
     if (ok)
         return;
-    const QString reason = PortProblem::openFailure(ComPort1->settings().portName, error,
-                                                    {lang(8), lang(9), lang(10), lang(11)});
+    const QString reason =
+        PortProblem::openFailure(ComPort1->settings().portName, error,
+                                 {lang(8), lang(9), lang(10), lang(11), lang(StaleLockLine)});
     QMessageBox box(QMessageBox::Warning, QStringLiteral("message"),
                     lang(2).isEmpty() ? reason : lang(2), QMessageBox::Ok, this);
     if (!lang(2).isEmpty())
@@ -235,8 +237,7 @@ void TReceiveTransport::changeEvent(QEvent *event)
 void TReceiveTransport::FormActivate()
 {
     setWindowTitle(PortSetting::caption(Port, lang(0)));
-    StaticText2->setText(LanguagePack::label(lang(1)) + PortSetting::summary(Port, {}).mid(1));
-    StaticText2->setToolTip(StaticText2->text());
+    StaticText2->setFullText(LanguagePack::label(lang(1)) + PortSetting::summary(Port, {}).mid(1));
     setFileName(m_engine->fileName());
 }
 

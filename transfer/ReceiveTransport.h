@@ -13,6 +13,7 @@ class QMessageBox;
 class QToolButton;
 class ReceiveEngine;
 class SerialLine;
+class TElidedLabel;
 
 class TReceiveTransport : public QWidget
 {
@@ -78,7 +79,8 @@ private:
         SaveLinesLine,
         KeptProgramLine,
         SaveProgramLine,
-        ConnectingLine
+        ConnectingLine,
+        StaleLockLine
     };
 
     SerialLine *ComPort1;
@@ -93,8 +95,8 @@ private:
     bool m_connecting = false;
     bool m_closed = false;
 
-    QLabel *StaticText1;
-    QLabel *StaticText2;
+    TElidedLabel *StaticText1;
+    TElidedLabel *StaticText2;
     QLabel *StaticText3;
     QLabel *StaticText4;
     QListView *ListBox1;

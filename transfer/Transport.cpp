@@ -297,8 +297,9 @@ void TTransport::onLineOpened(bool ok, const QString &error)
 void TTransport::tellOpenFailure(const QString &error)
 {
     QMessageBox box(QMessageBox::NoIcon, QStringLiteral("message"), line(2), QMessageBox::Ok, this);
-    box.setInformativeText(PortProblem::openFailure(ComPort1->settings().portName, error,
-                                                    {line(19), line(20), line(21), line(22)}));
+    box.setInformativeText(
+        PortProblem::openFailure(ComPort1->settings().portName, error,
+                                 {line(19), line(20), line(21), line(22), line(StaleLockLine)}));
     box.exec();
     close();
 }

@@ -88,6 +88,8 @@ private:
 
     // The status while the line is being connected.
     static constexpr int ConnectingLine = 23;
+    // A port blocked by a lock file its program left behind.
+    static constexpr int StaleLockLine = 24;
 
     // Controls, found by these names.
     QToolButton *ToolButton1 = nullptr;

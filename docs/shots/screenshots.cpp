@@ -208,7 +208,10 @@ int main(int argc, char *argv[])
     auto *receive = new TReceiveTransport(rxLine);
     receive->setLanguage(option.getLanguageList(LanguagePack::ReceiveFile));
     receive->setPortSetting(option.getOptionList(TOption::TransferList).value(1));
-    receive->setFileName(nc.filePath(QStringLiteral("O0003.nc")));
+    // A shop's deep job folder: shortened in the middle, the file name stays in sight.
+    receive->setFileName(
+        nc.filePath(QStringLiteral("Customers/Hydraulik Werke/2026/Order 4711 shaft "
+                                   "and flange/Lathe 1/O0003.nc")));
     receive->show();
     settle();
     QByteArray arriving = "\x12%\n:0003(SHAFT)\n";

@@ -1,9 +1,11 @@
 // Faults found by the sanitizer and fuzz runs, kept found: window teardown, the notes
 // database that is no database, and ncferry-cli's arguments, names and port messages.
 #include "CaptureStderr.h"
+#include "FakeSerialLine.h"
 #include "PtyPair.h"
 #include "TestFiles.h"
 #include "app/MainWindow.h"
+#include "automode/WATransport.h"
 #include "library/JpegImage.h"
 #include "library/LibraryEngine.h"
 #include "library/NotesStore.h"
@@ -12,6 +14,8 @@
 #include "tools/SendCommand.h"
 #include "transfer/PortList.h"
 #include "transfer/PortProblem.h"
+#include "transfer/ReceiveTransport.h"
+#include "transfer/Transport.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -19,6 +23,7 @@
 #include <QFile>
 #include <QHeaderView>
 #include <QMessageBox>
+#include <QPointer>
 #include <QProcess>
 #include <QSysInfo>
 #include <QTemporaryDir>
@@ -64,6 +69,8 @@ private slots:
     void busyPortNamesHolder();
     void staleLockNamesNobody_data();
     void staleLockNamesNobody();
+    void staleLockToldInEveryWindow_data();
+    void staleLockToldInEveryWindow();
     void emptyPortInWindow();
     void jpegRegressions_data();
     void jpegRegressions();
@@ -283,6 +290,8 @@ void TestReliability::staleLockNamesNobody()
                                : QStringLiteral("%1 (process %2)").arg(program).arg(pid);
     const QString driver = QStringLiteral("Permission error while locking the device");
     const QString said = PortProblem::openFailure(port, driver);
+    const QString shown = PortProblem::openFailure(
+        port, driver, {"by %1 %2 %3", "elsewhere %1", "", "", "stale %1 %2"});
     const PortProblem::OpenFailure reason = PortProblem::openFailureReason(port, driver);
     const QString held = PortProblem::lockHolder(port);
     lock.remove();
@@ -291,12 +300,82 @@ void TestReliability::staleLockNamesNobody()
         QVERIFY2(said.contains("is in use by " + holder), qPrintable(said));
         QCOMPARE(reason.reason, program.isEmpty() ? PortProblem::Reason::HeldElsewhere
                                                   : PortProblem::Reason::HeldBy);
+        QCOMPARE(shown, program.isEmpty()
+                            ? "elsewhere " + port
+                            : QStringLiteral("by %1 %2 %3").arg(port, program).arg(pid));
     } else {
         QVERIFY2(!said.contains("in use") && said.contains(lock.fileName()) &&
                      said.contains("no longer running"),
                  qPrintable(said));
-        QCOMPARE(reason.reason, PortProblem::Reason::Other);
+        QCOMPARE(reason.reason, PortProblem::Reason::StaleLock);
+        // A window names the file in its own language.
+        QCOMPARE(shown, QStringLiteral("stale %1 %2").arg(port, lock.fileName()));
     }
+}
+
+void TestReliability::staleLockToldInEveryWindow_data()
+{
+    QTest::addColumn<QString>("window");
+    QTest::newRow("send") << "send";
+    QTest::newRow("receive") << "receive";
+    QTest::newRow("auto mode") << "auto";
+}
+
+// A lock file left by a crash blocks the port: each window names the file to remove, in its
+// pack's words, instead of the driver's text.
+void TestReliability::staleLockToldInEveryWindow()
+{
+    QFETCH(QString, window);
+    QProcess ended;
+    ended.start("/bin/true", {});
+    QVERIFY(ended.waitForStarted(5000));
+    const qint64 pid = ended.processId();
+    QVERIFY(ended.waitForFinished(5000));
+    const QString name = QStringLiteral("ncferry-stale-%1").arg(QCoreApplication::applicationPid());
+    const QString port = "/dev/" + name;
+    QFile lock(QDir::tempPath() + "/LCK.." + name);
+    QVERIFY(lock.open(QIODevice::WriteOnly));
+    lock.write(
+        QStringLiteral("%1\nncferry-cli\n%2\n").arg(pid).arg(QSysInfo::machineHostName()).toUtf8());
+    lock.close();
+
+    QTemporaryDir dir;
+    auto *line = new FakeSerialLine;
+    line->setFailOpen(true, QStringLiteral("Permission error while locking the device"));
+    QPointer<QWidget> w;
+    if (window == "send") {
+        auto *send = new TTransport(line);
+        QVERIFY(send->setPortSetting(record(port)));
+        w = send;
+    } else if (window == "receive") {
+        auto *receive = new TReceiveTransport(line);
+        QVERIFY(receive->setPortSetting(record(port)));
+        receive->setFileName(dir.filePath("O1.nc"));
+        w = receive;
+    } else {
+        auto *autoMode = new TWATransport([] { return AutoMode::GeneralValues(); }, line);
+        autoMode->setLogFolder(dir.path());
+        autoMode->setPortSetting(PortSetting::split(record(port)));
+        w = autoMode;
+    }
+    QString told;
+    QTimer poll;
+    poll.setInterval(20);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            told = box->informativeText();
+            box->accept();
+        }
+    });
+    poll.start();
+    w->show();
+    QTRY_VERIFY_WITH_TIMEOUT(!told.isEmpty(), 5000);
+    lock.remove();
+    QCOMPARE(told, QStringLiteral("Port \"%1\" is blocked by the lock file \"%2\", left behind by "
+                                  "a program that is no longer running. Remove that file and try "
+                                  "again.")
+                       .arg(port, lock.fileName()));
+    QTRY_VERIFY(w.isNull());
 }
 
 // The window says the port is missing instead of opening a receive window that fails.

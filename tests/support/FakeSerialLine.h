@@ -34,7 +34,7 @@ public:
     {
         if (m_failOpen) {
             if (error)
-                *error = QStringLiteral("Cannot open port: no such port");
+                *error = m_openError;
             return false;
         }
         m_connected = true;
@@ -125,7 +125,12 @@ public:
         // cannot see that inside Qt).
         return QByteArray(m_wire.constData(), m_wire.size());
     }
-    void setFailOpen(bool fail) { m_failOpen = fail; }
+    void setFailOpen(bool fail,
+                     const QString &error = QStringLiteral("Cannot open port: no such port"))
+    {
+        m_failOpen = fail;
+        m_openError = error;
+    }
     // Also keeps what reached the wire in *mirror, which may outlive the line (a window
     // deletes its line with itself). Read it only after the line is gone.
     void setMirror(QByteArray *mirror) { m_mirror = mirror; }
@@ -156,6 +161,7 @@ private:
     bool m_connected = false;
     bool m_cts = false;
     bool m_failOpen = false;
+    QString m_openError;
     std::atomic<bool> m_closing{false};
     qint64 m_capacity;
     double m_rate;

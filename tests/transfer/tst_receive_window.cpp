@@ -3,6 +3,7 @@
 #include "TestFiles.h"
 #include "settings/LanguagePack.h"
 #include "settings/PortSetting.h"
+#include "transfer/ComWidgets.h"
 #include "transfer/PortSerialLine.h"
 #include "transfer/ReceiveEngine.h"
 #include "transfer/ReceiveFileDialog.h"
@@ -10,6 +11,8 @@
 #include "transfer/SerialLine.h"
 
 #include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -17,6 +20,7 @@
 #include <QLabel>
 #include <QLayout>
 #include <QListView>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
@@ -400,6 +404,28 @@ void TestReceiveWindow::longPathDoesNotWidenWindow()
     w.layout()->activate();
     QVERIFY2(list->height() >= 3 * QFontMetrics(big).height(),
              qPrintable(QString::number(list->height())));
+
+    // Shortened in the middle, the file name stays in sight; a mouse selection would pick
+    // characters not shown, so the whole text is copied from the menu instead.
+    w.show();
+    auto *path = child<TElidedLabel>(w, "StaticText1");
+    QVERIFY(path->isElided());
+    QCOMPARE(path->textInteractionFlags(), Qt::NoTextInteraction);
+    QVERIFY(path->toolTip().endsWith(QStringLiteral("O1.nc")));
+    QGuiApplication::clipboard()->clear();
+    QTimer::singleShot(0, [] {
+        if (auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget())) {
+            menu->actions().value(0)->trigger();
+            menu->close();
+        }
+    });
+    QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, QPoint(4, 4),
+                                path->mapToGlobal(QPoint(4, 4)));
+    QApplication::sendEvent(path, &menuEvent);
+    QCOMPARE(QGuiApplication::clipboard()->text(), path->text());
+    w.setFileName(QStringLiteral("/nc/O1.nc"));
+    QVERIFY(!path->isElided());
+    QCOMPARE(path->textInteractionFlags(), Qt::TextSelectableByMouse);
 }
 
 // The cable is pulled halfway through a program: what arrived is offered for saving.
