@@ -403,14 +403,7 @@ NetworkSerialLine::~NetworkSerialLine()
 
 bool NetworkSerialLine::setSettings(const LineSettings &settings, QString *error)
 {
-    LineSettings old;
-    {
-        QMutexLocker lock(&m_settingsMutex);
-        old = m_settings;
-        m_settings = settings;
-    }
-    noteSettings(settings);
-    m_baudRate = settings.baudRate > 0 ? settings.baudRate : 9600;
+    const LineSettings old = exchangeSettings(settings);
     if (!m_connected.load())
         return true;
     if (old.portName != settings.portName) {
@@ -434,10 +427,7 @@ bool NetworkSerialLine::setSettings(const LineSettings &settings, QString *error
 
 LineSettings NetworkSerialLine::settings() const
 {
-    QMutexLocker lock(&m_settingsMutex);
-    LineSettings s = m_settings;
-    s.discardNull = discardNull();
-    return s;
+    return storedSettings();
 }
 
 bool NetworkSerialLine::prepareOpen(LineSettings *s, QString *error)
@@ -467,7 +457,6 @@ bool NetworkSerialLine::prepareOpen(LineSettings *s, QString *error)
     m_closing = false;
     m_owedIac = false;
     m_serverBusyUntilNs = 0;
-    m_baudRate = s->baudRate > 0 ? s->baudRate : 9600;
     m_worker = new NetIoWorker(this);
     m_worker->moveToThread(&m_ioThread);
     m_ioThread.start();
@@ -581,19 +570,7 @@ void NetworkSerialLine::drainAndClose()
         return;
     // What the socket has not handed on; what the server holds for its own port goes out
     // after the connection closes, as ser2net and device servers drain before they close.
-    QDeadlineTimer deadline(drainBoundMs(outputQueued()));
-    bool drained = false;
-    for (;;) {
-        if (m_closing.load() || isLost())
-            break;
-        if (outputQueued() == 0) {
-            drained = true;
-            break;
-        }
-        if (deadline.hasExpired())
-            break;
-        QThread::msleep(1);
-    }
+    const bool drained = waitForDrain(m_closing);
     if (drained) {
         QDeadlineTimer settle(ServerSettleMs);
         while (!settle.hasExpired() && !m_closing.load() && !isLost())
@@ -770,7 +747,7 @@ void NetworkSerialLine::noteSent(qint64 bytes)
         return;
     const qint64 now = steadyNs();
     const qint64 start = qMax(now, m_serverBusyUntilNs.load());
-    m_serverBusyUntilNs = start + transmitNs(bytes, m_baudRate.load());
+    m_serverBusyUntilNs = start + transmitNs(bytes, baudRate());
 }
 
 qint64 NetworkSerialLine::outputQueued() const
@@ -783,7 +760,7 @@ qint64 NetworkSerialLine::outputQueued() const
         return 0;
     const qint64 busyNs = m_serverBusyUntilNs.load() - steadyNs();
     const qint64 atServer =
-        busyNs > 0 ? (busyNs * m_baudRate.load() + 10 * 1000000000LL - 1) / (10 * 1000000000LL) : 0;
+        busyNs > 0 ? (busyNs * baudRate() + 10 * 1000000000LL - 1) / (10 * 1000000000LL) : 0;
     return queued + atServer + (m_owedIac ? 1 : 0);
 #else
     return 0;

@@ -85,8 +85,6 @@ private:
     // failure marks the line lost (*gone).
     qint64 sendWire(const QByteArray &wire, int timeoutMs, bool *gone);
 
-    mutable QMutex m_settingsMutex;
-    LineSettings m_settings;
     Address m_address;
     std::atomic<int> m_connectTimeoutMs{ConnectTimeoutMs};
     std::atomic<int> m_negotiationTimeoutMs{NegotiationTimeoutMs};
@@ -112,7 +110,6 @@ private:
     std::atomic<int> m_fd{-1};
     // When the server's port will have sent what it was given (steady clock, ns).
     std::atomic<qint64> m_serverBusyUntilNs{0};
-    std::atomic<qint32> m_baudRate{9600};
     void noteSent(qint64 bytes);
     // The second byte of an escaped 0xFF still owed to the wire.
     bool m_owedIac = false;

@@ -242,7 +242,9 @@ private:
 
 PortSerialLine::PortSerialLine(QObject *parent) : SerialLine(parent)
 {
-    m_settings.portName = QStringLiteral("COM1");
+    LineSettings s;
+    s.portName = QStringLiteral("COM1");
+    exchangeSettings(s);
     m_ioThread.setObjectName(QStringLiteral("serial-io"));
 }
 
@@ -253,13 +255,7 @@ PortSerialLine::~PortSerialLine()
 
 bool PortSerialLine::setSettings(const LineSettings &settings, QString *error)
 {
-    LineSettings old;
-    {
-        QMutexLocker lock(&m_settingsMutex);
-        old = m_settings;
-        m_settings = settings;
-    }
-    noteSettings(settings);
+    const LineSettings old = exchangeSettings(settings);
     if (!m_connected.load())
         return true;
     if (old.portName != settings.portName) {
@@ -282,10 +278,7 @@ bool PortSerialLine::setSettings(const LineSettings &settings, QString *error)
 
 LineSettings PortSerialLine::settings() const
 {
-    QMutexLocker lock(&m_settingsMutex);
-    LineSettings s = m_settings;
-    s.discardNull = discardNull();
-    return s;
+    return storedSettings();
 }
 
 bool PortSerialLine::isOpenHere(const QString &portName)
@@ -361,25 +354,9 @@ void PortSerialLine::drainAndClose()
 {
     if (!m_connected.load())
         return;
-    // Polled, never tcdrain(): a machine holding CTS low must not hold up the close, and
-    // a close() from the window thread must get the lock at once.
-    QDeadlineTimer deadline(drainBoundMs(outputQueued()));
-    bool drained = false;
-    for (;;) {
-        if (m_closing.load() || isLost())
-            break;
-        if (outputQueued() == 0) {
-            drained = transmitterEmpty();
-            if (drained)
-                break;
-        }
-        if (deadline.hasExpired())
-            break;
-        QThread::msleep(1);
-    }
     // What did not go out within the bound is discarded, or the driver's own close would
     // wait for the machine. A drained line keeps its last bytes for the peer.
-    closeLine(!drained);
+    closeLine(!waitForDrain(m_closing, [this] { return transmitterEmpty(); }));
 }
 
 bool PortSerialLine::transmitterEmpty() const

@@ -43,9 +43,6 @@ private:
     bool transmitterEmpty() const;
     void releasePortName();
 
-    mutable QMutex m_settingsMutex;
-    LineSettings m_settings;
-
     QMutex m_openMutex;
     QThread m_ioThread;
     PortIoWorker *m_worker = nullptr;

@@ -2,8 +2,10 @@
 
 #include "transfer/LineControl.h"
 
+#include <QDeadlineTimer>
 #include <QMetaObject>
 #include <QMutexLocker>
+#include <QThread>
 
 SerialLine::~SerialLine() = default;
 
@@ -25,6 +27,43 @@ void SerialLine::openAsync()
             emit openFinished(ok, error);
         },
         Qt::QueuedConnection);
+}
+
+LineSettings SerialLine::exchangeSettings(const LineSettings &s)
+{
+    LineSettings old;
+    {
+        QMutexLocker lock(&m_settingsMutex);
+        old = m_storedSettings;
+        m_storedSettings = s;
+    }
+    noteSettings(s);
+    return old;
+}
+
+LineSettings SerialLine::storedSettings() const
+{
+    QMutexLocker lock(&m_settingsMutex);
+    LineSettings s = m_storedSettings;
+    s.discardNull = discardNull();
+    return s;
+}
+
+bool SerialLine::waitForDrain(const std::atomic<bool> &closing,
+                              const std::function<bool()> &emptyBelow) const
+{
+    // Polled, never blocking in the driver: a machine holding CTS low must not hold up the
+    // close, and a close() from the window thread must get its lock at once.
+    const QDeadlineTimer deadline(drainBoundMs(outputQueued()));
+    for (;;) {
+        if (closing.load() || isLost())
+            return false;
+        if (outputQueued() == 0 && (!emptyBelow || emptyBelow()))
+            return true;
+        if (deadline.hasExpired())
+            return false;
+        QThread::msleep(1);
+    }
 }
 
 int SerialLine::drainBoundMs(qint64 queued) const

@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <climits>
+#include <functional>
 #include <memory>
 
 // Which pacing bytes the line's reader acts on while a sender is armed.
@@ -158,6 +159,9 @@ private:
     mutable QMutex m_lostMutex;
     QString m_lostMessage;
 
+    mutable QMutex m_settingsMutex;
+    LineSettings m_storedSettings;
+
 protected:
     // Concrete lines call this whenever they take new settings.
     void noteSettings(const LineSettings &s)
@@ -165,4 +169,14 @@ protected:
         m_discardNull.store(s.discardNull);
         m_baud.store(s.baudRate > 0 ? s.baudRate : 9600);
     }
+    // For lines that keep their settings here: stores and notes them, returning the old ones.
+    LineSettings exchangeSettings(const LineSettings &s);
+    // What was stored, with the reader's current NUL discarding.
+    LineSettings storedSettings() const;
+    qint32 baudRate() const { return m_baud.load(); }
+    // Before a close that keeps queued output: waits a millisecond at a time until the queue
+    // is empty and emptyBelow() (when given) says the hardware below has sent it too. Gives
+    // up at drainBoundMs(), or at once when the line is closing or lost. True when drained.
+    bool waitForDrain(const std::atomic<bool> &closing,
+                      const std::function<bool()> &emptyBelow = {}) const;
 };
