@@ -94,24 +94,33 @@ bool usable(const QString &value, Check check)
     return false;
 }
 
+// No screen has a longer side: a larger number is damage, not a size kept from another screen.
+constexpr qint64 LargestScreenSide = 32767;
+
 // A size must fit the work area: a larger window costs memory in proportion (a 60000 x 60000
 // window buffer takes gigabytes) and cannot be seen whole anyway. The width and height are
 // bounded by the work area's right and bottom edges, the pane and column widths by the
-// larger of the two. An empty work area (no screen) bounds nothing.
-bool usableSize(const QString &text, int slot, const QRect &workArea)
+// larger of the two. A size saved on a larger screen (a laptop taken off its dock, a remote
+// session at a lower resolution) is shrunk to fit, in *fitted; only a text that is no size
+// at all is false. An empty work area (no screen) bounds nothing.
+bool fitSize(const QString &text, int slot, const QRect &workArea, QString *fitted)
 {
-    const QStringList numbers = CommaText::read(text);
+    QStringList numbers = CommaText::read(text);
     if (numbers.size() < sizeFields[slot])
         return false;
     const qint64 right = qint64(workArea.x()) + workArea.width();
     const qint64 bottom = qint64(workArea.y()) + workArea.height();
+    bool shrunk = false;
     for (int i = 0; i < numbers.size(); ++i) {
-        if (!isNumber(numbers.at(i), false))
+        if (!isNumber(numbers.at(i), false) || numbers.at(i).toLongLong() > LargestScreenSide)
             return false;
         const qint64 limit = i == 0 ? right : i == 1 ? bottom : qMax(right, bottom);
-        if (!workArea.isEmpty() && numbers.at(i).toLongLong() > limit)
-            return false;
+        if (!workArea.isEmpty() && numbers.at(i).toLongLong() > limit) {
+            numbers[i] = QString::number(limit);
+            shrunk = true;
+        }
     }
+    *fitted = shrunk ? CommaText::write(numbers) : text;
     return true;
 }
 
@@ -386,9 +395,13 @@ void TOption::repairWindowsSizes(QStringList *damaged)
     QStringList &sizes = m_options[WindowsSizeList];
     const QStringList defaults = defaultList(WindowsSizeList);
     for (int slot = 0; slot < SlotCount; ++slot) {
-        if (slot < sizes.size() &&
-            (sizes.at(slot) == defaults.at(slot) || usableSize(sizes.at(slot), slot, m_workArea)))
+        QString fitted;
+        if (slot < sizes.size() && sizes.at(slot) == defaults.at(slot))
             continue;
+        if (slot < sizes.size() && fitSize(sizes.at(slot), slot, m_workArea, &fitted)) {
+            sizes[slot] = fitted;
+            continue;
+        }
         if (slot < sizes.size())
             sizes[slot] = defaults.at(slot);
         else

@@ -135,6 +135,8 @@ private slots:
     void keysAreNotCompared();
     void damagedFileFallsBack_data();
     void damagedFileFallsBack();
+    void sizeFromLargerScreenShrinks_data();
+    void sizeFromLargerScreenShrinks();
     void missingEndMarkerIsNoDamage();
     void unreadableFileGivesDefaults();
     void failedWriteKeepsOldFile();
@@ -426,7 +428,7 @@ void TestOption::damagedFileFallsBack_data()
     QTest::newRow("empty file") << QStringList() << int(TOption::EditorList) << editorDefaults
                                 << "[Editor]";
 
-    // Sizes beyond the work area (1920 x 1040) would cost gigabytes of window buffer.
+    // Sizes beyond any screen would cost gigabytes of window buffer.
     const QStringList goodSizes = good.mid(26, 5);
     auto sizesWith = [&](int slot, const QString &text) {
         return replaced(goodSizes.at(slot), text);
@@ -436,16 +438,13 @@ void TestOption::damagedFileFallsBack_data()
         sizes[slot] = sizeDefaults.at(slot);
         return sizes;
     };
-    QTest::newRow("main size far beyond the work area")
+    QTest::newRow("main size far beyond any screen")
         << sizesWith(0, "999999999,999999999,300,280,400,300,90,120,80,200,30")
         << int(TOption::WindowsSizeList) << sizesExpected(0) << "window size 0";
     QTest::newRow("editor 60000 x 60000")
         << sizesWith(3, "60000,60000") << int(TOption::WindowsSizeList) << sizesExpected(3)
         << "window size 3";
-    QTest::newRow("height one past the work area")
-        << sizesWith(4, "1000,1041,300,500") << int(TOption::WindowsSizeList) << sizesExpected(4)
-        << "window size 4";
-    QTest::newRow("column wider than the work area")
+    QTest::newRow("column wider than any screen")
         << sizesWith(2, "900,500,81,81,81,81,81,81,81,81,81,99999") << int(TOption::WindowsSizeList)
         << sizesExpected(2) << "window size 2";
 
@@ -463,6 +462,40 @@ void TestOption::damagedFileFallsBack_data()
     QTest::newRow("short port line takes the default fields")
         << replaced(good.at(19), "NewName,ttyS0,9600") << int(TOption::TransferList) << ports
         << "port setting \"NewName,ttyS0,9600\" (too few fields)";
+}
+
+void TestOption::sizeFromLargerScreenShrinks_data()
+{
+    QTest::addColumn<int>("slot");
+    QTest::addColumn<QString>("saved");
+    QTest::addColumn<QString>("fitted");
+    QTest::newRow("main window maximised on 2560 x 1440")
+        << 0 << "2560,1400,300,280,400,300,90,120,80,200,30"
+        << "1920,1040,300,280,400,300,90,120,80,200,30";
+    QTest::newRow("height one past the work area") << 4 << "1000,1041,300,500"
+                                                   << "1000,1040,300,500";
+    QTest::newRow("column of a wide screen") << 2 << "900,500,81,81,81,81,81,81,81,81,81,2400"
+                                             << "900,500,81,81,81,81,81,81,81,81,81,1920";
+}
+
+// Settings saved on a larger screen (a laptop off its dock, a remote session) are no damage:
+// the sizes shrink to this work area without a message, and the column widths stay.
+void TestOption::sizeFromLargerScreenShrinks()
+{
+    QFETCH(int, slot);
+    QFETCH(QString, saved);
+    QFETCH(QString, fitted);
+    QStringList lines = customFileLines();
+    const QStringList goodSizes = lines.mid(26, 5);
+    lines[26 + slot] = saved;
+    QTemporaryDir dir;
+    const QString base = dir.path() + "/";
+    writeBytes(base + "Option.ini", iniBytes(lines));
+    TOption option(base, workArea, "English");
+    QCOMPARE(option.damageMessage(), QString());
+    QStringList expected = goodSizes;
+    expected[slot] = fitted;
+    QCOMPARE(option.getOptionList(TOption::WindowsSizeList), expected);
 }
 
 void TestOption::damagedFileFallsBack()
