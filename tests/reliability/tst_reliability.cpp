@@ -48,6 +48,28 @@ void writeAll(const QString &path, const QByteArray &bytes)
     QCOMPARE(f.write(bytes), bytes.size());
 }
 
+// The number of a process that has ended (0 when none could be started).
+qint64 endedProcessId()
+{
+    QProcess ended;
+    ended.start("/bin/true", {});
+    if (!ended.waitForStarted(5000))
+        return 0;
+    const qint64 pid = ended.processId();
+    ended.waitForFinished(5000);
+    return pid;
+}
+
+// A lock file for the port /dev/<name> where the serial port looks for it; returns its path.
+QString writeLockFile(const QString &name, qint64 pid, const QString &program, const QString &host)
+{
+    const QString path = QDir::tempPath() + "/LCK.." + name;
+    QFile lock(path);
+    if (lock.open(QIODevice::WriteOnly))
+        lock.write(QStringLiteral("%1\n%2\n%3\n").arg(pid).arg(program, host).toUtf8());
+    return path;
+}
+
 QString cliPath()
 {
     return QCoreApplication::applicationDirPath() + QStringLiteral("/ncferry-cli");
@@ -270,21 +292,13 @@ void TestReliability::staleLockNamesNobody()
     QFETCH(QString, program);
     QFETCH(QString, host);
     QFETCH(bool, live);
-    qint64 pid = QCoreApplication::applicationPid();
-    if (!ownPid) {
-        QProcess ended;
-        ended.start("/bin/true", {});
-        QVERIFY(ended.waitForStarted(5000));
-        pid = ended.processId();
-        QVERIFY(ended.waitForFinished(5000));
-    }
-    const QString port =
-        QStringLiteral("/dev/ncferry-lockcheck-%1").arg(QCoreApplication::applicationPid());
-    QFile lock(QDir::tempPath() + "/LCK..ncferry-lockcheck-" +
-               QString::number(QCoreApplication::applicationPid()));
-    QVERIFY(lock.open(QIODevice::WriteOnly));
-    lock.write(QStringLiteral("%1\n%2\n%3\n").arg(pid).arg(program, host).toUtf8());
-    lock.close();
+    const qint64 pid = ownPid ? QCoreApplication::applicationPid() : endedProcessId();
+    QVERIFY(pid > 0);
+    const QString name =
+        QStringLiteral("ncferry-lockcheck-%1").arg(QCoreApplication::applicationPid());
+    const QString port = "/dev/" + name;
+    QFile lock(writeLockFile(name, pid, program, host));
+    QVERIFY(lock.exists());
     const QString holder = program.isEmpty()
                                ? QStringLiteral("process %1").arg(pid)
                                : QStringLiteral("%1 (process %2)").arg(program).arg(pid);
@@ -326,18 +340,12 @@ void TestReliability::staleLockToldInEveryWindow_data()
 void TestReliability::staleLockToldInEveryWindow()
 {
     QFETCH(QString, window);
-    QProcess ended;
-    ended.start("/bin/true", {});
-    QVERIFY(ended.waitForStarted(5000));
-    const qint64 pid = ended.processId();
-    QVERIFY(ended.waitForFinished(5000));
+    const qint64 pid = endedProcessId();
+    QVERIFY(pid > 0);
     const QString name = QStringLiteral("ncferry-stale-%1").arg(QCoreApplication::applicationPid());
     const QString port = "/dev/" + name;
-    QFile lock(QDir::tempPath() + "/LCK.." + name);
-    QVERIFY(lock.open(QIODevice::WriteOnly));
-    lock.write(
-        QStringLiteral("%1\nncferry-cli\n%2\n").arg(pid).arg(QSysInfo::machineHostName()).toUtf8());
-    lock.close();
+    QFile lock(writeLockFile(name, pid, "ncferry-cli", QSysInfo::machineHostName()));
+    QVERIFY(lock.exists());
 
     QTemporaryDir dir;
     auto *line = new FakeSerialLine;
