@@ -23,9 +23,9 @@ struct SendUpdate {
                       // reset: older pending echo was dropped, show this text alone
         Waiting,      // value 1: the line takes no characters, the rest is kept; 0: moving again
         FileFailed,   // value: index; text: why
-        Finished,     // every file went out; the line is closed
+        Finished,     // the line has carried every file and is closed
         Resumed,      // the worker passed its gate after waiting there
-        FileDone      // value: index; the file's end went out
+        FileDone      // value: index; the line has carried the file's end
     };
     Kind kind;
     qint64 value = 0;
@@ -38,9 +38,6 @@ class TransportThread : public QThread
     Q_OBJECT
 public:
     static constexpr char CtrlZ = 0x1A;
-    // Characters allowed in the driver's output queue before the next one is written, so
-    // that an XOFF is obeyed within about this many characters on a real UART.
-    static constexpr qint64 MaxDriverQueue = 16;
     // Echo text kept for a window that has not collected it yet; older text is dropped, so
     // a window thread that is held up never makes the worker's memory grow.
     static constexpr int MaxPendingEcho = 64 * 1024;
@@ -77,8 +74,9 @@ protected:
 private:
     bool gate();
     bool writeLf();
-    bool waitForDriverQueue();
     bool sendBytes(const QByteArray &bytes);
+    bool waitCarried();
+    bool failFile(int index, const QString &why);
     bool sendFile(int index, const QString &path);
     void post(SendUpdate::Kind kind, qint64 value = 0, const QString &text = QString());
     void postSent(char c);

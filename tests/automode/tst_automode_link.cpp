@@ -44,7 +44,16 @@ QByteArray selecting(const QByteArray &mask)
 struct Line {
     Line(const QString &type, const QString &flow, const QString &work)
     {
-        port = {"LATHE1", pty.slavePath(), "9600", "None", "8", "1", flow, work, "*.nc", type};
+        port = {"LATHE1",
+                pty.slavePath(),
+                QString::number(PtyPair::FastBaud),
+                "None",
+                "8",
+                "1",
+                flow,
+                work,
+                "*.nc",
+                type};
         timings.promptTimeoutMs = 3000;
         timings.selectPauseMs = 20;
         timings.afterFileMs = 10;

@@ -29,8 +29,8 @@ const QByteArray DC2("\x12"), DC4("\x14"), XON("\x11"), XOFF("\x13");
 
 QString record(const QString &port, const QString &flow)
 {
-    return PortSetting::join(
-        {"Mill", port, "115200", "None", "8", "1", flow, "/nc", "*.nc", "None"});
+    return PortSetting::join({"Mill", port, QString::number(PtyPair::FastBaud), "None", "8", "1",
+                              flow, "/nc", "*.nc", "None"});
 }
 
 QByteArray program(int lines)
