@@ -126,4 +126,6 @@ private:
     SendState m_state = Idle;
     bool m_noData = false;
     QString m_failure;
+    // Told while nothing else holds the status line: a USB adapter that passes an XOFF late.
+    QString m_notice;
 };
