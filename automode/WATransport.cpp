@@ -270,7 +270,8 @@ void TWATransport::onLineOpened(bool ok, const QString &error)
     }
     m_openError =
         PortProblem::openFailure(ComPort1->settings().portName, error,
-                                 {lang(7), lang(8), lang(9), lang(10), lang(StaleLockLine)});
+                                 {lang(7), lang(8), lang(9), lang(10), lang(StaleLockLine),
+                                  lang(NoAccessLine), lang(NoAccessLine + 1)});
     // Before the window is shown, showing it tells.
     if (m_shown)
         failedOpen();

@@ -81,6 +81,8 @@ private:
     static constexpr int ConnectingLine = 11;
     // A port blocked by a lock file its program left behind.
     static constexpr int StaleLockLine = 12;
+    // A port this user may not open: with a group to join, then without.
+    static constexpr int NoAccessLine = 13;
 
     SerialLine *ComPort1;
     AutoMode::GeneralValuesSource m_values;

@@ -6,7 +6,9 @@
 #include "settings/ProgramFolders.h"
 #include "tools/CliCommand.h"
 #include "tools/CliOutput.h"
+#include "tools/OptionRecords.h"
 #include "tools/StopSignals.h"
+#include "transfer/PortProblem.h"
 #include "transfer/SerialLine.h"
 #include "transfer/SerialLineFactory.h"
 
@@ -78,21 +80,25 @@ int runAutoCommand(const QStringList &args, int reopenIntervalMs)
 {
     QCommandLineParser parser;
     const QString portSetting = QStringLiteral("port-setting");
+    const QString portSettingName = QStringLiteral("port-setting-name");
     const QString logFile = QStringLiteral("log");
     const QCommandLineOption options(QStringLiteral("options"), QString(),
                                      QStringLiteral("Option.ini"));
     parser.addOption(QCommandLineOption(portSetting, QString(), QStringLiteral("record line")));
+    parser.addOption(QCommandLineOption(portSettingName, QString(), QStringLiteral("name")));
     parser.addOption(QCommandLineOption(logFile, QString(), QStringLiteral("file")));
     parser.addOption(options);
     if (const int done = Cli::parse(parser, QStringLiteral("auto"), args, false); done >= 0)
         return done;
-    // A --log belongs to the --port-setting before it.
+    // A --log belongs to the --port-setting (or --port-setting-name) before it.
     QStringList records, logs;
-    for (const auto &[name, value] :
-         Cli::valuesInOrder(args, {portSetting, logFile, options.names().first()})) {
-        if (name == portSetting) {
+    QList<bool> byName;
+    for (const auto &[name, value] : Cli::valuesInOrder(
+             args, {portSetting, portSettingName, logFile, options.names().first()})) {
+        if (name == portSetting || name == portSettingName) {
             records << value;
             logs << QString();
+            byName << (name == portSettingName);
         } else if (name == logFile) {
             if (records.isEmpty() || !logs.last().isEmpty())
                 return usage(QStringLiteral("each --log follows its own --port-setting"));
@@ -104,6 +110,11 @@ int runAutoCommand(const QStringList &args, int reopenIntervalMs)
         return usage(QStringLiteral("--port-setting is missing"));
     if (optionsPath.isEmpty())
         return usage(QStringLiteral("--options is missing"));
+    for (int n = 0; n < records.size(); ++n) {
+        QString error;
+        if (byName[n] && !OptionRecords::recordNamed(optionsPath, records[n], &records[n], &error))
+            return usage(error);
+    }
     if (!QCoreApplication::instance())
         return usage(QStringLiteral("no application object"));
 
@@ -147,7 +158,9 @@ int runAutoCommand(const QStringList &args, int reopenIntervalMs)
         s.line->setSettings(s.settings);
         QString error;
         if (!s.line->open(&error)) {
-            CliOutput::say(QStringLiteral("ncferry-cli auto: %1%2").arg(s.prefix, error));
+            CliOutput::say(
+                QStringLiteral("ncferry-cli auto: %1%2")
+                    .arg(s.prefix, PortProblem::openFailure(s.settings.portName, error)));
             return Cli::PortError;
         }
     }

@@ -94,6 +94,8 @@ private:
     QString line(int i) const;
     // The port column's help, three pack lines from here.
     static constexpr int PortHelpLine = 17;
+    // The port list's mark on a port this user may not open, with a group and without.
+    static constexpr int NoAccessMarkLine = 21;
 
     PortList *m_list;
     bool m_ownsList;

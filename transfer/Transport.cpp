@@ -302,7 +302,8 @@ void TTransport::tellOpenFailure(const QString &error)
     QMessageBox box(QMessageBox::NoIcon, QStringLiteral("message"), line(2), QMessageBox::Ok, this);
     box.setInformativeText(
         PortProblem::openFailure(ComPort1->settings().portName, error,
-                                 {line(19), line(20), line(21), line(22), line(StaleLockLine)}));
+                                 {line(19), line(20), line(21), line(22), line(StaleLockLine),
+                                  line(NoAccessLine), line(NoAccessLine + 1)}));
     box.exec();
     close();
 }
