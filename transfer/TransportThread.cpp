@@ -15,6 +15,9 @@
 TransportThread::TransportThread(QObject *parent)
     : QThread(parent), m_gate(std::make_shared<PauseGate>(true))
 {
+    m_frame.setSingleShot(true);
+    m_frame.setInterval(UpdateFrameMs);
+    connect(&m_frame, &QTimer::timeout, this, &TransportThread::updatesPending);
 }
 
 TransportThread::~TransportThread()
@@ -68,19 +71,42 @@ QVector<SendUpdate> TransportThread::takeUpdates()
     QMutexLocker lock(&m_updateMutex);
     QVector<SendUpdate> out;
     out.swap(m_updates);
+    m_noticeOwed = false;
     return out;
+}
+
+// Called with the update lock held, after an update joined the queue: the first one since
+// the window took them starts the frame timer on the window's thread; the rest ride along,
+// so a fast line wakes the window thread once a frame, not once a character.
+bool TransportThread::noticeDueLocked()
+{
+    if (m_noticeOwed)
+        return false;
+    m_noticeOwed = true;
+    return true;
+}
+
+void TransportThread::scheduleNotice()
+{
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (!m_frame.isActive())
+                m_frame.start();
+        },
+        Qt::QueuedConnection);
 }
 
 void TransportThread::post(SendUpdate::Kind kind, qint64 value, const QString &text)
 {
-    bool wasEmpty;
+    bool notify;
     {
         QMutexLocker lock(&m_updateMutex);
-        wasEmpty = m_updates.isEmpty();
         m_updates.append(SendUpdate{kind, value, text});
+        notify = noticeDueLocked();
     }
-    if (wasEmpty)
-        emit updatesPending();
+    if (notify)
+        scheduleNotice();
 }
 
 // Characters sent merge into one pending update, however fast the line and however long
@@ -89,11 +115,11 @@ void TransportThread::postSent(char c)
 {
     const auto code = static_cast<unsigned char>(c);
     const bool echoed = c == '\n' || (code >= 33 && code <= 254);
-    bool wasEmpty;
+    bool notify;
     {
         QMutexLocker lock(&m_updateMutex);
-        wasEmpty = m_updates.isEmpty();
-        if (wasEmpty || m_updates.last().kind != SendUpdate::Sent)
+        notify = noticeDueLocked();
+        if (m_updates.isEmpty() || m_updates.last().kind != SendUpdate::Sent)
             m_updates.append(SendUpdate{SendUpdate::Sent, 0, QString()});
         SendUpdate &u = m_updates.last();
         ++u.value;
@@ -112,8 +138,8 @@ void TransportThread::postSent(char c)
             }
         }
     }
-    if (wasEmpty)
-        emit updatesPending();
+    if (notify)
+        scheduleNotice();
 }
 
 bool TransportThread::writeLf()

@@ -4,6 +4,7 @@
 #include <QMutex>
 #include <QStringList>
 #include <QThread>
+#include <QTimer>
 #include <QVector>
 
 #include "transfer/PauseGate.h"
@@ -41,6 +42,8 @@ public:
     // Echo text kept for a window that has not collected it yet; older text is dropped, so
     // a window thread that is held up never makes the worker's memory grow.
     static constexpr int MaxPendingEcho = 64 * 1024;
+    // The window hears of updates at most this often (milliseconds).
+    static constexpr int UpdateFrameMs = 16;
 
     explicit TransportThread(QObject *parent = nullptr);
     ~TransportThread() override;
@@ -65,7 +68,8 @@ public:
     QVector<SendUpdate> takeUpdates();
 
 signals:
-    // Emitted when the update queue stops being empty; drain it with takeUpdates().
+    // Emitted on the window's thread, at most once a frame, while updates wait; drain them
+    // with takeUpdates().
     void updatesPending();
 
 protected:
@@ -79,6 +83,8 @@ private:
     bool failFile(int index, const QString &why);
     bool sendFile(int index, const QString &path);
     void post(SendUpdate::Kind kind, qint64 value = 0, const QString &text = QString());
+    bool noticeDueLocked();
+    void scheduleNotice();
     void postSent(char c);
     void reportStop();
 
@@ -95,4 +101,6 @@ private:
 
     QMutex m_updateMutex;
     QVector<SendUpdate> m_updates;
+    bool m_noticeOwed = false; // under m_updateMutex
+    QTimer m_frame;            // on the window's thread
 };
