@@ -21,7 +21,7 @@ public:
     // Characters a writer may run ahead of the line: at least LeadMinChars, or as many as
     // last LeadTimeNs at fast rates, so that a late wake-up never leaves the line idle.
     static constexpr int LeadMinChars = 4;
-    static constexpr qint64 LeadTimeNs = 1000000;
+    static constexpr qint64 LeadTimeNs = 2000000;
     // The clock runs this share (per mille) of the nominal rate: a far UART a little slow
     // (a device server's, whose queue cannot be read) then builds no backlog.
     static constexpr int RatePermille = 990;
