@@ -6,6 +6,7 @@
 #include "settings/PortSetting.h"
 #include "tools/AutoCommand.h"
 #include "tools/sim/RadioAdapterSim.h"
+#include "transfer/PortSerialLine.h"
 
 #include <QDir>
 #include <QFile>
@@ -32,6 +33,7 @@ private slots:
     void servesRadioMachines();
     void errors_data();
     void errors();
+    void busyPortNamesHolder();
 
 private:
     QString record(const QString &port, const QString &type) const
@@ -169,6 +171,28 @@ void TestAutoCommand::errors()
     QString err;
     QCOMPARE(runCapturingStderr([&] { return runAutoCommand(args); }, &err), status);
     QVERIFY2(err.contains(says), qPrintable(err));
+}
+
+// As send and receive do: the port's holder is named, not the driver's locking text.
+void TestAutoCommand::busyPortNamesHolder()
+{
+    PtyPair pty;
+    PortSerialLine holder;
+    holder.setSettings(pty.lineSettings());
+    QString error;
+    QVERIFY2(holder.open(&error), qPrintable(error));
+    QString err;
+    const int status = runCapturingStderr(
+        [&] {
+            return runAutoCommand({"--port-setting", record(pty.slavePath(), "None"), "--options",
+                                   m_options, "--log", m_log});
+        },
+        &err);
+    holder.close();
+    QCOMPARE(status, 2);
+    QVERIFY2(err.contains(QStringLiteral("in use")) &&
+                 !err.contains(QStringLiteral("Permission error while locking")),
+             qPrintable(err));
 }
 
 QTEST_GUILESS_MAIN(TestAutoCommand)

@@ -49,6 +49,8 @@ bool RadioAdapterSim::writePc(const QByteArray &bytes)
             done += n;
         } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
             return false;
+        } else if (m_stop) {
+            return false; // nobody reads any more: the simulator is being ended
         } else {
             pollfd p{m_fd, POLLOUT, 0};
             ::poll(&p, 1, 10);
