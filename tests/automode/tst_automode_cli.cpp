@@ -6,10 +6,11 @@
 #include "settings/PortSetting.h"
 #include "tools/AutoCommand.h"
 #include "tools/sim/RadioAdapterSim.h"
-#include "transfer/PortSerialLine.h"
+#include "transfer/PortProblem.h"
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -173,14 +174,16 @@ void TestAutoCommand::errors()
     QVERIFY2(err.contains(says), qPrintable(err));
 }
 
-// As send and receive do: the port's holder is named, not the driver's locking text.
+// As send and receive do: the program holding the port is named, not the driver's text.
 void TestAutoCommand::busyPortNamesHolder()
 {
     PtyPair pty;
-    PortSerialLine holder;
-    holder.setSettings(pty.lineSettings());
-    QString error;
-    QVERIFY2(holder.open(&error), qPrintable(error));
+    QProcess holder;
+    holder.start(QCoreApplication::applicationDirPath() + "/ncferry-cli",
+                 {"receive", "--port-setting", record(pty.slavePath(), "None"), "--timeout", "20",
+                  m_dir->filePath("O1.nc")});
+    QVERIFY(holder.waitForStarted(5000));
+    QTRY_VERIFY_WITH_TIMEOUT(!PortProblem::lockHolder(pty.slavePath()).isEmpty(), 10000);
     QString err;
     const int status = runCapturingStderr(
         [&] {
@@ -188,10 +191,11 @@ void TestAutoCommand::busyPortNamesHolder()
                                    m_options, "--log", m_log});
         },
         &err);
-    holder.close();
+    const qint64 pid = holder.processId();
+    holder.kill();
+    holder.waitForFinished(5000);
     QCOMPARE(status, 2);
-    QVERIFY2(err.contains(QStringLiteral("in use")) &&
-                 !err.contains(QStringLiteral("Permission error while locking")),
+    QVERIFY2(err.contains(QStringLiteral("in use by ncferry-cli (process %1)").arg(pid)),
              qPrintable(err));
 }
 
