@@ -162,7 +162,7 @@ double linkPeak(const QString &root, qint64 bytes)
     return whole ? double(peak - before) / storedSize : -1;
 }
 
-// The same program through the design's list of lines, from the received buffer on.
+// The same program handed over as a list of lines, from the received buffer on.
 double linesPeak(qint64 bytes)
 {
     QByteArray buffer = punchedProgram(bytes);

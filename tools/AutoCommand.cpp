@@ -156,7 +156,7 @@ int runAutoCommand(const QStringList &args, int reopenIntervalMs)
         }
     }
 
-    // Settings the design has no place for live beside the options file.
+    // Settings that Option.ini has no line for live beside it.
     const LinkTimings timings =
         WithProgramSettings(LinkTimings(), QFileInfo(optionsPath).absolutePath());
     for (Served &s : served) {
