@@ -226,11 +226,17 @@ void TWATransport::setPortSetting(const QStringList &list)
     LogListBox->addItems(m_log.load());
 
     delete m_link;
-    m_link = new AutoLink(ComPort1, Port, m_values, m_timings, this);
+    m_link = new AutoLink(ComPort1, Port, m_values,
+                          WithProgramSettings(m_timings, GetProgramFolders().settings), this);
+    m_link->setFallbackFolder(GetProgramFolders().data);
     connect(m_link, &AutoLink::logEvent, this,
             [this](const LogEvent &e) { AddLog(e.status, e.device, e.kind, e.path); });
     connect(m_link, &AutoLink::problem, this, [this](const QString &text) {
         addLogLine(AutoModeLog::problemLine(text, QDateTime::currentDateTime()));
+    });
+    connect(m_link, &AutoLink::resolved, this, [this](const QString &text) {
+        addLogLine(
+            AutoModeLog::noteLine(QStringLiteral("SUCCESS"), text, QDateTime::currentDateTime()));
     });
     connect(m_link, &AutoLink::sendPaneCleared, SendMemo, &QPlainTextEdit::clear);
     connect(m_link, &AutoLink::shown, this, [this](const QString &text) {
@@ -419,7 +425,9 @@ void TWATransport::refreshPanes()
     const int dirty = m_dirty;
     m_dirty = 0;
     auto show = [](QPlainTextEdit *memo, const QByteArray &bytes) {
-        memo->setPlainText(NcText::fromBytes(bytes).remove(u'\r'));
+        // The tail only: a long program shown whole at every refresh would cost its size
+        // many times over in memory and time.
+        memo->setPlainText(NcText::fromBytes(bytes.right(PaneTailBytes)).remove(u'\r'));
         memo->moveCursor(QTextCursor::End);
     };
     if (dirty & 1)

@@ -158,6 +158,7 @@ int runAutoCommand(const QStringList &args, int reopenIntervalMs)
         s.line->setSettings(s.settings);
         QString error;
         if (!s.line->open(&error)) {
+            // Named as send and receive name it: the program holding the port, if it says.
             CliOutput::say(
                 QStringLiteral("ncferry-cli auto: %1%2")
                     .arg(s.prefix, PortProblem::openFailure(s.settings.portName, error)));
@@ -165,25 +166,34 @@ int runAutoCommand(const QStringList &args, int reopenIntervalMs)
         }
     }
 
+    // Settings that Option.ini has no line for live beside it.
+    const LinkTimings timings =
+        WithProgramSettings(LinkTimings(), QFileInfo(optionsPath).absolutePath());
     for (Served &s : served) {
         // A damaged options file keeps the values read before; said once per new problem.
-        s.link = std::make_unique<AutoLink>(s.line.get(), s.port, [&values, &s] {
-            const GeneralValues v = values.values();
-            if (values.error() != s.optionsProblem) {
-                s.optionsProblem = values.error();
-                if (!s.optionsProblem.isEmpty())
-                    s.note(QStringLiteral("ERROR"),
-                           QStringLiteral("%1; the values read before stay in use")
-                               .arg(s.optionsProblem));
-            }
-            return v;
-        });
+        s.link = std::make_unique<AutoLink>(
+            s.line.get(), s.port,
+            [&values, &s] {
+                const GeneralValues v = values.values();
+                if (values.error() != s.optionsProblem) {
+                    s.optionsProblem = values.error();
+                    if (!s.optionsProblem.isEmpty())
+                        s.note(QStringLiteral("ERROR"),
+                               QStringLiteral("%1; the values read before stay in use")
+                                   .arg(s.optionsProblem));
+                }
+                return v;
+            },
+            timings);
         AutoLink *link = s.link.get();
+        link->setFallbackFolder(GetProgramFolders().data);
         QObject::connect(link, &AutoLink::logEvent, link, [&s](const LogEvent &e) {
             s.addLog(LogLine(e, QDateTime::currentDateTime()));
         });
         QObject::connect(link, &AutoLink::problem, link,
                          [&s](const QString &text) { s.note(QStringLiteral("ERROR"), text); });
+        QObject::connect(link, &AutoLink::resolved, link,
+                         [&s](const QString &text) { s.note(QStringLiteral("SUCCESS"), text); });
 
         // A replugged adapter or cable, a device server back on: try again every few
         // seconds, never in a loop.

@@ -6,9 +6,11 @@
 #include "settings/PortSetting.h"
 #include "tools/AutoCommand.h"
 #include "tools/sim/RadioAdapterSim.h"
+#include "transfer/PortProblem.h"
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -32,6 +34,7 @@ private slots:
     void servesRadioMachines();
     void errors_data();
     void errors();
+    void busyPortNamesHolder();
 
 private:
     QString record(const QString &port, const QString &type) const
@@ -186,6 +189,31 @@ void TestAutoCommand::errors()
     QString err;
     QCOMPARE(runCapturingStderr([&] { return runAutoCommand(args); }, &err), status);
     QVERIFY2(err.contains(says), qPrintable(err));
+}
+
+// As send and receive do: the program holding the port is named, not the driver's text.
+void TestAutoCommand::busyPortNamesHolder()
+{
+    PtyPair pty;
+    QProcess holder;
+    holder.start(QCoreApplication::applicationDirPath() + "/ncferry-cli",
+                 {"receive", "--port-setting", record(pty.slavePath(), "None"), "--timeout", "20",
+                  m_dir->filePath("O1.nc")});
+    QVERIFY(holder.waitForStarted(5000));
+    QTRY_VERIFY_WITH_TIMEOUT(!PortProblem::lockHolder(pty.slavePath()).isEmpty(), 10000);
+    QString err;
+    const int status = runCapturingStderr(
+        [&] {
+            return runAutoCommand({"--port-setting", record(pty.slavePath(), "None"), "--options",
+                                   m_options, "--log", m_log});
+        },
+        &err);
+    const qint64 pid = holder.processId();
+    holder.kill();
+    holder.waitForFinished(5000);
+    QCOMPARE(status, 2);
+    QVERIFY2(err.contains(QStringLiteral("in use by ncferry-cli (process %1)").arg(pid)),
+             qPrintable(err));
 }
 
 QTEST_GUILESS_MAIN(TestAutoCommand)
