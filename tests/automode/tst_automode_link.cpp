@@ -2,7 +2,9 @@
 // simulators on the far side: what reaches the machines is checked byte for byte.
 #include "AutoLinkRig.h"
 #include "FakeSerialLine.h"
+#include "LineRateControl.h"
 #include "TestFiles.h"
+#include "XoffCheck.h"
 #include "automode/AutoLink.h"
 #include "settings/PortSetting.h"
 #include "tools/sim/RadioAdapterSim.h"
@@ -43,6 +45,7 @@ private slots:
     void cableRequestReturnAndMissing();
     void flowControl_data();
     void flowControl();
+    void answerObeysXoffOnTheWire();
     void radioDemultiplexing();
     void promptTimeOut();
     void lostLineEndsTheWorker();
@@ -213,6 +216,33 @@ void TestAutoModeLink::flowControl()
     QCOMPARE(got, expected);
     // The pacing bytes never reached a receive buffer.
     QVERIFY(!l.link->cableBuffer().contains(LineControl::XON));
+}
+
+// On a line that carries characters at its rate the worker's answer stays within a few
+// characters of the wire, so the machine's XOFF stops it there.
+void TestAutoModeLink::answerObeysXoffOnTheWire()
+{
+    QByteArray file = "%\r\nO7000\r\n";
+    for (int i = 0; file.size() < 2000; ++i)
+        file += "N" + QByteArray::number(i) + "G01X" + QByteArray::number(i % 97) + ".5\r\n";
+    file += "M30\r\n%\r\n";
+    fixture(*m_dir, QStringLiteral("NC/LATHE/O7000.nc"), file);
+    Line l(QStringLiteral("None"), QStringLiteral("Xon/Xoff"), m_work);
+    l.port[2] = QStringLiteral("38400");
+    QVERIFY(l.open(m_values));
+    LineSettings rate = l.pty->lineSettings();
+    rate.baudRate = 38400;
+    const int pauses = 3;
+    LineRateControl control(*l.pty, rate, {400, 30, pauses});
+    QVERIFY(l.pty->send(Machine::requestProgram({"(P1)", "(F2)", "(N7000)"})));
+    QVERIFY(spin([&] { return l.link->threadOver(); }));
+    QVERIFY(l.pty->send(QByteArray(1, LineControl::XON)));
+    QVERIFY(spin([&] { return control.written().endsWith(DC4) && l.idle(); }, 10000));
+    // An LF answers each XON; the program is whole around them.
+    QByteArray got = control.written();
+    QCOMPARE(got.replace('\n', QByteArray()), sentForm(file).replace('\n', QByteArray()));
+    QVERIFY(spin([&] { return int(control.afterXoff().size()) == pauses; }, 2000));
+    checkAfterXoff(control.afterXoff(), 10);
 }
 
 void TestAutoModeLink::radioDemultiplexing()

@@ -69,6 +69,11 @@ public:
         QMutexLocker lock(&m_mutex);
         return m_bytes;
     }
+    std::vector<qint64> xoffIndex() const
+    {
+        QMutexLocker lock(&m_mutex);
+        return m_xoffIndex;
+    }
     // Characters that reached the control between each XOFF and its XON.
     std::vector<qint64> afterXoff() const
     {
@@ -130,11 +135,14 @@ private:
             pollfd p{m_pty.masterFd(), POLLIN, 0};
             const timespec ts{time_t(waitNs / 1000000000), long(waitNs % 1000000000)};
             ::ppoll(&p, 1, &ts, nullptr);
+            // Bytes came after the last read that emptied the pty began: taking that moment
+            // (never a later one) keeps a late wake-up or a preemption here from looking like
+            // a program ahead of its line.
+            const qint64 readFrom = nowNs();
             const ssize_t n = ::read(m_pty.masterFd(), buf, sizeof buf);
-            // They came after the last read that emptied the pty; taking that moment keeps a
-            // late wake-up here from looking like a program ahead of its line.
             const qint64 cameAfter = m_lastEmptied;
-            m_lastEmptied = n < qint64(sizeof buf) ? nowNs() : m_lastEmptied;
+            if (n < qint64(sizeof buf))
+                m_lastEmptied = readFrom;
             QMutexLocker lock(&m_mutex);
             for (ssize_t i = 0; i < n; ++i) {
                 // Carried one character time after the line is free, or after it appeared.
@@ -157,6 +165,7 @@ private:
                        m_pauses.every > 0 && qint64(m_doneAt.size()) >= nextXoffIndex &&
                        t >= m_doneAt[size_t(nextXoffIndex - 1)]) {
                 m_pty.send("\x13");
+                m_xoffIndex.push_back(qint64(m_doneAt.size()));
                 xoffAt = nowNs();
                 xonDue = xoffAt + qint64(m_pauses.holdMs) * 1000000;
             }
@@ -172,5 +181,6 @@ private:
     QByteArray m_bytes;
     std::vector<qint64> m_doneAt; // when the line has carried each character (steady ns)
     std::vector<qint64> m_afterXoff;
+    std::vector<qint64> m_xoffIndex; // characters written when each XOFF went
     std::thread m_thread;
 };
