@@ -175,7 +175,7 @@ int runSendCommand(const QStringList &args)
         interrupted = true;
         worker.stopWorker();
         line.close();
-        worker.wait();
+        worker.join();
         for (const SendUpdate &u : worker.takeUpdates()) {
             if (u.kind == SendUpdate::Sent) {
                 done += u.value;
@@ -212,6 +212,6 @@ int runSendCommand(const QStringList &args)
     const int rc = QCoreApplication::exec();
     worker.stopWorker();
     line.close();
-    worker.wait();
+    worker.join();
     return status >= 0 ? status : rc;
 }

@@ -428,8 +428,10 @@ void PortSerialLine::releasePortName()
 {
     if (!m_holdsPortName.exchange(false))
         return;
+    // Read before the registry's lock: never a line's lock under it.
+    const QString name = settings().portName;
     QMutexLocker lock(&g_openPortsMutex);
-    g_openPorts.remove(settings().portName);
+    g_openPorts.remove(name);
 }
 
 qint64 PortSerialLine::write(const QByteArray &bytes)

@@ -190,7 +190,7 @@ TTransport::~TTransport()
 {
     Thread1->stopWorker();
     ComPort1->close();
-    Thread1->wait();
+    Thread1->join();
 }
 
 void TTransport::setLanguage(const QStringList &lines)

@@ -23,7 +23,13 @@ TransportThread::TransportThread(QObject *parent)
 TransportThread::~TransportThread()
 {
     stopWorker();
+    join();
+}
+
+void TransportThread::join()
+{
     wait();
+    (void)m_over.load(std::memory_order_acquire);
 }
 
 void TransportThread::setFileListBox(const QStringList &files)
@@ -334,6 +340,13 @@ bool TransportThread::sendFile(int index, const QString &path)
 }
 
 void TransportThread::run()
+{
+    runFiles();
+    // The thread's last act: join() acquires it.
+    m_over.store(true, std::memory_order_release);
+}
+
+void TransportThread::runFiles()
 {
     // Created paused: the first resume (a press, an XON) lets it go.
     if (!gate()) {

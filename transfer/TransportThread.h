@@ -63,6 +63,9 @@ public:
     bool isPaused() const;
     // Ends the worker before its next character; it sends nothing more.
     void stopWorker();
+    // Waits for the thread to end; what it did is then seen by the caller (also by
+    // ThreadSanitizer, which cannot see QThread::wait's own hand-off).
+    void join();
     const std::shared_ptr<PauseGate> &pauseGate() const { return m_gate; }
 
     QVector<SendUpdate> takeUpdates();
@@ -74,6 +77,7 @@ signals:
 
 protected:
     void run() override;
+    void runFiles();
 
 private:
     bool gate();
@@ -98,6 +102,7 @@ private:
     mutable QMutex m_setupMutex;
     std::atomic<bool> m_started{false};
     std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_over{false};
 
     QMutex m_updateMutex;
     QVector<SendUpdate> m_updates;

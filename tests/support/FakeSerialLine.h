@@ -86,6 +86,7 @@ public:
                 bytes.size() - done, deadline, [this] { return outputQueued(); }, m_closing);
             if (lead < 0)
                 return done > 0 ? done : -1;
+            qint64 handed = 0;
             {
                 QMutexLocker lock(&m_mutex);
                 if (!m_connected || isLost())
@@ -96,9 +97,11 @@ public:
                 if (take > 0) {
                     m_queue += bytes.mid(done, take);
                     done += take;
-                    handedOn(take, false);
                 }
+                handed = take;
             }
+            // Outside our lock: the pacer's own is never taken under it.
+            handedOn(handed, false);
             if (done == bytes.size() || deadline.hasExpired())
                 return done;
             QThread::usleep(200);

@@ -22,7 +22,7 @@ struct SendRig {
     {
         worker.stopWorker();
         line->close();
-        worker.wait();
+        worker.join();
     }
 
     bool has(SendUpdate::Kind kind) const
