@@ -58,6 +58,8 @@ namespace
 constexpr int SizeCount = 11;
 constexpr int MinFontSize = 1;
 constexpr int MaxFontSize = 200;
+// The refusal of a folder operation on a mount point, appended to the main section.
+constexpr int MountPointLine = 36;
 } // namespace
 
 TF_Main::TF_Main(const QString &baseFolder, QWidget *parent)
@@ -182,6 +184,15 @@ void TF_Main::buildPanes()
 
     connect(ShellTreeView1, &ShellTreeView::selectionChangedTo, this,
             [this] { ShellTreeView1Change(); });
+    // Notes are kept by path: they go where their folder goes.
+    ShellTreeView1->folderChanged = [this](const QString &oldPath, const QString &newPath) {
+        if (m_notes->unusable() || !m_notes->isOpen())
+            return;
+        const bool ok = newPath.isEmpty() ? m_notes->removeFolderNotes(oldPath)
+                                          : m_notes->moveFolderNotes(oldPath, newPath);
+        if (!ok)
+            QMessageBox::warning(this, windowTitle(), m_notes->lastError());
+    };
     connect(Panel3, &FileListPane::patternChosen, this, [this] { ExtComboBoxSelect(); });
     connect(Panel3, &FileListPane::fontSizeChosen, this, [this] { FontComboBoxSelect(); });
     // Only digits can be typed; the settings keep the size in use, never a half-typed one.
@@ -267,6 +278,10 @@ void TF_Main::setLanguage(const QStringList &lines)
 {
     language = lines;
     ShellTreeView1->setFolderTexts(line(25), line(26));
+    ShellTreeView1->setPopupTexts(line(23) + QStringLiteral("(&N)"),
+                                  line(24) + QStringLiteral("(&D)"),
+                                  line(27) + QStringLiteral("(&M)"));
+    ShellTreeView1->setMountPointText(line(MountPointLine));
     const QString title =
         line(0) + QStringLiteral(" Ver") + GetFileVersion(QCoreApplication::applicationFilePath());
     setWindowTitle(title);
