@@ -44,9 +44,11 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QProcess>
+#include <QResizeEvent>
 #include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTableView>
 #include <QTimer>
 #include <QToolBar>
@@ -140,6 +142,32 @@ TF_Main::~TF_Main()
 QString TF_Main::line(int i) const
 {
     return LanguagePack::caption(language, LanguagePack::Main, i);
+}
+
+void TF_Main::fitToolBar()
+{
+    const QList<QToolButton *> buttons = {SendToolButton,    ReadToolButton,     AutoToolButton,
+                                          GeneralToolButton, TransferToolButton, ExitToolButton};
+    const int gap = style()->pixelMetric(QStyle::PM_ToolBarSeparatorExtent) +
+                    2 * style()->pixelMetric(QStyle::PM_ToolBarItemSpacing);
+    int needed = 2 * style()->pixelMetric(QStyle::PM_ToolBarHandleExtent);
+    for (QToolButton *b : buttons) {
+        const QFontMetrics fm(b->font());
+        // Text under the icon: the wider of the two, the button's frame and its menu arrow.
+        const int arrow = b->menu() ? style()->pixelMetric(QStyle::PM_MenuButtonIndicator) : 0;
+        needed += qMax(b->iconSize().width(), fm.horizontalAdvance(b->text())) + 16 + arrow + gap;
+        b->setToolTip(b->text());
+    }
+    const Qt::ToolButtonStyle wanted =
+        needed <= width() ? Qt::ToolButtonTextUnderIcon : Qt::ToolButtonIconOnly;
+    for (QToolButton *b : buttons)
+        b->setToolButtonStyle(wanted);
+}
+
+void TF_Main::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    fitToolBar();
 }
 
 QToolButton *TF_Main::toolButton(const QString &icon)
@@ -292,6 +320,7 @@ void TF_Main::setLanguage(const QStringList &lines)
     GeneralToolButton->setText(line(6));
     TransferToolButton->setText(line(7));
     ExitToolButton->setText(line(28));
+    fitToolBar();
     NTransfer->setTitle(line(1) + QStringLiteral("(&T)"));
     NSettings->setTitle(line(2) + QStringLiteral("(&S)"));
     NSend->setTitle(line(3) + QStringLiteral("(&S)"));
@@ -500,6 +529,7 @@ void TF_Main::FontComboBoxSelect()
     // Menus, drop-down lists and the other windows are windows of their own and inherit
     // nothing from this one: the size is the program's.
     QApplication::setFont(f);
+    fitToolBar();
     const int height = Panel3->fontBoxHeight();
     Panel3->setRowHeight(height);
     Previews->setRowHeight(height);

@@ -244,6 +244,8 @@ QWidget *TGeneralSettings::buildBasicPage()
     CodePageLabel = new QLabel(LanguageGroupBox);
     CodePageComboBox = new QComboBox(LanguageGroupBox);
     CodePageComboBox->setObjectName(QStringLiteral("CodePageComboBox"));
+    CodePageComboBox->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    CodePageComboBox->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Fixed);
     CodePageComboBox->addItem(QString(), QString());
     for (NcText::CodePage p : NcText::choices())
         CodePageComboBox->addItem(NcText::displayName(p), NcText::settingName(p));
@@ -459,6 +461,10 @@ void TGeneralSettings::setGridHeaders()
 {
     PathStringGrid->setHorizontalHeaderLabels({line(26), line(27)});
     FolderStringGrid->setHorizontalHeaderLabels({line(26), line(28)});
+    // The number column keeps its width unless its caption needs more ("編號" at a large font).
+    for (QTableWidget *grid : {PathStringGrid, FolderStringGrid})
+        grid->setColumnWidth(
+            0, qMax(kNumberColumnWidth, grid->horizontalHeader()->sectionSizeHint(0)));
 }
 
 bool TGeneralSettings::setGeneralList(const QStringList &list)
@@ -678,7 +684,17 @@ void TGeneralSettings::showEvent(QShowEvent *event)
     showCodePage();
     PageControl1->setCurrentIndex(0);
     DataPageControl->setCurrentIndex(0);
-    // Fixed at its size, grown where the font in use needs more room.
+    // Fixed at its size, grown where the font in use needs more room on any page: a hidden
+    // page's controls are not polished yet and report the sizes of the font they were made with.
+    const QList<QWidget *> controls = findChildren<QWidget *>();
+    for (QWidget *c : controls)
+        c->ensurePolished();
+    for (QTabWidget *tabs : {PageControl1, DataPageControl})
+        for (int i = 0; i < tabs->count(); ++i)
+            if (QLayout *l = tabs->widget(i)->layout())
+                l->invalidate();
+    setGridHeaders();
+    layout()->activate();
     setFixedSize(size().expandedTo(minimumSizeHint()));
     WindowPlace::centre(this);
     QDialog::showEvent(event);
