@@ -409,6 +409,13 @@ void ShellTreeView::contextMenuEvent(QContextMenuEvent *event)
     N1->setEnabled(depth >= 1);
     N2->setEnabled(FolderOperations::deletable(depth));
     N3->setEnabled(depth >= 2);
+    // Room for each caption whole at the font in use: the width the menu works out for itself
+    // is short for these captions once the program's font size is applied.
+    const QFontMetrics fm(TreePopup->font());
+    int widest = 0;
+    for (const QAction *a : TreePopup->actions())
+        widest = qMax(widest, fm.horizontalAdvance(QString(a->text()).remove(u'&')));
+    TreePopup->setMinimumWidth(widest + 4 * fm.height());
     TreePopup->popup(event->globalPos());
 }
 

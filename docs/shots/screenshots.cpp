@@ -19,6 +19,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QFile>
 #include <QMenu>
@@ -129,7 +130,11 @@ int main(int argc, char *argv[])
     shot(QStringLiteral("main-window"));
     if (auto *tree = w.findChild<ShellTreeView *>()) {
         if (auto *popup = tree->findChild<QMenu *>(QStringLiteral("TreePopup"))) {
-            popup->popup(tree->mapToGlobal(tree->visualRect(tree->currentIndex()).center()));
+            // As a right click opens it.
+            const QPoint at = tree->visualRect(tree->currentIndex()).center();
+            QContextMenuEvent click(QContextMenuEvent::Mouse, at,
+                                    tree->viewport()->mapToGlobal(at));
+            QApplication::sendEvent(tree->viewport(), &click);
             shot(QStringLiteral("folder-popup"));
             popup->hide();
         }
