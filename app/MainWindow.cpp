@@ -403,6 +403,11 @@ void TF_Main::UpdateOption()
     if (!ShellTreeView1->selectPath(main.value(TOption::FolderEntry)))
         ShellTreeView1->setCurrentIndex(ShellTreeView1->rootIndex_());
     ShellTreeView1->scrollTo(ShellTreeView1->currentIndex(), QAbstractItemView::PositionAtTop);
+    // Again once the tree has its size and its rows are laid out: on the first show the
+    // scroll above lands before either, and the saved folder stayed out of sight.
+    QTimer::singleShot(0, ShellTreeView1, [tree = ShellTreeView1] {
+        tree->scrollTo(tree->currentIndex(), QAbstractItemView::PositionAtTop);
+    });
     ShellTreeView1->expand(ShellTreeView1->currentIndex());
     ShellTreeView1->setFocus();
 

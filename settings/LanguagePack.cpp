@@ -263,6 +263,12 @@ QString LanguagePack::label(const QString &caption)
     return caption + (chinese ? u'\uFF1A' : u':');
 }
 
+QString LanguagePack::labelled(const QString &caption, const QString &value)
+{
+    const QString l = label(caption);
+    return l.endsWith(u':') ? l + u' ' + value : l + value;
+}
+
 QString LanguagePack::packPath(const QString &baseFolder, const QString &languageName)
 {
     return LanguageFolder(baseFolder) + languageName + QStringLiteral(".ini");

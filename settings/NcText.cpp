@@ -1,5 +1,8 @@
 #include "settings/NcText.h"
 
+#include "settings/TextFile.h"
+
+#include <QFileInfo>
 #include <QSettings>
 
 #include <cstring>
@@ -485,6 +488,20 @@ bool store(const QString &settingsFolder, const QString &name, QString *error)
     if (error)
         *error = QStringLiteral("The code page could not be saved to \"%1\".").arg(s.fileName());
     return false;
+}
+
+CodePage forOptionsFile(const QString &optionIniPath)
+{
+    QStringList lines;
+    QString language;
+    if (TextFile::readLines(optionIniPath, &lines, nullptr))
+        for (const QString &line : std::as_const(lines))
+            if (line.startsWith(QLatin1String("Language="), Qt::CaseInsensitive)) {
+                language = line.mid(9);
+                break;
+            }
+    const QString folder = QFileInfo(optionIniPath).absolutePath() + u'/';
+    return effective(storedName(folder), language);
 }
 
 } // namespace NcText

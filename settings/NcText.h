@@ -53,5 +53,8 @@ CodePage effective(const QString &storedName, const QString &languageName);
 // NCFerry.ini in settingsFolder (which ends in "/"): the stored name, "" when none.
 QString storedName(const QString &settingsFolder);
 bool store(const QString &settingsFolder, const QString &name, QString *error);
+// The code page of the settings beside an Option.ini (for ncferry-cli): NCFerry.ini's choice,
+// else the one of the language the file names.
+CodePage forOptionsFile(const QString &optionIniPath);
 
 } // namespace NcText

@@ -142,6 +142,17 @@ private slots:
         QCOMPARE(NcText::storedName(base), QStringLiteral("CP950"));
         QVERIFY(QFile::exists(base + "NCFerry.ini"));
         QVERIFY(!QFile::exists(base + "Option.ini"));
+
+        // ncferry-cli beside the same files: the stored choice, else the file's language.
+        QFile ini(base + "Option.ini");
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write("\xEF\xBB\xBF[General]\r\nCheck=0\r\nLanguage=\xE7\xAE\x80\xE4\xBD\x93"
+                  "\xE4\xB8\xAD\xE6\x96\x87\r\n");
+        ini.close();
+        QCOMPARE(NcText::forOptionsFile(base + "Option.ini"), CodePage::Big5);
+        QVERIFY(NcText::store(base, "", nullptr));
+        QCOMPARE(NcText::forOptionsFile(base + "Option.ini"), CodePage::Gbk);
+        QCOMPARE(NcText::forOptionsFile(base + "missing/Option.ini"), CodePage::Latin1);
     }
 
     // Auto mode: a reply names a Chinese folder in the code page (it was "??"), and a program
