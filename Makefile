@@ -1,7 +1,8 @@
-# NCFerry: set-up, build, run, test, benchmark.  Runs as root on Debian 12.
+# NCFerry: set-up, build, run, test, benchmark, on Debian 12. Packages are installed as root
+# (`sudo make deps` once); everything else runs as any user.
 BUILD   ?= build
 JOBS    ?= $(shell nproc)
-PACKAGES = cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev qt6-svg-dev \
+PACKAGES = cmake g++ make pkg-config dpkg-dev qt6-base-dev qt6-serialport-dev qt6-svg-dev \
            libqt6sql6-sqlite libjpeg62-turbo-dev xvfb xauth imagemagick fonts-noto-cjk \
            qt6-translations-l10n ser2net
 
@@ -16,8 +17,14 @@ WERROR_FLAG = $(if $(WERROR),-DNCFERRY_WERROR=$(WERROR))
 
 all: build
 
-# Installs only what is missing, so a second run costs nothing.
+# Installs only what is missing, so a second run costs nothing. A user who is not root is
+# stopped before apt with one line, rather than apt's own lock error.
+MISSING  = $(shell for p in $(PACKAGES); do \
+             dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "ok installed" || echo $$p; done)
+NOT_ROOT = $(filter-out 0,$(shell id -u))
+
 deps:
+	$(if $(NOT_ROOT),$(if $(MISSING),$(error Packages missing ($(strip $(MISSING))): run  sudo make deps  once, then make as yourself)))
 	@missing=""; for p in $(PACKAGES); do \
 	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "ok installed" || missing="$$missing $$p"; \
 	done; \
@@ -46,9 +53,10 @@ bench: build
 clean:
 	rm -rf $(BUILD) build-asan build-tsan
 
-# --- Packaging: a .deb of ncferry and ncferry-cli (CPack; dpkg-shlibdeps finds the Qt
-# packages it needs), and its check: unpacked with dpkg -x, started from a fresh home.
-PKG_PACKAGES = dpkg-dev
+# --- Packaging: a .deb of ncferry, ncferry-cli and ncferry-sim (CPack; dpkg-shlibdeps finds
+# the Qt packages it needs), and its check: lintian, AppStream, the service unit verified
+# and rated, the CLI as a user with and without the serial group, started from a fresh home.
+PKG_PACKAGES = dpkg-dev lintian appstream systemd socat file
 
 package: build
 	@$(MAKE) --no-print-directory deps PACKAGES="$(PKG_PACKAGES)"

@@ -11,9 +11,42 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <cstring>
+
+namespace
+{
+
+// --help and --version answer on stdout without a display, as a command-line tool would;
+// -1 when the program is to start.
+int answerWithoutWindow(int argc, char *argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::fputs("ncferry " NCFERRY_VERSION "\n", stdout);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs("usage: ncferry [Qt options]\n"
+                       "       ncferry --help | --version\n"
+                       "Starts NCFerry, the DNC program: a library of NC part programs, and send,\n"
+                       "receive and auto mode over RS-232 lines. Settings are kept in\n"
+                       "~/.config/NCFerry/Option.ini, notes and auto-mode logs in\n"
+                       "~/.local/share/NCFerry/.\n"
+                       "Transfers without windows: ncferry-cli(1). See ncferry(1) and\n"
+                       "/usr/share/doc/ncferry/guide.md.\n",
+                       stdout);
+            return 0;
+        }
+    }
+    return -1;
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
+    if (const int answered = answerWithoutWindow(argc, argv); answered >= 0)
+        return answered;
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("NCFerry"));
     QApplication::setApplicationVersion(QStringLiteral(NCFERRY_VERSION));

@@ -1,11 +1,13 @@
 #include "automode/AutoLink.h"
 
-#include "settings/NcText.h"
 #include "settings/PortSetting.h"
 #include "transfer/LineControl.h"
 #include "transfer/SerialLine.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QRegularExpression>
+#include <QSettings>
 
 namespace AutoMode
 {
@@ -28,7 +30,46 @@ int numberOf(int bit)
             return n;
     return -1;
 }
+
+bool isAnswer(const SendListEntry &e)
+{
+    return e.verb == SendListEntry::Send || e.isReply();
+}
+
+// How the log names a device: as its log lines do.
+QString deviceLabel(const QString &code)
+{
+    if (code == DeviceCode(CableDevice))
+        return QStringLiteral("Device");
+    if (code == DeviceCode(AllDevices))
+        return QStringLiteral("all devices");
+    const int n = DeviceNumber(code);
+    return QStringLiteral("Device[%1]").arg(n >= 0 ? QString::number(n) : code);
+}
+
+QString notSent(const SendListEntry &e, const QString &why)
+{
+    return QStringLiteral("\"%1\" is not sent: %2").arg(e.text(), why);
+}
+
+constexpr qsizetype PromptLength = sizeof(AutoLink::Prompt) - 1;
 } // namespace
+
+LinkTimings WithProgramSettings(LinkTimings timings, const QString &settingsFolder)
+{
+    const QString path = QDir(settingsFolder).filePath(QString::fromLatin1(ProgramSettingsFile));
+    if (settingsFolder.isEmpty() || !QFileInfo::exists(path))
+        return timings;
+    QSettings ini(path, QSettings::IniFormat);
+    bool ok = false;
+    const double mb = ini.value(QStringLiteral("AutoMode/MaxProgramMB")).toDouble(&ok);
+    if (ok && mb >= 1 && mb <= 4096)
+        timings.maxProgramBytes = qint64(mb * 1024 * 1024);
+    const double minutes = ini.value(QStringLiteral("AutoMode/XonWaitMinutes")).toDouble(&ok);
+    if (ok && minutes > 0 && minutes <= 24 * 60)
+        timings.xonWaitMs = int(minutes * 60000);
+    return timings;
+}
 
 AutoLink::AutoLink(SerialLine *line, const QStringList &port, GeneralValuesSource values,
                    const LinkTimings &timings, QObject *parent)
@@ -38,11 +79,10 @@ AutoLink::AutoLink(SerialLine *line, const QStringList &port, GeneralValuesSourc
     m_radio = m_protocol.isRadio();
     m_wireless = type == QLatin1String("Wireless");
     m_flowControl = UnitComPortFunction::ParseFlowControl(port.value(PortSetting::FlowControl));
-    m_ipBuf = QStringList{QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("0"),
-                          QStringLiteral("0")};
     // Address bytes can be 0 on a radio line; they are dropped only when stored.
     m_line->setDiscardNull(!m_radio);
     connect(m_line, &SerialLine::rxChar, this, &AutoLink::readLine);
+    connect(m_line, &SerialLine::lineLost, this, &AutoLink::onLineLost);
     m_shared.nudge = [this] {
         QMetaObject::invokeMethod(this, &AutoLink::readLine, Qt::QueuedConnection);
     };
@@ -51,6 +91,22 @@ AutoLink::AutoLink(SerialLine *line, const QStringList &port, GeneralValuesSourc
     m_holdFlush.setSingleShot(true);
     m_holdFlush.setInterval(m_timings.holdFlushMs);
     connect(&m_holdFlush, &QTimer::timeout, this, [this] { releaseHeld(true); });
+    m_xonWait.setSingleShot(true);
+    m_xonWait.setInterval(m_timings.xonWaitMs);
+    connect(&m_xonWait, &QTimer::timeout, this, [this] {
+        const int ms = m_timings.xonWaitMs;
+        dropHeld(QStringLiteral("no XON came for it within %1")
+                     .arg(ms % 60000 == 0 ? QStringLiteral("%1 min").arg(ms / 60000)
+                                          : QStringLiteral("%1 s").arg(ms / 1000.0)));
+    });
+    m_retry.setSingleShot(true);
+    m_retry.setInterval(m_timings.queryRetryMs);
+    connect(&m_retry, &QTimer::timeout, this, [this] {
+        if (m_retryEntry.verb == SendListEntry::Mark && !m_readdressAll)
+            return;
+        if (m_sendList.isEmpty() || m_sendList.first() != m_retryEntry)
+            m_sendList.prepend(m_retryEntry);
+    });
 }
 
 AutoLink::~AutoLink()
@@ -68,6 +124,8 @@ void AutoLink::start()
 void AutoLink::stop()
 {
     m_tick.stop();
+    m_retry.stop();
+    m_xonWait.stop();
     if (m_worker) {
         m_worker->join();
         m_worker.reset();
@@ -79,7 +137,21 @@ void AutoLink::stop()
 
 void AutoLink::readLine()
 {
+    readReceived(m_timings.readSliceBytes);
+}
+
+void AutoLink::readReceived(qint64 slice)
+{
+    m_readPosted = false;
+    qint64 handled = 0;
     for (;;) {
+        if (slice > 0 && handled >= slice) {
+            if (!m_readPosted) {
+                m_readPosted = true;
+                QMetaObject::invokeMethod(this, &AutoLink::readLine, Qt::QueuedConnection);
+            }
+            return;
+        }
         qint64 most = MaxReadBytes;
         std::optional<LinkShared::ModeSwitch> reached;
         {
@@ -107,6 +179,7 @@ void AutoLink::readLine()
         if (bytes.isEmpty())
             return;
         receive(bytes);
+        handled += bytes.size();
     }
 }
 
@@ -132,12 +205,24 @@ QStringList AutoLink::transcriptLines(const QString &text)
 
 void AutoLink::commandByte(char c)
 {
+    // Linear and bounded: an adapter that babbles costs one step per byte, and past the
+    // bound nothing more is kept.
+    if (m_answerOverrun)
+        return;
+    if (++m_answerBytes > m_timings.maxAnswerBytes) {
+        m_answerOverrun = true;
+        m_shared.prompt.overrun();
+        return;
+    }
     m_transcript += QChar(uchar(c));
-    qsizetype start = m_transcript.size();
-    while (start > 0 && m_transcript.at(start - 1) != u'\n' && m_transcript.at(start - 1) != u'\r')
-        --start;
-    if (QStringView(m_transcript).mid(start).startsWith(QLatin1String(Prompt))) {
-        m_transcript.truncate(start);
+    if (c == '\r' || c == '\n') {
+        m_lineStart = m_transcript.size();
+        return;
+    }
+    if (m_transcript.size() - m_lineStart == PromptLength &&
+        QStringView(m_transcript).sliced(m_lineStart) == QLatin1String(Prompt)) {
+        m_transcript.truncate(m_lineStart);
+        m_answerBytes = 0;
         m_shared.prompt.release();
     }
 }
@@ -150,20 +235,43 @@ void AutoLink::AppendReceived(QByteArray &buffer, char c)
         buffer += c;
 }
 
+void AutoLink::noteXon(char c, int device)
+{
+    // An XON outside a program, before the worker that waits for it exists, is the
+    // machine's word for the answer it is owed: kept, not lost as data.
+    if (c != LineControl::XON || !usesXon(m_flowControl))
+        return;
+    const QString code = DeviceCode(device);
+    for (const SendListEntry &e : m_sendList) {
+        if (isAnswer(e) && e.device == code) {
+            m_xonCarry = code;
+            return;
+        }
+    }
+}
+
 void AutoLink::cableByte(char c)
 {
     if (c == CR)
         return;
+    if (!m_dataSwitch)
+        noteXon(c, CableDevice);
     if (c == ':')
         c = 'O';
     if (c == DC2) {
         m_dataSwitch = true;
+        m_overflowed.remove(CableDevice);
         m_cable.clear();
         emit bufferChanged(-1);
     } else if (c == DC4) {
         m_dataSwitch = false;
-        handOver(CableDevice, m_cable);
+        if (m_overflowed.contains(CableDevice))
+            queueSaveError(CableDevice);
+        else
+            handOver(CableDevice, m_cable);
     } else if (m_dataSwitch) {
+        if (m_cable.size() >= m_timings.maxProgramBytes)
+            return overflow(CableDevice);
         AppendReceived(m_cable, c);
         emit bufferChanged(-1);
     }
@@ -171,11 +279,11 @@ void AutoLink::cableByte(char c)
 
 bool AutoLink::TrackAddress(unsigned char b)
 {
-    m_ipBuf.removeFirst();
-    m_ipBuf.append(QString::number(b));
+    m_ipBuf = {m_ipBuf[1], m_ipBuf[2], m_ipBuf[3], b};
     bool found = false;
-    for (int n = 0; n < DeviceCount; ++n) {
-        if ((m_ipMark & bitOf(n)) && m_ip.at(n) == m_ipBuf) {
+    const int candidates = m_ipMark & m_ipBytesKnown;
+    for (int n = 0; candidates && n < DeviceCount; ++n) {
+        if ((candidates & bitOf(n)) && m_ipBytes[n] == m_ipBuf) {
             m_device = bitOf(n);
             found = true;
         }
@@ -199,19 +307,17 @@ void AutoLink::releaseHeld(bool all)
 {
     // Keep the longest tail of the held bytes that begins some device's address.
     qsizetype keep = 0;
-    if (!all) {
-        for (int n = 0; n < DeviceCount; ++n) {
-            if (!(m_ipMark & bitOf(n)) || m_ip.at(n).size() != 4)
-                continue;
-            const QStringList &ip = m_ip.at(n);
-            for (qsizetype k = qMin<qsizetype>(3, m_held.size()); k > keep; --k) {
-                bool match = true;
-                for (qsizetype i = 0; i < k && match; ++i)
-                    match = QString::number(uchar(m_held.at(m_held.size() - k + i))) == ip.at(i);
-                if (match) {
-                    keep = k;
-                    break;
-                }
+    const int candidates = m_ipMark & m_ipBytesKnown;
+    for (int n = 0; !all && candidates && n < DeviceCount; ++n) {
+        if (!(candidates & bitOf(n)))
+            continue;
+        for (qsizetype k = qMin<qsizetype>(3, m_held.size()); k > keep; --k) {
+            bool match = true;
+            for (qsizetype i = 0; i < k && match; ++i)
+                match = uchar(m_held.at(m_held.size() - k + i)) == m_ipBytes[n][i];
+            if (match) {
+                keep = k;
+                break;
             }
         }
     }
@@ -232,24 +338,159 @@ void AutoLink::applyRadioByte(char c)
     if (c == ':')
         c = 'O';
     const int n = numberOf(m_device);
+    if (!(m_onDevice & m_device))
+        noteXon(c, m_device);
     if (c == DC2) {
         m_onDevice |= m_device;
+        m_overflowed.remove(m_device);
         m_buffers[n].clear();
         emit bufferChanged(n);
     } else if (c == DC4) {
         m_onDevice &= ~m_device;
-        handOver(m_device, m_buffers.at(n));
+        if (m_overflowed.contains(m_device))
+            queueSaveError(m_device);
+        else
+            handOver(m_device, m_buffers.at(n));
     } else if (m_onDevice & m_device) {
+        if (m_buffers[n].size() >= m_timings.maxProgramBytes)
+            return overflow(m_device);
         AppendReceived(m_buffers[n], c);
         emit bufferChanged(n);
     }
 }
 
+QByteArray &AutoLink::bufferOf(int device)
+{
+    return device == CableDevice ? m_cable : m_buffers[numberOf(device)];
+}
+
+void AutoLink::keepPart(int device, const QByteArray &buffer, const QString &why)
+{
+    if (buffer.isEmpty())
+        return;
+    QString reason;
+    const QString kept = m_protocol.KeepFailedTransfer(buffer, &reason);
+    const QString who = deviceLabel(DeviceCode(device));
+    if (kept.isEmpty())
+        emit problem(QStringLiteral("%1: %2; the %3 characters that had arrived could not be "
+                                    "kept: %4")
+                         .arg(who, why)
+                         .arg(buffer.size())
+                         .arg(reason));
+    else
+        emit problem(QStringLiteral("%1: %2; the %3 characters that had arrived are kept in "
+                                    "\"%4\", not stored as a program")
+                         .arg(who, why)
+                         .arg(buffer.size())
+                         .arg(QDir::toNativeSeparators(kept)));
+}
+
+void AutoLink::overflow(int device)
+{
+    QByteArray &buffer = bufferOf(device);
+    const ProgramTarget target = m_protocol.TargetOf(buffer);
+    keepPart(device, buffer,
+             QStringLiteral("the program is longer than the %1 MB an auto-mode program may "
+                            "take; the rest of it is not received")
+                 .arg(double(m_timings.maxProgramBytes) / (1024 * 1024)));
+    m_overflowed.insert(device, QDir(target.folder).filePath(target.fileName));
+    if (device == CableDevice)
+        m_dataSwitch = false;
+    else
+        m_onDevice &= ~device;
+    buffer = QByteArray(); // its memory too
+    emit bufferChanged(device == CableDevice ? -1 : numberOf(device));
+}
+
+void AutoLink::queueSaveError(int device)
+{
+    // The machine has ended the program it could not get stored: it hears so.
+    const QString path = m_overflowed.take(device);
+    const QString code = DeviceCode(device);
+    const GeneralValues values = m_protocol.currentValues();
+    if (usesXon(m_flowControl))
+        supersede(code);
+    SendListEntry reply = SendListEntry::error(code, path, values.errorNumber);
+    reply.kind = QStringLiteral("SAVE");
+    if (m_radio)
+        m_sendList << SendListEntry::mark(code);
+    m_sendList << reply;
+    if (m_radio)
+        m_sendList << SendListEntry::mark(DeviceCode(AllDevices));
+    emit logEvent(LogEvent{QStringLiteral("ERROR"), code, QStringLiteral("SAVE"), path});
+}
+
+void AutoLink::onLineLost(const QString &message)
+{
+    // What came before the loss belongs to the programs it cuts.
+    readReceived(0);
+    releaseHeld(true);
+    const QString why =
+        QStringLiteral("the line was lost while the program was arriving (%1)").arg(message);
+    if (m_dataSwitch)
+        keepPart(CableDevice, m_cable, why);
+    m_dataSwitch = false;
+    m_cable.clear();
+    emit bufferChanged(-1);
+    for (int n = 0; n < DeviceCount; ++n) {
+        if (m_onDevice & bitOf(n))
+            keepPart(bitOf(n), m_buffers[n], why);
+        m_buffers[n].clear();
+        emit bufferChanged(n);
+    }
+    // After the reopen only a program from its own DC2 counts, from a device addressed anew.
+    m_onDevice = 0;
+    m_device = 0;
+    m_ipBuf = {};
+    m_overflowed.clear();
+}
+
+void AutoLink::supersede(const QString &code)
+{
+    const QString why =
+        QStringLiteral("superseded by a newer program from %1").arg(deviceLabel(code));
+    if (m_xonCarry == code)
+        m_xonCarry.clear();
+    if (m_worker && isAnswer(m_worker->entry()) && m_worker->entry().device == code) {
+        bool xonSeen = false;
+        if (m_worker->dropIfWaiting(&xonSeen)) {
+            m_dropped = true;
+            // From here an XON reaches the receive handling, which keeps it for the answer
+            // that replaces this one; one the gate took already counts the same.
+            m_line->disarmFlowGate();
+            xonSeen = xonSeen || !m_gate->isPaused() || m_gate->hasPendingActions();
+            // That XON was the machine's word for what it asked last.
+            if (xonSeen)
+                m_xonCarry = code;
+            emit problem(notSent(m_worker->entry(), why));
+        }
+    }
+    for (auto it = m_sendList.begin(); it != m_sendList.end();) {
+        if (isAnswer(*it) && it->device == code) {
+            emit problem(notSent(*it, why));
+            it = m_sendList.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+void AutoLink::dropHeld(const QString &why)
+{
+    if (m_worker && !m_dropped && m_worker->dropIfWaiting(nullptr)) {
+        m_dropped = true;
+        emit problem(notSent(m_worker->entry(), why));
+    }
+}
+
 void AutoLink::handOver(int device, const QByteArray &buffer)
 {
-    const Handling h = m_protocol.HandleBuffer(device, NcText::fromBytes(buffer));
+    const Handling h = m_protocol.HandleBuffer(device, buffer);
     if (h.kind == Handling::Ignored)
         return;
+    // The machine asked anew: it must get the answer to this program, not to an older one.
+    if (usesXon(m_flowControl))
+        supersede(DeviceCode(device));
     m_sendList += h.entries;
     for (const LogEvent &e : h.log)
         emit logEvent(e);
@@ -269,11 +510,17 @@ void AutoLink::DispatchTick()
     m_threadOver = true;
     emit sendPaneCleared();
     m_transcript.clear();
+    m_lineStart = 0;
+    m_answerBytes = 0;
+    m_answerOverrun = false;
     const SendListEntry entry = m_sendList.first();
     const bool software = usesXon(m_flowControl);
-    // Under software flow control a file or reply waits for the machine's XON.
-    const bool waitsForXon =
-        software && entry.verb != SendListEntry::Show && entry.verb != SendListEntry::Mark;
+    // Under software flow control a file or reply waits for the machine's XON, unless the
+    // XON came for an answer this one replaced.
+    const bool carried = isAnswer(entry) && !m_xonCarry.isEmpty() && m_xonCarry == entry.device;
+    const bool waitsForXon = software && isAnswer(entry) && !carried;
+    if (isAnswer(entry))
+        m_xonCarry.clear();
     auto gate = std::make_shared<PauseGate>(waitsForXon);
     m_shared.prompt.reset();
     if (software) {
@@ -286,8 +533,21 @@ void AutoLink::DispatchTick()
         m_line->armFlowGate(gate, rules);
     }
     m_gate = gate;
-    m_worker = std::make_unique<WATThread>(m_line, entry, gate, &m_shared, m_timings);
+    m_worker = std::make_unique<WATThread>(m_line, entry, gate, &m_shared, m_timings, waitsForXon);
     WATThread *worker = m_worker.get();
+    if (waitsForXon) {
+        m_xonWait.start();
+        // Everything received before the XON is handled first: a newer request among it
+        // drops this answer.
+        connect(
+            worker, &WATThread::startAsked, this,
+            [this, worker] {
+                readReceived(0);
+                if (m_worker.get() == worker)
+                    worker->confirmStart();
+            },
+            Qt::QueuedConnection);
+    }
     connect(
         worker, &WATThread::shownPending, this,
         [this, worker] {
@@ -304,23 +564,103 @@ void AutoLink::workerEnded()
 {
     if (!m_worker || !m_worker->hasEnded())
         return;
+    m_xonWait.stop();
     const SendListEntry entry = m_worker->entry();
     const QString rest = m_worker->takeShown();
     if (!rest.isEmpty())
         emit shown(rest);
     const QString why = m_worker->problem();
+    const bool silent = m_worker->adapterFailed();
+    const bool dropped = m_dropped;
+    m_dropped = false;
     m_worker.reset();
     m_gate.reset();
     m_line->disarmFlowGate();
     m_line->setFlowGateBypass(false);
-    if (!why.isEmpty())
-        emit problem(QStringLiteral("%1: %2").arg(entry.text(), why));
-    // A query the adapter did not answer lists nothing: no device is taken as present.
-    if (entry.verb == SendListEntry::Show && why.isEmpty())
-        QueryDone();
-    else
+    if (entry.verb == SendListEntry::Show) {
+        // A query the adapter did not answer lists nothing: no device is taken as present,
+        // and it is asked again until it answers.
+        if (why.isEmpty()) {
+            QueryDone();
+            adapterAnswered();
+        } else {
+            if (silent)
+                adapterFailed(QStringLiteral("%1: %2").arg(entry.text(), why), true);
+            else
+                emit problem(QStringLiteral("%1: %2").arg(entry.text(), why));
+            retryLater(entry);
+            WorkerDone();
+        }
+    } else if (entry.verb == SendListEntry::Mark) {
+        if (why.isEmpty()) {
+            if (entry.device == DeviceCode(AllDevices))
+                m_readdressAll = false;
+            adapterAnswered();
+        } else {
+            markFailed(entry, why, silent);
+        }
         WorkerDone();
+    } else {
+        if (!why.isEmpty() && !dropped)
+            emit problem(QStringLiteral("%1: %2").arg(entry.text(), why));
+        WorkerDone();
+    }
     emit entryDone(entry);
+}
+
+void AutoLink::markFailed(const SendListEntry &entry, const QString &why, bool silent)
+{
+    m_readdressAll = true;
+    const bool all = entry.device == DeviceCode(AllDevices);
+    const QString text =
+        QStringLiteral("%1 (selecting %2): %3").arg(entry.text(), deviceLabel(entry.device), why);
+    // Retries of "FF" are one failure; a device's own selection costs an answer each time.
+    if (silent)
+        adapterFailed(text, all);
+    else
+        emit problem(text);
+    if (all) {
+        retryLater(entry);
+        return;
+    }
+    // Its answers would go wherever the adapter points now: to another machine, or to all.
+    while (!m_sendList.isEmpty() && m_sendList.first().verb != SendListEntry::Mark) {
+        emit problem(
+            notSent(m_sendList.first(),
+                    QStringLiteral("%1 could not be selected").arg(deviceLabel(entry.device))));
+        m_sendList.removeFirst();
+    }
+    if (m_sendList.isEmpty())
+        m_sendList << SendListEntry::mark(DeviceCode(AllDevices));
+}
+
+void AutoLink::adapterFailed(const QString &text, bool rateLimited)
+{
+    ++m_failedTries;
+    const bool due = !m_adapterFailing || !m_lastAdapterLog.isValid() ||
+                     m_lastAdapterLog.elapsed() >= m_timings.retryLogMs;
+    m_adapterFailing = true;
+    if (rateLimited && !due)
+        return;
+    m_lastAdapterLog.start();
+    emit problem(text);
+}
+
+void AutoLink::adapterAnswered()
+{
+    if (!m_adapterFailing)
+        return;
+    emit resolved(QStringLiteral("the radio adapter answers again (after %1 failed %2)")
+                      .arg(m_failedTries)
+                      .arg(m_failedTries == 1 ? QStringLiteral("try") : QStringLiteral("tries")));
+    m_adapterFailing = false;
+    m_failedTries = 0;
+}
+
+void AutoLink::retryLater(const SendListEntry &entry)
+{
+    m_retryEntry = entry;
+    m_retry.start();
 }
 
 void AutoLink::WorkerDone()
@@ -346,6 +686,16 @@ void AutoLink::ParseDeviceLine(const QString &line, int n)
     const QString text = line.mid(AddressColumn - 1);
     QStringList parts = text.split(u'.', Qt::SkipEmptyParts);
     m_ip[n] = parts;
+    m_ipBytesKnown &= ~bitOf(n);
+    bool bytes = parts.size() == 4;
+    for (int i = 0; bytes && i < 4; ++i) {
+        const int v = parts.at(i).toInt(&bytes);
+        bytes = bytes && v >= 0 && v <= 255 && QString::number(v) == parts.at(i);
+        if (bytes)
+            m_ipBytes[n][i] = uchar(v);
+    }
+    if (bytes)
+        m_ipBytesKnown |= bitOf(n);
     const bool present = parts != QStringList{QStringLiteral("0"), QStringLiteral("0"),
                                               QStringLiteral("0"), QStringLiteral("0")};
     if (present)

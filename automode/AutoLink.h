@@ -8,6 +8,8 @@
 #include "settings/LineSettings.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QStringList>
@@ -20,6 +22,12 @@ class SerialLine;
 
 namespace AutoMode
 {
+
+// The auto mode's settings that Option.ini does not have, from "NCFerry.ini" in
+// settingsFolder ([AutoMode] MaxProgramMB, XonWaitMinutes); a missing file or value keeps
+// what timings hold.
+LinkTimings WithProgramSettings(LinkTimings timings, const QString &settingsFolder);
+inline constexpr char ProgramSettingsFile[] = "NCFerry.ini";
 
 class AutoLink : public QObject
 {
@@ -36,6 +44,9 @@ public:
     AutoLink(SerialLine *line, const QStringList &port, GeneralValuesSource values,
              const LinkTimings &timings = {}, QObject *parent = nullptr);
     ~AutoLink() override;
+
+    // The user's data folder: failed transfers go there when the program folder takes none.
+    void setFallbackFolder(const QString &folder) { m_protocol.setFallbackFolder(folder); }
 
     // Starts the dispatcher; on a "Wireless" line the device query is queued first.
     void start();
@@ -72,6 +83,8 @@ signals:
     void logEvent(const AutoMode::LogEvent &event);
     // Something that went wrong without a request event of its own; text for the log.
     void problem(const QString &text);
+    // Something that went wrong before works again (the adapter answers); text for the log.
+    void resolved(const QString &text);
     // Characters of a program file as it is sent, for the send pane.
     void shown(const QString &text);
     void sendPaneCleared();
@@ -86,8 +99,12 @@ signals:
 
 private:
     void readLine();
+    // Handles received bytes; after `slice` bytes (0: no limit) the rest waits for the next
+    // turn of the event loop, so a babbling line never holds up the others.
+    void readReceived(qint64 slice);
     void commandByte(char c);
     void cableByte(char c);
+    void noteXon(char c, int device);
     void radioByte(char c);
     void applyRadioByte(char c);
     bool TrackAddress(unsigned char b);
@@ -95,6 +112,20 @@ private:
     void releaseHeld(bool all);
     void AppendReceived(QByteArray &buffer, char c);
     void handOver(int device, const QByteArray &buffer);
+    QByteArray &bufferOf(int device);
+    // A program that grew past the bound: kept as a failed transfer, the rest not received.
+    void overflow(int device);
+    void queueSaveError(int device);
+    void keepPart(int device, const QByteArray &buffer, const QString &why);
+    // The line went: every program being received ends here, and what follows starts clean.
+    void onLineLost(const QString &message);
+    // Answers to device `code` that have not begun are dropped: it asked anew.
+    void supersede(const QString &code);
+    void dropHeld(const QString &why);
+    void markFailed(const SendListEntry &entry, const QString &why, bool silent);
+    void adapterFailed(const QString &text, bool rateLimited);
+    void adapterAnswered();
+    void retryLater(const SendListEntry &entry);
     void workerEnded();
     void WorkerDone();
     void QueryDone();
@@ -110,6 +141,16 @@ private:
     LinkShared m_shared;
     QTimer m_tick;
     QTimer m_holdFlush;
+    QTimer m_xonWait;
+    QTimer m_retry;
+    SendListEntry m_retryEntry;
+    bool m_readPosted = false;
+    bool m_dropped = false;      // the current worker's answer was dropped before it began
+    QString m_xonCarry;          // a dropped answer's XON goes on to this device's next one
+    bool m_readdressAll = false; // a selection failed: "FF" is owed once the adapter answers
+    bool m_adapterFailing = false;
+    int m_failedTries = 0;
+    QElapsedTimer m_lastAdapterLog;
     QList<SendListEntry> m_sendList;
     std::unique_ptr<WATThread> m_worker;
     std::shared_ptr<PauseGate> m_gate;
@@ -121,11 +162,20 @@ private:
     int m_onDevice = 0;
     std::array<QByteArray, DeviceCount> m_buffers;
     std::array<QStringList, DeviceCount> m_ip;
+    // The addresses as bytes, for devices whose listed parts are four bytes in decimal:
+    // only those can ever equal the last four bytes received.
+    std::array<std::array<uchar, 4>, DeviceCount> m_ipBytes{};
+    int m_ipBytesKnown = 0;
     int m_ipMark = 0;
-    QStringList m_ipBuf;
+    std::array<uchar, 4> m_ipBuf{}; // the last four data bytes, oldest first
+    // Devices (0: the cable) whose program passed the bound, with where it belonged.
+    QHash<int, QString> m_overflowed;
     // Radio data bytes that may be the first bytes of an address, oldest first.
     QByteArray m_held;
     QString m_transcript;
+    qsizetype m_lineStart = 0; // where the transcript's last line begins
+    qint64 m_answerBytes = 0;  // since the last prompt
+    bool m_answerOverrun = false;
 };
 
 } // namespace AutoMode

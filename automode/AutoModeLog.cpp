@@ -1,5 +1,7 @@
 #include "automode/AutoModeLog.h"
 
+#include "automode/ProgramFiles.h"
+#include "automode/RequestProtocol.h"
 #include "settings/NcText.h"
 
 #include <QDir>
@@ -12,7 +14,12 @@ namespace AutoMode
 
 QString AutoModeLog::pathFor(const QString &folder, const QString &settingName)
 {
-    return QDir(folder).filePath(QStringLiteral("log/") + settingName + QStringLiteral(".txt"));
+    // The port setting's name is the user's text: the rule of the stored programs keeps it
+    // inside log/ ("../X" must not write beside it).
+    QString name = SafeFileName(settingName.left(MaxStoredName));
+    if (name.isEmpty())
+        name = QString::fromLatin1(UnnamedProgram);
+    return QDir(folder).filePath(QStringLiteral("log/") + name + QStringLiteral(".txt"));
 }
 
 QString AutoModeLog::problemLine(const QString &text, const QDateTime &when)
@@ -43,34 +50,27 @@ QStringList AutoModeLog::load(QString *error) const
 
 bool AutoModeLog::append(const QString &line, QString *error) const
 {
-    QDir().mkpath(QFileInfo(m_path).absolutePath());
-    QFile f(m_path);
-    const QByteArray bytes = NcText::toBytes(line) + "\r\n";
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered) ||
-        f.write(bytes) != bytes.size()) {
-        if (error)
-            *error = QStringLiteral("Cannot write the log \"%1\": %2")
-                         .arg(QDir::toNativeSeparators(m_path), f.errorString());
-        return false;
-    }
-    return true;
+    QString why;
+    if (AppendTo(m_path, NcText::toBytes(line) + "\r\n", &why))
+        return true;
+    if (error)
+        *error = QStringLiteral("Cannot write the log \"%1\": %2")
+                     .arg(QDir::toNativeSeparators(m_path), why);
+    return false;
 }
 
 bool AutoModeLog::rewrite(const QStringList &lines, QString *error) const
 {
-    QDir().mkpath(QFileInfo(m_path).absolutePath());
     QByteArray bytes;
     for (const QString &line : lines)
         bytes += NcText::toBytes(line) + "\r\n";
-    QSaveFile f(m_path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || f.write(bytes) != bytes.size() ||
-        !f.commit()) {
-        if (error)
-            *error = QStringLiteral("Cannot write the log \"%1\": %2")
-                         .arg(QDir::toNativeSeparators(m_path), f.errorString());
-        return false;
-    }
-    return true;
+    QString why;
+    if (MakeFolder(QFileInfo(m_path).absolutePath(), &why) && WriteWhole(m_path, bytes, &why))
+        return true;
+    if (error)
+        *error = QStringLiteral("Cannot write the log \"%1\": %2")
+                     .arg(QDir::toNativeSeparators(m_path), why);
+    return false;
 }
 
 } // namespace AutoMode

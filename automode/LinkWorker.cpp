@@ -15,12 +15,27 @@ void PromptSignal::reset()
     QMutexLocker lock(&m_mutex);
     m_seen = false;
     m_cancelled = false;
+    m_overrun = false;
 }
 
 void PromptSignal::arm()
 {
     QMutexLocker lock(&m_mutex);
     m_seen = false;
+    m_overrun = false;
+}
+
+void PromptSignal::overrun()
+{
+    QMutexLocker lock(&m_mutex);
+    m_overrun = true;
+    m_cond.wakeAll();
+}
+
+bool PromptSignal::overran() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_overrun;
 }
 
 void PromptSignal::release()
@@ -41,7 +56,7 @@ bool PromptSignal::wait(int timeoutMs)
 {
     QMutexLocker lock(&m_mutex);
     QDeadlineTimer deadline(timeoutMs);
-    while (!m_seen && !m_cancelled) {
+    while (!m_seen && !m_cancelled && !m_overrun) {
         if (!m_cond.wait(&m_mutex, deadline))
             break;
     }
@@ -51,10 +66,39 @@ bool PromptSignal::wait(int timeoutMs)
 }
 
 WATThread::WATThread(SerialLine *line, const SendListEntry &entry, std::shared_ptr<PauseGate> gate,
-                     LinkShared *shared, const LinkTimings &timings, QObject *parent)
+                     LinkShared *shared, const LinkTimings &timings, bool held, QObject *parent)
     : QThread(parent), m_line(line), m_entry(entry), m_gate(std::move(gate)), m_shared(shared),
-      m_timings(timings)
+      m_timings(timings), m_start(held ? Waiting : Begun)
 {
+}
+
+bool WATThread::mayBegin()
+{
+    if (m_start.load() == Begun)
+        return !m_stop;
+    m_startAsked = true;
+    emit startAsked();
+    m_startWord.acquire();
+    return m_start.load() == Begun && !m_stop;
+}
+
+bool WATThread::confirmStart()
+{
+    int waiting = Waiting;
+    const bool begun = m_start.compare_exchange_strong(waiting, Begun);
+    m_startWord.release();
+    return begun;
+}
+
+bool WATThread::dropIfWaiting(bool *xonSeen)
+{
+    int waiting = Waiting;
+    if (!m_start.compare_exchange_strong(waiting, Dropped))
+        return false;
+    if (xonSeen)
+        *xonSeen = m_startAsked.load();
+    stopWorker();
+    return true;
 }
 
 WATThread::~WATThread()
@@ -79,6 +123,7 @@ void WATThread::stopWorker()
     m_stop = true;
     m_gate->stop();
     m_shared->prompt.cancel();
+    m_startWord.release();
 }
 
 QString WATThread::takeShown()
@@ -182,7 +227,15 @@ bool WATThread::command(const QByteArray &bytes, bool waitPrompt)
         return true;
     if (m_shared->prompt.wait(m_timings.promptTimeoutMs))
         return true;
-    if (!m_stop)
+    if (m_stop || m_line->isLost())
+        return false;
+    m_adapterFailed = true;
+    if (m_shared->prompt.overran())
+        fail(QStringLiteral("the radio adapter answered \"%1\" with more than %2 characters "
+                            "and no prompt \"RFCABLE>\"")
+                 .arg(QString::fromLatin1(bytes.trimmed()))
+                 .arg(m_timings.maxAnswerBytes));
+    else
         fail(QStringLiteral("the radio adapter did not answer \"%1\" with its prompt "
                             "\"RFCABLE>\" within %2 s")
                  .arg(QString::fromLatin1(bytes.trimmed()))
@@ -215,7 +268,11 @@ void WATThread::SelectDevice(const QString &mask)
     // Data still on its way after the XOFF is program data: command mode begins with "+++".
     pauseMs(m_timings.selectPauseMs);
     setCommandMode(true);
-    if (command("+++", true) && command("PM " + mask.toLatin1() + '\r', true)) {
+    if (command("+++", true))
+        command("PM " + mask.toLatin1() + '\r', true);
+    // Left in command mode, the adapter would take the file for commands, or hand it to
+    // every machine once it falls back to data mode by itself.
+    if (!m_stop && !m_line->isLost()) {
         command("EX\r", false);
         pauseMs(m_timings.selectPauseMs);
     }
@@ -241,6 +298,8 @@ bool WATThread::writePaced(const QByteArray &bytes, const QString &shown)
                 fail(m_line->lostMessage());
             return false;
         }
+        if (i == 0 && !mayBegin())
+            return false;
         if (oneToOne && i > 0 && i < bytes.size() - 1) {
             bool first;
             {

@@ -22,6 +22,9 @@ class SerialLine;
 namespace AutoMode
 {
 
+inline constexpr int DefaultXonWaitMs = 10 * 60 * 1000;
+inline constexpr qint64 DefaultMaxProgramBytes = 64 * 1024 * 1024;
+
 // Waits of the link, shortened by the tests and the benchmark.
 struct LinkTimings {
     int tickMs = 100;           // the dispatcher
@@ -29,6 +32,18 @@ struct LinkTimings {
     int selectPauseMs = 200;    // around the adapter's command mode in SelectDevice
     int afterFileMs = AfterProgramFileMs;
     int holdFlushMs = 500; // held-back radio bytes go on when nothing follows
+    // An answer whose machine never sends its XON is dropped after this long.
+    int xonWaitMs = DefaultXonWaitMs;
+    // An adapter that did not answer is asked again this often; its failed tries are
+    // logged at most once per retryLogMs.
+    int queryRetryMs = 30000;
+    int retryLogMs = 60000;
+    // An adapter answer longer than this without its prompt is babble, not an answer.
+    int maxAnswerBytes = 4096;
+    // Received bytes handled in one go before the other lines and timers get their turn.
+    int readSliceBytes = 16384;
+    // Not a time: the largest program taken into memory; the rest is not received.
+    qint64 maxProgramBytes = DefaultMaxProgramBytes;
 };
 
 // The prompt wait as a one-shot signal: a prompt seen before the worker waits still
@@ -42,14 +57,19 @@ public:
     void release();
     // Ends every wait for good (the line is closing).
     void cancel();
+    // Ends the current wait without a prompt: the adapter babbles instead of answering.
+    void overrun();
     // True when the prompt came within timeoutMs.
     bool wait(int timeoutMs);
+    // The last wait was ended by overrun().
+    bool overran() const;
 
 private:
-    QMutex m_mutex;
+    mutable QMutex m_mutex;
     QWaitCondition m_cond;
     bool m_seen = false;
     bool m_cancelled = false;
+    bool m_overrun = false;
 };
 
 // What the worker shares with the receive handling of its link.
@@ -79,8 +99,11 @@ class WATThread : public QThread
 {
     Q_OBJECT
 public:
+    // held: an answer that waits for its machine's XON; once the XON came it begins only
+    // when the link has confirmed that no newer program from that machine came before it.
     WATThread(SerialLine *line, const SendListEntry &entry, std::shared_ptr<PauseGate> gate,
-              LinkShared *shared, const LinkTimings &timings, QObject *parent = nullptr);
+              LinkShared *shared, const LinkTimings &timings, bool held = false,
+              QObject *parent = nullptr);
     ~WATThread() override;
 
     const SendListEntry &entry() const { return m_entry; }
@@ -97,9 +120,19 @@ public:
     bool hasEnded() const;
     // Stops and joins the worker.
     void join();
+    // The adapter did not answer (no prompt, or babble instead of one).
+    bool adapterFailed() const { return m_adapterFailed.load(); }
+
+    // Link side, for a held answer. confirmStart(): the worker may begin (false when it was
+    // dropped first). dropIfWaiting(): ends a worker that has not written a byte of its
+    // answer, never one that has; *xonSeen: its XON had already come.
+    bool confirmStart();
+    bool dropIfWaiting(bool *xonSeen);
 
 signals:
     void shownPending();
+    // A held answer's XON came: the link is to confirm or drop it.
+    void startAsked();
 
 protected:
     void run() override;
@@ -119,6 +152,8 @@ private:
     bool writePaced(const QByteArray &bytes, const QString &shown);
     void pauseMs(int ms);
     void fail(const QString &why);
+    // Before the first byte of a held answer: waits for the link's word.
+    bool mayBegin();
 
     SerialLine *m_line;
     SendListEntry m_entry;
@@ -129,6 +164,11 @@ private:
     // Set as run() returns. QThread joins inside Qt, where ThreadSanitizer cannot see it;
     // reading this flag after the join makes the hand-off of the worker's state visible.
     std::atomic<bool> m_runDone{false};
+    std::atomic<bool> m_adapterFailed{false};
+    enum Start { Waiting, Begun, Dropped };
+    std::atomic<int> m_start{Begun};
+    std::atomic<bool> m_startAsked{false};
+    QSemaphore m_startWord;
 
     mutable QMutex m_mutex;
     QString m_shown;

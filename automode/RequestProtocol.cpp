@@ -1,11 +1,12 @@
 #include "automode/RequestProtocol.h"
 
+#include "automode/ProgramFiles.h"
+#include "settings/NcText.h"
 #include "settings/PortSetting.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QSaveFile>
 
 namespace AutoMode
 {
@@ -69,6 +70,32 @@ bool listNumber(const CodeValue &value, int *number)
 QString fromList(const QStringList &list, int number, const QString &current)
 {
     return number >= 1 && number <= list.size() ? list.at(number - 1) : current;
+}
+
+// Calls take(index, line) for each line of a buffer with CR LF breaks, as BufferLines counts
+// them, until it returns false; gives the number of lines seen.
+template <typename Take> int forEachLine(const QByteArray &buffer, Take take)
+{
+    qsizetype from = 0;
+    int index = 0;
+    while (from < buffer.size()) {
+        qsizetype end = buffer.indexOf("\r\n", from);
+        if (end < 0)
+            end = buffer.size();
+        if (!take(index++, QByteArrayView(buffer).sliced(from, end - from)))
+            return index;
+        from = end + 2;
+    }
+    return index;
+}
+
+// A line that may be a code line of code: only those are turned into text.
+bool mayBeCodeLine(QByteArrayView line, const QString &code)
+{
+    if (line.isEmpty() || code.isEmpty())
+        return false;
+    const uchar first = uchar(line.front());
+    return first == '(' || first >= 0x80 || QChar(first) == code.front();
 }
 
 bool isForbidden(QChar c)
@@ -196,11 +223,96 @@ QString RequestProtocol::UniqueFileName(const QString &path)
     }
 }
 
-Handling RequestProtocol::HandleBuffer(int device, const QString &buffer)
+ProgramTarget RequestProtocol::targetOf(const GeneralValues &values, const QByteArray &buffer) const
 {
-    bool ends = false;
-    const QStringList lines = BufferLines(buffer, &ends);
-    return HandleProgram(device, lines, ends);
+    ProgramTarget target;
+    QString base = withSeparator(m_port.value(PortSetting::WorkFolder));
+    QString sub;
+    QString programLine;
+    forEachLine(buffer, [&](int index, QByteArrayView bytes) {
+        if (index == 1)
+            programLine = NcText::fromBytes(bytes.toByteArray());
+        if (index < 2 ||
+            (!mayBeCodeLine(bytes, values.pathCode) && !mayBeCodeLine(bytes, values.folderCode)))
+            return true;
+        const QString line = NcText::fromBytes(bytes.toByteArray());
+        if (isCodeLine(values.pathCode, line))
+            base = withSeparator(ResolvePath(values, m_port, base, line));
+        if (isCodeLine(values.folderCode, line))
+            sub = ResolveFolder(values, sub, line);
+        return true;
+    });
+    target.folder = base + sub;
+    target.fileName = NameFromProgramLine(values, programLine) + extension();
+    return target;
+}
+
+ProgramTarget RequestProtocol::TargetOf(const QByteArray &buffer) const
+{
+    return targetOf(values(), buffer);
+}
+
+QString RequestProtocol::KeepFailedTransfer(const QByteArray &buffer, QString *reason) const
+{
+    const ProgramTarget target = TargetOf(buffer);
+    return KeepFailed(target.folder, m_fallback, target.fileName, buffer, reason);
+}
+
+Handling RequestProtocol::HandleBuffer(int device, const QByteArray &buffer)
+{
+    QByteArray programLine;
+    const int seen = forEachLine(buffer, [&](int index, QByteArrayView line) {
+        if (index == 1)
+            programLine = line.toByteArray();
+        return index < 1;
+    });
+    if (seen < 2)
+        return {};
+    const GeneralValues values = this->values();
+    if (NcText::fromBytes(programLine) == u'O' + values.requestNumber) {
+        bool ends = false;
+        const QStringList lines = BufferLines(NcText::fromBytes(buffer), &ends);
+        return HandleProgram(device, lines, ends);
+    }
+    // The buffer is the stored form already: its lines joined by CR LF, with a final one
+    // when the machine ended its text with a line feed.
+    Handling h;
+    h.kind = Handling::Return;
+    const QString code = DeviceCode(device);
+    if (isRadio())
+        h.entries << SendListEntry::mark(code);
+    storeReturn(h, values, code, targetOf(values, buffer), buffer);
+    if (isRadio())
+        h.entries << SendListEntry::mark(DeviceCode(AllDevices));
+    return h;
+}
+
+void RequestProtocol::storeReturn(Handling &h, const GeneralValues &values, const QString &code,
+                                  const ProgramTarget &target, const QByteArray &bytes) const
+{
+    QString path = withSeparator(target.folder) + target.fileName;
+    QString reason;
+    const bool folder = MakeFolder(target.folder, &reason);
+    if (folder && !values.overwrite)
+        path = UniqueFileName(path);
+    // Written beside the target and renamed: a failed store leaves any old file whole and
+    // is never reported as stored.
+    if (folder && WriteWhole(path, bytes, &reason)) {
+        h.storedPath = path;
+        if (values.saveOkReply)
+            h.entries << SendListEntry::success(code, path, values.errorNumber);
+        h.log << LogEvent{QStringLiteral("SUCCESS"), code, QStringLiteral("SAVE"), path};
+        return;
+    }
+    h.log << LogEvent{QStringLiteral("ERROR"), code, QStringLiteral("SAVE"), path};
+    QString keptWhy;
+    h.keptPath = KeepFailed(target.folder, m_fallback, target.fileName, bytes, &keptWhy);
+    h.storeError =
+        QStringLiteral("Cannot store the returned program in \"%1\": %2; ")
+            .arg(QDir::toNativeSeparators(path), reason) +
+        (h.keptPath.isEmpty()
+             ? QStringLiteral("it could not be kept either: %1").arg(keptWhy)
+             : QStringLiteral("it was kept in \"%1\"").arg(QDir::toNativeSeparators(h.keptPath)));
 }
 
 Handling RequestProtocol::HandleProgram(int device, const QStringList &lines,
@@ -238,31 +350,10 @@ Handling RequestProtocol::HandleProgram(int device, const QStringList &lines,
     }
 
     if (h.kind == Handling::Return) {
-        const QString folder = base + sub;
-        QDir().mkpath(folder);
-        QString path = withSeparator(folder) + NameFromProgramLine(values, lines.at(1)) + ext;
-        if (!values.overwrite)
-            path = UniqueFileName(path);
-        // Written beside the target and renamed, unbuffered so that a short write shows: a
-        // failed store leaves any old file whole and is never reported as stored.
-        const QByteArray bytes = StoredProgram(lines, endsWithLineBreak);
-        QSaveFile file(path);
-        QString reason;
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-            reason = file.errorString();
-        else if (file.write(bytes) != bytes.size() || !file.commit())
-            reason = file.errorString();
-        if (reason.isEmpty()) {
-            h.storedPath = path;
-            if (values.saveOkReply)
-                h.entries << SendListEntry::success(code, path, values.errorNumber);
-            h.log << LogEvent{QStringLiteral("SUCCESS"), code, QStringLiteral("SAVE"), path};
-        } else {
-            file.cancelWriting();
-            h.storeError = QStringLiteral("Cannot store the returned program in \"%1\": %2")
-                               .arg(QDir::toNativeSeparators(path), reason);
-            h.log << LogEvent{QStringLiteral("ERROR"), code, QStringLiteral("SAVE"), path};
-        }
+        ProgramTarget target;
+        target.folder = base + sub;
+        target.fileName = NameFromProgramLine(values, lines.at(1)) + ext;
+        storeReturn(h, values, code, target, StoredProgram(lines, endsWithLineBreak));
     }
 
     if (radio)

@@ -40,7 +40,14 @@ struct Handling {
     QList<SendListEntry> entries; // to append to the send list, in order
     QList<LogEvent> log;
     QString storedPath; // return program: where it was written
-    QString storeError; // return program: why it could not be written
+    QString storeError; // return program: why it could not be written, and where it was kept
+    QString keptPath;   // return program that could not be stored: the failed transfer
+};
+
+// Where a received program belongs: its folder and file name, from its code lines.
+struct ProgramTarget {
+    QString folder;
+    QString fileName;
 };
 
 class RequestProtocol
@@ -58,8 +65,17 @@ public:
     // ends, ":" already turned into "O". Fewer than two lines hold no program line and are
     // ignored. The general values are read once, at the start.
     Handling HandleProgram(int device, const QStringList &lines, bool endsWithLineBreak = true);
-    // The same for a receive buffer as the link collects it (CR LF line breaks).
-    Handling HandleBuffer(int device, const QString &buffer);
+    // The same for a receive buffer as the link collects it (CR LF line breaks, NC code
+    // page). A return program is stored from the buffer itself, never split into lines:
+    // its memory is the buffer's and little more.
+    Handling HandleBuffer(int device, const QByteArray &buffer);
+    // Where the program in buffer would be stored (a program cut short has no other name).
+    ProgramTarget TargetOf(const QByteArray &buffer) const;
+    // Keeps bytes that are not a whole program as a failed transfer beside where they belong;
+    // the file written, or empty with *reason.
+    QString KeepFailedTransfer(const QByteArray &buffer, QString *reason) const;
+    // The user's data folder, where failed transfers go when the program folder takes none.
+    void setFallbackFolder(const QString &folder) { m_fallback = folder; }
 
     // The rules of one handling, against the values and port setting given.
     static QString ResolvePath(const GeneralValues &values, const QStringList &port,
@@ -77,9 +93,18 @@ public:
 
     static bool isCodeLine(const QString &code, const QString &line);
 
+    // The general values as they are now.
+    GeneralValues currentValues() const { return m_values ? m_values() : GeneralValues(); }
+
 private:
+    GeneralValues values() const { return currentValues(); }
+    ProgramTarget targetOf(const GeneralValues &values, const QByteArray &buffer) const;
+    void storeReturn(Handling &h, const GeneralValues &values, const QString &code,
+                     const ProgramTarget &target, const QByteArray &bytes) const;
+
     QStringList m_port;
     GeneralValuesSource m_values;
+    QString m_fallback;
 };
 
 } // namespace AutoMode

@@ -235,11 +235,17 @@ void TWATransport::setPortSetting(const QStringList &list)
     LogListBox->addItems(m_log.load());
 
     delete m_link;
-    m_link = new AutoLink(ComPort1, Port, m_values, m_timings, this);
+    m_link = new AutoLink(ComPort1, Port, m_values,
+                          WithProgramSettings(m_timings, GetProgramFolders().settings), this);
+    m_link->setFallbackFolder(GetProgramFolders().data);
     connect(m_link, &AutoLink::logEvent, this,
             [this](const LogEvent &e) { AddLog(e.status, e.device, e.kind, e.path); });
     connect(m_link, &AutoLink::problem, this, [this](const QString &text) {
         addLogLine(AutoModeLog::problemLine(text, QDateTime::currentDateTime()));
+    });
+    connect(m_link, &AutoLink::resolved, this, [this](const QString &text) {
+        addLogLine(
+            AutoModeLog::noteLine(QStringLiteral("SUCCESS"), text, QDateTime::currentDateTime()));
     });
     // What went to the machines stays readable after the next entry starts: a blank line
     // parts the programs, and only the oldest lines beyond the pane's bound go.
@@ -286,7 +292,8 @@ void TWATransport::onLineOpened(bool ok, const QString &error)
     }
     m_openError =
         PortProblem::openFailure(ComPort1->settings().portName, error,
-                                 {lang(7), lang(8), lang(9), lang(10), lang(StaleLockLine)});
+                                 {lang(7), lang(8), lang(9), lang(10), lang(StaleLockLine),
+                                  lang(NoAccessLine), lang(NoAccessLine + 1)});
     // Before the window is shown, showing it tells.
     if (m_shown)
         failedOpen();
@@ -434,7 +441,9 @@ void TWATransport::refreshPanes()
     const int dirty = m_dirty;
     m_dirty = 0;
     auto show = [](QPlainTextEdit *memo, const QByteArray &bytes) {
-        memo->setPlainText(NcText::fromBytes(bytes).remove(u'\r'));
+        // The tail only: a long program shown whole at every refresh would cost its size
+        // many times over in memory and time.
+        memo->setPlainText(NcText::fromBytes(bytes.right(PaneTailBytes)).remove(u'\r'));
         memo->moveCursor(QTextCursor::End);
     };
     if (dirty & 1)

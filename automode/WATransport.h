@@ -27,6 +27,8 @@ class TWATransport : public QWidget
 public:
     // How often the receive panes catch up with their buffers.
     static constexpr int PaneRefreshMs = 50;
+    // How much of a program being received its pane shows: the end of it.
+    static constexpr int PaneTailBytes = 64 * 1024;
 
     // values: read at every handling. Without a line the window makes its own on the port.
     // Like every transfer window it owns its serial line (one given here becomes its child)
@@ -81,6 +83,8 @@ private:
     static constexpr int ConnectingLine = 11;
     // A port blocked by a lock file its program left behind.
     static constexpr int StaleLockLine = 12;
+    // A port this user may not open: with a group to join, then without.
+    static constexpr int NoAccessLine = 13;
 
     SerialLine *ComPort1;
     AutoMode::GeneralValuesSource m_values;

@@ -1,5 +1,6 @@
-// Sustained send rate of the engine over a pseudo-terminal, one write request per
-// character, with the peer reading as fast as it can.
+// For information, no target: the send engine's own ceiling over a pseudo-terminal, one write
+// request per character, the line set to 3,000,000 baud so that its pacing is not what limits
+// it, with the peer reading as fast as it can. Line-rate figures are in bench_line_rate.
 #include "PtyPair.h"
 #include "transfer/PortSerialLine.h"
 #include "transfer/SendController.h"
@@ -39,7 +40,9 @@ int main(int argc, char *argv[])
 
     PtyPair pty;
     PortSerialLine line;
-    line.setSettings(pty.lineSettings());
+    LineSettings settings = pty.lineSettings();
+    settings.baudRate = 3000000;
+    line.setSettings(settings);
     QString error;
     if (!line.open(&error)) {
         std::fprintf(stderr, "%s\n", qPrintable(error));
@@ -92,12 +95,12 @@ int main(int argc, char *argv[])
                 static_cast<long long>(body.size()));
     std::printf("  characters received by the peer: %lld (expected %lld)\n",
                 static_cast<long long>(received.load()), static_cast<long long>(expected));
-    std::printf("  elapsed: %.3f s   rate: %.0f characters/s   (target >= 100000)\n", seconds,
-                rate);
+    std::printf("  elapsed: %.3f s   rate: %.0f characters/s   (line rate %.0f)\n", seconds, rate,
+                1e9 / double(line.charTimeNs()));
     std::printf(
         "  CPU time: %.3f s   = %.2f us per character (every thread but the reading peer's)\n", cpu,
         cpu / received * 1e6);
     std::printf("  progress steps seen by the consumer: %lld\n", static_cast<long long>(echoed));
-    std::printf("  result: %s\n", received == expected && rate >= 100000 ? "PASS" : "FAIL");
+    std::printf("  result: %s\n", received == expected ? "PASS (byte count)" : "FAIL");
     return received == expected ? 0 : 1;
 }

@@ -1,12 +1,12 @@
-// How fast a send obeys XOFF with the window thread busy: the machine pauses it 50 times
-// over a pseudo-terminal while the thread that runs the windows sleeps a second at a time.
-//   (a) characters the worker wrote after the line's reader closed the gate (target <= 1)
-//   (b) time from the XOFF read to the gate closed
-//   (c) for information: bytes the machine still counts after its XOFF (what the kernel had
-//       in flight: a pty has no pacing of its own)
-// once with the engines as ncferry-cli runs them, once with the send window.
+// Characters a machine control still receives after its XOFF, on a line that carries them at
+// its real rate: the control on the far side of a pty takes one character per character time
+// and pauses the send 50 times. At 9600, 38,400 and 115,200 baud, once through ncferry-cli
+// send (a process of its own) and once through the send window with the thread that runs
+// the windows sleeping a second at a time. Target: max <= 10 characters (<= 32 at 115,200).
+// For information, from the window runs: (a) characters the worker wrote after the line's
+// reader closed its gate, (b) time from the XOFF read to the gate closed.
+#include "LineRateControl.h"
 #include "PtyPair.h"
-#include "transfer/LineControl.h"
 #include "transfer/PortSerialLine.h"
 #include "transfer/SendController.h"
 #include "transfer/Transport.h"
@@ -16,143 +16,98 @@
 #include <QCheckBox>
 #include <QFile>
 #include <QPointer>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
-#include <thread>
 #include <vector>
 
 namespace
 {
 
 constexpr int Pauses = 50;
-constexpr int BytesBetweenPauses = 6000;
-const QByteArray DC4("\x14");
+constexpr int HoldMs = 30;
 
-struct Figures {
-    std::vector<qint64> writtenAfter;
-    std::vector<double> closeUs;
-    std::vector<qint64> peerAfter;
-    bool quiet = true;
-    bool complete = false;
+struct Run {
+    int baud;
+    qint64 every; // characters between two XOFFs
 };
 
-QString makeProgram(const QTemporaryDir &dir)
+QString makeProgram(const QTemporaryDir &dir, const Run &run)
 {
     QByteArray body("%\nO1000(XOFF)\n");
-    for (int i = 0; body.size() < (Pauses + 5) * (BytesBetweenPauses + 5000); ++i)
+    for (int i = 0; body.size() < (Pauses + 3) * run.every; ++i)
         body += "N" + QByteArray::number(i) + "G1X" + QByteArray::number(i % 997) + ".5F900\n";
     body += "M30\n%\n";
-    const QString path = dir.filePath(QStringLiteral("O1000.nc"));
+    const QString path = dir.filePath(QStringLiteral("O%1.nc").arg(run.baud));
     QFile f(path);
     if (!f.open(QIODevice::WriteOnly) || f.write(body) != body.size())
         return {};
     return path;
 }
 
-// The machine: XOFF every few kilobytes, then XON once the line has been quiet.
-void machine(PtyPair &pty, Figures &fig, std::atomic<bool> &done)
+QString record(const PtyPair &pty, int baud)
 {
-    QByteArray got;
-    for (int p = 0; p < Pauses; ++p) {
-        // New bytes since the last XON: the send is running again when the XOFF goes.
-        const qint64 target = got.size() + BytesBetweenPauses;
-        while (got.size() < target && !got.contains(DC4))
-            got += pty.readBytes(1, 100);
-        const qint64 atXoff = got.size();
-        pty.send(QByteArray(1, LineControl::XOFF));
-        got += pty.readBytes(INT_MAX, 100);
-        fig.peerAfter.push_back(got.size() - atXoff);
-        const qint64 settled = got.size();
-        got += pty.readBytes(INT_MAX, 100);
-        fig.quiet = fig.quiet && got.size() == settled;
-        pty.send(QByteArray(1, LineControl::XON));
-    }
-    for (int idle = 0; !got.endsWith(DC4) && idle < 50;) {
-        const QByteArray more = pty.readBytes(1, 100);
-        idle = more.isEmpty() ? idle + 1 : 0;
-        got += more;
-    }
-    fig.complete = got.endsWith(DC4);
-    done = true;
+    return QStringLiteral("Bench,%1,%2,None,8,1,Xon/Xoff,/nc,*.nc,None")
+        .arg(pty.slavePath())
+        .arg(baud);
 }
 
-void collect(const PauseGate &gate, Figures &fig)
+LineSettings lineAt(const PtyPair &pty, int baud)
 {
-    for (const auto &s : gate.xoffSamples()) {
-        fig.writtenAfter.push_back(s.writtenAfter);
-        fig.closeUs.push_back(s.closeDelayNs / 1000.0);
-    }
+    LineSettings s = pty.lineSettings();
+    s.baudRate = baud;
+    return s;
 }
 
 template <typename T> void printRow(const char *what, std::vector<T> v, const char *unit)
 {
     if (v.empty()) {
-        std::printf("    %-44s no samples\n", what);
+        std::printf("      %-46s no samples\n", what);
         return;
     }
     std::sort(v.begin(), v.end());
-    std::printf("    %-44s min %8.1f  median %8.1f  max %8.1f %s  (%zu pauses)\n", what,
+    std::printf("      %-46s min %7.1f  median %7.1f  max %7.1f %s  (%zu pauses)\n", what,
                 double(v.front()), double(v[v.size() / 2]), double(v.back()), unit, v.size());
 }
 
-bool report(const char *title, const Figures &fig)
+// The verdict of one run: every pause counted, none over the bound, the program whole.
+bool verdict(const LineRateControl &control, qint64 bound, bool complete)
 {
-    std::printf("  %s\n", title);
-    printRow("(a) characters written after the gate closed", fig.writtenAfter, "ch");
-    printRow("(b) XOFF read -> gate closed", fig.closeUs, "us");
-    printRow("(c) bytes the peer counted after its XOFF", fig.peerAfter, "B ");
-    const qint64 worst = fig.writtenAfter.empty()
-                             ? -1
-                             : *std::max_element(fig.writtenAfter.begin(), fig.writtenAfter.end());
-    const bool ok = fig.writtenAfter.size() == Pauses && worst <= 1 && fig.quiet && fig.complete;
-    std::printf(
-        "    line quiet after every XOFF: %s; program complete: %s; target max (a) <= 1: %s\n",
-        fig.quiet ? "yes" : "NO", fig.complete ? "yes" : "NO", ok ? "met" : "MISSED");
+    const std::vector<qint64> after = control.afterXoff();
+    printRow("characters the control got after its XOFF", after, "ch");
+    const qint64 worst = after.empty() ? -1 : *std::max_element(after.begin(), after.end());
+    const bool ok = int(after.size()) == Pauses && worst <= bound && complete;
+    std::printf("      program complete: %s; target max <= %lld: %s\n", complete ? "yes" : "NO",
+                static_cast<long long>(bound), ok ? "met" : "MISSED");
     return ok;
 }
 
-// The engines as the command-line tool composes them.
-bool engines(const QString &path)
+bool cli(const Run &run, const QString &path, qint64 bound)
 {
     PtyPair pty;
-    PortSerialLine line;
-    line.setSettings(pty.lineSettings());
-    QString error;
-    if (!line.open(&error)) {
-        std::fprintf(stderr, "%s\n", qPrintable(error));
-        return false;
-    }
-    TransportThread worker;
-    worker.setComPort(&line);
-    worker.setFileListBox({path});
-    SendController controller(&line, &worker);
-    controller.setFlowControl(FlowControl::XonXoff);
-    controller.setDelays(20, 20);
-    Figures fig;
-    std::atomic<bool> done{false};
-    std::thread peer([&] { machine(pty, fig, done); });
-    controller.confirmStart(false);
-    while (!done)
-        QThread::msleep(1000); // busy: no events handled
-    peer.join();
-    QCoreApplication::processEvents();
-    collect(*worker.pauseGate(), fig);
-    worker.stopWorker();
-    line.close();
-    worker.wait();
-    return report("engines as ncferry-cli runs them, main thread busy", fig);
+    LineRateControl control(pty, lineAt(pty, run.baud), {run.every, HoldMs, Pauses});
+    QProcess p;
+    p.setProcessChannelMode(QProcess::ForwardedOutputChannel);
+    p.setStandardOutputFile(QProcess::nullDevice());
+    p.start(QCoreApplication::applicationDirPath() + QStringLiteral("/ncferry-cli"),
+            {QStringLiteral("send"), QStringLiteral("--port-setting"), record(pty, run.baud),
+             QStringLiteral("--no-standby"), path});
+    p.closeWriteChannel();
+    p.setStandardErrorFile(QProcess::nullDevice());
+    const bool ended = p.waitForFinished(600000);
+    std::printf("    ncferry-cli send, %d baud (exit status %d)\n", run.baud,
+                ended ? p.exitCode() : -1);
+    const bool complete = ended && p.exitCode() == 0 && control.written().endsWith('\x14');
+    return verdict(control, bound, complete);
 }
 
-bool window(const QString &path)
+bool window(const Run &run, const QString &path, qint64 bound)
 {
     PtyPair pty;
     QPointer<TTransport> w = new TTransport;
-    const QString record =
-        QStringLiteral("Bench,%1,115200,None,8,1,Xon/Xoff,/nc,*.nc,None").arg(pty.slavePath());
-    if (!w->setPortSetting(record))
+    if (!w->setPortSetting(record(pty, run.baud)))
         return false;
     w->controller()->setDelays(20, 20);
     w->findChild<QCheckBox *>(QStringLiteral("CheckBox1"))->setChecked(false);
@@ -163,17 +118,27 @@ bool window(const QString &path)
         std::fprintf(stderr, "send window could not open %s\n", qPrintable(pty.slavePath()));
         return false;
     }
-    Figures fig;
-    std::atomic<bool> done{false};
-    std::thread peer([&] { machine(pty, fig, done); });
+    LineRateControl control(pty, lineAt(pty, run.baud), {run.every, HoldMs, Pauses});
     w->ToolButton1Click();
-    while (!done)
+    // The window thread is busy: it handles its events once a second.
+    while (!control.written().endsWith('\x14') && w) {
         QThread::msleep(1000);
-    peer.join();
-    if (w)
-        collect(*w->worker()->pauseGate(), fig);
+        QApplication::processEvents();
+    }
+    std::printf("    send window, %d baud, window thread busy\n", run.baud);
+    std::vector<qint64> written;
+    std::vector<double> closeUs;
+    if (w) {
+        for (const auto &s : w->worker()->pauseGate()->xoffSamples()) {
+            written.push_back(s.writtenAfter);
+            closeUs.push_back(s.closeDelayNs / 1000.0);
+        }
+    }
+    printRow("(a) written after the gate closed", written, "ch");
+    printRow("(b) XOFF read -> gate closed", closeUs, "us");
+    const bool ok = verdict(control, bound, control.written().endsWith('\x14'));
     delete w;
-    return report("send window, window thread busy", fig);
+    return ok;
 }
 
 } // namespace
@@ -182,13 +147,20 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QTemporaryDir dir;
-    const QString path = makeProgram(dir);
-    if (path.isEmpty())
-        return 1;
-    std::printf(
-        "XOFF over a pty, %d pauses, the thread that runs the windows sleeping 1 s at a time\n",
-        Pauses);
-    bool ok = engines(path);
-    ok = window(path) && ok;
+    std::printf("XOFF on a line that runs at its rate: %d pauses, the control takes each "
+                "character in its time\n",
+                Pauses);
+    bool ok = true;
+    // A tenth of a second of line time between two pauses.
+    for (const Run run : {Run{9600, 96}, Run{38400, 384}, Run{115200, 1152}}) {
+        const QString path = makeProgram(dir, run);
+        if (path.isEmpty())
+            return 1;
+        const qint64 bound = run.baud > 38400 ? 32 : 10;
+        std::printf("  %d baud (%.0f characters/s)\n", run.baud, run.baud / 10.0);
+        ok = cli(run, path, bound) && ok;
+        ok = window(run, path, bound) && ok;
+    }
+    std::printf("result: %s\n", ok ? "PASS" : "FAIL");
     return ok ? 0 : 1;
 }

@@ -1,34 +1,113 @@
 #!/usr/bin/env bash
-# Checks the Debian package built in BUILD (default: build): unpacks it with dpkg -x into a
-# scratch tree, checks what it holds and what it depends on, runs ncferry-cli from the tree
-# and starts the installed ncferry offscreen from a fresh home, then closes it as a logout
-# would and checks that its settings and notes went to that home's XDG folders, not beside
-# the program.
+# Checks the Debian package built in BUILD (default: build): lintian finds nothing to say,
+# the AppStream data validates, the service unit verifies and rates below 5 in systemd's
+# security check; unpacked with dpkg -x into a scratch tree, it holds what it should and
+# depends on what it needs; ncferry-cli from the tree sends to a pseudo-terminal as a user
+# in the device's group and is refused, with the group named, for a user who is not; and
+# ncferry starts offscreen from a fresh home, closes as a logout would and keeps its settings
+# and notes in that home's XDG folders, not beside the program.
 set -euo pipefail
 build=${1:-build}
 deb=$(ls -t "$build"/ncferry_*.deb 2>/dev/null | head -1)
 [ -n "$deb" ] || { echo "no package in $build (make package)"; exit 1; }
 scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
+trap 'if [ -n "${pty_pid:-}" ]; then kill "$pty_pid" 2>/dev/null || true; fi; rm -rf "$scratch"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
+
+# Debian's policy checks: no error, no warning (lintian prints nothing then). Run as a user
+# that is not root when we are root, as lintian advises.
+echo "== lintian $(basename "$deb")"
+lint=(lintian --fail-on error,warning --display-level ">=warning" "$deb")
+if [ "$(id -u)" -eq 0 ]; then
+  chmod 755 "$scratch"; mkdir -m 777 "$scratch/lintian"
+  cp "$deb" "$scratch/lintian/"; chmod 644 "$scratch/lintian/$(basename "$deb")"
+  lint=(setpriv --reuid=nobody --regid=nogroup --clear-groups
+        env HOME="$scratch/lintian" TMPDIR="$scratch/lintian"
+        lintian --fail-on error,warning --display-level ">=warning" "$scratch/lintian/$(basename "$deb")")
+fi
+lintout=$("${lint[@]}" 2>&1) || { echo "$lintout"; fail "lintian"; }
+echo "${lintout:-lintian: nothing to report}"
 
 dpkg -x "$deb" "$scratch/root"
 root=$scratch/root
-for f in usr/bin/ncferry usr/bin/ncferry-cli usr/share/ncferry/language/English.ini \
+chmod 755 "$scratch" "$root"
+for f in usr/bin/ncferry usr/bin/ncferry-cli usr/bin/ncferry-sim usr/share/ncferry/language/English.ini \
          usr/share/ncferry/language/繁體中文.ini usr/share/ncferry/language/简体中文.ini \
          usr/share/applications/ncferry.desktop usr/share/icons/hicolor/scalable/apps/ncferry.svg \
-         usr/share/man/man1/ncferry-cli.1.gz usr/share/doc/ncferry/examples/ncferry-auto@.service; do
+         usr/share/icons/hicolor/48x48/apps/ncferry.png usr/share/icons/hicolor/256x256/apps/ncferry.png \
+         usr/share/metainfo/io.github.ncferry.NCFerry.metainfo.xml \
+         usr/share/man/man1/ncferry.1.gz usr/share/man/man1/ncferry-cli.1.gz \
+         usr/share/man/man1/ncferry-sim.1.gz usr/share/doc/ncferry/copyright \
+         usr/share/doc/ncferry/changelog.gz usr/share/doc/ncferry/guide.md \
+         lib/systemd/system/ncferry-auto@.service usr/lib/sysusers.d/ncferry.conf \
+         etc/logrotate.d/ncferry; do
   [ -f "$root/$f" ] || fail "$f missing from the package"
 done
 grep -qx 'Icon=ncferry' "$root/usr/share/applications/ncferry.desktop" || fail "desktop entry has no icon"
 grep -qx 'Exec=ncferry' "$root/usr/share/applications/ncferry.desktop" || fail "desktop entry runs no ncferry"
-zcat "$root/usr/share/man/man1/ncferry-cli.1.gz" | grep -q '^\.SH EXIT STATUS' || fail "man page unreadable"
+for page in ncferry ncferry-cli ncferry-sim; do
+  zcat "$root/usr/share/man/man1/$page.1.gz" | grep -q '^\.SH EXIT STATUS' || fail "man page $page unreadable"
+done
+for size in 48 64 128 256; do
+  file "$root/usr/share/icons/hicolor/${size}x$size/apps/ncferry.png" | grep -q "$size x $size" \
+    || fail "icon $size: $(file "$root/usr/share/icons/hicolor/${size}x$size/apps/ncferry.png")"
+done
+appstreamcli validate --no-net "$root/usr/share/metainfo/io.github.ncferry.NCFerry.metainfo.xml" \
+  || fail "AppStream data"
+grep -q "<release version=\"$(dpkg-deb -f "$deb" Version)\"" \
+  "$root/usr/share/metainfo/io.github.ncferry.NCFerry.metainfo.xml" || fail "AppStream release is not the package's"
 depends=$(dpkg-deb -f "$deb" Depends)
 for p in libqt6core6 libqt6widgets6 libqt6serialport6 libqt6sql6-sqlite libqt6svg6; do
   echo "$depends" | grep -q "\b$p\b" || fail "Depends lacks $p: $depends"
 done
+dpkg-deb -f "$deb" Suggests | grep -q fonts-noto-cjk || fail "no Suggests: fonts-noto-cjk"
+# The guide's pictures beside it.
+for picture in $(grep -o 'screenshots/[^)]*\.png' "$root/usr/share/doc/ncferry/guide.md"); do
+  [ -f "$root/usr/share/doc/ncferry/$picture" ] || fail "the guide's $picture is missing"
+done
 # Nothing of the build tree may be inside: no tests, no build paths.
-[ "$(find "$root" -type f | wc -l)" -le 12 ] || fail "unexpected files: $(find "$root" -type f)"
+unexpected=$(find "$root" -type f ! -path '*/doc/ncferry/screenshots/*' | wc -l)
+[ "$unexpected" -le 24 ] || fail "unexpected files: $(find "$root" -type f)"
+
+# The service unit as installed: systemd accepts it and rates its exposure below 5.
+"$(dirname "$0")/../tests/packaging/service_unit.sh" "$root/lib/systemd/system/ncferry-auto@.service" \
+  "$root/usr/bin/ncferry-cli" "$root/usr/share/man/man1/ncferry-cli.1.gz" || fail "service unit"
+unit=$root/lib/systemd/system/ncferry-auto@.service
+grep -q '^RestartPreventExitStatus=1$' "$unit" || fail "a bad configuration would be restarted"
+
+# A normal user and the serial port: a pseudo-terminal pair whose machine side belongs to
+# root:dialout, as a USB adapter's node does. A user in dialout sends; one who is not is
+# refused with status 2 and told the group and the command.
+pty_pid=
+if [ "$(id -u)" -eq 0 ] && getent group dialout >/dev/null; then
+  socat pty,raw,echo=0,link="$scratch/pc" pty,raw,echo=0,link="$scratch/machine" &
+  pty_pid=$!
+  for _ in $(seq 1 50); do [ -e "$scratch/pc" ] && [ -e "$scratch/machine" ] && break; sleep 0.1; done
+  pc=$(readlink -f "$scratch/pc")
+  chown root:dialout "$pc"; chmod 660 "$pc"
+  mkdir -m 777 "$scratch/user"
+  printf '%%\nO1000\nG0X1.\nM30\n%%\n' >"$scratch/user/O1000.nc"
+  record="Mill,$pc,9600,None,8,1,None,$scratch/user,*.nc,None"
+  as_user() {
+    setpriv --reuid=nobody --regid=nogroup "$@" env -i PATH=/usr/bin:/bin HOME="$scratch/user" \
+      "$root/usr/bin/ncferry-cli" send --port-setting "$record" "$scratch/user/O1000.nc"
+  }
+  expected=$'\022%\n:1000\nG0X1.\nM30\n%\024'
+  timeout 5 head -c ${#expected} "$scratch/machine" >"$scratch/received" &
+  reader=$!
+  as_user --groups=dialout 2>"$scratch/cli.err" || fail "send as a user in dialout: $(cat "$scratch/cli.err")"
+  wait $reader || true
+  printf '%s' "$expected" | cmp -s - "$scratch/received" \
+    || fail "the machine got $(od -c "$scratch/received" | head -5)"
+  set +e
+  as_user --clear-groups 2>"$scratch/cli.err"; status=$?
+  set -e
+  [ $status -eq 2 ] || fail "send without dialout: status $status"
+  grep -q 'members of the group "dialout" may use it' "$scratch/cli.err" \
+    && grep -q 'sudo usermod -aG dialout \$USER' "$scratch/cli.err" || fail "no dialout advice: $(cat "$scratch/cli.err")"
+  echo "ncferry-cli as a user in dialout sent to $pc; without it: $(cat "$scratch/cli.err")"
+  kill $pty_pid 2>/dev/null || true
+fi
 
 # The command-line tool: usage and status 1 without a command.
 set +e
@@ -39,6 +118,10 @@ echo "$usage" | grep -q 'ncferry-cli send --port-setting' || fail "ncferry-cli u
 # --version names the packaged version, on stdout with status 0.
 version=$("$root/usr/bin/ncferry-cli" --version) || fail "ncferry-cli --version: status $?"
 [ "$version" = "ncferry-cli $(dpkg-deb -f "$deb" Version)" ] || fail "ncferry-cli --version: $version"
+# The windowed program answers --help and --version without a display.
+version=$(env -i PATH=/usr/bin:/bin "$root/usr/bin/ncferry" --version) || fail "ncferry --version: status $?"
+[ "$version" = "ncferry $(dpkg-deb -f "$deb" Version)" ] || fail "ncferry --version: $version"
+env -i PATH=/usr/bin:/bin "$root/usr/bin/ncferry" --help | grep -q 'ncferry-cli(1)' || fail "ncferry --help"
 
 # The program, from a fresh home, with the user's folders left to their XDG defaults; once in
 # English and once in Chinese (a pack whose file name is not ASCII).

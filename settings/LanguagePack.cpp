@@ -148,6 +148,9 @@ const char16_t *const appendedTransfer[] = {
      u"data bits, stop bits and flow control are sent to the server."),
     u"tcp://host:port \u2014 raw TCP: the line runs with the settings made on the server.",
     u"Choose the work folder",
+    // The port list's mark on a port this user may not open (%1 the node's group).
+    u"No access for this user (members of the group \"%1\" may use it).",
+    u"No access for this user.",
     (u"The name \"%1\" is already used by another port setting. Each port setting needs a "
      u"name of its own: it names its menu entries and its log.")};
 
@@ -173,6 +176,13 @@ const char16_t *const connectingLines[] = {u"Connecting to %1 ..."};
 const char16_t *const staleLockLines[] = {
     (u"Port \"%1\" is blocked by the lock file \"%2\", left behind by a program that is no "
      u"longer running. Remove that file and try again.")};
+
+// Appended after that: a port this user may not open, with the group to join (%2) and
+// without one.
+const char16_t *const noAccessLines[] = {
+    (u"You have no access to port \"%1\". Members of the group \"%2\" may use it: run  sudo "
+     u"usermod -aG %2 $USER  in a terminal, then log out and in again."),
+    u"You have no access to port \"%1\". Ask the administrator to give your user access to it."};
 
 // The about box reads lines 0 and 1; the lines after them are optional text.
 constexpr int aboutRequiredLines = 2;
@@ -210,11 +220,12 @@ const QStringList &LanguagePack::builtIn(int section)
         toList(builtInGeneral) + toList(appendedGeneral),
         toList(builtInTransfer) + toList(appendedTransfer),
         toList(builtInTransferFile) + toList(appendedTransferFile) + toList(portProblems) +
-            toList(connectingLines) + toList(staleLockLines),
+            toList(connectingLines) + toList(staleLockLines) + toList(noAccessLines),
         toList(builtInReceiveFile) + toList(appendedReceiveFile) + toList(portProblems) +
-            toList(receivedKeptMessages) + toList(connectingLines) + toList(staleLockLines),
+            toList(receivedKeptMessages) + toList(connectingLines) + toList(staleLockLines) +
+            toList(noAccessLines),
         toList(builtInAutoMode) + toList(portProblems) + toList(connectingLines) +
-            toList(staleLockLines),
+            toList(staleLockLines) + toList(noAccessLines),
         toList(builtInViewer),
         toList(builtInEditor) + toList(appendedEditor),
         toList(builtInAbout)};
@@ -230,7 +241,8 @@ int LanguagePack::lineCount(int section)
 int LanguagePack::requiredLineCount(int section)
 {
     constexpr int problems = int(std::size(portProblems));
-    constexpr int connecting = int(std::size(connectingLines)) + int(std::size(staleLockLines));
+    constexpr int connecting = int(std::size(connectingLines)) + int(std::size(staleLockLines)) +
+                               int(std::size(noAccessLines));
     static const int appended[SectionCount] = {
         int(std::size(appendedMain)),
         int(std::size(appendedGeneral)),

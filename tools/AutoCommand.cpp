@@ -7,7 +7,9 @@
 #include "settings/ProgramFolders.h"
 #include "tools/CliCommand.h"
 #include "tools/CliOutput.h"
+#include "tools/OptionRecords.h"
 #include "tools/StopSignals.h"
+#include "transfer/PortProblem.h"
 #include "transfer/SerialLine.h"
 #include "transfer/SerialLineFactory.h"
 
@@ -79,21 +81,25 @@ int runAutoCommand(const QStringList &args, int reopenIntervalMs)
 {
     QCommandLineParser parser;
     const QString portSetting = QStringLiteral("port-setting");
+    const QString portSettingName = QStringLiteral("port-setting-name");
     const QString logFile = QStringLiteral("log");
     const QCommandLineOption options(QStringLiteral("options"), QString(),
                                      QStringLiteral("Option.ini"));
     parser.addOption(QCommandLineOption(portSetting, QString(), QStringLiteral("record line")));
+    parser.addOption(QCommandLineOption(portSettingName, QString(), QStringLiteral("name")));
     parser.addOption(QCommandLineOption(logFile, QString(), QStringLiteral("file")));
     parser.addOption(options);
     if (const int done = Cli::parse(parser, QStringLiteral("auto"), args, false); done >= 0)
         return done;
-    // A --log belongs to the --port-setting before it.
+    // A --log belongs to the --port-setting (or --port-setting-name) before it.
     QStringList records, logs;
-    for (const auto &[name, value] :
-         Cli::valuesInOrder(args, {portSetting, logFile, options.names().first()})) {
-        if (name == portSetting) {
+    QList<bool> byName;
+    for (const auto &[name, value] : Cli::valuesInOrder(
+             args, {portSetting, portSettingName, logFile, options.names().first()})) {
+        if (name == portSetting || name == portSettingName) {
             records << value;
             logs << QString();
+            byName << (name == portSettingName);
         } else if (name == logFile) {
             if (records.isEmpty() || !logs.last().isEmpty())
                 return usage(QStringLiteral("each --log follows its own --port-setting"));
@@ -105,6 +111,11 @@ int runAutoCommand(const QStringList &args, int reopenIntervalMs)
         return usage(QStringLiteral("--port-setting is missing"));
     if (optionsPath.isEmpty())
         return usage(QStringLiteral("--options is missing"));
+    for (int n = 0; n < records.size(); ++n) {
+        QString error;
+        if (byName[n] && !OptionRecords::recordNamed(optionsPath, records[n], &records[n], &error))
+            return usage(error);
+    }
     if (!QCoreApplication::instance())
         return usage(QStringLiteral("no application object"));
 
@@ -150,30 +161,42 @@ int runAutoCommand(const QStringList &args, int reopenIntervalMs)
         s.line->setSettings(s.settings);
         QString error;
         if (!s.line->open(&error)) {
-            CliOutput::say(QStringLiteral("ncferry-cli auto: %1%2").arg(s.prefix, error));
+            // Named as send and receive name it: the program holding the port, if it says.
+            CliOutput::say(
+                QStringLiteral("ncferry-cli auto: %1%2")
+                    .arg(s.prefix, PortProblem::openFailure(s.settings.portName, error)));
             return Cli::PortError;
         }
     }
 
+    // Settings that Option.ini has no line for live beside it.
+    const LinkTimings timings =
+        WithProgramSettings(LinkTimings(), QFileInfo(optionsPath).absolutePath());
     for (Served &s : served) {
         // A damaged options file keeps the values read before; said once per new problem.
-        s.link = std::make_unique<AutoLink>(s.line.get(), s.port, [&values, &s] {
-            const GeneralValues v = values.values();
-            if (values.error() != s.optionsProblem) {
-                s.optionsProblem = values.error();
-                if (!s.optionsProblem.isEmpty())
-                    s.note(QStringLiteral("ERROR"),
-                           QStringLiteral("%1; the values read before stay in use")
-                               .arg(s.optionsProblem));
-            }
-            return v;
-        });
+        s.link = std::make_unique<AutoLink>(
+            s.line.get(), s.port,
+            [&values, &s] {
+                const GeneralValues v = values.values();
+                if (values.error() != s.optionsProblem) {
+                    s.optionsProblem = values.error();
+                    if (!s.optionsProblem.isEmpty())
+                        s.note(QStringLiteral("ERROR"),
+                               QStringLiteral("%1; the values read before stay in use")
+                                   .arg(s.optionsProblem));
+                }
+                return v;
+            },
+            timings);
         AutoLink *link = s.link.get();
+        link->setFallbackFolder(GetProgramFolders().data);
         QObject::connect(link, &AutoLink::logEvent, link, [&s](const LogEvent &e) {
             s.addLog(LogLine(e, QDateTime::currentDateTime()));
         });
         QObject::connect(link, &AutoLink::problem, link,
                          [&s](const QString &text) { s.note(QStringLiteral("ERROR"), text); });
+        QObject::connect(link, &AutoLink::resolved, link,
+                         [&s](const QString &text) { s.note(QStringLiteral("SUCCESS"), text); });
 
         // A replugged adapter or cable, a device server back on: try again every few
         // seconds, never in a loop.

@@ -1,6 +1,6 @@
 #pragma once
-// ncferry-cli auto --port-setting "<record line>" [--log FILE] [--port-setting ...]...
-//                  --options <Option.ini>
+// ncferry-cli auto --port-setting "<record line>" | --port-setting-name NAME [--log FILE]
+//                  [--port-setting ...]... --options <Option.ini>
 #include "tools/CliCommand.h"
 
 #include <QStringList>

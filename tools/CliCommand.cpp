@@ -12,8 +12,8 @@ namespace
 const char *const usageLines[][2] = {
     {"send", "ncferry-cli send --port-setting \"<record line>\" [--no-standby] FILE..."},
     {"receive", "ncferry-cli receive --port-setting \"<record line>\" [--timeout SECONDS] OUT"},
-    {"auto", "ncferry-cli auto --port-setting \"<record line>\" [--log FILE] "
-             "[--port-setting ... [--log FILE]]... --options <Option.ini>"},
+    {"auto", "ncferry-cli auto (--port-setting \"<record line>\" | --port-setting-name NAME) "
+             "[--log FILE] [--port-setting ... [--log FILE]]... --options <Option.ini>"},
     {"", "ncferry-cli --help | --version"},
 };
 
@@ -33,6 +33,25 @@ QString typedWord(const QStringList &args, const QString &name)
     }
     return (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
 }
+
+// After the usage lines of --help: what the words mean and where to read more.
+const char helpText[] = R"(
+A record line is one port setting as Option.ini keeps it, ten comma-separated fields
+(a field holding blanks or commas in double quotes):
+  name,port,baud rate,parity,data bits,stop bits,flow control,work folder,extension,type
+for example
+  "Mill,/dev/ttyUSB0,9600,Even,7,2,Xon/Xoff,/home/cnc/NC,*.nc,None"
+The port is a serial device (ttyS0, /dev/ttyUSB0, /dev/serial/by-id/...) or a port on a
+device server (rfc2217://host:port, tcp://host:port). auto --port-setting-name NAME takes
+the port setting named NAME from the --options file instead of a record line.
+
+Serial devices belong to a group (dialout on Debian); to use them without root:
+  sudo usermod -aG dialout $USER    (then log out and in again)
+
+Exit status: 0 done, 1 bad arguments or files, 2 port missing, in use or not allowed,
+3 transfer failed or interrupted, 4 receive time-out.
+The manual page ncferry-cli(1) tells the rest: man ncferry-cli
+)";
 
 } // namespace
 
@@ -80,7 +99,7 @@ int parse(QCommandLineParser &parser, const QString &command, const QStringList 
         return refuse(command, parser.errorText());
     }
     if (parser.isSet(help)) {
-        std::fputs(qPrintable(usage() + QLatin1Char('\n')), stdout);
+        std::fputs(qPrintable(usage() + QLatin1Char('\n') + QString::fromUtf8(helpText)), stdout);
         std::fflush(stdout);
         return Ok;
     }

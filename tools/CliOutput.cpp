@@ -37,11 +37,24 @@ bool writeNow(const QByteArray &bytes)
 
 } // namespace
 
+Progress::Progress()
+{
+#ifdef Q_OS_UNIX
+    m_terminal = ::isatty(STDERR_FILENO) == 1;
+#else
+    m_terminal = true;
+#endif
+    m_since.start();
+}
+
 void Progress::update(const QString &text, bool force)
 {
-    if (!force && !m_first && m_since.elapsed() < 1000 / PerSecond)
+    const int interval = m_terminal ? 1000 / PerSecond : PlainIntervalMs;
+    if (!force && !m_first && m_since.elapsed() < interval)
         return;
-    if (writeNow(QByteArray("\r") + text.toLocal8Bit())) {
+    const QByteArray bytes =
+        m_terminal ? QByteArray("\r") + text.toLocal8Bit() : text.toLocal8Bit() + '\n';
+    if (writeNow(bytes)) {
         m_first = false;
         m_shown = true;
         m_since.restart();
@@ -50,7 +63,7 @@ void Progress::update(const QString &text, bool force)
 
 void Progress::finish()
 {
-    if (m_shown)
+    if (m_shown && m_terminal)
         writeNow(QByteArray("\n"));
     m_shown = false;
 }

@@ -14,10 +14,12 @@ void say(const QString &text);
 class Progress
 {
 public:
-    // At most this many updates a second.
+    // At most this many updates a second on a terminal; a file or pipe gets whole lines, at
+    // most one a second, since overwriting with CR only runs together there.
     static constexpr int PerSecond = 10;
+    static constexpr int PlainIntervalMs = 1000;
 
-    Progress() { m_since.start(); }
+    Progress();
     // Shows text on the progress line when the last update is old enough and stderr
     // can take it now; otherwise drops it.
     void update(const QString &text, bool force = false);
@@ -28,6 +30,7 @@ private:
     QElapsedTimer m_since;
     bool m_shown = false;
     bool m_first = true;
+    bool m_terminal = false;
 };
 
 } // namespace CliOutput

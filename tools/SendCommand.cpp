@@ -3,11 +3,13 @@
 #include "settings/PortSetting.h"
 #include "tools/CliCommand.h"
 #include "tools/CliOutput.h"
+#include "tools/StopSignals.h"
 #include "transfer/PortProblem.h"
 #include "transfer/SendController.h"
 #include "transfer/SerialLine.h"
 #include "transfer/SerialLineFactory.h"
 #include "transfer/TransportThread.h"
+#include "transfer/UsbLatency.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -80,6 +82,8 @@ int runSendCommand(const QStringList &args)
                 .arg(PortProblem::openFailure(settings.portName, error)));
         return Cli::PortError;
     }
+    if (const QString slow = UsbLatency::warning(settings); !slow.isEmpty())
+        err(QStringLiteral("ncferry-cli send: %1\n").arg(slow));
     TransportThread worker;
     worker.setComPort(&line);
     worker.setFileListBox(files);
@@ -100,9 +104,12 @@ int runSendCommand(const QStringList &args)
             .arg(seconds, 0, 'f', 2)
             .arg(seconds > 0 ? qint64(sentAll / seconds) : 0);
     };
+    bool interrupted = false;
     QObject::connect(
         &worker, &TransportThread::updatesPending, &worker,
         [&] {
+            if (interrupted)
+                return;
             for (const SendUpdate &u : worker.takeUpdates()) {
                 switch (u.kind) {
                 case SendUpdate::ProgressMax:
@@ -158,6 +165,38 @@ int runSendCommand(const QStringList &args)
             progress.update(QStringLiteral("%1 / %2 bytes").arg(done).arg(total));
         },
         Qt::QueuedConnection);
+
+    // A stop asked for from outside ends the send where it is: no DC4 follows, so the
+    // control does not take the part it has as a whole program.
+    StopSignals signalWatch;
+    QObject::connect(&signalWatch, &StopSignals::stopRequested, &worker, [&](int sig) {
+        if (interrupted || status >= 0)
+            return;
+        interrupted = true;
+        worker.stopWorker();
+        line.close();
+        worker.wait();
+        for (const SendUpdate &u : worker.takeUpdates()) {
+            if (u.kind == SendUpdate::Sent) {
+                done += u.value;
+                sentAll += u.value;
+            } else if (u.kind == SendUpdate::SelectFile) {
+                fileIndex = int(u.value);
+                done = 0;
+            }
+        }
+        progress.finish();
+        err(QStringLiteral("ncferry-cli send: stopped by signal %1 in %2 (%3/%4) after %5 of its "
+                           "characters; no end of program (DC4) was sent\n")
+                .arg(sig)
+                .arg(files[fileIndex])
+                .arg(fileIndex + 1)
+                .arg(files.size())
+                .arg(done));
+        err(QStringLiteral("sent before the stop: %1\n").arg(summary()));
+        status = Cli::Failed;
+        QCoreApplication::exit(status);
+    });
 
     if (flowControl == FlowControl::RtsCts && !line.hasModemLines()) {
         // Waiting for a CTS rise that can never come would hang for good.

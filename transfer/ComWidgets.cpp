@@ -165,13 +165,31 @@ TComComboBox::TComComboBox(QWidget *parent) : QComboBox(parent)
 void TComComboBox::setPorts(const QList<DetectedPort> &ports)
 {
     const QString text = currentText();
+    m_ports = ports;
     clear();
     for (const DetectedPort &port : ports) {
+        QString description = port.description;
+        QString toolTip = port.toolTip;
+        if (port.access.denied) {
+            // Said before the user picks it, not only when a transfer fails to open it.
+            const QString mark =
+                port.access.groupMayUse ? m_noAccess[0].arg(port.access.group) : m_noAccess[1];
+            description =
+                description.isEmpty() ? mark : description + QStringLiteral(" \u2014 ") + mark;
+            toolTip = toolTip.isEmpty() ? mark : mark + u'\n' + toolTip;
+        }
         addItem(port.name);
-        setItemData(count() - 1, port.description, DescriptionRole);
-        setItemData(count() - 1, port.toolTip, Qt::ToolTipRole);
+        setItemData(count() - 1, description, DescriptionRole);
+        setItemData(count() - 1, toolTip, Qt::ToolTipRole);
     }
     setEditText(text);
+}
+
+void TComComboBox::setNoAccessTexts(const QString &withGroup, const QString &withoutGroup)
+{
+    m_noAccess[0] = withGroup;
+    m_noAccess[1] = withoutGroup;
+    setPorts(QList<DetectedPort>(m_ports));
 }
 
 QStringList TComComboBox::presentPorts()

@@ -1,11 +1,12 @@
 #pragma once
 // The indicator light and the port list that go with a serial line.
+#include "transfer/DetectedPorts.h"
+
 #include <QComboBox>
 #include <QLabel>
 #include <QWidget>
 
 class SerialLine;
-struct DetectedPort;
 
 // One line of text that gives way to the window: a long port name is shortened in the middle
 // ("...") rather than widening the window, and the whole text is in the tooltip.
@@ -72,7 +73,11 @@ public:
     void setText(const QString &name);
     // Shown for a typed name that is no detected port.
     void setHelp(const QString &help) { m_help = help; }
+    // The mark on a port this user may not open: with the group to join (%1), and without.
+    void setNoAccessTexts(const QString &withGroup, const QString &withoutGroup);
 
 private:
     QString m_help;
+    QList<DetectedPort> m_ports;
+    QString m_noAccess[2];
 };

@@ -25,7 +25,8 @@ QString describe(const PortFacts &f)
 
 DetectedPort entryFor(const QString &name, const PortFacts &f)
 {
-    return {name, f.description, describe(f)};
+    return {name, f.description, describe(f),
+            PortProblem::deviceAccess(f.location.isEmpty() ? name : f.location)};
 }
 
 } // namespace

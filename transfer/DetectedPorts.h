@@ -2,6 +2,8 @@
 // Serial ports found on this computer, as the port settings dialog offers them: the
 // system's port names, USB adapters under /dev (ttyUSB*, ttyACM*) and their stable
 // /dev/serial/by-id/ names, each with what the system says about the device.
+#include "transfer/PortProblem.h"
+
 #include <QList>
 #include <QString>
 
@@ -16,7 +18,8 @@ struct PortFacts {
 struct DetectedPort {
     QString name; // what a record stores: a port name or a full path
     QString description;
-    QString toolTip; // description, manufacturer and serial number, one a line
+    QString toolTip;                  // description, manufacturer and serial number, one a line
+    PortProblem::DeviceAccess access; // denied: this user may not open it
 };
 
 namespace DetectedPorts

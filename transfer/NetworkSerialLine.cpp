@@ -456,7 +456,7 @@ bool NetworkSerialLine::prepareOpen(LineSettings *s, QString *error)
     m_cts = false;
     m_closing = false;
     m_owedIac = false;
-    m_serverBusyUntilNs = 0;
+    restartPacing();
     m_worker = new NetIoWorker(this);
     m_worker->moveToThread(&m_ioThread);
     m_ioThread.start();
@@ -583,6 +583,7 @@ void NetworkSerialLine::closeLine(bool discardOutput)
 {
     // Seen by a write in progress within one poll slice, before we queue for its lock.
     m_closing = true;
+    wakePacer();
     {
         QMutexLocker openLock(&m_openMutex);
         if (m_opening.load()) {
@@ -704,50 +705,41 @@ qint64 NetworkSerialLine::write(const QByteArray &bytes)
         return 0;
     QMutexLocker writer(&m_writerMutex);
     const bool telnet = m_telnet.load();
-    const QByteArray wire = telnet ? Rfc2217::escapeIac(bytes) : bytes;
-    bool gone = false;
-    const qint64 sent = sendWire(wire, writeTimeoutMs(bytes.size()), &gone);
-    if (sent < 0)
-        return -1;
-    if (!telnet || sent >= wire.size()) {
-        const qint64 accepted = qMin<qint64>(sent, bytes.size());
-        noteSent(accepted);
-        return accepted;
-    }
-    // Bytes of the request whose wire form went out whole (an owed 0xFF counts as sent).
-    qint64 accepted = 0, at = 0;
-    for (const char c : bytes) {
-        at += quint8(c) == Rfc2217::Telnet::IAC ? 2 : 1;
-        if (at > sent)
+    const QDeadlineTimer deadline(writeTimeoutMs(bytes.size()));
+    // The server's port carries at the line rate: what it holds is paced by the clock, and
+    // what the socket has not handed on yet counts as well.
+    const auto queued = [this] { return outputQueued(); };
+    qint64 accepted = 0;
+    while (accepted < bytes.size()) {
+        const qint64 room = awaitRoom(bytes.size() - accepted, deadline, queued, m_closing);
+        if (room < 0)
+            return accepted > 0 ? accepted : -1;
+        if (room == 0)
             break;
-        ++accepted;
+        const QByteArray part = bytes.mid(accepted, room);
+        const QByteArray wire = telnet ? Rfc2217::escapeIac(part) : part;
+        bool gone = false;
+        const qint64 sent = sendWire(wire, int(qMax<qint64>(0, deadline.remainingTime())), &gone);
+        if (sent < 0)
+            return accepted > 0 ? accepted : -1;
+        qint64 took = qMin<qint64>(sent, part.size());
+        if (telnet && sent < wire.size()) {
+            // Bytes whose wire form went out whole (an owed 0xFF counts as sent).
+            took = 0;
+            qint64 at = 0;
+            for (const char c : part) {
+                at += quint8(c) == Rfc2217::Telnet::IAC ? 2 : 1;
+                if (at > sent)
+                    break;
+                ++took;
+            }
+        }
+        handedOn(took);
+        accepted += took;
+        if (took < part.size())
+            break;
     }
-    noteSent(accepted);
     return accepted;
-}
-
-namespace
-{
-qint64 steadyNs()
-{
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-// Ten bits a character (start, eight, stop), as for a local line's drain.
-qint64 transmitNs(qint64 bytes, qint32 baud)
-{
-    return bytes * 10 * 1000000000LL / qMax<qint32>(1, baud);
-}
-} // namespace
-
-void NetworkSerialLine::noteSent(qint64 bytes)
-{
-    if (bytes <= 0)
-        return;
-    const qint64 now = steadyNs();
-    const qint64 start = qMax(now, m_serverBusyUntilNs.load());
-    m_serverBusyUntilNs = start + transmitNs(bytes, baudRate());
 }
 
 qint64 NetworkSerialLine::outputQueued() const
@@ -758,10 +750,7 @@ qint64 NetworkSerialLine::outputQueued() const
     int queued = 0;
     if (fd < 0 || ::ioctl(fd, SIOCOUTQ, &queued) != 0)
         return 0;
-    const qint64 busyNs = m_serverBusyUntilNs.load() - steadyNs();
-    const qint64 atServer =
-        busyNs > 0 ? (busyNs * baudRate() + 10 * 1000000000LL - 1) / (10 * 1000000000LL) : 0;
-    return queued + atServer + (m_owedIac ? 1 : 0);
+    return queued + (m_owedIac ? 1 : 0);
 #else
     return 0;
 #endif

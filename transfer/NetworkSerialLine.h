@@ -108,9 +108,6 @@ private:
     QMutex m_writerMutex;
     mutable QMutex m_sendMutex;
     std::atomic<int> m_fd{-1};
-    // When the server's port will have sent what it was given (steady clock, ns).
-    std::atomic<qint64> m_serverBusyUntilNs{0};
-    void noteSent(qint64 bytes);
     // The second byte of an escaped 0xFF still owed to the wire.
     bool m_owedIac = false;
 };

@@ -5,6 +5,7 @@
 #include "transfer/NetworkSerialLine.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
 #include <QSysInfo>
@@ -13,6 +14,11 @@
 #include <csignal>
 #include <limits>
 #include <sys/types.h>
+#ifdef Q_OS_UNIX
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace
 {
@@ -94,7 +100,50 @@ QString holderText(const LockFile &lock)
                : QStringLiteral("%1 (process %2)").arg(lock.program).arg(lock.pid);
 }
 
+QString noAccessText(const QString &portName, const PortProblem::DeviceAccess &access)
+{
+    if (access.groupMayUse)
+        return QStringLiteral("this user has no access to port \"%1\"; members of the group "
+                              "\"%2\" may use it: add this user with  sudo usermod -aG %2 "
+                              "$USER  and log out and in again (a group counts from the next "
+                              "login)")
+            .arg(portName, access.group);
+    return QStringLiteral("this user has no access to port \"%1\"; ask the administrator to "
+                          "give it access")
+        .arg(portName);
+}
+
 } // namespace
+
+PortProblem::DeviceAccess PortProblem::deviceAccess(const QString &portName)
+{
+    DeviceAccess access;
+#ifdef Q_OS_UNIX
+    if (portName.isEmpty() || NetworkSerialLine::isNetworkName(portName))
+        return access;
+    // A bare name is one under /dev, as the serial port takes it.
+    const QString path =
+        portName.contains(QLatin1Char('/')) ? portName : QStringLiteral("/dev/") + portName;
+    const QByteArray node = QFile::encodeName(path);
+    if (::access(node.constData(), R_OK | W_OK) == 0 || (errno != EACCES && errno != EPERM))
+        return access;
+    access.denied = true;
+    struct stat st;
+    if (::stat(node.constData(), &st) != 0)
+        return access;
+    group entry;
+    group *found = nullptr;
+    char buffer[4096];
+    if (::getgrgid_r(st.st_gid, &entry, buffer, sizeof buffer, &found) == 0 && found)
+        access.group = QString::fromLocal8Bit(found->gr_name);
+    // Joining root's group is no advice to give.
+    access.groupMayUse = st.st_gid != 0 && !access.group.isEmpty() &&
+                         (st.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
+#else
+    Q_UNUSED(portName);
+#endif
+    return access;
+}
 
 QString PortProblem::missingPort(const QString &record, const QString &portName)
 {
@@ -119,6 +168,11 @@ PortProblem::OpenFailure PortProblem::openFailureReason(const QString &portName,
         failure.reason = Reason::OpenHere;
         return failure;
     }
+    failure.access = deviceAccess(portName);
+    if (failure.access.denied) {
+        failure.reason = Reason::NoAccess;
+        return failure;
+    }
     const LockFile lock = lockFile(portName);
     if (lock.live) {
         failure.reason = lock.program.isEmpty() ? Reason::HeldElsewhere : Reason::HeldBy;
@@ -139,6 +193,9 @@ QString PortProblem::openFailure(const QString &portName, const QString &driverM
     // A device server's own message already says what went wrong.
     if (NetworkSerialLine::isNetworkName(portName))
         return driverMessage;
+    const DeviceAccess access = deviceAccess(portName);
+    if (access.denied)
+        return noAccessText(portName, access);
     const LockFile lock = lockFile(portName);
     if (lock.live)
         return QStringLiteral("port \"%1\" is in use by %2; close it there first")
@@ -160,12 +217,16 @@ QString PortProblem::openFailure(const QString &portName, const QString &driverM
                                  const QStringList &lines)
 {
     const OpenFailure failure = openFailureReason(portName, driverMessage);
-    const int line = int(failure.reason) - int(Reason::HeldBy);
+    int line = int(failure.reason) - int(Reason::HeldBy);
+    if (failure.reason == Reason::NoAccess && !failure.access.groupMayUse)
+        ++line;
     if (failure.reason == Reason::Other || line >= lines.size() || lines.at(line).isEmpty())
         return openFailure(portName, driverMessage);
     if (failure.reason == Reason::HeldBy)
         return lines.at(line).arg(portName, failure.program, QString::number(failure.pid));
     if (failure.reason == Reason::StaleLock)
         return lines.at(line).arg(portName, QDir::toNativeSeparators(failure.lockPath));
+    if (failure.reason == Reason::NoAccess && failure.access.groupMayUse)
+        return lines.at(line).arg(portName, failure.access.group);
     return lines.at(line).arg(portName);
 }

@@ -15,13 +15,24 @@ enum class Reason {
     OpenHere,      // another window of this program has the port open
     Folder,        // the name is a folder, not a port
     StaleLock,     // a lock file left by a program that has ended still blocks the port
+    NoAccess,      // this user may not read and write the device node
 };
+
+// Whether this user may open a local port's device node. Serial nodes belong to a group
+// ("dialout" on Debian) whose members may use them; that group is read from the node.
+struct DeviceAccess {
+    bool denied = false;
+    QString group;            // the node's group
+    bool groupMayUse = false; // the group may read and write it, so joining it helps
+};
+DeviceAccess deviceAccess(const QString &portName);
 
 struct OpenFailure {
     Reason reason = Reason::Other;
-    QString program;  // HeldBy: the program holding the lock
-    qint64 pid = 0;   // HeldBy: its process
-    QString lockPath; // StaleLock: the file in the way
+    QString program;     // HeldBy: the program holding the lock
+    qint64 pid = 0;      // HeldBy: its process
+    QString lockPath;    // StaleLock: the file in the way
+    DeviceAccess access; // NoAccess: the node's group
 };
 
 // Empty when the record names a port, else why it cannot be used.
@@ -31,8 +42,9 @@ OpenFailure openFailureReason(const QString &portName, const QString &driverMess
 // program names that program when its lock file says; anything else keeps the driver's text.
 QString openFailure(const QString &portName, const QString &driverMessage);
 // A window's message, from its language pack lines: `lines` hold the texts for HeldBy
-// (%1 port, %2 program, %3 process), HeldElsewhere, OpenHere, Folder (%1 port) and
-// StaleLock (%1 port, %2 lock file), in that order. Other reasons, or a text missing (a pack
+// (%1 port, %2 program, %3 process), HeldElsewhere, OpenHere, Folder (%1 port),
+// StaleLock (%1 port, %2 lock file), NoAccess with a group to join (%1 port, %2 group) and
+// NoAccess without one (%1 port), in that order. Other reasons, or a text missing (a pack
 // written before the line was added), give the command line's message.
 QString openFailure(const QString &portName, const QString &driverMessage,
                     const QStringList &lines);

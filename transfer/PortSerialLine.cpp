@@ -340,6 +340,7 @@ bool PortSerialLine::open(QString *error)
     m_cts = false;
     m_closing = false;
     m_holdsPortName = true;
+    restartPacing();
     m_fd = fd;
     m_connected = true;
     return true;
@@ -356,7 +357,7 @@ void PortSerialLine::drainAndClose()
         return;
     // What did not go out within the bound is discarded, or the driver's own close would
     // wait for the machine. A drained line keeps its last bytes for the peer.
-    closeLine(!waitForDrain(m_closing, [this] { return transmitterEmpty(); }));
+    closeLine(!waitForDrain(m_closing));
 }
 
 bool PortSerialLine::transmitterEmpty() const
@@ -378,6 +379,7 @@ void PortSerialLine::closeLine(bool discardOutput)
 {
     // Seen by a write in progress within one poll slice, before we queue for its lock.
     m_closing = true;
+    wakePacer();
     {
         QMutexLocker openLock(&m_openMutex);
         if (!m_connected.load())
@@ -445,10 +447,21 @@ qint64 PortSerialLine::write(const QByteArray &bytes)
     if (fd < 0)
         return -1;
     QDeadlineTimer deadline(timeoutMs);
+    // Under the write lock the descriptor stays ours.
+    const auto queued = [fd]() -> qint64 {
+        int q = 0;
+        return ::ioctl(fd, TIOCOUTQ, &q) == 0 ? q : 0;
+    };
     qint64 done = 0;
     while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        const qint64 room = awaitRoom(bytes.size() - done, deadline, queued, m_closing);
+        if (room < 0)
+            return done > 0 ? done : -1;
+        if (room == 0)
+            break;
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(room));
         if (n > 0) {
+            handedOn(n);
             done += n;
             continue;
         }

@@ -40,7 +40,7 @@ private:
     friend class PortIoWorker;
     void closeLine(bool discardOutput);
     void markLost(const QString &message);
-    bool transmitterEmpty() const;
+    bool transmitterEmpty() const override;
     void releasePortName();
 
     QMutex m_openMutex;

@@ -218,7 +218,8 @@ void TReceiveTransport::onLineOpened(bool ok, const QString &error)
         return;
     const QString reason =
         PortProblem::openFailure(ComPort1->settings().portName, error,
-                                 {lang(8), lang(9), lang(10), lang(11), lang(StaleLockLine)});
+                                 {lang(8), lang(9), lang(10), lang(11), lang(StaleLockLine),
+                                  lang(NoAccessLine), lang(NoAccessOwnerLine)});
     QMessageBox box(QMessageBox::Warning, QStringLiteral("message"),
                     lang(2).isEmpty() ? reason : lang(2), QMessageBox::Ok, this);
     if (!lang(2).isEmpty())

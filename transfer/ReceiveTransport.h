@@ -80,7 +80,9 @@ private:
         KeptProgramLine,
         SaveProgramLine,
         ConnectingLine,
-        StaleLockLine
+        StaleLockLine,
+        NoAccessLine,     // with a group to join
+        NoAccessOwnerLine // without one
     };
 
     SerialLine *ComPort1;

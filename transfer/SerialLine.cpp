@@ -2,7 +2,6 @@
 
 #include "transfer/LineControl.h"
 
-#include <QDeadlineTimer>
 #include <QMetaObject>
 #include <QMutexLocker>
 #include <QThread>
@@ -49,27 +48,43 @@ LineSettings SerialLine::storedSettings() const
     return s;
 }
 
-bool SerialLine::waitForDrain(const std::atomic<bool> &closing,
-                              const std::function<bool()> &emptyBelow) const
+bool SerialLine::waitForDrain(const std::atomic<bool> &closing)
 {
-    // Polled, never blocking in the driver: a machine holding CTS low must not hold up the
-    // close, and a close() from the window thread must get its lock at once.
-    const QDeadlineTimer deadline(drainBoundMs(outputQueued()));
-    for (;;) {
-        if (closing.load() || isLost())
-            return false;
-        if (outputQueued() == 0 && (!emptyBelow || emptyBelow()))
-            return true;
-        if (deadline.hasExpired())
-            return false;
-        QThread::msleep(1);
-    }
+    // Never blocking in the driver: a machine holding CTS low must not hold up the close,
+    // and a close() from the window thread must get its lock at once.
+    const auto bound = std::chrono::milliseconds(drainBoundMs(notCarried()));
+    return m_pacer.awaitCarried(
+        bound, [this] { return outputQueued() + (transmitterEmpty() ? 0 : 1); },
+        [this, &closing] { return closing.load() || isLost(); });
+}
+
+bool SerialLine::waitCarried(const std::atomic<bool> *stop)
+{
+    if (!isConnected())
+        return false;
+    const auto bound = std::chrono::milliseconds(drainBoundMs(notCarried()));
+    return m_pacer.awaitCarried(
+        bound, [this] { return outputQueued() + (transmitterEmpty() ? 0 : 1); },
+        [this, stop] { return (stop && stop->load()) || !isConnected() || isLost(); });
+}
+
+qint64 SerialLine::notCarried() const
+{
+    return qMax(m_pacer.clockAhead(), outputQueued());
+}
+
+qint64 SerialLine::awaitRoom(qint64 want, const QDeadlineTimer &deadline,
+                             const std::function<qint64()> &queued,
+                             const std::atomic<bool> &closing)
+{
+    const qint64 leftNs = deadline.isForever() ? qint64(1) << 62 : deadline.remainingTimeNSecs();
+    return m_pacer.awaitRoom(want, std::chrono::nanoseconds(qMax<qint64>(0, leftNs)), queued,
+                             [this, &closing] { return closing.load() || isLost(); });
 }
 
 int SerialLine::drainBoundMs(qint64 queued) const
 {
-    // Ten bits a character (start, eight, stop) is the common case; more bits only shorten it.
-    const qint64 transmitMs = queued * 10 * 1000 / qMax<qint32>(1, m_baud.load());
+    const qint64 transmitMs = queued * m_pacer.charNs() / 1000000;
     return int(qMin<qint64>(DrainGraceMs + transmitMs, INT_MAX));
 }
 
@@ -191,6 +206,7 @@ void SerialLine::noteLost(const QString &message)
             m_lostMessage = message;
     }
     m_lost.store(true);
+    m_pacer.wake();
 }
 
 void SerialLine::reportLost(const QString &message)

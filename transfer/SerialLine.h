@@ -2,9 +2,11 @@
 // One serial line as the transfer engines see it. Engines never touch QSerialPort;
 // tests put a double in its place.
 #include "settings/LineSettings.h"
+#include "transfer/LinePacer.h"
 #include "transfer/PauseGate.h"
 
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QMutex>
 #include <QObject>
 
@@ -61,11 +63,21 @@ public:
 
     // Thread-safe and blocking: every byte as one request, returning when the bytes are
     // with the driver or the time-out passed. Returns bytes accepted, -1 on a closed or
-    // lost line.
+    // lost line. Paced: it never runs more than paceLead() characters ahead of what the
+    // line can have carried at its rate.
     virtual qint64 write(const QByteArray &bytes) = 0;
-    // Bytes still queued for output below the program: in the driver and the UART.
-    // Thread-safe.
+    // Bytes still queued for output below the program, where the driver tells (0 where it
+    // cannot: a pseudo-terminal, some adapters). Thread-safe.
     virtual qint64 outputQueued() const = 0;
+    // Characters written that the line has not carried yet: its queue below, or the line's
+    // clock at its character rate, whichever says more. Thread-safe.
+    qint64 notCarried() const;
+    // Blocks until the line has carried everything written, *stop is set, the line closes
+    // or drainBoundMs() of what was on its way passed. True when carried.
+    bool waitCarried(const std::atomic<bool> *stop = nullptr);
+    // Characters a writer may be ahead of the line, and one character's time on the wire.
+    int paceLead() const { return m_pacer.leadChars(); }
+    qint64 charTimeNs() const { return m_pacer.charNs(); }
 
     // Received bytes waiting to be read (after NUL discarding and the flow gate). Thread-safe;
     // read by the GUI thread.
@@ -86,7 +98,7 @@ public:
     {
         return int(qMin<qint64>(m_timeoutConstantMs + bytes * m_timeoutPerByteMs, INT_MAX));
     }
-    // How long a drain before close may take for `queued` bytes at the line's baud rate.
+    // How long a drain before close may take for `queued` bytes at the line's rate.
     int drainBoundMs(qint64 queued) const;
 
     // The flow gate: while armed, the reader acts on XON/XOFF as it reads them, before
@@ -162,21 +174,36 @@ private:
     mutable QMutex m_settingsMutex;
     LineSettings m_storedSettings;
 
+    mutable LinePacer m_pacer;
+
 protected:
     // Concrete lines call this whenever they take new settings.
     void noteSettings(const LineSettings &s)
     {
         m_discardNull.store(s.discardNull);
         m_baud.store(s.baudRate > 0 ? s.baudRate : 9600);
+        m_pacer.setLine(s);
     }
+    // Writers: how many of `want` bytes may go to the driver now (waiting for the line to
+    // carry its lead); 0 when the deadline passed, -1 once closing is set or the line is lost.
+    // queued() reads the driver's queue; it is called without any of the base's locks.
+    qint64 awaitRoom(qint64 want, const QDeadlineTimer &deadline,
+                     const std::function<qint64()> &queued, const std::atomic<bool> &closing);
+    // Bytes the driver took; clocked as LinePacer::handedOn().
+    void handedOn(qint64 bytes, bool clocked = true) { m_pacer.handedOn(bytes, clocked); }
+    // A line opened afresh has nothing on its way.
+    void restartPacing() { m_pacer.restart(); }
+    // A closing line wakes writers and drains that wait for it.
+    void wakePacer() { m_pacer.wake(); }
+    // False while the hardware below the driver queue still holds characters (a UART's FIFO).
+    virtual bool transmitterEmpty() const { return true; }
     // For lines that keep their settings here: stores and notes them, returning the old ones.
     LineSettings exchangeSettings(const LineSettings &s);
     // What was stored, with the reader's current NUL discarding.
     LineSettings storedSettings() const;
     qint32 baudRate() const { return m_baud.load(); }
-    // Before a close that keeps queued output: waits a millisecond at a time until the queue
-    // is empty and emptyBelow() (when given) says the hardware below has sent it too. Gives
-    // up at drainBoundMs(), or at once when the line is closing or lost. True when drained.
-    bool waitForDrain(const std::atomic<bool> &closing,
-                      const std::function<bool()> &emptyBelow = {}) const;
+    // Before a close that keeps queued output: waits until the line has carried what was
+    // written (its clock, its queue, its transmitter). Gives up at drainBoundMs(), or at
+    // once when the line is closing or lost. True when drained.
+    bool waitForDrain(const std::atomic<bool> &closing);
 };

@@ -217,6 +217,7 @@ void TTransferSettings::setLanguage(const QStringList &lines)
     if (QTableWidgetItem *port = StringGrid1->horizontalHeaderItem(PortSetting::Port))
         port->setToolTip(help);
     PortComboBox->setHelp(help);
+    PortComboBox->setNoAccessTexts(line(NoAccessMarkLine), line(NoAccessMarkLine + 1));
 }
 
 void TTransferSettings::setExtData(const QString &commaText)

@@ -98,7 +98,9 @@ private:
     // The port column's help, three pack lines from here.
     static constexpr int PortHelpLine = 16;
     static constexpr int FolderPromptLine = 19;
-    static constexpr int DuplicateNameLine = 20;
+    // The port list's mark on a port this user may not open, with a group and without.
+    static constexpr int NoAccessMarkLine = 20;
+    static constexpr int DuplicateNameLine = 22;
 
     PortList *m_list;
     bool m_ownsList;

@@ -8,6 +8,7 @@
 #include "transfer/PortSerialLine.h"
 #include "transfer/SendController.h"
 #include "transfer/TransportThread.h"
+#include "transfer/UsbLatency.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -287,6 +288,8 @@ void TTransport::onLineOpened(bool ok, const QString &error)
     refreshStatus();
     if (ok) {
         m_lineOpened = true;
+        m_notice = UsbLatency::warning(ComPort1->settings());
+        refreshStatus();
         // Waiting at its gate from now on, so an XON before the first press starts it.
         Thread1->begin();
         return;
@@ -299,7 +302,8 @@ void TTransport::tellOpenFailure(const QString &error)
     QMessageBox box(QMessageBox::NoIcon, QStringLiteral("message"), line(2), QMessageBox::Ok, this);
     box.setInformativeText(
         PortProblem::openFailure(ComPort1->settings().portName, error,
-                                 {line(19), line(20), line(21), line(22), line(StaleLockLine)}));
+                                 {line(19), line(20), line(21), line(22), line(StaleLockLine),
+                                  line(NoAccessLine), line(NoAccessLine + 1)}));
     box.exec();
     close();
 }
@@ -460,7 +464,7 @@ void TTransport::refreshStatus()
     case Sending:
         break;
     }
-    showStatus(text < 0 ? QString() : line(text), false);
+    showStatus(text < 0 ? m_notice : line(text), false);
 }
 
 void TTransport::onMachinePaused(int cause)

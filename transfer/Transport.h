@@ -90,6 +90,8 @@ private:
     static constexpr int ConnectingLine = 23;
     // A port blocked by a lock file its program left behind.
     static constexpr int StaleLockLine = 24;
+    // A port this user may not open: with a group to join, then without.
+    static constexpr int NoAccessLine = 25;
 
     // Controls, found by these names.
     QToolButton *ToolButton1 = nullptr;
@@ -126,4 +128,6 @@ private:
     SendState m_state = Idle;
     bool m_noData = false;
     QString m_failure;
+    // Told while nothing else holds the status line: a USB adapter that passes an XOFF late.
+    QString m_notice;
 };

@@ -5,11 +5,19 @@
 #include "transfer/SerialLine.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QMutexLocker>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
 
 TransportThread::TransportThread(QObject *parent)
     : QThread(parent), m_gate(std::make_shared<PauseGate>(true))
 {
+    m_frame.setSingleShot(true);
+    m_frame.setInterval(UpdateFrameMs);
+    connect(&m_frame, &QTimer::timeout, this, &TransportThread::updatesPending);
 }
 
 TransportThread::~TransportThread()
@@ -63,19 +71,42 @@ QVector<SendUpdate> TransportThread::takeUpdates()
     QMutexLocker lock(&m_updateMutex);
     QVector<SendUpdate> out;
     out.swap(m_updates);
+    m_noticeOwed = false;
     return out;
+}
+
+// Called with the update lock held, after an update joined the queue: the first one since
+// the window took them starts the frame timer on the window's thread; the rest ride along,
+// so a fast line wakes the window thread once a frame, not once a character.
+bool TransportThread::noticeDueLocked()
+{
+    if (m_noticeOwed)
+        return false;
+    m_noticeOwed = true;
+    return true;
+}
+
+void TransportThread::scheduleNotice()
+{
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (!m_frame.isActive())
+                m_frame.start();
+        },
+        Qt::QueuedConnection);
 }
 
 void TransportThread::post(SendUpdate::Kind kind, qint64 value, const QString &text)
 {
-    bool wasEmpty;
+    bool notify;
     {
         QMutexLocker lock(&m_updateMutex);
-        wasEmpty = m_updates.isEmpty();
         m_updates.append(SendUpdate{kind, value, text});
+        notify = noticeDueLocked();
     }
-    if (wasEmpty)
-        emit updatesPending();
+    if (notify)
+        scheduleNotice();
 }
 
 // Characters sent merge into one pending update, however fast the line and however long
@@ -84,11 +115,11 @@ void TransportThread::postSent(char c)
 {
     const auto code = static_cast<unsigned char>(c);
     const bool echoed = c == '\n' || (code >= 33 && code <= 254);
-    bool wasEmpty;
+    bool notify;
     {
         QMutexLocker lock(&m_updateMutex);
-        wasEmpty = m_updates.isEmpty();
-        if (wasEmpty || m_updates.last().kind != SendUpdate::Sent)
+        notify = noticeDueLocked();
+        if (m_updates.isEmpty() || m_updates.last().kind != SendUpdate::Sent)
             m_updates.append(SendUpdate{SendUpdate::Sent, 0, QString()});
         SendUpdate &u = m_updates.last();
         ++u.value;
@@ -107,8 +138,8 @@ void TransportThread::postSent(char c)
             }
         }
     }
-    if (wasEmpty)
-        emit updatesPending();
+    if (notify)
+        scheduleNotice();
 }
 
 bool TransportThread::writeLf()
@@ -142,16 +173,6 @@ void TransportThread::reportStop()
         m_failurePosted = true;
         post(SendUpdate::FileFailed, m_current, m_line->lostMessage());
     }
-}
-
-bool TransportThread::waitForDriverQueue()
-{
-    while (m_line->outputQueued() > MaxDriverQueue) {
-        if (m_stop || m_line->isLost())
-            return false;
-        QThread::usleep(500);
-    }
-    return !m_stop;
 }
 
 // Never drops a byte: what a timed-out write left behind is written again.
@@ -188,6 +209,62 @@ bool TransportThread::sendBytes(const QByteArray &bytes)
     return true;
 }
 
+bool TransportThread::failFile(int index, const QString &why)
+{
+    m_failurePosted = true;
+    post(SendUpdate::FileFailed, index, why);
+    return false;
+}
+
+// Waits until the line has carried what was written. A line that carries nothing for a
+// while (CTS held) is reported as waiting and honours the gate meanwhile; nothing is dropped.
+bool TransportThread::waitCarried()
+{
+    bool waiting = false;
+    while (!m_line->waitCarried(&m_stop)) {
+        if (m_stop || !m_line->isConnected() || m_line->isLost()) {
+            reportStop();
+            return false;
+        }
+        if (!waiting) {
+            waiting = true;
+            post(SendUpdate::Waiting, 1);
+        }
+        if (!gate())
+            return false;
+    }
+    if (waiting)
+        post(SendUpdate::Waiting, 0);
+    return true;
+}
+
+namespace
+{
+// What tells a file that changed under the reader: its size and its modification time.
+struct FileStamp {
+    qint64 size = -1;
+    qint64 mtimeNs = -1;
+    bool operator==(const FileStamp &o) const { return size == o.size && mtimeNs == o.mtimeNs; }
+};
+
+FileStamp stampOf(QFile &file)
+{
+    FileStamp st;
+#ifdef Q_OS_UNIX
+    struct stat sb {
+    };
+    if (::fstat(file.handle(), &sb) == 0) {
+        st.size = sb.st_size;
+        st.mtimeNs = qint64(sb.st_mtim.tv_sec) * 1000000000LL + sb.st_mtim.tv_nsec;
+    }
+#else
+    st.size = file.size();
+    st.mtimeNs = QFileInfo(file).lastModified().toMSecsSinceEpoch() * 1000000LL;
+#endif
+    return st;
+}
+} // namespace
+
 bool TransportThread::sendFile(int index, const QString &path)
 {
     m_current = index;
@@ -195,43 +272,62 @@ bool TransportThread::sendFile(int index, const QString &path)
     post(SendUpdate::ProgressMax, file.size());
     post(SendUpdate::SelectFile, index);
     post(SendUpdate::EchoStart);
-    if (!file.open(QIODevice::ReadOnly)) {
-        m_failurePosted = true;
-        post(SendUpdate::FileFailed, index, file.errorString());
-        return false;
-    }
+    if (!file.open(QIODevice::ReadOnly))
+        return failFile(index, file.errorString());
+    const FileStamp before = stampOf(file);
     if (!sendBytes(QByteArray(1, LineControl::DC2)))
         return false;
     int percents = 0;
+    bool ended = false; // Ctrl-Z or the second "%"
+    qint64 bytesRead = 0, sent = 0;
+    // A character counts as sent once the next one goes; the last one once the line has
+    // carried it, so the window never shows more than the machine has.
+    char held = 0;
+    bool holding = false;
     char buffer[65536];
     QByteArray one(1, '\0'); // reused: no allocation per character
-    for (;;) {
+    while (!ended) {
         const qint64 got = file.read(buffer, sizeof buffer);
-        if (got < 0) {
-            m_failurePosted = true;
-            post(SendUpdate::FileFailed, index, file.errorString());
-            return false;
-        }
+        if (got < 0)
+            return failFile(index, file.errorString());
         if (got == 0)
             break;
+        bytesRead += got;
         for (qint64 k = 0; k < got; ++k) {
             char c = buffer[k];
-            if (c == CtrlZ || percents >= 2)
-                goto endOfFile;
+            if (c == CtrlZ || percents >= 2) {
+                ended = true;
+                break;
+            }
             if (c == 'O')
                 c = ':';
             if (c == '%')
                 ++percents;
             one[0] = c;
-            if (!waitForDriverQueue() || !gate() || !sendBytes(one))
+            if (!gate() || !sendBytes(one))
                 return false;
             m_gate->countWritten();
-            postSent(c);
+            if (holding)
+                postSent(held);
+            held = c;
+            holding = true;
+            ++sent;
         }
     }
-endOfFile:
-    if (!sendBytes(QByteArray(1, LineControl::DC4)))
+    // A file cut short or rewritten while it was read is not the program the user chose:
+    // without its DC4 the control does not take it as whole.
+    if (!(stampOf(file) == before) || (!ended && percents < 2 && bytesRead < before.size)) {
+        return failFile(index, QStringLiteral("%1 changed while it was being sent: %2 of its "
+                                              "%3 characters went out, and no end of program "
+                                              "(DC4) was sent.")
+                                   .arg(QFileInfo(path).fileName())
+                                   .arg(sent)
+                                   .arg(before.size));
+    }
+    if (!sendBytes(QByteArray(1, LineControl::DC4)) || !waitCarried())
         return false;
+    if (holding)
+        postSent(held);
     // Text after the second "%" is not sent: the program is complete all the same.
     post(SendUpdate::FileDone, index);
     return true;
@@ -271,6 +367,9 @@ void TransportThread::run()
         }
     }
     if (m_stop)
+        return;
+    // Each file's end was carried already; what is left is at most an LF owed to an XON.
+    if (!waitCarried())
         return;
     m_line->drainAndClose();
     post(SendUpdate::Finished);

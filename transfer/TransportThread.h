@@ -4,6 +4,7 @@
 #include <QMutex>
 #include <QStringList>
 #include <QThread>
+#include <QTimer>
 #include <QVector>
 
 #include "transfer/PauseGate.h"
@@ -23,9 +24,9 @@ struct SendUpdate {
                       // reset: older pending echo was dropped, show this text alone
         Waiting,      // value 1: the line takes no characters, the rest is kept; 0: moving again
         FileFailed,   // value: index; text: why
-        Finished,     // every file went out; the line is closed
+        Finished,     // the line has carried every file and is closed
         Resumed,      // the worker passed its gate after waiting there
-        FileDone      // value: index; the file's end went out
+        FileDone      // value: index; the line has carried the file's end
     };
     Kind kind;
     qint64 value = 0;
@@ -38,12 +39,11 @@ class TransportThread : public QThread
     Q_OBJECT
 public:
     static constexpr char CtrlZ = 0x1A;
-    // Characters allowed in the driver's output queue before the next one is written, so
-    // that an XOFF is obeyed within about this many characters on a real UART.
-    static constexpr qint64 MaxDriverQueue = 16;
     // Echo text kept for a window that has not collected it yet; older text is dropped, so
     // a window thread that is held up never makes the worker's memory grow.
     static constexpr int MaxPendingEcho = 64 * 1024;
+    // The window hears of updates at most this often (milliseconds).
+    static constexpr int UpdateFrameMs = 16;
 
     explicit TransportThread(QObject *parent = nullptr);
     ~TransportThread() override;
@@ -68,7 +68,8 @@ public:
     QVector<SendUpdate> takeUpdates();
 
 signals:
-    // Emitted when the update queue stops being empty; drain it with takeUpdates().
+    // Emitted on the window's thread, at most once a frame, while updates wait; drain them
+    // with takeUpdates().
     void updatesPending();
 
 protected:
@@ -77,10 +78,13 @@ protected:
 private:
     bool gate();
     bool writeLf();
-    bool waitForDriverQueue();
     bool sendBytes(const QByteArray &bytes);
+    bool waitCarried();
+    bool failFile(int index, const QString &why);
     bool sendFile(int index, const QString &path);
     void post(SendUpdate::Kind kind, qint64 value = 0, const QString &text = QString());
+    bool noticeDueLocked();
+    void scheduleNotice();
     void postSent(char c);
     void reportStop();
 
@@ -97,4 +101,6 @@ private:
 
     QMutex m_updateMutex;
     QVector<SendUpdate> m_updates;
+    bool m_noticeOwed = false; // under m_updateMutex
+    QTimer m_frame;            // on the window's thread
 };

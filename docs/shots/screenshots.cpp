@@ -251,13 +251,15 @@ int main(int argc, char *argv[])
         if (!d)
             return;
         d->findChild<TComComboBox *>(QStringLiteral("PortComboBox"))
-            ->setPorts(
-                {{QStringLiteral("ttyS0"), QStringLiteral("16550A UART"), {}},
-                 {QStringLiteral("ttyUSB0"), QStringLiteral("FT232R USB UART"),
-                  QStringLiteral("FT232R USB UART\nManufacturer: FTDI\nSerial number: A1B2")},
-                 {QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_A1B2-if00-port0"),
-                  QStringLiteral("FT232R USB UART"),
-                  {}}});
+            ->setPorts({{QStringLiteral("ttyS0"), QStringLiteral("16550A UART"), {}, {}},
+                        {QStringLiteral("ttyUSB0"),
+                         QStringLiteral("FT232R USB UART"),
+                         QStringLiteral("FT232R USB UART\nManufacturer: FTDI\nSerial number: A1B2"),
+                         {}},
+                        {QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_A1B2-if00-port0"),
+                         QStringLiteral("FT232R USB UART"),
+                         {},
+                         {}}});
         d->StringGrid1SelectCell(1, 0);
         d->findChild<TComComboBox *>(QStringLiteral("PortComboBox"))->showPopup();
         shot(QStringLiteral("port-settings-ports"));

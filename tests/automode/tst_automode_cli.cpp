@@ -6,9 +6,11 @@
 #include "settings/PortSetting.h"
 #include "tools/AutoCommand.h"
 #include "tools/sim/RadioAdapterSim.h"
+#include "transfer/PortProblem.h"
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -32,6 +34,7 @@ private slots:
     void servesRadioMachines();
     void errors_data();
     void errors();
+    void busyPortNamesHolder();
 
 private:
     QString record(const QString &port, const QString &type) const
@@ -40,7 +43,7 @@ private:
             {"RADIO 1", port, "115200", "None", "8", "1", "None", m_work, "*.nc", type});
     }
     std::unique_ptr<QTemporaryDir> m_dir;
-    QString m_work, m_options, m_log;
+    QString m_work, m_options, m_named, m_log;
 };
 
 void TestAutoCommand::init()
@@ -56,6 +59,12 @@ void TestAutoCommand::init()
                         "PathList=\"" +
                             m_dir->filePath(QStringLiteral("NC")).toUtf8() + "\"\r\n");
     m_log = m_dir->filePath(QStringLiteral("logs/radio.txt"));
+    // Port settings as the windows write them, for --port-setting-name.
+    m_named = fixture(*m_dir, QStringLiteral("Option-named.ini"),
+                      "\xEF\xBB\xBF[General]\r\nCheck=240\r\nATRead=9999\r\n[Transfer]\r\n"
+                      "Mill,ttyS0,9600,Even,7,2,Xon/Xoff,/tmp,*.nc,None\r\n"
+                      "\"Lathe 1\",/dev/ncferry-none,9600,None,8,1,None,/tmp,*.nc,None\r\n"
+                      "[Editor]\r\n");
 }
 
 void TestAutoCommand::servesRadioMachines()
@@ -158,6 +167,16 @@ void TestAutoCommand::errors_data()
                        QString(good).replace("/dev/ncferry-none", "tcp://127.0.0.1:1"), "--options",
                        "{O}"}
         << 2 << "refused the connection";
+    // A service names its port setting in the one settings file instead of copying its line.
+    QTest::newRow("named setting")
+        << QStringList{"--port-setting-name", "Lathe 1", "--options", "{N}"} << 2
+        << "\"/dev/ncferry-none\"";
+    QTest::newRow("name not in the file")
+        << QStringList{"--port-setting-name=mill", "--options", "{N}"} << 1
+        << "has no port setting named \"mill\"; it has \"Mill\", \"Lathe 1\"";
+    QTest::newRow("no port settings")
+        << QStringList{"--port-setting-name", "Mill", "--options", "{O}"} << 1
+        << "has no [Transfer] section";
 }
 
 void TestAutoCommand::errors()
@@ -166,9 +185,35 @@ void TestAutoCommand::errors()
     QFETCH(int, status);
     QFETCH(QString, says);
     args.replaceInStrings("{O}", m_options);
+    args.replaceInStrings("{N}", m_named);
     QString err;
     QCOMPARE(runCapturingStderr([&] { return runAutoCommand(args); }, &err), status);
     QVERIFY2(err.contains(says), qPrintable(err));
+}
+
+// As send and receive do: the program holding the port is named, not the driver's text.
+void TestAutoCommand::busyPortNamesHolder()
+{
+    PtyPair pty;
+    QProcess holder;
+    holder.start(QCoreApplication::applicationDirPath() + "/ncferry-cli",
+                 {"receive", "--port-setting", record(pty.slavePath(), "None"), "--timeout", "20",
+                  m_dir->filePath("O1.nc")});
+    QVERIFY(holder.waitForStarted(5000));
+    QTRY_VERIFY_WITH_TIMEOUT(!PortProblem::lockHolder(pty.slavePath()).isEmpty(), 10000);
+    QString err;
+    const int status = runCapturingStderr(
+        [&] {
+            return runAutoCommand({"--port-setting", record(pty.slavePath(), "None"), "--options",
+                                   m_options, "--log", m_log});
+        },
+        &err);
+    const qint64 pid = holder.processId();
+    holder.kill();
+    holder.waitForFinished(5000);
+    QCOMPARE(status, 2);
+    QVERIFY2(err.contains(QStringLiteral("in use by ncferry-cli (process %1)").arg(pid)),
+             qPrintable(err));
 }
 
 QTEST_GUILESS_MAIN(TestAutoCommand)

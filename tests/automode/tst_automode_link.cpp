@@ -1,8 +1,7 @@
 // The auto-mode link over real pseudo-terminals, with the radio adapter and machine control
 // simulators on the far side: what reaches the machines is checked byte for byte.
+#include "AutoLinkRig.h"
 #include "FakeSerialLine.h"
-#include "PtyPair.h"
-#include "SendRig.h"
 #include "TestFiles.h"
 #include "automode/AutoLink.h"
 #include "settings/PortSetting.h"
@@ -19,6 +18,7 @@
 
 using namespace AutoMode;
 using namespace LineControl;
+using namespace AutoRig;
 using Sim::RadioAdapterSim;
 namespace Machine = Sim::Machine;
 
@@ -27,67 +27,9 @@ namespace
 
 const QByteArray Program1234 = "%\r\nO1234\r\nG00X0.Z0.\r\nM30\r\n%\r\n";
 
-QByteArray sentForm(const QByteArray &content)
-{
-    QByteArray b = content;
-    b.replace('O', ':');
-    return DC2 + b + DC4;
-}
-
 QByteArray selecting(const QByteArray &mask)
 {
     return LineControl::XOFF + QByteArray("+++PM ") + mask + "\rEX\r" + LineControl::XON;
-}
-
-// One auto-mode line on a pty: the program side opens the slave, the test or a simulator
-// plays the far end on the master.
-struct Line {
-    Line(const QString &type, const QString &flow, const QString &work)
-    {
-        port = {"LATHE1", pty.slavePath(), "9600", "None", "8", "1", flow, work, "*.nc", type};
-        timings.promptTimeoutMs = 3000;
-        timings.selectPauseMs = 20;
-        timings.afterFileMs = 10;
-        timings.holdFlushMs = 50;
-    }
-    ~Line()
-    {
-        link.reset();
-        line.close();
-    }
-    bool open(const GeneralValues &values)
-    {
-        LineSettings settings;
-        if (!PortSetting::toLineSettings(port, &settings, nullptr, nullptr))
-            return false;
-        line.setSettings(settings);
-        QString error;
-        if (!line.open(&error))
-            return false;
-        link = std::make_unique<AutoLink>(
-            &line, port, [values] { return values; }, timings);
-        QObject::connect(link.get(), &AutoLink::logEvent, link.get(), [this](const LogEvent &e) {
-            log << e.status + u' ' + e.kind + u' ' + e.path;
-        });
-        QObject::connect(link.get(), &AutoLink::problem, link.get(),
-                         [this](const QString &text) { problems << text; });
-        link->start();
-        return true;
-    }
-    bool idle() const { return link->sendList().isEmpty() && !link->threadOver(); }
-
-    PtyPair pty;
-    PortSerialLine line;
-    QStringList port;
-    LinkTimings timings;
-    std::unique_ptr<AutoLink> link;
-    QStringList log;
-    QStringList problems;
-};
-
-bool spin(const std::function<bool()> &done, int timeoutMs = 5000)
-{
-    return SendRig::spin(done, timeoutMs);
 }
 
 } // namespace
@@ -131,8 +73,8 @@ void TestAutoModeLink::init()
 void TestAutoModeLink::roadOfOneRequest()
 {
     Line l(QStringLiteral("Wireless"), QStringLiteral("None"), m_work);
-    QVERIFY(l.pty.isValid());
-    RadioAdapterSim adapter(l.pty.masterFd(),
+    QVERIFY(l.pty->isValid());
+    RadioAdapterSim adapter(l.pty->masterFd(),
                             {"10.0.0.1", "10.0.0.2", "10.0.0.3", "", "", "", "", ""});
     QVERIFY(l.open(m_values));
 
@@ -170,25 +112,25 @@ void TestAutoModeLink::cableRequestReturnAndMissing()
     QByteArray got;
     const auto answered = [&](int programs) {
         return spin([&] {
-            got += l.pty.readAvailable();
+            got += l.pty->readAvailable();
             return Machine::programsIn(got).size() >= programs && l.idle();
         });
     };
 
-    QVERIFY(l.pty.send(Machine::requestProgram({"(P1)", "(F2)", "(N1234)"})));
+    QVERIFY(l.pty->send(Machine::requestProgram({"(P1)", "(F2)", "(N1234)"})));
     QVERIFY(answered(1));
     QCOMPARE(got, sentForm(Program1234));
 
     got.clear();
     const QByteArray returned = "%\nO5555(SHAFT 2)\nG01X1.Z-2.F0.2\nM30\n%";
-    QVERIFY(l.pty.send(Machine::punched(returned)));
+    QVERIFY(l.pty->send(Machine::punched(returned)));
     QVERIFY(answered(1));
     const QString stored = m_work + QStringLiteral("/SHAFT 2.nc");
     QCOMPARE(readFile(stored), QByteArray(returned).replace("\n", "\r\n"));
     QCOMPARE(got, ReplyProgram(SendListEntry::success("00", stored, "9997")));
 
     got.clear();
-    QVERIFY(l.pty.send(Machine::requestProgram({"(P1)", "(F2)", "(N4321)"})));
+    QVERIFY(l.pty->send(Machine::requestProgram({"(P1)", "(F2)", "(N4321)"})));
     QVERIFY(answered(1));
     const QString missing = m_nc + QStringLiteral("/LATHE/O4321.nc");
     QCOMPARE(got, ReplyProgram(SendListEntry::error("00", missing, "9997")));
@@ -222,49 +164,49 @@ void TestAutoModeLink::flowControl()
     // Without a worker XON and XOFF are program data under every code.
     const QByteArray returned =
         QByteArray("%\nO6000\nX1") + LineControl::XON + "Y2" + LineControl::XOFF + "\n%";
-    QVERIFY(l.pty.send(Machine::punched(returned)));
+    QVERIFY(l.pty->send(Machine::punched(returned)));
     QVERIFY(spin([&] { return !l.log.isEmpty(); }));
     QCOMPARE(readFile(m_work + QStringLiteral("/O6000.nc")),
              QByteArray(returned).replace("\n", "\r\n"));
     if (paced) { // the SUCCESS reply waits for an XON
         QVERIFY(spin([&] { return l.link->threadOver(); }));
-        QVERIFY(l.pty.send(QByteArray(1, LineControl::XON)));
+        QVERIFY(l.pty->send(QByteArray(1, LineControl::XON)));
     }
     QByteArray got;
     QVERIFY(spin([&] {
-        got += l.pty.readAvailable();
+        got += l.pty->readAvailable();
         return l.idle() && got.contains(DC4);
     }));
     QCOMPARE(got, ReplyProgram(SendListEntry::success("00", m_work + "/O6000.nc", "9997")));
     got.clear();
-    QVERIFY(l.pty.send(Machine::requestProgram({"(P1)", "(F2)", "(N7777)"})));
+    QVERIFY(l.pty->send(Machine::requestProgram({"(P1)", "(F2)", "(N7777)"})));
     if (paced) {
         // Created and waiting for the machine's XON: nothing goes out.
         QVERIFY(spin([&] { return l.link->threadOver(); }));
         QTest::qWait(3 * l.timings.tickMs);
-        QCOMPARE(l.pty.readAvailable(), QByteArray());
-        QVERIFY(l.pty.send(QByteArray(1, LineControl::XON)));
+        QCOMPARE(l.pty->readAvailable(), QByteArray());
+        QVERIFY(l.pty->send(QByteArray(1, LineControl::XON)));
     }
     QVERIFY(spin([&] {
-        got += l.pty.readAvailable();
+        got += l.pty->readAvailable();
         return got.size() > 2000;
     }));
     // Not read meanwhile: the pty's buffer bounds how far the sender can get.
-    QVERIFY(l.pty.send(QByteArray(1, LineControl::XOFF)));
+    QVERIFY(l.pty->send(QByteArray(1, LineControl::XOFF)));
     if (paced) {
         // At most what was queued ahead of the XOFF follows it.
         QTest::qWait(150);
-        got += l.pty.readAvailable();
+        got += l.pty->readAvailable();
         const qsizetype held = got.size();
         QTest::qWait(200);
-        got += l.pty.readAvailable();
+        got += l.pty->readAvailable();
         QCOMPARE(got.size(), held);
         QVERIFY(held < expected.size());
-        QVERIFY(l.pty.send(QByteArray(1, LineControl::XON)));
+        QVERIFY(l.pty->send(QByteArray(1, LineControl::XON)));
     }
     QVERIFY(spin(
         [&] {
-            got += l.pty.readAvailable();
+            got += l.pty->readAvailable();
             return got.size() >= expected.size() && l.idle();
         },
         20000));
@@ -279,7 +221,7 @@ void TestAutoModeLink::radioDemultiplexing()
     m_values.saveOkReply = false;
     // Device 1's address is made of bytes that mean something in a program: DC4, DC2,
     // ":" and CR.
-    RadioAdapterSim adapter(l.pty.masterFd(),
+    RadioAdapterSim adapter(l.pty->masterFd(),
                             {"65.66.67.68", "20.18.58.13", "", "", "", "", "", "9.9.9.9"});
     QVERIFY(l.open(m_values));
     QVERIFY(spin([&] { return l.idle() && l.link->ipMark() == 0x83; }));
@@ -306,7 +248,7 @@ void TestAutoModeLink::radioDemultiplexing()
 void TestAutoModeLink::promptTimeOut()
 {
     Line l(QStringLiteral("Wireless"), QStringLiteral("None"), m_work);
-    RadioAdapterSim wire(l.pty.masterFd(), {}, false); // no adapter on the line
+    RadioAdapterSim wire(l.pty->masterFd(), {}, false); // no adapter on the line
     l.timings.promptTimeoutMs = 300;
     QVERIFY(l.open(m_values));
     QVERIFY(spin([&] { return l.idle() && !l.problems.isEmpty(); }, 3000));

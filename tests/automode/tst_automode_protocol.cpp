@@ -250,7 +250,7 @@ void TestAutoModeProtocol::handleProgram()
     for (const QString &l : received)
         buffer += l + QStringLiteral("\r\n");
     RequestProtocol protocol(port(type), [&] { return values; });
-    const Handling h = protocol.HandleBuffer(device, buffer);
+    const Handling h = protocol.HandleBuffer(device, buffer.toLatin1());
 
     QStringList gotEntries, gotLog, logPaths;
     for (const SendListEntry &e : h.entries)

@@ -12,6 +12,8 @@
 #include "settings/PortSetting.h"
 #include "tools/ReceiveCommand.h"
 #include "tools/SendCommand.h"
+#include "transfer/ComWidgets.h"
+#include "transfer/DetectedPorts.h"
 #include "transfer/PortList.h"
 #include "transfer/PortProblem.h"
 #include "transfer/ReceiveTransport.h"
@@ -30,7 +32,14 @@
 #include <QTest>
 #include <QTimer>
 
+#include <grp.h>
+#include <pwd.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <vector>
 
 namespace
 {
@@ -75,6 +84,78 @@ QString cliPath()
     return QCoreApplication::applicationDirPath() + QStringLiteral("/ncferry-cli");
 }
 
+// The send, receive or auto-mode window on port, with its line.
+QPointer<QWidget> transferWindow(const QString &window, SerialLine *line, const QString &port,
+                                 const QString &folder)
+{
+    if (window == "send") {
+        auto *send = new TTransport(line);
+        if (!send->setPortSetting(record(port)))
+            qFatal("send window refused its port setting");
+        return send;
+    }
+    if (window == "receive") {
+        auto *receive = new TReceiveTransport(line);
+        if (!receive->setPortSetting(record(port)))
+            qFatal("receive window refused its port setting");
+        receive->setFileName(QDir(folder).filePath("O1.nc"));
+        return receive;
+    }
+    auto *autoMode = new TWATransport([] { return AutoMode::GeneralValues(); }, line);
+    autoMode->setLogFolder(folder);
+    autoMode->setPortSetting(PortSetting::split(record(port)));
+    return autoMode;
+}
+
+// Shows the window and returns the detail of the box that tells why its port did not open
+// (the first box: others that follow are closed too).
+QString toldOnOpen(QWidget *w)
+{
+    QString told;
+    QTimer poll;
+    poll.setInterval(20);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            if (told.isEmpty())
+                told = box->informativeText();
+            box->accept();
+        }
+    });
+    poll.start();
+    w->show();
+    QDeadlineTimer deadline(5000);
+    while (told.isEmpty() && !deadline.hasExpired())
+        QTest::qWait(20);
+    return told;
+}
+
+// Root plays the user nobody, without supplementary groups, for the scope: real and effective
+// ids change (access() asks with the real ones), root stays the saved id to come back to.
+class AsNobody
+{
+public:
+    AsNobody()
+    {
+        const passwd *nobody = ::getpwnam("nobody");
+        m_groups.resize(size_t(std::max(::getgroups(0, nullptr), 0)));
+        m_ok = nobody && ::getgroups(int(m_groups.size()), m_groups.data()) >= 0 &&
+               ::setgroups(0, nullptr) == 0 &&
+               ::setresgid(nobody->pw_gid, nobody->pw_gid, 0) == 0 &&
+               ::setresuid(nobody->pw_uid, nobody->pw_uid, 0) == 0;
+    }
+    ~AsNobody()
+    {
+        if (::setresuid(0, 0, 0) != 0 || ::setresgid(0, 0, 0) != 0 ||
+            ::setgroups(m_groups.size(), m_groups.data()) != 0)
+            qFatal("cannot become root again");
+    }
+    bool ok() const { return m_ok; }
+
+private:
+    std::vector<gid_t> m_groups;
+    bool m_ok = false;
+};
+
 } // namespace
 
 class TestReliability : public QObject
@@ -93,6 +174,8 @@ private slots:
     void staleLockNamesNobody();
     void staleLockToldInEveryWindow_data();
     void staleLockToldInEveryWindow();
+    void noAccessToldInEveryWindow_data();
+    void noAccessToldInEveryWindow();
     void emptyPortInWindow();
     void jpegRegressions_data();
     void jpegRegressions();
@@ -350,40 +433,72 @@ void TestReliability::staleLockToldInEveryWindow()
     QTemporaryDir dir;
     auto *line = new FakeSerialLine;
     line->setFailOpen(true, QStringLiteral("Permission error while locking the device"));
-    QPointer<QWidget> w;
-    if (window == "send") {
-        auto *send = new TTransport(line);
-        QVERIFY(send->setPortSetting(record(port)));
-        w = send;
-    } else if (window == "receive") {
-        auto *receive = new TReceiveTransport(line);
-        QVERIFY(receive->setPortSetting(record(port)));
-        receive->setFileName(dir.filePath("O1.nc"));
-        w = receive;
-    } else {
-        auto *autoMode = new TWATransport([] { return AutoMode::GeneralValues(); }, line);
-        autoMode->setLogFolder(dir.path());
-        autoMode->setPortSetting(PortSetting::split(record(port)));
-        w = autoMode;
-    }
-    QString told;
-    QTimer poll;
-    poll.setInterval(20);
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-            told = box->informativeText();
-            box->accept();
-        }
-    });
-    poll.start();
-    w->show();
-    QTRY_VERIFY_WITH_TIMEOUT(!told.isEmpty(), 5000);
+    QPointer<QWidget> w = transferWindow(window, line, port, dir.path());
+    const QString told = toldOnOpen(w);
     lock.remove();
     QCOMPARE(told, QStringLiteral("Port \"%1\" is blocked by the lock file \"%2\", left behind by "
                                   "a program that is no longer running. Remove that file and try "
                                   "again.")
                        .arg(port, lock.fileName()));
     QTRY_VERIFY(w.isNull());
+}
+
+void TestReliability::noAccessToldInEveryWindow_data()
+{
+    QTest::addColumn<QString>("window");
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QString>("told");
+    const QString join = QStringLiteral(
+        "You have no access to port \"%1\". Members of the group \"dialout\" may use it: run  sudo "
+        "usermod -aG dialout $USER  in a terminal, then log out and in again.");
+    QTest::newRow("send") << "send" << 0660 << join;
+    QTest::newRow("receive") << "receive" << 0660 << join;
+    QTest::newRow("auto mode") << "auto" << 0660 << join;
+    QTest::newRow("no group may use it")
+        << "send" << 0600
+        << "You have no access to port \"%1\". Ask the administrator to give your user access "
+           "to it.";
+}
+
+// A port whose device node this user may not open: every window says so, names the node's
+// group and the command to join it, and the port list marks the port before it is chosen.
+void TestReliability::noAccessToldInEveryWindow()
+{
+    QFETCH(QString, window);
+    QFETCH(int, mode);
+    QFETCH(QString, told);
+    const group *dialout = ::getgrnam("dialout");
+    if (::geteuid() != 0 || !dialout || !::getpwnam("nobody"))
+        QSKIP("needs root, a dialout group and a nobody user to play a user without access");
+    QTemporaryDir dev;
+    QVERIFY(dev.isValid());
+    ::chmod(QFile::encodeName(dev.path()).constData(), 0755);
+    const QString port = dev.filePath("ttyUSB7");
+    QVERIFY(writeFile(port, {}));
+    const QByteArray node = QFile::encodeName(port);
+    QCOMPARE(::chown(node.constData(), 0, dialout->gr_gid), 0);
+    QCOMPARE(::chmod(node.constData(), mode_t(mode)), 0);
+
+    auto *line = new FakeSerialLine;
+    line->setFailOpen(true, QStringLiteral("Permission denied"));
+    QString shown, mark;
+    {
+        AsNobody user;
+        QVERIFY(user.ok());
+        TComComboBox ports;
+        ports.setNoAccessTexts("no access, group %1", "no access");
+        ports.setPorts(DetectedPorts::entries({}, dev.path(), QString()));
+        const int i = ports.findText("ttyUSB7");
+        // The mark leads the tooltip, before what the system says of the port.
+        mark =
+            i < 0 ? QString() : ports.itemData(i, Qt::ToolTipRole).toString().section('\n', 0, 0);
+        shown = toldOnOpen(transferWindow(window, line, port, dev.path()));
+    }
+    QCOMPARE(shown, told.arg(port));
+    QCOMPARE(mark, mode == 0660 ? QStringLiteral("no access, group dialout")
+                                : QStringLiteral("no access"));
+    // Root itself may open it: nothing is marked.
+    QVERIFY(!PortProblem::deviceAccess(port).denied);
 }
 
 // The window says the port is missing instead of opening a receive window that fails.

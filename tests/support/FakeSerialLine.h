@@ -22,7 +22,13 @@ public:
     {
         QMutexLocker lock(&m_mutex);
         m_settings = s;
-        noteSettings(s);
+        // Paced at the rate this queue really drains, whatever baud rate the record names.
+        LineSettings paced = s;
+        paced.baudRate = qMax(1, int(m_rate * 1000 * 10));
+        paced.dataBits = 8;
+        paced.parity = LineSettings::Parity::None;
+        paced.stopBits = LineSettings::StopBits::One;
+        noteSettings(paced);
         return true;
     }
     LineSettings settings() const override
@@ -44,6 +50,7 @@ public:
     void close() override
     {
         m_closing = true;
+        wakePacer();
         {
             QMutexLocker lock(&m_mutex);
             if (!m_connected)
@@ -74,16 +81,22 @@ public:
         QDeadlineTimer deadline(writeTimeoutMs(bytes.size()));
         qint64 done = 0;
         for (;;) {
+            // The queue is exact here: the pacer needs no clock of its own.
+            const qint64 lead = awaitRoom(
+                bytes.size() - done, deadline, [this] { return outputQueued(); }, m_closing);
+            if (lead < 0)
+                return done > 0 ? done : -1;
             {
                 QMutexLocker lock(&m_mutex);
                 if (!m_connected || isLost())
                     return done > 0 ? done : -1;
                 drainLocked();
-                const qint64 room = m_capacity - m_queue.size();
+                const qint64 room = qMin(lead, m_capacity - m_queue.size());
                 const qint64 take = qMin(room, bytes.size() - done);
                 if (take > 0) {
                     m_queue += bytes.mid(done, take);
                     done += take;
+                    handedOn(take, false);
                 }
             }
             if (done == bytes.size() || deadline.hasExpired())

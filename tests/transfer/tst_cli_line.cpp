@@ -15,8 +15,11 @@
 #include <QtTest>
 
 #include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
 #include <spawn.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -29,8 +32,8 @@ const QByteArray DC2("\x12"), DC4("\x14"), XON("\x11"), XOFF("\x13");
 
 QString record(const QString &port, const QString &flow)
 {
-    return PortSetting::join(
-        {"Mill", port, "115200", "None", "8", "1", flow, "/nc", "*.nc", "None"});
+    return PortSetting::join({"Mill", port, QString::number(PtyPair::FastBaud), "None", "8", "1",
+                              flow, "/nc", "*.nc", "None"});
 }
 
 QByteArray program(int lines)
@@ -283,6 +286,13 @@ private slots:
         const QString version = QStringLiteral("ncferry-cli " NCFERRY_VERSION "\n");
         QTest::newRow("--help") << QStringList{"--help"} << 0 << usage << "";
         QTest::newRow("send --help") << QStringList{"send", "--help"} << 0 << usage << "";
+        QTest::newRow("--help tells the record")
+            << QStringList{"--help"} << 0
+            << "A record line is one port setting as Option.ini keeps it"
+            << "";
+        QTest::newRow("--help points to the manual")
+            << QStringList{"--help"} << 0 << "The manual page ncferry-cli(1)"
+            << "";
         QTest::newRow("--version") << QStringList{"--version"} << 0 << version << "";
         QTest::newRow("auto --version") << QStringList{"auto", "--version"} << 0 << version << "";
         QTest::newRow("no command") << QStringList{} << 1 << "" << usage;
@@ -297,6 +307,77 @@ private slots:
             << 1 << ""
             << "usage: ncferry-cli send";
     }
+    // The serial port's permission as a shop's user meets it: the port's node belongs to
+    // root:dialout as a USB adapter's does. A member of the group sends; someone else is told
+    // the group and the command to join it, or to ask the administrator where no group may
+    // use the port. Progress to a pipe comes as whole lines, never overwritten with CR.
+    void portPermission_data()
+    {
+        QTest::addColumn<bool>("inGroup");
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("err");
+        QTest::newRow("in dialout") << true << 0660 << 0 << "characters/s";
+        QTest::newRow("not in dialout")
+            << false << 0660 << 2
+            << "ncferry-cli send: this user has no access to port \"%1\"; members of the group "
+               "\"dialout\" may use it: add this user with  sudo usermod -aG dialout $USER  and "
+               "log out and in again";
+        QTest::newRow("owner only")
+            << true << 0600 << 2 << "no access to port \"%1\"; ask the administrator";
+    }
+    void portPermission()
+    {
+        QFETCH(bool, inGroup);
+        QFETCH(int, mode);
+        QFETCH(int, status);
+        QFETCH(QString, err);
+        const group *dialout = ::getgrnam("dialout");
+        const passwd *nobody = ::getpwnam("nobody");
+        if (::geteuid() != 0 || !dialout || !nobody)
+            QSKIP("needs root, a dialout group and a nobody user to play a user without access");
+        const gid_t dialoutGid = dialout->gr_gid;
+        const uid_t uid = nobody->pw_uid;
+        const gid_t gid = nobody->pw_gid;
+        PtyPair pty;
+        QVERIFY(pty.isValid());
+        const QByteArray node = QFile::encodeName(pty.slavePath());
+        QCOMPARE(::chown(node.constData(), 0, dialoutGid), 0);
+        QCOMPARE(::chmod(node.constData(), mode_t(mode)), 0);
+        // The user must reach the program and the file, wherever the build tree lies.
+        QTemporaryDir dir(QDir::tempPath() + "/cli-user-XXXXXX");
+        QVERIFY(dir.isValid());
+        ::chmod(QFile::encodeName(dir.path()).constData(), 0755);
+        const QString exe = dir.filePath("ncferry-cli");
+        QVERIFY(QFile::copy(QCoreApplication::applicationDirPath() + "/ncferry-cli", exe));
+        const QByteArray body = program(50);
+        QVERIFY(writeFile(dir.filePath("O1.nc"), body));
+        QProcess cli;
+        cli.setChildProcessModifier([=] {
+            const gid_t groups[] = {dialoutGid};
+            if (::setgroups(inGroup ? 1 : 0, groups) != 0 || ::setgid(gid) != 0 ||
+                ::setuid(uid) != 0)
+                ::_exit(99);
+        });
+        QProcessEnvironment env;
+        env.insert("PATH", "/usr/bin:/bin");
+        env.insert("HOME", dir.path());
+        cli.setProcessEnvironment(env);
+        cli.start(exe, {"send", "--port-setting", record(pty.slavePath(), "None"),
+                        dir.filePath("O1.nc")});
+        QVERIFY(cli.waitForStarted(5000));
+        QByteArray got;
+        if (status == 0)
+            got = pty.readBytes(body.size() + 2, 5000);
+        QVERIFY(cli.waitForFinished(10000));
+        const QString gotErr = QString::fromLocal8Bit(cli.readAllStandardError());
+        QCOMPARE(cli.exitCode(), status);
+        QVERIFY2(gotErr.contains(QString(err).replace("%1", pty.slavePath())), qPrintable(gotErr));
+        QVERIFY2(!gotErr.contains(u'\r'), qPrintable(gotErr));
+        if (status == 0)
+            QVERIFY(got == DC2 + QByteArray(body).replace('O', ':') + DC4);
+    }
+
     void sharedWords()
     {
         QFETCH(QStringList, args);

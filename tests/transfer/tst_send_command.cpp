@@ -1,5 +1,6 @@
 // ncferry-cli send, run in-process against a pseudo-terminal that plays the control.
 #include "CaptureStderr.h"
+#include "LineRateControl.h"
 #include "PtyPair.h"
 #include "PtyReader.h"
 #include "TestFiles.h"
@@ -13,6 +14,7 @@
 #include <QTimer>
 
 #include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <thread>
 #include <unistd.h>
@@ -22,10 +24,9 @@ namespace
 
 const QByteArray DC2("\x12"), DC4("\x14");
 
-QString record(const QString &port, const QString &flow)
+QString record(const QString &port, const QString &flow, const QString &baud = "115200")
 {
-    return PortSetting::join(
-        {"Mill", port, "115200", "None", "8", "1", flow, "/nc", "*.nc", "None"});
+    return PortSetting::join({"Mill", port, baud, "None", "8", "1", flow, "/nc", "*.nc", "None"});
 }
 
 int run(const QStringList &args, QString *err)
@@ -86,6 +87,36 @@ private slots:
         QVERIFY2(err.contains("done: 1 file(s) sent"), qPrintable(err));
         if (flow == "RTS/CTS")
             QVERIFY2(err.contains("no CTS signal"), qPrintable(err));
+    }
+
+    // A stop from outside (a logout, kill) says where the send ended; no DC4 follows.
+    void signalStopsTheSend()
+    {
+        PtyPair pty;
+        LineSettings s = pty.lineSettings();
+        s.baudRate = 9600;
+        LineRateControl control(pty, s);
+        QByteArray body("%\nO5(LONG)\n");
+        while (body.size() < 3000)
+            body += "G1X1.5Y2.5\n";
+        const QString path = fixture(m_dir, "LONG.nc", body + "%\n");
+        std::atomic<bool> over{false};
+        std::thread stopper([&] {
+            control.waitFor([&] { return over || control.count() > 200; }, 10000);
+            if (!over)
+                ::kill(::getpid(), SIGTERM);
+        });
+        QString err;
+        const int rc = run({"--port-setting", record(pty.slavePath(), "None", "9600"), path}, &err);
+        over = true;
+        stopper.join();
+        QCOMPARE(rc, 3);
+        QVERIFY2(err.contains("stopped by signal 15 in " + path) && err.contains("(DC4)"),
+                 qPrintable(err));
+        QVERIFY2(err.contains("sent before the stop"), qPrintable(err));
+        QTest::qWait(50);
+        QVERIFY(!control.written().contains(DC4));
+        QVERIFY(control.written().size() < 1000);
     }
 
     void twoFilesInOrder()

@@ -47,14 +47,14 @@ class TestSendPacing : public QObject
     }
 
 private slots:
-    // The driver queue holds a kilobyte; XOFF must still stop the text within ~16 characters.
-    void xoffObeyedWithinSixteenCharacters_data()
+    // The driver queue holds a kilobyte; XOFF must still stop the text within the pacing lead.
+    void xoffObeyedWithinTheLead_data()
     {
         QTest::addColumn<int>("flow");
         QTest::newRow("code 0") << 0;
         QTest::newRow("code 2") << 2;
     }
-    void xoffObeyedWithinSixteenCharacters()
+    void xoffObeyedWithinTheLead()
     {
         QFETCH(int, flow);
         FakeSerialLine line(1024, 9600 / 10.0);
@@ -70,7 +70,7 @@ private slots:
         QVERIFY(rig.worker.isPaused());
         QVERIFY(SendRig::spin([&] { return line.outputQueued() == 0; }, 3000));
         const int after = line.wire().size() - atXoff;
-        QVERIFY2(after <= 18,
+        QVERIFY2(after <= line.paceLead() + 1,
                  qPrintable(QStringLiteral("%1 characters followed the XOFF").arg(after)));
         QTest::qWait(60);
         QCOMPARE(line.wire().size(), atXoff + after);
@@ -136,7 +136,7 @@ private slots:
         QTest::qWait(20);
         const int held = line.wire().size();
         const qint64 queued = line.outputQueued();
-        QVERIFY(queued <= TransportThread::MaxDriverQueue + 1);
+        QVERIFY(queued <= line.paceLead() + 1);
         QTest::qWait(100);
         QCOMPARE(line.wire().size(), held);
         QCOMPARE(line.outputQueued(), queued);

@@ -337,7 +337,7 @@ private slots:
         QFETCH(QString, stored);
         auto w = makeDialog(records(1));
         named<TComComboBox>(w, "PortComboBox")
-            ->setPorts({{"ttyUSB0", "FT232R USB UART", "FT232R USB UART\nManufacturer: FTDI"}});
+            ->setPorts({{"ttyUSB0", "FT232R USB UART", "FT232R USB UART\nManufacturer: FTDI", {}}});
         showActive(w.get());
         clickCell(w.get(), 0, 1);
         auto *port = named<TComComboBox>(w, "PortComboBox");

@@ -49,6 +49,8 @@ bool RadioAdapterSim::writePc(const QByteArray &bytes)
             done += n;
         } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
             return false;
+        } else if (m_stop) {
+            return false; // nobody reads any more: the simulator is being ended
         } else {
             pollfd p{m_fd, POLLOUT, 0};
             ::poll(&p, 1, 10);
@@ -74,6 +76,12 @@ bool RadioAdapterSim::deviceSends(int n, const QByteArray &bytes)
 bool RadioAdapterSim::rawToPc(const QByteArray &bytes)
 {
     return writePc(bytes);
+}
+
+void RadioAdapterSim::setBabble(const QByteArray &bytes)
+{
+    QMutexLocker lock(&m_mutex);
+    m_babble = bytes;
 }
 
 void RadioAdapterSim::setDeviceSink(std::function<void(int, const QByteArray &)> sink)
@@ -178,8 +186,12 @@ void RadioAdapterSim::take(char c)
             m_plus = 0;
             QMutexLocker lock(&m_mutex);
             m_command = true;
+            const QByteArray babble = m_babble;
             lock.unlock();
-            writePc(QByteArray("\r\nOK\r\n") + Prompt);
+            if (!babble.isEmpty())
+                writePc(babble);
+            else
+                writePc(QByteArray("\r\nOK\r\n") + Prompt);
         }
         return;
     }
@@ -196,7 +208,8 @@ void RadioAdapterSim::execute(const QByteArray &line)
     if (cmd == "EX") {
         QMutexLocker lock(&m_mutex);
         m_command = false;
-        writePc(answer + "OK\r\n");
+        if (!m_mute)
+            writePc(answer + "OK\r\n");
         flushPendingLocked();
         return;
     }
@@ -220,7 +233,8 @@ void RadioAdapterSim::execute(const QByteArray &line)
     } else {
         answer += "ERROR\r\n";
     }
-    writePc(answer + Prompt);
+    if (!m_mute)
+        writePc(answer + Prompt);
 }
 
 namespace Machine

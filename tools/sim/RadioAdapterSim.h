@@ -39,6 +39,12 @@ public:
     // Raw bytes to the PC, as if from nowhere (noise, a device the PC does not know).
     bool rawToPc(const QByteArray &bytes);
 
+    // An adapter gone mute: it still wakes to "+++" with its prompt and carries out
+    // commands, but answers none of them (one that answers late is muted, then not).
+    void setMute(bool on) { m_mute = on; }
+    // A babbling adapter: "+++" is answered with these bytes and no prompt.
+    void setBabble(const QByteArray &bytes);
+
     // Called on the adapter's thread with the data bytes that reached device n.
     void setDeviceSink(std::function<void(int, const QByteArray &)> sink);
 
@@ -64,6 +70,8 @@ private:
     int m_fd;
     QStringList m_addresses;
     bool m_answers;
+    std::atomic<bool> m_mute{false};
+    QByteArray m_babble; // under m_mutex
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_command{false};
     std::atomic<int> m_mask{0xFF};
