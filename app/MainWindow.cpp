@@ -44,9 +44,11 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QProcess>
+#include <QResizeEvent>
 #include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTableView>
 #include <QTimer>
 #include <QToolBar>
@@ -58,6 +60,8 @@ namespace
 constexpr int SizeCount = 11;
 constexpr int MinFontSize = 1;
 constexpr int MaxFontSize = 200;
+// The refusal of a folder operation on a mount point, appended to the main section.
+constexpr int MountPointLine = 36;
 } // namespace
 
 TF_Main::TF_Main(const QString &baseFolder, QWidget *parent)
@@ -140,6 +144,32 @@ QString TF_Main::line(int i) const
     return LanguagePack::caption(language, LanguagePack::Main, i);
 }
 
+void TF_Main::fitToolBar()
+{
+    const QList<QToolButton *> buttons = {SendToolButton,    ReadToolButton,     AutoToolButton,
+                                          GeneralToolButton, TransferToolButton, ExitToolButton};
+    const int gap = style()->pixelMetric(QStyle::PM_ToolBarSeparatorExtent) +
+                    2 * style()->pixelMetric(QStyle::PM_ToolBarItemSpacing);
+    int needed = 2 * style()->pixelMetric(QStyle::PM_ToolBarHandleExtent);
+    for (QToolButton *b : buttons) {
+        const QFontMetrics fm(b->font());
+        // Text under the icon: the wider of the two, the button's frame and its menu arrow.
+        const int arrow = b->menu() ? style()->pixelMetric(QStyle::PM_MenuButtonIndicator) : 0;
+        needed += qMax(b->iconSize().width(), fm.horizontalAdvance(b->text())) + 16 + arrow + gap;
+        b->setToolTip(b->text());
+    }
+    const Qt::ToolButtonStyle wanted =
+        needed <= width() ? Qt::ToolButtonTextUnderIcon : Qt::ToolButtonIconOnly;
+    for (QToolButton *b : buttons)
+        b->setToolButtonStyle(wanted);
+}
+
+void TF_Main::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    fitToolBar();
+}
+
 QToolButton *TF_Main::toolButton(const QString &icon)
 {
     auto *b = new QToolButton(this);
@@ -182,6 +212,15 @@ void TF_Main::buildPanes()
 
     connect(ShellTreeView1, &ShellTreeView::selectionChangedTo, this,
             [this] { ShellTreeView1Change(); });
+    // Notes are kept by path: they go where their folder goes.
+    ShellTreeView1->folderChanged = [this](const QString &oldPath, const QString &newPath) {
+        if (m_notes->unusable() || !m_notes->isOpen())
+            return;
+        const bool ok = newPath.isEmpty() ? m_notes->removeFolderNotes(oldPath)
+                                          : m_notes->moveFolderNotes(oldPath, newPath);
+        if (!ok)
+            QMessageBox::warning(this, windowTitle(), m_notes->lastError());
+    };
     connect(Panel3, &FileListPane::patternChosen, this, [this] { ExtComboBoxSelect(); });
     connect(Panel3, &FileListPane::fontSizeChosen, this, [this] { FontComboBoxSelect(); });
     // Only digits can be typed; the settings keep the size in use, never a half-typed one.
@@ -267,6 +306,10 @@ void TF_Main::setLanguage(const QStringList &lines)
 {
     language = lines;
     ShellTreeView1->setFolderTexts(line(25), line(26));
+    ShellTreeView1->setPopupTexts(line(23) + QStringLiteral("(&N)"),
+                                  line(24) + QStringLiteral("(&D)"),
+                                  line(27) + QStringLiteral("(&M)"));
+    ShellTreeView1->setMountPointText(line(MountPointLine));
     const QString title =
         line(0) + QStringLiteral(" Ver") + GetFileVersion(QCoreApplication::applicationFilePath());
     setWindowTitle(title);
@@ -277,6 +320,7 @@ void TF_Main::setLanguage(const QStringList &lines)
     GeneralToolButton->setText(line(6));
     TransferToolButton->setText(line(7));
     ExitToolButton->setText(line(28));
+    fitToolBar();
     NTransfer->setTitle(line(1) + QStringLiteral("(&T)"));
     NSettings->setTitle(line(2) + QStringLiteral("(&S)"));
     NSend->setTitle(line(3) + QStringLiteral("(&S)"));
@@ -359,6 +403,11 @@ void TF_Main::UpdateOption()
     if (!ShellTreeView1->selectPath(main.value(TOption::FolderEntry)))
         ShellTreeView1->setCurrentIndex(ShellTreeView1->rootIndex_());
     ShellTreeView1->scrollTo(ShellTreeView1->currentIndex(), QAbstractItemView::PositionAtTop);
+    // Again once the tree has its size and its rows are laid out: on the first show the
+    // scroll above lands before either, and the saved folder stayed out of sight.
+    QTimer::singleShot(0, ShellTreeView1, [tree = ShellTreeView1] {
+        tree->scrollTo(tree->currentIndex(), QAbstractItemView::PositionAtTop);
+    });
     ShellTreeView1->expand(ShellTreeView1->currentIndex());
     ShellTreeView1->setFocus();
 
@@ -485,6 +534,7 @@ void TF_Main::FontComboBoxSelect()
     // Menus, drop-down lists and the other windows are windows of their own and inherit
     // nothing from this one: the size is the program's.
     QApplication::setFont(f);
+    fitToolBar();
     const int height = Panel3->fontBoxHeight();
     Panel3->setRowHeight(height);
     Previews->setRowHeight(height);

@@ -81,11 +81,15 @@ public:
 protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     QString line(int i) const;
     QToolButton *toolButton(const QString &icon);
+    // Captions under the icons while they fit whole, else icons alone (the caption in the
+    // tooltip): a tool button never shows half a word.
+    void fitToolBar();
     void buildMenus();
     void buildPanes();
     void nameControls();

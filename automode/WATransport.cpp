@@ -43,6 +43,9 @@ QLabel *header(QWidget *parent)
     return label;
 }
 
+// Lines of the sent pane kept before the oldest go.
+constexpr int SentLinesKept = 2000;
+
 QPlainTextEdit *pane(QWidget *parent, bool wrap = false)
 {
     auto *memo = new QPlainTextEdit(parent);
@@ -117,6 +120,7 @@ TWATransport::TWATransport(GeneralValuesSource values, SerialLine *line, QWidget
     auto *sendPanel = new QWidget(SendStatusPanel);
     SendText = header(sendPanel);
     SendMemo = pane(sendPanel);
+    SendMemo->setMaximumBlockCount(SentLinesKept);
     auto *sendLayout = new QVBoxLayout(sendPanel);
     sendLayout->setContentsMargins(0, 0, 0, 0);
     sendLayout->addWidget(SendText);
@@ -124,6 +128,11 @@ TWATransport::TWATransport(GeneralValuesSource values, SerialLine *line, QWidget
     auto *logPanel = new QWidget(SendStatusPanel);
     LogText = header(logPanel);
     LogListBox = new QListWidget(logPanel);
+    // A log line is read whole ("SUCCESS 2026-12-10 10:05:31 Device[2] READ:..."): wrapped
+    // at the pane's width, never cut.
+    LogListBox->setWordWrap(true);
+    LogListBox->setTextElideMode(Qt::ElideNone);
+    LogListBox->setResizeMode(QListView::Adjust);
     auto *logLayout = new QVBoxLayout(logPanel);
     logLayout->setContentsMargins(0, 0, 0, 0);
     logLayout->addWidget(LogText);
@@ -238,7 +247,14 @@ void TWATransport::setPortSetting(const QStringList &list)
         addLogLine(
             AutoModeLog::noteLine(QStringLiteral("SUCCESS"), text, QDateTime::currentDateTime()));
     });
-    connect(m_link, &AutoLink::sendPaneCleared, SendMemo, &QPlainTextEdit::clear);
+    // What went to the machines stays readable after the next entry starts: a blank line
+    // parts the programs, and only the oldest lines beyond the pane's bound go.
+    connect(m_link, &AutoLink::sendPaneCleared, this, [this] {
+        if (!SendMemo->document()->isEmpty()) {
+            SendMemo->moveCursor(QTextCursor::End);
+            SendMemo->insertPlainText(QStringLiteral("\n\n"));
+        }
+    });
     connect(m_link, &AutoLink::shown, this, [this](const QString &text) {
         SendMemo->moveCursor(QTextCursor::End);
         SendMemo->insertPlainText(text);

@@ -7,6 +7,7 @@
 #include "settings/CommaText.h"
 #include "settings/Defaults.h"
 #include "settings/LanguagePack.h"
+#include "settings/NcText.h"
 #include "settings/Option.h"
 
 #include <QAction>
@@ -29,6 +30,9 @@
 namespace
 {
 const int FontSizes[] = {8, 9, 10, 11, 12, 14, 16, 18, 20, 22, 24, 26, 28, 36};
+// Pack lines of the editor's section: a new document's name, and the refused save.
+constexpr int UntitledLine = 14;
+constexpr int UnencodableLine = 15;
 
 QRect workArea()
 {
@@ -349,11 +353,32 @@ bool TEditor::eventFilter(QObject *watched, QEvent *event)
     return QMainWindow::eventFilter(watched, event);
 }
 
+bool TEditor::encodable()
+{
+    const QString text = RichEdit1->toPlainText();
+    const QList<NcText::Unencodable> bad = NcText::unencodable(text, NcText::codePage());
+    if (bad.isEmpty())
+        return true;
+    const QString message =
+        LanguagePack::caption(language, LanguagePack::Editor, UnencodableLine)
+            .arg(NcText::displayName(NcText::codePage()), NcText::describeUnencodable(text, bad));
+    if (showMessage)
+        showMessage(message);
+    else
+        QMessageBox::warning(this, windowTitle(), message);
+    return false;
+}
+
 bool TEditor::writeTo(const QString &path)
 {
+    if (!encodable())
+        return false;
     QString error;
     if (!EditorFile::writeText(path, RichEdit1->toPlainText(), &error)) {
-        QMessageBox::critical(this, windowTitle(), error);
+        if (showMessage)
+            showMessage(error);
+        else
+            QMessageBox::critical(this, windowTitle(), error);
         return false;
     }
     return true;
@@ -361,6 +386,8 @@ bool TEditor::writeTo(const QString &path)
 
 bool TEditor::SaveFile()
 {
+    if (!encodable())
+        return false;
     const QString name = askSaveName ? askSaveName() : QString();
     if (name.isEmpty())
         return false;
@@ -382,7 +409,10 @@ bool TEditor::askToSave()
     const auto line = [this](int i) {
         return LanguagePack::caption(language, LanguagePack::Editor, i);
     };
-    const QString text = FileName + line(8) + u'\n' + line(9) + u'?';
+    // A new document has no file name: the pack's word for an unnamed program stands in.
+    const QString name =
+        FileName.isEmpty() ? line(UntitledLine) : QDir::toNativeSeparators(FileName);
+    const QString text = name + line(8) + u'\n' + line(9) + u'?';
     const QMessageBox::StandardButton answer =
         askQuestion ? askQuestion(text) : QMessageBox::Cancel;
     if (answer == QMessageBox::Cancel)
@@ -446,6 +476,8 @@ bool TEditor::FSave1Click()
 
 bool TEditor::FSave2Click()
 {
+    if (!encodable())
+        return false;
     const QString name = askSaveName ? askSaveName() : QString();
     if (name.isEmpty() || !writeTo(name))
         return false;

@@ -58,6 +58,8 @@ public:
     std::function<QString()> askOpenName;
     std::function<QString()> askSaveName;
     std::function<QMessageBox::StandardButton(const QString &text)> askQuestion;
+    // Refusals and write errors; a message box unless a test replaces it.
+    std::function<void(const QString &text)> showMessage;
 
     LetterHighlighter *highlighter() const { return m_highlighter; }
 
@@ -77,6 +79,9 @@ private:
 
     // The question when the text has changed; true when the command may go on.
     bool askToSave();
+    // False, after saying which characters and where, when the NC code page cannot hold the
+    // whole text: nothing is written until they are changed or another code page is chosen.
+    bool encodable();
     bool writeTo(const QString &path);
     void setSaved();
     void applyFont();

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <sys/stat.h>
 #endif
 
 namespace FolderOperations
@@ -96,6 +97,22 @@ QString editedName(const QString &oldName, const QString &name, const QStringLis
         if (s == name)
             return oldName;
     return name;
+}
+
+bool isMountPoint(const QString &path)
+{
+#ifdef Q_OS_UNIX
+    const QByteArray p = QFile::encodeName(QDir::cleanPath(path));
+    struct stat self, parent;
+    if (::lstat(p.constData(), &self) != 0 || !S_ISDIR(self.st_mode))
+        return false;
+    if (::stat((p + "/..").constData(), &parent) != 0)
+        return false;
+    return self.st_dev != parent.st_dev || self.st_ino == parent.st_ino;
+#else
+    const QFileInfo info(path);
+    return info.isRoot() || info.isJunction();
+#endif
 }
 
 bool moveFolder(const QString &folder, const QString &targetFolder, QString *moved, QString *error)

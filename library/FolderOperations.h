@@ -26,6 +26,10 @@ bool moveFolder(const QString &folder, const QString &targetFolder, QString *mov
 // Gives `folder` the name `name` in its own parent.
 bool renameFolder(const QString &folder, const QString &name, QString *renamed, QString *error);
 
+// True for a folder on which another file system is mounted (a USB stick, a network share,
+// /dev/shm): its device differs from its parent's, or it is a root. A link is never one.
+bool isMountPoint(const QString &path);
+
 // Delete is refused for the computer node (depth 0) and drives / file-system roots (depth 1).
 inline bool deletable(int depth)
 {

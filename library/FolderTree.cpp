@@ -239,6 +239,32 @@ void ShellTreeView::setFolderTexts(const QString &newFolderName, const QString &
     m_deleteQuestion = deleteQuestion;
 }
 
+void ShellTreeView::setPopupTexts(const QString &newFolder, const QString &deleteFolder,
+                                  const QString &rename)
+{
+    N1->setText(newFolder);
+    N2->setText(deleteFolder);
+    N3->setText(rename);
+}
+
+bool ShellTreeView::refuseMountPoint(const QString &path)
+{
+    if (!FolderOperations::isMountPoint(path))
+        return false;
+    const QString text =
+        m_mountPointText.isEmpty() ? QStringLiteral("\"%1\" is a mount point.") : m_mountPointText;
+    if (showError)
+        showError(text.arg(QDir::toNativeSeparators(path)));
+    return true;
+}
+
+void ShellTreeView::tellChanged(const QString &oldPath, const QString &newPath)
+{
+    if (folderChanged)
+        folderChanged(QDir::cleanPath(oldPath),
+                      newPath.isEmpty() ? QString() : QDir::cleanPath(newPath));
+}
+
 void ShellTreeView::DirectoryClick(int tag)
 {
     const QModelIndex current = currentIndex();
@@ -264,9 +290,12 @@ void ShellTreeView::DirectoryClick(int tag)
             setCurrentIndex(created->index());
     } else if (tag == 2) {
         // Never a drive or a file-system root: that would empty a whole disk.
-        if (!FolderOperations::deletable(depth))
+        if (!FolderOperations::deletable(depth) || refuseMountPoint(path))
             return;
-        if (!confirmDelete || !confirmDelete(m_deleteQuestion))
+        // The question names the folder: the selection may not be where the user looks.
+        const QString question =
+            QStringLiteral("\"%1\"\n\n%2").arg(QDir::toNativeSeparators(path), m_deleteQuestion);
+        if (!confirmDelete || !confirmDelete(question))
             return;
         DeleteDirectory(path);
         const QModelIndex parent = current.parent();
@@ -277,6 +306,7 @@ void ShellTreeView::DirectoryClick(int tag)
             refreshNode(current);
             return;
         }
+        tellChanged(path, QString());
         // Removing the row moves the selection to a neighbour, which is listed.
         m_model->removeRow(current.row(), parent);
     } else if (tag == 3) {
@@ -296,7 +326,7 @@ QString ShellTreeView::ShellTreeView1Edited(const QModelIndex &index, const QStr
     for (int i = 0; parent && i < parent->rowCount(); ++i)
         siblings << parent->child(i)->text();
     const QString wanted = FolderOperations::editedName(old, name, siblings);
-    if (wanted == old)
+    if (wanted == old || refuseMountPoint(item->data(PathRole).toString()))
         return old;
     QString renamed, error;
     if (!FolderOperations::renameFolder(item->data(PathRole).toString(), wanted, &renamed,
@@ -305,6 +335,7 @@ QString ShellTreeView::ShellTreeView1Edited(const QModelIndex &index, const QStr
             showError(error);
         return old;
     }
+    tellChanged(item->data(PathRole).toString(), renamed);
     item->setText(wanted);
     item->setData(renamed, PathRole);
     // The paths below changed: read them again when the node is next opened.
@@ -332,7 +363,7 @@ bool ShellTreeView::ShellTreeView1DragDrop(const QModelIndex &target, const QObj
     setCurrentIndex(target);
     const QString dst = Path();
     // By path components: /nc may go into /nc2, never into /nc or /nc/sub.
-    if (dst.isEmpty() || FolderOperations::isSameOrInside(src, dst))
+    if (dst.isEmpty() || FolderOperations::isSameOrInside(src, dst) || refuseMountPoint(src))
         return false;
     QString moved, error;
     // The disk first: the tree changes only when the folder really moved.
@@ -341,6 +372,7 @@ bool ShellTreeView::ShellTreeView1DragDrop(const QModelIndex &target, const QObj
             showError(error);
         return false;
     }
+    tellChanged(src, moved);
     const QPersistentModelIndex targetIndex(target);
     if (QStandardItem *oldParent = m_model->itemFromIndex(dragged.parent()))
         refreshNode(oldParent->index());
@@ -377,6 +409,13 @@ void ShellTreeView::contextMenuEvent(QContextMenuEvent *event)
     N1->setEnabled(depth >= 1);
     N2->setEnabled(FolderOperations::deletable(depth));
     N3->setEnabled(depth >= 2);
+    // Room for each caption whole at the font in use: the width the menu works out for itself
+    // is short for these captions once the program's font size is applied.
+    const QFontMetrics fm(TreePopup->font());
+    int widest = 0;
+    for (const QAction *a : TreePopup->actions())
+        widest = qMax(widest, fm.horizontalAdvance(QString(a->text()).remove(u'&')));
+    TreePopup->setMinimumWidth(widest + 4 * fm.height());
     TreePopup->popup(event->globalPos());
 }
 

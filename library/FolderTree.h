@@ -35,6 +35,11 @@ public:
 
     // Line 25 (a new folder's base name) and line 26 (the delete question) of the main window.
     void setFolderTexts(const QString &newFolderName, const QString &deleteQuestion);
+    // The popup's captions, accelerators included, and the refusal for a mount point ("%1"
+    // the folder).
+    void setPopupTexts(const QString &newFolder, const QString &deleteFolder,
+                       const QString &rename);
+    void setMountPointText(const QString &text) { m_mountPointText = text; }
 
     // The popup entries by tag: 1 new folder, 2 delete folder, 3 rename.
     void DirectoryClick(int tag);
@@ -47,6 +52,9 @@ public:
     // Replaceable for tests: the delete question (true = Yes) and error messages.
     std::function<bool(const QString &question)> confirmDelete;
     std::function<void(const QString &message)> showError;
+    // A folder moved or renamed (newPath its new path) or deleted (newPath empty), so that
+    // what is kept by path (the notes) follows it.
+    std::function<void(const QString &oldPath, const QString &newPath)> folderChanged;
 
     bool isEditing() const { return state() == EditingState; }
 
@@ -76,4 +84,10 @@ private:
     bool m_opening = false;
     QString m_newFolderName;
     QString m_deleteQuestion;
+    QString m_mountPointText;
+
+    // True (after saying why) when `path` is a mount point, which is never deleted, renamed
+    // or moved: that would empty or move away another disk or share.
+    bool refuseMountPoint(const QString &path);
+    void tellChanged(const QString &oldPath, const QString &newPath);
 };

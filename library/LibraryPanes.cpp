@@ -133,6 +133,7 @@ FileListPane::FileListPane(LibraryEngine *engine, QWidget *parent)
 
     StringGrid1 = new QTableView(this);
     StringGrid1->setModel(m_model);
+    connect(m_model, &QAbstractItemModel::headerDataChanged, this, [this] { fitDefaultColumns(); });
     StringGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
     StringGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
     StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -304,10 +305,15 @@ void FileListPane::fitDefaultColumns()
                         fm.horizontalAdvance(QStringLiteral("2026-12-31 23:59:59")) + padding,
                         fm.horizontalAdvance(QStringLiteral("999999999")) + padding};
     const QScopedValueRollback<bool> guard(m_resizing, true);
-    for (int i = 0; i < int(std::size(fits)) && i < m_fitted.size(); ++i) {
-        if (m_fitted[i])
-            StringGrid1->horizontalHeader()->resizeSection(
-                i, qMax(Defaults::FileColumnWidth, fits[i]));
+    QHeaderView *header = StringGrid1->horizontalHeader();
+    for (int i = 0; i < ColumnCount && i < m_fitted.size(); ++i) {
+        if (!m_fitted[i])
+            continue;
+        // The caption whole too ("Picture", "備註文"), in every pack.
+        int width = qMax(Defaults::FileColumnWidth, header->sectionSizeHint(i));
+        if (i < int(std::size(fits)))
+            width = qMax(width, fits[i]);
+        header->resizeSection(i, width);
     }
 }
 

@@ -1,5 +1,7 @@
 #include "library/NotesStore.h"
 
+#include "library/FileListing.h"
+
 #include <QAtomicInt>
 #include <QDir>
 #include <QFile>
@@ -174,6 +176,55 @@ bool NotesStore::storeNote(const QString &FilePath, const QString &Mark)
     const bool exists = query.next();
     query.finish();
     return exists ? UpdataSQLMarkData(FilePath, Mark) : InsertSQLMarkData(FilePath, Mark);
+}
+
+namespace
+{
+// The paths under a folder form the key range [prefix, upper): the folder with its separator,
+// and the same with the separator raised by one.
+QString upperBound(const QString &prefix)
+{
+    QString upper = prefix;
+    upper.back() = QChar(upper.back().unicode() + 1);
+    return upper;
+}
+} // namespace
+
+bool NotesStore::moveFolderNotes(const QString &oldFolder, const QString &newFolder)
+{
+    if (!isOpen())
+        return fail(QStringLiteral("The notes database is not open."));
+    const QString from = FileListing::folderWithSeparator(oldFolder);
+    const QString to = FileListing::folderWithSeparator(newFolder);
+    if (from == to)
+        return true;
+    QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+    QSqlQuery query(db);
+    // "or replace": a note left under the new path by a folder deleted long ago gives way.
+    query.prepare(QStringLiteral("update or replace FileNote set FilePath = ? || "
+                                 "substr(FilePath, length(?) + 1) where FilePath >= ? and "
+                                 "FilePath < ?"));
+    query.addBindValue(to);
+    query.addBindValue(from);
+    query.addBindValue(from);
+    query.addBindValue(upperBound(from));
+    if (!query.exec())
+        return fail(query.lastError().text());
+    return true;
+}
+
+bool NotesStore::removeFolderNotes(const QString &folder)
+{
+    if (!isOpen())
+        return fail(QStringLiteral("The notes database is not open."));
+    const QString prefix = FileListing::folderWithSeparator(folder);
+    QSqlQuery query(QSqlDatabase::database(m_connectionName, false));
+    query.prepare(QStringLiteral("delete from FileNote where FilePath >= ? and FilePath < ?"));
+    query.addBindValue(prefix);
+    query.addBindValue(upperBound(prefix));
+    if (!query.exec())
+        return fail(query.lastError().text());
+    return true;
 }
 
 bool NotesStore::loadFolderNotes(const QString &folder, QHash<QString, QString> *notes)

@@ -42,6 +42,11 @@ public:
     bool UpdataSQLMarkData(const QString &FilePath, const QString &Mark);
     // Leaving the note editor: update the path's row when there is one, else add it.
     bool storeNote(const QString &FilePath, const QString &Mark);
+    // A folder moved or given a new name: the notes of every file in it and below it go to
+    // the new paths (replacing what an older folder of that path left behind).
+    bool moveFolderNotes(const QString &oldFolder, const QString &newFolder);
+    // A folder deleted: the notes of the files in it and below it are deleted with it.
+    bool removeFolderNotes(const QString &folder);
     // All notes whose path starts with folder (which ends in a separator), for one listing.
     bool loadFolderNotes(const QString &folder, QHash<QString, QString> *notes);
     // The notes of the files directly in folder (which ends in a separator), for a listing.

@@ -3,6 +3,7 @@
 #include "settings/BrowseFolder.h"
 #include "settings/Defaults.h"
 #include "settings/LanguagePack.h"
+#include "settings/NcText.h"
 #include "settings/Option.h"
 #include "settings/WindowPlace.h"
 
@@ -25,6 +26,8 @@
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QRegularExpressionValidator>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -33,6 +36,10 @@ using namespace GeneralSettingsRules;
 
 namespace
 {
+
+// Pack lines of the code page choice, appended to the section.
+constexpr int CodePageLine = 42;
+constexpr int CodePageAutoLine = 43;
 
 enum Entry {
     CheckEntry = 0,
@@ -50,14 +57,36 @@ enum Entry {
 
 constexpr int kNumberColumnWidth = 50;
 
+// Room for the longest allowed value, and no more, at whatever font the dialog gets later
+// (a width fixed at creation showed "999" of "9999" once the main window's font applied).
+class ShortEdit : public QLineEdit
+{
+public:
+    ShortEdit(QWidget *parent, int maxLength) : QLineEdit(parent)
+    {
+        setMaxLength(maxLength);
+        setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    }
+    QSize sizeHint() const override
+    {
+        QSize hint = QLineEdit::sizeHint();
+        QStyleOptionFrame option;
+        initStyleOption(&option);
+        const QMargins text = textMargins(), frame = contentsMargins();
+        const int chars = qMax(maxLength(), 2) + 1;
+        const QSize content(fontMetrics().horizontalAdvance(QString(chars, u'W')) + 4 +
+                                text.left() + text.right() + frame.left() + frame.right(),
+                            hint.height());
+        hint.setWidth(
+            style()->sizeFromContents(QStyle::CT_LineEdit, &option, content, this).width());
+        return hint;
+    }
+    QSize minimumSizeHint() const override { return sizeHint(); }
+};
+
 QLineEdit *shortEdit(QWidget *parent, int maxLength)
 {
-    auto *e = new QLineEdit(parent);
-    e->setMaxLength(maxLength);
-    // Room for the longest allowed value, and no more.
-    const int chars = qMax(maxLength, 2) + 2;
-    e->setMaximumWidth(e->fontMetrics().horizontalAdvance(QLatin1Char('9')) * chars + 16);
-    return e;
+    return new ShortEdit(parent, maxLength);
 }
 
 QPushButton *button(QWidget *parent)
@@ -212,7 +241,19 @@ QWidget *TGeneralSettings::buildBasicPage()
     LanguageComboBox = new QComboBox(LanguageGroupBox);
     LanguageComboBox->setEditable(true);
     LanguageComboBox->setInsertPolicy(QComboBox::NoInsert);
-    (new QVBoxLayout(LanguageGroupBox))->addWidget(LanguageComboBox);
+    CodePageLabel = new QLabel(LanguageGroupBox);
+    CodePageComboBox = new QComboBox(LanguageGroupBox);
+    CodePageComboBox->setObjectName(QStringLiteral("CodePageComboBox"));
+    CodePageComboBox->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    CodePageComboBox->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Fixed);
+    CodePageComboBox->addItem(QString(), QString());
+    for (NcText::CodePage p : NcText::choices())
+        CodePageComboBox->addItem(NcText::displayName(p), NcText::settingName(p));
+    auto *languageLayout = new QGridLayout(LanguageGroupBox);
+    languageLayout->addWidget(LanguageComboBox, 0, 0, 1, 2);
+    languageLayout->addWidget(CodePageLabel, 1, 0);
+    languageLayout->addWidget(CodePageComboBox, 1, 1);
+    languageLayout->setColumnStretch(1, 1);
 
     auto programGroup = [&](QGroupBox **box, QRadioButton **builtIn, QRadioButton **external,
                             QLineEdit **edit, QPushButton **browse) {
@@ -381,6 +422,8 @@ void TGeneralSettings::setLanguage(const QStringList &lines)
     DelButton->setText(line(5));
     N1->setText(line(5) + QStringLiteral("(&D)"));
     LanguageGroupBox->setTitle(line(6));
+    CodePageLabel->setText(LanguagePack::label(line(CodePageLine)));
+    CodePageComboBox->setItemText(0, line(CodePageAutoLine));
     EditorGroupBox->setTitle(line(7));
     EditorRadioButton1->setText(line(8));
     EditorRadioButton2->setText(line(9));
@@ -418,6 +461,10 @@ void TGeneralSettings::setGridHeaders()
 {
     PathStringGrid->setHorizontalHeaderLabels({line(26), line(27)});
     FolderStringGrid->setHorizontalHeaderLabels({line(26), line(28)});
+    // The number column keeps its width unless its caption needs more ("編號" at a large font).
+    for (QTableWidget *grid : {PathStringGrid, FolderStringGrid})
+        grid->setColumnWidth(
+            0, qMax(kNumberColumnWidth, grid->horizontalHeader()->sectionSizeHint(0)));
 }
 
 bool TGeneralSettings::setGeneralList(const QStringList &list)
@@ -595,8 +642,15 @@ void TGeneralSettings::DefaultButtonClick()
     Default();
 }
 
+void TGeneralSettings::showCodePage()
+{
+    const int at = m_option ? CodePageComboBox->findData(m_option->codePageName()) : 0;
+    CodePageComboBox->setCurrentIndex(qMax(0, at));
+}
+
 void TGeneralSettings::CancelButtonClick()
 {
+    showCodePage();
     if (!Settings.isEmpty())
         setGeneralList(Settings);
     m_closeReason = ClosedByCancel;
@@ -616,17 +670,31 @@ void TGeneralSettings::done(int result)
     commitFolderEdit();
     if (m_closeReason == NotClosed)
         m_closeReason = ClosedByCloseBox;
-    if (m_option)
+    if (m_option) {
         m_option->setOptionList(TOption::GeneralList, getGeneralList());
+        if (!m_option->setCodePageName(CodePageComboBox->currentData().toString()))
+            QMessageBox::warning(this, windowTitle(), m_option->saveError());
+    }
     QDialog::done(result);
 }
 
 void TGeneralSettings::showEvent(QShowEvent *event)
 {
     m_closeReason = NotClosed;
+    showCodePage();
     PageControl1->setCurrentIndex(0);
     DataPageControl->setCurrentIndex(0);
-    // Fixed at its size, grown where the font in use needs more room.
+    // Fixed at its size, grown where the font in use needs more room on any page: a hidden
+    // page's controls are not polished yet and report the sizes of the font they were made with.
+    const QList<QWidget *> controls = findChildren<QWidget *>();
+    for (QWidget *c : controls)
+        c->ensurePolished();
+    for (QTabWidget *tabs : {PageControl1, DataPageControl})
+        for (int i = 0; i < tabs->count(); ++i)
+            if (QLayout *l = tabs->widget(i)->layout())
+                l->invalidate();
+    setGridHeaders();
+    layout()->activate();
     setFixedSize(size().expandedTo(minimumSizeHint()));
     WindowPlace::centre(this);
     QDialog::showEvent(event);

@@ -93,6 +93,9 @@ private:
     QPushButton *DelButton = nullptr;
     QListWidget *ExtListBox = nullptr;
     QComboBox *LanguageComboBox = nullptr;
+    // The NC text code page (kept in NCFerry.ini, not in the general list).
+    QLabel *CodePageLabel = nullptr;
+    QComboBox *CodePageComboBox = nullptr;
     QRadioButton *EditorRadioButton1 = nullptr;
     QRadioButton *EditorRadioButton2 = nullptr;
     QLineEdit *EditorEdit = nullptr;
@@ -133,6 +136,7 @@ private:
     void FolderStringGridChanged(int row, int column);
     void commitFolderEdit();
     QString line(int i) const;
+    void showCodePage();
 
     QString m_baseFolder;
     TOption *m_option = nullptr;

@@ -109,7 +109,17 @@ const char16_t *const appendedMain[] = {
     u"The settings file \"%1\" is damaged. The default settings were used for: %2.",
     u"The settings file \"%1\" cannot be read (%2). The default settings are used.",
     (u"The port setting \"%1\" names no port (its second field is empty). Give the port, for "
-     u"example ttyS0, /dev/ttyUSB0 or rfc2217://host:port.")};
+     u"example ttyS0, /dev/ttyUSB0 or rfc2217://host:port."),
+    u"The damaged file was kept as \"%1\".",
+    (u"\"%1\" is a mount point: another disk, a network share or a memory file system is "
+     u"mounted there. It is not deleted, renamed or moved from here.")};
+
+const char16_t *const appendedGeneral[] = {u"NC 程式文字編碼", u"依語言設定"};
+
+const char16_t *const appendedEditor[] = {
+    u"未命名",
+    (u"The code page %1 cannot hold these characters: %2. Change them, or choose another code "
+     u"page in the general settings. The file was not saved.")};
 
 // Why a port would not open, appended to the send, receive and auto-mode windows' sections
 // in the order PortProblem::openFailure takes them.
@@ -131,16 +141,18 @@ const char16_t *const appendedTransferFile[] = {
     u"The send is still in progress. Stop it and close this window?"};
 
 const char16_t *const appendedTransfer[] = {
-    u"Choose the work folder",
     // What the port column takes, the tooltip's three lines.
     (u"A serial port of this PC (ttyS0, /dev/ttyUSB0, COM1), or one on a serial device server "
      u"in the shop network:"),
     (u"rfc2217://host:port \u2014 RFC 2217 (Telnet COM port): this row's baud rate, parity, "
      u"data bits, stop bits and flow control are sent to the server."),
     u"tcp://host:port \u2014 raw TCP: the line runs with the settings made on the server.",
+    u"Choose the work folder",
     // The port list's mark on a port this user may not open (%1 the node's group).
     u"No access for this user (members of the group \"%1\" may use it).",
-    u"No access for this user."};
+    u"No access for this user.",
+    (u"The name \"%1\" is already used by another port setting. Each port setting needs a "
+     u"name of its own: it names its menu entries and its log.")};
 
 const char16_t *const appendedReceiveFile[] = {
     u"A program is being received. Close the window and discard what has arrived?"};
@@ -205,7 +217,7 @@ const QStringList &LanguagePack::builtIn(int section)
 {
     static const QList<QStringList> lists = {
         toList(builtInMain) + toList(appendedMain),
-        toList(builtInGeneral),
+        toList(builtInGeneral) + toList(appendedGeneral),
         toList(builtInTransfer) + toList(appendedTransfer),
         toList(builtInTransferFile) + toList(appendedTransferFile) + toList(portProblems) +
             toList(connectingLines) + toList(staleLockLines) + toList(noAccessLines),
@@ -215,7 +227,7 @@ const QStringList &LanguagePack::builtIn(int section)
         toList(builtInAutoMode) + toList(portProblems) + toList(connectingLines) +
             toList(staleLockLines) + toList(noAccessLines),
         toList(builtInViewer),
-        toList(builtInEditor),
+        toList(builtInEditor) + toList(appendedEditor),
         toList(builtInAbout)};
     static const QStringList none;
     return section >= 0 && section < SectionCount ? lists.at(section) : none;
@@ -233,14 +245,14 @@ int LanguagePack::requiredLineCount(int section)
                                int(std::size(noAccessLines));
     static const int appended[SectionCount] = {
         int(std::size(appendedMain)),
-        0,
+        int(std::size(appendedGeneral)),
         int(std::size(appendedTransfer)),
         int(std::size(appendedTransferFile)) + problems + connecting,
         int(std::size(appendedReceiveFile)) + problems + int(std::size(receivedKeptMessages)) +
             connecting,
         problems + connecting,
         0,
-        0,
+        int(std::size(appendedEditor)),
         0};
     if (section == About)
         return aboutRequiredLines;
@@ -261,6 +273,12 @@ QString LanguagePack::label(const QString &caption)
     const bool chinese = std::any_of(caption.begin(), caption.end(),
                                      [](QChar c) { return c.script() == QChar::Script_Han; });
     return caption + (chinese ? u'\uFF1A' : u':');
+}
+
+QString LanguagePack::labelled(const QString &caption, const QString &value)
+{
+    const QString l = label(caption);
+    return l.endsWith(u':') ? l + u' ' + value : l + value;
 }
 
 QString LanguagePack::packPath(const QString &baseFolder, const QString &languageName)

@@ -39,6 +39,9 @@ public:
     // A caption as a label: followed by a full-width colon when the caption is Chinese, as
     // the packs write their own labels, else by ":". A caption ending in a colon stays.
     static QString label(const QString &caption);
+    // A label followed by its value: "Characters received: 22", "接收字元數：22" (the full-width
+    // colon carries its own space).
+    static QString labelled(const QString &caption, const QString &value);
 
     // baseFolder + "language/" + name + ".ini"
     static QString packPath(const QString &baseFolder, const QString &languageName);

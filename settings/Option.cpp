@@ -2,10 +2,13 @@
 
 #include "settings/CommaText.h"
 #include "settings/Defaults.h"
+#include "settings/NcText.h"
 #include "settings/PortSetting.h"
 #include "settings/TextFile.h"
 
+#include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 
@@ -62,6 +65,8 @@ constexpr int sizeFields[TOption::SlotCount] = {11, 2, 12, 2, 4};
 // The main window's pack lines for a damaged and for an unreadable settings file.
 constexpr int DamagedLine = 32;
 constexpr int UnreadableLine = 33;
+// Appended: where the damaged file was kept.
+constexpr int KeptLine = 35;
 const char *const slotNames[TOption::SlotCount] = {"main window", "general settings",
                                                    "port settings", "editor", "auto mode"};
 constexpr int colorCount = 26;
@@ -182,7 +187,8 @@ QList<QStringList> defaultLists(const QRect &workArea, const QString &language)
 } // namespace
 
 TOption::TOption(const QString &baseFolder, const QRect &workArea, const QString &defaultLanguage)
-    : m_baseFolder(baseFolder), m_workArea(workArea), m_defaultLanguage(defaultLanguage)
+    : m_baseFolder(baseFolder), m_workArea(workArea), m_defaultLanguage(defaultLanguage),
+      m_codePageName(NcText::storedName(baseFolder))
 {
     if (QFileInfo::exists(optionFilePath()))
         LoadOption();
@@ -254,6 +260,7 @@ void TOption::LoadDefault()
         m_options[i] = lists.at(i);
     m_unreadable.clear();
     m_damaged.clear();
+    m_keptFile.clear();
 }
 
 void TOption::LoadOption()
@@ -266,10 +273,12 @@ void TOption::LoadOption()
         const QString said = QStringLiteral("\"%1\" cannot be read: ")
                                  .arg(QDir::toNativeSeparators(optionFilePath()));
         m_unreadable = error.startsWith(said) ? error.mid(said.size()) : error;
+        keepDamagedFile(true);
         return;
     }
     for (QStringList &list : m_options)
         list.clear();
+    m_keptFile.clear();
     QStringList damaged;
     readFixedSection(lines, MainList, &damaged);
     readFixedSection(lines, GeneralList, &damaged);
@@ -279,19 +288,43 @@ void TOption::LoadOption()
     repairWindowsSizes(&damaged);
     m_unreadable.clear();
     m_damaged = damaged;
+    if (!m_damaged.isEmpty())
+        keepDamagedFile(false);
+}
+
+// The user's file stays beside the new one, under a name of its own, before the defaults that
+// stand in for its damaged parts are ever written over it. A file that cannot be read is
+// moved aside (it cannot be copied); a readable one is copied.
+void TOption::keepDamagedFile(bool unreadable)
+{
+    m_keptFile.clear();
+    const QString path = optionFilePath();
+    // A folder in the file's place holds nothing of the user's settings to keep.
+    if (!QFileInfo(path).isFile())
+        return;
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString kept = path + QStringLiteral(".damaged-") + stamp;
+    for (int n = 2; QFileInfo::exists(kept); ++n)
+        kept = path + QStringLiteral(".damaged-") + stamp + u'-' + QString::number(n);
+    if (unreadable ? QFile::rename(path, kept) : QFile::copy(path, kept))
+        m_keptFile = kept;
 }
 
 QString TOption::damageMessage() const
 {
     const QStringList &main = m_language.section(LanguagePack::Main);
     const QString path = QDir::toNativeSeparators(optionFilePath());
+    QString message;
     if (!m_unreadable.isEmpty())
-        return LanguagePack::caption(main, LanguagePack::Main, UnreadableLine)
-            .arg(path, m_unreadable);
-    if (!m_damaged.isEmpty())
-        return LanguagePack::caption(main, LanguagePack::Main, DamagedLine)
-            .arg(path, m_damaged.join(QStringLiteral(", ")));
-    return {};
+        message =
+            LanguagePack::caption(main, LanguagePack::Main, UnreadableLine).arg(path, m_unreadable);
+    else if (!m_damaged.isEmpty())
+        message = LanguagePack::caption(main, LanguagePack::Main, DamagedLine)
+                      .arg(path, m_damaged.join(QStringLiteral(", ")));
+    if (!message.isEmpty() && !m_keptFile.isEmpty())
+        message += u' ' + LanguagePack::caption(main, LanguagePack::Main, KeptLine)
+                              .arg(QDir::toNativeSeparators(m_keptFile));
+    return message;
 }
 
 // Values are read by position after the header: the line's first characters stand for the
@@ -345,6 +378,13 @@ void TOption::readListSection(const QStringList &lines, int list, QStringList *d
     // (inside the port list, say) must not make them swallow the sections in between.
     const int at = ports ? TextFile::indexOfLine(lines, header) : lastIndexOfLine(lines, header);
     if (at < 0) {
+        m_options[list] = ports ? portLinesWithoutHeader(lines) : QStringList();
+        if (!m_options[list].isEmpty()) {
+            *damaged << QStringLiteral("%1 (header missing; its %2 port settings were kept)")
+                            .arg(header)
+                            .arg(m_options[list].size());
+            return;
+        }
         m_options[list] = defaultList(list);
         *damaged << QStringLiteral("%1 (section missing)").arg(header);
         return;
@@ -388,6 +428,26 @@ void TOption::readListSection(const QStringList &lines, int list, QStringList *d
             fields << defaults.value(fields.size());
         values << PortSetting::join(fields);
     }
+}
+
+// A misspelt "[Transfer]" header ("[Transfr]") loses no port setting: the records between
+// the general values and "[Editor]" are still the port list.
+QStringList TOption::portLinesWithoutHeader(const QStringList &lines) const
+{
+    const int general = TextFile::indexOfLine(lines, latin1(generalSection.header));
+    const int editor = TextFile::indexOfLine(lines, latin1(editorSection.header));
+    const int first = general + 1 + int(generalSection.keys.size());
+    QStringList found;
+    if (general < 0 || editor < first)
+        return found;
+    for (const QString &line : lines.mid(first, editor - first)) {
+        const QString t = line.trimmed();
+        if (t.startsWith(u'[') && t.endsWith(u']'))
+            continue;
+        if (PortSetting::split(line).size() >= PortSetting::MinimumFields)
+            found << line;
+    }
+    return found;
 }
 
 void TOption::repairWindowsSizes(QStringList *damaged)
@@ -447,4 +507,13 @@ void TOption::LoadLanguage()
 {
     const QString name = m_options[GeneralList].value(LanguageEntry);
     m_language.load(LanguagePack::packPath(m_baseFolder, name));
+    NcText::setCodePage(NcText::effective(m_codePageName, name));
+}
+
+bool TOption::setCodePageName(const QString &name)
+{
+    const bool changed = name != m_codePageName;
+    m_codePageName = name;
+    NcText::setCodePage(NcText::effective(name, m_options[GeneralList].value(LanguageEntry)));
+    return !changed || NcText::store(m_baseFolder, name, &m_saveError);
 }

@@ -56,8 +56,14 @@ public:
     // Writes the file through a temporary file renamed over the old one; on failure the old
     // file stays as it was and saveError() says why.
     bool SaveOption();
-    // Reloads the captions from the pack named in the general list.
+    // Reloads the captions from the pack named in the general list, and puts the NC text code
+    // page to the stored choice or, without one, to the one that follows the language.
     void LoadLanguage();
+
+    // The NC text code page kept in NCFerry.ini beside Option.ini ("" = follow the language).
+    QString codePageName() const { return m_codePageName; }
+    // Stores the choice at once (it is no line of Option.ini) and puts it to use.
+    bool setCodePageName(const QString &name);
 
     QString optionFilePath() const;
     QString baseFolder() const { return m_baseFolder; }
@@ -66,6 +72,7 @@ public:
     // language pack in use.
     QString damageMessage() const;
     QString saveError() const { return m_saveError; }
+    QString keptFile() const { return m_keptFile; }
     QString languageMessage() const { return m_language.message(); }
 
 private:
@@ -73,6 +80,8 @@ private:
     void readFixedSection(const QStringList &lines, int list, QStringList *damaged);
     void readListSection(const QStringList &lines, int list, QStringList *damaged);
     void repairWindowsSizes(QStringList *damaged);
+    QStringList portLinesWithoutHeader(const QStringList &lines) const;
+    void keepDamagedFile(bool unreadable);
     QStringList defaultList(int list) const;
 
     QString m_baseFolder;
@@ -85,4 +94,7 @@ private:
     QString m_unreadable;
     QStringList m_damaged;
     QString m_saveError;
+    QString m_codePageName;
+    // Where LoadOption kept the user's damaged file; empty when nothing was kept.
+    QString m_keptFile;
 };

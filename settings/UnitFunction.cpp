@@ -35,7 +35,37 @@ void makeRemovable(const QString &path, bool folder)
 
 } // namespace
 
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
+
+namespace
+{
+// Another file system mounted below the folder (a share, a stick) is never emptied with it.
+bool onOtherDevice(const QString &path, const QString &top)
+{
+#ifdef Q_OS_UNIX
+    struct stat a, b;
+    return ::lstat(QFile::encodeName(path).constData(), &a) == 0 &&
+           ::lstat(QFile::encodeName(top).constData(), &b) == 0 && a.st_dev != b.st_dev;
+#else
+    Q_UNUSED(path);
+    Q_UNUSED(top);
+    return false;
+#endif
+}
+
+void deleteBelow(const QString &folder, const QString &top);
+} // namespace
+
 void DeleteDirectory(const QString &folder)
+{
+    deleteBelow(folder, QDir::cleanPath(folder));
+}
+
+namespace
+{
+void deleteBelow(const QString &folder, const QString &top)
 {
     // "link/" would resolve the link; the clean path names the link itself.
     const QString path = QDir::cleanPath(folder);
@@ -56,7 +86,8 @@ void DeleteDirectory(const QString &folder)
         if (isLink(info)) {
             removeLink(entry);
         } else if (info.isDir()) {
-            DeleteDirectory(entry);
+            if (!onOtherDevice(entry, top))
+                deleteBelow(entry, top);
         } else {
             makeRemovable(entry, false);
             QFile::remove(entry);
@@ -64,6 +95,7 @@ void DeleteDirectory(const QString &folder)
     }
     QDir().rmdir(path);
 }
+} // namespace
 
 QString GetExePath()
 {

@@ -2,6 +2,7 @@
 
 #include "automode/AutoLink.h"
 #include "automode/AutoModeLog.h"
+#include "settings/NcText.h"
 #include "settings/PortSetting.h"
 #include "settings/ProgramFolders.h"
 #include "tools/CliCommand.h"
@@ -151,6 +152,8 @@ int runAutoCommand(const QStringList &args, int reopenIntervalMs)
         return usage(QStringLiteral("cannot use the options file \"%1\": %2")
                          .arg(QDir::toNativeSeparators(optionsPath), values.error()));
 
+    // The log and the replies in the code page the program's settings choose.
+    NcText::setCodePage(NcText::forOptionsFile(optionsPath));
     for (Served &s : served) {
         s.log = std::make_unique<AutoModeLog>(s.logPath);
         s.line.reset(makeSerialLine(s.settings.portName));

@@ -59,25 +59,10 @@ bool ReceiveEngine::hasUnsavedData() const
     return m_status == Storing || (m_status == Receiving && !m_text.isEmpty());
 }
 
-void ReceiveEngine::feed(const QString &text)
-{
-    const qint64 oldCount = m_charCount;
-    m_firstChanged = NoChange;
-    m_storeTried = false;
-    for (const QChar ch : text)
-        handle(ch.unicode());
-    if (m_firstChanged != NoChange)
-        emit linesChanged(m_firstChanged);
-    if (m_charCount != oldCount)
-        emit charCountChanged(m_charCount);
-}
-
 void ReceiveEngine::feedBytes(const QByteArray &bytes)
 {
-#ifdef Q_OS_WIN
-    feed(NcText::fromBytes(bytes));
-#else
-    // The NC code page is ISO-8859-1 here: a byte is its character.
+    // Bytes, on every platform and in every code page: the file gets what the line carried.
+    // The code page only shows the lines.
     const qint64 oldCount = m_charCount;
     m_firstChanged = NoChange;
     m_storeTried = false;
@@ -87,7 +72,6 @@ void ReceiveEngine::feedBytes(const QByteArray &bytes)
         emit linesChanged(m_firstChanged);
     if (m_charCount != oldCount)
         emit charCountChanged(m_charCount);
-#endif
 }
 
 void ReceiveEngine::newLine()
@@ -98,11 +82,7 @@ void ReceiveEngine::newLine()
 
 void ReceiveEngine::keep(ushort c)
 {
-#ifdef Q_OS_WIN
-    m_text += NcText::toBytes(QString(QChar(c)));
-#else
     m_text += char(c);
-#endif
 }
 
 void ReceiveEngine::handle(ushort c)

@@ -49,8 +49,7 @@ public:
     bool hasUnsavedData() const;
     QString lastError() const { return m_lastError; }
 
-    // Handles received characters exactly as if they came from the line.
-    void feed(const QString &text);
+    // Handles received bytes exactly as if they came from the line.
     void feedBytes(const QByteArray &bytes);
     // Stores a program whose store failed (after the cause was fixed or the file name
     // changed). Returns true when it is stored now.

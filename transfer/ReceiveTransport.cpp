@@ -331,7 +331,7 @@ void TReceiveTransport::savePartialAs()
 
 void TReceiveTransport::onCharCount(qint64 count)
 {
-    StaticText3->setText(LanguagePack::label(lang(4)) + QString::number(count));
+    StaticText3->setText(LanguagePack::labelled(lang(4), QString::number(count)));
 }
 
 void TReceiveTransport::onStored(const QString &path)

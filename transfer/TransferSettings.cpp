@@ -90,6 +90,7 @@ TTransferSettings::TTransferSettings(PortList *list, QWidget *parent)
     StringGrid1->setSelectionBehavior(QAbstractItemView::SelectItems);
     StringGrid1->horizontalHeader()->setDefaultSectionSize(kColumnWidth);
     StringGrid1->horizontalHeader()->setSectionsClickable(false);
+    StringGrid1->setTextElideMode(Qt::ElideMiddle);
     StringGrid1->viewport()->installEventFilter(this);
 
     Edit1 = new QLineEdit(StringGrid1->viewport());
@@ -265,6 +266,7 @@ void TTransferSettings::refresh()
                 StringGrid1->setItem(r, c, item);
             }
             item->setText(fields.value(c));
+            item->setToolTip(fields.value(c));
         }
         fitPortColumn(fields.value(PortSetting::Port));
     }
@@ -277,12 +279,55 @@ void TTransferSettings::setCell(int row, int column, const QString &text)
     QStringList fields = m_list->row(row);
     if (fields.value(column) == text)
         return;
+    // Two port settings of one name would share their menu entries and their log.
+    if (column == PortSetting::Name && !text.isEmpty() &&
+        TransferSettingsRows::rowNamed(*m_list, text, row) >= 0) {
+        const QString message = line(DuplicateNameLine).arg(text);
+        if (showMessage)
+            showMessage(message);
+        else
+            QMessageBox::warning(this, windowTitle(), message);
+        return;
+    }
     fields[column] = text;
     m_list->setRow(row, fields);
-    if (QTableWidgetItem *item = StringGrid1->item(row, column))
+    if (QTableWidgetItem *item = StringGrid1->item(row, column)) {
         item->setText(text);
+        item->setToolTip(text);
+    }
     if (column == PortSetting::Port)
         fitPortColumn(text);
+}
+
+void TTransferSettings::fitColumns()
+{
+    // Every header and value whole at the font in use; a long path or port name is shortened
+    // in the middle (its tooltip holds it whole) rather than taking the whole dialog.
+    QHeaderView *header = StringGrid1->horizontalHeader();
+    const QRect area = workArea(this);
+    const int arrow = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, PortComboBox);
+    const int longest = qMax(header->minimumSectionSize(), area.width() / 4);
+    const QFontMetrics cell(StringGrid1->font());
+    const int cellMargin = 2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1) + 8;
+    int total = 0;
+    for (int c = 0; c < PortSetting::FieldCount; ++c) {
+        int content = 0;
+        for (int r = 0; r < StringGrid1->rowCount(); ++r)
+            if (const QTableWidgetItem *item = StringGrid1->item(r, c))
+                content = qMax(content, cell.horizontalAdvance(item->text()) + cellMargin);
+        if (qobject_cast<QComboBox *>(editorFor(c)))
+            content += arrow;
+        if (c == PortSetting::Port || c == WorkFolderColumn)
+            content = qMin(content, longest);
+        const int needed = qMax(content, header->sectionSizeHint(c));
+        if (header->sectionSize(c) < needed)
+            header->resizeSection(c, needed);
+        total += header->sectionSize(c);
+    }
+    const int frame = width() - StringGrid1->viewport()->width();
+    const int wanted = qMin(total + frame + arrow, area.width());
+    if (width() < wanted)
+        resize(wanted, height());
 }
 
 void TTransferSettings::fitPortColumn(const QString &port)
@@ -406,7 +451,7 @@ void TTransferSettings::StringGrid1DblClick(int row, int column)
 {
     if (column != WorkFolderColumn || row < 0 || row >= m_list->rowCount())
         return;
-    const QString chosen = m_chooseFolder(line(16), m_list->row(row).value(column));
+    const QString chosen = m_chooseFolder(line(FolderPromptLine), m_list->row(row).value(column));
     if (!chosen.isEmpty())
         setCell(row, column, chosen);
 }
@@ -477,6 +522,7 @@ void TTransferSettings::showEvent(QShowEvent *event)
         }
     }
     refresh();
+    fitColumns();
     m_openedList = getPortList();
     const QRect area = workArea(this);
     move(area.x() + (area.width() - frameGeometry().width()) / 2,

@@ -53,6 +53,8 @@ public:
     // Replaceable so that tests need no modal chooser; empty text when cancelled.
     using FolderChooser = std::function<QString(const QString &prompt, const QString &start)>;
     void setFolderChooser(FolderChooser chooser) { m_chooseFolder = std::move(chooser); }
+    // Refusals (a name another row carries); a message box unless a test replaces it.
+    std::function<void(const QString &text)> showMessage;
 
     // The editor that opens on a column's cells; null for the work folder.
     QWidget *editorFor(int column) const;
@@ -91,11 +93,14 @@ private:
     QString editorText(QWidget *editor) const;
     void setCell(int row, int column, const QString &text);
     void fitPortColumn(const QString &port);
+    void fitColumns();
     QString line(int i) const;
     // The port column's help, three pack lines from here.
-    static constexpr int PortHelpLine = 17;
+    static constexpr int PortHelpLine = 16;
+    static constexpr int FolderPromptLine = 19;
     // The port list's mark on a port this user may not open, with a group and without.
-    static constexpr int NoAccessMarkLine = 21;
+    static constexpr int NoAccessMarkLine = 20;
+    static constexpr int DuplicateNameLine = 22;
 
     PortList *m_list;
     bool m_ownsList;

@@ -15,13 +15,32 @@ bool isEmptyRow(const QStringList &fields)
     return true;
 }
 
+int rowNamed(const PortList &list, const QString &name, int except)
+{
+    for (int r = 0; r < list.rowCount(); ++r)
+        if (r != except &&
+            list.row(r).value(PortSetting::Name).compare(name, Qt::CaseInsensitive) == 0)
+            return r;
+    return -1;
+}
+
+QString uniqueName(const PortList &list, const QString &base)
+{
+    QString name = base;
+    for (int n = 2; rowNamed(list, name, -1) >= 0; ++n)
+        name = base + QString::number(n);
+    return name;
+}
+
 int addDefault(PortList *list)
 {
-    const QStringList record = PortSetting::split(PortSetting::defaultLine());
+    QStringList record = PortSetting::split(PortSetting::defaultLine());
     if (list->rowCount() == 1 && isEmptyRow(list->row(0))) {
         list->setRow(0, record);
         return 0;
     }
+    // Each port setting names its menu entries and its log: a new row gets a name of its own.
+    record[PortSetting::Name] = uniqueName(*list, record.value(PortSetting::Name));
     list->insertRow(list->rowCount(), record);
     return list->rowCount() - 1;
 }

@@ -11,9 +11,13 @@ namespace TransferSettingsRows
 {
 
 bool isEmptyRow(const QStringList &fields);
-// The default record fills the only row when that row is empty, otherwise it is appended.
-// Returns the row that received it.
+// The default record fills the only row when that row is empty, otherwise it is appended
+// under the first of "NewName", "NewName2", ... that no row carries. Returns its row.
 int addDefault(PortList *list);
+// The row other than `except` that carries `name` (letter case ignored: names become log
+// file names), or -1.
+int rowNamed(const PortList &list, const QString &name, int except);
+QString uniqueName(const PortList &list, const QString &base);
 // Removes the row; the last remaining row is emptied instead, so the list is never without
 // a row. False for a row that does not exist.
 bool deleteRow(PortList *list, int row);

@@ -5,6 +5,7 @@
 #include "PtyPair.h"
 #include "app/Startup.h"
 #include "automode/WATransport.h"
+#include "library/FolderTree.h"
 #include "library/LibraryPanes.h"
 #include "settings/LanguagePack.h"
 #include "transfer/ComWidgets.h"
@@ -18,12 +19,15 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QFile>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QScreen>
 #include <QSerialPort>
+#include <QTabWidget>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
@@ -70,14 +74,19 @@ QByteArray program(int number, int lines)
 
 int main(int argc, char *argv[])
 {
+    // A clean demo library: the folder tree opens on a home of its own, not on the machine's
+    // /tmp with whatever other programs left there.
+    QTemporaryDir home;
+    qputenv("HOME", QFile::encodeName(home.path()));
     QApplication app(argc, argv);
     const QString language = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("English");
     g_out = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral(".");
     const bool all = argc > 3;
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
     g_suffix = QStringLiteral("-%1-%2x%3")
-                   .arg(language == QStringLiteral("English") ? QStringLiteral("en")
-                                                              : QStringLiteral("zh-TW"))
+                   .arg(language == QStringLiteral("English")    ? QStringLiteral("en")
+                        : language == QStringLiteral("简体中文") ? QStringLiteral("zh-CN")
+                                                                 : QStringLiteral("zh-TW"))
                    .arg(screen.width())
                    .arg(screen.height());
 
@@ -86,7 +95,10 @@ int main(int argc, char *argv[])
     const QString packs = QCoreApplication::applicationDirPath() + QStringLiteral("/language/");
     for (const QString &name : QDir(packs).entryList({QStringLiteral("*.ini")}))
         QFile::copy(packs + name, base.filePath(QStringLiteral("language/") + name));
-    QTemporaryDir nc;
+    QDir(home.path()).mkpath(QStringLiteral("NC/Lathe 1"));
+    QDir(home.path()).mkpath(QStringLiteral("NC/Mill 2"));
+    QDir(home.path()).mkpath(QStringLiteral("NC/粗加工"));
+    QDir nc(home.filePath(QStringLiteral("NC")));
     write(nc.filePath(QStringLiteral("O0001.nc")), program(1, 40));
     write(nc.filePath(QStringLiteral("O0002.nc")), program(2, 12));
     write(nc.filePath(QStringLiteral("FLANGE-OP10.nc")), program(1234, 400));
@@ -116,6 +128,17 @@ int main(int argc, char *argv[])
     settle(800);
     w.findChild<FileListPane *>(QStringLiteral("Panel3"))->setCurrentRow(1);
     shot(QStringLiteral("main-window"));
+    if (auto *tree = w.findChild<ShellTreeView *>()) {
+        if (auto *popup = tree->findChild<QMenu *>(QStringLiteral("TreePopup"))) {
+            // As a right click opens it.
+            const QPoint at = tree->visualRect(tree->currentIndex()).center();
+            QContextMenuEvent click(QContextMenuEvent::Mouse, at,
+                                    tree->viewport()->mapToGlobal(at));
+            QApplication::sendEvent(tree->viewport(), &click);
+            shot(QStringLiteral("folder-popup"));
+            popup->hide();
+        }
+    }
     if (!all)
         return 0;
 
@@ -258,6 +281,10 @@ int main(int argc, char *argv[])
     QTimer::singleShot(600, [&] {
         if (QWidget *d = QApplication::activeModalWidget()) {
             shot(QStringLiteral("general-settings"));
+            if (auto *pages = d->findChild<QTabWidget *>(QStringLiteral("PageControl1"))) {
+                pages->setCurrentIndex(1);
+                shot(QStringLiteral("general-settings-transfer"));
+            }
             d->close();
         }
     });

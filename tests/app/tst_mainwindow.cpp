@@ -442,6 +442,10 @@ private slots:
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         QCOMPARE(w.currentFolder(), m_nc.path());
+        // ... and in sight, not only selected.
+        auto *tree = named<ShellTreeView>(&w, "ShellTreeView1");
+        QTRY_VERIFY(
+            tree->viewport()->rect().contains(tree->visualRect(tree->currentIndex()).center()));
         QCOMPARE(named<QComboBox>(&w, "ExtComboBox")->currentText(), QStringLiteral("*.eia"));
         QCOMPARE(named<QComboBox>(&w, "ExtComboBox")
                      ->itemText(named<QComboBox>(&w, "ExtComboBox")->count() - 1),

@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
+#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QRegularExpression>
@@ -129,6 +130,20 @@ void TestAutoModeWindow::cableShowsOnePane()
     pty.send("\x12%\n:77\nG0X1\n%\x14");
     QVERIFY(SendRig::spin([&] { return w->logLines().size() == 1; }, 3000));
     QVERIFY(w->logLines().first().contains(" Device SAVE:"));
+
+    // A narrow log pane wraps the line instead of cutting it.
+    auto *log = w->findChild<QListWidget *>("LogListBox");
+    log->resize(160, log->height());
+    QTRY_VERIFY(log->visualItemRect(log->item(0)).height() >= 2 * log->fontMetrics().height());
+    QVERIFY(log->visualItemRect(log->item(0)).width() <= log->viewport()->width());
+
+    // The sent pane keeps what went to the machine when the next entry starts.
+    auto *sent = w->findChild<QPlainTextEdit *>("SendMemo");
+    emit w->link()->shown(QStringLiteral("%\nO1234\nM30\n%"));
+    emit w->link()->sendPaneCleared();
+    emit w->link()->shown(QStringLiteral("%\nO5678\n%"));
+    QVERIFY2(sent->toPlainText().contains("O1234") && sent->toPlainText().endsWith("O5678\n%"),
+             qPrintable(sent->toPlainText()));
     delete w;
 }
 

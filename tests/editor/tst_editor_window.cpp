@@ -7,6 +7,7 @@
 #include "library/LibraryEngine.h"
 #include "library/LibraryJobs.h"
 #include "library/LibraryPanes.h"
+#include "settings/NcText.h"
 #include "settings/Option.h"
 
 #include "TestFiles.h"
@@ -163,9 +164,16 @@ private slots:
 
         QList<QMessageBox::StandardButton> answers{QMessageBox::Cancel, QMessageBox::Yes,
                                                    QMessageBox::Yes};
-        e.askQuestion = [&](const QString &) { return answers.takeFirst(); };
+        QString question;
+        e.askQuestion = [&](const QString &text) {
+            question = text;
+            return answers.takeFirst();
+        };
         e.close();
         QVERIFY(e.isVisible());
+        // The question names the document even before it has a file.
+        QVERIFY2(question.startsWith(QStringLiteral("未命名 的內容已經修改。")),
+                 qPrintable(question));
         // Yes, but no name chosen: the text would be lost, so the window stays.
         e.close();
         QVERIFY(e.isVisible());
@@ -181,6 +189,41 @@ private slots:
         e.close();
         QVERIFY(!e.isVisible());
         QCOMPARE(answers.size(), 1); // not asked: nothing changed
+    }
+
+    // Chinese typed into a program: a code page that cannot hold it refuses the save and says
+    // which characters and where (the file keeps its bytes); one that can writes them.
+    void chineseCommentSavedInItsCodePage()
+    {
+        QTemporaryDir dir;
+        const QString path = fixture(dir, QStringLiteral("O2.nc"), "%\r\nG01X5.\r\n%\r\n");
+        TEditor e(nullptr, nullptr);
+        e.setAttribute(Qt::WA_DeleteOnClose, false);
+        e.setFileName(path);
+        showActive(&e);
+        QStringList said;
+        e.showMessage = [&](const QString &text) { said << text; };
+        auto *text = named<QPlainTextEdit>(&e, "RichEdit1");
+        text->moveCursor(QTextCursor::End);
+        // Typed through an input method: the text arrives without key events.
+        text->insertPlainText(QStringLiteral("(粗加工)"));
+        NcText::setCodePage(NcText::CodePage::Latin1);
+        QVERIFY(!e.FSave1Click());
+        QVERIFY(e.isModified());
+        QCOMPARE(fileBytes(path), QByteArray("%\r\nG01X5.\r\n%\r\n"));
+        QCOMPARE(said.size(), 1);
+        QVERIFY2(said.first().contains(QStringLiteral("\"粗\" U+7C97 (4:2)")) &&
+                     said.first().contains(QStringLiteral("ISO-8859-1")),
+                 qPrintable(said.first()));
+        int namesAsked = 0;
+        e.askSaveName = [&] { return ++namesAsked, dir.filePath("other.nc"); };
+        QVERIFY(!e.FSave2Click());
+        QCOMPARE(namesAsked, 0);
+
+        NcText::setCodePage(NcText::CodePage::Big5);
+        QVERIFY(e.FSave1Click());
+        QCOMPARE(fileBytes(path), QByteArray("%\r\nG01X5.\r\n%\r\n(\xB2\xCA\xA5\x5B\xA4\x75)"));
+        NcText::setCodePage(NcText::CodePage::Latin1);
     }
 
     // New asks before it empties the text; Open replaces it and recolours.

@@ -182,7 +182,8 @@ private slots:
         };
         QVERIFY(tree.selectPath(m_base + "/Doomed"));
         tree.DirectoryClick(2);
-        QCOMPARE(question, QStringLiteral("Delete?"));
+        // The question names the folder it is about.
+        QCOMPARE(question, u'"' + QDir::toNativeSeparators(m_base + "/Doomed") + "\"\n\nDelete?");
         QVERIFY(QFileInfo(m_base + "/Doomed/sub").isDir());
         QCOMPARE(tree.Path(), m_base + "/Doomed");
         answer = true;
@@ -245,6 +246,57 @@ private slots:
         // A drive is not dragged.
         tree.setCurrentIndex(tree.rootIndex_().model()->index(0, 0, tree.rootIndex_()));
         QVERIFY(!tree.ShellTreeView1DragDrop(node("/B"), &tree));
+    }
+
+    // Mount points (another file system: /proc here, a USB stick or a share in a shop) are
+    // never deleted, renamed or moved, and the user is told why; plain folders are none.
+    void mountPointsRefused()
+    {
+        QVERIFY(!FolderOperations::isMountPoint(m_base));
+        QVERIFY(FolderOperations::isMountPoint(QStringLiteral("/")));
+        QVERIFY(FolderOperations::isMountPoint(QStringLiteral("/proc")));
+        QVERIFY(QFile::link(QStringLiteral("/proc"), m_base + "/proclink"));
+        QVERIFY(!FolderOperations::isMountPoint(m_base + "/proclink"));
+
+        ShellTreeView tree;
+        tree.setMountPointText(QStringLiteral("mount point %1"));
+        QStringList errors;
+        int asked = 0;
+        tree.showError = [&](const QString &e) { errors << e; };
+        // Answering No: even a check that failed could not empty anything here.
+        tree.confirmDelete = [&](const QString &) { return ++asked, false; };
+        QVERIFY(tree.selectPath(QStringLiteral("/proc")));
+        tree.DirectoryClick(2);
+        QCOMPARE(asked, 0);
+        QCOMPARE(errors, QStringList{"mount point /proc"});
+        QCOMPARE(tree.ShellTreeView1Edited(tree.currentIndex(), "proc2"), QStringLiteral("proc"));
+        QVERIFY(QFileInfo(QStringLiteral("/proc/self")).exists());
+        QVERIFY(mk(m_base + "/Target"));
+        QStandardItem *target = tree.itemForPath(m_base + "/Target");
+        QVERIFY(target);
+        QVERIFY(tree.selectPath(QStringLiteral("/proc")));
+        QVERIFY(!tree.ShellTreeView1DragDrop(target->index(), &tree));
+        QCOMPARE(errors.size(), 3);
+    }
+
+    // Renaming, moving and deleting a folder tells where it went, for the notes kept by path.
+    void folderChangesAreTold()
+    {
+        QVERIFY(mk(m_base + "/A/sub") && mk(m_base + "/B"));
+        ShellTreeView tree;
+        tree.confirmDelete = [](const QString &) { return true; };
+        QStringList told;
+        tree.folderChanged = [&](const QString &from, const QString &to) {
+            told << from + "->" + to;
+        };
+        QVERIFY(tree.selectPath(m_base + "/A"));
+        QCOMPARE(tree.ShellTreeView1Edited(tree.currentIndex(), "C"), QStringLiteral("C"));
+        QVERIFY(tree.selectPath(m_base + "/C"));
+        QVERIFY(tree.ShellTreeView1DragDrop(tree.itemForPath(m_base + "/B")->index(), &tree));
+        QVERIFY(tree.selectPath(m_base + "/B/C"));
+        tree.DirectoryClick(2);
+        QCOMPARE(told, (QStringList{m_base + "/A->" + m_base + "/C",
+                                    m_base + "/C->" + m_base + "/B/C", m_base + "/B/C->"}));
     }
 
     // Re-reading shows folders made and removed elsewhere; links to devices are no folders.

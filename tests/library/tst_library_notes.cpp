@@ -127,6 +127,31 @@ private slots:
         QVERIFY(!notes.contains("/nc/A/O4.nc"));
     }
 
+    // Notes go with their folder: a move takes every note in and below it (and nothing of a
+    // look-alike sibling) to the new paths; a delete takes them away.
+    void folderNotesFollowTheFolder()
+    {
+        QTemporaryDir dir;
+        NotesStore store(dir.path());
+        QVERIFY(store.open());
+        QVERIFY(store.storeNote("/nc/a/O1.nc", "in a"));
+        QVERIFY(store.storeNote("/nc/a/sub/O'2.nc", "below a"));
+        QVERIFY(store.storeNote("/nc/ab/O3.nc", "in ab"));
+        QVERIFY(store.storeNote("/nc/粗/O4.nc", "stale, of a folder deleted long ago"));
+        QVERIFY(store.storeNote("/nc/粗/O1.nc", "stale too"));
+        QVERIFY(store.moveFolderNotes("/nc/a", "/nc/粗"));
+        QCOMPARE(store.getSQLMarkData("/nc/粗/O1.nc"), QString("in a"));
+        QCOMPARE(store.getSQLMarkData("/nc/粗/sub/O'2.nc"), QString("below a"));
+        QCOMPARE(store.getSQLMarkData("/nc/a/O1.nc"), QString());
+        QCOMPARE(store.getSQLMarkData("/nc/ab/O3.nc"), QString("in ab"));
+        QCOMPARE(rowsFor(store.databasePath(), "/nc/粗/O1.nc"), 1);
+
+        QVERIFY(store.removeFolderNotes("/nc/粗"));
+        QCOMPARE(store.getSQLMarkData("/nc/粗/O1.nc"), QString());
+        QCOMPARE(store.getSQLMarkData("/nc/粗/sub/O'2.nc"), QString());
+        QCOMPARE(store.getSQLMarkData("/nc/ab/O3.nc"), QString("in ab"));
+    }
+
     void twoStoresAtOnce()
     {
         QTemporaryDir a, b;

@@ -4,6 +4,7 @@
 #include "settings/Defaults.h"
 #include "settings/GeneralSettings.h"
 #include "settings/LanguagePack.h"
+#include "settings/NcText.h"
 #include "settings/Option.h"
 
 #include <QApplication>
@@ -169,7 +170,9 @@ private slots:
         QVERIFY(w->setGeneralList(generalList()));
         w->show();
         QVERIFY(!named<QLineEdit>(w, "EditorEdit")->isEnabled());
-        QTest::mouseClick(named<QRadioButton>(w, "EditorRadioButton2"), Qt::LeftButton);
+        // On its caption, as a user clicks: a wide button's middle may lie past its text.
+        auto *external = named<QRadioButton>(w, "EditorRadioButton2");
+        QTest::mouseClick(external, Qt::LeftButton, {}, QPoint(10, external->height() / 2));
         QVERIFY(named<QLineEdit>(w, "EditorEdit")->isEnabled());
         QCOMPARE(w->getCheck(), QStringLiteral("1"));
     }
@@ -363,6 +366,37 @@ private slots:
                  (QStringList{"/nc", "/cam", ""}));
         QCOMPARE(option.getOptionList(TOption::GeneralList), generalList());
         QCOMPARE(w->getExtList(), (QStringList{"*.nc", "*.tap", "*.*"}));
+    }
+
+    // The NC code page: OK stores the choice in NCFerry.ini and puts it to use; Cancel keeps
+    // the stored one; "by the language" follows the pack again.
+    void codePageChoice()
+    {
+        QTemporaryDir dir;
+        const QString base = dir.path() + u'/';
+        TOption option(base, QRect(0, 0, 1280, 800), QStringLiteral("繁體中文"));
+        QCOMPARE(NcText::codePage(), NcText::CodePage::Big5);
+        auto w = makeDialog();
+        w->setOption(&option);
+        QVERIFY(w->setGeneralList(option.getOptionList(TOption::GeneralList)));
+        auto *box = named<QComboBox>(w, "CodePageComboBox");
+        auto choose = [&](const QString &shown, const char *button) {
+            showActive(w.get());
+            QCOMPARE(box->currentIndex(), box->findData(option.codePageName()));
+            box->setCurrentIndex(box->findText(shown));
+            QVERIFY(box->currentIndex() >= 0);
+            QTest::mouseClick(named<QPushButton>(w, button), Qt::LeftButton);
+        };
+        choose(QStringLiteral("UTF-8"), "OKButton");
+        QCOMPARE(NcText::storedName(base), QStringLiteral("UTF-8"));
+        QCOMPARE(NcText::codePage(), NcText::CodePage::Utf8);
+        choose(QStringLiteral("GBK (CP936)"), "CancelButton");
+        QCOMPARE(NcText::storedName(base), QStringLiteral("UTF-8"));
+        QCOMPARE(NcText::codePage(), NcText::CodePage::Utf8);
+        choose(box->itemText(0), "OKButton");
+        QCOMPARE(NcText::storedName(base), QString());
+        QCOMPARE(NcText::codePage(), NcText::CodePage::Big5);
+        NcText::setCodePage(NcText::CodePage::Latin1);
     }
 
     void closeBoxStores()

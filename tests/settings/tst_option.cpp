@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -146,6 +147,7 @@ private slots:
     void windowSizeSlots();
     void languageFromGeneralList();
     void damageToldInThePacksWords();
+    void damagedFileIsKept();
 };
 
 void TestOption::defaultsFromWorkArea()
@@ -375,7 +377,7 @@ void TestOption::damagedFileFallsBack_data()
         << without("[Editor]") << int(TOption::TransferList) << good.mid(18, 3) << "[Editor]";
     QTest::newRow("missing [Transfer] header")
         << without("[Transfer]") << int(TOption::TransferList)
-        << QStringList{PortSetting::defaultLine()} << "[Transfer]";
+        << customFileLines().mid(customFileLines().indexOf("[Transfer]") + 1, 3) << "[Transfer]";
     QTest::newRow("missing [WindowsSize] header")
         << without("[WindowsSize]") << int(TOption::WindowsSizeList) << sizeDefaults
         << "[WindowsSize]";
@@ -555,6 +557,43 @@ void TestOption::missingEndMarkerIsNoDamage()
     QCOMPARE(option.getOptionList(TOption::WindowsSizeList), customFileLines().mid(26, 5));
 }
 
+// A one-letter typo in a header once erased a shop's port settings at the next close: the
+// records stay, and the user's own file is kept beside the new one, named in the message.
+void TestOption::damagedFileIsKept()
+{
+    QTemporaryDir dir;
+    const QString base = dir.path() + "/";
+    QStringList lines = customFileLines();
+    const int header = int(lines.indexOf("[Transfer]"));
+    lines[header] = "[Transfr]";
+    const QStringList ports = lines.mid(header + 1, 3);
+    const QByteArray original = iniBytes(lines);
+    writeBytes(base + "Option.ini", original);
+    TOption option(base, workArea, "English");
+    QCOMPARE(option.getOptionList(TOption::TransferList), ports);
+    QCOMPARE(option.getOptionList(TOption::GeneralList), customGeneralValues);
+
+    const QStringList kept = QDir(base).entryList({"Option.ini.damaged-*"}, QDir::Files);
+    QCOMPARE(kept.size(), 1);
+    QVERIFY2(
+        QRegularExpression("^Option\\.ini\\.damaged-\\d{8}-\\d{6}$").match(kept.first()).hasMatch(),
+        qPrintable(kept.first()));
+    QCOMPARE(fileBytes(base + kept.first()), original);
+    QCOMPARE(option.keptFile(), base + kept.first());
+    QVERIFY2(option.damageMessage().contains(QDir::toNativeSeparators(base + kept.first())),
+             qPrintable(option.damageMessage()));
+
+    QVERIFY(option.SaveOption());
+    TOption again(base, workArea, "English");
+    QCOMPARE(again.getOptionList(TOption::TransferList), ports);
+    QVERIFY(again.keptFile().isEmpty());
+    // A second damaged start in the same second keeps its own copy.
+    writeBytes(base + "Option.ini", original);
+    TOption third(base, workArea, "English");
+    TOption fourth(base, workArea, "English");
+    QCOMPARE(QDir(base).entryList({"Option.ini.damaged-*"}, QDir::Files).size(), 3);
+}
+
 void TestOption::unreadableFileGivesDefaults()
 {
     QTemporaryDir dir;
@@ -662,6 +701,7 @@ void TestOption::damageToldInThePacksWords()
     QStringList main = LanguagePack::builtIn(LanguagePack::Main);
     main[32] = "坏了 %1：%2";
     main[33] = "读不了 %1（%2）";
+    main[35] = "留在 %1。";
     writeBytes(base + "language/简体中文.ini",
                ("[Main]\n" + main.join('\n') +
                 "\n[General]\n[Transfer]\n[TransferFile]\n"
@@ -673,7 +713,8 @@ void TestOption::damageToldInThePacksWords()
     writeBytes(base + "Option.ini", iniBytes(lines));
     {
         TOption option(base, workArea, "English");
-        QCOMPARE(option.damageMessage(), "坏了 " + path + "：window size 3 (editor)");
+        QCOMPARE(option.damageMessage(), "坏了 " + path + "：window size 3 (editor) 留在 " +
+                                             QDir::toNativeSeparators(option.keptFile()) + "。");
     }
     QVERIFY(QFile::remove(base + "Option.ini"));
     QVERIFY(QDir(base).mkdir("Option.ini"));

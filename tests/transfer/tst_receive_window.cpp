@@ -167,7 +167,7 @@ void TestReceiveWindow::receivesStoresAndCloses()
     QCOMPARE(list->model()->rowCount(), 5);
     QCOMPARE(list->model()->index(1, 0).data().toString(), QStringLiteral("O0005(PIN)"));
     QCOMPARE(list->currentIndex().row(), 4);
-    QCOMPARE(child<QLabel>(w, "StaticText3")->text(), QStringLiteral("Count:20"));
+    QCOMPARE(child<QLabel>(w, "StaticText3")->text(), QStringLiteral("Count: 20"));
 
     QTRY_VERIFY_WITH_TIMEOUT(!w.isVisible(), 2000);
     QVERIFY2(sinceStore.elapsed() < 1000, qPrintable(QString::number(sinceStore.elapsed())));

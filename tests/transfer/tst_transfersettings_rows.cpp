@@ -24,20 +24,30 @@ private slots:
         QTest::addColumn<QStringList>("before");
         QTest::addColumn<int>("row");
         QTest::addColumn<int>("rows");
-        QTest::newRow("fresh list") << QStringList{PortSetting::defaultLine()} << 1 << 2;
-        QTest::newRow("only row empty") << QStringList() << 0 << 1;
-        QTest::newRow("two rows") << lines(2) << 2 << 3;
+        QTest::addColumn<QString>("name");
+        QTest::newRow("fresh list")
+            << QStringList{PortSetting::defaultLine()} << 1 << 2 << "NewName2";
+        QTest::newRow("only row empty") << QStringList() << 0 << 1 << "NewName";
+        QTest::newRow("two rows") << lines(2) << 2 << 3 << "NewName";
+        QTest::newRow("names taken in any case")
+            << QStringList{PortSetting::defaultLine(),
+                           "newname2,ttyS1,9600,None,8,1,None,/nc,*.nc,None"}
+            << 2 << 3 << "NewName3";
     }
     void add()
     {
         QFETCH(QStringList, before);
         QFETCH(int, row);
         QFETCH(int, rows);
+        QFETCH(QString, name);
         PortList list;
         list.setPortList(before);
         QCOMPARE(addDefault(&list), row);
         QCOMPARE(list.rowCount(), rows);
-        QCOMPARE(list.getPort(row), PortSetting::defaultLine());
+        // The default record, under a name no other row carries.
+        QStringList expected = PortSetting::split(PortSetting::defaultLine());
+        expected[0] = name;
+        QCOMPARE(list.getPort(row), PortSetting::join(expected));
         QCOMPARE(list.getPortList().mid(0, before.size()), before.mid(0, row));
     }
 

@@ -108,7 +108,7 @@ private slots:
         QTest::addColumn<int>("deleteRow"); // -1: add instead
         QTest::addColumn<QStringList>("names");
         QTest::newRow("add to fresh list")
-            << QStringList{PortSetting::defaultLine()} << -1 << QStringList{"NewName", "NewName"};
+            << QStringList{PortSetting::defaultLine()} << -1 << QStringList{"NewName", "NewName2"};
         QTest::newRow("delete single row") << records(1) << 0 << QStringList{""};
         QTest::newRow("delete first of three") << records(3) << 0 << QStringList{"Mill1", "Mill2"};
         QTest::newRow("delete last of three") << records(3) << 2 << QStringList{"Mill0", "Mill1"};
@@ -235,7 +235,7 @@ private slots:
         w->StringGrid1DblClick(0, 7);
         QCOMPARE(asked, 1);
         // Its own line titles the chooser, not a column header.
-        QCOMPARE(prompt, LanguagePack::builtIn(LanguagePack::Transfer).at(16));
+        QCOMPARE(prompt, LanguagePack::builtIn(LanguagePack::Transfer).at(19));
         QCOMPARE(start, QStringLiteral("/nc/m0"));
         QCOMPARE(w->getPortList(), records(1));
         answer = QStringLiteral("/srv/nc files");
