@@ -1,5 +1,7 @@
 #include "transfer/ProgramRestart.h"
 
+#include "settings/NcText.h"
+
 #include <QRegularExpression>
 
 namespace ProgramRestart
@@ -220,6 +222,28 @@ Result Apply(const QString &program, const Point &at)
         return r;
     }
     return r;
+}
+
+bool FromPoint(const QString &point, const QByteArray &content, QByteArray *out, QString *why)
+{
+    const Point at = Parse(point);
+    if (!at.isValid()) {
+        *why = QStringLiteral("\"%1\" is not a block (N1500) or a tool (T5)").arg(point);
+        return false;
+    }
+    QString text = NcText::fromBytes(content);
+    const qsizetype end = text.indexOf(QChar(0x1A));
+    if (end >= 0)
+        text.truncate(end);
+    const Result r = Apply(text, at);
+    if (!r.found) {
+        *why = at.kind == Point::Block
+                   ? QStringLiteral("the program has no block %1").arg(at.text)
+                   : QStringLiteral("the program never calls tool %1").arg(at.number);
+        return false;
+    }
+    *out = NcText::toBytes(r.text);
+    return true;
 }
 
 } // namespace ProgramRestart

@@ -36,4 +36,8 @@ struct Result {
 // including the program line ("O..." or ":..."), or the leading "%" line when there is none.
 Result Apply(const QString &program, const Point &at);
 
+// A program file's bytes (NC code page, up to its first Ctrl-Z) from the point; false with
+// *why when the point is not valid or the program does not have it.
+bool FromPoint(const QString &point, const QByteArray &content, QByteArray *out, QString *why);
+
 } // namespace ProgramRestart
