@@ -279,10 +279,15 @@ bool TransportThread::sendFile(int index, const QString &path)
     QBuffer filtered;
     QIODevice *source = &file;
     qint64 expected = before.size;
-    if (m_filter) {
+    SendFilter filter;
+    {
+        QMutexLocker lock(&m_setupMutex);
+        filter = m_filter;
+    }
+    if (filter) {
         QByteArray bytes;
         QString why;
-        if (!m_filter(file.readAll(), &bytes, &why))
+        if (!filter(file.readAll(), &bytes, &why))
             return failFile(index, why);
         filtered.setData(bytes);
         filtered.open(QIODevice::ReadOnly);
