@@ -1,8 +1,11 @@
 #include "automode/RemoteRequests.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFileInfo>
 #include <QRegularExpression>
+
+#include <algorithm>
 
 namespace AutoMode
 {
@@ -57,16 +60,23 @@ bool IsWildcard(const QString &name)
 QStringList MatchingFiles(const QString &folder, const QString &pattern, const QString &extension)
 {
     QStringList out;
-    const QDir dir(folder);
-    const QStringList names =
-        dir.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name | QDir::IgnoreCase);
-    for (const QString &name : names) {
+    // Unsorted and matched first: a folder of 10,000 programs is read in a few milliseconds,
+    // and only the matches are sorted.
+    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System);
+    while (it.hasNext()) {
+        it.next();
+        const QString name = it.fileName();
         if (!name.endsWith(extension))
             continue;
         const QStringView stem = QStringView(name).left(name.size() - extension.size());
         if (matches(stem, pattern))
             out << name;
     }
+    // Name order as the control's operator reads it: case does not split O1 from o1.
+    std::sort(out.begin(), out.end(), [](const QString &a, const QString &b) {
+        const int c = a.compare(b, Qt::CaseInsensitive);
+        return c != 0 ? c < 0 : a < b;
+    });
     return out;
 }
 

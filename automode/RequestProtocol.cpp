@@ -302,6 +302,7 @@ Handling RequestProtocol::HandleBuffer(int device, const QByteArray &buffer)
     if (seen < 2)
         return {};
     const GeneralValues values = this->values();
+    const QDeadlineTimer answerAt(m_options.answerDelayMs);
     if (NcText::fromBytes(programLine) == u'O' + values.requestNumber) {
         bool ends = false;
         const QStringList lines = BufferLines(NcText::fromBytes(buffer), &ends);
@@ -327,7 +328,7 @@ Handling RequestProtocol::HandleBuffer(int device, const QByteArray &buffer)
         storeReturn(h, values, code, targetOf(values, buffer), buffer);
     if (isRadio())
         h.entries << SendListEntry::mark(DeviceCode(AllDevices));
-    delayAnswers(h);
+    delayAnswers(h, answerAt);
     return h;
 }
 
@@ -366,6 +367,7 @@ Handling RequestProtocol::HandleProgram(int device, const QStringList &lines,
     if (lines.size() < 2)
         return h;
     const GeneralValues values = m_values ? m_values() : GeneralValues();
+    const QDeadlineTimer answerAt(m_options.answerDelayMs);
     const QString code = DeviceCode(device);
     const bool radio = isRadio();
     const QString ext = extension();
@@ -426,7 +428,8 @@ Handling RequestProtocol::HandleProgram(int device, const QStringList &lines,
 
     if (radio)
         h.entries << SendListEntry::mark(DeviceCode(AllDevices));
-    delayAnswers(h);
+    // The operator's time runs from the request's end, not from when its answer was ready.
+    delayAnswers(h, answerAt);
     return h;
 }
 
@@ -556,13 +559,13 @@ void RequestProtocol::compareReturn(Handling &h, const GeneralValues &values, co
     h.log << event;
 }
 
-void RequestProtocol::delayAnswers(Handling &h) const
+void RequestProtocol::delayAnswers(Handling &h, const QDeadlineTimer &at) const
 {
     if (m_options.answerDelayMs <= 0)
         return;
     for (SendListEntry &e : h.entries) {
         if (e.verb == SendListEntry::Send || e.isReply()) {
-            e.answerAtMs = QDeadlineTimer(m_options.answerDelayMs).deadline();
+            e.answerAtMs = at.deadline();
             if (!h.log.isEmpty())
                 h.log.first().detail +=
                     (h.log.first().detail.isEmpty() ? QString() : QStringLiteral(", ")) +

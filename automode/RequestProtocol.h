@@ -8,6 +8,7 @@
 #include "automode/AutoModeValues.h"
 #include "automode/SendListEntry.h"
 
+#include <QDeadlineTimer>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -126,7 +127,7 @@ private:
     void errorReply(Handling &h, const GeneralValues &values, const QString &code,
                     const QString &path, const QString &reason, const QString &kind) const;
     // The answer delay on the first answer of a handling.
-    void delayAnswers(Handling &h) const;
+    void delayAnswers(Handling &h, const QDeadlineTimer &at) const;
 
     QStringList m_port;
     GeneralValuesSource m_values;
