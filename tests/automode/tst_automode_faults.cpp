@@ -209,7 +209,8 @@ void TestAutoModeFaults::muteAdapterDropsTheAnswer()
     adapter.setMute(false);
     QVERIFY(spin([&] { return !l.resolved.isEmpty() && l.idle(); }, 5000));
     QCOMPARE(adapter.selectedMask(), 0xFF);
-    QVERIFY(adapter.fromPc().endsWith("+++PM FF\rEX\r" + QByteArray(1, Machine::XON)));
+    QVERIFY2(adapter.fromPc().endsWith("+++PM FF\rEX\r" + QByteArray(1, Machine::XON)),
+             adapter.fromPc().right(60).toPercentEncoding().constData());
     for (int n = 0; n < 3; ++n)
         QVERIFY(!adapter.toDevice(n).contains(Machine::DC2));
 }
