@@ -13,7 +13,7 @@ constexpr int MaxWildcardMatches = 20;
 // Comment lines of a listing; the last says how many were left out.
 constexpr int MaxListingLines = 200;
 
-// The exact code lines of the forms (as the design reads code lines: bracketed, as written).
+// The exact code lines of the forms: bracketed, case as written.
 inline constexpr char ListLine[] = "(LIST)";
 inline constexpr char CompareLine[] = "(C)";
 // "(R=N1500)": the restart point of the name line before it, or empty.

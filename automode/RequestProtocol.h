@@ -51,10 +51,10 @@ struct ProgramTarget {
     QString fileName;
 };
 
-// Settings of the request forms beyond the design (NCFerry.ini).
+// Settings of the request forms that Option.ini has no line for (NCFerry.ini).
 struct RequestOptions {
     // A comment line with the reason in every ERROR reply; off for controls that must get the
-    // design's exact reply.
+    // reply without it.
     bool errorReasons = true;
     // Time for the operator to switch the control to input before an answer begins.
     int answerDelayMs = 0;
