@@ -71,6 +71,57 @@ LinkTimings WithProgramSettings(LinkTimings timings, const QString &settingsFold
     return timings;
 }
 
+namespace
+{
+QString settingsPath(const QString &folder)
+{
+    return folder.isEmpty() ? QString()
+                            : QDir(folder).filePath(QString::fromLatin1(ProgramSettingsFile));
+}
+} // namespace
+
+double AnswerDelaySeconds(const QString &settingsFolder, const QString &portName)
+{
+    const QString path = settingsPath(settingsFolder);
+    if (path.isEmpty() || !QFileInfo::exists(path))
+        return 0;
+    QSettings ini(path, QSettings::IniFormat);
+    ini.beginGroup(QStringLiteral("AnswerDelay"));
+    bool ok = false;
+    const double seconds = ini.value(portName).toDouble(&ok);
+    return ok && seconds > 0 && seconds <= MaxAnswerDelaySeconds ? seconds : 0;
+}
+
+RequestOptions RequestOptionsFor(const QString &settingsFolder, const QString &portName)
+{
+    RequestOptions options;
+    const QString path = settingsPath(settingsFolder);
+    if (path.isEmpty() || !QFileInfo::exists(path))
+        return options;
+    QSettings ini(path, QSettings::IniFormat);
+    options.errorReasons =
+        ini.value(QStringLiteral("AutoMode/ErrorReasons")).toString().trimmed().toLower() !=
+        QLatin1String("false");
+    options.answerDelayMs = int(AnswerDelaySeconds(settingsFolder, portName) * 1000);
+    return options;
+}
+
+bool SaveAnswerDelay(const QString &settingsFolder, const QString &portName, double seconds)
+{
+    const QString path = settingsPath(settingsFolder);
+    if (path.isEmpty() || portName.isEmpty())
+        return false;
+    QSettings ini(path, QSettings::IniFormat);
+    ini.beginGroup(QStringLiteral("AnswerDelay"));
+    if (seconds > 0)
+        ini.setValue(portName, seconds);
+    else
+        ini.remove(portName);
+    ini.endGroup();
+    ini.sync();
+    return ini.status() == QSettings::NoError;
+}
+
 AutoLink::AutoLink(SerialLine *line, const QStringList &port, GeneralValuesSource values,
                    const LinkTimings &timings, QObject *parent)
     : QObject(parent), m_line(line), m_protocol(port, std::move(values)), m_timings(timings)

@@ -28,6 +28,15 @@ namespace AutoMode
 // what timings hold.
 LinkTimings WithProgramSettings(LinkTimings timings, const QString &settingsFolder);
 inline constexpr char ProgramSettingsFile[] = "NCFerry.ini";
+// The request forms' settings from the same file: [AutoMode] ErrorReasons (on unless
+// "false"), and the answer delay of the port setting named portName ([AnswerDelay], seconds).
+RequestOptions RequestOptionsFor(const QString &settingsFolder, const QString &portName);
+// Writes the answer delay of one port setting (0 removes it); false when the file cannot be
+// written.
+bool SaveAnswerDelay(const QString &settingsFolder, const QString &portName, double seconds);
+double AnswerDelaySeconds(const QString &settingsFolder, const QString &portName);
+// The longest answer delay accepted, in seconds.
+inline constexpr int MaxAnswerDelaySeconds = 600;
 
 class AutoLink : public QObject
 {
@@ -47,6 +56,7 @@ public:
 
     // The user's data folder: failed transfers go there when the program folder takes none.
     void setFallbackFolder(const QString &folder) { m_protocol.setFallbackFolder(folder); }
+    void setRequestOptions(const RequestOptions &options) { m_protocol.setOptions(options); }
 
     // Starts the dispatcher; on a "Wireless" line the device query is queued first.
     void start();

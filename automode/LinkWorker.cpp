@@ -82,6 +82,20 @@ bool WATThread::mayBegin()
     return m_start.load() == Begun && !m_stop;
 }
 
+bool WATThread::waitAnswerTime()
+{
+    if (m_entry.answerAtMs <= 0)
+        return !m_stop;
+    QDeadlineTimer at;
+    at.setDeadline(m_entry.answerAtMs);
+    QMutexLocker lock(&m_stopMutex);
+    while (!m_stop && !at.hasExpired()) {
+        if (!m_stopped.wait(&m_stopMutex, at))
+            break;
+    }
+    return !m_stop;
+}
+
 bool WATThread::confirmStart()
 {
     int waiting = Waiting;
@@ -120,7 +134,11 @@ bool WATThread::hasEnded() const
 
 void WATThread::stopWorker()
 {
-    m_stop = true;
+    {
+        QMutexLocker lock(&m_stopMutex);
+        m_stop = true;
+        m_stopped.wakeAll();
+    }
     m_gate->stop();
     m_shared->prompt.cancel();
     m_startWord.release();
@@ -167,6 +185,8 @@ void WATThread::carryOut()
         break;
     case SendListEntry::Error:
     case SendListEntry::Success:
+    case SendListEntry::List:
+    case SendListEntry::Compare:
         SendReply();
         break;
     }
@@ -298,7 +318,7 @@ bool WATThread::writePaced(const QByteArray &bytes, const QString &shown)
                 fail(m_line->lostMessage());
             return false;
         }
-        if (i == 0 && !mayBegin())
+        if (i == 0 && (!mayBegin() || !waitAnswerTime()))
             return false;
         if (oneToOne && i > 0 && i < bytes.size() - 1) {
             bool first;
@@ -323,7 +343,7 @@ void WATThread::SendFile(const QString &path)
 {
     ProgramFile file;
     QString error;
-    if (!ReadProgramFile(path, &file, &error)) {
+    if (!ReadProgramFile(path, &file, &error, m_entry.restart)) {
         fail(error);
         return;
     }

@@ -154,6 +154,8 @@ private:
     void fail(const QString &why);
     // Before the first byte of a held answer: waits for the link's word.
     bool mayBegin();
+    // Before an answer's first byte: waits for its answer time; false when stopped.
+    bool waitAnswerTime();
 
     SerialLine *m_line;
     SendListEntry m_entry;
@@ -169,6 +171,9 @@ private:
     std::atomic<int> m_start{Begun};
     std::atomic<bool> m_startAsked{false};
     QSemaphore m_startWord;
+
+    QMutex m_stopMutex;
+    QWaitCondition m_stopped;
 
     mutable QMutex m_mutex;
     QString m_shown;

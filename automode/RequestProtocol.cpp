@@ -1,10 +1,13 @@
 #include "automode/RequestProtocol.h"
 
 #include "automode/ProgramFiles.h"
+#include "automode/RemoteRequests.h"
 #include "settings/NcText.h"
 #include "settings/PortSetting.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 
@@ -96,6 +99,24 @@ bool mayBeCodeLine(QByteArrayView line, const QString &code)
         return false;
     const uchar first = uchar(line.front());
     return first == '(' || first >= 0x80 || QChar(first) == code.front();
+}
+
+// "P3" for a code line whose number is outside its list (0 always selects something).
+QString outOfList(const QString &code, const QString &line, const QStringList &list)
+{
+    int number = 0;
+    if (!listNumber(codeValue(code, line), &number) || number == 0)
+        return QString();
+    return number >= 1 && number <= list.size() ? QString() : code + QString::number(number);
+}
+
+bool hasLine(const QStringList &lines, const char *line)
+{
+    for (int i = 2; i < lines.size(); ++i) {
+        if (lines.at(i) == QLatin1String(line))
+            return true;
+    }
+    return false;
 }
 
 bool isForbidden(QChar c)
@@ -190,6 +211,18 @@ QString RequestProtocol::ResolveName(const GeneralValues &values, const QString 
     return SafeFileName(value.literal ? value.text : u'O' + value.text);
 }
 
+QString RequestProtocol::ResolvePattern(const GeneralValues &values, const QString &line)
+{
+    const CodeValue value = codeValue(values.nameCode, line);
+    QString name = value.literal ? value.text : u'O' + value.text;
+    // Matched against the names in one folder: a pattern can never name a path.
+    for (QChar &c : name) {
+        if (c != u'*' && c != u'?' && isForbidden(c))
+            c = u'_';
+    }
+    return name;
+}
+
 QString RequestProtocol::NameFromProgramLine(const GeneralValues &values, const QString &line)
 {
     const qsizetype open = line.indexOf(u'(');
@@ -269,6 +302,7 @@ Handling RequestProtocol::HandleBuffer(int device, const QByteArray &buffer)
     if (seen < 2)
         return {};
     const GeneralValues values = this->values();
+    const QDeadlineTimer answerAt(m_options.answerDelayMs);
     if (NcText::fromBytes(programLine) == u'O' + values.requestNumber) {
         bool ends = false;
         const QStringList lines = BufferLines(NcText::fromBytes(buffer), &ends);
@@ -281,9 +315,20 @@ Handling RequestProtocol::HandleBuffer(int device, const QByteArray &buffer)
     const QString code = DeviceCode(device);
     if (isRadio())
         h.entries << SendListEntry::mark(code);
-    storeReturn(h, values, code, targetOf(values, buffer), buffer);
+    bool compare = false;
+    forEachLine(buffer, [&](int index, QByteArrayView line) {
+        compare = index >= 2 && line == QByteArrayView(CompareLine);
+        return !compare;
+    });
+    // A program sent to be compared is read against the stored one, never stored.
+    if (compare)
+        compareReturn(h, values, code, targetOf(values, buffer),
+                      BufferLines(NcText::fromBytes(buffer), nullptr));
+    else
+        storeReturn(h, values, code, targetOf(values, buffer), buffer);
     if (isRadio())
         h.entries << SendListEntry::mark(DeviceCode(AllDevices));
+    delayAnswers(h, answerAt);
     return h;
 }
 
@@ -322,6 +367,7 @@ Handling RequestProtocol::HandleProgram(int device, const QStringList &lines,
     if (lines.size() < 2)
         return h;
     const GeneralValues values = m_values ? m_values() : GeneralValues();
+    const QDeadlineTimer answerAt(m_options.answerDelayMs);
     const QString code = DeviceCode(device);
     const bool radio = isRadio();
     const QString ext = extension();
@@ -331,34 +377,202 @@ Handling RequestProtocol::HandleProgram(int device, const QStringList &lines,
     if (radio)
         h.entries << SendListEntry::mark(code);
 
+    const bool request = h.kind == Handling::Request;
+    const bool listing = request && hasLine(lines, ListLine);
+    QString badPath, badFolder; // a path or folder number outside its list, for the reason
+    QList<QStringList> asked;   // listing: {folder, pattern} per name line
     for (int i = 2; i < lines.size(); ++i) {
         const QString &line = lines.at(i);
-        if (isCodeLine(values.pathCode, line))
-            base = withSeparator(ResolvePath(values, m_port, base, line));
-        if (isCodeLine(values.folderCode, line))
-            sub = ResolveFolder(values, sub, line);
-        if (h.kind != Handling::Request || !isCodeLine(values.nameCode, line))
+        if (line == QLatin1String(ListLine))
             continue;
-        const QString path = withSeparator(base + sub) + ResolveName(values, line) + ext;
-        if (QFileInfo(path).isFile()) {
-            h.entries << SendListEntry::send(code, path);
-            h.log << LogEvent{QStringLiteral("SUCCESS"), code, QStringLiteral("READ"), path};
-        } else if (values.readErrorReply) {
-            h.entries << SendListEntry::error(code, path, values.errorNumber);
-            h.log << LogEvent{QStringLiteral("ERROR"), code, QStringLiteral("READ"), path};
+        if (isCodeLine(values.pathCode, line)) {
+            base = withSeparator(ResolvePath(values, m_port, base, line));
+            badPath = outOfList(values.pathCode, line, values.pathList);
         }
+        if (isCodeLine(values.folderCode, line)) {
+            sub = ResolveFolder(values, sub, line);
+            badFolder = outOfList(values.folderCode, line, values.folderList);
+        }
+        if (!request || !isCodeLine(values.nameCode, line))
+            continue;
+        const QString folder = withSeparator(base + sub);
+        const QString noFolder = !badPath.isEmpty() ? badPath : badFolder;
+        if (listing) {
+            asked << QStringList{folder, ResolvePattern(values, line), noFolder};
+            continue;
+        }
+        // A restart line belongs to the name line before it.
+        QString restart;
+        for (int j = i + 1; j < lines.size() && !isCodeLine(values.nameCode, lines.at(j)); ++j) {
+            if (!RestartOf(lines.at(j)).isEmpty())
+                restart = RestartOf(lines.at(j));
+        }
+        answerName(h, values, code, folder, ResolvePattern(values, line), restart, noFolder);
     }
+    // Without a name line the whole folder in force at the end is listed.
+    if (listing && asked.isEmpty())
+        asked << QStringList{withSeparator(base + sub), QStringLiteral("*"),
+                             !badPath.isEmpty() ? badPath : badFolder};
+    if (listing)
+        answerListing(h, values, code, asked);
 
     if (h.kind == Handling::Return) {
         ProgramTarget target;
         target.folder = base + sub;
         target.fileName = NameFromProgramLine(values, lines.at(1)) + ext;
-        storeReturn(h, values, code, target, StoredProgram(lines, endsWithLineBreak));
+        if (hasLine(lines, CompareLine))
+            compareReturn(h, values, code, target, lines);
+        else
+            storeReturn(h, values, code, target, StoredProgram(lines, endsWithLineBreak));
     }
 
     if (radio)
         h.entries << SendListEntry::mark(DeviceCode(AllDevices));
+    // The operator's time runs from the request's end, not from when its answer was ready.
+    delayAnswers(h, answerAt);
     return h;
+}
+
+void RequestProtocol::errorReply(Handling &h, const GeneralValues &values, const QString &code,
+                                 const QString &path, const QString &reason,
+                                 const QString &kind) const
+{
+    LogEvent event{QStringLiteral("ERROR"), code, kind, path};
+    event.detail = reason;
+    if (!values.readErrorReply)
+        return;
+    SendListEntry e = SendListEntry::error(code, path, values.errorNumber);
+    e.kind = kind;
+    if (m_options.errorReasons && !reason.isEmpty())
+        e.detail << reason;
+    h.entries << e;
+    h.log << event;
+}
+
+void RequestProtocol::answerName(Handling &h, const GeneralValues &values, const QString &code,
+                                 const QString &folder, const QString &name, const QString &restart,
+                                 const QString &noFolder) const
+{
+    const QString ext = extension();
+    const QString read = QStringLiteral("READ");
+    const QString notFound = !noFolder.isEmpty()         ? QStringLiteral("NO FOLDER ") + noFolder
+                             : QFileInfo(folder).isDir() ? QStringLiteral("NOT FOUND")
+                                                         : QStringLiteral("NO FOLDER");
+    QStringList paths;
+    if (IsWildcard(name)) {
+        for (const QString &file : MatchingFiles(folder, name, ext))
+            paths << folder + file;
+        if (paths.size() > MaxWildcardMatches)
+            return errorReply(h, values, code, folder + name + ext,
+                              QStringLiteral("TOO MANY MATCHES"), read);
+    } else if (QFileInfo(folder + SafeFileName(name) + ext).isFile()) {
+        paths << folder + SafeFileName(name) + ext;
+    }
+    if (paths.isEmpty()) {
+        const QString shown = IsWildcard(name) ? name : SafeFileName(name);
+        return errorReply(h, values, code, folder + shown + ext, notFound, read);
+    }
+    for (const QString &path : paths) {
+        SendListEntry e = SendListEntry::send(code, path);
+        LogEvent event{QStringLiteral("SUCCESS"), code, read, path};
+        if (!restart.isEmpty()) {
+            // Checked now, so a block the program lacks is answered, not silently skipped.
+            QFile f(path);
+            ProgramFile file;
+            if (!f.open(QIODevice::ReadOnly) ||
+                !ProgramFileFrom(f.readAll(), restart, &file, nullptr)) {
+                errorReply(h, values, code, path,
+                           IsoComment(restart) + QStringLiteral(" NOT FOUND"), read);
+                continue;
+            }
+            e.restart = restart;
+            event.detail = QStringLiteral("from ") + restart;
+        }
+        h.entries << e;
+        h.log << event;
+    }
+}
+
+void RequestProtocol::answerListing(Handling &h, const GeneralValues &values, const QString &code,
+                                    const QList<QStringList> &asked) const
+{
+    const QString ext = extension();
+    const QString folder = asked.first().at(0);
+    const bool all = asked.size() == 1 && asked.first().at(1) == u"*";
+    QStringList paths;
+    bool missing = false;
+    for (const QStringList &w : asked) {
+        if (!QFileInfo(w.at(0)).isDir()) {
+            missing = true;
+            errorReply(h, values, code, w.at(0), (QStringLiteral("NO FOLDER ") + w.at(2)).trimmed(),
+                       QStringLiteral("READ"));
+            continue;
+        }
+        for (const QString &file : MatchingFiles(w.at(0), w.at(1), ext))
+            paths << w.at(0) + file;
+    }
+    if (paths.isEmpty() && missing)
+        return;
+    // An empty folder is listed as such; names that match nothing are not found.
+    if (paths.isEmpty() && !all)
+        return errorReply(h, values, code, folder, QStringLiteral("NOT FOUND"),
+                          QStringLiteral("READ"));
+    QStringList lines = ListingLines(paths, ext);
+    if (lines.isEmpty())
+        lines << QStringLiteral("NO PROGRAMS");
+    h.entries << SendListEntry::list(code, folder, values.errorNumber, lines);
+    LogEvent event{QStringLiteral("SUCCESS"), code, QStringLiteral("LIST"), folder};
+    event.detail = QStringLiteral("%1 programs").arg(paths.size());
+    h.log << event;
+}
+
+void RequestProtocol::compareReturn(Handling &h, const GeneralValues &values, const QString &code,
+                                    const ProgramTarget &target, const QStringList &lines) const
+{
+    const QString path = withSeparator(target.folder) + target.fileName;
+    QFile f(path);
+    if (!QFileInfo(path).isFile() || !f.open(QIODevice::ReadOnly)) {
+        LogEvent event{QStringLiteral("ERROR"), code, QStringLiteral("COMPARE"), path};
+        event.detail = QStringLiteral("no stored program to compare with");
+        h.log << event;
+        SendListEntry e = SendListEntry::error(code, path, values.errorNumber);
+        e.kind = QStringLiteral("COMPARE");
+        if (m_options.errorReasons)
+            e.detail << QStringLiteral("NOT FOUND");
+        h.entries << e;
+        return;
+    }
+    const Comparison c = CompareLines(lines, TextLines(NcText::fromBytes(f.readAll())),
+                                      values.pathCode, values.folderCode);
+    QStringList result;
+    LogEvent event{QStringLiteral("SUCCESS"), code, QStringLiteral("COMPARE"), path};
+    if (c.identical) {
+        result << QStringLiteral("IDENTICAL");
+        event.detail = QStringLiteral("identical");
+    } else {
+        result << QStringLiteral("DIFFERS AT LINE %1").arg(c.storedLine)
+               << (c.storedText.isNull() ? QStringLiteral("END OF STORED PROGRAM")
+                                         : IsoComment(c.storedText));
+        event.detail = QStringLiteral("differs at line %1").arg(c.storedLine);
+    }
+    h.entries << SendListEntry::compare(code, path, values.errorNumber, result);
+    h.log << event;
+}
+
+void RequestProtocol::delayAnswers(Handling &h, const QDeadlineTimer &at) const
+{
+    if (m_options.answerDelayMs <= 0)
+        return;
+    for (SendListEntry &e : h.entries) {
+        if (e.verb == SendListEntry::Send || e.isReply()) {
+            e.answerAtMs = at.deadline();
+            if (!h.log.isEmpty())
+                h.log.first().detail +=
+                    (h.log.first().detail.isEmpty() ? QString() : QStringLiteral(", ")) +
+                    QStringLiteral("answer delayed %1 s").arg(m_options.answerDelayMs / 1000.0);
+            return;
+        }
+    }
 }
 
 } // namespace AutoMode

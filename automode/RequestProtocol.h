@@ -8,6 +8,7 @@
 #include "automode/AutoModeValues.h"
 #include "automode/SendListEntry.h"
 
+#include <QDeadlineTimer>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -50,6 +51,15 @@ struct ProgramTarget {
     QString fileName;
 };
 
+// Settings of the request forms that Option.ini has no line for (NCFerry.ini).
+struct RequestOptions {
+    // A comment line with the reason in every ERROR reply; off for controls that must get the
+    // reply without it.
+    bool errorReasons = true;
+    // Time for the operator to switch the control to input before an answer begins.
+    int answerDelayMs = 0;
+};
+
 class RequestProtocol
 {
 public:
@@ -57,6 +67,8 @@ public:
     RequestProtocol(const QStringList &portSetting, GeneralValuesSource values);
 
     void setPortSetting(const QStringList &portSetting) { m_port = portSetting; }
+    void setOptions(const RequestOptions &options) { m_options = options; }
+    const RequestOptions &options() const { return m_options; }
     bool isRadio() const;
     // The port setting's extension pattern without its first character ("*.nc" gives ".nc").
     QString extension() const;
@@ -84,6 +96,8 @@ public:
                                  const QString &line);
     // The requested file name without extension, safe to put in a folder.
     static QString ResolveName(const GeneralValues &values, const QString &line);
+    // The same with "*" and "?" kept, for matching names in a folder.
+    static QString ResolvePattern(const GeneralValues &values, const QString &line);
     // The stored program's name: the comment of its program line or the text before it;
     // an unusable name falls back to the program number, then to UnnamedProgram. At most
     // MaxStoredName characters are kept.
@@ -101,10 +115,24 @@ private:
     ProgramTarget targetOf(const GeneralValues &values, const QByteArray &buffer) const;
     void storeReturn(Handling &h, const GeneralValues &values, const QString &code,
                      const ProgramTarget &target, const QByteArray &bytes) const;
+    // Request forms: the answers to one name line, and the listing of a request.
+    void answerName(Handling &h, const GeneralValues &values, const QString &code,
+                    const QString &folder, const QString &name, const QString &restart,
+                    const QString &noFolder) const;
+    // asked: {folder, pattern, "P3" when a number was outside its list} per name line.
+    void answerListing(Handling &h, const GeneralValues &values, const QString &code,
+                       const QList<QStringList> &asked) const;
+    void compareReturn(Handling &h, const GeneralValues &values, const QString &code,
+                       const ProgramTarget &target, const QStringList &lines) const;
+    void errorReply(Handling &h, const GeneralValues &values, const QString &code,
+                    const QString &path, const QString &reason, const QString &kind) const;
+    // The answer delay on the first answer of a handling.
+    void delayAnswers(Handling &h, const QDeadlineTimer &at) const;
 
     QStringList m_port;
     GeneralValuesSource m_values;
     QString m_fallback;
+    RequestOptions m_options;
 };
 
 } // namespace AutoMode

@@ -3,6 +3,7 @@
 #include "automode/RequestProtocol.h"
 #include "settings/NcText.h"
 #include "transfer/LineControl.h"
+#include "transfer/ProgramRestart.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,7 +14,7 @@ namespace AutoMode
 namespace
 {
 
-const char *const verbTexts[] = {"SHOW", "MARK", "SEND", "ERROR", "SUCCESS"};
+const char *const verbTexts[] = {"SHOW", "MARK", "SEND", "ERROR", "SUCCESS", "LIST", "COMPARE"};
 
 QString asciiUpper(QString text)
 {
@@ -84,6 +85,24 @@ SendListEntry SendListEntry::success(const QString &device, const QString &path,
     return e;
 }
 
+SendListEntry SendListEntry::list(const QString &device, const QString &folder,
+                                  const QString &number, const QStringList &lines)
+{
+    SendListEntry e = error(device, folder, number);
+    e.verb = List;
+    e.detail = lines;
+    return e;
+}
+
+SendListEntry SendListEntry::compare(const QString &device, const QString &path,
+                                     const QString &number, const QStringList &result)
+{
+    SendListEntry e = success(device, path, number);
+    e.verb = Compare;
+    e.detail = result;
+    return e;
+}
+
 QString SendListEntry::verbText() const
 {
     return QString::fromLatin1(verbTexts[verb]);
@@ -100,9 +119,13 @@ QString SendListEntry::text() const
         break;
     case Send:
         fields << device << path << kind;
+        if (!restart.isEmpty())
+            fields << restart;
         break;
     case Error:
     case Success:
+    case List:
+    case Compare:
         fields << device << path << kind << number;
         break;
     }
@@ -112,7 +135,7 @@ QString SendListEntry::text() const
 bool SendListEntry::operator==(const SendListEntry &o) const
 {
     return verb == o.verb && device == o.device && path == o.path && kind == o.kind &&
-           number == o.number;
+           number == o.number && detail == o.detail && restart == o.restart;
 }
 
 bool LogEvent::operator==(const LogEvent &o) const
@@ -128,14 +151,29 @@ QString LogLine(const LogEvent &event, const QDateTime &when)
         device = QStringLiteral(" Device[%1] ").arg(n >= 0 ? QString::number(n) : event.device);
     }
     return event.status + when.toString(QStringLiteral(" yyyy-MM-dd HH:mm:ss")) + device +
-           event.kind + u':' + ToPcPath(event.path);
+           event.kind + u':' + ToPcPath(event.path) +
+           (event.detail.isEmpty() ? QString() : QStringLiteral(" (") + event.detail + u')');
 }
 
 QByteArray ReplyProgram(const SendListEntry &entry)
 {
-    const QString text =
-        QStringLiteral("%\r\nO%1\r\n(%2)\r\n(%3)\r\n(%4)\r\nM30\r\n%")
-            .arg(entry.number, entry.verbText(), entry.kind, asciiUpper(entry.path));
+    QString text = QStringLiteral("%\r\nO") + entry.number + QStringLiteral("\r\n");
+    const auto comment = [&text](const QString &line) {
+        text += u'(' + line + QStringLiteral(")\r\n");
+    };
+    if (entry.verb == SendListEntry::List || entry.verb == SendListEntry::Compare) {
+        for (const QString &line : entry.detail)
+            comment(line);
+        if (entry.verb == SendListEntry::Compare)
+            comment(asciiUpper(entry.path));
+    } else {
+        comment(entry.verbText());
+        comment(entry.kind);
+        comment(asciiUpper(entry.path));
+        for (const QString &line : entry.detail)
+            comment(line);
+    }
+    text += QStringLiteral("M30\r\n%");
     return LineControl::DC2 + NcText::toBytes(text) + LineControl::DC4;
 }
 
@@ -154,7 +192,32 @@ ProgramFile ProgramFileFromContent(const QByteArray &content)
     return file;
 }
 
-bool ReadProgramFile(const QString &path, ProgramFile *file, QString *error)
+bool ProgramFileFrom(const QByteArray &content, const QString &restart, ProgramFile *file,
+                     QString *error)
+{
+    if (restart.isEmpty()) {
+        *file = ProgramFileFromContent(content);
+        return true;
+    }
+    const ProgramRestart::Point at = ProgramRestart::Parse(restart);
+    QString text = NcText::fromBytes(content);
+    const qsizetype end = text.indexOf(QChar(0x1A));
+    if (end >= 0)
+        text.truncate(end);
+    const ProgramRestart::Result r = ProgramRestart::Apply(text, at);
+    if (!r.found) {
+        if (error)
+            *error =
+                at.isValid()
+                    ? QStringLiteral("the program has no block %1").arg(at.text)
+                    : QStringLiteral("\"%1\" is not a block (N1500) or a tool (T5)").arg(restart);
+        return false;
+    }
+    *file = ProgramFileFromContent(NcText::toBytes(r.text));
+    return true;
+}
+
+bool ReadProgramFile(const QString &path, ProgramFile *file, QString *error, const QString &restart)
 {
     QFile f(path);
     QByteArray content;
@@ -166,7 +229,11 @@ bool ReadProgramFile(const QString &path, ProgramFile *file, QString *error)
                          .arg(QDir::toNativeSeparators(path), f.errorString());
         return false;
     }
-    *file = ProgramFileFromContent(content);
+    if (!ProgramFileFrom(content, restart, file, error)) {
+        if (error)
+            *error = QStringLiteral("\"%1\": %2").arg(QDir::toNativeSeparators(path), *error);
+        return false;
+    }
     return true;
 }
 

@@ -238,8 +238,10 @@ void TWATransport::setPortSetting(const QStringList &list)
     m_link = new AutoLink(ComPort1, Port, m_values,
                           WithProgramSettings(m_timings, GetProgramFolders().settings), this);
     m_link->setFallbackFolder(GetProgramFolders().data);
+    m_link->setRequestOptions(
+        RequestOptionsFor(GetProgramFolders().settings, Port.value(PortSetting::Name)));
     connect(m_link, &AutoLink::logEvent, this,
-            [this](const LogEvent &e) { AddLog(e.status, e.device, e.kind, e.path); });
+            [this](const LogEvent &e) { addLogLine(LogLine(e, QDateTime::currentDateTime())); });
     connect(m_link, &AutoLink::problem, this, [this](const QString &text) {
         addLogLine(AutoModeLog::problemLine(text, QDateTime::currentDateTime()));
     });

@@ -190,6 +190,8 @@ int runAutoCommand(const QStringList &args, int reopenIntervalMs)
             timings);
         AutoLink *link = s.link.get();
         link->setFallbackFolder(GetProgramFolders().data);
+        link->setRequestOptions(RequestOptionsFor(QFileInfo(optionsPath).absolutePath(),
+                                                  s.port.value(PortSetting::Name)));
         QObject::connect(link, &AutoLink::logEvent, link, [&s](const LogEvent &e) {
             s.addLog(LogLine(e, QDateTime::currentDateTime()));
         });

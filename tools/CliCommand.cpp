@@ -10,7 +10,8 @@ namespace
 {
 
 const char *const usageLines[][2] = {
-    {"send", "ncferry-cli send --port-setting \"<record line>\" [--no-standby] FILE..."},
+    {"send",
+     "ncferry-cli send --port-setting \"<record line>\" [--no-standby] [--from N1500|T5] FILE..."},
     {"receive", "ncferry-cli receive --port-setting \"<record line>\" [--timeout SECONDS] OUT"},
     {"auto", "ncferry-cli auto (--port-setting \"<record line>\" | --port-setting-name NAME) "
              "[--log FILE] [--port-setting ... [--log FILE]]... --options <Option.ini>"},

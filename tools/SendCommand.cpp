@@ -5,6 +5,7 @@
 #include "tools/CliOutput.h"
 #include "tools/StopSignals.h"
 #include "transfer/PortProblem.h"
+#include "transfer/ProgramRestart.h"
 #include "transfer/SendController.h"
 #include "transfer/SerialLine.h"
 #include "transfer/SerialLineFactory.h"
@@ -36,6 +37,8 @@ int runSendCommand(const QStringList &args)
     const QCommandLineOption portSetting(QStringLiteral("port-setting"), QString(),
                                          QStringLiteral("record line"));
     const QCommandLineOption noStandby(QStringLiteral("no-standby"));
+    const QCommandLineOption from(QStringLiteral("from"), QString(), QStringLiteral("N1500|T5"));
+    parser.addOption(from);
     parser.addOption(portSetting);
     parser.addOption(noStandby);
     if (const int done = Cli::parse(parser, QStringLiteral("send"), args, true); done >= 0)
@@ -72,6 +75,25 @@ int runSendCommand(const QStringList &args)
             return Cli::UsageError;
         }
     }
+    // A restart is checked before the line opens: a block the program lacks is said now,
+    // not after the first files went out.
+    const QString restart = parser.value(from);
+    if (parser.isSet(from)) {
+        if (!ProgramRestart::Parse(restart).isValid())
+            return Cli::refuse(QStringLiteral("send"),
+                               QStringLiteral("--from takes a block (N1500) or a tool (T5), not "
+                                              "\"%1\"")
+                                   .arg(restart));
+        for (const QString &f : files) {
+            QFile file(f);
+            QByteArray out;
+            if (file.open(QIODevice::ReadOnly) &&
+                !ProgramRestart::FromPoint(restart, file.readAll(), &out, &error)) {
+                err(QStringLiteral("ncferry-cli send: %1: %2\n").arg(f, error));
+                return Cli::UsageError;
+            }
+        }
+    }
     settings.discardNull = true;
 
     const std::unique_ptr<SerialLine> ownLine(makeSerialLine(settings.portName));
@@ -88,6 +110,10 @@ int runSendCommand(const QStringList &args)
     worker.setComPort(&line);
     worker.setFileListBox(files);
     worker.setPauseString(QString());
+    if (!restart.isEmpty())
+        worker.setSendFilter([restart](const QByteArray &in, QByteArray *out, QString *why) {
+            return ProgramRestart::FromPoint(restart, in, out, why);
+        });
     SendController controller(&line, &worker);
     controller.setFlowControl(flowControl);
 

@@ -1,10 +1,12 @@
 #include "transfer/TransferSettings.h"
 
+#include "automode/AutoLink.h"
 #include "settings/BrowseFolder.h"
 #include "settings/Defaults.h"
 #include "settings/LanguagePack.h"
 #include "settings/Option.h"
 #include "settings/PortSetting.h"
+#include "settings/ProgramFolders.h"
 #include "transfer/ComWidgets.h"
 #include "transfer/NetworkSerialLine.h"
 #include "transfer/PortList.h"
@@ -13,10 +15,12 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QCompleter>
+#include <QDoubleSpinBox>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QIcon>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QScreen>
@@ -82,6 +86,18 @@ TTransferSettings::TTransferSettings(PortList *list, QWidget *parent)
     ToolBar1->addSeparator();
     ToolBar1->addWidget(CancelButton);
     ToolBar1->addWidget(spacer(ToolBar1));
+    // Time for the operator to switch the control to input before an auto-mode answer.
+    ToolBar1->addWidget(new QLabel(QStringLiteral("Answer delay (s) "), ToolBar1));
+    DelaySpinBox = new QDoubleSpinBox(ToolBar1);
+    DelaySpinBox->setObjectName(QStringLiteral("DelaySpinBox"));
+    DelaySpinBox->setRange(0, AutoMode::MaxAnswerDelaySeconds);
+    DelaySpinBox->setDecimals(1);
+    DelaySpinBox->setSingleStep(0.5);
+    DelaySpinBox->setToolTip(
+        QStringLiteral("Auto mode: seconds before the first byte of any answer to this port "
+                       "setting's machines"));
+    ToolBar1->addWidget(DelaySpinBox);
+    m_settingsFolder = GetProgramFolders().settings;
 
     StringGrid1 = new QTableWidget(1, PortSetting::FieldCount, this);
     StringGrid1->verticalHeader()->hide();
@@ -136,8 +152,15 @@ TTransferSettings::TTransferSettings(PortList *list, QWidget *parent)
     FlowComboBox->setObjectName(QStringLiteral("FlowComboBox"));
     ExtComboBox->setObjectName(QStringLiteral("ExtComboBox"));
     TypeComboBox->setObjectName(QStringLiteral("TypeComboBox"));
-    connect(StringGrid1, &QTableWidget::currentCellChanged, this,
-            [this](int row, int column) { StringGrid1SelectCell(column, row); });
+    connect(StringGrid1, &QTableWidget::currentCellChanged, this, [this](int row, int column) {
+        StringGrid1SelectCell(column, row);
+        showDelay(row);
+    });
+    connect(DelaySpinBox, &QDoubleSpinBox::valueChanged, this, [this](double seconds) {
+        const QString name = m_list->row(StringGrid1->currentRow()).value(PortSetting::Name);
+        if (StringGrid1->currentRow() >= 0 && !name.isEmpty())
+            m_delays[name] = seconds;
+    });
     connect(StringGrid1, &QTableWidget::cellClicked, this, [this](int row, int column) {
         if (m_editRow < 0)
             StringGrid1SelectCell(column, row);
@@ -237,6 +260,30 @@ void TTransferSettings::setPortList(const QStringList &lines)
     m_list->setPortList(lines);
     refresh();
     m_openedList = getPortList();
+    loadDelays();
+}
+
+void TTransferSettings::setSettingsFolder(const QString &folder)
+{
+    m_settingsFolder = folder;
+    loadDelays();
+}
+
+void TTransferSettings::loadDelays()
+{
+    m_delays.clear();
+    for (int r = 0; r < m_list->rowCount(); ++r) {
+        const QString name = m_list->row(r).value(PortSetting::Name);
+        m_delays[name] = AutoMode::AnswerDelaySeconds(m_settingsFolder, name);
+    }
+    showDelay(StringGrid1->currentRow());
+}
+
+void TTransferSettings::showDelay(int row)
+{
+    const QSignalBlocker quiet(DelaySpinBox);
+    DelaySpinBox->setEnabled(row >= 0 && row < m_list->rowCount());
+    DelaySpinBox->setValue(m_delays.value(m_list->row(row).value(PortSetting::Name)));
 }
 
 QStringList TTransferSettings::getPortList() const
@@ -502,6 +549,19 @@ void TTransferSettings::reject()
 void TTransferSettings::done(int result)
 {
     FalseVisble();
+    if (result == QDialog::Accepted) {
+        for (int r = 0; r < m_list->rowCount(); ++r) {
+            const QString name = m_list->row(r).value(PortSetting::Name);
+            const double seconds = m_delays.value(name);
+            if (seconds != AutoMode::AnswerDelaySeconds(m_settingsFolder, name) &&
+                !AutoMode::SaveAnswerDelay(m_settingsFolder, name, seconds))
+                QMessageBox::warning(
+                    this, QStringLiteral("message"),
+                    QStringLiteral("The answer delay of \"%1\" could not be "
+                                   "written to %2.")
+                        .arg(name, QString::fromLatin1(AutoMode::ProgramSettingsFile)));
+        }
+    }
     if (m_option) {
         m_option->setOptionList(TOption::TransferList, getPortList());
         m_option->setWindowsSize(TOption::TransferSlot, getWindowsSize());

@@ -2,11 +2,13 @@
 // The port settings dialog: a grid over the list of port settings, one row per setting and
 // one in-place editor per column.
 #include <QDialog>
+#include <QHash>
 #include <QStringList>
 #include <functional>
 
 class PortList;
 class QComboBox;
+class QDoubleSpinBox;
 class QLineEdit;
 class QTableWidget;
 class QToolBar;
@@ -56,6 +58,10 @@ public:
     // Refusals (a name another row carries); a message box unless a test replaces it.
     std::function<void(const QString &text)> showMessage;
 
+    // Where NCFerry.ini lies, with each port setting's answer delay in the auto mode; the
+    // program's settings folder unless set.
+    void setSettingsFolder(const QString &folder);
+
     // The editor that opens on a column's cells; null for the work folder.
     QWidget *editorFor(int column) const;
 
@@ -87,6 +93,12 @@ private:
     QComboBox *FlowComboBox = nullptr;
     QComboBox *ExtComboBox = nullptr;
     QComboBox *TypeComboBox = nullptr;
+    // The selected port setting's answer delay in the auto mode (seconds), kept by name.
+    QDoubleSpinBox *DelaySpinBox = nullptr;
+    QHash<QString, double> m_delays;
+    QString m_settingsFolder;
+    void loadDelays();
+    void showDelay(int row);
 
     QComboBox *makeCombo(int column, const QStringList &items);
     QToolButton *makeButton(int tag, const QIcon &icon);

@@ -6,17 +6,21 @@
 #include "transfer/ComWidgets.h"
 #include "transfer/PortProblem.h"
 #include "transfer/PortSerialLine.h"
+#include "transfer/ProgramRestart.h"
 #include "transfer/SendController.h"
 #include "transfer/TransportThread.h"
 #include "transfer/UsbLatency.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QFile>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QIcon>
+#include <QInputDialog>
 #include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
@@ -92,6 +96,10 @@ TTransport::TTransport(SerialLine *line, QWidget *parent)
     ToolButton2 = bigButton(this, QStringLiteral(":/icons/exit.svg"));
     connect(ToolButton1, &QToolButton::clicked, this, &TTransport::ToolButton1Click);
     connect(ToolButton2, &QToolButton::clicked, this, &TTransport::ToolButton2Click);
+    FromBlockButton = new QToolButton(this);
+    FromBlockButton->setText(QStringLiteral("Send from block…"));
+    FromBlockButton->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    connect(FromBlockButton, &QToolButton::clicked, this, &TTransport::FromBlockButtonClick);
 
     StaticText1 = new QLabel(this);
     StaticText1->setAlignment(Qt::AlignCenter);
@@ -126,6 +134,7 @@ TTransport::TTransport(SerialLine *line, QWidget *parent)
     auto *tools = new QVBoxLayout;
     tools->addWidget(ToolButton1);
     tools->addWidget(ToolButton2);
+    tools->addWidget(FromBlockButton);
     tools->addStretch();
 
     auto *top = new QHBoxLayout;
@@ -170,6 +179,7 @@ TTransport::TTransport(SerialLine *line, QWidget *parent)
     // Tests and tools find the controls by these names.
     ToolButton1->setObjectName(QStringLiteral("ToolButton1"));
     ToolButton2->setObjectName(QStringLiteral("ToolButton2"));
+    FromBlockButton->setObjectName(QStringLiteral("FromBlockButton"));
     StaticText1->setObjectName(QStringLiteral("StaticText1"));
     StaticText2->setObjectName(QStringLiteral("StaticText2"));
     StaticText3->setObjectName(QStringLiteral("StaticText3"));
@@ -387,6 +397,7 @@ void TTransport::ToolButton1Click()
     case Ready: {
         const bool started = m_controller->confirmStart(CheckBox1->isChecked());
         m_confirmed = true;
+        FromBlockButton->setEnabled(false);
         setButtonState(Running);
         setSendState(started || !Thread1->isPaused() ? Sending : WaitingMachine);
         break;
@@ -406,6 +417,56 @@ void TTransport::ToolButton1Click()
     case Unknown:
         break;
     }
+}
+
+bool TTransport::setRestartPoint(const QString &point, QString *why)
+{
+    if (m_confirmed) {
+        *why = QStringLiteral("The send has begun; the block can only be chosen before it.");
+        return false;
+    }
+    const QString wanted = point.trimmed();
+    if (!wanted.isEmpty()) {
+        // Every file is checked now: a block missing in the third file would otherwise stop
+        // the send after two were sent.
+        for (const QString &path : m_files) {
+            QFile f(path);
+            QByteArray out;
+            QString problem;
+            if (!f.open(QIODevice::ReadOnly))
+                problem = f.errorString();
+            else if (!ProgramRestart::FromPoint(wanted, f.readAll(), &out, &problem))
+                problem[0] = problem[0].toUpper();
+            if (!problem.isEmpty()) {
+                *why = QStringLiteral("%1: %2.").arg(QFileInfo(path).fileName(), problem);
+                return false;
+            }
+        }
+    }
+    m_restart = wanted.isEmpty() ? QString() : ProgramRestart::Parse(wanted).text;
+    if (m_restart.isEmpty()) {
+        Thread1->setSendFilter({});
+        FromBlockButton->setText(QStringLiteral("Send from block…"));
+    } else {
+        const QString at = m_restart;
+        Thread1->setSendFilter([at](const QByteArray &in, QByteArray *out, QString *problem) {
+            return ProgramRestart::FromPoint(at, in, out, problem);
+        });
+        FromBlockButton->setText(QStringLiteral("From %1…").arg(at));
+    }
+    return true;
+}
+
+void TTransport::FromBlockButtonClick()
+{
+    bool ok = false;
+    const QString point = QInputDialog::getText(
+        this, QStringLiteral("Send from block"),
+        QStringLiteral("Block (N1500) or tool (T5) to start at; empty: from the start"),
+        QLineEdit::Normal, m_restart, &ok);
+    QString why;
+    if (ok && !setRestartPoint(point, &why))
+        QMessageBox::warning(this, QStringLiteral("message"), why);
 }
 
 void TTransport::ToolButton2Click()

@@ -47,6 +47,11 @@ public:
     bool setPortSetting(const QString &line);
     void setFile(const QString &path);
     void setFileList(const QStringList &paths);
+    // Sends every file from a block or a tool ("N1500", "T5") instead of from its start (empty:
+    // from the start again); false with *why when it is no such point or a file lacks it.
+    // Only before the send is confirmed.
+    bool setRestartPoint(const QString &point, QString *why);
+    QString restartPoint() const { return m_restart; }
 
     ::FlowControl FlowControl() const { return m_flowControl; }
     ButtonState buttonState() const;
@@ -62,6 +67,8 @@ public:
 public slots:
     void ToolButton1Click();
     void ToolButton2Click();
+    // "Send from block…": asks for the N-number or tool.
+    void FromBlockButtonClick();
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -96,6 +103,7 @@ private:
     // Controls, found by these names.
     QToolButton *ToolButton1 = nullptr;
     QToolButton *ToolButton2 = nullptr;
+    QToolButton *FromBlockButton = nullptr;
     QLabel *StaticText1 = nullptr;
     QLabel *StaticText2 = nullptr;
     TElidedLabel *StaticText3 = nullptr;
@@ -118,6 +126,7 @@ private:
     QStringList Port;
     QStringList language;
     QStringList m_files;
+    QString m_restart;
     ::FlowControl m_flowControl = ::FlowControl::None;
     bool m_shownOnce = false;
     bool m_lineOpened = false;

@@ -4,6 +4,7 @@
 #include "transfer/LineControl.h"
 #include "transfer/SerialLine.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
 #include <QMutexLocker>
@@ -281,6 +282,25 @@ bool TransportThread::sendFile(int index, const QString &path)
     if (!file.open(QIODevice::ReadOnly))
         return failFile(index, file.errorString());
     const FileStamp before = stampOf(file);
+    QBuffer filtered;
+    QIODevice *source = &file;
+    qint64 expected = before.size;
+    SendFilter filter;
+    {
+        QMutexLocker lock(&m_setupMutex);
+        filter = m_filter;
+    }
+    if (filter) {
+        QByteArray bytes;
+        QString why;
+        if (!filter(file.readAll(), &bytes, &why))
+            return failFile(index, why);
+        filtered.setData(bytes);
+        filtered.open(QIODevice::ReadOnly);
+        source = &filtered;
+        expected = bytes.size();
+        post(SendUpdate::ProgressMax, expected);
+    }
     if (!sendBytes(QByteArray(1, LineControl::DC2)))
         return false;
     int percents = 0;
@@ -293,9 +313,9 @@ bool TransportThread::sendFile(int index, const QString &path)
     char buffer[65536];
     QByteArray one(1, '\0'); // reused: no allocation per character
     while (!ended) {
-        const qint64 got = file.read(buffer, sizeof buffer);
+        const qint64 got = source->read(buffer, sizeof buffer);
         if (got < 0)
-            return failFile(index, file.errorString());
+            return failFile(index, source->errorString());
         if (got == 0)
             break;
         bytesRead += got;
@@ -322,7 +342,7 @@ bool TransportThread::sendFile(int index, const QString &path)
     }
     // A file cut short or rewritten while it was read is not the program the user chose:
     // without its DC4 the control does not take it as whole.
-    if (!(stampOf(file) == before) || (!ended && percents < 2 && bytesRead < before.size)) {
+    if (!(stampOf(file) == before) || (!ended && percents < 2 && bytesRead < expected)) {
         return failFile(index, QStringLiteral("%1 changed while it was being sent: %2 of its "
                                               "%3 characters went out, and no end of program "
                                               "(DC4) was sent.")

@@ -10,6 +10,7 @@
 #include "transfer/PauseGate.h"
 
 #include <atomic>
+#include <functional>
 #include <memory>
 
 class SerialLine;
@@ -51,6 +52,14 @@ public:
     void setComPort(SerialLine *line) { m_line = line; }
     void setFileListBox(const QStringList &files);
     void setPauseString(const QString &text);
+    // The bytes to send in place of a file's content (a restart in its middle); false with
+    // *why fails that file. Set before the first resume.
+    using SendFilter = std::function<bool(const QByteArray &, QByteArray *, QString *)>;
+    void setSendFilter(SendFilter filter)
+    {
+        QMutexLocker lock(&m_setupMutex);
+        m_filter = std::move(filter);
+    }
 
     // Starts the thread, waiting at its gate: from then on the line's reader and the
     // delayed resumes can start it without the window thread. Idempotent.
@@ -96,6 +105,7 @@ private:
     std::shared_ptr<PauseGate> m_gate;
     QStringList m_files;
     QString m_pauseText;
+    SendFilter m_filter; // under m_setupMutex
     int m_current = 0;
     bool m_failurePosted = false;
 

@@ -2,6 +2,7 @@
 // on a pseudo-terminal from their own threads; a SIGTERM ends the service.
 #include "CaptureStderr.h"
 #include "PtyPair.h"
+#include "PtyReader.h"
 #include "TestFiles.h"
 #include "settings/PortSetting.h"
 #include "tools/AutoCommand.h"
@@ -9,6 +10,7 @@
 #include "transfer/PortProblem.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 
 #include <QTemporaryDir>
@@ -35,6 +37,8 @@ class TestAutoCommand : public QObject
 private slots:
     void init();
     void servesRadioMachines();
+    void requestForms_data();
+    void requestForms();
     void errors_data();
     void errors();
     void busyPortNamesHolder();
@@ -120,6 +124,81 @@ void TestAutoCommand::servesRadioMachines()
     QCOMPARE(lines.size(), 3);
     QVERIFY(lines.at(0).startsWith("SUCCESS ") && lines.at(0).contains(" Device[0] SAVE:"));
     QVERIFY(lines.at(2).contains(" Device[1] READ:"));
+}
+
+// Each request form from a control on a cable, through the service as it runs.
+void TestAutoCommand::requestForms_data()
+{
+    QTest::addColumn<QByteArray>("punched");
+    QTest::addColumn<int>("programs"); // answers expected
+    QTest::addColumn<QByteArray>("has");
+    QTest::addColumn<QByteArray>("hasNot");
+    QTest::addColumn<double>("delay"); // seconds, in NCFerry.ini for this port setting
+    using Machine::requestProgram;
+    QTest::newRow("wildcard") << requestProgram({"(P1)", "(N=O123*)"}) << 2
+                              << QByteArray("%\r\nO1235\r\n") << QByteArray("(ERROR)") << 0.0;
+    QTest::newRow("listing") << requestProgram({"(P1)", "(LIST)"}) << 1 << QByteArray("(O1235 25 ")
+                             << QByteArray("(ERROR)") << 0.0;
+    QTest::newRow("reason") << requestProgram({"(P3)", "(N1234)"}) << 1
+                            << QByteArray("(NO FOLDER P3)\r\nM30") << QByteArray() << 0.0;
+    QTest::newRow("compare") << Machine::punched("%\nO1234\n(P1)\n(C)\nM30\n%") << 1
+                             << QByteArray("(IDENTICAL)") << QByteArray() << 0.0;
+    QTest::newRow("restart") << requestProgram({"(P1)", "(N=MOULD)", "(R=T2)"}) << 1
+                             << QByteArray("(RESTART AT T2)\r\nG90\r\nT2 M6\r\n")
+                             << QByteArray("T1 M6") << 0.0;
+    QTest::newRow("answer delay") << requestProgram({"(P1)", "(N1234)"}) << 1
+                                  << QByteArray("%\r\nO1234\r\nM30") << QByteArray() << 0.4;
+}
+
+void TestAutoCommand::requestForms()
+{
+    QFETCH(QByteArray, punched);
+    QFETCH(int, programs);
+    QFETCH(QByteArray, has);
+    QFETCH(QByteArray, hasNot);
+    QFETCH(double, delay);
+    fixture(*m_dir, QStringLiteral("NC/O1235.nc"), "%\r\nO1235\r\nG0X1.\r\nM30\r\n%\r\n");
+    fixture(*m_dir, QStringLiteral("NC/MOULD.nc"),
+            "%\r\nO77\r\nG90\r\nT1 M6\r\nG0 X1.\r\nT2 M6\r\nG1 X2.\r\nM30\r\n%\r\n");
+    fixture(*m_dir, QStringLiteral("NCFerry.ini"),
+            QStringLiteral("[AnswerDelay]\nCABLE=%1\n").arg(delay).toLatin1());
+    const QByteArray stored = readFile(m_dir->filePath("NC/O1234.nc"));
+    PtyPair pty;
+    QVERIFY(pty.isValid());
+    PtyReader control(pty);
+    qint64 firstByteMs = -1;
+    std::thread machine([&] {
+        QThread::msleep(300); // the service opens its line
+        QElapsedTimer clock;
+        clock.start();
+        pty.send(punched);
+        RadioAdapterSim::waitUntil([&] { return !control.bytes().isEmpty(); }, 10000);
+        firstByteMs = clock.elapsed();
+        RadioAdapterSim::waitUntil(
+            [&] { return Machine::programsIn(control.bytes()).size() >= programs; }, 10000);
+        ::kill(::getpid(), SIGTERM);
+    });
+    QString err;
+    const QString port = PortSetting::join(
+        {"CABLE", pty.slavePath(), "115200", "None", "8", "1", "None", m_work, "*.nc", "None"});
+    const int status = runCapturingStderr(
+        [&] {
+            return runAutoCommand({"--port-setting", port, "--options", m_options});
+        },
+        &err);
+    machine.join();
+    QCOMPARE(status, 0);
+    const QList<QByteArray> got = Machine::programsIn(control.bytes());
+    QVERIFY2(got.size() == programs, qPrintable(err + control.bytes()));
+    const QByteArray all = got.join();
+    QVERIFY2(all.contains(has), all.constData());
+    QVERIFY2(hasNot.isEmpty() || !all.contains(hasNot), all.constData());
+    // A compare reads the stored program; nothing is stored.
+    QCOMPARE(readFile(m_dir->filePath("NC/O1234.nc")), stored);
+    QVERIFY(!QFileInfo::exists(m_work + "/O1234.nc"));
+    // The delay holds the first byte back by about its length, and not much more.
+    QVERIFY2(firstByteMs >= delay * 1000 && firstByteMs < delay * 1000 + 1500,
+             qPrintable(QString::number(firstByteMs)));
 }
 
 void TestAutoCommand::errors_data()

@@ -136,7 +136,10 @@ void TestAutoModeLink::cableRequestReturnAndMissing()
     QVERIFY(l.pty->send(Machine::requestProgram({"(P1)", "(F2)", "(N4321)"})));
     QVERIFY(answered(1));
     const QString missing = m_nc + QStringLiteral("/LATHE/O4321.nc");
-    QCOMPARE(got, ReplyProgram(SendListEntry::error("00", missing, "9997")));
+    // The reply says why, by default.
+    SendListEntry notFound = SendListEntry::error("00", missing, "9997");
+    notFound.detail << QStringLiteral("NOT FOUND");
+    QCOMPARE(got, ReplyProgram(notFound));
     QCOMPARE(l.log, QStringList({"SUCCESS READ " + m_nc + "/LATHE/O1234.nc",
                                  "SUCCESS SAVE " + stored, "ERROR READ " + missing}));
 }

@@ -130,6 +130,27 @@ private slots:
         QTRY_COMPARE(reader.bytes(), DC2 + "%\n:1\n%" + DC4 + DC2 + "%\n:2\n%" + DC4);
     }
 
+    // Restart after a broken tool: from the block, behind the state the skipped part set.
+    void restartFrom()
+    {
+        PtyPair pty;
+        PtyReader reader(pty);
+        const QString a = fixture(
+            m_dir, "R.nc", "%\nO5(PLATE)\nG90 G54\nT3 M6\nS800 M3\nN10 X1.\nN20 X2.\nM30\n%\n");
+        const QString port = record(pty.slavePath(), "None");
+        QString err;
+        QCOMPARE(run({"--port-setting", port, "--from", "N99", a}, &err), 1);
+        QVERIFY2(err.contains("R.nc: the program has no block N99"), qPrintable(err));
+        QCOMPARE(run({"--port-setting", port, "--from=X5", a}, &err), 1);
+        QVERIFY2(err.contains("--from takes a block (N1500) or a tool (T5)"), qPrintable(err));
+        QVERIFY(reader.bytes().isEmpty());
+        QCOMPARE(run({"--port-setting", port, "--from", "N20", a}, &err), 0);
+        QTRY_COMPARE(reader.bytes(), DC2 +
+                                         "%\n:5(PLATE)\n(RESTART AT N20)\nG90 G54\nT3 M6\nS800 "
+                                         "M3\nN20 X2.\nM30\n%" +
+                                         DC4);
+    }
+
     void errors_data()
     {
         QTest::addColumn<QStringList>("args");

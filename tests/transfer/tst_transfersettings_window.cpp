@@ -1,6 +1,7 @@
 // The port settings dialog driven as a user would: in-place editors, add, delete with its
 // question, cancel and the close box, with the option store receiving the result.
 #include "WindowHelpers.h"
+#include "automode/AutoLink.h"
 #include "settings/LanguagePack.h"
 #include "settings/Option.h"
 #include "settings/PortSetting.h"
@@ -12,6 +13,8 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -89,6 +92,34 @@ class TestTransferSettingsWindow : public QObject
     }
 
 private slots:
+    // Each port setting's answer delay lives in NCFerry.ini, by name; only OK writes it.
+    void answerDelayInProgramSettings()
+    {
+        QTemporaryDir settings;
+        auto w = makeDialog(records(2));
+        w->setSettingsFolder(settings.path());
+        auto *delay = named<QDoubleSpinBox>(w.get(), "DelaySpinBox");
+        clickCell(w.get(), 1, 2);
+        delay->setValue(2.5);
+        clickCell(w.get(), 0, 2);
+        QCOMPARE(delay->value(), 0.0);
+        w->reject();
+        QVERIFY(!QFileInfo::exists(settings.filePath("NCFerry.ini")));
+        w = makeDialog(records(2));
+        w->setSettingsFolder(settings.path());
+        delay = named<QDoubleSpinBox>(w.get(), "DelaySpinBox");
+        clickCell(w.get(), 1, 2);
+        delay->setValue(2.5);
+        w->accept();
+        const QString second = PortSetting::split(records(2).at(1)).at(PortSetting::Name);
+        QCOMPARE(AutoMode::AnswerDelaySeconds(settings.path(), second), 2.5);
+        QCOMPARE(AutoMode::RequestOptionsFor(settings.path(), second).answerDelayMs, 2500);
+        w = makeDialog(records(2));
+        w->setSettingsFolder(settings.path());
+        clickCell(w.get(), 1, 0);
+        QCOMPARE(named<QDoubleSpinBox>(w.get(), "DelaySpinBox")->value(), 2.5);
+    }
+
     void emptyAndLongLines()
     {
         auto w = makeDialog({});

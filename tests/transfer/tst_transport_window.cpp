@@ -155,6 +155,31 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(w.isNull(), 5000);
     }
 
+    // "Send from block…" after a broken tool: checked against every file, then the send
+    // goes out from the block, behind the state the skipped part set.
+    void sendFromBlock()
+    {
+        FakeSerialLine *line;
+        QPointer<TTransport> w = makeWindow(&line);
+        w->setFileList({file("r.nc", "%\nO5\nG91\nT4 M6\nN10 X1.\nN20 X2.\nM30\n%\n"),
+                        file("s.nc", "%\nO6\nN20 Y1.\n%\n")});
+        showActive(w);
+        QString why;
+        QVERIFY(!w->setRestartPoint("N30", &why));
+        QCOMPARE(why, QStringLiteral("r.nc: The program has no block N30."));
+        QVERIFY(!w->setRestartPoint("G1", &why));
+        QVERIFY(w->setRestartPoint(" n20 ", &why));
+        QCOMPARE(named<QToolButton>(w, "FromBlockButton")->text(), QStringLiteral("From N20…"));
+        QTest::mouseClick(named<QToolButton>(w, "ToolButton1"), Qt::LeftButton);
+        QVERIFY(!named<QToolButton>(w, "FromBlockButton")->isEnabled());
+        // Between the files the window is still there, and so is its line.
+        QTRY_COMPARE_WITH_TIMEOUT(w->sendState(), TTransport::BetweenFiles, 5000);
+        QCOMPARE(line->wire(),
+                 QByteArray("\x12%\n:5\n(RESTART AT N20)\nG91\nT4 M6\nN20 X2.\nM30\n%\x14"));
+        QTest::mouseClick(named<QToolButton>(w, "ToolButton1"), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(w.isNull(), 5000);
+    }
+
     // What the status line says through the pacing events, and what a press then does.
     // Steps: press, xon, xoff, cts1, cts0; each expects a state and the button's caption.
     void sendStatesReadable_data()
