@@ -48,7 +48,9 @@ test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) --timeout 300
 
 bench: build
-	@for b in $(BUILD)/bin/bench_*; do echo "== $$(basename $$b)"; QT_QPA_PLATFORM=offscreen $$b || exit 1; done
+	@failed=""; for b in $(BUILD)/bin/bench_*; do echo "== $$(basename $$b)"; \
+	  QT_QPA_PLATFORM=offscreen $$b || failed="$$failed $$(basename $$b)"; done; \
+	if [ -n "$$failed" ]; then echo "targets missed:$$failed"; exit 1; fi
 
 clean:
 	rm -rf $(BUILD) build-asan build-tsan
