@@ -204,16 +204,22 @@ bool TransportThread::sendBytes(const QByteArray &bytes)
         if (n >= rest.size())
             break;
         rest.remove(0, n);
-        if (!waiting) {
-            waiting = true;
-            post(SendUpdate::Waiting, 1);
-        }
-        if (!gate())
+        if (!holdAtGate(&waiting))
             return false;
     }
     if (waiting)
         post(SendUpdate::Waiting, 0);
     return true;
+}
+
+// The line takes nothing for now: the window hears so once; the gate is honoured meanwhile.
+bool TransportThread::holdAtGate(bool *waiting)
+{
+    if (!*waiting) {
+        *waiting = true;
+        post(SendUpdate::Waiting, 1);
+    }
+    return gate();
 }
 
 bool TransportThread::failFile(int index, const QString &why)
@@ -233,11 +239,7 @@ bool TransportThread::waitCarried()
             reportStop();
             return false;
         }
-        if (!waiting) {
-            waiting = true;
-            post(SendUpdate::Waiting, 1);
-        }
-        if (!gate())
+        if (!holdAtGate(&waiting))
             return false;
     }
     if (waiting)

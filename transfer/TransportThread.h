@@ -93,6 +93,7 @@ private:
     bool writeLf();
     bool sendBytes(const QByteArray &bytes);
     bool waitCarried();
+    bool holdAtGate(bool *waiting);
     bool failFile(int index, const QString &why);
     bool sendFile(int index, const QString &path);
     void post(SendUpdate::Kind kind, qint64 value = 0, const QString &text = QString());
