@@ -4,6 +4,7 @@
 #include "SendRig.h"
 #include "TestFiles.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -68,7 +69,20 @@ private slots:
         line.inject("\x13");
         const int atXoff = line.wire().size();
         QVERIFY(rig.worker.isPaused());
-        QVERIFY(SendRig::spin([&] { return line.outputQueued() == 0; }, 3000));
+        // The worker may be inside a write that passed the gate just before the XOFF: wait
+        // until the queue is empty and the wire has not grown for a while.
+        int last = -1;
+        QElapsedTimer still;
+        QVERIFY(SendRig::spin(
+            [&] {
+                const int now = line.wire().size();
+                if (now != last || line.outputQueued() > 0) {
+                    last = now;
+                    still.restart();
+                }
+                return still.elapsed() >= 100;
+            },
+            3000));
         const int after = line.wire().size() - atXoff;
         QVERIFY2(after <= line.paceLead() + 1,
                  qPrintable(QStringLiteral("%1 characters followed the XOFF").arg(after)));
