@@ -118,10 +118,37 @@ void TransportThread::post(SendUpdate::Kind kind, qint64 value, const QString &t
 
 // Characters sent merge into one pending update, however fast the line and however long
 // the window thread is away: its echo text is capped, dropping the oldest lines.
+QString TransportThread::echoText(char c, bool echoed)
+{
+    const auto code = static_cast<unsigned char>(c);
+    if (echoed)
+        m_echoBytes += c;
+    if (m_echoBytes.isEmpty())
+        return QString();
+    // A double-byte character must be decoded whole: its trail byte may even look like ASCII,
+    // so the text is cut only where a character surely ends.
+    const auto page = NcText::codePage();
+    const bool single = page == NcText::CodePage::Latin1
+#ifndef Q_OS_WIN
+                        || page == NcText::CodePage::System
+#endif
+        ;
+    const int n = m_echoBytes.size();
+    const bool ascii = code < 0x80;
+    const bool prevAscii = n < 2 || static_cast<unsigned char>(m_echoBytes[n - 2]) < 0x80;
+    const bool cut = single || c == '\n' || (ascii && (!echoed || prevAscii)) || n >= 256;
+    if (!cut)
+        return QString();
+    QString text = NcText::fromBytes(m_echoBytes);
+    m_echoBytes.clear();
+    return text;
+}
+
 void TransportThread::postSent(char c)
 {
     const auto code = static_cast<unsigned char>(c);
     const bool echoed = c == '\n' || (code >= 33 && code <= 254);
+    const QString text = echoText(c, echoed);
     bool notify;
     {
         QMutexLocker lock(&m_updateMutex);
@@ -130,13 +157,8 @@ void TransportThread::postSent(char c)
             m_updates.append(SendUpdate{SendUpdate::Sent, 0, QString()});
         SendUpdate &u = m_updates.last();
         ++u.value;
-        if (echoed) {
-#ifdef Q_OS_WIN
-            u.text += c == '\n' ? QString(QLatin1Char('\n')) : NcText::fromBytes(QByteArray(1, c));
-#else
-            // The NC code page is ISO-8859-1 here: a byte is its character.
-            u.text += QLatin1Char(c);
-#endif
+        if (!text.isEmpty()) {
+            u.text += text;
             if (u.text.size() > MaxPendingEcho) {
                 const int cut =
                     u.text.indexOf(QLatin1Char('\n'), u.text.size() - MaxPendingEcho / 2);
@@ -281,6 +303,7 @@ bool TransportThread::sendFile(int index, const QString &path)
     post(SendUpdate::ProgressMax, file.size());
     post(SendUpdate::SelectFile, index);
     post(SendUpdate::EchoStart);
+    m_echoBytes.clear();
     if (!file.open(QIODevice::ReadOnly))
         return failFile(index, file.errorString());
     const FileStamp before = stampOf(file);
@@ -356,6 +379,15 @@ bool TransportThread::sendFile(int index, const QString &path)
         return false;
     if (holding)
         postSent(held);
+    if (!m_echoBytes.isEmpty()) {
+        // A broken pair at the very end: shown as it is rather than dropped.
+        const QString rest = NcText::fromBytes(m_echoBytes);
+        m_echoBytes.clear();
+        QMutexLocker lock(&m_updateMutex);
+        if (m_updates.isEmpty() || m_updates.last().kind != SendUpdate::Sent)
+            m_updates.append(SendUpdate{SendUpdate::Sent, 0, QString()});
+        m_updates.last().text += rest;
+    }
     // Text after the second "%" is not sent: the program is complete all the same.
     post(SendUpdate::FileDone, index);
     return true;

@@ -99,6 +99,7 @@ private:
     void post(SendUpdate::Kind kind, qint64 value = 0, const QString &text = QString());
     bool noticeDueLocked();
     void scheduleNotice();
+    QString echoText(char c, bool echoed);
     void postSent(char c);
     void reportStop();
 
@@ -109,6 +110,7 @@ private:
     SendFilter m_filter; // under m_setupMutex
     int m_current = 0;
     bool m_failurePosted = false;
+    QByteArray m_echoBytes; // sent, not yet shown: part of a character
 
     mutable QMutex m_setupMutex;
     std::atomic<bool> m_started{false};

@@ -3,11 +3,15 @@
 #include "FakeSerialLine.h"
 #include "SendRig.h"
 #include "TestFiles.h"
+#include "settings/NcText.h"
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
+
+Q_DECLARE_METATYPE(NcText::CodePage)
 
 namespace
 {
@@ -263,12 +267,29 @@ private slots:
         QVERIFY(!rig2.has(SendUpdate::FileFailed));
     }
 
+    // The echo shows what was sent in the NC code page: a double-byte comment whole, never
+    // split into two halves that show as boxes.
+    void echoAndProgress_data()
+    {
+        QTest::addColumn<NcText::CodePage>("page");
+        QTest::addColumn<QString>("comment");
+        QTest::newRow("latin-1") << NcText::CodePage::Latin1 << QStringLiteral("(TAB\tX)");
+        QTest::newRow("big5") << NcText::CodePage::Big5 << QStringLiteral("(\u7C97\u52A0\u5DE5 A)");
+        QTest::newRow("gbk") << NcText::CodePage::Gbk << QStringLiteral("(\u7C97\u52A0\u5DE5)");
+        QTest::newRow("utf-8") << NcText::CodePage::Utf8 << QStringLiteral("(\u7C97\u52A0\u5DE5)");
+    }
     void echoAndProgress()
     {
+        QFETCH(NcText::CodePage, page);
+        QFETCH(QString, comment);
+        const NcText::CodePage before = NcText::codePage();
+        NcText::setCodePage(page);
+        auto restore = qScopeGuard([&] { NcText::setCodePage(before); });
         FakeSerialLine line(64, 50000);
         openLine(line, false);
         SendRig rig(&line);
-        const QByteArray body("%\r\nO12 (TAB\tX)\r\n\r\nM30\r\n%\r\nafter");
+        const QByteArray body =
+            "%\r\nO12 " + NcText::toBytes(comment) + "\r\n\r\nM30\r\n%\r\nafter";
         rig.worker.setFileListBox({file(QStringLiteral("e.nc"), body)});
         rig.ctl.confirmStart(false);
         QVERIFY(SendRig::spin([&] { return rig.has(SendUpdate::Finished); }, 3000));
@@ -287,7 +308,10 @@ private slots:
                 echo += parts.mid(1);
             }
         }
-        QCOMPARE(echo, (QStringList{QStringLiteral("%"), QStringLiteral(":12(TABX)"), QString(),
+        // Blanks and control characters are not echoed.
+        QString shown = comment;
+        shown.remove(QLatin1Char(' ')).remove(QLatin1Char('\t'));
+        QCOMPARE(echo, (QStringList{QStringLiteral("%"), QStringLiteral(":12") + shown, QString(),
                                     QStringLiteral("M30"), QStringLiteral("%")}));
         QCOMPARE(max, qint64(body.size()));
         QCOMPARE(steps, qint64(body.indexOf("after") - 2)); // stops after the second %
