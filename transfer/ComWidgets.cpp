@@ -15,6 +15,8 @@
 #include <QMenu>
 #include <QPainter>
 #include <QRadialGradient>
+#include <QScreen>
+#include <QStyle>
 
 void TElidedLabel::setFullText(const QString &text, const QString &tip)
 {
@@ -183,6 +185,19 @@ void TComComboBox::setPorts(const QList<DetectedPort> &ports)
         setItemData(count() - 1, toolTip, Qt::ToolTipRole);
     }
     setEditText(text);
+}
+
+void TComComboBox::showPopup()
+{
+    // A /dev/serial/by-id/ name with its description is far wider than the grid cell: the
+    // list is as wide as its longest line, but never wider than the screen.
+    QAbstractItemView *list = view();
+    int wide = list->sizeHintForColumn(0) + 2 * list->frameWidth() +
+               style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 8;
+    if (const QScreen *s = screen())
+        wide = qMin(wide, s->availableGeometry().width() - 16);
+    list->setMinimumWidth(qMax(wide, width()));
+    QComboBox::showPopup();
 }
 
 void TComComboBox::setNoAccessTexts(const QString &withGroup, const QString &withoutGroup)

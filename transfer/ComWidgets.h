@@ -75,6 +75,7 @@ public:
     void setHelp(const QString &help) { m_help = help; }
     // The mark on a port this user may not open: with the group to join (%1), and without.
     void setNoAccessTexts(const QString &withGroup, const QString &withoutGroup);
+    void showPopup() override;
 
 private:
     QString m_help;
