@@ -396,6 +396,29 @@ private slots:
 
     // Detected ports: names sorted as text, USB device nodes Qt missed, then by-id links
     // described as the device they point to.
+    // A by-id name and its description are read whole in the list, not cut at the cell.
+    void portListShowsLongNamesWhole()
+    {
+        auto w = makeDialog({QStringLiteral("M,ttyS0,9600,None,8,1,None,/nc,*.nc,None")});
+        showActive(w.get());
+        clickCell(w.get(), 0, 1);
+        auto *port = named<TComComboBox>(w, "PortComboBox");
+        port->setPorts({{QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A1B2C3D4-if00-"
+                                        "port0"),
+                         QStringLiteral("FT232R USB UART"),
+                         {},
+                         {}}});
+        port->showPopup();
+        QAbstractItemView *list = port->view();
+        QVERIFY(QTest::qWaitForWindowExposed(list->window()));
+        QVERIFY2(list->viewport()->width() >= list->sizeHintForColumn(0),
+                 qPrintable(QStringLiteral("list %1 px, line %2 px")
+                                .arg(list->viewport()->width())
+                                .arg(list->sizeHintForColumn(0))));
+        QVERIFY(list->window()->width() > port->width());
+        port->hidePopup();
+    }
+
     void detectedPorts()
     {
         QTemporaryDir dev;
