@@ -1,6 +1,7 @@
 #include "transfer/PortSerialLine.h"
 
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QMutexLocker>
 #include <QSerialPort>
@@ -99,11 +100,21 @@ public slots:
         m_port->clearError();
         m_pollTimer = new QTimer(this);
         connect(m_pollTimer, &QTimer::timeout, this, &PortIoWorker::poll);
-        m_pollTimer->start(PortSerialLine::CtsPollMs);
+        m_handshake = s.hardwareHandshake;
+        m_deviceChecked.start();
+        m_pollTimer->start(pollInterval());
         return true;
     }
 
-    bool doApply(const LineSettings &s, QString *error) { return m_port ? apply(s, error) : true; }
+    bool doApply(const LineSettings &s, QString *error)
+    {
+        if (!m_port)
+            return true;
+        m_handshake = s.hardwareHandshake;
+        if (m_pollTimer && m_pollTimer->isActive())
+            m_pollTimer->setInterval(pollInterval());
+        return apply(s, error);
+    }
 
     void doClose(bool discardOutput)
     {
@@ -209,8 +220,12 @@ private:
     {
         if (!m_port)
             return;
-        if (m_line->isLost() || hungUp() ||
-            (++m_ticks % 25 == 0 && !QFileInfo::exists(m_devicePath))) {
+        bool gone = m_line->isLost() || hungUp();
+        if (!gone && m_deviceChecked.elapsed() >= PortSerialLine::DeviceCheckMs) {
+            m_deviceChecked.restart();
+            gone = !QFileInfo::exists(m_devicePath);
+        }
+        if (gone) {
             goneAway();
             return;
         }
@@ -221,6 +236,7 @@ private:
             // No modem status (a pseudo-terminal): CTS counts as off for good.
             m_port->clearError();
             m_ctsReadable = false;
+            m_pollTimer->setInterval(pollInterval());
             return;
         }
         const bool on = pins.testFlag(QSerialPort::ClearToSendSignal);
@@ -230,12 +246,20 @@ private:
         }
     }
 
+    int pollInterval() const
+    {
+        if (!m_ctsReadable)
+            return PortSerialLine::IdleCheckMs;
+        return m_handshake ? PortSerialLine::CtsPollMs : PortSerialLine::CtsLampPollMs;
+    }
+
     PortSerialLine *m_line;
     QSerialPort *m_port = nullptr;
     QTimer *m_pollTimer = nullptr;
     QString m_portName;
     QString m_devicePath;
-    quint32 m_ticks = 0;
+    QElapsedTimer m_deviceChecked;
+    bool m_handshake = false;
     bool m_ctsReadable = true;
     bool m_cts = false;
 };

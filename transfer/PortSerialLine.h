@@ -13,8 +13,15 @@ class PortSerialLine : public SerialLine
 {
     Q_OBJECT
 public:
-    // How often CTS is looked at while the line is open.
+    // How often CTS is looked at while the handshake paces by it; without the handshake it
+    // only lights the window's lamp.
     static constexpr int CtsPollMs = 10;
+    static constexpr int CtsLampPollMs = 100;
+    // A line with no modem status is looked at only as a backstop: a hang-up or an unplugged
+    // adapter reaches the read notifier by itself.
+    static constexpr int IdleCheckMs = 1000;
+    // How often the device node is looked for while the line is open.
+    static constexpr int DeviceCheckMs = 250;
 
     explicit PortSerialLine(QObject *parent = nullptr);
     ~PortSerialLine() override;
