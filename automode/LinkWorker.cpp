@@ -265,9 +265,13 @@ bool WATThread::command(const QByteArray &bytes, bool waitPrompt)
 
 void WATThread::pauseMs(int ms)
 {
+    // Woken at once by a stop.
     QDeadlineTimer deadline(ms);
-    while (!m_stop && !deadline.hasExpired())
-        QThread::msleep(qMin<qint64>(10, qMax<qint64>(1, deadline.remainingTime())));
+    QMutexLocker lock(&m_stopMutex);
+    while (!m_stop && !deadline.hasExpired()) {
+        if (!m_stopped.wait(&m_stopMutex, deadline))
+            break;
+    }
 }
 
 void WATThread::QueryDevices()
