@@ -103,10 +103,12 @@ mounted+=("$root/dev/ptmx")
 [ -c "$root/dev/null" ] || fatal "the root has no /dev/null (debootstrap could not make device nodes)"
 
 # --- Install from the archive -------------------------------------------------------------
-# A package left by an interrupted run would hide a missing dependency: start without it.
+# A package, or libraries it pulled in, left by an earlier run would hide a missing
+# dependency: start without them (their .debs stay in apt's cache, so a rerun is quick).
 if in_root dpkg-query -W -f='${Status}' ncferry 2>/dev/null | grep -q installed; then
   in_root dpkg --purge ncferry >/dev/null
 fi
+in_root env DEBIAN_FRONTEND=noninteractive apt-get autoremove -y -qq --purge >/dev/null 2>&1 || true
 step "apt-get install ./$(basename "$deb")"
 cp "$deb" "$root/tmp/"
 t0=$(date +%s)
@@ -121,9 +123,33 @@ fi
 # Loadable as installed: a library the Depends missed shows here, not in the send.
 missing=$(in_root ldd /usr/bin/ncferry /usr/bin/ncferry-cli /usr/bin/ncferry-sim | grep 'not found' || true)
 [ -z "$missing" ] && pass "every library of the three programs is installed" || fail "libraries not found: $missing"
-# The pty pair below; socat is not in minbase, nor needed by the package.
-in_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends socat \
-  >"$root/tmp/apt.log" 2>&1 || { cat "$root/tmp/apt.log"; fatal "apt-get install socat"; }
+# Tools of the checks below, not of the package: socat for the pty pair, logrotate for the
+# package's rotation file. Neither brings systemd, so the root stays one without it.
+in_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends socat logrotate \
+  >"$root/tmp/apt.log" 2>&1 || { cat "$root/tmp/apt.log"; fatal "apt-get install socat logrotate"; }
+
+# The service's user exists with or without systemd: the log rotation names it everywhere,
+# and logrotate fails its whole daily run for a user that does not exist.
+step "the service user and its log rotation (systemd: $(in_root sh -c 'command -v systemd-sysusers || echo none'))"
+if service_user=$(in_root getent passwd ncferry); then
+  pass "service user: $service_user"
+else
+  fail "no user ncferry after the install, though /etc/logrotate.d/ncferry names it"
+fi
+# A log as the service leaves it (LogsDirectory= makes the folder the user's), rotated by force.
+in_root install -d -o ncferry -g ncferry /var/log/ncferry 2>/dev/null || mkdir -p "$root/var/log/ncferry"
+echo "$(date -u '+%F %T') auto mode started" >"$root/var/log/ncferry/LATHE1.txt"
+in_root chown ncferry:ncferry /var/log/ncferry/LATHE1.txt 2>/dev/null || true
+set +e
+rotation=$(in_root logrotate --force --state /tmp/logrotate.state /etc/logrotate.d/ncferry 2>&1)
+status=$?
+set -e
+if [ $status -eq 0 ] && [ -z "$rotation" ] && [ -f "$root/var/log/ncferry/LATHE1.txt.1" ] \
+  && [ ! -e "$root/var/log/ncferry/LATHE1.txt" ]; then
+  pass "logrotate /etc/logrotate.d/ncferry: status 0, LATHE1.txt rotated to LATHE1.txt.1"
+else
+  fail "logrotate /etc/logrotate.d/ncferry: status $status: $rotation; $(ls "$root/var/log/ncferry" | tr '\n' ' ')"
+fi
 
 # --- A normal user ------------------------------------------------------------------------
 user=machinist
@@ -244,12 +270,21 @@ fi
 if in_root dpkg --purge ncferry >"$root/tmp/dpkg.log" 2>&1; then
   left=$(for f in $files; do [ -e "$root$f" ] && [ ! -d "$root$f" ] && echo "$f"; done || true)
   state=$(in_root dpkg-query -W -f='${db:Status-Abbrev}' ncferry 2>/dev/null || true)
+  # Debian wants a package's log files gone with a purge.
+  [ ! -e "$root/var/log/ncferry" ] || left="$left /var/log/ncferry: $(ls -A "$root/var/log/ncferry" | tr '\n' ' ')"
   if [ -z "$left" ] && { [ -z "$state" ] || [ "${state:0:2}" = "pn" ]; }; then
-    pass "dpkg --purge ncferry: nothing of the package is left${state:+ (state ${state% })}"
+    pass "dpkg --purge ncferry: nothing of the package is left, its logs neither${state:+ (state ${state% })}"
   else
     fail "dpkg --purge ncferry: state '$state', left: $left"
   fi
 else
   fail "dpkg --purge ncferry: $(cat "$root/tmp/dpkg.log")"
+fi
+# What the package pulled in goes too (apt marked it automatic), so the next run installs
+# into minbase again.
+if in_root env DEBIAN_FRONTEND=noninteractive apt-get autoremove -y --purge >"$root/tmp/apt.log" 2>&1; then
+  pass "apt-get autoremove: $(grep -c '^Removing' "$root/tmp/apt.log") packages the install pulled in removed again"
+else
+  fail "apt-get autoremove: $(tail -5 "$root/tmp/apt.log")"
 fi
 rm -f "$root/tmp/$(basename "$deb")"
