@@ -8,7 +8,7 @@ PACKAGES = cmake g++ make pkg-config dpkg-dev qt6-base-dev qt6-serialport-dev qt
 
 .PHONY: all deps configure build run test bench clean \
         sanitizer-deps configure-asan test-asan test-tsan fuzz fuzz-smoke \
-        format format-check package test-package
+        format format-check package test-package test-clean-root
 
 # WERROR=ON turns compiler warnings into errors (CI does), WERROR=OFF back; the build folder
 # keeps the last choice, so later commands need not repeat it.
@@ -67,6 +67,14 @@ package: build
 
 test-package: package
 	packaging/test-package.sh $(BUILD)
+
+# The package installed by apt into a fresh Debian 12 root (debootstrap, from the archive) and
+# used there by a normal user; kept in CLEAN_ROOT so a second run skips debootstrap. Needs
+# root; not in CI, since it downloads.
+CLEAN_ROOT ?= $(BUILD)/clean-root
+
+test-clean-root: package
+	packaging/test-clean-root.sh $(BUILD) $(CLEAN_ROOT)
 
 # --- Formatting with the committed .clang-format (Debian's clang-format 14) -------------
 FORMAT       = clang-format-14

@@ -114,12 +114,15 @@ set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6sql6-sqlite, libqt6svg6")
 # Qt's own dialog texts in the Chinese packs; the packs' characters.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "fonts-noto-cjk")
-# The service's user comes with the package; the log rotation is the administrator's to change.
-configure_file(${PROJECT_SOURCE_DIR}/packaging/postinst ${PROJECT_BINARY_DIR}/packaging/postinst
-               COPYONLY FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ
-               GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+# The service's user comes with the package, its logs go with a purge; the log rotation is the
+# administrator's to change.
+foreach(script postinst postrm)
+  configure_file(${PROJECT_SOURCE_DIR}/packaging/${script} ${PROJECT_BINARY_DIR}/packaging/${script}
+                 COPYONLY FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ
+                 GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+endforeach()
 file(WRITE ${PROJECT_BINARY_DIR}/packaging/conffiles "/etc/logrotate.d/ncferry\n")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_BINARY_DIR}/packaging/postinst
-    ${PROJECT_BINARY_DIR}/packaging/conffiles)
+    ${PROJECT_BINARY_DIR}/packaging/postrm ${PROJECT_BINARY_DIR}/packaging/conffiles)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)
