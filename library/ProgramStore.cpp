@@ -72,9 +72,8 @@ QString ProgramStore::keepBackup(const QString &path, QString *problem) const
     QList<int> numbers = backupNumbers(path);
     const int next = numbers.isEmpty() ? 1 : numbers.last() + 1;
     const QString backup = backupPathFor(path, next);
-    // A hard link keeps the old bytes without copying them; the rename that follows only
-    // moves the program's own name to the new file.
-    if (!QFile::exists(backup) && !QFile::link(path, backup) && !QFile::copy(path, backup)) {
+    // A copy, not a hard link: the new program's write would reach the backup through it.
+    if (!QFile::exists(backup) && !QFile::copy(path, backup)) {
         *problem =
             QStringLiteral("cannot keep a backup in \"%1\"").arg(QDir::toNativeSeparators(backup));
         return QString();
