@@ -1,5 +1,7 @@
 #include "automode/RequestProtocol.h"
 
+#include "library/ProgramStore.h"
+
 #include "automode/ProgramFiles.h"
 #include "automode/RemoteRequests.h"
 #include "settings/NcText.h"
@@ -342,11 +344,25 @@ void RequestProtocol::storeReturn(Handling &h, const GeneralValues &values, cons
         path = UniqueFileName(path);
     // Written beside the target and renamed: a failed store leaves any old file whole and
     // is never reported as stored.
-    if (folder && WriteWhole(path, bytes, &reason)) {
+    // An approved program replaced with overwrite on is kept as a numbered backup first.
+    ProgramStore::Result stored;
+    if (folder) {
+        stored = ProgramStore(m_options.backupLimit).store(path, bytes);
+        reason = stored.reason;
+    }
+    if (folder && stored.outcome != ProgramStore::Result::Failed) {
         h.storedPath = path;
         if (values.saveOkReply)
             h.entries << SendListEntry::success(code, path, values.errorNumber);
-        h.log << LogEvent{QStringLiteral("SUCCESS"), code, QStringLiteral("SAVE"), path};
+        LogEvent event{QStringLiteral("SUCCESS"), code, QStringLiteral("SAVE"), path};
+        if (stored.outcome == ProgramStore::Result::Identical)
+            event.detail = QStringLiteral("identical");
+        else if (!stored.backupPath.isEmpty())
+            event.detail = QStringLiteral("old program kept as \"%1\"")
+                               .arg(QDir::toNativeSeparators(stored.backupPath));
+        else if (!stored.backupProblem.isEmpty())
+            h.storeError = stored.backupProblem;
+        h.log << event;
         return;
     }
     h.log << LogEvent{QStringLiteral("ERROR"), code, QStringLiteral("SAVE"), path};

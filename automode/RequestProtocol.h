@@ -58,6 +58,8 @@ struct RequestOptions {
     bool errorReasons = true;
     // Time for the operator to switch the control to input before an answer begins.
     int answerDelayMs = 0;
+    // Numbered backups kept of each replaced program.
+    int backupLimit = 10;
 };
 
 class RequestProtocol

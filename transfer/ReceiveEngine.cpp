@@ -1,5 +1,7 @@
 #include "transfer/ReceiveEngine.h"
 
+#include "library/ProgramStore.h"
+
 #include "settings/NcText.h"
 #include "transfer/EiaToIso.h"
 #include "transfer/LineControl.h"
@@ -182,12 +184,29 @@ bool ReceiveEngine::savePartial(const QString &path, QString *error, int *linesW
     return false;
 }
 
+QByteArray ReceiveEngine::storedBytes() const
+{
+    QByteArray bytes;
+    const int rows = keptLineCount();
+    bytes.reserve(m_text.size() + 2 * qsizetype(rows));
+    for (int i = 0; i < rows; ++i)
+        bytes += lineBytes(i) + "\r\n";
+    return bytes;
+}
+
 bool ReceiveEngine::store()
 {
-    QString cause;
-    if (writeLines(m_fileName, &cause)) {
-        m_lastError.clear();
-        return true;
+    // Through the program store: a file it replaces is kept as a numbered backup first.
+    QString cause = QStringLiteral("no file name was given");
+    if (!m_fileName.isEmpty()) {
+        const ProgramStore::Result r = ProgramStore().store(m_fileName, storedBytes());
+        cause = r.reason;
+        m_lastBackup = r.backupPath;
+        m_identical = r.outcome == ProgramStore::Result::Identical;
+        if (r.outcome != ProgramStore::Result::Failed) {
+            m_lastError.clear();
+            return true;
+        }
     }
     m_lastError = QStringLiteral("Cannot store the received program in \"%1\": %2")
                       .arg(QDir::toNativeSeparators(m_fileName), cause);

@@ -48,6 +48,9 @@ public:
     // Lines arrived that are not stored: a program in progress or one waiting for a store.
     bool hasUnsavedData() const;
     QString lastError() const { return m_lastError; }
+    // The last store: the backup of the file it replaced, or that it was identical.
+    QString lastBackup() const { return m_lastBackup; }
+    bool lastWasIdentical() const { return m_identical; }
 
     // Handles received bytes exactly as if they came from the line.
     void feedBytes(const QByteArray &bytes);
@@ -78,6 +81,7 @@ private:
     void newLine();
     void touch(int row) { m_firstChanged = qMin(m_firstChanged, row); }
     bool store();
+    QByteArray storedBytes() const;
 
     static constexpr int NoChange = std::numeric_limits<int>::max();
 
@@ -91,5 +95,7 @@ private:
     int m_firstChanged = NoChange;
     bool m_storeTried = false;
     QString m_lastError;
+    QString m_lastBackup;
+    bool m_identical = false;
     QTimer m_closeTimer;
 };
