@@ -45,14 +45,6 @@ QList<int> backupNumbers(const QString &path)
     return numbers;
 }
 
-bool sameContent(const QString &path, const QByteArray &bytes)
-{
-    QFile old(path);
-    if (old.size() != bytes.size() || !old.open(QIODevice::ReadOnly))
-        return false;
-    return old.readAll() == bytes;
-}
-
 } // namespace
 
 QString ProgramStore::backupPathFor(const QString &path, int n)
@@ -86,15 +78,28 @@ QString ProgramStore::keepBackup(const QString &path, QString *problem) const
 
 ProgramStore::Result ProgramStore::store(const QString &path, const QByteArray &bytes) const
 {
+    return storeBy(
+        path,
+        [&](QFile &stored) { return stored.size() == bytes.size() && stored.readAll() == bytes; },
+        [&](QString *reason) { return AutoMode::WriteWhole(path, bytes, reason); });
+}
+
+ProgramStore::Result ProgramStore::storeBy(const QString &path,
+                                           const std::function<bool(QFile &)> &same,
+                                           const std::function<bool(QString *)> &write) const
+{
     Result r;
     const bool exists = QFileInfo(path).isFile();
-    if (exists && sameContent(path, bytes)) {
-        r.outcome = Result::Identical;
-        return r;
+    if (exists) {
+        QFile stored(path);
+        if (stored.open(QIODevice::ReadOnly) && same(stored)) {
+            r.outcome = Result::Identical;
+            return r;
+        }
     }
     if (exists)
         r.backupPath = keepBackup(path, &r.backupProblem);
-    if (!AutoMode::WriteWhole(path, bytes, &r.reason)) {
+    if (!write(&r.reason)) {
         // The old program stays in place: a backup of it is not needed.
         if (!r.backupPath.isEmpty())
             QFile::remove(r.backupPath);

@@ -6,6 +6,10 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
+
+class QFile;
+
 class ProgramStore
 {
 public:
@@ -23,6 +27,10 @@ public:
     explicit ProgramStore(int backupLimit = DefaultBackupLimit) : m_limit(backupLimit) {}
 
     Result store(const QString &path, const QByteArray &bytes) const;
+    // The same for a program too large to hold twice: `same` tells whether the stored file
+    // (opened for reading) holds the new program already; `write` writes it atomically.
+    Result storeBy(const QString &path, const std::function<bool(QFile &stored)> &same,
+                   const std::function<bool(QString *reason)> &write) const;
     // The backup folder of a stored program and the n-th backup's path.
     static QString backupPathFor(const QString &path, int n);
 

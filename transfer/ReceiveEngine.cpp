@@ -8,6 +8,7 @@
 #include "transfer/SerialLine.h"
 
 #include <QDir>
+#include <QFile>
 #include <QSaveFile>
 
 ReceiveEngine::ReceiveEngine(SerialLine *line, QObject *parent) : QObject(parent), m_line(line)
@@ -184,14 +185,16 @@ bool ReceiveEngine::savePartial(const QString &path, QString *error, int *linesW
     return false;
 }
 
-QByteArray ReceiveEngine::storedBytes() const
+bool ReceiveEngine::sameAs(QFile &stored) const
 {
-    QByteArray bytes;
+    // Line by line: a large program is not held a second time to be compared.
     const int rows = keptLineCount();
-    bytes.reserve(m_text.size() + 2 * qsizetype(rows));
-    for (int i = 0; i < rows; ++i)
-        bytes += lineBytes(i) + "\r\n";
-    return bytes;
+    for (int i = 0; i < rows; ++i) {
+        const QByteArray line = lineBytes(i) + "\r\n";
+        if (stored.read(line.size()) != line)
+            return false;
+    }
+    return stored.atEnd();
 }
 
 bool ReceiveEngine::store()
@@ -199,7 +202,9 @@ bool ReceiveEngine::store()
     // Through the program store: a file it replaces is kept as a numbered backup first.
     QString cause = QStringLiteral("no file name was given");
     if (!m_fileName.isEmpty()) {
-        const ProgramStore::Result r = ProgramStore().store(m_fileName, storedBytes());
+        const ProgramStore::Result r = ProgramStore().storeBy(
+            m_fileName, [this](QFile &stored) { return sameAs(stored); },
+            [this](QString *reason) { return writeLines(m_fileName, reason); });
         cause = r.reason;
         m_lastBackup = r.backupPath;
         m_identical = r.outcome == ProgramStore::Result::Identical;

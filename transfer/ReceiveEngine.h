@@ -9,6 +9,8 @@
 #include <limits>
 #include <vector>
 
+class QFile;
+
 class SerialLine;
 
 class ReceiveEngine : public QObject
@@ -81,7 +83,7 @@ private:
     void newLine();
     void touch(int row) { m_firstChanged = qMin(m_firstChanged, row); }
     bool store();
-    QByteArray storedBytes() const;
+    bool sameAs(QFile &stored) const;
 
     static constexpr int NoChange = std::numeric_limits<int>::max();
 

@@ -80,6 +80,8 @@ private slots:
     void dc4BeforeDc2IsIgnored();
     void storeFailureKeepsProgram_data();
     void storeFailureKeepsProgram();
+    void replacedProgramIsBackedUp_data();
+    void replacedProgramIsBackedUp();
     void closesAboutOneTickAfterDc4();
     void dc2AfterStoreKeepsItOpen();
     void eiaTable();
@@ -186,6 +188,47 @@ void TestReceiveEngine::dc4BeforeDc2IsIgnored()
     QVERIFY(rig.pty.send(QByteArray("\x12%\nG1\n%\x14")));
     QVERIFY(storedSpy.wait(3000));
     QCOMPARE(readFile(rig.engine.fileName()), QByteArray("%\r\nG1\r\n%\r\n"));
+}
+
+// A program received onto a stored one keeps the old one as a numbered backup; the same
+// program again is not written and leaves no backup.
+void TestReceiveEngine::replacedProgramIsBackedUp_data()
+{
+    QTest::addColumn<QByteArray>("stored");
+    QTest::addColumn<bool>("identical");
+    QTest::newRow("different") << QByteArray("%\r\nO77\r\nM02\r\n%\r\n") << false;
+    QTest::newRow("one line longer") << QByteArray("%\r\nO77\r\nM30\r\n%\r\nX\r\n") << false;
+    QTest::newRow("identical") << QByteArray("%\r\nO77\r\nM30\r\n%\r\n") << true;
+}
+
+void TestReceiveEngine::replacedProgramIsBackedUp()
+{
+    QFETCH(QByteArray, stored);
+    QFETCH(bool, identical);
+    Rig rig;
+    QVERIFY2(rig.opened, qPrintable(rig.error));
+    const QString target = rig.dir.filePath(QStringLiteral("O77.nc"));
+    {
+        QFile f(target);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(stored);
+    }
+    rig.engine.setFileName(target);
+    QSignalSpy storedSpy(&rig.engine, &ReceiveEngine::programStored);
+    QVERIFY(rig.pty.send(QByteArray("\x12%\nO77\nM30\n%\x14")));
+    QVERIFY(storedSpy.wait(3000));
+    QFile now(target);
+    QVERIFY(now.open(QIODevice::ReadOnly));
+    QCOMPARE(now.readAll(), QByteArray("%\r\nO77\r\nM30\r\n%\r\n"));
+    QCOMPARE(rig.engine.lastWasIdentical(), identical);
+    const QString backup = rig.dir.filePath(QStringLiteral("backup/O77~1.nc"));
+    QCOMPARE(rig.engine.lastBackup().isEmpty(), identical);
+    QCOMPARE(QFile::exists(backup), !identical);
+    if (!identical) {
+        QFile old(backup);
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QCOMPARE(old.readAll(), stored);
+    }
 }
 
 void TestReceiveEngine::storeFailureKeepsProgram_data()
