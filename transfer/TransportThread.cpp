@@ -118,37 +118,42 @@ void TransportThread::post(SendUpdate::Kind kind, qint64 value, const QString &t
 
 // Characters sent merge into one pending update, however fast the line and however long
 // the window thread is away: its echo text is capped, dropping the oldest lines.
-QString TransportThread::echoText(char c, bool echoed)
+bool TransportThread::appendEcho(QString *to, char c, bool echoed)
 {
     const auto code = static_cast<unsigned char>(c);
-    if (echoed)
-        m_echoBytes += c;
-    if (m_echoBytes.isEmpty())
-        return QString();
-    // A double-byte character must be decoded whole: its trail byte may even look like ASCII,
-    // so the text is cut only where a character surely ends.
     const auto page = NcText::codePage();
     const bool single = page == NcText::CodePage::Latin1
 #ifndef Q_OS_WIN
                         || page == NcText::CodePage::System
 #endif
         ;
-    const int n = m_echoBytes.size();
+    // A byte is its character: no buffer, no allocation per character.
+    if (single && m_echoBytes.isEmpty()) {
+        if (echoed)
+            *to += QLatin1Char(c);
+        return echoed;
+    }
+    if (echoed)
+        m_echoBytes += c;
+    if (m_echoBytes.isEmpty())
+        return false;
+    // A double-byte character must be decoded whole: its trail byte may even look like ASCII,
+    // so the text is cut only where a character surely ends.
+    const qsizetype n = m_echoBytes.size();
     const bool ascii = code < 0x80;
     const bool prevAscii = n < 2 || static_cast<unsigned char>(m_echoBytes[n - 2]) < 0x80;
     const bool cut = single || c == '\n' || (ascii && (!echoed || prevAscii)) || n >= 256;
     if (!cut)
-        return QString();
-    QString text = NcText::fromBytes(m_echoBytes);
-    m_echoBytes.clear();
-    return text;
+        return false;
+    *to += NcText::fromBytes(m_echoBytes);
+    m_echoBytes.resize(0); // keeps its room for the next character
+    return true;
 }
 
 void TransportThread::postSent(char c)
 {
     const auto code = static_cast<unsigned char>(c);
     const bool echoed = c == '\n' || (code >= 33 && code <= 254);
-    const QString text = echoText(c, echoed);
     bool notify;
     {
         QMutexLocker lock(&m_updateMutex);
@@ -157,14 +162,10 @@ void TransportThread::postSent(char c)
             m_updates.append(SendUpdate{SendUpdate::Sent, 0, QString()});
         SendUpdate &u = m_updates.last();
         ++u.value;
-        if (!text.isEmpty()) {
-            u.text += text;
-            if (u.text.size() > MaxPendingEcho) {
-                const int cut =
-                    u.text.indexOf(QLatin1Char('\n'), u.text.size() - MaxPendingEcho / 2);
-                u.text.remove(0, cut < 0 ? u.text.size() - MaxPendingEcho / 2 : cut + 1);
-                u.reset = true;
-            }
+        if (appendEcho(&u.text, c, echoed) && u.text.size() > MaxPendingEcho) {
+            const int cut = u.text.indexOf(QLatin1Char('\n'), u.text.size() - MaxPendingEcho / 2);
+            u.text.remove(0, cut < 0 ? u.text.size() - MaxPendingEcho / 2 : cut + 1);
+            u.reset = true;
         }
     }
     if (notify)
@@ -303,7 +304,7 @@ bool TransportThread::sendFile(int index, const QString &path)
     post(SendUpdate::ProgressMax, file.size());
     post(SendUpdate::SelectFile, index);
     post(SendUpdate::EchoStart);
-    m_echoBytes.clear();
+    m_echoBytes.resize(0);
     if (!file.open(QIODevice::ReadOnly))
         return failFile(index, file.errorString());
     const FileStamp before = stampOf(file);
@@ -382,7 +383,7 @@ bool TransportThread::sendFile(int index, const QString &path)
     if (!m_echoBytes.isEmpty()) {
         // A broken pair at the very end: shown as it is rather than dropped.
         const QString rest = NcText::fromBytes(m_echoBytes);
-        m_echoBytes.clear();
+        m_echoBytes.resize(0);
         QMutexLocker lock(&m_updateMutex);
         if (m_updates.isEmpty() || m_updates.last().kind != SendUpdate::Sent)
             m_updates.append(SendUpdate{SendUpdate::Sent, 0, QString()});

@@ -99,7 +99,8 @@ private:
     void post(SendUpdate::Kind kind, qint64 value = 0, const QString &text = QString());
     bool noticeDueLocked();
     void scheduleNotice();
-    QString echoText(char c, bool echoed);
+    // Adds what c completes to the echo; true when text was added.
+    bool appendEcho(QString *to, char c, bool echoed);
     void postSent(char c);
     void reportStop();
 
