@@ -3,6 +3,7 @@
 // lines with poll() and no time-out (what waiting costs at best).
 // Target: 256 idle lines under 1 % of a core in all.
 // Options: --lines N,N... (32,256), --seconds S (10), --cli PATH.
+#include "ProcessCpu.h"
 #include "PtyPair.h"
 #include "settings/PortSetting.h"
 
@@ -26,19 +27,6 @@ namespace
 {
 
 constexpr double TargetPercentAt256 = 1.0;
-
-double cpuSeconds(qint64 pid)
-{
-    QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray stat = f.readAll();
-    // Fields after the command name, which may hold blanks, in brackets.
-    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
-    if (fields.size() < 13)
-        return -1;
-    return (fields[11].toLongLong() + fields[12].toLongLong()) / double(sysconf(_SC_CLK_TCK));
-}
 
 // Percent of one core the process used over `seconds`, after it has settled.
 double idlePercent(qint64 pid, double seconds)

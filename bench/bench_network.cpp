@@ -3,6 +3,7 @@
 // machine control on a pseudo-terminal that asks for a program and returns one, in turn.
 // Every answer and every stored program is checked byte for byte.
 // Options: --lines N (32), --rounds N (10 requests and 10 returns per line), --cli PATH.
+#include "ProcessCpu.h"
 #include "PtyPair.h"
 #include "Ser2Net.h"
 #include "settings/PortSetting.h"
@@ -31,19 +32,6 @@ QByteArray readFile(const QString &path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-// utime + stime of a running process, in seconds.
-double cpuSeconds(qint64 pid)
-{
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray text = stat.readAll();
-    const QList<QByteArray> f = text.mid(text.lastIndexOf(')') + 2).split(' ');
-    if (f.size() < 13)
-        return -1;
-    return (f[11].toLongLong() + f[12].toLongLong()) / double(::sysconf(_SC_CLK_TCK));
 }
 
 QByteArray returned(int line, int round)
