@@ -99,6 +99,11 @@ ProgramStore::Result ProgramStore::storeBy(const QString &path,
     }
     if (exists)
         r.backupPath = keepBackup(path, &r.backupProblem);
+    if (m_backupRequired && !r.backupProblem.isEmpty()) {
+        r.reason = r.backupProblem;
+        r.outcome = Result::Failed;
+        return r;
+    }
     if (!write(&r.reason)) {
         // The old program stays in place: a backup of it is not needed.
         if (!r.backupPath.isEmpty())

@@ -25,6 +25,9 @@ public:
     };
 
     explicit ProgramStore(int backupLimit = DefaultBackupLimit) : m_limit(backupLimit) {}
+    // A program is replaced only once its old content is kept (a decision made at the PC, where
+    // the new program stays put when the old one cannot be kept).
+    void setBackupRequired(bool required) { m_backupRequired = required; }
 
     Result store(const QString &path, const QByteArray &bytes) const;
     // The same for a program too large to hold twice: `same` tells whether the stored file
@@ -37,4 +40,5 @@ public:
 private:
     QString keepBackup(const QString &path, QString *problem) const;
     int m_limit;
+    bool m_backupRequired = false;
 };
