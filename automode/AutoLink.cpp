@@ -103,7 +103,34 @@ RequestOptions RequestOptionsFor(const QString &settingsFolder, const QString &p
         ini.value(QStringLiteral("AutoMode/ErrorReasons")).toString().trimmed().toLower() !=
         QLatin1String("false");
     options.answerDelayMs = int(AnswerDelaySeconds(settingsFolder, portName) * 1000);
+    options.holdForReview = HoldsForReview(settingsFolder, portName);
     return options;
+}
+
+bool HoldsForReview(const QString &settingsFolder, const QString &portName)
+{
+    const QString path = settingsPath(settingsFolder);
+    if (path.isEmpty() || portName.isEmpty() || !QFileInfo::exists(path))
+        return false;
+    QSettings ini(path, QSettings::IniFormat);
+    return ini.value(QStringLiteral("HoldForReview/") + portName).toString().trimmed().toLower() ==
+           QLatin1String("true");
+}
+
+bool SaveHoldForReview(const QString &settingsFolder, const QString &portName, bool hold)
+{
+    const QString path = settingsPath(settingsFolder);
+    if (path.isEmpty() || portName.isEmpty())
+        return false;
+    QSettings ini(path, QSettings::IniFormat);
+    ini.beginGroup(QStringLiteral("HoldForReview"));
+    if (hold)
+        ini.setValue(portName, true);
+    else
+        ini.remove(portName);
+    ini.endGroup();
+    ini.sync();
+    return ini.status() == QSettings::NoError;
 }
 
 bool SaveAnswerDelay(const QString &settingsFolder, const QString &portName, double seconds)

@@ -1,6 +1,7 @@
 #include "automode/RequestProtocol.h"
 
 #include "library/ProgramStore.h"
+#include "library/ReviewQueue.h"
 
 #include "automode/ProgramFiles.h"
 #include "automode/RemoteRequests.h"
@@ -337,6 +338,8 @@ Handling RequestProtocol::HandleBuffer(int device, const QByteArray &buffer)
 void RequestProtocol::storeReturn(Handling &h, const GeneralValues &values, const QString &code,
                                   const ProgramTarget &target, const QByteArray &bytes) const
 {
+    if (m_options.holdForReview)
+        return holdReturn(h, values, code, target, bytes);
     QString path = withSeparator(target.folder) + target.fileName;
     QString reason;
     const bool folder = MakeFolder(target.folder, &reason);
@@ -365,12 +368,51 @@ void RequestProtocol::storeReturn(Handling &h, const GeneralValues &values, cons
         h.log << event;
         return;
     }
+    keepUnstored(h, code, target, path,
+                 QStringLiteral("Cannot store the returned program in \"%1\": %2")
+                     .arg(QDir::toNativeSeparators(path), reason),
+                 bytes);
+}
+
+// The program waits beside its target under a name of its own, so requests go on serving
+// the approved one; the machine is answered as if it had been stored.
+void RequestProtocol::holdReturn(Handling &h, const GeneralValues &values, const QString &code,
+                                 const ProgramTarget &target, const QByteArray &bytes) const
+{
+    const QString path = withSeparator(target.folder) + target.fileName;
+    const ReviewQueue::Hold held =
+        ReviewQueue::hold(path, bytes, {m_port.value(PortSetting::Name), code});
+    if (held.outcome == ReviewQueue::Hold::Failed)
+        return keepUnstored(
+            h, code, target, path,
+            QStringLiteral("Cannot hold the returned program for review: %1").arg(held.reason),
+            bytes);
+    if (values.saveOkReply)
+        h.entries << SendListEntry::success(code, path, values.errorNumber);
+    LogEvent event{QStringLiteral("SUCCESS"), code, QStringLiteral("SAVE"), path};
+    if (held.outcome == ReviewQueue::Hold::Identical) {
+        event.detail = QStringLiteral("identical");
+        h.storedPath = path;
+    } else {
+        h.heldPath = held.heldPath;
+        const QString as = held.outcome == ReviewQueue::Hold::Held
+                               ? QStringLiteral("held for review as \"%1\"")
+                               : QStringLiteral("already held for review as \"%1\"");
+        event.detail = as.arg(QDir::toNativeSeparators(held.heldPath));
+    }
+    h.log << event;
+}
+
+// Logged as not stored and kept as a failed transfer: nothing a machine returns is lost.
+void RequestProtocol::keepUnstored(Handling &h, const QString &code, const ProgramTarget &target,
+                                   const QString &path, const QString &problem,
+                                   const QByteArray &bytes) const
+{
     h.log << LogEvent{QStringLiteral("ERROR"), code, QStringLiteral("SAVE"), path};
     QString keptWhy;
     h.keptPath = KeepFailed(target.folder, m_fallback, target.fileName, bytes, &keptWhy);
     h.storeError =
-        QStringLiteral("Cannot store the returned program in \"%1\": %2; ")
-            .arg(QDir::toNativeSeparators(path), reason) +
+        problem + QStringLiteral("; ") +
         (h.keptPath.isEmpty()
              ? QStringLiteral("it could not be kept either: %1").arg(keptWhy)
              : QStringLiteral("it was kept in \"%1\"").arg(QDir::toNativeSeparators(h.keptPath)));

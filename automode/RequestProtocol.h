@@ -43,6 +43,7 @@ struct Handling {
     QString storedPath; // return program: where it was written
     QString storeError; // return program: why it could not be written, and where it was kept
     QString keptPath;   // return program that could not be stored: the failed transfer
+    QString heldPath;   // return program held for review: the held copy
 };
 
 // Where a received program belongs: its folder and file name, from its code lines.
@@ -60,6 +61,8 @@ struct RequestOptions {
     int answerDelayMs = 0;
     // Numbered backups kept of each replaced program.
     int backupLimit = 10;
+    // Returned programs wait in the review folder beside their target until accepted.
+    bool holdForReview = false;
 };
 
 class RequestProtocol
@@ -117,6 +120,10 @@ private:
     ProgramTarget targetOf(const GeneralValues &values, const QByteArray &buffer) const;
     void storeReturn(Handling &h, const GeneralValues &values, const QString &code,
                      const ProgramTarget &target, const QByteArray &bytes) const;
+    void holdReturn(Handling &h, const GeneralValues &values, const QString &code,
+                    const ProgramTarget &target, const QByteArray &bytes) const;
+    void keepUnstored(Handling &h, const QString &code, const ProgramTarget &target,
+                      const QString &path, const QString &problem, const QByteArray &bytes) const;
     // Request forms: the answers to one name line, and the listing of a request.
     void answerName(Handling &h, const GeneralValues &values, const QString &code,
                     const QString &folder, const QString &name, const QString &restart,

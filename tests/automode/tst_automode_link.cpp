@@ -43,6 +43,7 @@ private slots:
     void init();
     void roadOfOneRequest();
     void cableRequestReturnAndMissing();
+    void heldReturnLeavesTheApprovedCopy();
     void flowControl_data();
     void flowControl();
     void answerObeysXoffOnTheWire();
@@ -142,6 +143,47 @@ void TestAutoModeLink::cableRequestReturnAndMissing()
     QCOMPARE(got, ReplyProgram(notFound));
     QCOMPARE(l.log, QStringList({"SUCCESS READ " + m_nc + "/LATHE/O1234.nc",
                                  "SUCCESS SAVE " + stored, "ERROR READ " + missing}));
+}
+
+// With the hold on, a returned program waits beside the approved one: the machine is told it
+// was stored, and its next request still gets the approved program.
+void TestAutoModeLink::heldReturnLeavesTheApprovedCopy()
+{
+    Line l(QStringLiteral("None"), QStringLiteral("None"), m_work);
+    QVERIFY(l.open(m_values));
+    RequestOptions options;
+    options.holdForReview = true;
+    l.link->setRequestOptions(options);
+    QStringList details;
+    connect(l.link.get(), &AutoLink::logEvent, this,
+            [&](const LogEvent &e) { details << e.detail; });
+    QByteArray got;
+    const auto answered = [&] {
+        return spin([&] {
+            got += l.pty->readAvailable();
+            return Machine::programsIn(got).size() >= 1 && l.idle();
+        });
+    };
+
+    const QByteArray edited = "%\nO1234\n(P1)\n(F2)\nG00X5.Z0.\nM30\n%";
+    QVERIFY(l.pty->send(Machine::punched(edited)));
+    QVERIFY(answered());
+    const QString target = m_nc + QStringLiteral("/LATHE/O1234.nc");
+    QCOMPARE(got, ReplyProgram(SendListEntry::success("00", target, "9997")));
+    QCOMPARE(readFile(target), Program1234);
+    const QDir review(m_nc + QStringLiteral("/LATHE/review"));
+    const QStringList held = review.entryList({QStringLiteral("O1234~*.nc")}, QDir::Files);
+    QCOMPARE(held.size(), 1);
+    QCOMPARE(readFile(review.filePath(held.first())), QByteArray(edited).replace("\n", "\r\n"));
+    QCOMPARE(details.size(), 1);
+    QVERIFY2(details.first().contains(QStringLiteral("held for review")),
+             qPrintable(details.first()));
+
+    got.clear();
+    QVERIFY(l.pty->send(Machine::requestProgram({"(P1)", "(F2)", "(N1234)"})));
+    QVERIFY(answered());
+    QCOMPARE(got, sentForm(Program1234));
+    QCOMPARE(l.log, QStringList({"SUCCESS SAVE " + target, "SUCCESS READ " + target}));
 }
 
 void TestAutoModeLink::flowControl_data()
