@@ -14,9 +14,11 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QCheckBox>
 #include <QCompleter>
 #include <QDoubleSpinBox>
 #include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QIcon>
 #include <QKeyEvent>
@@ -97,6 +99,14 @@ TTransferSettings::TTransferSettings(PortList *list, QWidget *parent)
         QStringLiteral("Auto mode: seconds before the first byte of any answer to this port "
                        "setting's machines"));
     ToolBar1->addWidget(DelaySpinBox);
+    // Returned programs wait for someone to accept them instead of replacing the stored ones.
+    // Under the grid, not in the tool bar: at a large font the tool bar has no room left.
+    HoldCheckBox = new QCheckBox(QStringLiteral("Hold returned programs for review"), this);
+    HoldCheckBox->setObjectName(QStringLiteral("HoldCheckBox"));
+    HoldCheckBox->setToolTip(
+        QStringLiteral("Auto mode: a program this port setting's machines return waits in the "
+                       "\"review\" folder beside the stored one until it is accepted "
+                       "(ncferry-cli review); requests are served the stored one meanwhile"));
     m_settingsFolder = GetProgramFolders().settings;
 
     StringGrid1 = new QTableWidget(1, PortSetting::FieldCount, this);
@@ -161,6 +171,11 @@ TTransferSettings::TTransferSettings(PortList *list, QWidget *parent)
         if (StringGrid1->currentRow() >= 0 && !name.isEmpty())
             m_delays[name] = seconds;
     });
+    connect(HoldCheckBox, &QCheckBox::toggled, this, [this](bool hold) {
+        const QString name = m_list->row(StringGrid1->currentRow()).value(PortSetting::Name);
+        if (StringGrid1->currentRow() >= 0 && !name.isEmpty())
+            m_holds[name] = hold;
+    });
     connect(StringGrid1, &QTableWidget::cellClicked, this, [this](int row, int column) {
         if (m_editRow < 0)
             StringGrid1SelectCell(column, row);
@@ -181,6 +196,12 @@ TTransferSettings::TTransferSettings(PortList *list, QWidget *parent)
     layout->setSpacing(0);
     layout->addWidget(ToolBar1);
     layout->addWidget(StringGrid1, 1);
+    auto *below = new QHBoxLayout;
+    const int margin = style()->pixelMetric(QStyle::PM_LayoutLeftMargin);
+    below->setContentsMargins(margin, margin / 2, margin, margin / 2);
+    below->addWidget(HoldCheckBox);
+    below->addStretch(1);
+    layout->addLayout(below);
 
     setLanguage(LanguagePack::builtIn(LanguagePack::Transfer));
     refresh();
@@ -272,9 +293,11 @@ void TTransferSettings::setSettingsFolder(const QString &folder)
 void TTransferSettings::loadDelays()
 {
     m_delays.clear();
+    m_holds.clear();
     for (int r = 0; r < m_list->rowCount(); ++r) {
         const QString name = m_list->row(r).value(PortSetting::Name);
         m_delays[name] = AutoMode::AnswerDelaySeconds(m_settingsFolder, name);
+        m_holds[name] = AutoMode::HoldsForReview(m_settingsFolder, name);
     }
     showDelay(StringGrid1->currentRow());
 }
@@ -284,6 +307,9 @@ void TTransferSettings::showDelay(int row)
     const QSignalBlocker quiet(DelaySpinBox);
     DelaySpinBox->setEnabled(row >= 0 && row < m_list->rowCount());
     DelaySpinBox->setValue(m_delays.value(m_list->row(row).value(PortSetting::Name)));
+    const QSignalBlocker quietHold(HoldCheckBox);
+    HoldCheckBox->setEnabled(DelaySpinBox->isEnabled());
+    HoldCheckBox->setChecked(m_holds.value(m_list->row(row).value(PortSetting::Name)));
 }
 
 QStringList TTransferSettings::getPortList() const
@@ -335,6 +361,14 @@ void TTransferSettings::setCell(int row, int column, const QString &text)
         else
             QMessageBox::warning(this, windowTitle(), message);
         return;
+    }
+    // A renamed port setting keeps its choices, which NCFerry.ini keeps by name.
+    if (column == PortSetting::Name) {
+        const QString old = fields.value(column);
+        if (m_delays.contains(old))
+            m_delays[text] = m_delays.take(old);
+        if (m_holds.contains(old))
+            m_holds[text] = m_holds.take(old);
     }
     fields[column] = text;
     m_list->setRow(row, fields);
@@ -559,6 +593,13 @@ void TTransferSettings::done(int result)
                     this, QStringLiteral("message"),
                     QStringLiteral("The answer delay of \"%1\" could not be "
                                    "written to %2.")
+                        .arg(name, QString::fromLatin1(AutoMode::ProgramSettingsFile)));
+            const bool hold = m_holds.value(name);
+            if (hold != AutoMode::HoldsForReview(m_settingsFolder, name) &&
+                !AutoMode::SaveHoldForReview(m_settingsFolder, name, hold))
+                QMessageBox::warning(
+                    this, QStringLiteral("message"),
+                    QStringLiteral("The hold for review of \"%1\" could not be written to %2.")
                         .arg(name, QString::fromLatin1(AutoMode::ProgramSettingsFile)));
         }
     }

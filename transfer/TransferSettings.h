@@ -7,6 +7,7 @@
 #include <functional>
 
 class PortList;
+class QCheckBox;
 class QComboBox;
 class QDoubleSpinBox;
 class QLineEdit;
@@ -58,8 +59,8 @@ public:
     // Refusals (a name another row carries); a message box unless a test replaces it.
     std::function<void(const QString &text)> showMessage;
 
-    // Where NCFerry.ini lies, with each port setting's answer delay in the auto mode; the
-    // program's settings folder unless set.
+    // Where NCFerry.ini lies, with each port setting's answer delay and hold for review in the
+    // auto mode; the program's settings folder unless set.
     void setSettingsFolder(const QString &folder);
 
     // The editor that opens on a column's cells; null for the work folder.
@@ -96,6 +97,9 @@ private:
     // The selected port setting's answer delay in the auto mode (seconds), kept by name.
     QDoubleSpinBox *DelaySpinBox = nullptr;
     QHash<QString, double> m_delays;
+    // Whether the selected port setting holds returned programs for review, kept by name.
+    QCheckBox *HoldCheckBox = nullptr;
+    QHash<QString, bool> m_holds;
     QString m_settingsFolder;
     void loadDelays();
     void showDelay(int row);

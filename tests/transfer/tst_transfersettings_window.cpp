@@ -12,6 +12,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QFileInfo>
@@ -92,17 +93,21 @@ class TestTransferSettingsWindow : public QObject
     }
 
 private slots:
-    // Each port setting's answer delay lives in NCFerry.ini, by name; only OK writes it.
+    // Each port setting's answer delay and hold for review live in NCFerry.ini, by name; only
+    // OK writes them, and a renamed port setting keeps them.
     void answerDelayInProgramSettings()
     {
         QTemporaryDir settings;
         auto w = makeDialog(records(2));
         w->setSettingsFolder(settings.path());
         auto *delay = named<QDoubleSpinBox>(w.get(), "DelaySpinBox");
+        auto *hold = named<QCheckBox>(w.get(), "HoldCheckBox");
         clickCell(w.get(), 1, 2);
         delay->setValue(2.5);
+        hold->click();
         clickCell(w.get(), 0, 2);
         QCOMPARE(delay->value(), 0.0);
+        QVERIFY(!hold->isChecked());
         w->reject();
         QVERIFY(!QFileInfo::exists(settings.filePath("NCFerry.ini")));
         w = makeDialog(records(2));
@@ -110,14 +115,24 @@ private slots:
         delay = named<QDoubleSpinBox>(w.get(), "DelaySpinBox");
         clickCell(w.get(), 1, 2);
         delay->setValue(2.5);
+        named<QCheckBox>(w.get(), "HoldCheckBox")->click();
         w->accept();
+        const QString first = PortSetting::split(records(2).at(0)).at(PortSetting::Name);
         const QString second = PortSetting::split(records(2).at(1)).at(PortSetting::Name);
         QCOMPARE(AutoMode::AnswerDelaySeconds(settings.path(), second), 2.5);
         QCOMPARE(AutoMode::RequestOptionsFor(settings.path(), second).answerDelayMs, 2500);
+        QVERIFY(AutoMode::RequestOptionsFor(settings.path(), second).holdForReview);
+        QVERIFY(!AutoMode::RequestOptionsFor(settings.path(), first).holdForReview);
         w = makeDialog(records(2));
         w->setSettingsFolder(settings.path());
         clickCell(w.get(), 1, 0);
         QCOMPARE(named<QDoubleSpinBox>(w.get(), "DelaySpinBox")->value(), 2.5);
+        QVERIFY(named<QCheckBox>(w.get(), "HoldCheckBox")->isChecked());
+        QTest::keyClicks(named<QLineEdit>(w.get(), "Edit1"), "B");
+        w->accept();
+        QCOMPARE(w->getPortName().at(1), second + "B");
+        QVERIFY(AutoMode::HoldsForReview(settings.path(), second + "B"));
+        QCOMPARE(AutoMode::AnswerDelaySeconds(settings.path(), second + "B"), 2.5);
     }
 
     void emptyAndLongLines()
