@@ -290,7 +290,8 @@ ProgramTarget RequestProtocol::TargetOf(const QByteArray &buffer) const
 QString RequestProtocol::KeepFailedTransfer(const QByteArray &buffer, QString *reason) const
 {
     const ProgramTarget target = TargetOf(buffer);
-    return KeepFailed(target.folder, m_fallback, target.fileName, buffer, reason);
+    return KeepFailed(target.folder, m_fallback, m_port.value(PortSetting::Name), target.fileName,
+                      buffer, reason);
 }
 
 Handling RequestProtocol::HandleBuffer(int device, const QByteArray &buffer)
@@ -367,7 +368,8 @@ void RequestProtocol::storeReturn(Handling &h, const GeneralValues &values, cons
     }
     h.log << LogEvent{QStringLiteral("ERROR"), code, QStringLiteral("SAVE"), path};
     QString keptWhy;
-    h.keptPath = KeepFailed(target.folder, m_fallback, target.fileName, bytes, &keptWhy);
+    h.keptPath = KeepFailed(target.folder, m_fallback, m_port.value(PortSetting::Name),
+                            target.fileName, bytes, &keptWhy);
     h.storeError =
         QStringLiteral("Cannot store the returned program in \"%1\": %2; ")
             .arg(QDir::toNativeSeparators(path), reason) +
