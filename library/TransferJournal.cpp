@@ -219,6 +219,11 @@ bool TransferJournal::openDatabase()
                 // A file that is no database fails its first read, not its open.
                 if (!q.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")))
                     why = q.lastError().text();
+                // A commit then costs one write to the log, not a sync of every page: the
+                // row of a transfer is on disk long before the next transfer ends.
+                else if (!q.exec(QStringLiteral("PRAGMA journal_mode=WAL")) ||
+                         !q.exec(QStringLiteral("PRAGMA synchronous=NORMAL")))
+                    why = q.lastError().text();
                 else if (!q.exec(QString::fromLatin1(createTable)))
                     why = q.lastError().text();
                 else if (!q.exec(QStringLiteral("SELECT %1 FROM journal LIMIT 1")

@@ -220,7 +220,7 @@ bool ReceiveEngine::store()
     if (!m_fileName.isEmpty()) {
         const ProgramStore::Result r = ProgramStore().storeBy(
             m_fileName, [this](QFile &stored) { return sameAs(stored); },
-            [this](QString *reason) { return writeLines(m_fileName, reason); });
+            [this](const QString &to, QString *reason) { return writeLines(to, reason); });
         cause = r.reason;
         m_lastBackup = r.backupPath;
         m_identical = r.outcome == ProgramStore::Result::Identical;
