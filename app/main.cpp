@@ -1,5 +1,6 @@
 #include "app/Startup.h"
 #include "library/NotesStore.h"
+#include "library/TransferJournal.h"
 #include "settings/ProgramFolders.h"
 #include "tools/StopSignals.h"
 
@@ -62,12 +63,24 @@ int main(int argc, char *argv[])
     const ProgramFolders folders = GetProgramFolders();
     QDir().mkpath(folders.settings);
     QDir().mkpath(folders.data);
+    // Every transfer of the windows is journaled beside the notes; NCFERRY_JOURNAL names
+    // another file (a journal shared with the auto-mode service).
+    const QString journalPath = qEnvironmentVariable("NCFERRY_JOURNAL");
+    TransferJournal journal(
+        journalPath.isEmpty()
+            ? QDir(folders.data).filePath(QLatin1String(TransferJournal::FileName))
+            : journalPath);
+    TransferJournal::setProcessJournal(&journal);
     LongLivedWindows windows(folders.settings, folders.data,
                              QGuiApplication::primaryScreen()->availableGeometry());
     TF_Main &main = windows.main;
     const TOption &option = windows.option;
     main.show();
     QObject::connect(&stop, &StopSignals::stopRequested, &main, [&main] { main.close(); });
+    QObject::connect(&journal, &TransferJournal::problem, &main, [&main](const QString &message) {
+        std::fprintf(stderr, "ncferry: %s\n", message.toLocal8Bit().constData());
+        QMessageBox::warning(&main, main.windowTitle(), message);
+    });
 
     // Problems with the settings files are told once, after the window is up; stderr (the
     // session's log) keeps them too.

@@ -1,5 +1,6 @@
 #include "automode/AutoLink.h"
 
+#include "library/TransferJournal.h"
 #include "settings/PortSetting.h"
 #include "transfer/LineControl.h"
 #include "transfer/SerialLine.h"
@@ -154,6 +155,7 @@ AutoLink::AutoLink(SerialLine *line, const QStringList &port, GeneralValuesSourc
     : QObject(parent), m_line(line), m_protocol(port, std::move(values)), m_timings(timings)
 {
     const QString type = port.value(PortSetting::Type);
+    m_portName = port.value(PortSetting::Name);
     m_radio = m_protocol.isRadio();
     m_wireless = type == QLatin1String("Wireless");
     m_flowControl = UnitComPortFunction::ParseFlowControl(port.value(PortSetting::FlowControl));
@@ -442,12 +444,29 @@ QByteArray &AutoLink::bufferOf(int device)
     return device == CableDevice ? m_cable : m_buffers[numberOf(device)];
 }
 
+void AutoLink::journal(const QString &device, const QString &direction, const QString &file,
+                       qint64 characters, const QString &result, const QString &reason) const
+{
+    JournalEntry e;
+    e.portSetting = m_portName;
+    e.device = device;
+    e.direction = direction;
+    e.file = file;
+    e.characters = characters;
+    e.result = result;
+    e.reason = reason;
+    TransferJournal::record(e);
+}
+
 void AutoLink::keepPart(int device, const QByteArray &buffer, const QString &why)
 {
     if (buffer.isEmpty())
         return;
     QString reason;
     const QString kept = m_protocol.KeepFailedTransfer(buffer, &reason);
+    journal(DeviceCode(device), QStringLiteral("return"), kept, buffer.size(),
+            QStringLiteral("failed"),
+            kept.isEmpty() ? QStringLiteral("%1; not kept: %2").arg(why, reason) : why);
     const QString who = deviceLabel(DeviceCode(device));
     if (kept.isEmpty())
         emit problem(QStringLiteral("%1: %2; the %3 characters that had arrived could not be "
@@ -570,8 +589,23 @@ void AutoLink::handOver(int device, const QByteArray &buffer)
     if (usesXon(m_flowControl))
         supersede(DeviceCode(device));
     m_sendList += h.entries;
-    for (const LogEvent &e : h.log)
+    for (const LogEvent &e : h.log) {
         emit logEvent(e);
+        const bool ok = e.status == QLatin1String("SUCCESS");
+        if (h.kind == Handling::Return && e.kind == QLatin1String("SAVE")) {
+            const QString result = !ok ? QStringLiteral("failed")
+                                   : e.detail == QLatin1String("identical") ? e.detail
+                                   : e.detail.contains(QLatin1String("review"))
+                                       ? QStringLiteral("held")
+                                       : QStringLiteral("stored");
+            journal(e.device, QStringLiteral("return"),
+                    ok || h.keptPath.isEmpty() ? e.path : h.keptPath, buffer.size(), result,
+                    ok ? e.detail : h.storeError);
+        } else if (h.kind == Handling::Request && !ok) {
+            journal(e.device, QStringLiteral("request"), e.path, 0, QStringLiteral("refused"),
+                    e.detail);
+        }
+    }
     if (!h.storeError.isEmpty())
         emit problem(h.storeError);
     if (!h.storedPath.isEmpty())
@@ -681,6 +715,15 @@ void AutoLink::workerEnded()
     } else {
         if (!why.isEmpty() && !dropped)
             emit problem(QStringLiteral("%1: %2").arg(entry.text(), why));
+        if (entry.verb == SendListEntry::Send)
+            journal(entry.device, QStringLiteral("request"), entry.path,
+                    why.isEmpty() ? QFileInfo(entry.path).size() : 0,
+                    why.isEmpty() ? QStringLiteral("sent")
+                    : dropped     ? QStringLiteral("dropped")
+                                  : QStringLiteral("failed"),
+                    why.isEmpty() && !entry.restart.isEmpty()
+                        ? QStringLiteral("from %1").arg(entry.restart)
+                        : why);
         WorkerDone();
     }
     emit entryDone(entry);

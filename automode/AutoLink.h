@@ -131,6 +131,8 @@ private:
     // A program that grew past the bound: kept as a failed transfer, the rest not received.
     void overflow(int device);
     void queueSaveError(int device);
+    void journal(const QString &device, const QString &direction, const QString &file,
+                 qint64 characters, const QString &result, const QString &reason) const;
     void keepPart(int device, const QByteArray &buffer, const QString &why);
     // The line went: every program being received ends here, and what follows starts clean.
     void onLineLost(const QString &message);
@@ -148,6 +150,7 @@ private:
 
     SerialLine *m_line;
     RequestProtocol m_protocol;
+    QString m_portName;
     LinkTimings m_timings;
     bool m_radio = false;
     bool m_wireless = false;

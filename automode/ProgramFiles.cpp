@@ -117,23 +117,33 @@ bool AppendTo(const QString &path, const QByteArray &bytes, QString *reason)
     return false;
 }
 
-QString KeepFailed(const QString &folder, const QString &fallbackFolder, const QString &fileName,
-                   const QByteArray &bytes, QString *reason)
+QString FailedPath(const QString &folder, const QString &portSetting, const QString &fileName,
+                   QString *reason)
 {
     const QFileInfo name(fileName);
     const QString stem = name.completeBaseName().isEmpty() ? QString::fromLatin1(UnnamedProgram)
                                                            : name.completeBaseName();
     const QString ext = name.suffix().isEmpty() ? QString() : u'.' + name.suffix();
+    const QString port = SafeFileName(portSetting);
     const QString stamped =
-        stem + QDateTime::currentDateTime().toString(QStringLiteral("-yyyyMMdd-HHmmss")) + ext;
+        (port.isEmpty() ? QString() : port + u'-') + stem +
+        QDateTime::currentDateTime().toString(QStringLiteral("-yyyyMMdd-HHmmss")) + ext;
+    const QString into = QDir(folder).filePath(QString::fromLatin1(FailedFolder));
+    if (!MakeFolder(into, reason))
+        return QString();
+    return RequestProtocol::UniqueFileName(QDir(into).filePath(stamped));
+}
+
+QString KeepFailed(const QString &folder, const QString &fallbackFolder, const QString &portSetting,
+                   const QString &fileName, const QByteArray &bytes, QString *reason)
+{
     QStringList reasons;
     for (const QString &base : {folder, fallbackFolder}) {
         if (base.isEmpty())
             continue;
-        const QString into = QDir(base).filePath(QString::fromLatin1(FailedFolder));
         QString why;
-        if (MakeFolder(into, &why)) {
-            const QString path = RequestProtocol::UniqueFileName(QDir(into).filePath(stamped));
+        const QString path = FailedPath(base, portSetting, fileName, &why);
+        if (!path.isEmpty()) {
             if (WriteWhole(path, bytes, &why))
                 return path;
             why = QStringLiteral("\"%1\": %2").arg(QDir::toNativeSeparators(path), why);

@@ -20,11 +20,15 @@ bool WriteWhole(const QString &path, const QByteArray &bytes, QString *reason);
 // Appends bytes to path (creating its folder); false with the system's reason.
 bool AppendTo(const QString &path, const QByteArray &bytes, QString *reason);
 
+// A free name for a failed transfer in folder's "failed" folder (made here): the port
+// setting, fileName's stem, the date and time and a free number
+// ("Mill-O1000-20240305-140709.nc"). Empty with *reason when the folder cannot be made.
+QString FailedPath(const QString &folder, const QString &portSetting, const QString &fileName,
+                   QString *reason);
 // Keeps bytes that are not a stored program in folder's "failed" folder, else in
-// fallbackFolder's, under fileName's stem with the date and time and a free number
-// ("O1000-20240305-140709.nc"). Returns the file written; empty with *reason when neither
-// folder could take it.
-QString KeepFailed(const QString &folder, const QString &fallbackFolder, const QString &fileName,
-                   const QByteArray &bytes, QString *reason);
+// fallbackFolder's, named by FailedPath. Returns the file written; empty with *reason when
+// neither folder could take it.
+QString KeepFailed(const QString &folder, const QString &fallbackFolder, const QString &portSetting,
+                   const QString &fileName, const QByteArray &bytes, QString *reason);
 
 } // namespace AutoMode

@@ -291,7 +291,8 @@ ProgramTarget RequestProtocol::TargetOf(const QByteArray &buffer) const
 QString RequestProtocol::KeepFailedTransfer(const QByteArray &buffer, QString *reason) const
 {
     const ProgramTarget target = TargetOf(buffer);
-    return KeepFailed(target.folder, m_fallback, target.fileName, buffer, reason);
+    return KeepFailed(target.folder, m_fallback, m_port.value(PortSetting::Name), target.fileName,
+                      buffer, reason);
 }
 
 Handling RequestProtocol::HandleBuffer(int device, const QByteArray &buffer)
@@ -410,7 +411,8 @@ void RequestProtocol::keepUnstored(Handling &h, const QString &code, const Progr
 {
     h.log << LogEvent{QStringLiteral("ERROR"), code, QStringLiteral("SAVE"), path};
     QString keptWhy;
-    h.keptPath = KeepFailed(target.folder, m_fallback, target.fileName, bytes, &keptWhy);
+    h.keptPath = KeepFailed(target.folder, m_fallback, m_port.value(PortSetting::Name),
+                            target.fileName, bytes, &keptWhy);
     h.storeError =
         problem + QStringLiteral("; ") +
         (h.keptPath.isEmpty()

@@ -8,6 +8,12 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
 
 namespace
 {
@@ -56,24 +62,30 @@ QString ProgramStore::backupPathFor(const QString &path, int n)
 
 QString ProgramStore::keepBackup(const QString &path, QString *problem) const
 {
-    if (m_limit <= 0)
-        return QString();
     const QString folder = QFileInfo(path).absoluteDir().filePath(QLatin1String(BackupFolder));
     if (!AutoMode::MakeFolder(folder, problem))
         return QString();
-    QList<int> numbers = backupNumbers(path);
-    const int next = numbers.isEmpty() ? 1 : numbers.last() + 1;
-    const QString backup = backupPathFor(path, next);
-    // A copy, not a hard link: the new program's write would reach the backup through it.
-    if (!QFile::exists(backup) && !QFile::copy(path, backup)) {
+    const QList<int> numbers = backupNumbers(path);
+    const QString backup = backupPathFor(path, numbers.isEmpty() ? 1 : numbers.last() + 1);
+    // A second name for the old file costs nothing; the new program is written to a file of
+    // its own and renamed over path, so the backup's bytes stay the old ones.
+#ifdef Q_OS_UNIX
+    if (::link(QFile::encodeName(path).constData(), QFile::encodeName(backup).constData()) == 0)
+        return backup;
+#endif
+    if (!QFile::copy(path, backup)) {
         *problem =
             QStringLiteral("cannot keep a backup in \"%1\"").arg(QDir::toNativeSeparators(backup));
         return QString();
     }
-    numbers << next;
+    return backup;
+}
+
+void ProgramStore::prune(const QString &path) const
+{
+    QList<int> numbers = backupNumbers(path);
     while (numbers.size() > m_limit)
         QFile::remove(backupPathFor(path, numbers.takeFirst()));
-    return backup;
 }
 
 ProgramStore::Result ProgramStore::store(const QString &path, const QByteArray &bytes) const
@@ -81,12 +93,14 @@ ProgramStore::Result ProgramStore::store(const QString &path, const QByteArray &
     return storeBy(
         path,
         [&](QFile &stored) { return stored.size() == bytes.size() && stored.readAll() == bytes; },
-        [&](QString *reason) { return AutoMode::WriteWhole(path, bytes, reason); });
+        [&](const QString &to, QString *reason) {
+            return AutoMode::WriteWhole(to, bytes, reason);
+        });
 }
 
-ProgramStore::Result ProgramStore::storeBy(const QString &path,
-                                           const std::function<bool(QFile &)> &same,
-                                           const std::function<bool(QString *)> &write) const
+ProgramStore::Result
+ProgramStore::storeBy(const QString &path, const std::function<bool(QFile &)> &same,
+                      const std::function<bool(const QString &, QString *)> &write) const
 {
     Result r;
     const bool exists = QFileInfo(path).isFile();
@@ -97,21 +111,47 @@ ProgramStore::Result ProgramStore::storeBy(const QString &path,
             return r;
         }
     }
-    if (exists)
-        r.backupPath = keepBackup(path, &r.backupProblem);
+    if (!exists || m_limit <= 0) {
+        r.outcome = write(path, &r.reason) ? Result::Stored : Result::Failed;
+        return r;
+    }
+    // The new program first, whole, beside the old one: a failed write changes nothing.
+    const QFileInfo info(path);
+    const QString fresh =
+        info.absoluteDir().filePath(QStringLiteral(".%1.ncferry-new").arg(info.fileName()));
+    if (!write(fresh, &r.reason)) {
+        QFile::remove(fresh);
+        r.outcome = Result::Failed;
+        return r;
+    }
+    r.backupPath = keepBackup(path, &r.backupProblem);
     if (m_backupRequired && !r.backupProblem.isEmpty()) {
+        QFile::remove(fresh);
         r.reason = r.backupProblem;
         r.outcome = Result::Failed;
         return r;
     }
-    if (!write(&r.reason)) {
+    bool renamed = false;
+#ifdef Q_OS_UNIX
+    renamed =
+        ::rename(QFile::encodeName(fresh).constData(), QFile::encodeName(path).constData()) == 0;
+    if (!renamed)
+        r.reason = QString::fromLocal8Bit(std::strerror(errno));
+#else
+    renamed = (!QFile::exists(path) || QFile::remove(path)) && QFile::rename(fresh, path);
+    if (!renamed)
+        r.reason = QStringLiteral("cannot replace the file");
+#endif
+    if (!renamed) {
         // The old program stays in place: a backup of it is not needed.
+        QFile::remove(fresh);
         if (!r.backupPath.isEmpty())
             QFile::remove(r.backupPath);
         r.backupPath.clear();
         r.outcome = Result::Failed;
         return r;
     }
+    prune(path);
     r.outcome = Result::Stored;
     return r;
 }

@@ -1,8 +1,8 @@
 #pragma once
 // The one writer of received programs. A program that would replace a stored one is compared
-// first: identical bytes are not written again; different bytes keep the old content as
-// "backup/<stem>~<n>.<ext>" beside it (at most backupLimit per program, oldest pruned) before
-// the new file is renamed into place.
+// first: identical bytes are not written again; different bytes are written beside it, the
+// old file takes the name "backup/<stem>~<n>.<ext>" (at most backupLimit per program, oldest
+// pruned) and the new file is renamed into place. The old bytes are never copied.
 #include <QByteArray>
 #include <QString>
 
@@ -31,14 +31,17 @@ public:
 
     Result store(const QString &path, const QByteArray &bytes) const;
     // The same for a program too large to hold twice: `same` tells whether the stored file
-    // (opened for reading) holds the new program already; `write` writes it atomically.
+    // (opened for reading) holds the new program already; `write` writes it atomically to
+    // the path it is given (path itself, or a file beside it).
     Result storeBy(const QString &path, const std::function<bool(QFile &stored)> &same,
-                   const std::function<bool(QString *reason)> &write) const;
+                   const std::function<bool(const QString &to, QString *reason)> &write) const;
     // The backup folder of a stored program and the n-th backup's path.
     static QString backupPathFor(const QString &path, int n);
 
 private:
+    // Gives the stored file at path a backup name as well (a second link, else a copy).
     QString keepBackup(const QString &path, QString *problem) const;
+    void prune(const QString &path) const;
     int m_limit;
     bool m_backupRequired = false;
 };

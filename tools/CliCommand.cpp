@@ -15,6 +15,8 @@ const char *const usageLines[][2] = {
     {"receive", "ncferry-cli receive --port-setting \"<record line>\" [--timeout SECONDS] OUT"},
     {"auto", "ncferry-cli auto (--port-setting \"<record line>\" | --port-setting-name NAME) "
              "[--log FILE] [--port-setting ... [--log FILE]]... --options <Option.ini>"},
+    {"journal", "ncferry-cli journal [--csv] [--since DATE] [--file JOURNAL] | journal --verify "
+                "[--file JOURNAL]"},
     {"", "ncferry-cli --help | --version"},
 };
 
@@ -48,6 +50,10 @@ the port setting named NAME from the --options file instead of a record line.
 
 Serial devices belong to a group (dialout on Debian); to use them without root:
   sudo usermod -aG dialout $USER    (then log out and in again)
+
+Every send, receive and auto-mode answer and return is recorded in the transfer journal,
+journal.db beside the notes (NCFERRY_JOURNAL names another file); "journal --verify" tells
+whether a row was changed or removed since it was written (status 3 when one was).
 
 Exit status: 0 done, 1 bad arguments or files, 2 port missing, in use or not allowed,
 3 transfer failed or interrupted, 4 receive time-out.

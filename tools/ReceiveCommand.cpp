@@ -1,5 +1,6 @@
 #include "tools/ReceiveCommand.h"
 
+#include "automode/ProgramFiles.h"
 #include "settings/PortSetting.h"
 #include "tools/CliCommand.h"
 #include "tools/CliOutput.h"
@@ -51,6 +52,16 @@ QString rescuePath(const QString &out)
     if (!reserved.open())
         return QDir(QDir::tempPath()).filePath(QFileInfo(out).fileName());
     return reserved.fileName();
+}
+
+// A transfer that did not end as asked is kept as a failed transfer beside OUT, named by its
+// port setting and the time; beside the temporary files when that folder takes none.
+QString keepPath(const QString &out, const QString &portSetting)
+{
+    QString why;
+    const QString kept = AutoMode::FailedPath(QFileInfo(out).absolutePath(), portSetting,
+                                              QFileInfo(out).fileName(), &why);
+    return kept.isEmpty() ? rescuePath(out) : kept;
 }
 
 } // namespace
@@ -121,8 +132,10 @@ int runReceiveCommand(const QStringList &args)
                 .arg(PortProblem::openFailure(settings.portName, error)));
         return Cli::PortError;
     }
+    const QString portName = PortSetting::split(record).value(PortSetting::Name);
     ReceiveEngine engine(&line);
     engine.setFileName(target.absoluteFilePath());
+    engine.setJournalName(portName);
 
     QEventLoop loop;
     int result = Cli::Ok;
@@ -131,19 +144,24 @@ int runReceiveCommand(const QStringList &args)
     auto stopWith = [&](int status, const QString &why) {
         progress.finish();
         say(QStringLiteral("ncferry-cli receive: %1").arg(why));
+        QString kept;
         if (engine.hasUnsavedData()) {
-            const QString rescue = rescuePath(out);
+            const QString rescue = keepPath(out, portName);
             QString error;
             int rows = 0;
-            if (engine.savePartial(rescue, &error, &rows))
+            if (engine.savePartial(rescue, &error, &rows)) {
+                kept = rescue;
                 say(QStringLiteral("ncferry-cli receive: the %1 characters that had arrived "
                                    "(%2 lines) were saved in \"%3\"")
                         .arg(engine.charCount())
                         .arg(rows)
                         .arg(QDir::toNativeSeparators(rescue)));
-            else
+            } else {
                 say(QStringLiteral("ncferry-cli receive: %1").arg(error));
+            }
         }
+        if (engine.status() != ReceiveEngine::Waiting || engine.charCount() > 0)
+            engine.journalFailure(why, kept);
         result = status;
         loop.quit();
     };
@@ -197,12 +215,13 @@ int runReceiveCommand(const QStringList &args)
         progress.finish();
         say(QStringLiteral("ncferry-cli receive: %1").arg(message));
         if (rescuing) {
+            engine.journalFailure(message, QString());
             result = Cli::Failed;
             loop.quit();
             return;
         }
         rescuing = true;
-        engine.setFileName(rescuePath(out));
+        engine.keepAsFailed(keepPath(out, portName), message);
         QMetaObject::invokeMethod(
             &engine, [&] { engine.retryStore(); }, Qt::QueuedConnection);
     });

@@ -109,6 +109,7 @@ int runSendCommand(const QStringList &args)
     TransportThread worker;
     worker.setComPort(&line);
     worker.setFileListBox(files);
+    worker.setJournalName(fields.value(PortSetting::Name));
     worker.setPauseString(QString());
     if (!restart.isEmpty())
         worker.setSendFilter([restart](const QByteArray &in, QByteArray *out, QString *why) {

@@ -3,10 +3,13 @@
 #include "tools/CliArguments.h"
 #include "tools/CliCommand.h"
 #include "tools/CliOutput.h"
+#include "tools/JournalCommand.h"
 #include "tools/ReceiveCommand.h"
 #include "tools/SendCommand.h"
 
+#include "library/TransferJournal.h"
 #include <QCommandLineParser>
+
 #include <QCoreApplication>
 
 #include <cstdio>
@@ -21,6 +24,18 @@ int main(int argc, char *argv[])
         return Cli::UsageError;
     }
     const QString command = args.isEmpty() ? QString() : args.takeFirst();
+    if (command == QLatin1String("journal"))
+        return runJournalCommand(args);
+    // Transfers are journaled; a journal that cannot be written is said once and changes
+    // nothing else. The rows are written before the program ends.
+    TransferJournal journal(defaultJournalPath());
+    QObject::connect(
+        &journal, &TransferJournal::problem, &journal,
+        [](const QString &message) {
+            CliOutput::say(QStringLiteral("ncferry-cli: %1").arg(message));
+        },
+        Qt::DirectConnection);
+    TransferJournal::setProcessJournal(&journal);
     if (command == QLatin1String("send"))
         return runSendCommand(args);
     if (command == QLatin1String("receive"))

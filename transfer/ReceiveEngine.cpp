@@ -1,6 +1,7 @@
 #include "transfer/ReceiveEngine.h"
 
 #include "library/ProgramStore.h"
+#include "library/TransferJournal.h"
 
 #include "settings/NcText.h"
 #include "transfer/EiaToIso.h"
@@ -197,6 +198,21 @@ bool ReceiveEngine::sameAs(QFile &stored) const
     return stored.atEnd();
 }
 
+void ReceiveEngine::journalFailure(const QString &reason, const QString &keptPath) const
+{
+    JournalEntry e;
+    e.portSetting = m_journalName;
+    e.direction = QStringLiteral("receive");
+    e.file = keptPath.isEmpty() ? m_fileName : keptPath;
+    if (!e.file.isEmpty())
+        e.file = QFileInfo(e.file).absoluteFilePath();
+    e.characters = m_charCount;
+    e.result = QStringLiteral("failed");
+    e.reason =
+        keptPath.isEmpty() ? reason : QStringLiteral("%1; kept as a failed transfer").arg(reason);
+    TransferJournal::record(e);
+}
+
 bool ReceiveEngine::store()
 {
     // Through the program store: a file it replaces is kept as a numbered backup first.
@@ -204,12 +220,26 @@ bool ReceiveEngine::store()
     if (!m_fileName.isEmpty()) {
         const ProgramStore::Result r = ProgramStore().storeBy(
             m_fileName, [this](QFile &stored) { return sameAs(stored); },
-            [this](QString *reason) { return writeLines(m_fileName, reason); });
+            [this](const QString &to, QString *reason) { return writeLines(to, reason); });
         cause = r.reason;
         m_lastBackup = r.backupPath;
         m_identical = r.outcome == ProgramStore::Result::Identical;
         if (r.outcome != ProgramStore::Result::Failed) {
             m_lastError.clear();
+            if (!m_failedBecause.isEmpty()) {
+                journalFailure(m_failedBecause, m_fileName);
+                return true;
+            }
+            JournalEntry e;
+            e.portSetting = m_journalName;
+            e.direction = QStringLiteral("receive");
+            e.file = QFileInfo(m_fileName).absoluteFilePath();
+            e.characters = m_charCount;
+            e.result = m_identical ? QStringLiteral("identical") : QStringLiteral("stored");
+            if (!m_lastBackup.isEmpty())
+                e.reason = QStringLiteral("old program kept as \"%1\"")
+                               .arg(QDir::toNativeSeparators(m_lastBackup));
+            TransferJournal::record(e);
             return true;
         }
     }

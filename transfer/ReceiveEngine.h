@@ -29,6 +29,16 @@ public:
     void setFileName(const QString &path) { m_fileName = path; }
     QString fileName() const { return m_fileName; }
     void setCloseDelay(int ms) { m_closeTimer.setInterval(ms); }
+    // The port setting the journal rows name. A stored program is journaled here; a receive
+    // that failed, by whoever decides what becomes of it, through journalFailure.
+    void setJournalName(const QString &portSetting) { m_journalName = portSetting; }
+    void journalFailure(const QString &reason, const QString &keptPath) const;
+    // The next store goes to path as a failed transfer (its store elsewhere failed for reason).
+    void keepAsFailed(const QString &path, const QString &reason)
+    {
+        m_fileName = path;
+        m_failedBecause = reason;
+    }
 
     int status() const { return m_status; }
     qint64 charCount() const { return m_charCount; }
@@ -89,6 +99,8 @@ private:
 
     SerialLine *m_line;
     QString m_fileName;
+    QString m_journalName;
+    QString m_failedBecause;
     int m_status = Waiting;
     qint64 m_charCount = 0;
     bool m_eia = false;

@@ -1,5 +1,6 @@
 #include "transfer/ReceiveTransport.h"
 
+#include "automode/ProgramFiles.h"
 #include "settings/LanguagePack.h"
 #include "settings/PortSetting.h"
 #include "settings/WindowPlace.h"
@@ -12,6 +13,7 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -157,6 +159,7 @@ bool TReceiveTransport::setPortSetting(const QString &line)
     }
     settings.discardNull = false;
     ComPort1->setSettings(settings);
+    m_engine->setJournalName(Port.value(PortSetting::Name));
     return true;
 }
 
@@ -269,6 +272,7 @@ void TReceiveTransport::closeEvent(QCloseEvent *event)
             event->ignore();
             return;
         }
+        keepFailed(QStringLiteral("the receive window was closed before the end of program"));
     }
     if (m_storeError)
         m_storeError->hide();
@@ -291,8 +295,28 @@ void TReceiveTransport::followLastLine()
         ListBox1->setCurrentIndex(ListBox1->model()->index(rows - 1, 0));
 }
 
+QString TReceiveTransport::keepFailed(const QString &why)
+{
+    // Whatever the user answers next, what arrived is kept first.
+    const QString target = m_engine->fileName();
+    const QString folder =
+        target.isEmpty() ? Port.value(PortSetting::WorkFolder) : QFileInfo(target).absolutePath();
+    QString error;
+    QString kept = AutoMode::FailedPath(folder, Port.value(PortSetting::Name),
+                                        QFileInfo(target).fileName(), &error);
+    if (!kept.isEmpty() && !m_engine->savePartial(kept, &error)) {
+        QFile::remove(kept);
+        kept.clear();
+    }
+    m_engine->journalFailure(why, kept);
+    return kept;
+}
+
 void TReceiveTransport::onLineLost(const QString &message)
 {
+    QString kept;
+    if (m_engine->status() == ReceiveEngine::Receiving && m_engine->hasUnsavedData())
+        kept = keepFailed(message);
     if (!m_engine->hasUnsavedData()) {
         auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("message"), message,
                                     QMessageBox::Ok, this);
@@ -300,10 +324,14 @@ void TReceiveTransport::onLineLost(const QString &message)
         box->open();
         return;
     }
-    auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("message"),
-                                message + QLatin1Char('\n') +
-                                    lang(KeptLinesLine).arg(m_engine->keptLineCount()),
-                                QMessageBox::Discard, this);
+    auto *box = new QMessageBox(
+        QMessageBox::Warning, QStringLiteral("message"),
+        message + QLatin1Char('\n') + lang(KeptLinesLine).arg(m_engine->keptLineCount()) +
+            (kept.isEmpty() ? QString()
+                            : QStringLiteral("\nThey are kept as a failed transfer "
+                                             "in \"%1\".")
+                                  .arg(QDir::toNativeSeparators(kept))),
+        QMessageBox::Discard, this);
     QPushButton *save = box->addButton(lang(SaveAsLine), QMessageBox::AcceptRole);
     box->setDefaultButton(save);
     box->setAttribute(Qt::WA_DeleteOnClose);

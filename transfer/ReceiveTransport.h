@@ -66,6 +66,8 @@ private:
     void followLastLine();
     void onLineLost(const QString &message);
     void savePartialAs();
+    // Keeps what arrived of a program cut short as a failed transfer; its path, or empty.
+    QString keepFailed(const QString &why);
     void onCharCount(qint64 count);
     void onStored(const QString &path);
     void onStoreFailed(const QString &message);

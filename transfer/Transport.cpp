@@ -266,6 +266,7 @@ void TTransport::showEvent(QShowEvent *event)
     m_shownOnce = true;
     WindowPlace::centre(this);
     Thread1->setFileListBox(m_files);
+    Thread1->setJournalName(Port.value(PortSetting::Name));
     // Also shown before the first activation (some desktops activate late or never).
     setWindowTitle(PortSetting::caption(Port, line(0)));
     StaticText3->setFullText(LanguagePack::label(line(1)) + PortSetting::summary(Port, {}).mid(1));

@@ -1,5 +1,6 @@
 #include "transfer/TransportThread.h"
 
+#include "library/TransferJournal.h"
 #include "settings/NcText.h"
 #include "transfer/LineControl.h"
 #include "transfer/SerialLine.h"
@@ -200,6 +201,7 @@ void TransportThread::reportStop()
     if (m_failurePosted)
         return;
     if (m_line->isLost()) {
+        journal(QStringLiteral("failed"), m_line->lostMessage());
         m_failurePosted = true;
         post(SendUpdate::FileFailed, m_current, m_line->lostMessage());
     }
@@ -218,9 +220,11 @@ bool TransportThread::sendBytes(const QByteArray &bytes)
             if (m_line->isLost()) {
                 reportStop();
             } else if (!m_stop && !m_failurePosted) {
+                const QString why =
+                    QStringLiteral("The serial line was closed before the program went out.");
+                journal(QStringLiteral("failed"), why);
                 m_failurePosted = true;
-                post(SendUpdate::FileFailed, m_current,
-                     QStringLiteral("The serial line was closed before the program went out."));
+                post(SendUpdate::FileFailed, m_current, why);
             }
             return false;
         }
@@ -245,8 +249,27 @@ bool TransportThread::holdAtGate(bool *waiting)
     return gate();
 }
 
+void TransportThread::journal(const QString &result, const QString &reason)
+{
+    if (m_journaled)
+        return;
+    m_journaled = true;
+    JournalEntry e;
+    {
+        QMutexLocker lock(&m_setupMutex);
+        e.portSetting = m_journalName;
+    }
+    e.direction = QStringLiteral("send");
+    e.file = m_currentPath;
+    e.characters = m_sentInFile;
+    e.result = result;
+    e.reason = reason;
+    TransferJournal::record(e);
+}
+
 bool TransportThread::failFile(int index, const QString &why)
 {
+    journal(QStringLiteral("failed"), why);
     m_failurePosted = true;
     post(SendUpdate::FileFailed, index, why);
     return false;
@@ -300,6 +323,9 @@ FileStamp stampOf(QFile &file)
 bool TransportThread::sendFile(int index, const QString &path)
 {
     m_current = index;
+    m_currentPath = QFileInfo(path).absoluteFilePath();
+    m_sentInFile = 0;
+    m_journaled = false;
     QFile file(path);
     post(SendUpdate::ProgressMax, file.size());
     post(SendUpdate::SelectFile, index);
@@ -364,6 +390,7 @@ bool TransportThread::sendFile(int index, const QString &path)
             held = c;
             holding = true;
             ++sent;
+            m_sentInFile = sent;
         }
     }
     // A file cut short or rewritten while it was read is not the program the user chose:
@@ -390,6 +417,7 @@ bool TransportThread::sendFile(int index, const QString &path)
         m_updates.last().text += rest;
     }
     // Text after the second "%" is not sent: the program is complete all the same.
+    journal(QStringLiteral("done"));
     post(SendUpdate::FileDone, index);
     return true;
 }
@@ -431,6 +459,9 @@ void TransportThread::runFiles()
         }
         if (!sendFile(i, files[i])) {
             reportStop();
+            journal(QStringLiteral("stopped"),
+                    QStringLiteral("stopped after %1 characters; no end of program (DC4) was sent")
+                        .arg(m_sentInFile));
             return;
         }
     }

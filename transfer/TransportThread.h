@@ -52,6 +52,12 @@ public:
     void setComPort(SerialLine *line) { m_line = line; }
     void setFileListBox(const QStringList &files);
     void setPauseString(const QString &text);
+    // The port setting each file's journal row names.
+    void setJournalName(const QString &portSetting)
+    {
+        QMutexLocker lock(&m_setupMutex);
+        m_journalName = portSetting;
+    }
     // The bytes to send in place of a file's content (a restart in its middle); false with
     // *why fails that file. Set before the first resume.
     using SendFilter = std::function<bool(const QByteArray &, QByteArray *, QString *)>;
@@ -103,12 +109,17 @@ private:
     bool appendEcho(QString *to, char c, bool echoed);
     void postSent(char c);
     void reportStop();
+    void journal(const QString &result, const QString &reason = QString());
 
     SerialLine *m_line = nullptr;
     std::shared_ptr<PauseGate> m_gate;
     QStringList m_files;
     QString m_pauseText;
-    SendFilter m_filter; // under m_setupMutex
+    SendFilter m_filter;   // under m_setupMutex
+    QString m_journalName; // under m_setupMutex
+    QString m_currentPath;
+    qint64 m_sentInFile = 0;
+    bool m_journaled = true; // the current file has its row
     int m_current = 0;
     bool m_failurePosted = false;
     QByteArray m_echoBytes; // sent, not yet shown: part of a character

@@ -5,8 +5,10 @@
 #include "TestFiles.h"
 #include "automode/AutoModeLog.h"
 #include "automode/ProgramFiles.h"
+#include "library/TransferJournal.h"
 #include "tools/sim/RadioAdapterSim.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QRegularExpression>
@@ -131,7 +133,7 @@ void TestAutoModeFaults::lostLineEndsPrograms()
     // Each cut program is kept as it arrived and named in its ERROR line; nothing is stored.
     for (int d : devices) {
         const QString kept = keptPath(l.problems.value(devices.indexOf(d)));
-        QVERIFY2(kept.startsWith(m_work + "/failed/O100" + QString::number(d) + "-"),
+        QVERIFY2(kept.startsWith(m_work + "/failed/LATHE1-O100" + QString::number(d) + "-"),
                  qPrintable(l.problems.join(u'\n')));
         QCOMPARE(readFile(kept).size(), arrived);
         QVERIFY(readFile(kept).endsWith("N1000G01X0.\r\n"));
@@ -282,6 +284,8 @@ void TestAutoModeFaults::unstorableProgramIsKept()
     if (failedBlocked)
         fixture(*m_dir, QStringLiteral("work/failed"), "a file, not a folder");
     const QString data = m_dir->filePath(QStringLiteral("data"));
+    TransferJournal journal(m_dir->filePath(TransferJournal::FileName));
+    TransferJournal::setProcessJournal(&journal);
     Line l(QStringLiteral("None"), QStringLiteral("None"), m_work);
     QVERIFY(l.open(m_values));
     l.link->setFallbackFolder(data);
@@ -290,12 +294,28 @@ void TestAutoModeFaults::unstorableProgramIsKept()
     QVERIFY(spin([&] { return !l.problems.isEmpty() && l.idle(); }));
     QCOMPARE(l.log, QStringList{"ERROR SAVE " + m_work + "/O5555.nc"});
     const QString kept = keptPath(l.problems.first());
-    QVERIFY2(kept.startsWith((failedBlocked ? data : m_work) + "/failed/O5555-"),
+    QVERIFY2(kept.startsWith((failedBlocked ? data : m_work) + "/failed/LATHE1-O5555-"),
              qPrintable(l.problems.first()));
     QCOMPARE(readFile(kept), stored(program));
     QVERIFY2(l.problems.first().contains("directory"), qPrintable(l.problems.first()));
     // No SUCCESS reply for a program that was not stored.
     QCOMPARE(l.pty->readAvailable(), QByteArray());
+    // The journal names the failed return, where it was kept and why.
+    journal.flush();
+    TransferJournal::setProcessJournal(nullptr);
+    QList<JournalRow> rows;
+    QString error;
+    QVERIFY2(TransferJournal::readRows(journal.path(), QDateTime(), &rows, &error),
+             qPrintable(error));
+    QCOMPARE(rows.size(), 1);
+    const JournalEntry &e = rows[0].entry;
+    QCOMPARE(QStringList({e.portSetting, e.device, e.direction, e.result, e.file}),
+             QStringList({"LATHE1", "00", "return", "failed", kept}));
+    QCOMPARE(e.characters, qint64(readFile(kept).size()));
+    QVERIFY2(e.reason.contains("directory"), qPrintable(e.reason));
+    QCOMPARE(e.sha256,
+             QString::fromLatin1(
+                 QCryptographicHash::hash(readFile(kept), QCryptographicHash::Sha256).toHex()));
 }
 
 void TestAutoModeFaults::storeGivesTheSystemsReason()
@@ -343,7 +363,7 @@ void TestAutoModeFaults::overlongProgramEnds()
                         (ended ? "M30\n%" + QByteArray(1, Machine::DC4) : QByteArray())));
     QVERIFY(spin([&] { return !l.problems.isEmpty(); }));
     const QString kept = keptPath(l.problems.first());
-    QVERIFY2(kept.startsWith(m_work + "/failed/O7000-"), qPrintable(l.problems.first()));
+    QVERIFY2(kept.startsWith(m_work + "/failed/LATHE1-O7000-"), qPrintable(l.problems.first()));
     const QByteArray part = readFile(kept);
     // The bound falls inside a line break at most.
     QVERIFY(part.size() >= 64 * 1024 && part.size() <= 64 * 1024 + 1);

@@ -2,15 +2,19 @@
 // mid-send, mid-pause and mid-receive, and a stderr that nobody reads.
 #include "PtyPair.h"
 #include "TestFiles.h"
+#include "library/TransferJournal.h"
 #include "settings/PortSetting.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -192,6 +196,8 @@ private slots:
         const bool receive = mode == QLatin1String("receive");
         const QString out = m_dir.filePath(QStringLiteral("O77-%1.nc").arg(mode));
         const QString file = fixture(m_dir, QStringLiteral("big.nc"), program(40000));
+        const QString journal = m_dir.filePath(QStringLiteral("journal-%1.db").arg(mode));
+        qputenv("NCFERRY_JOURNAL", QFile::encodeName(journal));
         Cli cli(receive
                     ? QStringList{"receive", "--port-setting", record(pty.slavePath(), "None"), out}
                     : QStringList{"send", "--no-standby", "--port-setting",
@@ -227,9 +233,71 @@ private slots:
                 QRegularExpression(QStringLiteral("saved in \"([^\"]+)\"")).match(cli.err());
             QVERIFY2(m.hasMatch(), qPrintable(cli.err()));
             QCOMPARE(readFile(m.captured(1)), QByteArray("%\r\nO77(CUTSHORT)\r\nG1X1.\r\n"));
-            QFile::remove(m.captured(1));
+            // Kept as a failed transfer beside OUT, named by port setting, program and time.
+            QVERIFY2(m.captured(1).startsWith(m_dir.filePath("failed/Mill-O77-" + mode + "-")),
+                     qPrintable(m.captured(1)));
             QVERIFY(!QFile::exists(out));
         }
+        // The journal has the failed transfer, written before the command ended.
+        QList<JournalRow> rows;
+        QString error;
+        QVERIFY2(TransferJournal::readRows(journal, QDateTime(), &rows, &error), qPrintable(error));
+        QCOMPARE(rows.size(), 1);
+        const JournalEntry &e = rows[0].entry;
+        QCOMPARE(QStringList({e.portSetting, e.direction, e.result}),
+                 QStringList({"Mill", receive ? "receive" : "send", "failed"}));
+        QVERIFY2(e.reason.contains("Line lost"), qPrintable(e.reason));
+        QVERIFY(e.characters > 0);
+        if (!receive)
+            QCOMPARE(e.file, file);
+        QCOMPARE(
+            e.sha256,
+            QString::fromLatin1(
+                QCryptographicHash::hash(readFile(e.file), QCryptographicHash::Sha256).toHex()));
+    }
+
+    // The journal as a shop reads it: rows as CSV, and a row changed by hand found.
+    void journalCommand()
+    {
+        const QString path = m_dir.filePath(QStringLiteral("journal-command.db"));
+        {
+            TransferJournal journal(path);
+            for (const char *result : {"done", "failed", "stored"}) {
+                JournalEntry e;
+                e.portSetting = QStringLiteral("Mill");
+                e.direction = QStringLiteral("send");
+                e.result = QString::fromLatin1(result);
+                journal.append(e);
+            }
+        }
+        const QString exe = QCoreApplication::applicationDirPath() + "/ncferry-cli";
+        QProcess cli;
+        cli.start(exe, {"journal", "--csv", "--file", path});
+        QVERIFY(cli.waitForFinished(10000));
+        QCOMPARE(cli.exitCode(), 0);
+        const QStringList lines =
+            QString::fromLocal8Bit(cli.readAllStandardOutput()).split("\r\n", Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 4);
+        QVERIFY2(lines[2].contains(",Mill,,send,,0,,failed,"), qPrintable(lines[2]));
+        cli.start(exe, {"journal", "--verify", "--file", path});
+        QVERIFY(cli.waitForFinished(10000));
+        QCOMPARE(cli.exitCode(), 0);
+        QVERIFY(cli.readAllStandardOutput().contains("3 rows, the chain is whole"));
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "edit");
+            db.setDatabaseName(path);
+            QVERIFY(db.open());
+            QSqlQuery q(db);
+            QVERIFY(q.exec("UPDATE journal SET result = 'done' WHERE id = 2"));
+        }
+        QSqlDatabase::removeDatabase("edit");
+        cli.start(exe, {"journal", "--verify", "--file", path});
+        QVERIFY(cli.waitForFinished(10000));
+        QCOMPARE(cli.exitCode(), 3);
+        QVERIFY2(cli.readAllStandardError().contains("row 2 was changed"), "");
+        cli.start(exe, {"journal", "--since", "yesterday", "--file", path});
+        QVERIFY(cli.waitForFinished(10000));
+        QCOMPARE(cli.exitCode(), 1);
     }
 
     // stderr is a full pipe that nobody reads: XOFF still stops the send at once, memory

@@ -451,6 +451,14 @@ void TestReceiveWindow::lineLostOffersToSave()
              qPrintable(box->text));
     QVERIFY(w.isVisible());
     QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("O9.nc"))));
+    // Discard leaves the window's lines; what arrived is kept as a failed transfer all the
+    // same, named in the message.
+    const QStringList failed = QDir(dir.filePath("failed")).entryList(QDir::Files);
+    QCOMPARE(failed.size(), 1);
+    QVERIFY2(failed[0].startsWith(PortSetting::split(record(pty.slavePath()))[0] + "-O9-"),
+             qPrintable(failed[0]));
+    QVERIFY2(box->text.contains(failed[0]), qPrintable(box->text));
+    QCOMPARE(readFile(dir.filePath("failed/" + failed[0])), QByteArray("%\r\nO9\r\nG1X1.\r\n"));
 }
 
 void TestReceiveWindow::saveDialog_data()
