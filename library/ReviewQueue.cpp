@@ -2,6 +2,7 @@
 
 #include "automode/ProgramFiles.h"
 #include "automode/RequestProtocol.h"
+#include "library/TransferJournal.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -79,6 +80,16 @@ bool sameBytes(const QString &path, const QByteArray &bytes)
 {
     QFile f(path);
     return f.size() == bytes.size() && f.open(QIODevice::ReadOnly) && f.readAll() == bytes;
+}
+
+// Oldest first; within one millisecond "O1~t.nc" before "O1~t-2.nc" before "O1~t-10.nc".
+bool heldBefore(const ReviewQueue::Entry &a, const ReviewQueue::Entry &b)
+{
+    if (a.time != b.time)
+        return a.time < b.time;
+    if (a.heldPath.size() != b.heldPath.size())
+        return a.heldPath.size() < b.heldPath.size();
+    return a.heldPath < b.heldPath;
 }
 
 bool isReviewFolder(const QFileInfo &dir)
@@ -195,9 +206,7 @@ QList<ReviewQueue::Entry> ReviewQueue::list(const QString &folder)
             entryOf(review.filePath(name), &e, nullptr))
             entries << e;
     }
-    std::sort(entries.begin(), entries.end(), [](const Entry &a, const Entry &b) {
-        return a.time != b.time ? a.time < b.time : a.heldPath < b.heldPath;
-    });
+    std::sort(entries.begin(), entries.end(), heldBefore);
     return entries;
 }
 
@@ -221,9 +230,7 @@ QList<ReviewQueue::Entry> ReviewQueue::find(const QStringList &roots)
         while (it.hasNext())
             take(it.next());
     }
-    std::sort(entries.begin(), entries.end(), [](const Entry &a, const Entry &b) {
-        return a.time != b.time ? a.time < b.time : a.heldPath < b.heldPath;
-    });
+    std::sort(entries.begin(), entries.end(), heldBefore);
     return entries;
 }
 
@@ -239,6 +246,21 @@ QString removeHeld(const QString &heldPath)
         return QString();
     return QStringLiteral("the held copy \"%1\" could not be removed: %2")
         .arg(shown(heldPath), held.errorString());
+}
+
+// A decision in the transfer journal, as a transfer is: what it did to which file.
+void journal(const ReviewQueue::Entry &e, const QString &file, qint64 characters,
+             const QString &result, const QString &reason)
+{
+    JournalEntry j;
+    j.portSetting = e.origin.portSetting;
+    j.device = e.origin.device;
+    j.direction = QStringLiteral("review");
+    j.file = file;
+    j.characters = characters;
+    j.result = result;
+    j.reason = reason;
+    TransferJournal::record(j);
 }
 
 } // namespace
@@ -268,6 +290,13 @@ ReviewQueue::Decision ReviewQueue::accept(const QString &heldPath, int backupLim
     }
     d.done = true;
     d.warning = removeHeld(e.heldPath);
+    journal(e, e.targetPath, bytes.size(),
+            d.stored.outcome == ProgramStore::Result::Identical ? QStringLiteral("identical")
+                                                                : QStringLiteral("accepted"),
+            d.stored.backupPath.isEmpty()
+                ? QString()
+                : QStringLiteral("old program kept as \"%1\"")
+                      .arg(QDir::toNativeSeparators(d.stored.backupPath)));
     return d;
 }
 
@@ -296,5 +325,7 @@ ReviewQueue::Decision ReviewQueue::reject(const QString &heldPath)
     d.done = true;
     d.movedTo = to;
     d.warning = removeHeld(e.heldPath);
+    journal(e, to, QFileInfo(to).size(), QStringLiteral("rejected"),
+            QStringLiteral("held for \"%1\"").arg(QDir::toNativeSeparators(e.targetPath)));
     return d;
 }

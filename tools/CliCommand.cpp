@@ -17,6 +17,8 @@ const char *const usageLines[][2] = {
              "[--log FILE] [--port-setting ... [--log FILE]]... --options <Option.ini>"},
     {"journal", "ncferry-cli journal [--csv] [--since DATE] [--file JOURNAL] | journal --verify "
                 "[--file JOURNAL]"},
+    {"review", "ncferry-cli review list [--options <Option.ini>] [FOLDER]... | review show HELD "
+               "| review accept|reject HELD..."},
     {"", "ncferry-cli --help | --version"},
 };
 
@@ -54,6 +56,12 @@ Serial devices belong to a group (dialout on Debian); to use them without root:
 Every send, receive and auto-mode answer and return is recorded in the transfer journal,
 journal.db beside the notes (NCFERRY_JOURNAL names another file); "journal --verify" tells
 whether a row was changed or removed since it was written (status 3 when one was).
+
+A port setting whose "Hold returned programs for review" is on keeps what its machines
+return in a "review" folder beside the stored program until someone decides: "review list"
+finds them (in each FOLDER and below, or in the work folders and path list of --options),
+"review show" prints the lines that differ from the stored program, "review accept"
+stores it (the old program kept in backup/), "review reject" moves it to failed/.
 
 Exit status: 0 done, 1 bad arguments or files, 2 port missing, in use or not allowed,
 3 transfer failed or interrupted, 4 receive time-out.

@@ -39,3 +39,24 @@ bool OptionRecords::recordNamed(const QString &optionsPath, const QString &name,
                           : QStringLiteral("; it has %1").arg(names.join(QStringLiteral(", "))));
     return false;
 }
+
+bool OptionRecords::allRecords(const QString &optionsPath, QStringList *records, QString *error)
+{
+    QStringList lines;
+    QString why;
+    if (!TextFile::readLines(optionsPath, &lines, &why)) {
+        *error = QStringLiteral("the options file %1").arg(why);
+        return false;
+    }
+    const int at = TextFile::indexOfLine(lines, QStringLiteral("[Transfer]"));
+    if (at < 0) {
+        *error = QStringLiteral("the options file \"%1\" has no [Transfer] section")
+                     .arg(QDir::toNativeSeparators(optionsPath));
+        return false;
+    }
+    records->clear();
+    for (int i = at + 1; i < lines.size() && !lines.at(i).startsWith(u'['); ++i)
+        if (!lines.at(i).trimmed().isEmpty())
+            *records << lines.at(i);
+    return true;
+}

@@ -5,6 +5,7 @@
 #include "tools/CliOutput.h"
 #include "tools/JournalCommand.h"
 #include "tools/ReceiveCommand.h"
+#include "tools/ReviewCommand.h"
 #include "tools/SendCommand.h"
 
 #include "library/TransferJournal.h"
@@ -42,6 +43,8 @@ int main(int argc, char *argv[])
         return runReceiveCommand(args);
     if (command == QLatin1String("auto"))
         return runAutoCommand(args);
+    if (command == QLatin1String("review"))
+        return runReviewCommand(args);
     if (command.startsWith(QLatin1Char('-'))) {
         // --help or --version before any command.
         QCommandLineParser parser;
