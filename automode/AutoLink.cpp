@@ -1,5 +1,6 @@
 #include "automode/AutoLink.h"
 
+#include "library/ProgramStore.h"
 #include "library/TransferJournal.h"
 #include "settings/PortSetting.h"
 #include "transfer/LineControl.h"
@@ -104,6 +105,7 @@ RequestOptions RequestOptionsFor(const QString &settingsFolder, const QString &p
         ini.value(QStringLiteral("AutoMode/ErrorReasons")).toString().trimmed().toLower() !=
         QLatin1String("false");
     options.answerDelayMs = int(AnswerDelaySeconds(settingsFolder, portName) * 1000);
+    options.backupLimit = ProgramStore::backupLimitFrom(path);
     return options;
 }
 
