@@ -6,6 +6,7 @@
 #include "editor/ColorDialogs.h"
 #include "editor/Editor.h"
 #include "library/FolderTree.h"
+#include "library/JournalWindow.h"
 #include "library/LibraryEngine.h"
 #include "library/LibraryPanes.h"
 #include "library/NotesStore.h"
@@ -271,6 +272,8 @@ void TF_Main::buildMenus()
     NSend = NTransfer->addMenu(QString());
     NRead = NTransfer->addMenu(QString());
     NAuto = NTransfer->addMenu(QString());
+    NTransfer->addSeparator();
+    NJournal = NTransfer->addAction(QString(), this, &TF_Main::openJournal);
     NSettings = menuBar()->addMenu(QString());
     NGeneralS = NSettings->addAction(QString(), this, &TF_Main::GeneralSettingsClick);
     NTransferS = NSettings->addAction(QString(), this, &TF_Main::TransferSettingsClick);
@@ -329,6 +332,9 @@ void TF_Main::setLanguage(const QStringList &lines)
     NGeneralS->setText(line(6) + QStringLiteral("(&G)"));
     NTransferS->setText(line(7) + QStringLiteral("(&T)"));
     NAbout->setText(line(22) + QStringLiteral("..."));
+    NJournal->setText(line(TJournalWindow::TitleLine) + QStringLiteral("(&J)..."));
+    if (m_journalWindow)
+        m_journalWindow->setLanguage(language);
     m_engine->setPlainCaptions(language.mid(8, 5));
     Previews->setCaptions(line(13), line(14), line(15));
     SEdit->setText(line(16) + QStringLiteral("(&E)"));
@@ -340,6 +346,24 @@ void TF_Main::setLanguage(const QStringList &lines)
     NView->setText(line(19) + QStringLiteral("(&V)"));
     NRemove->setText(line(20) + QStringLiteral("(&R)"));
     NAllRemove->setText(line(21) + QStringLiteral("(&A)"));
+}
+
+void TF_Main::openJournal()
+{
+    const TransferJournal *journal = TransferJournal::processJournal();
+    if (!m_journalWindow) {
+        m_journalWindow =
+            new TJournalWindow(journal ? journal->path()
+                                       : QFileInfo(m_notes->databasePath())
+                                             .dir()
+                                             .filePath(QLatin1String(TransferJournal::FileName)),
+                               this);
+        m_journalWindow->setLanguage(language);
+    }
+    m_journalWindow->refresh();
+    m_journalWindow->show();
+    m_journalWindow->raise();
+    m_journalWindow->activateWindow();
 }
 
 void TF_Main::setMenuItemData(const QStringList &names, QMenu *menu, void (TF_Main::*handler)(int))

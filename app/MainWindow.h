@@ -16,6 +16,7 @@ class TGeneralSettings;
 class TTransferSettings;
 class TColorDialogs;
 class TViewer;
+class TJournalWindow;
 class ShellTreeView;
 class FileListPane;
 class PreviewPanes;
@@ -102,6 +103,8 @@ private:
     TTransferSettings *m_transfer = nullptr;
     TColorDialogs *m_colors = nullptr;
     TViewer *m_viewer = nullptr;
+    TJournalWindow *m_journalWindow = nullptr;
+    void openJournal();
     NotesStore *m_notes;
     LibraryEngine *m_engine;
     PortList m_portList;
@@ -115,6 +118,7 @@ private:
         *TransferToolButton, *ExitToolButton;
     QMenu *NTransfer, *NSend, *NRead, *NAuto, *NSettings;
     QAction *NGeneralS, *NTransferS, *UHFS, *NAbout;
+    QAction *NJournal = nullptr;
     QMenu *SendPopup, *ReadPopup, *AutoPopup;
     QMenu *PopupString, *SSend, *SRead, *SAuto;
     QAction *SEdit, *SNote, *NAddBuffer;

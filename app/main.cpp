@@ -1,5 +1,6 @@
 #include "app/Startup.h"
 #include "library/NotesStore.h"
+#include "library/ProgramStore.h"
 #include "library/TransferJournal.h"
 #include "settings/ProgramFolders.h"
 #include "tools/StopSignals.h"
@@ -71,6 +72,8 @@ int main(int argc, char *argv[])
             ? QDir(folders.data).filePath(QLatin1String(TransferJournal::FileName))
             : journalPath);
     TransferJournal::setProcessJournal(&journal);
+    ProgramStore::setProcessLimit(ProgramStore::backupLimitFrom(
+        QDir(folders.settings).filePath(QStringLiteral("NCFerry.ini"))));
     LongLivedWindows windows(folders.settings, folders.data,
                              QGuiApplication::primaryScreen()->availableGeometry());
     TF_Main &main = windows.main;

@@ -1,5 +1,6 @@
 #include "automode/AutoLink.h"
 
+#include "library/ProgramStore.h"
 #include "library/TransferJournal.h"
 #include "settings/PortSetting.h"
 #include "transfer/LineControl.h"
@@ -105,6 +106,7 @@ RequestOptions RequestOptionsFor(const QString &settingsFolder, const QString &p
         QLatin1String("false");
     options.answerDelayMs = int(AnswerDelaySeconds(settingsFolder, portName) * 1000);
     options.holdForReview = HoldsForReview(settingsFolder, portName);
+    options.backupLimit = ProgramStore::backupLimitFrom(path);
     return options;
 }
 

@@ -59,7 +59,7 @@ struct RequestOptions {
     bool errorReasons = true;
     // Time for the operator to switch the control to input before an answer begins.
     int answerDelayMs = 0;
-    // Numbered backups kept of each replaced program.
+    // Numbered backups kept of each replaced program ("[Backups] Limit").
     int backupLimit = 10;
     // Returned programs wait in the review folder beside their target until accepted.
     bool holdForReview = false;

@@ -6,8 +6,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSettings>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 
@@ -52,6 +54,31 @@ QList<int> backupNumbers(const QString &path)
 }
 
 } // namespace
+
+namespace
+{
+std::atomic<int> limitOfProcess{ProgramStore::DefaultBackupLimit};
+}
+
+int ProgramStore::backupLimitFrom(const QString &iniPath)
+{
+    if (!QFileInfo::exists(iniPath))
+        return DefaultBackupLimit;
+    const QSettings ini(iniPath, QSettings::IniFormat);
+    bool ok = false;
+    const int n = ini.value(QStringLiteral("Backups/Limit")).toString().trimmed().toInt(&ok);
+    return ok ? qBound(0, n, int(MaxBackupLimit)) : int(DefaultBackupLimit);
+}
+
+void ProgramStore::setProcessLimit(int limit)
+{
+    limitOfProcess.store(qBound(0, limit, int(MaxBackupLimit)));
+}
+
+int ProgramStore::processLimit()
+{
+    return limitOfProcess.load();
+}
 
 QString ProgramStore::backupPathFor(const QString &path, int n)
 {

@@ -24,10 +24,19 @@ public:
         QString reason;        // Failed: the system's reason
     };
 
-    explicit ProgramStore(int backupLimit = DefaultBackupLimit) : m_limit(backupLimit) {}
+    static constexpr int MaxBackupLimit = 1000;
+
+    explicit ProgramStore(int backupLimit = processLimit()) : m_limit(backupLimit) {}
     // A program is replaced only once its old content is kept (a decision made at the PC, where
     // the new program stays put when the old one cannot be kept).
     void setBackupRequired(bool required) { m_backupRequired = required; }
+
+    // "[Backups] Limit" of the NCFerry.ini at path: DefaultBackupLimit when it is missing or
+    // not a number, 0 (no backups) up to MaxBackupLimit.
+    static int backupLimitFrom(const QString &iniPath);
+    // The limit of every store of this process that is not given one.
+    static void setProcessLimit(int limit);
+    static int processLimit();
 
     Result store(const QString &path, const QByteArray &bytes) const;
     // The same for a program too large to hold twice: `same` tells whether the stored file

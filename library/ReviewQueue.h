@@ -65,7 +65,6 @@ public:
     // What heldPath is; false with a reason when it is not a program held for review.
     static bool entryOf(const QString &heldPath, Entry *entry, QString *reason);
 
-    static Decision accept(const QString &heldPath,
-                           int backupLimit = ProgramStore::DefaultBackupLimit);
+    static Decision accept(const QString &heldPath, int backupLimit = ProgramStore::processLimit());
     static Decision reject(const QString &heldPath);
 };

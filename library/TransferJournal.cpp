@@ -20,7 +20,7 @@ namespace
 {
 
 QAtomicInt connectionCounter;
-QAtomicPointer<TransferJournal> processJournal;
+QAtomicPointer<TransferJournal> processJournal_;
 
 const char createTable[] = "CREATE TABLE IF NOT EXISTS journal (\n"
                            "id INTEGER PRIMARY KEY AUTOINCREMENT,\n"
@@ -125,7 +125,7 @@ TransferJournal::TransferJournal(const QString &path, QObject *parent)
 TransferJournal::~TransferJournal()
 {
     TransferJournal *self = this;
-    processJournal.testAndSetOrdered(self, nullptr);
+    processJournal_.testAndSetOrdered(self, nullptr);
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_stopping = true;
@@ -136,12 +136,17 @@ TransferJournal::~TransferJournal()
 
 void TransferJournal::setProcessJournal(TransferJournal *journal)
 {
-    processJournal.storeRelease(journal);
+    processJournal_.storeRelease(journal);
+}
+
+TransferJournal *TransferJournal::processJournal()
+{
+    return processJournal_.loadAcquire();
 }
 
 void TransferJournal::record(const JournalEntry &entry)
 {
-    if (TransferJournal *j = processJournal.loadAcquire())
+    if (TransferJournal *j = processJournal_.loadAcquire())
         j->append(entry);
 }
 

@@ -35,6 +35,26 @@ struct JournalRow {
     QString rowHash;
 };
 
+// What the Journal window shows: rows of one machine (port setting, and device when given as
+// "name / device"), whose file contains a text, between two days (local time, inclusive).
+struct JournalFilter {
+    QString machine;
+    QString fileContains;
+    QDate from, to; // invalid: open
+    static QString machineOf(const JournalEntry &e)
+    {
+        return e.device.isEmpty() ? e.portSetting
+                                  : e.portSetting + QStringLiteral(" / ") + e.device;
+    }
+    bool matches(const JournalEntry &e) const
+    {
+        const QDate day = e.time.toLocalTime().date();
+        return (machine.isEmpty() || machineOf(e) == machine || e.portSetting == machine) &&
+               (fileContains.isEmpty() || e.file.contains(fileContains, Qt::CaseInsensitive)) &&
+               (!from.isValid() || day >= from) && (!to.isValid() || day <= to);
+    }
+};
+
 class TransferJournal : public QObject
 {
     Q_OBJECT
@@ -55,6 +75,7 @@ public:
     // The journal every transfer of this process records in (none: recording does nothing).
     static void setProcessJournal(TransferJournal *journal);
     static void record(const JournalEntry &entry);
+    static TransferJournal *processJournal();
     static QString currentUser();
 
     // Reading, for the Journal window and ncferry-cli. Rows from since on (all when invalid).

@@ -8,10 +8,13 @@
 #include "tools/ReviewCommand.h"
 #include "tools/SendCommand.h"
 
+#include "library/ProgramStore.h"
 #include "library/TransferJournal.h"
+#include "settings/ProgramFolders.h"
 #include <QCommandLineParser>
 
 #include <QCoreApplication>
+#include <QDir>
 
 #include <cstdio>
 
@@ -37,6 +40,8 @@ int main(int argc, char *argv[])
         },
         Qt::DirectConnection);
     TransferJournal::setProcessJournal(&journal);
+    ProgramStore::setProcessLimit(ProgramStore::backupLimitFrom(
+        QDir(GetProgramFolders().settings).filePath(QStringLiteral("NCFerry.ini"))));
     if (command == QLatin1String("send"))
         return runSendCommand(args);
     if (command == QLatin1String("receive"))

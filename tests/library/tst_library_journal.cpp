@@ -51,6 +51,8 @@ private slots:
     void notADatabaseIsSetAside();
     void twoWritersLoseNoRow();
     void unwritableJournalNeverHoldsUpTheCaller();
+    void filter_data();
+    void filter();
 };
 
 void TestJournal::rowsAreChainedAndRead()
@@ -199,6 +201,64 @@ void TestJournal::unwritableJournalNeverHoldsUpTheCaller()
     QTRY_COMPARE(told.size(), 1);
     QVERIFY(told[0][0].toString().contains(QLatin1String("transfers go on")));
     QVERIFY(QFileInfo(path).isDir());
+}
+
+void TestJournal::filter_data()
+{
+    QTest::addColumn<QString>("machine");
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("fromDaysAgo"); // -1: open
+    QTest::addColumn<int>("toDaysAgo");   // -1: open
+    QTest::addColumn<QString>("shown");   // numbers of the rows shown
+    QTest::newRow("everything") << ""
+                                << "" << -1 << -1 << "0123";
+    QTest::newRow("a port setting, every device") << "Radio"
+                                                  << "" << -1 << -1 << "23";
+    QTest::newRow("one device") << "Radio / 02"
+                                << "" << -1 << -1 << "3";
+    QTest::newRow("file, any case") << ""
+                                    << "o2000" << -1 << -1 << "13";
+    QTest::newRow("from yesterday") << ""
+                                    << "" << 1 << -1 << "123";
+    QTest::newRow("one day") << ""
+                             << "" << 2 << 2 << "0";
+    QTest::newRow("nothing") << "Mill"
+                             << "O2000" << 0 << 0 << "";
+}
+
+void TestJournal::filter()
+{
+    QFETCH(QString, machine);
+    QFETCH(QString, file);
+    QFETCH(int, fromDaysAgo);
+    QFETCH(int, toDaysAgo);
+    QFETCH(QString, shown);
+    const QDateTime now = QDateTime::currentDateTime();
+    const struct {
+        const char *port, *device, *file;
+        int daysAgo;
+    } rows[] = {{"Mill", "", "/nc/O1000.nc", 2},
+                {"Mill", "", "/nc/O2000.nc", 1},
+                {"Radio", "01", "/nc/O1000.nc", 0},
+                {"Radio", "02", "/nc/O2000.nc", 0}};
+    JournalFilter f;
+    f.machine = machine;
+    f.fileContains = file;
+    if (fromDaysAgo >= 0)
+        f.from = now.date().addDays(-fromDaysAgo);
+    if (toDaysAgo >= 0)
+        f.to = now.date().addDays(-toDaysAgo);
+    QString got;
+    for (int i = 0; i < 4; ++i) {
+        JournalEntry e;
+        e.portSetting = QString::fromLatin1(rows[i].port);
+        e.device = QString::fromLatin1(rows[i].device);
+        e.file = QString::fromLatin1(rows[i].file);
+        e.time = now.addDays(-rows[i].daysAgo).toUTC();
+        if (f.matches(e))
+            got += QString::number(i);
+    }
+    QCOMPARE(got, shown);
 }
 
 QTEST_GUILESS_MAIN(TestJournal)

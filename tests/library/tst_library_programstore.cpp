@@ -26,6 +26,8 @@ class TestProgramStore : public QObject
 private slots:
     void rules_data();
     void rules();
+    void limitFromSettings_data();
+    void limitFromSettings();
 };
 
 void TestProgramStore::rules_data()
@@ -86,6 +88,33 @@ void TestProgramStore::rules()
             QCOMPARE(backupDir.entryList(QDir::Files).size(), backups.size());
         }
     }
+}
+
+void TestProgramStore::limitFromSettings_data()
+{
+    QTest::addColumn<QByteArray>("ini"); // empty: no file
+    QTest::addColumn<int>("limit");
+    QTest::newRow("no file") << QByteArray() << 10;
+    QTest::newRow("no such line") << QByteArray("[AutoMode]\nErrorReasons=false\n") << 10;
+    QTest::newRow("set") << QByteArray("[Backups]\nLimit= 3\n") << 3;
+    QTest::newRow("none kept") << QByteArray("[Backups]\nLimit=0\n") << 0;
+    QTest::newRow("hand-typed word") << QByteArray("[Backups]\nLimit=ten\n") << 10;
+    QTest::newRow("negative") << QByteArray("[Backups]\nLimit=-4\n") << 0;
+    QTest::newRow("too many") << QByteArray("[Backups]\nLimit=50000\n") << 1000;
+}
+
+void TestProgramStore::limitFromSettings()
+{
+    QFETCH(QByteArray, ini);
+    QFETCH(int, limit);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("NCFerry.ini");
+    if (!ini.isEmpty()) {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(ini);
+    }
+    QCOMPARE(ProgramStore::backupLimitFrom(path), limit);
 }
 
 QTEST_GUILESS_MAIN(TestProgramStore)
