@@ -275,6 +275,11 @@ int main(int argc, char *argv[])
         d->findChild<TComComboBox *>(QStringLiteral("PortComboBox"))
             ->setEditText(QStringLiteral("rfc2217://dnc-box:4001"));
         shot(QStringLiteral("port-settings-network"));
+        // The first machine's returns held for review.
+        d->StringGrid1SelectCell(0, 0);
+        d->FalseVisble();
+        d->findChild<QCheckBox *>(QStringLiteral("HoldCheckBox"))->setChecked(true);
+        shot(QStringLiteral("port-settings-review"));
         d->reject();
     });
     w.TransferSettingsClick();
