@@ -219,11 +219,15 @@ QList<ReviewQueue::Entry> ReviewQueue::find(const QStringList &roots)
         if (key.isEmpty() || seen.contains(key))
             return;
         seen.insert(key);
-        entries += list(QFileInfo(reviewFolder).absolutePath());
+        entries += list(QFileInfo(QDir::cleanPath(reviewFolder)).absolutePath());
     };
-    for (const QString &root : roots) {
-        if (root.isEmpty() || !QFileInfo(root).isDir())
+    for (const QString &given : roots) {
+        const QString root = QDir::cleanPath(QFileInfo(given).absoluteFilePath());
+        if (given.isEmpty() || !QFileInfo(root).isDir())
             continue;
+        // The review folder itself may be given as well as the folder it lies in.
+        if (isReviewFolder(QFileInfo(root)))
+            take(root);
         take(QDir(root).filePath(QLatin1String(Folder)));
         QDirIterator it(root, {QLatin1String(Folder)}, QDir::Dirs | QDir::NoDotAndDotDot,
                         QDirIterator::Subdirectories);

@@ -39,6 +39,8 @@ private slots:
     void handleProgram_data();
     void handleProgram();
     void storingWithoutOverwrite();
+    void holdForReview_data();
+    void holdForReview();
     void valuesReadAtEachHandling();
     void valuesFromOptionFile();
     void replyProgram();
@@ -300,6 +302,63 @@ void TestAutoModeProtocol::storingWithoutOverwrite()
     }
     QCOMPARE(RequestProtocol::UniqueFileName(m_nc + QStringLiteral("/LATHE/O1234.nc")),
              m_nc + QStringLiteral("/LATHE/O1234-1.nc"));
+}
+
+// Held, the machine hears "stored" and the stored program stays; a review folder that cannot
+// be written makes a failed transfer, never a silent replace.
+void TestAutoModeProtocol::holdForReview_data()
+{
+    QTest::addColumn<QByteArray>("stored"); // work/O1234.nc before; empty: none
+    QTest::addColumn<bool>("blocked");      // a file where the review folder goes
+    QTest::addColumn<QString>("log");       // status and the start of the detail
+    QTest::addColumn<QString>("lands");     // "review", "failed" or "" (nowhere)
+    const QByteArray returned = "%\r\nO1234\r\nG1X2\r\nM30\r\n%\r\n";
+    QTest::newRow("held") << QByteArray("%\r\nO1234\r\nG1X1\r\nM30\r\n%\r\n") << false
+                          << "SUCCESS held for review as"
+                          << "review";
+    QTest::newRow("new program held") << QByteArray() << false << "SUCCESS held for review as"
+                                      << "review";
+    QTest::newRow("identical") << returned << false << "SUCCESS identical"
+                               << "";
+    QTest::newRow("review folder blocked") << QByteArray() << true << "ERROR "
+                                           << "failed";
+}
+
+void TestAutoModeProtocol::holdForReview()
+{
+    QFETCH(QByteArray, stored);
+    QFETCH(bool, blocked);
+    QFETCH(QString, log);
+    QFETCH(QString, lands);
+    const QString target = m_work + QStringLiteral("/O1234.nc");
+    if (!stored.isEmpty())
+        QVERIFY(writeFile(target, stored));
+    if (blocked)
+        QVERIFY(writeFile(m_work + QStringLiteral("/review"), "a file"));
+    RequestProtocol protocol(port(QStringLiteral("None")), [&] { return valuesWithFlags(128); });
+    RequestOptions options;
+    options.holdForReview = true;
+    protocol.setOptions(options);
+    const QStringList lines{"%", "O1234", "G1X2", "M30", "%"};
+    const QByteArray returned = lines.join(QStringLiteral("\r\n")).toLatin1() + "\r\n";
+    const Handling h = protocol.HandleProgram(0, lines, true);
+
+    QCOMPARE(h.log.size(), 1);
+    QVERIFY2((h.log.first().status + u' ' + h.log.first().detail).startsWith(log),
+             qPrintable(h.log.first().status + u' ' + h.log.first().detail));
+    QCOMPARE(h.log.first().path, target);
+    // The reply names the program's own place, as if it had been stored there.
+    QCOMPARE(h.entries.size(), lands == QLatin1String("failed") ? 0 : 1);
+    if (!h.entries.isEmpty())
+        QCOMPARE(h.entries.first().text(), SendListEntry::success("00", target, "9997").text());
+    QCOMPARE(readFile(target), stored.isEmpty() ? QByteArray("<missing>") : stored);
+    const QString kept = lands == QLatin1String("review") ? h.heldPath : h.keptPath;
+    QCOMPARE(kept.isEmpty(), lands.isEmpty());
+    if (!kept.isEmpty()) {
+        QCOMPARE(QFileInfo(kept).absolutePath(), m_work + u'/' + lands);
+        QCOMPARE(readFile(kept), returned);
+    }
+    QCOMPARE(h.storeError.isEmpty(), lands != QLatin1String("failed"));
 }
 
 void TestAutoModeProtocol::valuesReadAtEachHandling()

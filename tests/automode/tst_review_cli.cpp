@@ -102,6 +102,8 @@ void TestReviewCli::listShowAcceptReject()
     // A folder given lists that folder and the folders below it only.
     r = run({"list", m_nc});
     QCOMPARE(r.out.split(u'\n', Qt::SkipEmptyParts).size(), 1);
+    r = run({"list", m_work + "/review/"});
+    QCOMPARE(r.out.split(u'\n', Qt::SkipEmptyParts).size(), 2);
 
     r = run({"show", m_c});
     QCOMPARE(r.status, int(Cli::Ok));
