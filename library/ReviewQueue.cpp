@@ -126,25 +126,27 @@ ReviewQueue::Hold ReviewQueue::hold(const QString &targetPath, const QByteArray 
     const QDateTime now = QDateTime::currentDateTime();
     const NameParts p = partsOf(QFileInfo(targetPath).fileName());
     const QString stamp = p.stem + u'~' + now.toString(QLatin1String(StampFormat));
-    // Created exclusively: a window and a service holding in the same second never share a
-    // name.
+    // The note is created exclusively, so a window and a service holding in the same second
+    // never share a name; the program appears whole, by a rename, once its note is there.
     QString path;
     for (int n = 1; path.isEmpty(); ++n) {
         const QString candidate =
             QDir(folder).filePath(stamp + (n == 1 ? QString() : u'-' + QString::number(n)) + p.ext);
-        QFile reserve(candidate);
+        if (QFileInfo::exists(candidate))
+            continue;
+        QFile reserve(candidate + QLatin1String(InfoSuffix));
         if (reserve.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
             path = candidate;
-        } else if (!QFileInfo::exists(candidate) || n > 1000) {
+        } else if (!reserve.exists() || n > 1000) {
             h.reason = QStringLiteral("cannot write in \"%1\": %2")
                            .arg(shown(folder), reserve.errorString());
             return h;
         }
     }
     QString why;
-    if (!AutoMode::WriteWhole(path, bytes, &why) ||
-        !AutoMode::WriteWhole(path + QLatin1String(InfoSuffix),
-                              noteText(QFileInfo(targetPath).fileName(), now, origin), &why)) {
+    if (!AutoMode::WriteWhole(path + QLatin1String(InfoSuffix),
+                              noteText(QFileInfo(targetPath).fileName(), now, origin), &why) ||
+        !AutoMode::WriteWhole(path, bytes, &why)) {
         QFile::remove(path);
         QFile::remove(path + QLatin1String(InfoSuffix));
         h.reason = QStringLiteral("cannot write \"%1\": %2").arg(shown(path), why);
