@@ -1,5 +1,8 @@
 #include "library/ProgramDiff.h"
 
+#include "settings/NcText.h"
+
+#include <QFile>
 #include <QHash>
 
 #include <algorithm>
@@ -155,6 +158,37 @@ void emitHunk(const QStringList &left, const QStringList &right, int l0, int l1,
 }
 
 } // namespace
+
+ProgramDiff::ReadResult ProgramDiff::readProgram(const QString &path, QStringList *lines,
+                                                 QString *error)
+{
+    lines->clear();
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) {
+        *error = f.errorString();
+        return ReadResult::Unreadable;
+    }
+    if (f.size() > MaxFileBytes)
+        return ReadResult::TooLarge;
+    const QByteArray bytes = f.readAll();
+    if (f.error() != QFileDevice::NoError) {
+        *error = f.errorString();
+        return ReadResult::Unreadable;
+    }
+    const QString text = NcText::fromBytes(bytes);
+    qsizetype from = 0;
+    while (from < text.size()) {
+        qsizetype end = text.indexOf(u'\n', from);
+        if (end < 0)
+            end = text.size();
+        qsizetype stop = end;
+        if (stop > from && text.at(stop - 1) == u'\r')
+            --stop;
+        lines->append(text.mid(from, stop - from));
+        from = end + 1;
+    }
+    return ReadResult::Read;
+}
 
 QString ProgramDiff::blockNumber(const QString &line)
 {

@@ -5,6 +5,7 @@
 // the new file is renamed into place.
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -33,6 +34,8 @@ public:
                    const std::function<bool(QString *reason)> &write) const;
     // The backup folder of a stored program and the n-th backup's path.
     static QString backupPathFor(const QString &path, int n);
+    // The backups of a stored program that exist now, the newest (highest number) first.
+    static QStringList backupsOf(const QString &path);
 
 private:
     QString keepBackup(const QString &path, QString *problem) const;
