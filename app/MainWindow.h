@@ -16,6 +16,7 @@ class TGeneralSettings;
 class TTransferSettings;
 class TColorDialogs;
 class TViewer;
+class CompareMenu;
 class ShellTreeView;
 class FileListPane;
 class PreviewPanes;
@@ -118,6 +119,7 @@ private:
     QMenu *SendPopup, *ReadPopup, *AutoPopup;
     QMenu *PopupString, *SSend, *SRead, *SAuto;
     QAction *SEdit, *SNote, *NAddBuffer;
+    CompareMenu *SCompare;
     QMenu *ImagePopup, *BufferPopup;
     QAction *NView, *NRemove, *NAllRemove;
     QWidget *Panel1, *Panel2;
