@@ -169,6 +169,8 @@ DiffView::DiffView(QWidget *parent)
     m_language = LanguagePack::builtIn(LanguagePack::Main);
     m_table->setObjectName(QStringLiteral("DiffTable"));
     m_summary->setObjectName(QStringLiteral("DiffSummary"));
+    // The summary gives way on a narrow window rather than widening it.
+    m_summary->setWordWrap(true);
     m_previous->setObjectName(QStringLiteral("PreviousChange"));
     m_next->setObjectName(QStringLiteral("NextChange"));
     m_table->setModel(m_model);

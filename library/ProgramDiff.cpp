@@ -3,6 +3,7 @@
 #include "settings/NcText.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
 
 #include <algorithm>
@@ -163,6 +164,12 @@ ProgramDiff::ReadResult ProgramDiff::readProgram(const QString &path, QStringLis
                                                  QString *error)
 {
     lines->clear();
+    // A pipe or a device would hold the window until it ends, if it ends.
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile()) {
+        *error = QStringLiteral("not a file");
+        return ReadResult::Unreadable;
+    }
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) {
         *error = f.errorString();
@@ -170,7 +177,10 @@ ProgramDiff::ReadResult ProgramDiff::readProgram(const QString &path, QStringLis
     }
     if (f.size() > MaxFileBytes)
         return ReadResult::TooLarge;
-    const QByteArray bytes = f.readAll();
+    // Read to the limit only: the file may grow while it is read.
+    const QByteArray bytes = f.read(MaxFileBytes + 1);
+    if (bytes.size() > MaxFileBytes)
+        return ReadResult::TooLarge;
     if (f.error() != QFileDevice::NoError) {
         *error = f.errorString();
         return ReadResult::Unreadable;

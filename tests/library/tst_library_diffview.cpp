@@ -13,6 +13,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 namespace
 {
 
@@ -54,6 +56,7 @@ class TestDiffView : public QObject
 private slots:
     void compareFiles_data();
     void compareFiles();
+    void unreadable_data();
     void unreadable();
     void backupsNewestFirst();
 };
@@ -134,13 +137,39 @@ void TestDiffView::compareFiles()
     w->close();
 }
 
+void TestDiffView::unreadable_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("says"); // besides the file's name
+    QTest::newRow("missing") << "missing"
+                             << "cannot be read";
+    QTest::newRow("a folder") << "folder"
+                              << "cannot be read";
+    QTest::newRow("a pipe, which would never end") << "fifo"
+                                                   << "cannot be read";
+    QTest::newRow("too large") << "large"
+                               << "more than 64 MB";
+}
+
 void TestDiffView::unreadable()
 {
+    QFETCH(QString, kind);
+    QFETCH(QString, says);
     QTemporaryDir dir;
     write(dir.filePath("A.nc"), "M30\n");
+    const QString other = dir.filePath("B.nc");
+    if (kind == QLatin1String("folder"))
+        QVERIFY(QDir(dir.path()).mkdir("B.nc"));
+    if (kind == QLatin1String("fifo"))
+        QCOMPARE(::mkfifo(QFile::encodeName(other).constData(), 0600), 0);
+    if (kind == QLatin1String("large")) {
+        QFile big(other);
+        QVERIFY(big.open(QIODevice::WriteOnly) && big.resize(ProgramDiff::MaxFileBytes + 1));
+    }
     DiffView view;
-    QVERIFY(!view.loadFiles(dir.filePath("A.nc"), dir.filePath("missing.nc")));
-    QVERIFY2(view.errorText().contains(QDir::toNativeSeparators(dir.filePath("missing.nc"))),
+    QVERIFY(!view.loadFiles(dir.filePath("A.nc"), other));
+    QVERIFY2(view.errorText().contains(QDir::toNativeSeparators(other)) &&
+                 view.errorText().contains(says),
              qPrintable(view.errorText()));
     QCOMPARE(view.model()->rowCount(), 0);
 }
