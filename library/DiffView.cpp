@@ -13,9 +13,11 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QStyledItemDelegate>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -51,6 +53,29 @@ QColor background(DiffRow::Kind kind, bool sideEmpty)
     }
     return {};
 }
+
+// The selected row keeps its change colour inside a frame of the selection colour: the row
+// Next change lands on would otherwise hide what kind of change it is.
+class DiffDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter *painter, const QStyleOptionViewItem &option,
+               const QModelIndex &index) const override
+    {
+        if (!(option.state & QStyle::State_Selected) || !index.data(Qt::BackgroundRole).isValid()) {
+            QStyledItemDelegate::paint(painter, option, index);
+            return;
+        }
+        QStyleOptionViewItem plain(option);
+        plain.state &= ~QStyle::State_Selected;
+        QStyledItemDelegate::paint(painter, plain, index);
+        const QColor frame = option.palette.color(QPalette::Highlight);
+        const QRect r = option.rect;
+        painter->fillRect(QRect(r.left(), r.top(), r.width(), 2), frame);
+        painter->fillRect(QRect(r.left(), r.bottom() - 1, r.width(), 2), frame);
+    }
+};
 
 QString menuText(QString text)
 {
@@ -174,6 +199,7 @@ DiffView::DiffView(QWidget *parent)
     m_previous->setObjectName(QStringLiteral("PreviousChange"));
     m_next->setObjectName(QStringLiteral("NextChange"));
     m_table->setModel(m_model);
+    m_table->setItemDelegate(new DiffDelegate(m_table));
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setSelectionMode(QAbstractItemView::SingleSelection);
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
