@@ -128,6 +128,12 @@ void emitHunk(const QStringList &left, const QStringList &right, int l0, int l1,
 
     int i = l0;
     int j = r0;
+    // Equal lines meet here only in a hunk the diff gave up on: they are the same, not changed.
+    auto pair = [&] {
+        rows->append({left.at(i) == right.at(j) ? DiffRow::Same : DiffRow::Changed, i, j});
+        ++i;
+        ++j;
+    };
     auto flush = [&](int li, int rj) {
         // Lines without a block number pair up in order; the rest come out as they stand.
         std::vector<int> plainL;
@@ -144,7 +150,7 @@ void emitHunk(const QStringList &left, const QStringList &right, int l0, int l1,
                 rows->append({DiffRow::Removed, i, -1});
             for (; j < plainR[p]; ++j)
                 rows->append({DiffRow::Added, -1, j});
-            rows->append({DiffRow::Changed, i++, j++});
+            pair();
         }
         for (; i < li; ++i)
             rows->append({DiffRow::Removed, i, -1});
@@ -154,7 +160,7 @@ void emitHunk(const QStringList &left, const QStringList &right, int l0, int l1,
     for (const auto &[li, rj] : numbered) {
         flush(li, rj);
         if (li < l1)
-            rows->append({DiffRow::Changed, i++, j++});
+            pair();
     }
 }
 
