@@ -5,8 +5,10 @@
 #include "PtyPair.h"
 #include "app/Startup.h"
 #include "automode/WATransport.h"
+#include "library/DiffView.h"
 #include "library/FolderTree.h"
 #include "library/LibraryPanes.h"
+#include "library/ProgramStore.h"
 #include "settings/LanguagePack.h"
 #include "transfer/ComWidgets.h"
 #include "transfer/DetectedPorts.h"
@@ -244,6 +246,27 @@ int main(int argc, char *argv[])
     rxLine->inject(arriving);
     shot(QStringLiteral("receive-window"));
     delete receive; // closing would ask first: the program is in progress
+
+    // A program compared with its backup, after an operator's edits at the control.
+    {
+        const QString flange = nc.filePath(QStringLiteral("FLANGE-OP10.nc"));
+        QFile f(flange);
+        QByteArray edited;
+        if (f.open(QIODevice::ReadOnly))
+            edited = f.readAll();
+        f.close();
+        edited.replace("N30G01X2.5Y-2.5F300\n", "N30G01X2.5Y-2.5F250\n");
+        edited.replace("N70G01X6.5Y-2.5F300\n", "N70G01X6.5Y-2.5F300\nN75G04P500\n");
+        edited.replace("N120G01X11.5Y-2.5F300\n", "");
+        ProgramStore().store(flange, edited);
+        auto *compare = new TCompareWindow;
+        compare->setLanguage(option.getLanguageList(LanguagePack::Main));
+        compare->loadFiles(ProgramStore::backupsOf(flange).value(0), flange);
+        compare->show();
+        settle();
+        shot(QStringLiteral("compare-backup"));
+        delete compare;
+    }
 
     // Port settings with the port list open: detected ports and their descriptions.
     QTimer::singleShot(600, [&] {
