@@ -41,7 +41,7 @@ class TJournalWindow : public QWidget
 public:
     // Lines of the main window's section this window takes its captions from.
     enum CaptionLine {
-        TitleLine = 50,
+        TitleLine = 48,
         MachineLine,
         AllMachinesLine,
         FileLine,

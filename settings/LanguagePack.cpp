@@ -116,7 +116,14 @@ const char16_t *const appendedMain[] = {
     u"Compare", u"Other program", u"No backups of this program",
     u"Choose the program to compare with", u"%1 line(s) changed, %2 added, %3 removed",
     u"The programs are identical.", u"Previous change", u"Next change", u"Close",
-    u"\"%1\" cannot be read: %2", u"\"%1\" is too large to compare (more than %2 MB)."};
+    u"\"%1\" cannot be read: %2", u"\"%1\" is too large to compare (more than %2 MB).",
+    // The transfer journal window.
+    u"Transfer journal", u"Machine", u"All machines", u"File", u"From", u"To", u"Refresh",
+    u"Check the chain", u"Export CSV...", u"Time", u"Port setting", u"Direction", u"Characters",
+    u"Result", u"Reason", u"User", u"%1 of %2 rows",
+    u"The chain is whole: %1 rows, none changed or removed since they were written.",
+    u"The chain is broken: %1.", u"The journal \"%1\" cannot be read: %2",
+    u"The CSV file \"%1\" cannot be written: %2"};
 
 const char16_t *const appendedGeneral[] = {u"NC 程式文字編碼", u"依語言設定"};
 

@@ -6,6 +6,7 @@
 #include "editor/Editor.h"
 #include "library/DiffView.h"
 #include "library/FolderTree.h"
+#include "library/JournalWindow.h"
 #include "settings/LanguagePack.h"
 #include "settings/PortSetting.h"
 #include "transfer/ReceiveTransport.h"
@@ -302,6 +303,29 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(compare));
         check(QStringLiteral("compare"), cutIn(compare));
         delete compare;
+
+        // The journal window over a journal with one row of each kind of transfer.
+        const QString journalPath = base.filePath(TransferJournal::FileName);
+        {
+            TransferJournal journal(journalPath);
+            for (const char *direction : {"send", "receive", "request", "return"}) {
+                JournalEntry e;
+                e.portSetting = QStringLiteral("Mill");
+                e.direction = QString::fromLatin1(direction);
+                e.file = base.filePath(QStringLiteral("O0001.nc"));
+                e.result = QStringLiteral("failed");
+                e.reason = QStringLiteral("Line lost");
+                journal.append(e);
+            }
+        }
+        auto *journalWindow = new TJournalWindow(journalPath);
+        journalWindow->setLanguage(option.getLanguageList(LanguagePack::Main));
+        journalWindow->refresh();
+        journalWindow->show();
+        QVERIFY(QTest::qWaitForWindowExposed(journalWindow));
+        QCOMPARE(journalWindow->model()->rowCount(), 4);
+        check(QStringLiteral("journal"), cutIn(journalWindow));
+        delete journalWindow;
 
         for (const QString &c : std::as_const(cut))
             qWarning("%s", qPrintable(c));
