@@ -7,6 +7,7 @@
 #include "automode/WATransport.h"
 #include "library/DiffView.h"
 #include "library/FolderTree.h"
+#include "library/JournalWindow.h"
 #include "library/LibraryPanes.h"
 #include "library/ProgramStore.h"
 #include "settings/LanguagePack.h"
@@ -24,6 +25,7 @@
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPixmap>
@@ -266,6 +268,49 @@ int main(int argc, char *argv[])
         settle();
         shot(QStringLiteral("compare-backup"));
         delete compare;
+    }
+
+    // The journal after part of a shift: sends, an auto-mode request and returns, a pulled cable.
+    {
+        const QString path = base.filePath(TransferJournal::FileName);
+        {
+            TransferJournal journal(path);
+            const QDateTime start = QDateTime::currentDateTimeUtc().addSecs(-3 * 3600);
+            const struct {
+                int minutes;
+                const char *port, *device, *direction, *file, *result, *reason;
+            } rows[] = {
+                {0, "Mill", "", "send", "O0001.nc", "done", ""},
+                {12, "Lathe", "", "receive", "O0002.nc", "stored", ""},
+                {25, "Radio", "02", "request", "FLANGE-OP10.nc", "sent", ""},
+                {61, "Radio", "02", "return", "FLANGE-OP10.nc", "stored",
+                 "old program kept as \"backup/FLANGE-OP10~1.nc\""},
+                {64, "Radio", "04", "return", "O0002.nc", "identical", "identical"},
+                {90, "Mill", "", "send", "BIG-MOULD.nc", "failed",
+                 "Line lost: port \"/dev/ttyUSB0\" is gone (cable or adapter pulled?)."},
+                {97, "Mill", "", "send", "BIG-MOULD.nc", "done", ""},
+            };
+            for (const auto &r : rows) {
+                JournalEntry e;
+                e.time = start.addSecs(r.minutes * 60);
+                e.portSetting = QString::fromLatin1(r.port);
+                e.device = QString::fromLatin1(r.device);
+                e.direction = QString::fromLatin1(r.direction);
+                e.file = nc.filePath(QString::fromLatin1(r.file));
+                e.characters = QFileInfo(e.file).size();
+                e.result = QString::fromLatin1(r.result);
+                e.reason = QString::fromLatin1(r.reason);
+                e.user = QStringLiteral("operator");
+                journal.append(e);
+            }
+        }
+        auto *journalWindow = new TJournalWindow(path);
+        journalWindow->setLanguage(option.getLanguageList(LanguagePack::Main));
+        journalWindow->refresh();
+        journalWindow->show();
+        settle();
+        shot(QStringLiteral("journal"));
+        delete journalWindow;
     }
 
     // Port settings with the port list open: detected ports and their descriptions.
