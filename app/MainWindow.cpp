@@ -5,6 +5,7 @@
 #include "automode/WATransport.h"
 #include "editor/ColorDialogs.h"
 #include "editor/Editor.h"
+#include "library/DiffView.h"
 #include "library/FolderTree.h"
 #include "library/JournalWindow.h"
 #include "library/LibraryEngine.h"
@@ -287,6 +288,9 @@ void TF_Main::buildMenus()
     SNote->setShortcut(QKeySequence(Qt::Key_F2));
     SNote->setShortcutContext(Qt::WidgetShortcut);
     NAddBuffer = PopupString->addAction(QString(), this, &TF_Main::StringGrid1DblClick);
+    SCompare = new CompareMenu(PopupString);
+    SCompare->program = [this] { return m_engine->fullPath(Panel3->currentRow()); };
+    PopupString->addMenu(SCompare);
     PopupString->addSeparator();
     SSend = PopupString->addMenu(QString());
     SRead = PopupString->addMenu(QString());
@@ -340,6 +344,7 @@ void TF_Main::setLanguage(const QStringList &lines)
     SEdit->setText(line(16) + QStringLiteral("(&E)"));
     SNote->setText(line(17) + QStringLiteral("(&N)"));
     NAddBuffer->setText(line(18) + QStringLiteral("(&B)"));
+    SCompare->setLanguage(language);
     SSend->setTitle(line(3) + QStringLiteral("(&S)"));
     SRead->setTitle(line(4) + QStringLiteral("(&R)"));
     SAuto->setTitle(line(5) + QStringLiteral("(&A)"));

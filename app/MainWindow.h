@@ -17,6 +17,7 @@ class TTransferSettings;
 class TColorDialogs;
 class TViewer;
 class TJournalWindow;
+class CompareMenu;
 class ShellTreeView;
 class FileListPane;
 class PreviewPanes;
@@ -122,6 +123,7 @@ private:
     QMenu *SendPopup, *ReadPopup, *AutoPopup;
     QMenu *PopupString, *SSend, *SRead, *SAuto;
     QAction *SEdit, *SNote, *NAddBuffer;
+    CompareMenu *SCompare;
     QMenu *ImagePopup, *BufferPopup;
     QAction *NView, *NRemove, *NAllRemove;
     QWidget *Panel1, *Panel2;

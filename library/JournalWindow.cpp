@@ -155,7 +155,7 @@ TJournalWindow::TJournalWindow(const QString &journalPath, QWidget *parent)
     });
     setLanguage({});
     const QRect work = screen() ? screen()->availableGeometry() : QRect(0, 0, 1280, 800);
-    resize(qMin(1100, work.width() * 9 / 10), qMin(600, work.height() * 8 / 10));
+    resize(qMin(1240, work.width() * 95 / 100), qMin(600, work.height() * 8 / 10));
 }
 
 QString TJournalWindow::caption(int line) const
@@ -230,7 +230,25 @@ void TJournalWindow::refresh()
             qMax(today, m_all.isEmpty() ? today : m_all.first().entry.time.toLocalTime().date()));
     }
     applyFilter();
+    fitColumns();
+}
+
+void TJournalWindow::fitColumns()
+{
     m_table->resizeColumnsToContents();
+    const int room = m_table->viewport()->width();
+    for (int c : {JournalModel::File, JournalModel::Reason})
+        m_table->setColumnWidth(c, qMin(m_table->columnWidth(c), qMax(room / 3, 120)));
+}
+
+void TJournalWindow::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (!m_placed) {
+        m_placed = true;
+        WindowPlace::centre(this);
+    }
+    fitColumns();
 }
 
 void TJournalWindow::applyFilter()

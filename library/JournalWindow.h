@@ -41,7 +41,7 @@ class TJournalWindow : public QWidget
 public:
     // Lines of the main window's section this window takes its captions from.
     enum CaptionLine {
-        TitleLine = 50,
+        TitleLine = 48,
         MachineLine,
         AllMachinesLine,
         FileLine,
@@ -75,9 +75,15 @@ public:
     const JournalModel *model() const { return m_model; }
     QString statusText() const;
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private:
     QString caption(int line) const;
     void applyFilter();
+    // Columns as wide as their text, a long path or reason no wider than a third of the room.
+    void fitColumns();
+    bool m_placed = false;
 
     QString m_path;
     QStringList m_lines;

@@ -1,5 +1,9 @@
 #include "library/ProgramDiff.h"
 
+#include "settings/NcText.h"
+
+#include <QFile>
+#include <QFileInfo>
 #include <QHash>
 
 #include <algorithm>
@@ -124,6 +128,12 @@ void emitHunk(const QStringList &left, const QStringList &right, int l0, int l1,
 
     int i = l0;
     int j = r0;
+    // Equal lines meet here only in a hunk the diff gave up on: they are the same, not changed.
+    auto pair = [&] {
+        rows->append({left.at(i) == right.at(j) ? DiffRow::Same : DiffRow::Changed, i, j});
+        ++i;
+        ++j;
+    };
     auto flush = [&](int li, int rj) {
         // Lines without a block number pair up in order; the rest come out as they stand.
         std::vector<int> plainL;
@@ -140,7 +150,7 @@ void emitHunk(const QStringList &left, const QStringList &right, int l0, int l1,
                 rows->append({DiffRow::Removed, i, -1});
             for (; j < plainR[p]; ++j)
                 rows->append({DiffRow::Added, -1, j});
-            rows->append({DiffRow::Changed, i++, j++});
+            pair();
         }
         for (; i < li; ++i)
             rows->append({DiffRow::Removed, i, -1});
@@ -150,11 +160,51 @@ void emitHunk(const QStringList &left, const QStringList &right, int l0, int l1,
     for (const auto &[li, rj] : numbered) {
         flush(li, rj);
         if (li < l1)
-            rows->append({DiffRow::Changed, i++, j++});
+            pair();
     }
 }
 
 } // namespace
+
+ProgramDiff::ReadResult ProgramDiff::readProgram(const QString &path, QStringList *lines,
+                                                 QString *error)
+{
+    lines->clear();
+    // A pipe or a device would hold the window until it ends, if it ends.
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile()) {
+        *error = QStringLiteral("not a file");
+        return ReadResult::Unreadable;
+    }
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) {
+        *error = f.errorString();
+        return ReadResult::Unreadable;
+    }
+    if (f.size() > MaxFileBytes)
+        return ReadResult::TooLarge;
+    // Read to the limit only: the file may grow while it is read.
+    const QByteArray bytes = f.read(MaxFileBytes + 1);
+    if (bytes.size() > MaxFileBytes)
+        return ReadResult::TooLarge;
+    if (f.error() != QFileDevice::NoError) {
+        *error = f.errorString();
+        return ReadResult::Unreadable;
+    }
+    const QString text = NcText::fromBytes(bytes);
+    qsizetype from = 0;
+    while (from < text.size()) {
+        qsizetype end = text.indexOf(u'\n', from);
+        if (end < 0)
+            end = text.size();
+        qsizetype stop = end;
+        if (stop > from && text.at(stop - 1) == u'\r')
+            --stop;
+        lines->append(text.mid(from, stop - from));
+        from = end + 1;
+    }
+    return ReadResult::Read;
+}
 
 QString ProgramDiff::blockNumber(const QString &line)
 {

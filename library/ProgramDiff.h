@@ -26,6 +26,13 @@ QStringList DiffText(const QStringList &left, const QStringList &right, const QL
 
 namespace ProgramDiff
 {
+// Files larger than this are not compared: both programs are held in memory as text.
+constexpr qint64 MaxFileBytes = 64 * 1024 * 1024;
+
+enum class ReadResult { Read, Unreadable, TooLarge };
+// The lines of an NC file in the NC code page, line ends (LF or CR LF) taken off; the
+// system's reason in *error when it cannot be read.
+ReadResult readProgram(const QString &path, QStringList *lines, QString *error);
 // The block number of a line without leading zeros ("N0120" -> "120"), or empty when the
 // block has none. Block delete "/" and spaces may come before it.
 QString blockNumber(const QString &line);

@@ -87,6 +87,15 @@ QString ProgramStore::backupPathFor(const QString &path, int n)
                                                   u'~' + QString::number(n) + p.ext);
 }
 
+QStringList ProgramStore::backupsOf(const QString &path)
+{
+    const QList<int> numbers = backupNumbers(path);
+    QStringList paths;
+    for (auto n = numbers.crbegin(); n != numbers.crend(); ++n)
+        paths << backupPathFor(path, *n);
+    return paths;
+}
+
 QString ProgramStore::keepBackup(const QString &path, QString *problem) const
 {
     const QString folder = QFileInfo(path).absoluteDir().filePath(QLatin1String(BackupFolder));

@@ -5,6 +5,7 @@
 // pruned) and the new file is renamed into place. The old bytes are never copied.
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -46,6 +47,8 @@ public:
                    const std::function<bool(const QString &to, QString *reason)> &write) const;
     // The backup folder of a stored program and the n-th backup's path.
     static QString backupPathFor(const QString &path, int n);
+    // The backups of a stored program that exist now, the newest (highest number) first.
+    static QStringList backupsOf(const QString &path);
 
 private:
     // Gives the stored file at path a backup name as well (a second link, else a copy).

@@ -104,15 +104,26 @@ const char16_t *const builtInAbout[] = {u"關於", u"NCFerry", u"CNC 工具機 D
 // without them still loads without complaint, and the English here stands in.
 const char16_t *const appendedMain[] = {
     u"Nothing to send: choose a file, or add files to the send buffer.",
-    u"A send is still in progress. Stop it and close NCFerry?",
-    u"\"%1\" is not a valid font size.",
+    u"A send is still in progress. Stop it and close NCFerry?", u"\"%1\" is not a valid font size.",
     u"The settings file \"%1\" is damaged. The default settings were used for: %2.",
     u"The settings file \"%1\" cannot be read (%2). The default settings are used.",
     (u"The port setting \"%1\" names no port (its second field is empty). Give the port, for "
      u"example ttyS0, /dev/ttyUSB0 or rfc2217://host:port."),
     u"The damaged file was kept as \"%1\".",
     (u"\"%1\" is a mount point: another disk, a network share or a memory file system is "
-     u"mounted there. It is not deleted, renamed or moved from here.")};
+     u"mounted there. It is not deleted, renamed or moved from here."),
+    // Comparing a program with a backup or another program.
+    u"Compare", u"Other program", u"No backups of this program",
+    u"Choose the program to compare with", u"%1 line(s) changed, %2 added, %3 removed",
+    u"The programs are identical.", u"Previous change", u"Next change", u"Close",
+    u"\"%1\" cannot be read: %2", u"\"%1\" is too large to compare (more than %2 MB).",
+    // The transfer journal window.
+    u"Transfer journal", u"Machine", u"All machines", u"File", u"From", u"To", u"Refresh",
+    u"Check the chain", u"Export CSV...", u"Time", u"Port setting", u"Direction", u"Characters",
+    u"Result", u"Reason", u"User", u"%1 of %2 rows",
+    u"The chain is whole: %1 rows, none changed or removed since they were written.",
+    u"The chain is broken: %1.", u"The journal \"%1\" cannot be read: %2",
+    u"The CSV file \"%1\" cannot be written: %2"};
 
 const char16_t *const appendedGeneral[] = {u"NC 程式文字編碼", u"依語言設定"};
 

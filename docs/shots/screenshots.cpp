@@ -5,8 +5,11 @@
 #include "PtyPair.h"
 #include "app/Startup.h"
 #include "automode/WATransport.h"
+#include "library/DiffView.h"
 #include "library/FolderTree.h"
+#include "library/JournalWindow.h"
 #include "library/LibraryPanes.h"
+#include "library/ProgramStore.h"
 #include "settings/LanguagePack.h"
 #include "transfer/ComWidgets.h"
 #include "transfer/DetectedPorts.h"
@@ -22,6 +25,7 @@
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPixmap>
@@ -244,6 +248,70 @@ int main(int argc, char *argv[])
     rxLine->inject(arriving);
     shot(QStringLiteral("receive-window"));
     delete receive; // closing would ask first: the program is in progress
+
+    // A program compared with its backup, after an operator's edits at the control.
+    {
+        const QString flange = nc.filePath(QStringLiteral("FLANGE-OP10.nc"));
+        QFile f(flange);
+        QByteArray edited;
+        if (f.open(QIODevice::ReadOnly))
+            edited = f.readAll();
+        f.close();
+        edited.replace("N30G01X2.5Y-2.5F300\n", "N30G01X2.5Y-2.5F250\n");
+        edited.replace("N70G01X6.5Y-2.5F300\n", "N70G01X6.5Y-2.5F300\nN75G04P500\n");
+        edited.replace("N120G01X11.5Y-2.5F300\n", "");
+        ProgramStore().store(flange, edited);
+        auto *compare = new TCompareWindow;
+        compare->setLanguage(option.getLanguageList(LanguagePack::Main));
+        compare->loadFiles(ProgramStore::backupsOf(flange).value(0), flange);
+        compare->show();
+        settle();
+        shot(QStringLiteral("compare-backup"));
+        delete compare;
+    }
+
+    // The journal after part of a shift: sends, an auto-mode request and returns, a pulled cable.
+    {
+        const QString path = base.filePath(TransferJournal::FileName);
+        {
+            TransferJournal journal(path);
+            const QDateTime start = QDateTime::currentDateTimeUtc().addSecs(-3 * 3600);
+            const struct {
+                int minutes;
+                const char *port, *device, *direction, *file, *result, *reason;
+            } rows[] = {
+                {0, "Mill", "", "send", "O0001.nc", "done", ""},
+                {12, "Lathe", "", "receive", "O0002.nc", "stored", ""},
+                {25, "Radio", "02", "request", "FLANGE-OP10.nc", "sent", ""},
+                {61, "Radio", "02", "return", "FLANGE-OP10.nc", "stored",
+                 "old program kept as \"backup/FLANGE-OP10~1.nc\""},
+                {64, "Radio", "04", "return", "O0002.nc", "identical", "identical"},
+                {90, "Mill", "", "send", "BIG-MOULD.nc", "failed",
+                 "Line lost: port \"/dev/ttyUSB0\" is gone (cable or adapter pulled?)."},
+                {97, "Mill", "", "send", "BIG-MOULD.nc", "done", ""},
+            };
+            for (const auto &r : rows) {
+                JournalEntry e;
+                e.time = start.addSecs(r.minutes * 60);
+                e.portSetting = QString::fromLatin1(r.port);
+                e.device = QString::fromLatin1(r.device);
+                e.direction = QString::fromLatin1(r.direction);
+                e.file = nc.filePath(QString::fromLatin1(r.file));
+                e.characters = QFileInfo(e.file).size();
+                e.result = QString::fromLatin1(r.result);
+                e.reason = QString::fromLatin1(r.reason);
+                e.user = QStringLiteral("operator");
+                journal.append(e);
+            }
+        }
+        auto *journalWindow = new TJournalWindow(path);
+        journalWindow->setLanguage(option.getLanguageList(LanguagePack::Main));
+        journalWindow->refresh();
+        journalWindow->show();
+        settle();
+        shot(QStringLiteral("journal"));
+        delete journalWindow;
+    }
 
     // Port settings with the port list open: detected ports and their descriptions.
     QTimer::singleShot(600, [&] {

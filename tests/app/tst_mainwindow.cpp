@@ -454,6 +454,30 @@ private slots:
         QCOMPARE(w.font().pointSize(), 14);
         QTRY_COMPARE(w.getWindowsSize(), sizeText);
     }
+
+    // The list's Compare menu, captioned from the pack, offers the selected program's backups.
+    void compareOffersTheSelectedProgramsBackups()
+    {
+        QVERIFY(QDir(m_nc.path()).mkpath("backup"));
+        QVERIFY(writeFile(m_nc.filePath("backup/O2~1.nc"), "%\nO2\n%\n"));
+        QVERIFY(writeFile(m_nc.filePath("backup/O2~2.nc"), "%\nO2(OLD)\n%\n"));
+        auto option = makeOption();
+        TF_Main w(m_base.path() + "/");
+        w.setOption(option.get());
+        w.show();
+        waitIdle(w);
+        auto *menu = named<QMenu>(&w, "SCompare");
+        QCOMPARE(menu->title(), QStringLiteral("S0L37(&C)"));
+        const int row = w.engine()->fullPath(0).endsWith("O2.nc") ? 0 : 1;
+        named<FileListPane>(&w, "Panel3")->setCurrentRow(row);
+        emit menu->aboutToShow();
+        QStringList texts;
+        for (const QAction *a : menu->actions())
+            if (!a->isSeparator())
+                texts << a->text().section(u' ', 0, 0);
+        QCOMPARE(texts, (QStringList{"O2~2.nc", "O2~1.nc", "S0L38..."}));
+        QVERIFY(QDir(m_nc.filePath("backup")).removeRecursively());
+    }
 };
 
 QTEST_MAIN(TestMainWindow)

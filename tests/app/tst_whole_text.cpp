@@ -4,7 +4,9 @@
 #include "app/Startup.h"
 #include "automode/WATransport.h"
 #include "editor/Editor.h"
+#include "library/DiffView.h"
 #include "library/FolderTree.h"
+#include "library/JournalWindow.h"
 #include "settings/LanguagePack.h"
 #include "settings/PortSetting.h"
 #include "transfer/ReceiveTransport.h"
@@ -285,6 +287,45 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(autoMode));
         check(QStringLiteral("auto mode"), cutIn(autoMode));
         delete autoMode;
+
+        // The compare window over two small programs with every kind of row.
+        QFile left(base.filePath(QStringLiteral("O0001.nc")));
+        QFile right(base.filePath(QStringLiteral("O0002.nc")));
+        QVERIFY(left.open(QIODevice::WriteOnly) && right.open(QIODevice::WriteOnly));
+        left.write("%\nO0001(FLANGE)\nN10 G0 X0\nN20 G1 X5 F100\nN30 M01\nM30\n%\n");
+        right.write("%\nO0001(FLANGE)\nN10 G0 X0\nN20 G1 X6 F120\nN25 G4 P1\nM30\n%\n");
+        left.close();
+        right.close();
+        auto *compare = new TCompareWindow;
+        compare->setLanguage(option.getLanguageList(LanguagePack::Main));
+        QVERIFY(compare->loadFiles(left.fileName(), right.fileName()));
+        compare->show();
+        QVERIFY(QTest::qWaitForWindowExposed(compare));
+        check(QStringLiteral("compare"), cutIn(compare));
+        delete compare;
+
+        // The journal window over a journal with one row of each kind of transfer.
+        const QString journalPath = base.filePath(TransferJournal::FileName);
+        {
+            TransferJournal journal(journalPath);
+            for (const char *direction : {"send", "receive", "request", "return"}) {
+                JournalEntry e;
+                e.portSetting = QStringLiteral("Mill");
+                e.direction = QString::fromLatin1(direction);
+                e.file = base.filePath(QStringLiteral("O0001.nc"));
+                e.result = QStringLiteral("failed");
+                e.reason = QStringLiteral("Line lost");
+                journal.append(e);
+            }
+        }
+        auto *journalWindow = new TJournalWindow(journalPath);
+        journalWindow->setLanguage(option.getLanguageList(LanguagePack::Main));
+        journalWindow->refresh();
+        journalWindow->show();
+        QVERIFY(QTest::qWaitForWindowExposed(journalWindow));
+        QCOMPARE(journalWindow->model()->rowCount(), 4);
+        check(QStringLiteral("journal"), cutIn(journalWindow));
+        delete journalWindow;
 
         for (const QString &c : std::as_const(cut))
             qWarning("%s", qPrintable(c));

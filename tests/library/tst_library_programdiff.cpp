@@ -125,6 +125,15 @@ void TestProgramDiff::rows_data()
     QStringList allChanged;
     for (int i = 0; i < 5000; ++i)
         allChanged << QStringLiteral("~%1:%1").arg(i);
+    // Past the limit too, lines that are equal stay unmarked.
+    QStringList everyOther = rewritten;
+    QStringList everyOtherEdits;
+    for (int i = 0; i < 5000; i += 2) {
+        everyOther[i] += QStringLiteral(" F100");
+        everyOtherEdits << QStringLiteral("~%1:%1").arg(i);
+    }
+    QTest::newRow("every other line changed")
+        << rewritten << everyOther << everyOtherEdits.join(u' ') << true;
     QTest::newRow("rewritten program")
         << rewritten << rewrittenAgain << allChanged.join(u' ') << true;
 }
