@@ -313,15 +313,15 @@ ReviewQueue::Decision ReviewQueue::reject(const QString &heldPath)
     if (!entryOf(heldPath, &e, &d.reason))
         return d;
     d.targetPath = e.targetPath;
-    const QString failed =
-        QFileInfo(e.targetPath).absoluteDir().filePath(QLatin1String(AutoMode::FailedFolder));
+    // Named as every failed transfer is: port setting, program, date and time.
     QString why;
-    if (!AutoMode::MakeFolder(failed, &why)) {
+    const QString to =
+        AutoMode::FailedPath(QFileInfo(e.targetPath).absolutePath(), e.origin.portSetting,
+                             QFileInfo(e.targetPath).fileName(), &why);
+    if (to.isEmpty()) {
         d.reason = why + QStringLiteral("; it stays held for review");
         return d;
     }
-    const QString to = AutoMode::RequestProtocol::UniqueFileName(
-        QDir(failed).filePath(QFileInfo(e.heldPath).fileName()));
     QFile held(e.heldPath);
     if (!held.rename(to)) {
         d.reason = QStringLiteral("cannot move \"%1\" to \"%2\": %3; it stays held for review")

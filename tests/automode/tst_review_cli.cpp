@@ -120,7 +120,11 @@ void TestReviewCli::listShowAcceptReject()
     r = run({"reject", m_c});
     QCOMPARE(r.status, int(Cli::Ok));
     QCOMPARE(readFile(m_work + "/O1000.nc"), B);
-    QCOMPARE(readFile(m_work + "/failed/" + QFileInfo(m_c).fileName()), C);
+    const QStringList failed = QDir(m_work + "/failed").entryList(QDir::Files);
+    QCOMPARE(failed.size(), 1);
+    QVERIFY2(failed.first().startsWith("LATHE1-O1000-"), qPrintable(failed.first()));
+    QCOMPARE(readFile(m_work + "/failed/" + failed.first()), C);
+    QVERIFY2(r.err.contains(failed.first()), qPrintable(r.err));
 
     // Decided already: said, and nothing else changes.
     r = run({"accept", m_c});
