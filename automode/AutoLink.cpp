@@ -498,14 +498,19 @@ void AutoLink::handOver(int device, const QByteArray &buffer)
         emit logEvent(e);
         const bool ok = e.status == QLatin1String("SUCCESS");
         if (h.kind == Handling::Return && e.kind == QLatin1String("SAVE")) {
-            const QString result = !ok ? QStringLiteral("failed")
-                                   : e.detail == QLatin1String("identical") ? e.detail
-                                   : e.detail.contains(QLatin1String("review"))
-                                       ? QStringLiteral("held")
+            // A held return's row names the held copy, so its hash is of the bytes returned,
+            // not of the approved program; the detail may go on with an answer delay.
+            const bool held = ok && !h.heldPath.isEmpty();
+            const QString result = !ok    ? QStringLiteral("failed")
+                                   : held ? QStringLiteral("held")
+                                   : e.detail.startsWith(QLatin1String("identical"))
+                                       ? QStringLiteral("identical")
                                        : QStringLiteral("stored");
             journal(e.device, QStringLiteral("return"),
-                    ok || h.keptPath.isEmpty() ? e.path : h.keptPath, buffer.size(), result,
-                    ok ? e.detail : h.storeError);
+                    held                         ? h.heldPath
+                    : ok || h.keptPath.isEmpty() ? e.path
+                                                 : h.keptPath,
+                    buffer.size(), result, ok ? e.detail : h.storeError);
         } else if (h.kind == Handling::Request && !ok) {
             journal(e.device, QStringLiteral("request"), e.path, 0, QStringLiteral("refused"),
                     e.detail);

@@ -6,11 +6,13 @@
 #include "TestFiles.h"
 #include "XoffCheck.h"
 #include "automode/AutoLink.h"
+#include "library/TransferJournal.h"
 #include "settings/PortSetting.h"
 #include "tools/sim/RadioAdapterSim.h"
 #include "transfer/LineControl.h"
 #include "transfer/PortSerialLine.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -149,6 +151,8 @@ void TestAutoModeLink::cableRequestReturnAndMissing()
 // was stored, and its next request still gets the approved program.
 void TestAutoModeLink::heldReturnLeavesTheApprovedCopy()
 {
+    TransferJournal journal(m_dir->filePath(TransferJournal::FileName));
+    TransferJournal::setProcessJournal(&journal);
     Line l(QStringLiteral("None"), QStringLiteral("None"), m_work);
     QVERIFY(l.open(m_values));
     RequestOptions options;
@@ -184,6 +188,21 @@ void TestAutoModeLink::heldReturnLeavesTheApprovedCopy()
     QVERIFY(answered());
     QCOMPARE(got, sentForm(Program1234));
     QCOMPARE(l.log, QStringList({"SUCCESS SAVE " + target, "SUCCESS READ " + target}));
+    // The journal's row is of the bytes returned, not of the approved program.
+    journal.flush();
+    TransferJournal::setProcessJournal(nullptr);
+    QList<JournalRow> rows;
+    QString error;
+    QVERIFY2(TransferJournal::readRows(journal.path(), QDateTime(), &rows, &error),
+             qPrintable(error));
+    QVERIFY(!rows.isEmpty());
+    const JournalEntry &e = rows.first().entry;
+    QCOMPARE(QStringList({e.direction, e.result, e.file}),
+             QStringList({"return", "held", review.filePath(held.first())}));
+    QCOMPARE(e.sha256,
+             QString::fromLatin1(QCryptographicHash::hash(readFile(review.filePath(held.first())),
+                                                          QCryptographicHash::Sha256)
+                                     .toHex()));
 }
 
 void TestAutoModeLink::flowControl_data()
