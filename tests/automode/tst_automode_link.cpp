@@ -157,6 +157,7 @@ void TestAutoModeLink::heldReturnLeavesTheApprovedCopy()
     QVERIFY(l.open(m_values));
     RequestOptions options;
     options.holdForReview = true;
+    options.answerDelayMs = 50; // the log's detail goes on after "identical"
     l.link->setRequestOptions(options);
     QStringList details;
     connect(l.link.get(), &AutoLink::logEvent, this,
@@ -188,6 +189,16 @@ void TestAutoModeLink::heldReturnLeavesTheApprovedCopy()
     QVERIFY(answered());
     QCOMPARE(got, sentForm(Program1234));
     QCOMPARE(l.log, QStringList({"SUCCESS SAVE " + target, "SUCCESS READ " + target}));
+
+    // The approved program itself punched back is not held.
+    const QString same = fixture(*m_dir, QStringLiteral("work/O4000.nc"), "%\r\nO4000\r\nM30\r\n%");
+    got.clear();
+    QVERIFY(l.pty->send(Machine::punched("%\nO4000\nM30\n%")));
+    QVERIFY(answered());
+    QCOMPARE(got, ReplyProgram(SendListEntry::success("00", same, "9997")));
+    QVERIFY2(details.last().startsWith(QStringLiteral("identical")), qPrintable(details.last()));
+    QVERIFY(!QFileInfo::exists(m_work + QStringLiteral("/review")));
+
     // The journal's row is of the bytes returned, not of the approved program.
     journal.flush();
     TransferJournal::setProcessJournal(nullptr);
@@ -195,7 +206,8 @@ void TestAutoModeLink::heldReturnLeavesTheApprovedCopy()
     QString error;
     QVERIFY2(TransferJournal::readRows(journal.path(), QDateTime(), &rows, &error),
              qPrintable(error));
-    QVERIFY(!rows.isEmpty());
+    QCOMPARE(rows.size(), 3);
+    QCOMPARE(rows.last().entry.result, QStringLiteral("identical"));
     const JournalEntry &e = rows.first().entry;
     QCOMPARE(QStringList({e.direction, e.result, e.file}),
              QStringList({"return", "held", review.filePath(held.first())}));
