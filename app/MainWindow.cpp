@@ -33,6 +33,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCursor>
 #include <QDir>
 #include <QFileInfo>
 #include <QFontMetrics>
@@ -265,8 +266,14 @@ void TF_Main::buildMenus()
             bar->addSeparator();
         bar->addWidget(order[i]);
     }
-    connect(GeneralToolButton, &QToolButton::clicked, this, &TF_Main::GeneralSettingsClick);
-    connect(TransferToolButton, &QToolButton::clicked, this, &TF_Main::TransferSettingsClick);
+    connect(GeneralToolButton, &QToolButton::clicked, this, [this] {
+        GeneralSettingsClick();
+        settleToolButtons();
+    });
+    connect(TransferToolButton, &QToolButton::clicked, this, [this] {
+        TransferSettingsClick();
+        settleToolButtons();
+    });
     connect(ExitToolButton, &QToolButton::clicked, this, &TF_Main::ExitToolButtonClick);
 
     NTransfer = menuBar()->addMenu(QString());
@@ -377,7 +384,15 @@ void TF_Main::setMenuItemData(const QStringList &names, QMenu *menu, void (TF_Ma
     for (int i = 0; i < names.size(); ++i) {
         QAction *entry = menu->addAction(names[i] + QStringLiteral("(&%1)").arg(i + 1));
         entry->setData(i);
-        connect(entry, &QAction::triggered, this, [this, handler, i] { (this->*handler)(i); });
+        // After the menu and its tool button have finished: a window or a file dialog opened
+        // inside the menu's own loop left the button drawn pressed once it closed.
+        connect(
+            entry, &QAction::triggered, this,
+            [this, handler, i] {
+                (this->*handler)(i);
+                settleToolButtons();
+            },
+            Qt::QueuedConnection);
     }
 }
 
@@ -670,6 +685,27 @@ void TF_Main::SNoteClick()
 bool TF_Main::addFileData(const QString &row)
 {
     return m_engine->addFileData(row);
+}
+
+void TF_Main::settleToolButtons()
+{
+    for (QToolButton *b : {SendToolButton, ReadToolButton, AutoToolButton, GeneralToolButton,
+                           TransferToolButton, ExitToolButton}) {
+        if (!b->testAttribute(Qt::WA_UnderMouse) ||
+            b->rect().contains(b->mapFromGlobal(QCursor::pos())))
+            continue;
+        QEvent leave(QEvent::Leave);
+        QCoreApplication::sendEvent(b, &leave);
+        b->setAttribute(Qt::WA_UnderMouse, false);
+        b->update();
+    }
+}
+
+void TF_Main::changeEvent(QEvent *event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        settleToolButtons();
 }
 
 void TF_Main::ToolButtonClick(int tag)

@@ -82,6 +82,7 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void changeEvent(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -106,6 +107,8 @@ private:
     TViewer *m_viewer = nullptr;
     TJournalWindow *m_journalWindow = nullptr;
     void openJournal();
+    // A tool button the pointer left while a dialog was open never hears of it: it is told.
+    void settleToolButtons();
     NotesStore *m_notes;
     LibraryEngine *m_engine;
     PortList m_portList;
