@@ -163,7 +163,12 @@ const char16_t *const appendedTransfer[] = {
     u"No access for this user (members of the group \"%1\" may use it).",
     u"No access for this user.",
     (u"The name \"%1\" is already used by another port setting. Each port setting needs a "
-     u"name of its own: it names its menu entries and its log.")};
+     u"name of its own: it names its menu entries and its log."),
+    // The auto mode's hold for review, the check box and its tooltip.
+    u"Hold returned programs for review",
+    (u"Auto mode: a program this port setting's machines return waits in the \"review\" "
+     u"folder beside the stored one until it is accepted (ncferry-cli review); requests are "
+     u"served the stored one meanwhile")};
 
 const char16_t *const appendedReceiveFile[] = {
     u"A program is being received. Close the window and discard what has arrived?"};

@@ -101,12 +101,8 @@ TTransferSettings::TTransferSettings(PortList *list, QWidget *parent)
     ToolBar1->addWidget(DelaySpinBox);
     // Returned programs wait for someone to accept them instead of replacing the stored ones.
     // Under the grid, not in the tool bar: at a large font the tool bar has no room left.
-    HoldCheckBox = new QCheckBox(QStringLiteral("Hold returned programs for review"), this);
+    HoldCheckBox = new QCheckBox(this);
     HoldCheckBox->setObjectName(QStringLiteral("HoldCheckBox"));
-    HoldCheckBox->setToolTip(
-        QStringLiteral("Auto mode: a program this port setting's machines return waits in the "
-                       "\"review\" folder beside the stored one until it is accepted "
-                       "(ncferry-cli review); requests are served the stored one meanwhile"));
     m_settingsFolder = GetProgramFolders().settings;
 
     StringGrid1 = new QTableWidget(1, PortSetting::FieldCount, this);
@@ -262,6 +258,8 @@ void TTransferSettings::setLanguage(const QStringList &lines)
         port->setToolTip(help);
     PortComboBox->setHelp(help);
     PortComboBox->setNoAccessTexts(line(NoAccessMarkLine), line(NoAccessMarkLine + 1));
+    HoldCheckBox->setText(line(HoldLine));
+    HoldCheckBox->setToolTip(line(HoldLine + 1));
 }
 
 void TTransferSettings::setExtData(const QString &commaText)

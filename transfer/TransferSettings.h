@@ -117,6 +117,7 @@ private:
     // The port list's mark on a port this user may not open, with a group and without.
     static constexpr int NoAccessMarkLine = 20;
     static constexpr int DuplicateNameLine = 22;
+    static constexpr int HoldLine = 23; // then its tooltip
 
     PortList *m_list;
     bool m_ownsList;
