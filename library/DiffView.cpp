@@ -420,10 +420,19 @@ CompareMenu::CompareMenu(QWidget *parent) : QMenu(parent)
     setObjectName(QStringLiteral("SCompare"));
     m_language = LanguagePack::builtIn(LanguagePack::Main);
     chooseOther = [this](const QString &folder) {
-        return QFileDialog::getOpenFileName(this, line(ChooseOtherLine), folder);
+        return QFileDialog::getOpenFileName(owner(), line(ChooseOtherLine), folder);
     };
     connect(this, &QMenu::aboutToShow, this, [this] { fill(program ? program() : QString()); });
     setLanguage(m_language);
+}
+
+QWidget *CompareMenu::owner() const
+{
+    // Dialogs over a popup that has closed would have no place of their own.
+    QWidget *w = parentWidget();
+    while (qobject_cast<QMenu *>(w))
+        w = w->parentWidget();
+    return w;
 }
 
 QString CompareMenu::line(int i) const
@@ -467,10 +476,7 @@ void CompareMenu::compare(const QString &left, const QString &right)
     auto *window = new TCompareWindow;
     window->setLanguage(m_language);
     if (!window->loadFiles(left, right)) {
-        QWidget *owner = parentWidget();
-        while (qobject_cast<QMenu *>(owner)) // a box over a closed popup would have no place
-            owner = owner->parentWidget();
-        QMessageBox::warning(owner, line(CompareLine), window->view()->errorText());
+        QMessageBox::warning(owner(), line(CompareLine), window->view()->errorText());
         delete window;
         return;
     }

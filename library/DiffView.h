@@ -125,5 +125,6 @@ public:
 
 private:
     QString line(int i) const;
+    QWidget *owner() const;
     QStringList m_language;
 };

@@ -14,8 +14,8 @@ namespace
 
 // Myers' greedy diff keeps one V array per edit distance for the walk back, so its memory
 // grows with d², and its work with (n + m) · d. Past these limits the region left after the
-// common ends are stripped is shown as one hunk (all removed, then all added) and the block
-// numbers still pair what they can: a program rewritten from top to bottom is not worth more.
+// common ends are stripped is taken as one hunk (all removed, then all added), and the block
+// numbers pair what they can: programs that far apart are not worth seconds of work.
 constexpr int MaxEdits = 2000;
 constexpr qint64 MaxSteps = 40'000'000;
 
