@@ -21,6 +21,8 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
+#include <cmath>
+
 namespace
 {
 // The compare texts, appended to the main section.
@@ -112,20 +114,37 @@ int DiffModel::count(DiffRow::Kind kind) const
     return m_counts[kind];
 }
 
-int DiffModel::widestText(const QFontMetrics &fm) const
+int DiffModel::widestText(const QFont &font) const
 {
-    // A line can be widest only if it has at least half the characters of the longest one
-    // (no character is more than twice as wide as another in a fixed-pitch font).
-    qsizetype longest = 0;
+    // Shaping every line of a long program takes a second. In a fixed-pitch font a line of
+    // plain ASCII is its length in cells; other lines are measured unless they cannot be
+    // wider than the widest so far (a wide character takes two cells at most, a tab more).
+    const QFontMetricsF fm(font);
+    const qreal cell = fm.horizontalAdvance(u'0');
+    // Asked of the glyphs: fontconfig calls some monospaced fonts (Noto Sans Mono) not fixed.
+    bool fixed = true;
+    for (char16_t c = 0x20; c < 0x7f && fixed; ++c)
+        fixed = fm.horizontalAdvance(QChar(c)) == cell;
+    const qreal maxCell = std::max(cell, fm.maxWidth());
+    qreal widest = 0;
     for (const QStringList *side : {&m_left, &m_right})
-        for (const QString &s : *side)
-            longest = std::max(longest, s.size());
-    int widest = 0;
-    for (const QStringList *side : {&m_left, &m_right})
-        for (const QString &s : *side)
-            if (2 * s.size() >= longest)
+        for (const QString &s : *side) {
+            bool ascii = true;
+            bool tab = false;
+            for (QChar c : s) {
+                tab = c == u'\t';
+                if (tab)
+                    break;
+                ascii = ascii && c.unicode() < 0x80;
+            }
+            if (fixed && ascii && !tab) {
+                widest = std::max(widest, s.size() * cell);
+                continue;
+            }
+            if (tab || s.size() * maxCell * (ascii ? 1 : 2) > widest)
                 widest = std::max(widest, fm.horizontalAdvance(s));
-    return widest;
+        }
+    return int(std::ceil(widest));
 }
 
 int DiffModel::rowCount(const QModelIndex &parent) const
@@ -342,7 +361,7 @@ void DiffView::measure()
         names = std::max(
             names, hm.horizontalAdvance(
                        m_model->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString()));
-    m_textWidth = std::max(m_model->widestText(fm) + pad, names + headerMargin);
+    m_textWidth = std::max(m_model->widestText(mono) + pad, names + headerMargin);
     fitColumns();
 }
 

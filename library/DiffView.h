@@ -33,7 +33,7 @@ public:
     const QList<int> &changeStarts() const { return m_starts; }
     int count(DiffRow::Kind kind) const;
     // The widest line of either side, in the font's pixels.
-    int widestText(const QFontMetrics &fm) const;
+    int widestText(const QFont &font) const;
 
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;

@@ -191,18 +191,12 @@ ProgramDiff::ReadResult ProgramDiff::readProgram(const QString &path, QStringLis
         *error = f.errorString();
         return ReadResult::Unreadable;
     }
-    const QString text = NcText::fromBytes(bytes);
-    qsizetype from = 0;
-    while (from < text.size()) {
-        qsizetype end = text.indexOf(u'\n', from);
-        if (end < 0)
-            end = text.size();
-        qsizetype stop = end;
-        if (stop > from && text.at(stop - 1) == u'\r')
-            --stop;
-        lines->append(text.mid(from, stop - from));
-        from = end + 1;
-    }
+    *lines = NcText::fromBytes(bytes).split(u'\n');
+    if (!lines->isEmpty() && lines->last().isEmpty())
+        lines->removeLast(); // the line end of the last line
+    for (QString &line : *lines)
+        if (line.endsWith(u'\r'))
+            line.chop(1);
     return ReadResult::Read;
 }
 

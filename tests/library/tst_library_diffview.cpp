@@ -81,6 +81,20 @@ void TestDiffView::compareFiles_data()
         << "The programs are identical."
         << "%"
         << "%|O1|M30|%";
+    QTest::newRow("a long line")
+        << QByteArray("G1 X1\nG1 X100.0001 Y-200.0002 Z-3.0003 A45.0 B90.0 C180.0 F1234.5 S12000 "
+                      "M03 (ROUGHING WITH THE 12 MM END MILL)\nM30\n")
+        << QByteArray("G1 X1\nG1 X2\nM30\n") << "=~="
+        << "1 line(s) changed, 0 added, 0 removed"
+        << "G1 X1"
+        << "G1 X1|G1 X2|M30";
+    QTest::newRow("tabs")
+        << QByteArray("G1 X1\nG1 X100.0001 Y-200.0002 Z-3.0003 A45.0 B90.0 C180.0 F1234.5 S12000 "
+                      "M03 M08 (FINISH)\nM30\n")
+        << QByteArray("G1 X1\nG1\tX2\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\tY3\nM30\n") << "=~="
+        << "1 line(s) changed, 0 added, 0 removed"
+        << "G1 X1"
+        << "G1 X1|G1\tX2\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\tY3|M30";
     QTest::newRow("a byte of the code page is compared, not lost")
         << QByteArray("(D\xd6SE)\nM30\n") << QByteArray("(DUSE)\nM30\n") << "~="
         << "1 line(s) changed, 0 added, 0 removed" << QString::fromUtf8("(D\u00d6SE)")
@@ -111,6 +125,18 @@ void TestDiffView::compareFiles()
     QCOMPARE(texts.join(u'|'), rightTexts);
     QCOMPARE(m->index(0, DiffModel::LeftText).data().toString(), leftFirst);
     QCOMPARE(w->findChild<QLabel *>("DiffSummary")->text(), summary);
+    // Every line fits its column: long lines scroll sideways, they are not cut.
+    const QTableView *table = w->view()->table();
+    const QFontMetrics fm(table->font());
+    for (int r = 0; r < m->rowCount(); ++r)
+        for (int column : {int(DiffModel::LeftText), int(DiffModel::RightText)}) {
+            const QString text = m->index(r, column).data().toString();
+            QVERIFY2(fm.horizontalAdvance(text) <= table->columnWidth(column),
+                     qPrintable(QStringLiteral("row %1: %2 px in %3")
+                                    .arg(r)
+                                    .arg(fm.horizontalAdvance(text))
+                                    .arg(table->columnWidth(column))));
+        }
     QCOMPARE(m->headerData(DiffModel::LeftText, Qt::Horizontal, Qt::DisplayRole).toString(),
              QStringLiteral("A.nc"));
 
