@@ -19,9 +19,11 @@
 #include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <QTableView>
+#include <QThread>
 #include <QVBoxLayout>
 
 #include <cmath>
+#include <memory>
 
 namespace
 {
@@ -37,6 +39,7 @@ constexpr int NextLine = 44;
 constexpr int CloseLine = 45;
 constexpr int UnreadableLine = 46;
 constexpr int TooLargeLine = 47;
+constexpr int ComparingLine = 48;
 
 // Light backgrounds with black text, readable in a dark theme as well.
 QColor background(DiffRow::Kind kind, bool sideEmpty)
@@ -87,13 +90,14 @@ QString menuText(QString text)
 } // namespace
 
 void DiffModel::setPrograms(const QStringList &left, const QStringList &right,
-                            const QString &leftName, const QString &rightName,
-                            const QString &leftTip, const QString &rightTip)
+                            const QList<DiffRow> &rows, const QString &leftName,
+                            const QString &rightName, const QString &leftTip,
+                            const QString &rightTip)
 {
     beginResetModel();
     m_left = left;
     m_right = right;
-    m_rows = DiffPrograms(left, right);
+    m_rows = rows;
     m_leftName = leftName;
     m_rightName = rightName;
     m_leftTip = leftTip;
@@ -273,7 +277,14 @@ void DiffView::updateTexts()
 void DiffView::setPrograms(const QStringList &left, const QStringList &right,
                            const QString &leftPath, const QString &rightPath)
 {
-    m_model->setPrograms(left, right, QFileInfo(leftPath).fileName(),
+    showRows(left, right, DiffPrograms(left, right), leftPath, rightPath);
+}
+
+void DiffView::showRows(const QStringList &left, const QStringList &right,
+                        const QList<DiffRow> &rows, const QString &leftPath,
+                        const QString &rightPath)
+{
+    m_model->setPrograms(left, right, rows, QFileInfo(leftPath).fileName(),
                          QFileInfo(rightPath).fileName(), QDir::toNativeSeparators(leftPath),
                          QDir::toNativeSeparators(rightPath));
     updateTexts();
@@ -281,27 +292,60 @@ void DiffView::setPrograms(const QStringList &left, const QStringList &right,
     goTo(m_model->changeStarts().value(0, 0));
 }
 
-bool DiffView::loadFiles(const QString &leftPath, const QString &rightPath)
+DiffView::Loaded DiffView::load(const QString &leftPath, const QString &rightPath,
+                                const QString &unreadable, const QString &tooLarge)
 {
-    QStringList sides[2];
+    Loaded done;
+    QStringList *sides[2] = {&done.left, &done.right};
     const QString paths[2] = {leftPath, rightPath};
     for (int i = 0; i < 2; ++i) {
         QString reason;
         const QString shown = QDir::toNativeSeparators(paths[i]);
-        switch (ProgramDiff::readProgram(paths[i], &sides[i], &reason)) {
+        switch (ProgramDiff::readProgram(paths[i], sides[i], &reason)) {
         case ProgramDiff::ReadResult::Read:
             break;
         case ProgramDiff::ReadResult::Unreadable:
-            m_error = line(UnreadableLine).arg(shown, reason);
-            return false;
+            done.error = unreadable.arg(shown, reason);
+            return done;
         case ProgramDiff::ReadResult::TooLarge:
-            m_error = line(TooLargeLine).arg(shown).arg(ProgramDiff::MaxFileBytes >> 20);
-            return false;
+            done.error = tooLarge.arg(shown).arg(ProgramDiff::MaxFileBytes >> 20);
+            return done;
         }
     }
-    m_error.clear();
-    setPrograms(sides[0], sides[1], leftPath, rightPath);
+    done.rows = DiffPrograms(done.left, done.right);
+    return done;
+}
+
+bool DiffView::loadFiles(const QString &leftPath, const QString &rightPath)
+{
+    const Loaded done = load(leftPath, rightPath, line(UnreadableLine), line(TooLargeLine));
+    m_error = done.error;
+    if (!m_error.isEmpty())
+        return false;
+    showRows(done.left, done.right, done.rows, leftPath, rightPath);
     return true;
+}
+
+void DiffView::startLoading(const QString &leftPath, const QString &rightPath)
+{
+    m_summary->setText(line(ComparingLine));
+    m_previous->setEnabled(false);
+    m_next->setEnabled(false);
+    // A program of a million lines takes seconds: the window stays live meanwhile. Closed
+    // before the end, the view hears nothing; the worker finishes and is deleted.
+    auto done = std::make_shared<Loaded>();
+    const QString unreadable = line(UnreadableLine);
+    const QString tooLarge = line(TooLargeLine);
+    QThread *worker =
+        QThread::create([=] { *done = load(leftPath, rightPath, unreadable, tooLarge); });
+    connect(worker, &QThread::finished, worker, &QObject::deleteLater);
+    connect(worker, &QThread::finished, this, [=] {
+        m_error = done->error;
+        if (m_error.isEmpty())
+            showRows(done->left, done->right, done->rows, leftPath, rightPath);
+        emit loaded(m_error.isEmpty());
+    });
+    worker->start();
 }
 
 int DiffView::currentRow() const
@@ -424,14 +468,23 @@ void TCompareWindow::setLanguage(const QStringList &mainLines)
     m_close->setText(LanguagePack::caption(m_language, LanguagePack::Main, CloseLine));
 }
 
-bool TCompareWindow::loadFiles(const QString &leftPath, const QString &rightPath)
+void TCompareWindow::setTitleFor(const QString &leftPath, const QString &rightPath)
 {
-    if (!m_view->loadFiles(leftPath, rightPath))
-        return false;
     setWindowTitle(LanguagePack::caption(m_language, LanguagePack::Main, CompareLine) +
                    QStringLiteral(": ") + QFileInfo(leftPath).fileName() +
                    QStringLiteral(" \u2194 ") + QFileInfo(rightPath).fileName());
-    return true;
+}
+
+bool TCompareWindow::loadFiles(const QString &leftPath, const QString &rightPath)
+{
+    setTitleFor(leftPath, rightPath);
+    return m_view->loadFiles(leftPath, rightPath);
+}
+
+void TCompareWindow::startLoading(const QString &leftPath, const QString &rightPath)
+{
+    setTitleFor(leftPath, rightPath);
+    m_view->startLoading(leftPath, rightPath);
 }
 
 CompareMenu::CompareMenu(QWidget *parent) : QMenu(parent)
@@ -494,12 +547,15 @@ void CompareMenu::compare(const QString &left, const QString &right)
 {
     auto *window = new TCompareWindow;
     window->setLanguage(m_language);
-    if (!window->loadFiles(left, right)) {
-        QMessageBox::warning(owner(), line(CompareLine), window->view()->errorText());
-        delete window;
-        return;
-    }
     lastWindow = window;
+    connect(window->view(), &DiffView::loaded, this, [this, window](bool ok) {
+        if (ok)
+            return;
+        const QString error = window->view()->errorText();
+        window->close();
+        QMessageBox::warning(owner(), line(CompareLine), error);
+    });
+    window->startLoading(left, right);
     window->show();
     WindowPlace::centre(window);
 }

@@ -116,7 +116,8 @@ const char16_t *const appendedMain[] = {
     u"Compare", u"Other program", u"No backups of this program",
     u"Choose the program to compare with", u"%1 line(s) changed, %2 added, %3 removed",
     u"The programs are identical.", u"Previous change", u"Next change", u"Close",
-    u"\"%1\" cannot be read: %2", u"\"%1\" is too large to compare (more than %2 MB)."};
+    u"\"%1\" cannot be read: %2", u"\"%1\" is too large to compare (more than %2 MB).",
+    u"Comparing..."};
 
 const char16_t *const appendedGeneral[] = {u"NC 程式文字編碼", u"依語言設定"};
 

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QMainWindow>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -37,6 +38,13 @@ QString shownMarks(const DiffModel *m)
                                 : (coloured ? mark : QStringLiteral("!"));
     }
     return marks;
+}
+
+// The compare window's programs, read and compared on its worker.
+bool loadedIn(TCompareWindow *w)
+{
+    QSignalSpy loaded(w->view(), &DiffView::loaded);
+    return loaded.wait(10000) && loaded.first().first().toBool();
 }
 
 QStringList entries(const QMenu &menu)
@@ -116,6 +124,9 @@ void TestDiffView::compareFiles()
     menu.compare(dir.filePath("A.nc"), dir.filePath("B.nc"));
     TCompareWindow *w = menu.lastWindow;
     QVERIFY(w);
+    QCOMPARE(w->findChild<QLabel *>("DiffSummary")->text(), QStringLiteral("Comparing..."));
+    QVERIFY(!w->findChild<QPushButton *>("NextChange")->isEnabled());
+    QVERIFY(loadedIn(w));
     QVERIFY(QTest::qWaitForWindowExposed(w));
     const DiffModel *m = w->view()->model();
     QCOMPARE(shownMarks(m), marks);
@@ -192,12 +203,20 @@ void TestDiffView::unreadable()
         QFile big(other);
         QVERIFY(big.open(QIODevice::WriteOnly) && big.resize(ProgramDiff::MaxFileBytes + 1));
     }
+    // Read here, and on the worker as the Compare menu reads.
     DiffView view;
     QVERIFY(!view.loadFiles(dir.filePath("A.nc"), other));
-    QVERIFY2(view.errorText().contains(QDir::toNativeSeparators(other)) &&
-                 view.errorText().contains(says),
-             qPrintable(view.errorText()));
-    QCOMPARE(view.model()->rowCount(), 0);
+    DiffView later;
+    QSignalSpy loaded(&later, &DiffView::loaded);
+    later.startLoading(dir.filePath("A.nc"), other);
+    QVERIFY(loaded.wait(10000));
+    QCOMPARE(loaded.first().first().toBool(), false);
+    for (const DiffView *v : {&view, &later}) {
+        QVERIFY2(v->errorText().contains(QDir::toNativeSeparators(other)) &&
+                     v->errorText().contains(says),
+                 qPrintable(v->errorText()));
+        QCOMPARE(v->model()->rowCount(), 0);
+    }
 }
 
 void TestDiffView::backupsNewestFirst()
@@ -227,7 +246,7 @@ void TestDiffView::backupsNewestFirst()
 
     // The newest backup against the program: the backup on the left.
     menu.actions().first()->trigger();
-    QVERIFY(menu.lastWindow);
+    QVERIFY(menu.lastWindow && loadedIn(menu.lastWindow));
     QCOMPARE(menu.lastWindow->view()->model()->left(), (QStringList{"%", "D", "%"}));
     QCOMPARE(menu.lastWindow->view()->model()->right(), (QStringList{"%", "E", "%"}));
     menu.lastWindow->close();
@@ -241,7 +260,7 @@ void TestDiffView::backupsNewestFirst()
     };
     menu.actions().last()->trigger();
     QCOMPARE(QDir(askedIn), QDir(dir.path()));
-    QVERIFY(menu.lastWindow);
+    QVERIFY(menu.lastWindow && loadedIn(menu.lastWindow));
     QCOMPARE(shownMarks(menu.lastWindow->view()->model()), QStringLiteral("==+="));
     menu.lastWindow->close();
 
