@@ -267,11 +267,14 @@ void DiffView::updateTexts()
     const int changed = m_model->count(DiffRow::Changed);
     const int added = m_model->count(DiffRow::Added);
     const int removed = m_model->count(DiffRow::Removed);
-    m_summary->setText(changed + added + removed == 0
-                           ? line(IdenticalLine)
-                           : line(SummaryLine).arg(changed).arg(added).arg(removed));
-    m_previous->setEnabled(!m_model->changeStarts().isEmpty());
-    m_next->setEnabled(!m_model->changeStarts().isEmpty());
+    if (m_loading)
+        m_summary->setText(line(ComparingLine));
+    else if (changed + added + removed == 0)
+        m_summary->setText(line(IdenticalLine));
+    else
+        m_summary->setText(line(SummaryLine).arg(changed).arg(added).arg(removed));
+    m_previous->setEnabled(!m_loading && !m_model->changeStarts().isEmpty());
+    m_next->setEnabled(!m_loading && !m_model->changeStarts().isEmpty());
 }
 
 void DiffView::setPrograms(const QStringList &left, const QStringList &right,
@@ -328,9 +331,8 @@ bool DiffView::loadFiles(const QString &leftPath, const QString &rightPath)
 
 void DiffView::startLoading(const QString &leftPath, const QString &rightPath)
 {
-    m_summary->setText(line(ComparingLine));
-    m_previous->setEnabled(false);
-    m_next->setEnabled(false);
+    m_loading = true;
+    updateTexts();
     // A program of a million lines takes seconds: the window stays live meanwhile. Closed
     // before the end, the view hears nothing; the worker finishes and is deleted.
     auto done = std::make_shared<Loaded>();
@@ -340,6 +342,7 @@ void DiffView::startLoading(const QString &leftPath, const QString &rightPath)
         QThread::create([=] { *done = load(leftPath, rightPath, unreadable, tooLarge); });
     connect(worker, &QThread::finished, worker, &QObject::deleteLater);
     connect(worker, &QThread::finished, this, [=] {
+        m_loading = false;
         m_error = done->error;
         if (m_error.isEmpty())
             showRows(done->left, done->right, done->rows, leftPath, rightPath);

@@ -101,6 +101,7 @@ private:
     QLabel *m_summary;
     QPushButton *m_previous, *m_next;
     QString m_error;
+    bool m_loading = false;
     int m_numberWidth = 0, m_markWidth = 0, m_textWidth = 0;
 };
 
