@@ -19,7 +19,11 @@
 #include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <QTableView>
+#include <QThread>
 #include <QVBoxLayout>
+
+#include <cmath>
+#include <memory>
 
 namespace
 {
@@ -35,6 +39,7 @@ constexpr int NextLine = 44;
 constexpr int CloseLine = 45;
 constexpr int UnreadableLine = 46;
 constexpr int TooLargeLine = 47;
+constexpr int ComparingLine = 48;
 
 // Light backgrounds with black text, readable in a dark theme as well.
 QColor background(DiffRow::Kind kind, bool sideEmpty)
@@ -85,13 +90,14 @@ QString menuText(QString text)
 } // namespace
 
 void DiffModel::setPrograms(const QStringList &left, const QStringList &right,
-                            const QString &leftName, const QString &rightName,
-                            const QString &leftTip, const QString &rightTip)
+                            const QList<DiffRow> &rows, const QString &leftName,
+                            const QString &rightName, const QString &leftTip,
+                            const QString &rightTip)
 {
     beginResetModel();
     m_left = left;
     m_right = right;
-    m_rows = DiffPrograms(left, right);
+    m_rows = rows;
     m_leftName = leftName;
     m_rightName = rightName;
     m_leftTip = leftTip;
@@ -112,20 +118,37 @@ int DiffModel::count(DiffRow::Kind kind) const
     return m_counts[kind];
 }
 
-int DiffModel::widestText(const QFontMetrics &fm) const
+int DiffModel::widestText(const QFont &font) const
 {
-    // A line can be widest only if it has at least half the characters of the longest one
-    // (no character is more than twice as wide as another in a fixed-pitch font).
-    qsizetype longest = 0;
+    // Shaping every line of a long program takes a second. In a fixed-pitch font a line of
+    // plain ASCII is its length in cells; other lines are measured unless they cannot be
+    // wider than the widest so far (a wide character takes two cells at most, a tab more).
+    const QFontMetricsF fm(font);
+    const qreal cell = fm.horizontalAdvance(u'0');
+    // Asked of the glyphs: fontconfig calls some monospaced fonts (Noto Sans Mono) not fixed.
+    bool fixed = true;
+    for (char16_t c = 0x20; c < 0x7f && fixed; ++c)
+        fixed = fm.horizontalAdvance(QChar(c)) == cell;
+    const qreal maxCell = std::max(cell, fm.maxWidth());
+    qreal widest = 0;
     for (const QStringList *side : {&m_left, &m_right})
-        for (const QString &s : *side)
-            longest = std::max(longest, s.size());
-    int widest = 0;
-    for (const QStringList *side : {&m_left, &m_right})
-        for (const QString &s : *side)
-            if (2 * s.size() >= longest)
+        for (const QString &s : *side) {
+            bool ascii = true;
+            bool tab = false;
+            for (QChar c : s) {
+                tab = c == u'\t';
+                if (tab)
+                    break;
+                ascii = ascii && c.unicode() < 0x80;
+            }
+            if (fixed && ascii && !tab) {
+                widest = std::max(widest, s.size() * cell);
+                continue;
+            }
+            if (tab || s.size() * maxCell * (ascii ? 1 : 2) > widest)
                 widest = std::max(widest, fm.horizontalAdvance(s));
-    return widest;
+        }
+    return int(std::ceil(widest));
 }
 
 int DiffModel::rowCount(const QModelIndex &parent) const
@@ -244,17 +267,27 @@ void DiffView::updateTexts()
     const int changed = m_model->count(DiffRow::Changed);
     const int added = m_model->count(DiffRow::Added);
     const int removed = m_model->count(DiffRow::Removed);
-    m_summary->setText(changed + added + removed == 0
-                           ? line(IdenticalLine)
-                           : line(SummaryLine).arg(changed).arg(added).arg(removed));
-    m_previous->setEnabled(!m_model->changeStarts().isEmpty());
-    m_next->setEnabled(!m_model->changeStarts().isEmpty());
+    if (m_loading)
+        m_summary->setText(line(ComparingLine));
+    else if (changed + added + removed == 0)
+        m_summary->setText(line(IdenticalLine));
+    else
+        m_summary->setText(line(SummaryLine).arg(changed).arg(added).arg(removed));
+    m_previous->setEnabled(!m_loading && !m_model->changeStarts().isEmpty());
+    m_next->setEnabled(!m_loading && !m_model->changeStarts().isEmpty());
 }
 
 void DiffView::setPrograms(const QStringList &left, const QStringList &right,
                            const QString &leftPath, const QString &rightPath)
 {
-    m_model->setPrograms(left, right, QFileInfo(leftPath).fileName(),
+    showRows(left, right, DiffPrograms(left, right), leftPath, rightPath);
+}
+
+void DiffView::showRows(const QStringList &left, const QStringList &right,
+                        const QList<DiffRow> &rows, const QString &leftPath,
+                        const QString &rightPath)
+{
+    m_model->setPrograms(left, right, rows, QFileInfo(leftPath).fileName(),
                          QFileInfo(rightPath).fileName(), QDir::toNativeSeparators(leftPath),
                          QDir::toNativeSeparators(rightPath));
     updateTexts();
@@ -262,27 +295,60 @@ void DiffView::setPrograms(const QStringList &left, const QStringList &right,
     goTo(m_model->changeStarts().value(0, 0));
 }
 
-bool DiffView::loadFiles(const QString &leftPath, const QString &rightPath)
+DiffView::Loaded DiffView::load(const QString &leftPath, const QString &rightPath,
+                                const QString &unreadable, const QString &tooLarge)
 {
-    QStringList sides[2];
+    Loaded done;
+    QStringList *sides[2] = {&done.left, &done.right};
     const QString paths[2] = {leftPath, rightPath};
     for (int i = 0; i < 2; ++i) {
         QString reason;
         const QString shown = QDir::toNativeSeparators(paths[i]);
-        switch (ProgramDiff::readProgram(paths[i], &sides[i], &reason)) {
+        switch (ProgramDiff::readProgram(paths[i], sides[i], &reason)) {
         case ProgramDiff::ReadResult::Read:
             break;
         case ProgramDiff::ReadResult::Unreadable:
-            m_error = line(UnreadableLine).arg(shown, reason);
-            return false;
+            done.error = unreadable.arg(shown, reason);
+            return done;
         case ProgramDiff::ReadResult::TooLarge:
-            m_error = line(TooLargeLine).arg(shown).arg(ProgramDiff::MaxFileBytes >> 20);
-            return false;
+            done.error = tooLarge.arg(shown).arg(ProgramDiff::MaxFileBytes >> 20);
+            return done;
         }
     }
-    m_error.clear();
-    setPrograms(sides[0], sides[1], leftPath, rightPath);
+    done.rows = DiffPrograms(done.left, done.right);
+    return done;
+}
+
+bool DiffView::loadFiles(const QString &leftPath, const QString &rightPath)
+{
+    const Loaded done = load(leftPath, rightPath, line(UnreadableLine), line(TooLargeLine));
+    m_error = done.error;
+    if (!m_error.isEmpty())
+        return false;
+    showRows(done.left, done.right, done.rows, leftPath, rightPath);
     return true;
+}
+
+void DiffView::startLoading(const QString &leftPath, const QString &rightPath)
+{
+    m_loading = true;
+    updateTexts();
+    // A program of a million lines takes seconds: the window stays live meanwhile. Closed
+    // before the end, the view hears nothing; the worker finishes and is deleted.
+    auto done = std::make_shared<Loaded>();
+    const QString unreadable = line(UnreadableLine);
+    const QString tooLarge = line(TooLargeLine);
+    QThread *worker =
+        QThread::create([=] { *done = load(leftPath, rightPath, unreadable, tooLarge); });
+    connect(worker, &QThread::finished, worker, &QObject::deleteLater);
+    connect(worker, &QThread::finished, this, [=] {
+        m_loading = false;
+        m_error = done->error;
+        if (m_error.isEmpty())
+            showRows(done->left, done->right, done->rows, leftPath, rightPath);
+        emit loaded(m_error.isEmpty());
+    });
+    worker->start();
 }
 
 int DiffView::currentRow() const
@@ -342,7 +408,7 @@ void DiffView::measure()
         names = std::max(
             names, hm.horizontalAdvance(
                        m_model->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString()));
-    m_textWidth = std::max(m_model->widestText(fm) + pad, names + headerMargin);
+    m_textWidth = std::max(m_model->widestText(mono) + pad, names + headerMargin);
     fitColumns();
 }
 
@@ -405,14 +471,23 @@ void TCompareWindow::setLanguage(const QStringList &mainLines)
     m_close->setText(LanguagePack::caption(m_language, LanguagePack::Main, CloseLine));
 }
 
-bool TCompareWindow::loadFiles(const QString &leftPath, const QString &rightPath)
+void TCompareWindow::setTitleFor(const QString &leftPath, const QString &rightPath)
 {
-    if (!m_view->loadFiles(leftPath, rightPath))
-        return false;
     setWindowTitle(LanguagePack::caption(m_language, LanguagePack::Main, CompareLine) +
                    QStringLiteral(": ") + QFileInfo(leftPath).fileName() +
                    QStringLiteral(" \u2194 ") + QFileInfo(rightPath).fileName());
-    return true;
+}
+
+bool TCompareWindow::loadFiles(const QString &leftPath, const QString &rightPath)
+{
+    setTitleFor(leftPath, rightPath);
+    return m_view->loadFiles(leftPath, rightPath);
+}
+
+void TCompareWindow::startLoading(const QString &leftPath, const QString &rightPath)
+{
+    setTitleFor(leftPath, rightPath);
+    m_view->startLoading(leftPath, rightPath);
 }
 
 CompareMenu::CompareMenu(QWidget *parent) : QMenu(parent)
@@ -420,10 +495,19 @@ CompareMenu::CompareMenu(QWidget *parent) : QMenu(parent)
     setObjectName(QStringLiteral("SCompare"));
     m_language = LanguagePack::builtIn(LanguagePack::Main);
     chooseOther = [this](const QString &folder) {
-        return QFileDialog::getOpenFileName(this, line(ChooseOtherLine), folder);
+        return QFileDialog::getOpenFileName(owner(), line(ChooseOtherLine), folder);
     };
     connect(this, &QMenu::aboutToShow, this, [this] { fill(program ? program() : QString()); });
     setLanguage(m_language);
+}
+
+QWidget *CompareMenu::owner() const
+{
+    // Dialogs over a popup that has closed would have no place of their own.
+    QWidget *w = parentWidget();
+    while (qobject_cast<QMenu *>(w))
+        w = w->parentWidget();
+    return w;
 }
 
 QString CompareMenu::line(int i) const
@@ -466,15 +550,15 @@ void CompareMenu::compare(const QString &left, const QString &right)
 {
     auto *window = new TCompareWindow;
     window->setLanguage(m_language);
-    if (!window->loadFiles(left, right)) {
-        QWidget *owner = parentWidget();
-        while (qobject_cast<QMenu *>(owner)) // a box over a closed popup would have no place
-            owner = owner->parentWidget();
-        QMessageBox::warning(owner, line(CompareLine), window->view()->errorText());
-        delete window;
-        return;
-    }
     lastWindow = window;
+    connect(window->view(), &DiffView::loaded, this, [this, window](bool ok) {
+        if (ok)
+            return;
+        const QString error = window->view()->errorText();
+        window->close();
+        QMessageBox::warning(owner(), line(CompareLine), error);
+    });
+    window->startLoading(left, right);
     window->show();
     WindowPlace::centre(window);
 }

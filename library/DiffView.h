@@ -23,8 +23,9 @@ public:
     enum Column { LeftNumber, LeftText, Mark, RightNumber, RightText, ColumnCount };
 
     using QAbstractTableModel::QAbstractTableModel;
-    void setPrograms(const QStringList &left, const QStringList &right, const QString &leftName,
-                     const QString &rightName, const QString &leftTip, const QString &rightTip);
+    void setPrograms(const QStringList &left, const QStringList &right, const QList<DiffRow> &rows,
+                     const QString &leftName, const QString &rightName, const QString &leftTip,
+                     const QString &rightTip);
 
     const QList<DiffRow> &rows() const { return m_rows; }
     const QStringList &left() const { return m_left; }
@@ -33,7 +34,7 @@ public:
     const QList<int> &changeStarts() const { return m_starts; }
     int count(DiffRow::Kind kind) const;
     // The widest line of either side, in the font's pixels.
-    int widestText(const QFontMetrics &fm) const;
+    int widestText(const QFont &font) const;
 
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
@@ -60,6 +61,8 @@ public:
                      const QString &rightPath);
     // Reads both files; false with the message in errorText() when one cannot be compared.
     bool loadFiles(const QString &leftPath, const QString &rightPath);
+    // The same on a worker thread: the view says it is comparing, then loaded() tells.
+    void startLoading(const QString &leftPath, const QString &rightPath);
     QString errorText() const { return m_error; }
 
     const DiffModel *model() const { return m_model; }
@@ -69,11 +72,23 @@ public:
     void nextChange();
     void previousChange();
 
+signals:
+    void loaded(bool ok);
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void changeEvent(QEvent *event) override;
 
 private:
+    struct Loaded {
+        QStringList left, right;
+        QList<DiffRow> rows;
+        QString error;
+    };
+    static Loaded load(const QString &leftPath, const QString &rightPath, const QString &unreadable,
+                       const QString &tooLarge);
+    void showRows(const QStringList &left, const QStringList &right, const QList<DiffRow> &rows,
+                  const QString &leftPath, const QString &rightPath);
     QString line(int i) const;
     void updateTexts();
     void measure();    // column widths from the lines and the font
@@ -86,6 +101,7 @@ private:
     QLabel *m_summary;
     QPushButton *m_previous, *m_next;
     QString m_error;
+    bool m_loading = false;
     int m_numberWidth = 0, m_markWidth = 0, m_textWidth = 0;
 };
 
@@ -97,9 +113,11 @@ public:
     explicit TCompareWindow(QWidget *parent = nullptr);
     void setLanguage(const QStringList &mainLines);
     bool loadFiles(const QString &leftPath, const QString &rightPath);
+    void startLoading(const QString &leftPath, const QString &rightPath);
     DiffView *view() const { return m_view; }
 
 private:
+    void setTitleFor(const QString &leftPath, const QString &rightPath);
     DiffView *m_view;
     QPushButton *m_close;
     QStringList m_language;
@@ -119,11 +137,13 @@ public:
     std::function<QString(const QString &folder)> chooseOther;
     // The entries for this program, as shown when the menu opens.
     void fill(const QString &path);
-    // Compares left with right in a new window; shows why when one cannot be read.
+    // Compares left with right in a new window; says why and closes it when one cannot be
+    // read.
     void compare(const QString &left, const QString &right);
     QPointer<TCompareWindow> lastWindow;
 
 private:
     QString line(int i) const;
+    QWidget *owner() const;
     QStringList m_language;
 };

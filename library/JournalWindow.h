@@ -41,7 +41,7 @@ class TJournalWindow : public QWidget
 public:
     // Lines of the main window's section this window takes its captions from.
     enum CaptionLine {
-        TitleLine = 48,
+        TitleLine = 49,
         MachineLine,
         AllMachinesLine,
         FileLine,

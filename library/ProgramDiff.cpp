@@ -14,8 +14,8 @@ namespace
 
 // Myers' greedy diff keeps one V array per edit distance for the walk back, so its memory
 // grows with d², and its work with (n + m) · d. Past these limits the region left after the
-// common ends are stripped is shown as one hunk (all removed, then all added) and the block
-// numbers still pair what they can: a program rewritten from top to bottom is not worth more.
+// common ends are stripped is taken as one hunk (all removed, then all added), and the block
+// numbers pair what they can: programs that far apart are not worth seconds of work.
 constexpr int MaxEdits = 2000;
 constexpr qint64 MaxSteps = 40'000'000;
 
@@ -191,18 +191,12 @@ ProgramDiff::ReadResult ProgramDiff::readProgram(const QString &path, QStringLis
         *error = f.errorString();
         return ReadResult::Unreadable;
     }
-    const QString text = NcText::fromBytes(bytes);
-    qsizetype from = 0;
-    while (from < text.size()) {
-        qsizetype end = text.indexOf(u'\n', from);
-        if (end < 0)
-            end = text.size();
-        qsizetype stop = end;
-        if (stop > from && text.at(stop - 1) == u'\r')
-            --stop;
-        lines->append(text.mid(from, stop - from));
-        from = end + 1;
-    }
+    *lines = NcText::fromBytes(bytes).split(u'\n');
+    if (!lines->isEmpty() && lines->last().isEmpty())
+        lines->removeLast(); // the line end of the last line
+    for (QString &line : *lines)
+        if (line.endsWith(u'\r'))
+            line.chop(1);
     return ReadResult::Read;
 }
 

@@ -4,6 +4,7 @@
 #include "settings/GeneralSettingsRules.h"
 
 #include <QDialog>
+#include <QSize>
 #include <QStringList>
 #include <functional>
 
@@ -80,6 +81,11 @@ public slots:
 
 protected:
     void done(int result) override;
+    // Room for the window frame a desktop adds around the dialog.
+    static constexpr QSize FrameRoom{16, 48};
+    // Each page as large as the largest needs, or scrolling where that exceeds the screen.
+    void fitPagesTo(const QSize &screenRoom);
+    void setPagesScroll(bool scroll);
     void showEvent(QShowEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 

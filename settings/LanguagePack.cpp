@@ -117,6 +117,7 @@ const char16_t *const appendedMain[] = {
     u"Choose the program to compare with", u"%1 line(s) changed, %2 added, %3 removed",
     u"The programs are identical.", u"Previous change", u"Next change", u"Close",
     u"\"%1\" cannot be read: %2", u"\"%1\" is too large to compare (more than %2 MB).",
+    u"Comparing...",
     // The transfer journal window.
     u"Transfer journal", u"Machine", u"All machines", u"File", u"From", u"To", u"Refresh",
     u"Check the chain", u"Export CSV...", u"Time", u"Port setting", u"Direction", u"Characters",

@@ -21,6 +21,8 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QStyleOptionComboBox>
 #include <QTabBar>
 #include <QTabWidget>
@@ -210,16 +212,9 @@ private slots:
                  .arg(base.path())});
         option.LoadLanguage();
         QStringList cut;
-        // Known open: at 20 points the general settings dialog is taller than an 800-pixel
-        // screen and its fixed size squeezes the transfer page. Reported, not yet counted.
-        const bool generalAt20 = fontSize == 20;
         auto check = [&](const QString &what, const QStringList &found) {
-            for (const QString &f : found) {
-                if (generalAt20 && what == QLatin1String("general settings"))
-                    qWarning("open: %s: %s", qPrintable(what), qPrintable(f));
-                else
-                    cut << what + u':' + u' ' + f;
-            }
+            for (const QString &f : found)
+                cut << what + u':' + u' ' + f;
         };
 
         TF_Main &w = windows.main;
@@ -236,6 +231,27 @@ private slots:
                 QWidget *d = QApplication::activeModalWidget();
                 if (!d)
                     return;
+                // With room for the frame a desktop puts around it.
+                if (d->width() + 16 > area.width() || d->height() + 48 > area.height())
+                    cut << QStringLiteral("%1: %2 x %3 px does not fit a %4 x %5 screen")
+                               .arg(what)
+                               .arg(d->width())
+                               .arg(d->height())
+                               .arg(area.width())
+                               .arg(area.height());
+                // A page scrolls only where its screen has no more room.
+                const QSize screen = d->screen()->availableGeometry().size();
+                for (QScrollArea *a : d->findChildren<QScrollArea *>()) {
+                    const bool across = a->horizontalScrollBar()->isVisibleTo(d) &&
+                                        d->width() + 16 < screen.width();
+                    const bool down = a->verticalScrollBar()->isVisibleTo(d) &&
+                                      d->height() + 48 < screen.height();
+                    if (across || down)
+                        cut << QStringLiteral("%1: a page scrolls in a %2 x %3 px dialog")
+                                   .arg(what)
+                                   .arg(d->width())
+                                   .arg(d->height());
+                }
                 for (QTabWidget *tabs : d->findChildren<QTabWidget *>())
                     for (int i = 0; i < tabs->count(); ++i) {
                         tabs->setCurrentIndex(i);

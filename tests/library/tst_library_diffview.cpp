@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QMainWindow>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -37,6 +38,13 @@ QString shownMarks(const DiffModel *m)
                                 : (coloured ? mark : QStringLiteral("!"));
     }
     return marks;
+}
+
+// The compare window's programs, read and compared on its worker.
+bool loadedIn(TCompareWindow *w)
+{
+    QSignalSpy loaded(w->view(), &DiffView::loaded);
+    return loaded.wait(10000) && loaded.first().first().toBool();
 }
 
 QStringList entries(const QMenu &menu)
@@ -81,6 +89,20 @@ void TestDiffView::compareFiles_data()
         << "The programs are identical."
         << "%"
         << "%|O1|M30|%";
+    QTest::newRow("a long line")
+        << QByteArray("G1 X1\nG1 X100.0001 Y-200.0002 Z-3.0003 A45.0 B90.0 C180.0 F1234.5 S12000 "
+                      "M03 (ROUGHING WITH THE 12 MM END MILL)\nM30\n")
+        << QByteArray("G1 X1\nG1 X2\nM30\n") << "=~="
+        << "1 line(s) changed, 0 added, 0 removed"
+        << "G1 X1"
+        << "G1 X1|G1 X2|M30";
+    QTest::newRow("tabs")
+        << QByteArray("G1 X1\nG1 X100.0001 Y-200.0002 Z-3.0003 A45.0 B90.0 C180.0 F1234.5 S12000 "
+                      "M03 M08 (FINISH)\nM30\n")
+        << QByteArray("G1 X1\nG1\tX2\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\tY3\nM30\n") << "=~="
+        << "1 line(s) changed, 0 added, 0 removed"
+        << "G1 X1"
+        << "G1 X1|G1\tX2\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\tY3|M30";
     QTest::newRow("a byte of the code page is compared, not lost")
         << QByteArray("(D\xd6SE)\nM30\n") << QByteArray("(DUSE)\nM30\n") << "~="
         << "1 line(s) changed, 0 added, 0 removed" << QString::fromUtf8("(D\u00d6SE)")
@@ -102,6 +124,9 @@ void TestDiffView::compareFiles()
     menu.compare(dir.filePath("A.nc"), dir.filePath("B.nc"));
     TCompareWindow *w = menu.lastWindow;
     QVERIFY(w);
+    QCOMPARE(w->findChild<QLabel *>("DiffSummary")->text(), QStringLiteral("Comparing..."));
+    QVERIFY(!w->findChild<QPushButton *>("NextChange")->isEnabled());
+    QVERIFY(loadedIn(w));
     QVERIFY(QTest::qWaitForWindowExposed(w));
     const DiffModel *m = w->view()->model();
     QCOMPARE(shownMarks(m), marks);
@@ -111,6 +136,18 @@ void TestDiffView::compareFiles()
     QCOMPARE(texts.join(u'|'), rightTexts);
     QCOMPARE(m->index(0, DiffModel::LeftText).data().toString(), leftFirst);
     QCOMPARE(w->findChild<QLabel *>("DiffSummary")->text(), summary);
+    // Every line fits its column: long lines scroll sideways, they are not cut.
+    const QTableView *table = w->view()->table();
+    const QFontMetrics fm(table->font());
+    for (int r = 0; r < m->rowCount(); ++r)
+        for (int column : {int(DiffModel::LeftText), int(DiffModel::RightText)}) {
+            const QString text = m->index(r, column).data().toString();
+            QVERIFY2(fm.horizontalAdvance(text) <= table->columnWidth(column),
+                     qPrintable(QStringLiteral("row %1: %2 px in %3")
+                                    .arg(r)
+                                    .arg(fm.horizontalAdvance(text))
+                                    .arg(table->columnWidth(column))));
+        }
     QCOMPARE(m->headerData(DiffModel::LeftText, Qt::Horizontal, Qt::DisplayRole).toString(),
              QStringLiteral("A.nc"));
 
@@ -166,12 +203,20 @@ void TestDiffView::unreadable()
         QFile big(other);
         QVERIFY(big.open(QIODevice::WriteOnly) && big.resize(ProgramDiff::MaxFileBytes + 1));
     }
+    // Read here, and on the worker as the Compare menu reads.
     DiffView view;
     QVERIFY(!view.loadFiles(dir.filePath("A.nc"), other));
-    QVERIFY2(view.errorText().contains(QDir::toNativeSeparators(other)) &&
-                 view.errorText().contains(says),
-             qPrintable(view.errorText()));
-    QCOMPARE(view.model()->rowCount(), 0);
+    DiffView later;
+    QSignalSpy loaded(&later, &DiffView::loaded);
+    later.startLoading(dir.filePath("A.nc"), other);
+    QVERIFY(loaded.wait(10000));
+    QCOMPARE(loaded.first().first().toBool(), false);
+    for (const DiffView *v : {&view, &later}) {
+        QVERIFY2(v->errorText().contains(QDir::toNativeSeparators(other)) &&
+                     v->errorText().contains(says),
+                 qPrintable(v->errorText()));
+        QCOMPARE(v->model()->rowCount(), 0);
+    }
 }
 
 void TestDiffView::backupsNewestFirst()
@@ -201,7 +246,7 @@ void TestDiffView::backupsNewestFirst()
 
     // The newest backup against the program: the backup on the left.
     menu.actions().first()->trigger();
-    QVERIFY(menu.lastWindow);
+    QVERIFY(menu.lastWindow && loadedIn(menu.lastWindow));
     QCOMPARE(menu.lastWindow->view()->model()->left(), (QStringList{"%", "D", "%"}));
     QCOMPARE(menu.lastWindow->view()->model()->right(), (QStringList{"%", "E", "%"}));
     menu.lastWindow->close();
@@ -215,7 +260,7 @@ void TestDiffView::backupsNewestFirst()
     };
     menu.actions().last()->trigger();
     QCOMPARE(QDir(askedIn), QDir(dir.path()));
-    QVERIFY(menu.lastWindow);
+    QVERIFY(menu.lastWindow && loadedIn(menu.lastWindow));
     QCOMPARE(shownMarks(menu.lastWindow->view()->model()), QStringLiteral("==+="));
     menu.lastWindow->close();
 

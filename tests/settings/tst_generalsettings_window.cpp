@@ -408,7 +408,10 @@ private slots:
         QVERIFY(w->setGeneralList(generalList()));
         showActive(w.get());
         named<QLineEdit>(w, "ReadEdit")->setText(QStringLiteral("8888"));
-        QTest::mouseClick(named<QCheckBox>(w, "SaveOKCheckBox"), Qt::LeftButton);
+        // On its box, as a user clicks it: a check box as wide as its page takes no click at
+        // its middle, past the end of its text.
+        auto *saveOk = named<QCheckBox>(w, "SaveOKCheckBox");
+        QTest::mouseClick(saveOk, Qt::LeftButton, {}, QPoint(8, saveOk->height() / 2));
         // A folder entry still being typed when the window closes is kept.
         named<QTabWidget>(w, "PageControl1")->setCurrentIndex(1);
         named<QTabWidget>(w, "DataPageControl")->setCurrentIndex(1);
