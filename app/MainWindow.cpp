@@ -12,6 +12,7 @@
 #include "library/LibraryPanes.h"
 #include "library/NotesStore.h"
 #include "library/PreviewCache.h"
+#include "library/ReviewWindow.h"
 #include "library/Viewer.h"
 #include "settings/CommaText.h"
 #include "settings/GeneralSettings.h"
@@ -60,7 +61,6 @@
 
 namespace
 {
-constexpr int SizeCount = 11;
 constexpr int MinFontSize = 1;
 constexpr int MaxFontSize = 200;
 // The refusal of a folder operation on a mount point, appended to the main section.
@@ -282,6 +282,7 @@ void TF_Main::buildMenus()
     NAuto = NTransfer->addMenu(QString());
     NTransfer->addSeparator();
     NJournal = NTransfer->addAction(QString(), this, &TF_Main::openJournal);
+    NReview = NTransfer->addAction(QString(), this, &TF_Main::openReview);
     NSettings = menuBar()->addMenu(QString());
     NGeneralS = NSettings->addAction(QString(), this, &TF_Main::GeneralSettingsClick);
     NTransferS = NSettings->addAction(QString(), this, &TF_Main::TransferSettingsClick);
@@ -344,8 +345,11 @@ void TF_Main::setLanguage(const QStringList &lines)
     NTransferS->setText(line(7) + QStringLiteral("(&T)"));
     NAbout->setText(line(22) + QStringLiteral("..."));
     NJournal->setText(line(TJournalWindow::TitleLine) + QStringLiteral("(&J)..."));
+    NReview->setText(line(TReviewWindow::TitleLine) + QStringLiteral("(&V)..."));
     if (m_journalWindow)
         m_journalWindow->setLanguage(language);
+    if (m_reviewWindow)
+        m_reviewWindow->setLanguage(language);
     m_engine->setPlainCaptions(language.mid(8, 5));
     Previews->setCaptions(line(13), line(14), line(15));
     SEdit->setText(line(16) + QStringLiteral("(&E)"));
@@ -358,24 +362,6 @@ void TF_Main::setLanguage(const QStringList &lines)
     NView->setText(line(19) + QStringLiteral("(&V)"));
     NRemove->setText(line(20) + QStringLiteral("(&R)"));
     NAllRemove->setText(line(21) + QStringLiteral("(&A)"));
-}
-
-void TF_Main::openJournal()
-{
-    const TransferJournal *journal = TransferJournal::processJournal();
-    if (!m_journalWindow) {
-        m_journalWindow =
-            new TJournalWindow(journal ? journal->path()
-                                       : QFileInfo(m_notes->databasePath())
-                                             .dir()
-                                             .filePath(QLatin1String(TransferJournal::FileName)),
-                               this);
-        m_journalWindow->setLanguage(language);
-    }
-    m_journalWindow->refresh();
-    m_journalWindow->show();
-    m_journalWindow->raise();
-    m_journalWindow->activateWindow();
 }
 
 void TF_Main::setMenuItemData(const QStringList &names, QMenu *menu, void (TF_Main::*handler)(int))
@@ -471,39 +457,6 @@ QStringList TF_Main::getOption() const
         size = QString::number(font().pointSize());
     return {QDir::toNativeSeparators(ShellTreeView1->Path()), CommaText::write(extItems()),
             Panel3->pattern(), size};
-}
-
-void TF_Main::setWindowsSize(const QString &text)
-{
-    QList<int> v;
-    for (const QString &item : CommaText::read(text)) {
-        bool ok = false;
-        const int n = item.toInt(&ok);
-        if (!ok)
-            break;
-        v << n;
-    }
-    if (v.size() < SizeCount) // the store repairs sizes; a short text still must not crash
-        return;
-    resize(v[0], v[1]);
-    Splitter1->setSizes({v[2], qMax(1, v[0] - v[2])});
-    Splitter2->setSizes({v[3], qMax(1, v[1] - v[3])});
-    LowerSplitter->setSizes({v[4], v[5], qMax(1, v[0] - v[4] - v[5])});
-    Panel3->setSectionWidths({v[6], v[7], v[8], v[9], v[10]});
-}
-
-QString TF_Main::getWindowsSize() const
-{
-    QStringList v;
-    const QList<int> tree = Splitter1->sizes();
-    const QList<int> panes = Splitter2->sizes();
-    const QList<int> lower = LowerSplitter->sizes();
-    v << QString::number(width()) << QString::number(height()) << QString::number(tree.value(0))
-      << QString::number(panes.value(0)) << QString::number(lower.value(0))
-      << QString::number(lower.value(1));
-    for (int w : Panel3->sectionWidths())
-        v << QString::number(w);
-    return CommaText::write(v);
 }
 
 void TF_Main::closeEvent(QCloseEvent *event)
@@ -687,27 +640,6 @@ bool TF_Main::addFileData(const QString &row)
     return m_engine->addFileData(row);
 }
 
-void TF_Main::settleToolButtons()
-{
-    for (QToolButton *b : {SendToolButton, ReadToolButton, AutoToolButton, GeneralToolButton,
-                           TransferToolButton, ExitToolButton}) {
-        if (!b->testAttribute(Qt::WA_UnderMouse) ||
-            b->rect().contains(b->mapFromGlobal(QCursor::pos())))
-            continue;
-        QEvent leave(QEvent::Leave);
-        QCoreApplication::sendEvent(b, &leave);
-        b->setAttribute(Qt::WA_UnderMouse, false);
-        b->update();
-    }
-}
-
-void TF_Main::changeEvent(QEvent *event)
-{
-    QMainWindow::changeEvent(event);
-    if (event->type() == QEvent::ActivationChange && isActiveWindow())
-        settleToolButtons();
-}
-
 void TF_Main::ToolButtonClick(int tag)
 {
     QToolButton *button = tag == 1 ? SendToolButton : tag == 2 ? ReadToolButton : AutoToolButton;
@@ -852,13 +784,4 @@ void TF_Main::TransferSettingsClick()
     }
     m_transfer->exec();
     MenuItemUpdate();
-}
-
-void TF_Main::NAboutClick()
-{
-    if (!m_about)
-        return;
-    m_about->setLanguage(m_option ? m_option->getLanguageList(LanguagePack::About)
-                                  : LanguagePack::builtIn(LanguagePack::About));
-    m_about->exec();
 }

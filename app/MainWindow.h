@@ -17,6 +17,7 @@ class TTransferSettings;
 class TColorDialogs;
 class TViewer;
 class TJournalWindow;
+class TReviewWindow;
 class CompareMenu;
 class ShellTreeView;
 class FileListPane;
@@ -106,7 +107,10 @@ private:
     TColorDialogs *m_colors = nullptr;
     TViewer *m_viewer = nullptr;
     TJournalWindow *m_journalWindow = nullptr;
+    TReviewWindow *m_reviewWindow = nullptr;
     void openJournal();
+    void openReview();
+    QStringList reviewFolders() const;
     // A tool button the pointer left while a dialog was open never hears of it: it is told.
     void settleToolButtons();
     NotesStore *m_notes;
@@ -123,6 +127,7 @@ private:
     QMenu *NTransfer, *NSend, *NRead, *NAuto, *NSettings;
     QAction *NGeneralS, *NTransferS, *UHFS, *NAbout;
     QAction *NJournal = nullptr;
+    QAction *NReview = nullptr;
     QMenu *SendPopup, *ReadPopup, *AutoPopup;
     QMenu *PopupString, *SSend, *SRead, *SAuto;
     QAction *SEdit, *SNote, *NAddBuffer;

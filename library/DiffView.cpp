@@ -280,6 +280,8 @@ void DiffView::updateTexts()
 void DiffView::setPrograms(const QStringList &left, const QStringList &right,
                            const QString &leftPath, const QString &rightPath)
 {
+    ++m_generation; // a comparison still running elsewhere is not shown over this one
+    m_loading = false;
     showRows(left, right, DiffPrograms(left, right), leftPath, rightPath);
 }
 
@@ -332,6 +334,7 @@ bool DiffView::loadFiles(const QString &leftPath, const QString &rightPath)
 void DiffView::startLoading(const QString &leftPath, const QString &rightPath)
 {
     m_loading = true;
+    const int generation = ++m_generation;
     updateTexts();
     // A program of a million lines takes seconds: the window stays live meanwhile. Closed
     // before the end, the view hears nothing; the worker finishes and is deleted.
@@ -342,6 +345,9 @@ void DiffView::startLoading(const QString &leftPath, const QString &rightPath)
         QThread::create([=] { *done = load(leftPath, rightPath, unreadable, tooLarge); });
     connect(worker, &QThread::finished, worker, &QObject::deleteLater);
     connect(worker, &QThread::finished, this, [=] {
+        // Only the pair asked for last is shown, however the workers finish.
+        if (generation != m_generation)
+            return;
         m_loading = false;
         m_error = done->error;
         if (m_error.isEmpty())

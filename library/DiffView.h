@@ -102,6 +102,7 @@ private:
     QPushButton *m_previous, *m_next;
     QString m_error;
     bool m_loading = false;
+    int m_generation = 0;
     int m_numberWidth = 0, m_markWidth = 0, m_textWidth = 0;
 };
 

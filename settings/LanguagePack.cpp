@@ -124,7 +124,17 @@ const char16_t *const appendedMain[] = {
     u"Result", u"Reason", u"User", u"%1 of %2 rows",
     u"The chain is whole: %1 rows, none changed or removed since they were written.",
     u"The chain is broken: %1.", u"The journal \"%1\" cannot be read: %2",
-    u"The CSV file \"%1\" cannot be written: %2"};
+    u"The CSV file \"%1\" cannot be written: %2",
+    // The review window.
+    u"Review returned programs", u"Held", u"Accept", u"Reject",
+    u"No returned program is held for review.",
+    u"\"%1\" now holds the accepted program; the program it replaced is kept as \"%2\".",
+    u"\"%1\" now holds the accepted program.",
+    u"The rejected program is kept in \"%1\"; \"%2\" stays as it was.",
+    u"Replace \"%1\" with the program held for review? The program it replaces is kept as a "
+    u"backup.",
+    u"Reject the program held for \"%1\"? It is moved to the failed transfers.",
+    u"%1 program(s) held for review"};
 
 const char16_t *const appendedGeneral[] = {u"NC 程式文字編碼", u"依語言設定"};
 

@@ -10,6 +10,7 @@
 #include "library/JournalWindow.h"
 #include "library/LibraryPanes.h"
 #include "library/ProgramStore.h"
+#include "library/ReviewWindow.h"
 #include "settings/LanguagePack.h"
 #include "transfer/ComWidgets.h"
 #include "transfer/DetectedPorts.h"
@@ -311,6 +312,27 @@ int main(int argc, char *argv[])
         settle();
         shot(QStringLiteral("journal"));
         delete journalWindow;
+    }
+
+    // A program the machine returned after edits at the control, held for review.
+    {
+        const QString program = nc.filePath(QStringLiteral("O0002.nc"));
+        QFile f(program);
+        QByteArray edited;
+        if (f.open(QIODevice::ReadOnly))
+            edited = f.readAll();
+        f.close();
+        edited.replace("N40G01X3.5Y-2.5F300\n", "N40G01X3.5Y-2.5F220\n");
+        edited.replace("N90G01X8.5Y-2.5F300\n", "N90G01X8.5Y-2.5F300\nN95M01\n");
+        ReviewQueue::hold(program, edited, {QStringLiteral("Radio"), QStringLiteral("02")});
+        auto *review = new TReviewWindow;
+        review->setLanguage(option.getLanguageList(LanguagePack::Main));
+        review->setFolders({nc.path()});
+        review->refresh();
+        review->show();
+        settle(800);
+        shot(QStringLiteral("review"));
+        delete review;
     }
 
     // Port settings with the port list open: detected ports and their descriptions.

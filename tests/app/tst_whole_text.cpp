@@ -7,6 +7,7 @@
 #include "library/DiffView.h"
 #include "library/FolderTree.h"
 #include "library/JournalWindow.h"
+#include "library/ReviewWindow.h"
 #include "settings/LanguagePack.h"
 #include "settings/PortSetting.h"
 #include "transfer/ReceiveTransport.h"
@@ -342,6 +343,26 @@ private slots:
         QCOMPARE(journalWindow->model()->rowCount(), 4);
         check(QStringLiteral("journal"), cutIn(journalWindow));
         delete journalWindow;
+
+        // The review window with one returned program held beside the stored one.
+        const QString approved = base.filePath(QStringLiteral("O0001.nc"));
+        QFile program(approved);
+        QVERIFY(program.open(QIODevice::WriteOnly));
+        program.write("%\r\nO0001\r\nN10G00X0\r\nM30\r\n%\r\n");
+        program.close();
+        QCOMPARE(ReviewQueue::hold(approved, "%\r\nO0001\r\nN10G00X1.\r\nM30\r\n%\r\n",
+                                   {QStringLiteral("Mill"), QStringLiteral("00")})
+                     .outcome,
+                 ReviewQueue::Hold::Held);
+        auto *review = new TReviewWindow;
+        review->setLanguage(option.getLanguageList(LanguagePack::Main));
+        review->setFolders({base.path()});
+        review->refresh();
+        review->show();
+        QVERIFY(QTest::qWaitForWindowExposed(review));
+        QTRY_VERIFY(review->diffView()->model()->rowCount() > 0);
+        check(QStringLiteral("review"), cutIn(review));
+        delete review;
 
         for (const QString &c : std::as_const(cut))
             qWarning("%s", qPrintable(c));
