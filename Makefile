@@ -102,7 +102,7 @@ LAUNCHER     = $(if $(shell command -v ccache),-DCMAKE_CXX_COMPILER_LAUNCHER=cca
 # auto mode.
 # tst_receive_window is left out: Qt's pooled threads (used by the window, not by our code)
 # report races whose stacks lie wholly inside Qt, in frames without names to suppress.
-TSAN_TESTS  ?= ^(tst_send_pty|tst_send_pacing|tst_send_command|tst_receive_engine|tst_receive_command|tst_line_.*|tst_network_line|tst_network_windows|tst_automode_.*)$$
+TSAN_TESTS  ?= ^(tst_library_journal|tst_send_pty|tst_send_pacing|tst_send_command|tst_receive_engine|tst_receive_command|tst_line_.*|tst_network_line|tst_network_windows|tst_automode_.*)$$
 FUZZ_TIME   ?= 30
 
 sanitizer-deps: deps
