@@ -59,8 +59,12 @@ QString rescuePath(const QString &out)
 QString keepPath(const QString &out, const QString &portSetting)
 {
     QString why;
-    const QString kept = AutoMode::FailedPath(QFileInfo(out).absolutePath(), portSetting,
-                                              QFileInfo(out).fileName(), &why);
+    const QString folder = QFileInfo(out).absolutePath();
+    // A folder that went away is not made again as a side effect.
+    const QString kept =
+        QFileInfo(folder).isDir()
+            ? AutoMode::FailedPath(folder, portSetting, QFileInfo(out).fileName(), &why)
+            : QString();
     return kept.isEmpty() ? rescuePath(out) : kept;
 }
 

@@ -297,15 +297,22 @@ void TReceiveTransport::followLastLine()
 
 QString TReceiveTransport::keepFailed(const QString &why)
 {
-    // Whatever the user answers next, what arrived is kept first.
+    // Whatever the user answers next, what arrived is kept first: beside the file it was
+    // meant for, else in the port setting's work folder.
     const QString target = m_engine->fileName();
-    const QString folder =
-        target.isEmpty() ? Port.value(PortSetting::WorkFolder) : QFileInfo(target).absolutePath();
-    QString error;
-    QString kept = AutoMode::FailedPath(folder, Port.value(PortSetting::Name),
-                                        QFileInfo(target).fileName(), &error);
-    if (!kept.isEmpty() && !m_engine->savePartial(kept, &error)) {
-        QFile::remove(kept);
+    QString kept;
+    for (const QString &folder : {target.isEmpty() ? QString() : QFileInfo(target).absolutePath(),
+                                  Port.value(PortSetting::WorkFolder)}) {
+        QString error;
+        // Only into a folder that is there: a missing one is not made as a side effect.
+        if (folder.isEmpty() || !QFileInfo(folder).isDir())
+            continue;
+        kept = AutoMode::FailedPath(folder, Port.value(PortSetting::Name),
+                                    QFileInfo(target).fileName(), &error);
+        if (!kept.isEmpty() && m_engine->savePartial(kept, &error))
+            break;
+        if (!kept.isEmpty())
+            QFile::remove(kept);
         kept.clear();
     }
     m_engine->journalFailure(why, kept);
@@ -374,7 +381,16 @@ void TReceiveTransport::onStored(const QString &path)
 
 void TReceiveTransport::onStoreFailed(const QString &message)
 {
-    const QString text = message + QLatin1Char('\n') + lang(KeptProgramLine);
+    // The first failure keeps the program as a failed transfer too: the window may be closed
+    // or the PC lose power before the user decides.
+    if (!m_failureKept) {
+        m_failureKept = true;
+        m_failedCopy = keepFailed(message);
+    }
+    QString text = message + QLatin1Char('\n') + lang(KeptProgramLine);
+    if (!m_failedCopy.isEmpty())
+        text += QStringLiteral("\nA copy is kept as a failed transfer in \"%1\".")
+                    .arg(QDir::toNativeSeparators(m_failedCopy));
     if (!m_storeError) {
         m_storeError = new QMessageBox(QMessageBox::Warning, QStringLiteral("message"), text,
                                        QMessageBox::Retry | QMessageBox::Cancel, this);

@@ -68,6 +68,8 @@ private:
     void savePartialAs();
     // Keeps what arrived of a program cut short as a failed transfer; its path, or empty.
     QString keepFailed(const QString &why);
+    bool m_failureKept = false;
+    QString m_failedCopy;
     void onCharCount(qint64 count);
     void onStored(const QString &path);
     void onStoreFailed(const QString &message);
