@@ -1,7 +1,7 @@
 #include "automode/AutoModeLog.h"
 
-#include "automode/ProgramFiles.h"
 #include "automode/RequestProtocol.h"
+#include "library/ProgramFiles.h"
 #include "settings/NcText.h"
 
 #include <QDir>
@@ -51,7 +51,7 @@ QStringList AutoModeLog::load(QString *error) const
 bool AutoModeLog::append(const QString &line, QString *error) const
 {
     QString why;
-    if (AppendTo(m_path, NcText::toBytes(line) + "\r\n", &why))
+    if (ProgramFiles::AppendTo(m_path, NcText::toBytes(line) + "\r\n", &why))
         return true;
     if (error)
         *error = QStringLiteral("Cannot write the log \"%1\": %2")
@@ -65,7 +65,8 @@ bool AutoModeLog::rewrite(const QStringList &lines, QString *error) const
     for (const QString &line : lines)
         bytes += NcText::toBytes(line) + "\r\n";
     QString why;
-    if (MakeFolder(QFileInfo(m_path).absolutePath(), &why) && WriteWhole(m_path, bytes, &why))
+    if (ProgramFiles::MakeFolder(QFileInfo(m_path).absolutePath(), &why) &&
+        ProgramFiles::WriteWhole(m_path, bytes, &why))
         return true;
     if (error)
         *error = QStringLiteral("Cannot write the log \"%1\": %2")

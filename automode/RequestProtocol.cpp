@@ -3,7 +3,6 @@
 #include "library/ProgramStore.h"
 #include "library/ReviewQueue.h"
 
-#include "automode/ProgramFiles.h"
 #include "automode/RemoteRequests.h"
 #include "settings/NcText.h"
 #include "settings/PortSetting.h"
@@ -122,11 +121,7 @@ bool hasLine(const QStringList &lines, const char *line)
     return false;
 }
 
-bool isForbidden(QChar c)
-{
-    return c.unicode() < 0x20 || c == u'/' || c == u'\\' || c == u':' || c == u'*' || c == u'?' ||
-           c == u'"' || c == u'<' || c == u'>' || c == u'|';
-}
+using ProgramFiles::IsForbiddenInName;
 
 } // namespace
 
@@ -144,18 +139,6 @@ QString ToMachinePath(const QString &text)
     out.replace(u':', u'#');
     out.replace(QChar(pcSeparator), u'/');
     return out;
-}
-
-QString SafeFileName(const QString &name)
-{
-    QString out = name;
-    bool onlyDots = true;
-    for (QChar &c : out) {
-        if (isForbidden(c))
-            c = u'_';
-        onlyDots = onlyDots && c == u'.';
-    }
-    return onlyDots ? QString() : out;
 }
 
 RequestProtocol::RequestProtocol(const QStringList &portSetting, GeneralValuesSource values)
@@ -220,7 +203,7 @@ QString RequestProtocol::ResolvePattern(const GeneralValues &values, const QStri
     QString name = value.literal ? value.text : u'O' + value.text;
     // Matched against the names in one folder: a pattern can never name a path.
     for (QChar &c : name) {
-        if (c != u'*' && c != u'?' && isForbidden(c))
+        if (c != u'*' && c != u'?' && IsForbiddenInName(c))
             c = u'_';
     }
     return name;
@@ -241,22 +224,6 @@ QString RequestProtocol::NameFromProgramLine(const GeneralValues &values, const 
     if (name.isEmpty())
         name = SafeFileName(line.left(open).trimmed().left(MaxStoredName));
     return name.isEmpty() ? QString::fromLatin1(UnnamedProgram) : name;
-}
-
-QString RequestProtocol::UniqueFileName(const QString &path)
-{
-    if (!QFileInfo::exists(path))
-        return path;
-    const qsizetype slash = qMax(path.lastIndexOf(u'/'), path.lastIndexOf(pcSeparator));
-    const qsizetype dot = path.lastIndexOf(u'.');
-    const qsizetype split = dot > slash ? dot : path.size();
-    const QString stem = path.left(split);
-    const QString ext = path.mid(split);
-    for (int n = 1;; ++n) {
-        const QString candidate = stem + u'-' + QString::number(n) + ext;
-        if (!QFileInfo::exists(candidate))
-            return candidate;
-    }
 }
 
 ProgramTarget RequestProtocol::targetOf(const GeneralValues &values, const QByteArray &buffer) const
@@ -291,8 +258,8 @@ ProgramTarget RequestProtocol::TargetOf(const QByteArray &buffer) const
 QString RequestProtocol::KeepFailedTransfer(const QByteArray &buffer, QString *reason) const
 {
     const ProgramTarget target = TargetOf(buffer);
-    return KeepFailed(target.folder, m_fallback, m_port.value(PortSetting::Name), target.fileName,
-                      buffer, reason);
+    return ProgramFiles::KeepFailed(target.folder, m_fallback, m_port.value(PortSetting::Name),
+                                    target.fileName, buffer, reason);
 }
 
 Handling RequestProtocol::HandleBuffer(int device, const QByteArray &buffer)
@@ -343,7 +310,7 @@ void RequestProtocol::storeReturn(Handling &h, const GeneralValues &values, cons
         return holdReturn(h, values, code, target, bytes);
     QString path = withSeparator(target.folder) + target.fileName;
     QString reason;
-    const bool folder = MakeFolder(target.folder, &reason);
+    const bool folder = ProgramFiles::MakeFolder(target.folder, &reason);
     if (folder && !values.overwrite)
         path = UniqueFileName(path);
     // Written beside the target and renamed: a failed store leaves any old file whole and
@@ -411,8 +378,9 @@ void RequestProtocol::keepUnstored(Handling &h, const QString &code, const Progr
 {
     h.log << LogEvent{QStringLiteral("ERROR"), code, QStringLiteral("SAVE"), path};
     QString keptWhy;
-    h.keptPath = KeepFailed(target.folder, m_fallback, m_port.value(PortSetting::Name),
-                            target.fileName, bytes, &keptWhy);
+    h.keptPath =
+        ProgramFiles::KeepFailed(target.folder, m_fallback, m_port.value(PortSetting::Name),
+                                 target.fileName, bytes, &keptWhy);
     h.storeError =
         problem + QStringLiteral("; ") +
         (h.keptPath.isEmpty()

@@ -7,6 +7,7 @@
 // entries; the window and `ncferry-cli auto` show and keep the log.
 #include "automode/AutoModeValues.h"
 #include "automode/SendListEntry.h"
+#include "library/ProgramFiles.h"
 
 #include <QDeadlineTimer>
 #include <QList>
@@ -22,13 +23,8 @@ namespace AutoMode
 QString ToPcPath(const QString &text);
 QString ToMachinePath(const QString &text);
 
-// A name the file system can hold inside its folder: "/", "\", ":", "*", "?", '"', "<", ">",
-// "|" and control characters become "_"; a name of nothing but dots ("." or "..") becomes
-// empty, so it never names the folder itself or its parent.
-QString SafeFileName(const QString &name);
-
-// The stored name of a program whose program line has no usable name of its own.
-inline constexpr char UnnamedProgram[] = "NONAME";
+using ProgramFiles::SafeFileName;
+using ProgramFiles::UnnamedProgram;
 // Characters kept of a stored program's name: room for "-n", the extension and characters
 // that take two bytes on disk, within the 255 bytes file systems allow.
 constexpr int MaxStoredName = 100;
@@ -108,7 +104,10 @@ public:
     // MaxStoredName characters are kept.
     static QString NameFromProgramLine(const GeneralValues &values, const QString &line);
     // path itself when nothing exists there, else stem-1.ext, stem-2.ext, ... the first free.
-    static QString UniqueFileName(const QString &path);
+    static QString UniqueFileName(const QString &path)
+    {
+        return ProgramFiles::UniqueFileName(path);
+    }
 
     static bool isCodeLine(const QString &code, const QString &line);
 

@@ -6,7 +6,7 @@
 //    the time until its row, with the SHA-256 of its 1 MB file, is committed to journal.db on
 //    the journal's own thread, beside the SHA-256 alone.
 // Options: --rounds N (30), --rows N (200).
-#include "automode/ProgramFiles.h"
+#include "library/ProgramFiles.h"
 #include "library/ProgramStore.h"
 #include "library/TransferJournal.h"
 
@@ -77,7 +77,7 @@ int main(int argc, char *argv[])
     for (int r = 0; r < rounds; ++r) {
         QElapsedTimer t;
         t.start();
-        if (!AutoMode::WriteWhole(path, r % 2 ? a : b, &reason)) {
+        if (!ProgramFiles::WriteWhole(path, r % 2 ? a : b, &reason)) {
             std::printf("plain write failed: %s\n", qPrintable(reason));
             return 1;
         }

@@ -1,6 +1,6 @@
 #include "library/ProgramStore.h"
 
-#include "automode/ProgramFiles.h"
+#include "library/ProgramFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -99,7 +99,7 @@ QStringList ProgramStore::backupsOf(const QString &path)
 QString ProgramStore::keepBackup(const QString &path, QString *problem) const
 {
     const QString folder = QFileInfo(path).absoluteDir().filePath(QLatin1String(BackupFolder));
-    if (!AutoMode::MakeFolder(folder, problem))
+    if (!ProgramFiles::MakeFolder(folder, problem))
         return QString();
     const QList<int> numbers = backupNumbers(path);
     const QString backup = backupPathFor(path, numbers.isEmpty() ? 1 : numbers.last() + 1);
@@ -130,7 +130,7 @@ ProgramStore::Result ProgramStore::store(const QString &path, const QByteArray &
         path,
         [&](QFile &stored) { return stored.size() == bytes.size() && stored.readAll() == bytes; },
         [&](const QString &to, QString *reason) {
-            return AutoMode::WriteWhole(to, bytes, reason);
+            return ProgramFiles::WriteWhole(to, bytes, reason);
         });
 }
 

@@ -1,7 +1,6 @@
 #include "library/ReviewQueue.h"
 
-#include "automode/ProgramFiles.h"
-#include "automode/RequestProtocol.h"
+#include "library/ProgramFiles.h"
 #include "library/TransferJournal.h"
 
 #include <QDir>
@@ -121,7 +120,7 @@ ReviewQueue::Hold ReviewQueue::hold(const QString &targetPath, const QByteArray 
             return h;
         }
     }
-    if (!AutoMode::MakeFolder(folder, &h.reason))
+    if (!ProgramFiles::MakeFolder(folder, &h.reason))
         return h;
     const QDateTime now = QDateTime::currentDateTime();
     const NameParts p = partsOf(QFileInfo(targetPath).fileName());
@@ -144,9 +143,9 @@ ReviewQueue::Hold ReviewQueue::hold(const QString &targetPath, const QByteArray 
         }
     }
     QString why;
-    if (!AutoMode::WriteWhole(path + QLatin1String(InfoSuffix),
-                              noteText(QFileInfo(targetPath).fileName(), now, origin), &why) ||
-        !AutoMode::WriteWhole(path, bytes, &why)) {
+    if (!ProgramFiles::WriteWhole(path + QLatin1String(InfoSuffix),
+                                  noteText(QFileInfo(targetPath).fileName(), now, origin), &why) ||
+        !ProgramFiles::WriteWhole(path, bytes, &why)) {
         QFile::remove(path);
         QFile::remove(path + QLatin1String(InfoSuffix));
         h.reason = QStringLiteral("cannot write \"%1\": %2").arg(shown(path), why);
@@ -316,8 +315,8 @@ ReviewQueue::Decision ReviewQueue::reject(const QString &heldPath)
     // Named as every failed transfer is: port setting, program, date and time.
     QString why;
     const QString to =
-        AutoMode::FailedPath(QFileInfo(e.targetPath).absolutePath(), e.origin.portSetting,
-                             QFileInfo(e.targetPath).fileName(), &why);
+        ProgramFiles::FailedPath(QFileInfo(e.targetPath).absolutePath(), e.origin.portSetting,
+                                 QFileInfo(e.targetPath).fileName(), &why);
     if (to.isEmpty()) {
         d.reason = why + QStringLiteral("; it stays held for review");
         return d;

@@ -1,6 +1,6 @@
 #include "tools/ReceiveCommand.h"
 
-#include "automode/ProgramFiles.h"
+#include "library/ProgramFiles.h"
 #include "settings/PortSetting.h"
 #include "tools/CliCommand.h"
 #include "tools/CliOutput.h"
@@ -63,7 +63,7 @@ QString keepPath(const QString &out, const QString &portSetting)
     // A folder that went away is not made again as a side effect.
     const QString kept =
         QFileInfo(folder).isDir()
-            ? AutoMode::FailedPath(folder, portSetting, QFileInfo(out).fileName(), &why)
+            ? ProgramFiles::FailedPath(folder, portSetting, QFileInfo(out).fileName(), &why)
             : QString();
     return kept.isEmpty() ? rescuePath(out) : kept;
 }

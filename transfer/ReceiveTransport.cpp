@@ -1,6 +1,6 @@
 #include "transfer/ReceiveTransport.h"
 
-#include "automode/ProgramFiles.h"
+#include "library/ProgramFiles.h"
 #include "settings/LanguagePack.h"
 #include "settings/PortSetting.h"
 #include "settings/WindowPlace.h"
@@ -307,8 +307,8 @@ QString TReceiveTransport::keepFailed(const QString &why)
         // Only into a folder that is there: a missing one is not made as a side effect.
         if (folder.isEmpty() || !QFileInfo(folder).isDir())
             continue;
-        kept = AutoMode::FailedPath(folder, Port.value(PortSetting::Name),
-                                    QFileInfo(target).fileName(), &error);
+        kept = ProgramFiles::FailedPath(folder, Port.value(PortSetting::Name),
+                                        QFileInfo(target).fileName(), &error);
         if (!kept.isEmpty() && m_engine->savePartial(kept, &error))
             break;
         if (!kept.isEmpty())

@@ -4,7 +4,7 @@
 #include "AutoLinkRig.h"
 #include "TestFiles.h"
 #include "automode/AutoModeLog.h"
-#include "automode/ProgramFiles.h"
+#include "library/ProgramFiles.h"
 #include "library/TransferJournal.h"
 #include "tools/sim/RadioAdapterSim.h"
 

@@ -1,13 +1,26 @@
 #pragma once
-// Writing what the auto mode receives, and keeping what cannot be stored. A returned program
-// is never lost: what could not be written where it belongs goes to a "failed" folder, and
-// every failure gives the system's own reason ("No space left on device"), not Qt's
-// "Unknown error" of a short write.
+// Writing received programs, and keeping what cannot be stored. A received program is never
+// lost: what could not be written where it belongs goes to a "failed" folder, and every
+// failure gives the system's own reason ("No space left on device"), not Qt's "Unknown error"
+// of a short write.
 #include <QByteArray>
+#include <QChar>
 #include <QString>
 
-namespace AutoMode
+namespace ProgramFiles
 {
+
+// The stored name of a program whose program line has no usable name of its own.
+inline constexpr char UnnamedProgram[] = "NONAME";
+
+// "/", "\", ":", "*", "?", '"', "<", ">", "|" and control characters: no file name holds them.
+bool IsForbiddenInName(QChar c);
+// A name the file system can hold inside its folder: the forbidden characters become "_"; a
+// name of nothing but dots ("." or "..") becomes empty, so it never names the folder itself or
+// its parent.
+QString SafeFileName(const QString &name);
+// path itself when no file has that name, else the first free "<stem>-n<ext>".
+QString UniqueFileName(const QString &path);
 
 // The folder that keeps failed transfers, inside a program folder or the user's data folder.
 inline constexpr char FailedFolder[] = "failed";
@@ -31,4 +44,4 @@ QString FailedPath(const QString &folder, const QString &portSetting, const QStr
 QString KeepFailed(const QString &folder, const QString &fallbackFolder, const QString &portSetting,
                    const QString &fileName, const QByteArray &bytes, QString *reason);
 
-} // namespace AutoMode
+} // namespace ProgramFiles

@@ -1,6 +1,4 @@
-#include "automode/ProgramFiles.h"
-
-#include "automode/RequestProtocol.h"
+#include "library/ProgramFiles.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -12,11 +10,17 @@
 #include <sys/stat.h>
 #endif
 
-namespace AutoMode
+namespace ProgramFiles
 {
 
 namespace
 {
+
+#ifdef Q_OS_WIN
+constexpr char16_t pcSeparator = u'\\';
+#else
+constexpr char16_t pcSeparator = u'/';
+#endif
 
 // Qt says "Unknown error" when a write ends short (a full disk's first answer); errno holds
 // the system's reason once the next write has failed outright.
@@ -45,6 +49,40 @@ bool writeEvery(QFileDevice &file, const QByteArray &bytes, int *savedErrno)
 }
 
 } // namespace
+
+bool IsForbiddenInName(QChar c)
+{
+    return c.unicode() < 0x20 || c == u'/' || c == u'\\' || c == u':' || c == u'*' || c == u'?' ||
+           c == u'"' || c == u'<' || c == u'>' || c == u'|';
+}
+
+QString SafeFileName(const QString &name)
+{
+    QString out = name;
+    bool onlyDots = true;
+    for (QChar &c : out) {
+        if (IsForbiddenInName(c))
+            c = u'_';
+        onlyDots = onlyDots && c == u'.';
+    }
+    return onlyDots ? QString() : out;
+}
+
+QString UniqueFileName(const QString &path)
+{
+    if (!QFileInfo::exists(path))
+        return path;
+    const qsizetype slash = qMax(path.lastIndexOf(u'/'), path.lastIndexOf(pcSeparator));
+    const qsizetype dot = path.lastIndexOf(u'.');
+    const qsizetype split = dot > slash ? dot : path.size();
+    const QString stem = path.left(split);
+    const QString ext = path.mid(split);
+    for (int n = 1;; ++n) {
+        const QString candidate = stem + u'-' + QString::number(n) + ext;
+        if (!QFileInfo::exists(candidate))
+            return candidate;
+    }
+}
 
 bool MakeFolder(const QString &path, QString *reason)
 {
@@ -131,7 +169,7 @@ QString FailedPath(const QString &folder, const QString &portSetting, const QStr
     const QString into = QDir(folder).filePath(QString::fromLatin1(FailedFolder));
     if (!MakeFolder(into, reason))
         return QString();
-    return RequestProtocol::UniqueFileName(QDir(into).filePath(stamped));
+    return UniqueFileName(QDir(into).filePath(stamped));
 }
 
 QString KeepFailed(const QString &folder, const QString &fallbackFolder, const QString &portSetting,
@@ -155,4 +193,4 @@ QString KeepFailed(const QString &folder, const QString &fallbackFolder, const Q
     return QString();
 }
 
-} // namespace AutoMode
+} // namespace ProgramFiles
