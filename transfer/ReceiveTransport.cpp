@@ -148,18 +148,16 @@ void TReceiveTransport::setLanguage(const QStringList &lines)
     ToolButton1->setText(lang(6));
 }
 
-bool TReceiveTransport::setPortSetting(const QString &line)
+bool TReceiveTransport::setPortSetting(const PortProfile &profile)
 {
-    Port = PortSetting::split(line);
-    LineSettings settings;
-    QString error;
-    if (!PortSetting::toLineSettings(Port, &settings, &m_flowControl, &error)) {
-        QMessageBox::warning(nullptr, QStringLiteral("message"), error);
+    Port = profile;
+    if (!Port.isUsable()) {
+        QMessageBox::warning(nullptr, QStringLiteral("message"), Port.problem());
         return false;
     }
-    settings.discardNull = false;
-    ComPort1->setSettings(settings);
-    m_engine->setJournalName(Port.value(PortSetting::Name));
+    m_flowControl = Port.flowControl();
+    ComPort1->setSettings(Port.lineSettings(PortProfile::Use::Receive));
+    m_engine->setJournalName(Port.name());
     return true;
 }
 
@@ -240,8 +238,9 @@ void TReceiveTransport::changeEvent(QEvent *event)
 
 void TReceiveTransport::FormActivate()
 {
-    setWindowTitle(PortSetting::caption(Port, lang(0)));
-    StaticText2->setFullText(LanguagePack::label(lang(1)) + PortSetting::summary(Port, {}).mid(1));
+    setWindowTitle(PortSetting::caption(Port.fields(), lang(0)));
+    StaticText2->setFullText(LanguagePack::label(lang(1)) +
+                             PortSetting::summary(Port.fields(), {}).mid(1));
     setFileName(m_engine->fileName());
 }
 
@@ -299,11 +298,9 @@ QString TReceiveTransport::keepFailed(const QString &why)
 {
     // Whatever the user answers next, what arrived is kept first.
     const QString target = m_engine->fileName();
-    const QString folder =
-        target.isEmpty() ? Port.value(PortSetting::WorkFolder) : QFileInfo(target).absolutePath();
+    const QString folder = target.isEmpty() ? Port.workFolder() : QFileInfo(target).absolutePath();
     QString error;
-    QString kept = AutoMode::FailedPath(folder, Port.value(PortSetting::Name),
-                                        QFileInfo(target).fileName(), &error);
+    QString kept = AutoMode::FailedPath(folder, Port.name(), QFileInfo(target).fileName(), &error);
     if (!kept.isEmpty() && !m_engine->savePartial(kept, &error)) {
         QFile::remove(kept);
         kept.clear();
@@ -368,8 +365,7 @@ void TReceiveTransport::onStored(const QString &path)
         m_storeError->hide();
     followLastLine();
     emit fileReceived(path);
-    ReceiveFileList::offer(m_hooks, path, SelectPath, SelectExt,
-                           Port.value(PortSetting::Extension));
+    ReceiveFileList::offer(m_hooks, path, SelectPath, SelectExt, Port.extensionPattern());
 }
 
 void TReceiveTransport::onStoreFailed(const QString &message)
