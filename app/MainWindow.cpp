@@ -19,6 +19,7 @@
 #include "settings/GeneralSettingsRules.h"
 #include "settings/LanguagePack.h"
 #include "settings/Option.h"
+#include "settings/PortProfile.h"
 #include "settings/PortSetting.h"
 #include "settings/UnitFunction.h"
 #include "settings/WindowPlace.h"
@@ -666,11 +667,11 @@ void TF_Main::SendFileDialog(int tag)
     }
     if (!portNamed(tag))
         return;
-    auto *window = new TTransport(
-        makeSerialLine(PortSetting::split(m_portList.getPort(tag)).value(PortSetting::Port)));
+    const PortProfile profile = PortProfile::fromText(m_portList.getPort(tag));
+    auto *window = new TTransport(makeSerialLine(profile.port()));
     window->setLanguage(m_option ? m_option->getLanguageList(LanguagePack::TransferFile)
                                  : LanguagePack::builtIn(LanguagePack::TransferFile));
-    if (!window->setPortSetting(m_portList.getPort(tag))) {
+    if (!window->setPortSetting(profile)) {
         delete window;
         return;
     }
@@ -718,14 +719,14 @@ void TF_Main::AutoModeDialog(int tag)
                                       m_general ? m_general->nameCode() : v.nameCode, &v);
         return v;
     };
-    SerialLine *line =
-        makeSerialLine(PortSetting::split(m_portList.getPort(tag)).value(PortSetting::Port));
+    const PortProfile profile = PortProfile::fromText(m_portList.getPort(tag));
+    SerialLine *line = makeSerialLine(profile.port());
     auto *window = new TWATransport(values, line);
     line->setParent(window);
     window->setOption(m_option);
     window->setLanguage(m_option ? m_option->getLanguageList(LanguagePack::AutoMode)
                                  : LanguagePack::builtIn(LanguagePack::AutoMode));
-    window->setPortSetting(PortSetting::split(m_portList.getPort(tag)));
+    window->setPortSetting(profile);
     window->setWindowsSize(m_option ? m_option->getWindowsSize(TOption::AutoModeSlot)
                                     : TWATransport::getWindowsSizeDefault());
     m_lastTransfer = window;

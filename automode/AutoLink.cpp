@@ -1,7 +1,6 @@
 #include "automode/AutoLink.h"
 
 #include "library/TransferJournal.h"
-#include "settings/PortSetting.h"
 #include "transfer/LineControl.h"
 #include "transfer/SerialLine.h"
 
@@ -55,17 +54,16 @@ QString notSent(const SendListEntry &e, const QString &why)
 constexpr qsizetype PromptLength = sizeof(AutoLink::Prompt) - 1;
 } // namespace
 
-AutoLink::AutoLink(SerialLine *line, const QStringList &port, GeneralValuesSource values,
+AutoLink::AutoLink(SerialLine *line, const PortProfile &port, GeneralValuesSource values,
                    const LinkTimings &timings, QObject *parent)
     : QObject(parent), m_line(line), m_protocol(port, std::move(values)), m_timings(timings)
 {
-    const QString type = port.value(PortSetting::Type);
-    m_portName = port.value(PortSetting::Name);
-    m_radio = m_protocol.isRadio();
-    m_wireless = type == QLatin1String("Wireless");
-    m_flowControl = UnitComPortFunction::ParseFlowControl(port.value(PortSetting::FlowControl));
-    // Address bytes can be 0 on a radio line; they are dropped only when stored.
-    m_line->setDiscardNull(!m_radio);
+    m_portName = port.name();
+    m_radio = port.isRadio();
+    m_wireless = port.asksForDevices();
+    m_flowControl = port.flowControl();
+    // Whoever set the line up, it treats NUL as the auto mode on this line type must.
+    m_line->setDiscardNull(port.lineSettings(PortProfile::Use::AutoMode).discardNull);
     connect(m_line, &SerialLine::rxChar, this, &AutoLink::readLine);
     connect(m_line, &SerialLine::lineLost, this, &AutoLink::onLineLost);
     m_shared.nudge = [this] {

@@ -35,8 +35,8 @@ public:
     static constexpr int FirstDeviceLine = 8;
     static constexpr int AddressColumn = 27; // counting from 1
 
-    // line: open or to be opened by the owner; port: the ten fields of the port setting.
-    AutoLink(SerialLine *line, const QStringList &port, GeneralValuesSource values,
+    // line: open or to be opened by the owner; port: the port setting it serves.
+    AutoLink(SerialLine *line, const PortProfile &port, GeneralValuesSource values,
              const LinkTimings &timings = {}, QObject *parent = nullptr);
     ~AutoLink() override;
 

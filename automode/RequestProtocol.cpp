@@ -141,20 +141,9 @@ QString ToMachinePath(const QString &text)
     return out;
 }
 
-RequestProtocol::RequestProtocol(const QStringList &portSetting, GeneralValuesSource values)
+RequestProtocol::RequestProtocol(const PortProfile &portSetting, GeneralValuesSource values)
     : m_port(portSetting), m_values(std::move(values))
 {
-}
-
-bool RequestProtocol::isRadio() const
-{
-    // A record too short to have a type has no adapter behind it.
-    return m_port.size() > PortSetting::Type && m_port.at(PortSetting::Type) != u"None";
-}
-
-QString RequestProtocol::extension() const
-{
-    return m_port.value(PortSetting::Extension).mid(1);
 }
 
 bool RequestProtocol::isCodeLine(const QString &code, const QString &line)
@@ -162,7 +151,7 @@ bool RequestProtocol::isCodeLine(const QString &code, const QString &line)
     return !code.isEmpty() && (line.startsWith(u'(' + code) || line.startsWith(code));
 }
 
-QString RequestProtocol::ResolvePath(const GeneralValues &values, const QStringList &port,
+QString RequestProtocol::ResolvePath(const GeneralValues &values, const PortProfile &port,
                                      const QString &current, const QString &line)
 {
     const CodeValue value = codeValue(values.pathCode, line);
@@ -172,7 +161,7 @@ QString RequestProtocol::ResolvePath(const GeneralValues &values, const QStringL
     if (!listNumber(value, &number))
         return current;
     if (number == 0)
-        return port.value(PortSetting::WorkFolder);
+        return port.workFolder();
     return fromList(values.pathList, number, current);
 }
 
@@ -229,7 +218,7 @@ QString RequestProtocol::NameFromProgramLine(const GeneralValues &values, const 
 ProgramTarget RequestProtocol::targetOf(const GeneralValues &values, const QByteArray &buffer) const
 {
     ProgramTarget target;
-    QString base = withSeparator(m_port.value(PortSetting::WorkFolder));
+    QString base = withSeparator(m_port.workFolder());
     QString sub;
     QString programLine;
     forEachLine(buffer, [&](int index, QByteArrayView bytes) {
@@ -258,8 +247,8 @@ ProgramTarget RequestProtocol::TargetOf(const QByteArray &buffer) const
 QString RequestProtocol::KeepFailedTransfer(const QByteArray &buffer, QString *reason) const
 {
     const ProgramTarget target = TargetOf(buffer);
-    return ProgramFiles::KeepFailed(target.folder, m_fallback, m_port.value(PortSetting::Name),
-                                    target.fileName, buffer, reason);
+    return ProgramFiles::KeepFailed(target.folder, m_fallback, m_port.name(), target.fileName,
+                                    buffer, reason);
 }
 
 Handling RequestProtocol::HandleBuffer(int device, const QByteArray &buffer)
@@ -348,8 +337,7 @@ void RequestProtocol::holdReturn(Handling &h, const GeneralValues &values, const
                                  const ProgramTarget &target, const QByteArray &bytes) const
 {
     const QString path = withSeparator(target.folder) + target.fileName;
-    const ReviewQueue::Hold held =
-        ReviewQueue::hold(path, bytes, {m_port.value(PortSetting::Name), code});
+    const ReviewQueue::Hold held = ReviewQueue::hold(path, bytes, {m_port.name(), code});
     if (held.outcome == ReviewQueue::Hold::Failed)
         return keepUnstored(
             h, code, target, path,
@@ -378,9 +366,8 @@ void RequestProtocol::keepUnstored(Handling &h, const QString &code, const Progr
 {
     h.log << LogEvent{QStringLiteral("ERROR"), code, QStringLiteral("SAVE"), path};
     QString keptWhy;
-    h.keptPath =
-        ProgramFiles::KeepFailed(target.folder, m_fallback, m_port.value(PortSetting::Name),
-                                 target.fileName, bytes, &keptWhy);
+    h.keptPath = ProgramFiles::KeepFailed(target.folder, m_fallback, m_port.name(), target.fileName,
+                                          bytes, &keptWhy);
     h.storeError =
         problem + QStringLiteral("; ") +
         (h.keptPath.isEmpty()
@@ -399,7 +386,7 @@ Handling RequestProtocol::HandleProgram(int device, const QStringList &lines,
     const QString code = DeviceCode(device);
     const bool radio = isRadio();
     const QString ext = extension();
-    QString base = withSeparator(m_port.value(PortSetting::WorkFolder));
+    QString base = withSeparator(m_port.workFolder());
     QString sub;
     h.kind = lines.at(1) == u'O' + values.requestNumber ? Handling::Request : Handling::Return;
     if (radio)

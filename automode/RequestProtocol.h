@@ -8,6 +8,7 @@
 #include "automode/AutoModeValues.h"
 #include "automode/SendListEntry.h"
 #include "library/ProgramFiles.h"
+#include "settings/PortProfile.h"
 
 #include <QDeadlineTimer>
 #include <QList>
@@ -64,15 +65,15 @@ struct RequestOptions {
 class RequestProtocol
 {
 public:
-    // portSetting: the ten fields of the port setting the auto mode runs on.
-    RequestProtocol(const QStringList &portSetting, GeneralValuesSource values);
+    // portSetting: the port setting the auto mode runs on.
+    RequestProtocol(const PortProfile &portSetting, GeneralValuesSource values);
 
-    void setPortSetting(const QStringList &portSetting) { m_port = portSetting; }
+    void setPortSetting(const PortProfile &portSetting) { m_port = portSetting; }
     void setOptions(const RequestOptions &options) { m_options = options; }
     const RequestOptions &options() const { return m_options; }
-    bool isRadio() const;
+    bool isRadio() const { return m_port.isRadio(); }
     // The port setting's extension pattern without its first character ("*.nc" gives ".nc").
-    QString extension() const;
+    QString extension() const { return m_port.extension(); }
 
     // One received program from `device` (0 cable, else its bit): its lines without line
     // ends, ":" already turned into "O". Fewer than two lines hold no program line and are
@@ -91,7 +92,7 @@ public:
     void setFallbackFolder(const QString &folder) { m_fallback = folder; }
 
     // The rules of one handling, against the values and port setting given.
-    static QString ResolvePath(const GeneralValues &values, const QStringList &port,
+    static QString ResolvePath(const GeneralValues &values, const PortProfile &port,
                                const QString &current, const QString &line);
     static QString ResolveFolder(const GeneralValues &values, const QString &current,
                                  const QString &line);
@@ -137,7 +138,7 @@ private:
     // The answer delay on the first answer of a handling.
     void delayAnswers(Handling &h, const QDeadlineTimer &at) const;
 
-    QStringList m_port;
+    PortProfile m_port;
     GeneralValuesSource m_values;
     QString m_fallback;
     RequestOptions m_options;

@@ -4,7 +4,6 @@
 #include "settings/LanguagePack.h"
 #include "settings/NcText.h"
 #include "settings/Option.h"
-#include "settings/PortSetting.h"
 #include "settings/ProgramFolders.h"
 #include "settings/UnitFunction.h"
 #include "transfer/ComWidgets.h"
@@ -219,18 +218,15 @@ void TWATransport::setLanguage(const QStringList &list)
     ToolButtonClose->setText(lang(5));
 }
 
-void TWATransport::setPortSetting(const QStringList &list)
+bool TWATransport::setPortSetting(const PortProfile &profile)
 {
-    Port = list;
-    LineSettings settings;
-    PortSetting::toLineSettings(Port, &settings, nullptr, &m_openError);
-    const bool cable = Port.value(PortSetting::Type) == QLatin1String("None");
-    settings.discardNull = cable;
-    ComPort1->setSettings(settings);
-    ReceiveMemo->setVisible(cable);
-    IPGridPanel->setVisible(!cable);
+    Port = profile;
+    m_openError = Port.problem();
+    ComPort1->setSettings(Port.lineSettings(PortProfile::Use::AutoMode));
+    ReceiveMemo->setVisible(!Port.isRadio());
+    IPGridPanel->setVisible(Port.isRadio());
 
-    m_log = AutoModeLog(AutoModeLog::pathFor(m_logFolder, Port.value(PortSetting::Name)));
+    m_log = AutoModeLog(AutoModeLog::pathFor(m_logFolder, Port.name()));
     LogListBox->clear();
     LogListBox->addItems(m_log.load());
 
@@ -238,8 +234,7 @@ void TWATransport::setPortSetting(const QStringList &list)
     m_link = new AutoLink(ComPort1, Port, m_values,
                           WithProgramSettings(m_timings, GetProgramFolders().settings), this);
     m_link->setFallbackFolder(GetProgramFolders().data);
-    m_link->setRequestOptions(
-        RequestOptionsFor(GetProgramFolders().settings, Port.value(PortSetting::Name)));
+    m_link->setRequestOptions(RequestOptionsFor(GetProgramFolders().settings, Port.name()));
     connect(m_link, &AutoLink::logEvent, this,
             [this](const LogEvent &e) { addLogLine(LogLine(e, QDateTime::currentDateTime())); });
     connect(m_link, &AutoLink::problem, this, [this](const QString &text) {
@@ -277,6 +272,7 @@ void TWATransport::setPortSetting(const QStringList &list)
         m_connecting = ComPort1->isOpening();
     }
     showLineState();
+    return Port.isUsable();
 }
 
 void TWATransport::onLineOpened(bool ok, const QString &error)
@@ -395,21 +391,20 @@ void TWATransport::changeEvent(QEvent *event)
 
 void TWATransport::FormActivate()
 {
-    setWindowTitle(Port.value(PortSetting::Name) + u'-' +
+    setWindowTitle(Port.name() + u'-' +
                    (lang(0).isEmpty() ? QStringLiteral("WATransport") : lang(0)));
     StatusPanel0->setFullText(
-        Port.value(PortSetting::Port) + u'(' + Port.value(PortSetting::BaudRate) + u',' +
-        Port.value(PortSetting::Parity).left(1) + u',' + Port.value(PortSetting::DataBits) + u',' +
-        Port.value(PortSetting::StopBits) + u')' + Port.value(PortSetting::FlowControl));
+        Port.field(PortSetting::Port) + u'(' + Port.field(PortSetting::BaudRate) + u',' +
+        Port.field(PortSetting::Parity).left(1) + u',' + Port.field(PortSetting::DataBits) + u',' +
+        Port.field(PortSetting::StopBits) + u')' + Port.field(PortSetting::FlowControl));
     showLineState();
 }
 
 void TWATransport::showLineState()
 {
-    StatusPanel1->setFullText(
-        m_connecting ? lang(ConnectingLine).arg(Port.value(PortSetting::Port))
-                     : QStringLiteral("Path=") + Port.value(PortSetting::WorkFolder) +
-                           QStringLiteral(" Ext=") + Port.value(PortSetting::Extension).mid(1));
+    StatusPanel1->setFullText(m_connecting ? lang(ConnectingLine).arg(Port.field(PortSetting::Port))
+                                           : QStringLiteral("Path=") + Port.workFolder() +
+                                                 QStringLiteral(" Ext=") + Port.extension());
 }
 
 void TWATransport::ToolButtonClsLogClick()
@@ -419,7 +414,7 @@ void TWATransport::ToolButtonClsLogClick()
 
 void TWATransport::closeEvent(QCloseEvent *event)
 {
-    if (!Port.isEmpty()) {
+    if (!Port.fields().isEmpty()) {
         QString why;
         if (!m_log.rewrite(logLines(), &why)) {
             QMessageBox::warning(this, QStringLiteral("message"), why);

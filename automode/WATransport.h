@@ -42,8 +42,9 @@ public:
     // The option store that keeps the window size; may be null.
     void setOption(TOption *option) { m_option = option; }
     void setLanguage(const QStringList &list);
-    // Loads the log, opens the line and, on a "Wireless" line, asks for the devices.
-    void setPortSetting(const QStringList &list);
+    // Loads the log, opens the line and, on a "Wireless" line, asks for the devices. False
+    // when the record cannot be applied: showing the window then says so and closes it.
+    bool setPortSetting(const PortProfile &profile);
     void setWindowsSize(const QString &text);
     QString getWindowsSize() const;
     static QString getWindowsSizeDefault();
@@ -93,7 +94,7 @@ private:
     AutoMode::AutoModeLog m_log{QString()};
     QString m_logFolder;
     TOption *m_option = nullptr;
-    QStringList Port;
+    PortProfile Port;
     QStringList language;
     bool m_open = false;
     bool m_openPending = false; // asked for, its answer not yet come

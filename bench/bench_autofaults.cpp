@@ -134,7 +134,7 @@ double linkPeak(const QString &root, qint64 bytes)
     LinkTimings timings;
     timings.maxProgramBytes = 2 * bytes + (64 << 20);
     AutoLink link(
-        &line, port, [] { return GeneralValues(); }, timings);
+        &line, PortProfile::fromFields(port), [] { return GeneralValues(); }, timings);
     bool stored = false;
     QObject::connect(&link, &AutoLink::stored, [&] { stored = true; });
     link.start();
@@ -202,13 +202,14 @@ std::vector<double> roundTrips(const QString &root, int count, bool babble, qint
     v.pathList = {nc};
     LinkTimings radioTimings;
     radioTimings.queryRetryMs = 20; // the adapter is asked, and babbles, again and again
-    AutoLink cableLink(
-        &cable,
-        {"C", cablePty.slavePath(), "115200", "None", "8", "1", "None", work, "*.nc", "None"},
-        [v] { return v; });
+    AutoLink cableLink(&cable,
+                       PortProfile::fromFields({"C", cablePty.slavePath(), "115200", "None", "8",
+                                                "1", "None", work, "*.nc", "None"}),
+                       [v] { return v; });
     AutoLink radioLink(
         &radio,
-        {"R", radioPty.slavePath(), "115200", "None", "8", "1", "None", work, "*.nc", "Wireless"},
+        PortProfile::fromFields({"R", radioPty.slavePath(), "115200", "None", "8", "1", "None",
+                                 work, "*.nc", "Wireless"}),
         [v] { return v; }, radioTimings);
     cableLink.start();
     radioLink.start();

@@ -79,7 +79,7 @@ int cableRoundTrips(const QString &root, int count)
     }
     GeneralValues v;
     v.pathList = {nc};
-    AutoLink link(&line, port, [v] { return v; });
+    AutoLink link(&line, PortProfile::fromFields(port), [v] { return v; });
     link.start();
 
     std::vector<double> ms;
@@ -142,7 +142,7 @@ int radioLoad(const QString &root, int programs, int pauseMs)
     LinkTimings timings;
     timings.selectPauseMs = pauseMs;
     AutoLink link(
-        &line, port, [v] { return v; }, timings);
+        &line, PortProfile::fromFields(port), [v] { return v; }, timings);
     // What went wrong is printed as it happens.
     QObject::connect(&link, &AutoLink::problem,
                      [](const QString &t) { std::printf("problem: %s\n", qPrintable(t)); });

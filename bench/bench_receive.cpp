@@ -113,8 +113,9 @@ int child(const QString &mode, int megabytes)
     if (window) {
         w = new TReceiveTransport;
         w->setAttribute(Qt::WA_DeleteOnClose, false);
-        if (!w->setPortSetting(PortSetting::join({"Bench", pty.slavePath(), "115200", "None", "8",
-                                                  "1", "None", "/nc", "*.nc", "None"})))
+        if (!w->setPortSetting(PortProfile::fromText(
+                PortSetting::join({"Bench", pty.slavePath(), "115200", "None", "8", "1", "None",
+                                   "/nc", "*.nc", "None"}))))
             return 1;
         w->setFileName(out);
         QObject::connect(w, &TReceiveTransport::fileReceived, &loop, [&] {

@@ -55,7 +55,8 @@ std::vector<double> roundTrips(const QString &nc, const QString &work, const QSt
     GeneralValues v;
     v.pathList = {nc};
     AutoLink link(&line,
-                  {"C", pty.slavePath(), "115200", "None", "8", "1", "None", work, "*.nc", "None"},
+                  PortProfile::fromFields({"C", pty.slavePath(), "115200", "None", "8", "1", "None",
+                                           work, "*.nc", "None"}),
                   [v] { return v; });
     RequestOptions options;
     options.answerDelayMs = delayMs;
@@ -112,7 +113,8 @@ int main(int argc, char *argv[])
     const QStringList listing{"(P1)", "(LIST)"};
 
     // The handling alone, as the link calls it on the window thread.
-    RequestProtocol protocol({"C", "tty", "115200", "None", "8", "1", "None", work, "*.nc", "None"},
+    RequestProtocol protocol(PortProfile::fromFields({"C", "tty", "115200", "None", "8", "1",
+                                                      "None", work, "*.nc", "None"}),
                              [nc] {
                                  GeneralValues v;
                                  v.pathList = {nc};

@@ -107,7 +107,7 @@ bool window(const Run &run, const QString &path, qint64 bound)
 {
     PtyPair pty;
     QPointer<TTransport> w = new TTransport;
-    if (!w->setPortSetting(record(pty, run.baud)))
+    if (!w->setPortSetting(PortProfile::fromText(record(pty, run.baud))))
         return false;
     w->controller()->setDelays(20, 20);
     w->findChild<QCheckBox *>(QStringLiteral("CheckBox1"))->setChecked(false);

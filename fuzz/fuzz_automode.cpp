@@ -53,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (!literal)
             kept << line;
     }
-    RequestProtocol protocol(port, [&] { return values; });
+    RequestProtocol protocol(PortProfile::fromFields(port), [&] { return values; });
     const Handling h = protocol.HandleProgram(device, kept, endsWithBreak);
     if (!h.storedPath.isEmpty()) {
         const QString stored = QDir::cleanPath(h.storedPath);

@@ -3,7 +3,7 @@
 #include "automode/AutoLink.h"
 #include "automode/AutoModeLog.h"
 #include "settings/NcText.h"
-#include "settings/PortSetting.h"
+#include "settings/PortProfile.h"
 #include "settings/ProgramFolders.h"
 #include "tools/CliCommand.h"
 #include "tools/CliOutput.h"
@@ -40,7 +40,7 @@ int usage(const QString &problem)
 
 // One port setting served: its line, its link and its log.
 struct Served {
-    QStringList port;
+    PortProfile port;
     LineSettings settings;
     QString logPath;
     std::unique_ptr<AutoModeLog> log;
@@ -124,19 +124,19 @@ int runAutoCommand(const QStringList &args, int reopenIntervalMs)
     QSet<QString> logPaths;
     for (int n = 0; n < records.size(); ++n) {
         Served &s = served.emplace_back();
-        s.port = PortSetting::split(records[n]);
-        if (s.port.size() < PortSetting::FieldCount)
+        s.port = PortProfile::fromText(records[n]);
+        if (s.port.fields().size() < PortSetting::FieldCount)
             return usage(QStringLiteral("the port setting has %1 fields, not %2 (name, port, "
                                         "baud rate, parity, data bits, stop bits, flow control, "
                                         "work folder, extension, type)")
-                             .arg(s.port.size())
+                             .arg(s.port.fields().size())
                              .arg(int(PortSetting::FieldCount)));
-        QString error;
-        if (!PortSetting::toLineSettings(s.port, &s.settings, nullptr, &error))
-            return usage(error);
-        s.logPath = logs[n].isEmpty() ? AutoModeLog::pathFor(GetProgramFolders().data,
-                                                             s.port.at(PortSetting::Name))
-                                      : logs[n];
+        if (!s.port.isUsable())
+            return usage(s.port.problem());
+        s.settings = s.port.lineSettings(PortProfile::Use::AutoMode);
+        s.logPath = logs[n].isEmpty()
+                        ? AutoModeLog::pathFor(GetProgramFolders().data, s.port.name())
+                        : logs[n];
         const QString key = QFileInfo(s.logPath).absoluteFilePath();
         if (logPaths.contains(key))
             return usage(QStringLiteral("two port settings would share the log \"%1\"; give "
@@ -144,7 +144,7 @@ int runAutoCommand(const QStringList &args, int reopenIntervalMs)
                              .arg(QDir::toNativeSeparators(s.logPath)));
         logPaths.insert(key);
         if (records.size() > 1)
-            s.prefix = QStringLiteral("[%1] ").arg(s.port.at(PortSetting::Name));
+            s.prefix = QStringLiteral("[%1] ").arg(s.port.name());
     }
 
     GeneralValuesFile values(optionsPath);
@@ -157,7 +157,6 @@ int runAutoCommand(const QStringList &args, int reopenIntervalMs)
     for (Served &s : served) {
         s.log = std::make_unique<AutoModeLog>(s.logPath);
         s.line.reset(makeSerialLine(s.settings.portName));
-        s.settings.discardNull = s.port.at(PortSetting::Type) == QLatin1String("None");
         s.line->setSettings(s.settings);
         QString error;
         if (!s.line->open(&error)) {
@@ -190,8 +189,8 @@ int runAutoCommand(const QStringList &args, int reopenIntervalMs)
             timings);
         AutoLink *link = s.link.get();
         link->setFallbackFolder(GetProgramFolders().data);
-        link->setRequestOptions(RequestOptionsFor(QFileInfo(optionsPath).absolutePath(),
-                                                  s.port.value(PortSetting::Name)));
+        link->setRequestOptions(
+            RequestOptionsFor(QFileInfo(optionsPath).absolutePath(), s.port.name()));
         QObject::connect(link, &AutoLink::logEvent, link, [&s](const LogEvent &e) {
             s.addLog(LogLine(e, QDateTime::currentDateTime()));
         });
@@ -260,9 +259,9 @@ int runAutoCommand(const QStringList &args, int reopenIntervalMs)
             loop.quit();
     });
     for (Served &s : served) {
-        CliOutput::say(QStringLiteral("ncferry-cli auto: serving \"%1\" on %2; log \"%3\"")
-                           .arg(s.port.at(PortSetting::Name), s.settings.portName,
-                                QDir::toNativeSeparators(s.logPath)));
+        CliOutput::say(
+            QStringLiteral("ncferry-cli auto: serving \"%1\" on %2; log \"%3\"")
+                .arg(s.port.name(), s.settings.portName, QDir::toNativeSeparators(s.logPath)));
         s.link->start();
     }
     loop.exec();

@@ -1,7 +1,7 @@
 #include "tools/ReceiveCommand.h"
 
 #include "library/ProgramFiles.h"
-#include "settings/PortSetting.h"
+#include "settings/PortProfile.h"
 #include "tools/CliCommand.h"
 #include "tools/CliOutput.h"
 #include "tools/StopSignals.h"
@@ -107,11 +107,10 @@ int runReceiveCommand(const QStringList &args)
     if (!QCoreApplication::instance())
         return usage(QStringLiteral("no application object"));
 
-    const QStringList fields = PortSetting::split(record);
-    LineSettings settings;
-    QString error;
-    if (!PortSetting::toLineSettings(fields, &settings, nullptr, &error))
-        return usage(error);
+    const PortProfile profile = PortProfile::fromText(record);
+    if (!profile.isUsable())
+        return usage(profile.problem());
+    const LineSettings settings = profile.lineSettings(PortProfile::Use::Receive);
     const QString noPort = PortProblem::missingPort(record, settings.portName);
     if (!noPort.isEmpty())
         return usage(noPort);
@@ -129,14 +128,14 @@ int runReceiveCommand(const QStringList &args)
 
     const std::unique_ptr<SerialLine> ownLine(makeSerialLine(settings.portName));
     SerialLine &line = *ownLine;
-    settings.discardNull = false;
     line.setSettings(settings);
+    QString error;
     if (!line.open(&error)) {
         say(QStringLiteral("ncferry-cli receive: %1")
                 .arg(PortProblem::openFailure(settings.portName, error)));
         return Cli::PortError;
     }
-    const QString portName = PortSetting::split(record).value(PortSetting::Name);
+    const QString portName = profile.name();
     ReceiveEngine engine(&line);
     engine.setFileName(target.absoluteFilePath());
     engine.setJournalName(portName);

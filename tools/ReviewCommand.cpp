@@ -6,7 +6,7 @@
 #include "library/ProgramDiff.h"
 #include "library/ReviewQueue.h"
 #include "settings/NcText.h"
-#include "settings/PortSetting.h"
+#include "settings/PortProfile.h"
 #include "tools/CliCommand.h"
 #include "tools/CliOutput.h"
 #include "tools/OptionRecords.h"
@@ -56,7 +56,7 @@ bool libraryFolders(const QString &optionsPath, QStringList *folders, QString *e
     if (!OptionRecords::allRecords(optionsPath, &records, error))
         return false;
     for (const QString &r : records)
-        *folders << PortSetting::split(r).value(PortSetting::WorkFolder);
+        *folders << PortProfile::fromText(r).workFolder();
     AutoMode::GeneralValuesFile values(optionsPath);
     if (!values.refresh()) {
         *error = QStringLiteral("cannot use the options file \"%1\": %2")

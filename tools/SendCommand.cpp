@@ -1,6 +1,6 @@
 #include "tools/SendCommand.h"
 
-#include "settings/PortSetting.h"
+#include "settings/PortProfile.h"
 #include "tools/CliCommand.h"
 #include "tools/CliOutput.h"
 #include "tools/StopSignals.h"
@@ -50,14 +50,14 @@ int runSendCommand(const QStringList &args)
         return Cli::refuse(QStringLiteral("send"), QStringLiteral("--port-setting is missing"));
     if (files.isEmpty())
         return Cli::refuse(QStringLiteral("send"), QStringLiteral("no FILE to send"));
-    const QStringList fields = PortSetting::split(record);
-    LineSettings settings;
-    FlowControl flowControl = FlowControl::None;
-    QString error;
-    if (!PortSetting::toLineSettings(fields, &settings, &flowControl, &error)) {
-        err(QStringLiteral("ncferry-cli send: %1\n").arg(error));
+    const PortProfile profile = PortProfile::fromText(record);
+    if (!profile.isUsable()) {
+        err(QStringLiteral("ncferry-cli send: %1\n").arg(profile.problem()));
         return Cli::UsageError;
     }
+    const LineSettings settings = profile.lineSettings(PortProfile::Use::Send);
+    const FlowControl flowControl = profile.flowControl();
+    QString error;
     const QString noPort = PortProblem::missingPort(record, settings.portName);
     if (!noPort.isEmpty()) {
         err(QStringLiteral("ncferry-cli send: %1\n").arg(noPort));
@@ -94,8 +94,6 @@ int runSendCommand(const QStringList &args)
             }
         }
     }
-    settings.discardNull = true;
-
     const std::unique_ptr<SerialLine> ownLine(makeSerialLine(settings.portName));
     SerialLine &line = *ownLine;
     line.setSettings(settings);
@@ -109,7 +107,7 @@ int runSendCommand(const QStringList &args)
     TransportThread worker;
     worker.setComPort(&line);
     worker.setFileListBox(files);
-    worker.setJournalName(fields.value(PortSetting::Name));
+    worker.setJournalName(profile.name());
     worker.setPauseString(QString());
     if (!restart.isEmpty())
         worker.setSendFilter([restart](const QByteArray &in, QByteArray *out, QString *why) {

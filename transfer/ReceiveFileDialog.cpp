@@ -1,6 +1,6 @@
 #include "transfer/ReceiveFileDialog.h"
 
-#include "settings/PortSetting.h"
+#include "settings/PortProfile.h"
 #include "transfer/ReceiveTransport.h"
 #include "transfer/SerialLine.h"
 #include "transfer/SerialLineFactory.h"
@@ -54,10 +54,10 @@ void configureReceiveSaveDialog(QFileDialog &dialog, const QStringList &extItems
 
 TReceiveTransport *ReadFileDialog(const ReceiveRequest &request, QWidget *dialogParent)
 {
-    auto *window = new TReceiveTransport(
-        makeSerialLine(PortSetting::split(request.portSetting).value(PortSetting::Port)));
+    const PortProfile profile = PortProfile::fromText(request.portSetting);
+    auto *window = new TReceiveTransport(makeSerialLine(profile.port()));
     window->setLanguage(request.language);
-    if (!window->setPortSetting(request.portSetting)) {
+    if (!window->setPortSetting(profile)) {
         delete window;
         return nullptr;
     }

@@ -148,18 +148,16 @@ void TReceiveTransport::setLanguage(const QStringList &lines)
     ToolButton1->setText(lang(6));
 }
 
-bool TReceiveTransport::setPortSetting(const QString &line)
+bool TReceiveTransport::setPortSetting(const PortProfile &profile)
 {
-    Port = PortSetting::split(line);
-    LineSettings settings;
-    QString error;
-    if (!PortSetting::toLineSettings(Port, &settings, &m_flowControl, &error)) {
-        QMessageBox::warning(nullptr, QStringLiteral("message"), error);
+    Port = profile;
+    if (!Port.isUsable()) {
+        QMessageBox::warning(nullptr, QStringLiteral("message"), Port.problem());
         return false;
     }
-    settings.discardNull = false;
-    ComPort1->setSettings(settings);
-    m_engine->setJournalName(Port.value(PortSetting::Name));
+    m_flowControl = Port.flowControl();
+    ComPort1->setSettings(Port.lineSettings(PortProfile::Use::Receive));
+    m_engine->setJournalName(Port.name());
     return true;
 }
 
@@ -240,8 +238,9 @@ void TReceiveTransport::changeEvent(QEvent *event)
 
 void TReceiveTransport::FormActivate()
 {
-    setWindowTitle(PortSetting::caption(Port, lang(0)));
-    StaticText2->setFullText(LanguagePack::label(lang(1)) + PortSetting::summary(Port, {}).mid(1));
+    setWindowTitle(PortSetting::caption(Port.fields(), lang(0)));
+    StaticText2->setFullText(LanguagePack::label(lang(1)) +
+                             PortSetting::summary(Port.fields(), {}).mid(1));
     setFileName(m_engine->fileName());
 }
 
@@ -301,14 +300,13 @@ QString TReceiveTransport::keepFailed(const QString &why)
     // meant for, else in the port setting's work folder.
     const QString target = m_engine->fileName();
     QString kept;
-    for (const QString &folder : {target.isEmpty() ? QString() : QFileInfo(target).absolutePath(),
-                                  Port.value(PortSetting::WorkFolder)}) {
+    for (const QString &folder :
+         {target.isEmpty() ? QString() : QFileInfo(target).absolutePath(), Port.workFolder()}) {
         QString error;
         // Only into a folder that is there: a missing one is not made as a side effect.
         if (folder.isEmpty() || !QFileInfo(folder).isDir())
             continue;
-        kept = ProgramFiles::FailedPath(folder, Port.value(PortSetting::Name),
-                                        QFileInfo(target).fileName(), &error);
+        kept = ProgramFiles::FailedPath(folder, Port.name(), QFileInfo(target).fileName(), &error);
         if (!kept.isEmpty() && m_engine->savePartial(kept, &error))
             break;
         if (!kept.isEmpty())
@@ -375,8 +373,7 @@ void TReceiveTransport::onStored(const QString &path)
         m_storeError->hide();
     followLastLine();
     emit fileReceived(path);
-    ReceiveFileList::offer(m_hooks, path, SelectPath, SelectExt,
-                           Port.value(PortSetting::Extension));
+    ReceiveFileList::offer(m_hooks, path, SelectPath, SelectExt, Port.extensionPattern());
 }
 
 void TReceiveTransport::onStoreFailed(const QString &message)

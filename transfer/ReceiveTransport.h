@@ -1,6 +1,6 @@
 #pragma once
 // The receive window: shows one program arriving from a machine and closes when stored.
-#include "settings/LineSettings.h"
+#include "settings/PortProfile.h"
 #include "transfer/ReceiveFileList.h"
 
 #include <QStringList>
@@ -34,7 +34,7 @@ public:
     void setLanguage(const QStringList &lines);
     // Shows a message and returns false when the record cannot be applied; the window
     // must then not be shown.
-    bool setPortSetting(const QString &line);
+    bool setPortSetting(const PortProfile &profile);
     void setFileName(const QString &path);
     void setSelectPathExt(const QString &path, const QString &ext);
     void setFileListHooks(const ReceiveFileList::Hooks &hooks) { m_hooks = hooks; }
@@ -91,7 +91,7 @@ private:
 
     SerialLine *ComPort1;
     ReceiveEngine *m_engine;
-    QStringList Port;
+    PortProfile Port;
     QStringList language;
     ::FlowControl m_flowControl = ::FlowControl::None;
     QString SelectPath;

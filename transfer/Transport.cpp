@@ -218,17 +218,15 @@ void TTransport::setLanguage(const QStringList &lines)
         setButtonState(Ready);
 }
 
-bool TTransport::setPortSetting(const QString &text)
+bool TTransport::setPortSetting(const PortProfile &profile)
 {
-    Port = PortSetting::split(text);
-    LineSettings settings;
-    QString error;
-    if (!PortSetting::toLineSettings(Port, &settings, &m_flowControl, &error)) {
-        QMessageBox::critical(this, line(0), error);
+    Port = profile;
+    if (!Port.isUsable()) {
+        QMessageBox::critical(this, line(0), Port.problem());
         return false;
     }
-    settings.discardNull = true;
-    ComPort1->setSettings(settings);
+    m_flowControl = Port.flowControl();
+    ComPort1->setSettings(Port.lineSettings(PortProfile::Use::Send));
     m_controller->setFlowControl(m_flowControl);
 
     const bool cts = usesCts(m_flowControl);
@@ -266,10 +264,11 @@ void TTransport::showEvent(QShowEvent *event)
     m_shownOnce = true;
     WindowPlace::centre(this);
     Thread1->setFileListBox(m_files);
-    Thread1->setJournalName(Port.value(PortSetting::Name));
+    Thread1->setJournalName(Port.name());
     // Also shown before the first activation (some desktops activate late or never).
-    setWindowTitle(PortSetting::caption(Port, line(0)));
-    StaticText3->setFullText(LanguagePack::label(line(1)) + PortSetting::summary(Port, {}).mid(1));
+    setWindowTitle(PortSetting::caption(Port.fields(), line(0)));
+    StaticText3->setFullText(LanguagePack::label(line(1)) +
+                             PortSetting::summary(Port.fields(), {}).mid(1));
     // After the window is up, so that a failure box has a window to belong to (shown
     // earlier, it left the window behind the main window) and no event loop runs inside
     // the show.
@@ -328,8 +327,9 @@ void TTransport::changeEvent(QEvent *event)
 
 void TTransport::FormActivate()
 {
-    setWindowTitle(PortSetting::caption(Port, line(0)));
-    StaticText3->setFullText(LanguagePack::label(line(1)) + PortSetting::summary(Port, {}).mid(1));
+    setWindowTitle(PortSetting::caption(Port.fields(), line(0)));
+    StaticText3->setFullText(LanguagePack::label(line(1)) +
+                             PortSetting::summary(Port.fields(), {}).mid(1));
     setButtonState(Ready);
     Thread1->setPauseString(line(4));
 }

@@ -1,7 +1,7 @@
 #pragma once
 // The send window: lists the programs, lets the user start, pause and leave, and shows
 // the echo, the progress and the pacing lights of one send.
-#include "settings/LineSettings.h"
+#include "settings/PortProfile.h"
 
 #include <QStringList>
 #include <QWidget>
@@ -44,7 +44,7 @@ public:
 
     void setLanguage(const QStringList &lines);
     // False (after telling the user) when the record cannot be applied.
-    bool setPortSetting(const QString &line);
+    bool setPortSetting(const PortProfile &profile);
     void setFile(const QString &path);
     void setFileList(const QStringList &paths);
     // Sends every file from a block or a tool ("N1500", "T5") instead of from its start (empty:
@@ -123,7 +123,7 @@ private:
     TransportThread *Thread1;
     SendController *m_controller;
     QSplitter *m_splitter = nullptr;
-    QStringList Port;
+    PortProfile Port;
     QStringList language;
     QStringList m_files;
     QString m_restart;

@@ -152,7 +152,7 @@ int main(int argc, char *argv[])
     auto *line = new FakeSerialLine(64, 300);
     auto *send = new TTransport(line);
     send->setLanguage(option.getLanguageList(LanguagePack::TransferFile));
-    send->setPortSetting(record);
+    send->setPortSetting(PortProfile::fromText(record));
     send->setFileList(
         {nc.filePath(QStringLiteral("FLANGE-OP10.nc")), nc.filePath(QStringLiteral("O0002.nc"))});
     send->show();
@@ -168,7 +168,7 @@ int main(int argc, char *argv[])
     line = new FakeSerialLine(4096, 200000);
     send = new TTransport(line);
     send->setLanguage(option.getLanguageList(LanguagePack::TransferFile));
-    send->setPortSetting(record);
+    send->setPortSetting(PortProfile::fromText(record));
     send->setFileList(
         {nc.filePath(QStringLiteral("O0001.nc")), nc.filePath(QStringLiteral("O0002.nc"))});
     send->show();
@@ -194,7 +194,7 @@ int main(int argc, char *argv[])
         });
         auto *busySend = new TTransport;
         busySend->setLanguage(option.getLanguageList(LanguagePack::TransferFile));
-        busySend->setPortSetting(busy);
+        busySend->setPortSetting(PortProfile::fromText(busy));
         busySend->setFileList({nc.filePath(QStringLiteral("O0001.nc"))});
         busySend->show();
         settle(1200);
@@ -207,9 +207,9 @@ int main(int argc, char *argv[])
             silent.listen(QHostAddress::LocalHost, 0);
         auto *connecting = new TTransport(new NetworkSerialLine);
         connecting->setLanguage(option.getLanguageList(LanguagePack::TransferFile));
-        connecting->setPortSetting(
+        connecting->setPortSetting(PortProfile::fromText(
             QStringLiteral("Mill,rfc2217://127.0.0.1:%1,9600,Even,7,2,Xon/Xoff,/nc,*.nc,None")
-                .arg(silent.serverPort()));
+                .arg(silent.serverPort())));
         connecting->setFileList({nc.filePath(QStringLiteral("FLANGE-OP10.nc"))});
         connecting->show();
         settle(800);
@@ -220,11 +220,12 @@ int main(int argc, char *argv[])
             new TWATransport([] { return AutoMode::GeneralValues(); }, new NetworkSerialLine);
         autoMode->setLogFolder(base.path());
         autoMode->setLanguage(option.getLanguageList(LanguagePack::AutoMode));
-        autoMode->setPortSetting({QStringLiteral("Lathe"),
-                                  QStringLiteral("rfc2217://127.0.0.1:%1").arg(silent.serverPort()),
-                                  QStringLiteral("9600"), QStringLiteral("None"),
-                                  QStringLiteral("8"), QStringLiteral("1"), QStringLiteral("None"),
-                                  nc.path(), QStringLiteral("*.nc"), QStringLiteral("None")});
+        autoMode->setPortSetting(PortProfile::fromFields(
+            {QStringLiteral("Lathe"),
+             QStringLiteral("rfc2217://127.0.0.1:%1").arg(silent.serverPort()),
+             QStringLiteral("9600"), QStringLiteral("None"), QStringLiteral("8"),
+             QStringLiteral("1"), QStringLiteral("None"), nc.path(), QStringLiteral("*.nc"),
+             QStringLiteral("None")}));
         autoMode->show();
         settle(800);
         shot(QStringLiteral("auto-mode-connecting"));
@@ -235,7 +236,8 @@ int main(int argc, char *argv[])
     auto *rxLine = new FakeSerialLine;
     auto *receive = new TReceiveTransport(rxLine);
     receive->setLanguage(option.getLanguageList(LanguagePack::ReceiveFile));
-    receive->setPortSetting(option.getOptionList(TOption::TransferList).value(1));
+    receive->setPortSetting(
+        PortProfile::fromText(option.getOptionList(TOption::TransferList).value(1)));
     // A shop's deep job folder: shortened in the middle, the file name stays in sight.
     receive->setFileName(
         nc.filePath(QStringLiteral("Customers/Hydraulik Werke/2026/Order 4711 shaft "

@@ -280,7 +280,7 @@ private slots:
         const QString record = option.getOptionList(TOption::TransferList).value(0);
         auto *send = new TTransport(new FakeSerialLine);
         send->setLanguage(option.getLanguageList(LanguagePack::TransferFile));
-        send->setPortSetting(record);
+        send->setPortSetting(PortProfile::fromText(record));
         send->show();
         QVERIFY(QTest::qWaitForWindowExposed(send));
         check(QStringLiteral("send"), cutIn(send));
@@ -288,7 +288,7 @@ private slots:
 
         auto *receive = new TReceiveTransport(new FakeSerialLine);
         receive->setLanguage(option.getLanguageList(LanguagePack::ReceiveFile));
-        receive->setPortSetting(record);
+        receive->setPortSetting(PortProfile::fromText(record));
         receive->setFileName(base.filePath(QStringLiteral("O0001.nc")));
         receive->show();
         QVERIFY(QTest::qWaitForWindowExposed(receive));
@@ -299,7 +299,7 @@ private slots:
             new TWATransport([] { return AutoMode::GeneralValues(); }, new FakeSerialLine);
         autoMode->setLogFolder(base.path());
         autoMode->setLanguage(option.getLanguageList(LanguagePack::AutoMode));
-        autoMode->setPortSetting(PortSetting::split(record));
+        autoMode->setPortSetting(PortProfile::fromText(record));
         autoMode->show();
         QVERIFY(QTest::qWaitForWindowExposed(autoMode));
         check(QStringLiteral("auto mode"), cutIn(autoMode));

@@ -59,7 +59,7 @@ struct Line {
         if (!line.open(&error))
             return false;
         link = std::make_unique<AutoMode::AutoLink>(
-            &line, port, [values] { return values; }, timings);
+            &line, PortProfile::fromFields(port), [values] { return values; }, timings);
         QObject::connect(link.get(), &AutoMode::AutoLink::logEvent, link.get(),
                          [this](const AutoMode::LogEvent &e) {
                              log << e.status + u' ' + e.kind + u' ' + e.path;

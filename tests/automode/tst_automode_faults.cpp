@@ -321,7 +321,8 @@ void TestAutoModeFaults::unstorableProgramIsKept()
 void TestAutoModeFaults::storeGivesTheSystemsReason()
 {
     // A disk that fills up ends the write short first; the reason is the system's own.
-    RequestProtocol protocol({"L", "p", "9600", "None", "8", "1", "None", m_work, "*.nc", "None"},
+    RequestProtocol protocol(PortProfile::fromFields({"L", "p", "9600", "None", "8", "1", "None",
+                                                      m_work, "*.nc", "None"}),
                              [] { return GeneralValues(); });
     rlimit old{};
     ::getrlimit(RLIMIT_FSIZE, &old);

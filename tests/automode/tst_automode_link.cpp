@@ -383,7 +383,7 @@ void TestAutoModeLink::lostLineEndsTheWorker()
     LinkTimings timings;
     timings.tickMs = 10;
     AutoLink link(
-        &line, port, [this] { return m_values; }, timings);
+        &line, PortProfile::fromFields(port), [this] { return m_values; }, timings);
     QStringList problems;
     connect(&link, &AutoLink::problem, &link, [&](const QString &t) { problems << t; });
     link.append({SendListEntry::send("00", m_nc + "/LATHE/O1111.nc"),
@@ -426,7 +426,8 @@ void TestAutoModeLink::deviceListing()
              QStringLiteral("192.168.1.20"));
     FakeSerialLine fake;
     AutoLink link(&fake,
-                  {"L", "fake", "9600", "None", "8", "1", "None", m_work, "*.nc", "Wireless"},
+                  PortProfile::fromFields(
+                      {"L", "fake", "9600", "None", "8", "1", "None", m_work, "*.nc", "Wireless"}),
                   [] { return GeneralValues(); });
     link.ParseDeviceLine(line, 2);
     QCOMPARE(link.deviceAddress(2), parts);
@@ -445,7 +446,7 @@ void TestAutoModeLink::busyWindowKeepsDataAfterCommandMode()
     LinkTimings timings;
     timings.promptTimeoutMs = 3000;
     AutoLink link(
-        &line, port, [this] { return m_values; }, timings);
+        &line, PortProfile::fromFields(port), [this] { return m_values; }, timings);
     link.start();
     const QByteArray prompt = RadioAdapterSim::Prompt;
     const auto answer = [&](const QByteArray &command, const QByteArray &text) {

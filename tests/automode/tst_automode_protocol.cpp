@@ -130,9 +130,11 @@ void TestAutoModeProtocol::codeLines()
                          : rule == 'f' ? m_values.folderCode
                                        : m_values.nameCode;
     QVERIFY(RequestProtocol::isCodeLine(code, line));
-    const QString got = rule == 'p'   ? RequestProtocol::ResolvePath(m_values, p, current, line)
-                        : rule == 'f' ? RequestProtocol::ResolveFolder(m_values, current, line)
-                                      : RequestProtocol::ResolveName(m_values, line);
+    const QString got =
+        rule == 'p'
+            ? RequestProtocol::ResolvePath(m_values, PortProfile::fromFields(p), current, line)
+        : rule == 'f' ? RequestProtocol::ResolveFolder(m_values, current, line)
+                      : RequestProtocol::ResolveName(m_values, line);
     QCOMPARE(got, expand(expected));
 }
 
@@ -251,7 +253,7 @@ void TestAutoModeProtocol::handleProgram()
     QString buffer;
     for (const QString &l : received)
         buffer += l + QStringLiteral("\r\n");
-    RequestProtocol protocol(port(type), [&] { return values; });
+    RequestProtocol protocol(PortProfile::fromFields(port(type)), [&] { return values; });
     const Handling h = protocol.HandleBuffer(device, buffer.toLatin1());
 
     QStringList gotEntries, gotLog, logPaths;
@@ -285,7 +287,7 @@ void TestAutoModeProtocol::storingWithoutOverwrite()
         QStringList p = port(QStringLiteral("None"));
         p[7] = dir.path();
         GeneralValues values = valuesWithFlags(flags);
-        RequestProtocol protocol(p, [&] { return values; });
+        RequestProtocol protocol(PortProfile::fromFields(p), [&] { return values; });
         QStringList stored;
         for (int i = 0; i < 3; ++i) {
             QStringList sent = lines;
@@ -335,7 +337,8 @@ void TestAutoModeProtocol::holdForReview()
         QVERIFY(writeFile(target, stored));
     if (blocked)
         QVERIFY(writeFile(m_work + QStringLiteral("/review"), "a file"));
-    RequestProtocol protocol(port(QStringLiteral("None")), [&] { return valuesWithFlags(128); });
+    RequestProtocol protocol(PortProfile::fromFields(port(QStringLiteral("None"))),
+                             [&] { return valuesWithFlags(128); });
     RequestOptions options;
     options.holdForReview = true;
     protocol.setOptions(options);
@@ -365,7 +368,7 @@ void TestAutoModeProtocol::valuesReadAtEachHandling()
 {
     GeneralValues values = m_values;
     int reads = 0;
-    RequestProtocol protocol(port(QStringLiteral("None")), [&] {
+    RequestProtocol protocol(PortProfile::fromFields(port(QStringLiteral("None"))), [&] {
         ++reads;
         return values;
     });

@@ -69,7 +69,7 @@ Handling TestAutoModeRequests::handle(const QString &lines, const RequestOptions
 {
     const QStringList port{
         "L", "ttyS0", "9600", "None", "8", "1", "None", m_dir->filePath("work"), "*.nc", "None"};
-    RequestProtocol protocol(port, [this] { return m_values; });
+    RequestProtocol protocol(PortProfile::fromFields(port), [this] { return m_values; });
     protocol.setOptions(options);
     QString buffer;
     for (const QString &l : lines.split(u'|'))

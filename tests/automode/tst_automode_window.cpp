@@ -28,6 +28,8 @@ private slots:
     void init();
     void wirelessPanesAndLog();
     void cableShowsOnePane();
+    void typeDecidesPanesAndNul_data();
+    void typeDecidesPanesAndNul();
 
 private:
     // The window gets a line of its own on the port.
@@ -55,10 +57,10 @@ TWATransport *TestAutoModeWindow::open(const QString &portName, const QString &t
     auto *w = new TWATransport([] { return GeneralValues(); }, line, nullptr, timings);
     w->setLogFolder(m_dir->path());
     w->setLanguage({"AUTO", "Received", "Sent", "Log", "Clear log", "Exit", "no port"});
-    w->setPortSetting(
+    w->setPortSetting(PortProfile::fromFields(
         {"LATHE1",
          line->settings().portName.isEmpty() ? QStringLiteral("x") : line->settings().portName,
-         "9600", "None", "8", "1", "None", m_work, "*.nc", type});
+         "9600", "None", "8", "1", "None", m_work, "*.nc", type}));
     w->show();
     // The line opens from the event loop, as the window never holds it up.
     SendRig::spin([w] { return w->lineOpen(); }, 2000);
@@ -144,6 +146,40 @@ void TestAutoModeWindow::cableShowsOnePane()
     emit w->link()->shown(QStringLiteral("%\nO5678\n%"));
     QVERIFY2(sent->toPlainText().contains("O1234") && sent->toPlainText().endsWith("O5678\n%"),
              qPrintable(sent->toPlainText()));
+    delete w;
+}
+
+void TestAutoModeWindow::typeDecidesPanesAndNul_data()
+{
+    QTest::addColumn<QStringList>("type"); // empty: the record ends before its type
+    QTest::addColumn<bool>("radio");
+    QTest::newRow("None") << QStringList{"None"} << false;
+    QTest::newRow("other text") << QStringList{"UHF"} << true;
+    QTest::newRow("empty text") << QStringList{""} << true;
+    // The panes follow the link: a record without a type runs on a cable.
+    QTest::newRow("no type field") << QStringList{} << false;
+}
+
+void TestAutoModeWindow::typeDecidesPanesAndNul()
+{
+    QFETCH(QStringList, type);
+    QFETCH(bool, radio);
+    PtyPair pty;
+    auto *line = new PortSerialLine;
+    QPointer<TWATransport> w = new TWATransport([] { return GeneralValues(); }, line);
+    w->setLogFolder(m_dir->path());
+    QVERIFY(w->setPortSetting(PortProfile::fromFields(
+        QStringList{"LATHE1", pty.slavePath(), "9600", "None", "8", "1", "None", m_work, "*.nc"} +
+        type)));
+    w->show();
+    QVERIFY(SendRig::spin([&] { return w->lineOpen(); }, 2000));
+    QCOMPARE(w->link()->isRadio(), radio);
+    QCOMPARE(line->discardNull(), !radio);
+    QCOMPARE(w->findChild<QPlainTextEdit *>("ReceiveMemo")->isVisible(), !radio);
+    QCOMPARE(w->findChild<QWidget *>("IPGridPanel")->isVisible(), radio);
+    // Only "Wireless" asks the adapter for its devices.
+    QVERIFY(w->link()->sendList().isEmpty());
+    QVERIFY(!w->link()->threadOver());
     delete w;
 }
 

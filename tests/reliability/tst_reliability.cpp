@@ -90,20 +90,20 @@ QPointer<QWidget> transferWindow(const QString &window, SerialLine *line, const 
 {
     if (window == "send") {
         auto *send = new TTransport(line);
-        if (!send->setPortSetting(record(port)))
+        if (!send->setPortSetting(PortProfile::fromText(record(port))))
             qFatal("send window refused its port setting");
         return send;
     }
     if (window == "receive") {
         auto *receive = new TReceiveTransport(line);
-        if (!receive->setPortSetting(record(port)))
+        if (!receive->setPortSetting(PortProfile::fromText(record(port))))
             qFatal("receive window refused its port setting");
         receive->setFileName(QDir(folder).filePath("O1.nc"));
         return receive;
     }
     auto *autoMode = new TWATransport([] { return AutoMode::GeneralValues(); }, line);
     autoMode->setLogFolder(folder);
-    autoMode->setPortSetting(PortSetting::split(record(port)));
+    autoMode->setPortSetting(PortProfile::fromText(record(port)));
     return autoMode;
 }
 

@@ -179,7 +179,7 @@ class TestNetworkWindows : public QObject
         const QStringList fields = record(port);
         if (kind == Send) {
             auto *w = new TTransport(line);
-            w->setPortSetting(PortSetting::join(fields));
+            w->setPortSetting(PortProfile::fromText(PortSetting::join(fields)));
             w->setFileList({fixture(m_dir, "O1.nc", "%\r\nO1\r\nM30\r\n%\r\n")});
             rig.window = w;
             rig.connecting = [w] { return w->isConnecting(); };
@@ -187,7 +187,7 @@ class TestNetworkWindows : public QObject
             rig.lineButton = [w] { return w->findChild<QToolButton *>("ToolButton1"); };
         } else if (kind == Receive) {
             auto *w = new TReceiveTransport(line);
-            w->setPortSetting(PortSetting::join(fields));
+            w->setPortSetting(PortProfile::fromText(PortSetting::join(fields)));
             w->setFileName(m_dir.filePath("IN.nc"));
             rig.window = w;
             rig.connecting = [w] { return w->isConnecting(); };
@@ -195,7 +195,7 @@ class TestNetworkWindows : public QObject
         } else {
             auto *w = new TWATransport([] { return AutoMode::GeneralValues(); }, line);
             w->setLogFolder(m_dir.path());
-            w->setPortSetting(fields);
+            w->setPortSetting(PortProfile::fromFields(fields));
             rig.window = w;
             rig.connecting = [w] { return w->isConnecting(); };
             rig.status = [w] { return w->findChild<QLabel *>("StatusPanel1")->text(); };
@@ -324,7 +324,7 @@ private slots:
         QPointer<TTransport> w = new TTransport(line);
         QStringList fields = record(port);
         fields[2] = QStringLiteral("115200");
-        QVERIFY(w->setPortSetting(PortSetting::join(fields)));
+        QVERIFY(w->setPortSetting(PortProfile::fromText(PortSetting::join(fields))));
         w->setFileList(
             {fixture(m_dir, "O9.nc", "%\r\nO9(\xff\xfe)\r\nX1\xff\xff\r\nM30\r\n%\r\n")});
         w->show();
@@ -349,7 +349,8 @@ private slots:
             line->setTimeouts(NetworkSerialLine::ConnectTimeoutMs, 3000);
             waiting = new TWATransport([] { return AutoMode::GeneralValues(); }, line);
             waiting->setLogFolder(m_dir.path());
-            waiting->setPortSetting(record(url(Silent, silent.serverPort())));
+            waiting->setPortSetting(
+                PortProfile::fromFields(record(url(Silent, silent.serverPort()))));
             waiting->show();
         }
         PtyPair pty;
@@ -363,7 +364,7 @@ private slots:
         QPointer<TWATransport> serving =
             new TWATransport([] { return AutoMode::GeneralValues(); }, portLine);
         serving->setLogFolder(m_dir.path());
-        serving->setPortSetting(fields);
+        serving->setPortSetting(PortProfile::fromFields(fields));
         serving->show();
         QVERIFY(SendRig::spin([&] { return serving->lineOpen(); }, 2000));
         QVERIFY(waiting->isConnecting());

@@ -110,7 +110,7 @@ void TestReceiveWindow::tooShortPortSettingIsRefused()
     w.setAttribute(Qt::WA_DeleteOnClose, false); // on the stack
     auto box = std::make_shared<BoxWatch>();
     answerNextBox(box, QMessageBox::Ok);
-    QVERIFY(!w.setPortSetting(QStringLiteral("Lathe,ttyS0,9600,None,8,1")));
+    QVERIFY(!w.setPortSetting(PortProfile::fromText(QStringLiteral("Lathe,ttyS0,9600,None,8,1"))));
     QCOMPARE(box->seen, 1);
     QVERIFY2(box->text.contains(QStringLiteral("6 fields")), qPrintable(box->text));
     QVERIFY(!w.isVisible());
@@ -122,7 +122,7 @@ void TestReceiveWindow::closedBeforeOpeningLeavesPortShut()
     QVERIFY(pty.isValid());
     TReceiveTransport w;
     w.setAttribute(Qt::WA_DeleteOnClose, false); // on the stack
-    QVERIFY(w.setPortSetting(record(pty.slavePath())));
+    QVERIFY(w.setPortSetting(PortProfile::fromText(record(pty.slavePath()))));
     w.show();
     w.close();
     QTest::qWait(50);
@@ -141,7 +141,7 @@ void TestReceiveWindow::receivesStoresAndCloses()
     QCOMPARE(child<QToolButton>(w, "ToolButton1")->text(), QStringLiteral("Exit"));
     QCOMPARE(child<QLabel>(w, "StaticText3")->text(), QStringLiteral("Count:"));
     QCOMPARE(child<QLabel>(w, "StaticText4")->text(), QStringLiteral("Chars:"));
-    QVERIFY(w.setPortSetting(record(pty.slavePath())));
+    QVERIFY(w.setPortSetting(PortProfile::fromText(record(pty.slavePath()))));
     QVERIFY(!w.line()->settings().discardNull);
     w.setFileName(target);
     w.setSelectPathExt(dir.path(), QStringLiteral("*.nc"));
@@ -198,7 +198,7 @@ void TestReceiveWindow::fileListAddition()
     TReceiveTransport w;
     w.setAttribute(Qt::WA_DeleteOnClose, false); // on the stack
     w.setLanguage(Language);
-    QVERIFY(w.setPortSetting(record(pty.slavePath())));
+    QVERIFY(w.setPortSetting(PortProfile::fromText(record(pty.slavePath()))));
     w.setFileName(dir.filePath(QStringLiteral("O6.nc")));
     w.setSelectPathExt(otherFolder ? dir.filePath(QStringLiteral("sub")) : dir.path(), filter);
     QStringList rows;
@@ -227,7 +227,8 @@ void TestReceiveWindow::failedOpenShowsMessageAndCloses()
     TReceiveTransport w;
     w.setAttribute(Qt::WA_DeleteOnClose, false); // on the stack
     w.setLanguage(Language);
-    QVERIFY(w.setPortSetting(record(dir.filePath(QStringLiteral("no-such-port")))));
+    QVERIFY(w.setPortSetting(
+        PortProfile::fromText(record(dir.filePath(QStringLiteral("no-such-port"))))));
     w.setFileName(dir.filePath(QStringLiteral("O7.nc")));
     auto box = std::make_shared<BoxWatch>();
     answerNextBox(box, QMessageBox::Ok);
@@ -278,7 +279,7 @@ void TestReceiveWindow::busyPortToldInPackWords()
     w.setAttribute(Qt::WA_DeleteOnClose, false); // on the stack
     w.setLanguage(Language +
                   QStringList{"Discard?", "held %1 %2 %3", "elsewhere %1", "here %1", "folder %1"});
-    QVERIFY(w.setPortSetting(record(port)));
+    QVERIFY(w.setPortSetting(PortProfile::fromText(record(port))));
     w.setFileName(dir.filePath(QStringLiteral("O8.nc")));
     auto box = std::make_shared<BoxWatch>();
     answerNextBox(box, QMessageBox::Ok);
@@ -298,7 +299,7 @@ void TestReceiveWindow::storeErrorOffersRetry()
     TReceiveTransport w;
     w.setAttribute(Qt::WA_DeleteOnClose, false); // on the stack
     w.setLanguage(Language);
-    QVERIFY(w.setPortSetting(record(pty.slavePath())));
+    QVERIFY(w.setPortSetting(PortProfile::fromText(record(pty.slavePath()))));
     w.setFileName(target);
     QSignalSpy received(&w, &TReceiveTransport::fileReceived);
     w.show();
@@ -327,7 +328,7 @@ void TestReceiveWindow::exitWithUnstoredProgramAsks()
     TReceiveTransport w;
     w.setAttribute(Qt::WA_DeleteOnClose, false); // on the stack
     w.setLanguage(Language);
-    QVERIFY(w.setPortSetting(record(pty.slavePath())));
+    QVERIFY(w.setPortSetting(PortProfile::fromText(record(pty.slavePath()))));
     w.setFileName(target);
     w.show();
     QTRY_VERIFY(w.line()->isConnected());
@@ -366,7 +367,7 @@ void TestReceiveWindow::exitWhileReceivingAsks()
     w->setAttribute(Qt::WA_DeleteOnClose);
     w->setLanguage(Language);
     w->engine()->setCloseDelay(10);
-    QVERIFY(w->setPortSetting(record(pty.slavePath())));
+    QVERIFY(w->setPortSetting(PortProfile::fromText(record(pty.slavePath()))));
     w->setFileName(target);
     w->show();
     QTRY_VERIFY(w->line()->isConnected());
@@ -389,7 +390,7 @@ void TestReceiveWindow::longPathDoesNotWidenWindow()
     TReceiveTransport w;
     w.setAttribute(Qt::WA_DeleteOnClose, false); // on the stack
     w.setLanguage(Language);
-    QVERIFY(w.setPortSetting(record(QStringLiteral("ttyS0"))));
+    QVERIFY(w.setPortSetting(PortProfile::fromText(record(QStringLiteral("ttyS0")))));
     w.setFileName(QStringLiteral("/very/long/folder/").repeated(30) + QStringLiteral("O1.nc"));
     QVERIFY2(w.minimumSizeHint().width() <= TReceiveTransport::DefaultWidth,
              qPrintable(QString::number(w.minimumSizeHint().width())));
@@ -436,7 +437,7 @@ void TestReceiveWindow::lineLostOffersToSave()
     TReceiveTransport w;
     w.setAttribute(Qt::WA_DeleteOnClose, false); // on the stack
     w.setLanguage(Language);
-    QVERIFY(w.setPortSetting(record(pty.slavePath())));
+    QVERIFY(w.setPortSetting(PortProfile::fromText(record(pty.slavePath()))));
     w.setFileName(dir.filePath(QStringLiteral("O9.nc")));
     w.show();
     QTRY_VERIFY(w.line()->isConnected());

@@ -53,7 +53,7 @@ class TestTransportWindow : public QObject
         auto *w = new TTransport(line);
         w->controller()->setDelays(20, 20);
         w->setLanguage(kLines);
-        if (!w->setPortSetting(record(flow)))
+        if (!w->setPortSetting(PortProfile::fromText(record(flow))))
             return nullptr;
         *lineOut = line;
         return w;
@@ -330,7 +330,7 @@ private slots:
         line->setFailOpen(true);
         QPointer<TTransport> w = new TTransport(line);
         w->setLanguage(kLines);
-        QVERIFY(w->setPortSetting(record("None")));
+        QVERIFY(w->setPortSetting(PortProfile::fromText(record("None"))));
         BoxCatcher box;
         box.arm();
         w->show();
@@ -344,7 +344,7 @@ private slots:
         auto *w = new TTransport(new FakeSerialLine);
         BoxCatcher box;
         box.arm();
-        QVERIFY(!w->setPortSetting(QStringLiteral("A,COM1,9600")));
+        QVERIFY(!w->setPortSetting(PortProfile::fromText(QStringLiteral("A,COM1,9600"))));
         QVERIFY(box.text.contains(QStringLiteral("at least 7")));
         delete w;
     }
@@ -357,8 +357,8 @@ private slots:
             QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
         QPointer<TTransport> w = new TTransport(new FakeSerialLine);
         w->setLanguage(kLines);
-        QVERIFY(w->setPortSetting(
-            QStringLiteral("\"Mill 1\",%1,9600,None,8,1,None,/nc,*.nc,None").arg(port)));
+        QVERIFY(w->setPortSetting(PortProfile::fromText(
+            QStringLiteral("\"Mill 1\",%1,9600,None,8,1,None,/nc,*.nc,None").arg(port))));
         w->show();
         QVERIFY(named<QLabel>(w, "StaticText3")->toolTip().contains(port));
         for (const int scale : {1, 2}) {
@@ -408,7 +408,7 @@ private slots:
         auto *line = new FakeSerialLine(1024, 960);
         QPointer<TTransport> w = new TTransport(line);
         w->setLanguage(kLines);
-        QVERIFY(w->setPortSetting(record("RTS/CTS+Xon/Xoff")));
+        QVERIFY(w->setPortSetting(PortProfile::fromText(record("RTS/CTS+Xon/Xoff"))));
         w->setFileList({file("short.nc", QByteArray("%\nO5\n") + QByteArray(300, 'G') + "\n%")});
         showActive(w);
         named<QCheckBox>(w, "CheckBox1")->setChecked(false);
