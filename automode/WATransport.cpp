@@ -21,6 +21,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QScreen>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTimer>
@@ -260,6 +261,8 @@ void TWATransport::setPortSetting(const QStringList &list)
     connect(m_link, &AutoLink::shown, this, [this](const QString &text) {
         SendMemo->moveCursor(QTextCursor::End);
         SendMemo->insertPlainText(text);
+        // A program goes out in pieces: the newest lines stay in sight, not one piece behind.
+        SendMemo->verticalScrollBar()->setValue(SendMemo->verticalScrollBar()->maximum());
     });
     connect(m_link, &AutoLink::bufferChanged, this, [this](int device) {
         m_dirty |= 1 << (device + 1);
