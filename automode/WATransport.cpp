@@ -20,6 +20,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QScreen>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTimer>
@@ -255,6 +256,8 @@ bool TWATransport::setPortSetting(const PortProfile &profile)
     connect(m_link, &AutoLink::shown, this, [this](const QString &text) {
         SendMemo->moveCursor(QTextCursor::End);
         SendMemo->insertPlainText(text);
+        // A program goes out in pieces: the newest lines stay in sight, not one piece behind.
+        SendMemo->verticalScrollBar()->setValue(SendMemo->verticalScrollBar()->maximum());
     });
     connect(m_link, &AutoLink::bufferChanged, this, [this](int device) {
         m_dirty |= 1 << (device + 1);

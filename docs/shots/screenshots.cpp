@@ -5,13 +5,17 @@
 #include "PtyPair.h"
 #include "app/Startup.h"
 #include "automode/WATransport.h"
+#include "editor/ColorDialogs.h"
+#include "editor/Editor.h"
 #include "library/DiffView.h"
 #include "library/FolderTree.h"
 #include "library/JournalWindow.h"
 #include "library/LibraryPanes.h"
 #include "library/ProgramStore.h"
 #include "library/ReviewWindow.h"
+#include "library/Viewer.h"
 #include "settings/LanguagePack.h"
+#include "settings/NcText.h"
 #include "transfer/ComWidgets.h"
 #include "transfer/DetectedPorts.h"
 #include "transfer/NetworkSerialLine.h"
@@ -27,10 +31,15 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
+#include <QLinearGradient>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPixmap>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSerialPort>
 #include <QTabWidget>
 #include <QTcpServer>
@@ -38,6 +47,8 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+
+#include <cmath>
 
 namespace
 {
@@ -232,6 +243,105 @@ int main(int argc, char *argv[])
         delete autoMode;
     }
 
+    // Auto mode on a cable: the machine asks for a program, gets it, then sends one back.
+    {
+        auto *autoLine = new FakeSerialLine(4096, 200000);
+        AutoMode::GeneralValues values;
+        values.pathList = {nc.path()};
+        auto *autoMode = new TWATransport([values] { return values; }, autoLine);
+        autoMode->setLogFolder(base.path());
+        autoMode->setLanguage(option.getLanguageList(LanguagePack::AutoMode));
+        autoMode->setPortSetting({QStringLiteral("Lathe"), QStringLiteral("ttyUSB0"),
+                                  QStringLiteral("9600"), QStringLiteral("None"),
+                                  QStringLiteral("8"), QStringLiteral("1"), QStringLiteral("None"),
+                                  nc.path(), QStringLiteral("*.nc"), QStringLiteral("None")});
+        autoMode->show();
+        settle(800);
+        autoLine->inject("\x12%\nO9999\n(P1)\n(N=O0002)\n%\x14");
+        settle(1500);
+        autoLine->inject("\x12%\nO0020(SHAFT-OP20)\nN10G28U0W0\nN20T0303\nN30G00X42.Z2.\n"
+                         "N40G01Z-35.F0.15\nM30\n%\x14");
+        settle(1500);
+        autoLine->inject("\x12%\nO9999\n(P1)\n(N=O0001)\n%\x14");
+        settle(2000);
+        shot(QStringLiteral("auto-mode"));
+        delete autoMode;
+    }
+
+    // The built-in editor on a program with a Chinese comment, in a code page that holds it.
+    {
+        const bool holds =
+            NcText::unencodable(QStringLiteral("(粗加工)"), NcText::codePage()).isEmpty();
+        if (!holds)
+            option.setCodePageName(NcText::settingName(NcText::CodePage::Utf8));
+        const QString text =
+            QStringLiteral("%\nO0010(粗加工)\nN10G21G90G54\nN20T0101M06\nN30S1200M03\n"
+                           "N40G00X52.Z2.M08\nN50G01Z-20.F0.2\nN60X56.Z-24.\nN70G00X100.Z100.M09\n"
+                           "N80M05\nM30\n%\n");
+        const QString path = nc.filePath(QStringLiteral("O0010.nc"));
+        write(path, NcText::toBytes(text));
+        auto *editor = new TEditor(&option, &windows.colors);
+        editor->setFileName(path);
+        editor->setPathExt(nc.path() + u'/', QStringLiteral("*.nc"), 0);
+        editor->setExtList({QStringLiteral("*.nc")});
+        editor->setLanguage(option.getLanguageList(LanguagePack::Editor));
+        editor->setEditorList(option.getOptionList(TOption::EditorList));
+        if (!editor->setWindowsSize(option.getWindowsSize(TOption::EditorSlot)))
+            editor->setWindowsSize(TEditor::getWindowsSizeDefault());
+        editor->show();
+        settle(800);
+        shot(QStringLiteral("editor"));
+        QTimer::singleShot(800, [] {
+            shot(QStringLiteral("color-dialog"));
+            if (QWidget *d = QApplication::activeModalWidget())
+                d->close();
+        });
+        editor->NColorClick();
+        delete editor; // nothing was changed: nothing to ask
+        if (!holds)
+            option.setCodePageName(QString());
+    }
+
+    // The picture viewer on a photo of the set-up, as shops keep them beside the program.
+    {
+        QImage photo(1600, 1000, QImage::Format_RGB32);
+        QPainter p(&photo);
+        QLinearGradient sky(0, 0, 0, photo.height());
+        sky.setColorAt(0, QColor(70, 78, 88));
+        sky.setColorAt(1, QColor(28, 30, 34));
+        p.fillRect(photo.rect(), sky);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(150, 155, 160));
+        p.drawRect(200, 620, 1200, 120); // the vice jaws
+        p.setBrush(QColor(196, 200, 205));
+        p.drawEllipse(QPoint(800, 470), 300, 300); // the flange
+        p.setBrush(QColor(60, 62, 66));
+        p.drawEllipse(QPoint(800, 470), 110, 110);
+        for (int i = 0; i < 6; ++i) {
+            const double a = i * 3.14159265 / 3;
+            p.drawEllipse(QPointF(800 + 210 * std::cos(a), 470 + 210 * std::sin(a)), 28, 28);
+        }
+        p.setPen(QColor(255, 210, 60));
+        QFont f = p.font();
+        f.setPixelSize(48);
+        p.setFont(f);
+        p.drawText(QRect(0, 820, photo.width(), 120), Qt::AlignCenter,
+                   QStringLiteral("FLANGE-OP10  G54"));
+        p.end();
+        const QString picture = nc.filePath(QStringLiteral("FLANGE-OP10.jpg"));
+        photo.save(picture, "JPEG", 85);
+        TViewer &viewer = windows.viewer;
+        viewer.setLanguage(option.getLanguageList(LanguagePack::Viewer));
+        if (viewer.setImageFile(picture)) {
+            QTimer::singleShot(800, [&viewer] {
+                shot(QStringLiteral("image-viewer"));
+                viewer.accept();
+            });
+            viewer.exec();
+        }
+    }
+
     // Receive: a program arriving.
     auto *rxLine = new FakeSerialLine;
     auto *receive = new TReceiveTransport(rxLine);
@@ -382,6 +492,23 @@ int main(int argc, char *argv[])
                 pages->setCurrentIndex(1);
                 shot(QStringLiteral("general-settings-transfer"));
             }
+            d->close();
+        }
+    });
+    w.GeneralSettingsClick();
+
+    // At font size 20 the general page is taller than the screen: it scrolls, the dialog fits.
+    w.findChild<FileListPane *>(QStringLiteral("Panel3"))->setFontSizeText(QStringLiteral("20"));
+    w.FontComboBoxSelect();
+    settle();
+    QTimer::singleShot(600, [&] {
+        if (QWidget *d = QApplication::activeModalWidget()) {
+            shot(QStringLiteral("general-settings-20pt"));
+            if (auto *pages = d->findChild<QTabWidget *>(QStringLiteral("PageControl1")))
+                if (auto *area = qobject_cast<QScrollArea *>(pages->currentWidget())) {
+                    area->verticalScrollBar()->setValue(area->verticalScrollBar()->maximum());
+                    shot(QStringLiteral("general-settings-20pt-end"));
+                }
             d->close();
         }
     });

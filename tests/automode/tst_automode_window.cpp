@@ -15,6 +15,7 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -146,6 +147,15 @@ void TestAutoModeWindow::cableShowsOnePane()
     emit w->link()->shown(QStringLiteral("%\nO5678\n%"));
     QVERIFY2(sent->toPlainText().contains("O1234") && sent->toPlainText().endsWith("O5678\n%"),
              qPrintable(sent->toPlainText()));
+    // A long program: the pane follows it to its last line, as it goes out piece by piece.
+    QString piece;
+    for (int i = 1; i <= 60; ++i)
+        piece += QStringLiteral("\nN%1G01X%1.").arg(i * 10);
+    emit w->link()->sendPaneCleared();
+    emit w->link()->shown(QStringLiteral("%\nO4321") + piece.left(piece.size() / 2));
+    emit w->link()->shown(piece.mid(piece.size() / 2) + QStringLiteral("\nM30\n%"));
+    QTRY_COMPARE(sent->verticalScrollBar()->value(), sent->verticalScrollBar()->maximum());
+    QVERIFY(sent->verticalScrollBar()->maximum() > 0);
     delete w;
 }
 
