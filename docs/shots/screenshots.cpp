@@ -251,10 +251,10 @@ int main(int argc, char *argv[])
         auto *autoMode = new TWATransport([values] { return values; }, autoLine);
         autoMode->setLogFolder(base.path());
         autoMode->setLanguage(option.getLanguageList(LanguagePack::AutoMode));
-        autoMode->setPortSetting({QStringLiteral("Lathe"), QStringLiteral("ttyUSB0"),
-                                  QStringLiteral("9600"), QStringLiteral("None"),
-                                  QStringLiteral("8"), QStringLiteral("1"), QStringLiteral("None"),
-                                  nc.path(), QStringLiteral("*.nc"), QStringLiteral("None")});
+        autoMode->setPortSetting(PortProfile::fromFields(
+            {QStringLiteral("Lathe"), QStringLiteral("ttyUSB0"), QStringLiteral("9600"),
+             QStringLiteral("None"), QStringLiteral("8"), QStringLiteral("1"),
+             QStringLiteral("None"), nc.path(), QStringLiteral("*.nc"), QStringLiteral("None")}));
         autoMode->show();
         settle(800);
         autoLine->inject("\x12%\nO9999\n(P1)\n(N=O0002)\n%\x14");
