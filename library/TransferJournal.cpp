@@ -152,12 +152,17 @@ void TransferJournal::record(const JournalEntry &entry)
 
 QString TransferJournal::currentUser()
 {
+    // Looked up once: getpwuid's answer lives in a buffer that every caller shares, and rows
+    // are recorded from the send worker and the window's thread alike.
+    static const QString user = [] {
 #ifdef Q_OS_UNIX
-    if (const passwd *pw = ::getpwuid(::geteuid()))
-        return QString::fromLocal8Bit(pw->pw_name);
+        if (const passwd *pw = ::getpwuid(::geteuid()))
+            return QString::fromLocal8Bit(pw->pw_name);
 #endif
-    const QString user = qEnvironmentVariable("USER");
-    return user.isEmpty() ? qEnvironmentVariable("USERNAME") : user;
+        const QString name = qEnvironmentVariable("USER");
+        return name.isEmpty() ? qEnvironmentVariable("USERNAME") : name;
+    }();
+    return user;
 }
 
 void TransferJournal::append(JournalEntry entry)
