@@ -1,10 +1,10 @@
 #include "transfer/TransferSettings.h"
 
-#include "automode/AutoLink.h"
 #include "settings/BrowseFolder.h"
 #include "settings/Defaults.h"
 #include "settings/LanguagePack.h"
 #include "settings/Option.h"
+#include "settings/PortChoices.h"
 #include "settings/PortSetting.h"
 #include "settings/ProgramFolders.h"
 #include "transfer/ComWidgets.h"
@@ -92,7 +92,7 @@ TTransferSettings::TTransferSettings(PortList *list, QWidget *parent)
     ToolBar1->addWidget(new QLabel(QStringLiteral("Answer delay (s) "), ToolBar1));
     DelaySpinBox = new QDoubleSpinBox(ToolBar1);
     DelaySpinBox->setObjectName(QStringLiteral("DelaySpinBox"));
-    DelaySpinBox->setRange(0, AutoMode::MaxAnswerDelaySeconds);
+    DelaySpinBox->setRange(0, PortChoices::MaxAnswerDelaySeconds);
     DelaySpinBox->setDecimals(1);
     DelaySpinBox->setSingleStep(0.5);
     DelaySpinBox->setToolTip(
@@ -294,8 +294,8 @@ void TTransferSettings::loadDelays()
     m_holds.clear();
     for (int r = 0; r < m_list->rowCount(); ++r) {
         const QString name = m_list->row(r).value(PortSetting::Name);
-        m_delays[name] = AutoMode::AnswerDelaySeconds(m_settingsFolder, name);
-        m_holds[name] = AutoMode::HoldsForReview(m_settingsFolder, name);
+        m_delays[name] = PortChoices::AnswerDelaySeconds(m_settingsFolder, name);
+        m_holds[name] = PortChoices::HoldsForReview(m_settingsFolder, name);
     }
     showDelay(StringGrid1->currentRow());
 }
@@ -585,20 +585,20 @@ void TTransferSettings::done(int result)
         for (int r = 0; r < m_list->rowCount(); ++r) {
             const QString name = m_list->row(r).value(PortSetting::Name);
             const double seconds = m_delays.value(name);
-            if (seconds != AutoMode::AnswerDelaySeconds(m_settingsFolder, name) &&
-                !AutoMode::SaveAnswerDelay(m_settingsFolder, name, seconds))
+            if (seconds != PortChoices::AnswerDelaySeconds(m_settingsFolder, name) &&
+                !PortChoices::SaveAnswerDelay(m_settingsFolder, name, seconds))
                 QMessageBox::warning(
                     this, QStringLiteral("message"),
                     QStringLiteral("The answer delay of \"%1\" could not be "
                                    "written to %2.")
-                        .arg(name, QString::fromLatin1(AutoMode::ProgramSettingsFile)));
+                        .arg(name, QString::fromLatin1(PortChoices::SettingsFile)));
             const bool hold = m_holds.value(name);
-            if (hold != AutoMode::HoldsForReview(m_settingsFolder, name) &&
-                !AutoMode::SaveHoldForReview(m_settingsFolder, name, hold))
+            if (hold != PortChoices::HoldsForReview(m_settingsFolder, name) &&
+                !PortChoices::SaveHoldForReview(m_settingsFolder, name, hold))
                 QMessageBox::warning(
                     this, QStringLiteral("message"),
                     QStringLiteral("The hold for review of \"%1\" could not be written to %2.")
-                        .arg(name, QString::fromLatin1(AutoMode::ProgramSettingsFile)));
+                        .arg(name, QString::fromLatin1(PortChoices::SettingsFile)));
         }
     }
     if (m_option) {
