@@ -19,11 +19,7 @@ namespace AutoMode
 namespace
 {
 
-#ifdef Q_OS_WIN
-constexpr char16_t pcSeparator = u'\\';
-#else
-constexpr char16_t pcSeparator = u'/';
-#endif
+constexpr char16_t pcSeparator = ProgramFiles::PcSeparator;
 
 bool endsWithSeparator(const QString &path)
 {

@@ -16,12 +16,6 @@ namespace ProgramFiles
 namespace
 {
 
-#ifdef Q_OS_WIN
-constexpr char16_t pcSeparator = u'\\';
-#else
-constexpr char16_t pcSeparator = u'/';
-#endif
-
 // Qt says "Unknown error" when a write ends short (a full disk's first answer); errno holds
 // the system's reason once the next write has failed outright.
 QString reasonOf(const QFileDevice &file, int savedErrno)
@@ -72,7 +66,7 @@ QString UniqueFileName(const QString &path)
 {
     if (!QFileInfo::exists(path))
         return path;
-    const qsizetype slash = qMax(path.lastIndexOf(u'/'), path.lastIndexOf(pcSeparator));
+    const qsizetype slash = qMax(path.lastIndexOf(u'/'), path.lastIndexOf(PcSeparator));
     const qsizetype dot = path.lastIndexOf(u'.');
     const qsizetype split = dot > slash ? dot : path.size();
     const QString stem = path.left(split);

@@ -10,6 +10,13 @@
 namespace ProgramFiles
 {
 
+// The folder separator of paths on this PC.
+#ifdef Q_OS_WIN
+inline constexpr char16_t PcSeparator = u'\\';
+#else
+inline constexpr char16_t PcSeparator = u'/';
+#endif
+
 // The stored name of a program whose program line has no usable name of its own.
 inline constexpr char UnnamedProgram[] = "NONAME";
 

@@ -168,47 +168,26 @@ bool TReviewWindow::confirm(const QString &question)
                                  QMessageBox::No) == QMessageBox::Yes;
 }
 
-bool TReviewWindow::acceptSelected(bool ask)
+bool TReviewWindow::decide(bool accept, bool ask)
 {
     const int row = selectedRow();
     if (row < 0)
         return false;
     const ReviewQueue::Entry e = m_entries.at(row);
     const QString target = QDir::toNativeSeparators(e.targetPath);
-    if (ask && !confirm(caption(AskAcceptLine).arg(target)))
+    if (ask && !confirm(caption(accept ? AskAcceptLine : AskRejectLine).arg(target)))
         return false;
-    const ReviewQueue::Decision d = ReviewQueue::accept(e.heldPath);
+    const ReviewQueue::Decision d =
+        accept ? ReviewQueue::accept(e.heldPath) : ReviewQueue::reject(e.heldPath);
     if (!d.done) {
         QMessageBox::warning(this, windowTitle(), d.reason);
         return false;
     }
     QString text =
-        d.stored.backupPath.isEmpty()
+        !accept ? caption(RejectedLine).arg(QDir::toNativeSeparators(d.movedTo), target)
+        : d.stored.backupPath.isEmpty()
             ? caption(AcceptedNewLine).arg(target)
             : caption(AcceptedLine).arg(target, QDir::toNativeSeparators(d.stored.backupPath));
-    if (!d.warning.isEmpty())
-        text += u'\n' + d.warning;
-    refresh();
-    m_status->setText(text);
-    emit decided(e.targetPath);
-    return true;
-}
-
-bool TReviewWindow::rejectSelected(bool ask)
-{
-    const int row = selectedRow();
-    if (row < 0)
-        return false;
-    const ReviewQueue::Entry e = m_entries.at(row);
-    const QString target = QDir::toNativeSeparators(e.targetPath);
-    if (ask && !confirm(caption(AskRejectLine).arg(target)))
-        return false;
-    const ReviewQueue::Decision d = ReviewQueue::reject(e.heldPath);
-    if (!d.done) {
-        QMessageBox::warning(this, windowTitle(), d.reason);
-        return false;
-    }
-    QString text = caption(RejectedLine).arg(QDir::toNativeSeparators(d.movedTo), target);
     if (!d.warning.isEmpty())
         text += u'\n' + d.warning;
     refresh();

@@ -45,8 +45,8 @@ public:
     const QList<ReviewQueue::Entry> &entries() const { return m_entries; }
     void select(int row);
     // The decisions on the selected program; ask: put the question first.
-    bool acceptSelected(bool ask = true);
-    bool rejectSelected(bool ask = true);
+    bool acceptSelected(bool ask = true) { return decide(true, ask); }
+    bool rejectSelected(bool ask = true) { return decide(false, ask); }
     DiffView *diffView() const { return m_diff; }
     QString statusText() const;
 
@@ -63,6 +63,7 @@ private:
     void showSelected();
     void updateButtons();
     bool confirm(const QString &question);
+    bool decide(bool accept, bool ask);
 
     QStringList m_lines;
     QStringList m_folders;
