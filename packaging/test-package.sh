@@ -85,6 +85,13 @@ if [ "$(id -u)" -eq 0 ] && getent group dialout >/dev/null; then
   for _ in $(seq 1 50); do [ -e "$scratch/pc" ] && [ -e "$scratch/machine" ] && break; sleep 0.1; done
   pc=$(readlink -f "$scratch/pc")
   chown root:dialout "$pc"; chmod 660 "$pc"
+  # A root process killed earlier on this machine may have left a lock file for this pty
+  # number; the unprivileged user could not remove it from the sticky lock folder.
+  lock=LCK..$(echo "${pc#/dev/}" | tr / _)
+  for folder in /var/lock /run/lock; do
+    holder=$(head -n 1 "$folder/$lock" 2>/dev/null) || continue
+    kill -0 "$holder" 2>/dev/null || rm -f "$folder/$lock"
+  done
   mkdir -m 777 "$scratch/user"
   printf '%%\nO1000\nG0X1.\nM30\n%%\n' >"$scratch/user/O1000.nc"
   record="Mill,$pc,9600,None,8,1,None,$scratch/user,*.nc,None"

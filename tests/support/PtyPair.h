@@ -5,10 +5,12 @@
 
 #include <QByteArray>
 #include <QDeadlineTimer>
+#include <QLockFile>
 #include <QString>
 #include <QThread>
 
 #include <cerrno>
+#include <csignal>
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
@@ -42,6 +44,7 @@ public:
             ::close(m_slave);
         if (m_master >= 0)
             ::close(m_master);
+        removeStaleLock();
     }
     PtyPair(const PtyPair &) = delete;
     PtyPair &operator=(const PtyPair &) = delete;
@@ -120,6 +123,24 @@ public:
     }
 
 private:
+    // A test that kills a program holding this pty leaves its lock file behind. The next
+    // process to get the same pty number would find it, and one that is not root cannot
+    // remove a root's file from the sticky lock folder: so it goes with the pair.
+    void removeStaleLock() const
+    {
+        if (!m_slavePath.startsWith(QLatin1String("/dev/")))
+            return;
+        const QString name = QStringLiteral("LCK..") + m_slavePath.mid(5).replace('/', '_');
+        for (const char *folder : {"/var/lock", "/run/lock"}) {
+            QLockFile lock(QString::fromLatin1(folder) + QLatin1Char('/') + name);
+            qint64 pid = 0;
+            QString host, program;
+            if (lock.getLockInfo(&pid, &host, &program) && pid > 0 && ::kill(pid_t(pid), 0) == -1 &&
+                errno == ESRCH)
+                lock.removeStaleLockFile();
+        }
+    }
+
     int m_master = -1;
     int m_slave = -1;
     QString m_slavePath;
