@@ -7,7 +7,6 @@
 #include "settings/ProgramFolders.h"
 #include "settings/UnitFunction.h"
 #include "transfer/ComWidgets.h"
-#include "transfer/PortProblem.h"
 #include "transfer/PortSerialLine.h"
 
 #include <QCloseEvent>
@@ -77,7 +76,8 @@ QToolButton *bigButton(QWidget *parent, const QString &icon)
 TWATransport::TWATransport(GeneralValuesSource values, SerialLine *line, QWidget *parent,
                            const LinkTimings &timings)
     : QWidget(parent, Qt::Window), ComPort1(line ? line : new PortSerialLine),
-      m_values(std::move(values)), m_timings(timings), m_logFolder(GetProgramFolders().data)
+      m_session(new LineSession(ComPort1, this)), m_values(std::move(values)), m_timings(timings),
+      m_logFolder(GetProgramFolders().data)
 {
     setObjectName(QStringLiteral("WATransport"));
     setWindowTitle(QStringLiteral("WATransport"));
@@ -194,14 +194,26 @@ TWATransport::TWATransport(GeneralValuesSource values, SerialLine *line, QWidget
     connect(m_paneTimer, &QTimer::timeout, this, &TWATransport::refreshPanes);
     connect(ToolButtonClsLog, &QToolButton::clicked, this, &TWATransport::ToolButtonClsLogClick);
     connect(ToolButtonClose, &QToolButton::clicked, this, &QWidget::close);
-    connect(ComPort1, &SerialLine::lineLost, this, &TWATransport::onLineLost);
-    connect(ComPort1, &SerialLine::openFinished, this, &TWATransport::onLineOpened);
+    // A replugged cable or a device server back on is served again, as ncferry-cli auto
+    // serves it.
+    m_session->setReopenInterval(LineSession::ReopenIntervalMs);
+    connect(m_session, &LineSession::stateChanged, this, &TWATransport::onLineState);
 }
 
 TWATransport::~TWATransport()
 {
     delete m_link;
-    ComPort1->close();
+    m_session->close();
+}
+
+bool TWATransport::lineOpen() const
+{
+    return m_session->isOpen();
+}
+
+bool TWATransport::isConnecting() const
+{
+    return m_session->state() == LineSession::State::Connecting;
 }
 
 QString TWATransport::lang(int index) const
@@ -266,38 +278,51 @@ bool TWATransport::setPortSetting(const PortProfile &profile)
     });
     connect(m_link, &AutoLink::addressListed, this, &TWATransport::onAddress);
 
-    m_open = false;
+    m_served = false;
+    m_session->close();
     if (m_openError.isEmpty()) {
         // A device server's port may take seconds to answer: the other auto-mode windows
         // go on serving their machines meanwhile.
-        m_openPending = true;
-        ComPort1->openAsync();
-        m_connecting = ComPort1->isOpening();
+        m_session->setProblemTexts({lang(7), lang(8), lang(9), lang(10), lang(StaleLockLine),
+                                    lang(NoAccessLine), lang(NoAccessLine + 1)});
+        m_session->open();
     }
     showLineState();
     return Port.isUsable();
 }
 
-void TWATransport::onLineOpened(bool ok, const QString &error)
+void TWATransport::onLineState(LineSession::State state, const QString &reason)
 {
-    if (m_closed || !m_openPending)
-        return;
-    m_openPending = false;
-    m_connecting = false;
     showLineState();
-    if (ok) {
-        m_open = true;
-        if (m_link)
-            m_link->start(); // a "Wireless" line asks for its devices first
-        return;
+    switch (state) {
+    case LineSession::State::Open:
+        if (!m_served) {
+            m_served = true;
+            if (m_link)
+                m_link->start(); // a "Wireless" line asks for its devices first
+        } else {
+            addLogLine(AutoModeLog::noteLine(
+                QStringLiteral("SUCCESS"),
+                QStringLiteral("the line \"%1\" is open again").arg(m_session->portName()),
+                QDateTime::currentDateTime()));
+        }
+        break;
+    case LineSession::State::Lost:
+        // Told once; the window stays and its line is tried again.
+        addLogLine(AutoModeLog::problemLine(reason, QDateTime::currentDateTime()));
+        break;
+    case LineSession::State::Closed:
+        if (reason.isEmpty())
+            break;
+        m_openError = reason;
+        // Before the window is shown, showing it tells.
+        if (m_shown)
+            failedOpen();
+        break;
+    case LineSession::State::Connecting:
+    case LineSession::State::Closing:
+        break;
     }
-    m_openError =
-        PortProblem::openFailure(ComPort1->settings().portName, error,
-                                 {lang(7), lang(8), lang(9), lang(10), lang(StaleLockLine),
-                                  lang(NoAccessLine), lang(NoAccessLine + 1)});
-    // Before the window is shown, showing it tells.
-    if (m_shown)
-        failedOpen();
 }
 
 void TWATransport::setWindowsSize(const QString &text)
@@ -371,7 +396,7 @@ void TWATransport::showEvent(QShowEvent *event)
              area.y() + (area.height() - frameGeometry().height()) / 2);
     }
     FormActivate();
-    if (!m_open && !m_openPending)
+    if (m_session->state() == LineSession::State::Closed)
         QMetaObject::invokeMethod(this, &TWATransport::failedOpen, Qt::QueuedConnection);
 }
 
@@ -405,9 +430,10 @@ void TWATransport::FormActivate()
 
 void TWATransport::showLineState()
 {
-    StatusPanel1->setFullText(m_connecting ? lang(ConnectingLine).arg(Port.field(PortSetting::Port))
-                                           : QStringLiteral("Path=") + Port.workFolder() +
-                                                 QStringLiteral(" Ext=") + Port.extension());
+    StatusPanel1->setFullText(isConnecting()
+                                  ? lang(ConnectingLine).arg(Port.field(PortSetting::Port))
+                                  : QStringLiteral("Path=") + Port.workFolder() +
+                                        QStringLiteral(" Ext=") + Port.extension());
 }
 
 void TWATransport::ToolButtonClsLogClick()
@@ -429,8 +455,7 @@ void TWATransport::closeEvent(QCloseEvent *event)
         m_option->setWindowsSize(TOption::AutoModeSlot, getWindowsSize());
     if (m_link)
         m_link->stop();
-    m_closed = true;
-    ComPort1->close();
+    m_session->close();
     event->accept();
 }
 
@@ -457,12 +482,4 @@ void TWATransport::onAddress(int n, const QString &text, bool present)
 {
     IPAddr[n]->setText(text);
     setPresent(IPAddr[n], present);
-}
-
-void TWATransport::onLineLost(const QString &message)
-{
-    addLogLine(AutoModeLog::problemLine(message, QDateTime::currentDateTime()));
-    m_open = false;
-    // As for a line that cannot be opened: the window closes, its log kept.
-    QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
 }

@@ -4,6 +4,7 @@
 // its address), what is sent, and the transfer log, which it keeps per port setting.
 #include "automode/AutoLink.h"
 #include "automode/AutoModeLog.h"
+#include "transfer/LineSession.h"
 
 #include <QStringList>
 #include <QWidget>
@@ -57,10 +58,12 @@ public:
     QStringList logLines() const;
     QString logPath() const { return m_log.path(); }
     AutoMode::AutoLink *link() const { return m_link; }
-    bool lineOpen() const { return m_open; }
+    bool lineOpen() const;
     // The line is still being connected (a device server's port); the window serves nothing
     // yet, but the program goes on.
-    bool isConnecting() const { return m_connecting; }
+    bool isConnecting() const;
+    // Opens, watches and, after a loss, reopens the line.
+    LineSession *lineSession() const { return m_session; }
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -73,12 +76,11 @@ private slots:
 
 private:
     void failedOpen();
-    void onLineOpened(bool ok, const QString &error);
+    void onLineState(LineSession::State state, const QString &reason);
     // Path and extension, or that the line is still being connected.
     void showLineState();
     void refreshPanes();
     void onAddress(int n, const QString &text, bool present);
-    void onLineLost(const QString &message);
     QString lang(int index) const;
     // The status while the line is being connected.
     static constexpr int ConnectingLine = 11;
@@ -88,6 +90,7 @@ private:
     static constexpr int NoAccessLine = 13;
 
     SerialLine *ComPort1;
+    LineSession *m_session;
     AutoMode::GeneralValuesSource m_values;
     AutoMode::LinkTimings m_timings;
     AutoMode::AutoLink *m_link = nullptr;
@@ -96,10 +99,7 @@ private:
     TOption *m_option = nullptr;
     PortProfile Port;
     QStringList language;
-    bool m_open = false;
-    bool m_openPending = false; // asked for, its answer not yet come
-    bool m_connecting = false;
-    bool m_closed = false;
+    bool m_served = false; // the link started on the first open; a reopen finds it going
     bool m_shown = false;
     bool m_logWriteFailed = false;
     QString m_openError;

@@ -9,7 +9,7 @@
 #include "tools/CliOutput.h"
 #include "tools/OptionRecords.h"
 #include "tools/StopSignals.h"
-#include "transfer/PortProblem.h"
+#include "transfer/LineSession.h"
 #include "transfer/SerialLine.h"
 #include "transfer/SerialLineFactory.h"
 
@@ -25,7 +25,6 @@
 #include <cstdio>
 #include <list>
 #include <memory>
-#include <thread>
 
 using namespace AutoCommand;
 using namespace AutoMode;
@@ -45,12 +44,8 @@ struct Served {
     QString logPath;
     std::unique_ptr<AutoModeLog> log;
     std::unique_ptr<SerialLine> line;
+    std::unique_ptr<LineSession> session;
     std::unique_ptr<AutoLink> link;
-    QTimer reopen;
-    // Reopening runs beside the event loop: a device server that does not answer holds a
-    // connect for seconds, and the other lines must be served meanwhile.
-    std::thread opener;
-    bool opening = false;
     QString prefix; // before each stdout line when several lines share it
     bool logFailed = false;
     QString optionsProblem;
@@ -158,12 +153,11 @@ int runAutoCommand(const QStringList &args, int reopenIntervalMs)
         s.log = std::make_unique<AutoModeLog>(s.logPath);
         s.line.reset(makeSerialLine(s.settings.portName));
         s.line->setSettings(s.settings);
-        QString error;
-        if (!s.line->open(&error)) {
+        s.session = std::make_unique<LineSession>(s.line.get());
+        QString why;
+        if (!s.session->openNow(&why)) {
             // Named as send and receive name it: the program holding the port, if it says.
-            CliOutput::say(
-                QStringLiteral("ncferry-cli auto: %1%2")
-                    .arg(s.prefix, PortProblem::openFailure(s.settings.portName, error)));
+            CliOutput::say(QStringLiteral("ncferry-cli auto: %1%2").arg(s.prefix, why));
             return Cli::PortError;
         }
     }
@@ -199,37 +193,19 @@ int runAutoCommand(const QStringList &args, int reopenIntervalMs)
         QObject::connect(link, &AutoLink::resolved, link,
                          [&s](const QString &text) { s.note(QStringLiteral("SUCCESS"), text); });
 
-        // A replugged adapter or cable, a device server back on: try again every few
-        // seconds, never in a loop.
-        s.reopen.setInterval(reopenIntervalMs);
-        QObject::connect(s.line.get(), &SerialLine::lineLost, link, [&s](const QString &message) {
-            s.note(QStringLiteral("ERROR"), message);
-            s.line->close();
-            s.reopen.start();
-        });
-        QObject::connect(&s.reopen, &QTimer::timeout, link, [&s, link] {
-            if (s.opening)
-                return;
-            s.opening = true;
-            if (s.opener.joinable())
-                s.opener.join();
-            s.opener = std::thread([&s, link] {
-                QString why;
-                const bool open = s.line->open(&why);
-                QMetaObject::invokeMethod(
-                    link,
-                    [&s, open] {
-                        s.opening = false;
-                        if (!open || !s.reopen.isActive())
-                            return;
-                        s.reopen.stop();
-                        s.note(QStringLiteral("SUCCESS"),
-                               QStringLiteral("the line \"%1\" is open again")
-                                   .arg(s.settings.portName));
-                    },
-                    Qt::QueuedConnection);
+        // A replugged adapter or cable, a device server back on: tried again every few
+        // seconds, never in a loop, without holding up the other lines.
+        s.session->setReopenInterval(reopenIntervalMs);
+        QObject::connect(
+            s.session.get(), &LineSession::stateChanged, link,
+            [&s](LineSession::State state, const QString &reason) {
+                if (state == LineSession::State::Lost)
+                    s.note(QStringLiteral("ERROR"), reason);
+                else if (state == LineSession::State::Open)
+                    s.note(
+                        QStringLiteral("SUCCESS"),
+                        QStringLiteral("the line \"%1\" is open again").arg(s.settings.portName));
             });
-        });
     }
 
     QEventLoop loop;
@@ -245,7 +221,7 @@ int runAutoCommand(const QStringList &args, int reopenIntervalMs)
                            .arg(sig));
         for (Served &s : served) {
             s.link->stopDispatching();
-            s.reopen.stop();
+            s.session->setReopenInterval(0);
         }
         grace.setRemainingTime(StopGraceMs);
         finishing.start();
@@ -266,10 +242,8 @@ int runAutoCommand(const QStringList &args, int reopenIntervalMs)
     }
     loop.exec();
     for (Served &s : served) {
-        if (s.opener.joinable())
-            s.opener.join();
         s.link->stop();
-        s.line->close();
+        s.session->close();
     }
     return Cli::Ok;
 }

@@ -29,6 +29,7 @@ private slots:
     void init();
     void wirelessPanesAndLog();
     void cableShowsOnePane();
+    void lostCableIsServedAgain();
     void typeDecidesPanesAndNul_data();
     void typeDecidesPanesAndNul();
 
@@ -156,6 +157,39 @@ void TestAutoModeWindow::cableShowsOnePane()
     emit w->link()->shown(piece.mid(piece.size() / 2) + QStringLiteral("\nM30\n%"));
     QTRY_COMPARE(sent->verticalScrollBar()->value(), sent->verticalScrollBar()->maximum());
     QVERIFY(sent->verticalScrollBar()->maximum() > 0);
+    delete w;
+}
+
+// The cable is pulled and put back: the window stays, logs the loss and the return, and
+// stores what the machine punches after it.
+void TestAutoModeWindow::lostCableIsServedAgain()
+{
+    const QString port = m_dir->filePath("ttyUSB0");
+    auto first = std::make_unique<PtyPair>();
+    QVERIFY(QFile::link(first->slavePath(), port));
+    QPointer<TWATransport> w = open(port, QStringLiteral("None"));
+    QVERIFY(w->lineOpen());
+    w->lineSession()->setReopenInterval(50);
+    first->hangUp();
+    QVERIFY(SendRig::spin([&] { return w->logLines().size() == 1; }, 3000));
+    QVERIFY2(w->logLines().first().startsWith("ERROR ") && w->logLines().first().contains(port),
+             qPrintable(w->logLines().first()));
+    first.reset();
+    QTest::qWait(200);
+    QVERIFY(!w.isNull() && w->isVisible());
+    QCOMPARE(w->logLines().size(), 1);
+
+    PtyPair second;
+    QVERIFY(QFile::remove(port));
+    QVERIFY(QFile::link(second.slavePath(), port));
+    QVERIFY(SendRig::spin([&] { return w->logLines().size() == 2; }, 3000));
+    QVERIFY2(w->logLines().last().startsWith("SUCCESS ") &&
+                 w->logLines().last().contains(
+                     QStringLiteral("the line \"%1\" is open again").arg(port)),
+             qPrintable(w->logLines().last()));
+    second.send("\x12%\n:78\nG0X2\n%\x14");
+    QVERIFY(SendRig::spin([&] { return w->logLines().size() == 3; }, 3000));
+    QVERIFY2(w->logLines().last().contains(" Device SAVE:"), qPrintable(w->logLines().last()));
     delete w;
 }
 
