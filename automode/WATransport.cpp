@@ -203,6 +203,7 @@ TWATransport::TWATransport(GeneralValuesSource values, SerialLine *line, QWidget
 TWATransport::~TWATransport()
 {
     delete m_link;
+    m_session->disconnect(this);
     m_session->close();
 }
 
@@ -213,7 +214,7 @@ bool TWATransport::lineOpen() const
 
 bool TWATransport::isConnecting() const
 {
-    return m_session->state() == LineSession::State::Connecting;
+    return m_session->isConnecting();
 }
 
 QString TWATransport::lang(int index) const

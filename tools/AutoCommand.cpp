@@ -11,7 +11,6 @@
 #include "tools/StopSignals.h"
 #include "transfer/LineSession.h"
 #include "transfer/SerialLine.h"
-#include "transfer/SerialLineFactory.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -43,7 +42,6 @@ struct Served {
     LineSettings settings;
     QString logPath;
     std::unique_ptr<AutoModeLog> log;
-    std::unique_ptr<SerialLine> line;
     std::unique_ptr<LineSession> session;
     std::unique_ptr<AutoLink> link;
     QString prefix; // before each stdout line when several lines share it
@@ -151,9 +149,7 @@ int runAutoCommand(const QStringList &args, int reopenIntervalMs)
     NcText::setCodePage(NcText::forOptionsFile(optionsPath));
     for (Served &s : served) {
         s.log = std::make_unique<AutoModeLog>(s.logPath);
-        s.line.reset(makeSerialLine(s.settings.portName));
-        s.line->setSettings(s.settings);
-        s.session = std::make_unique<LineSession>(s.line.get());
+        s.session = std::make_unique<LineSession>(s.settings);
         QString why;
         if (!s.session->openNow(&why)) {
             // Named as send and receive name it: the program holding the port, if it says.
@@ -168,7 +164,7 @@ int runAutoCommand(const QStringList &args, int reopenIntervalMs)
     for (Served &s : served) {
         // A damaged options file keeps the values read before; said once per new problem.
         s.link = std::make_unique<AutoLink>(
-            s.line.get(), s.port,
+            s.session->line(), s.port,
             [&values, &s] {
                 const GeneralValues v = values.values();
                 if (values.error() != s.optionsProblem) {

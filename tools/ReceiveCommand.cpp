@@ -5,10 +5,10 @@
 #include "tools/CliCommand.h"
 #include "tools/CliOutput.h"
 #include "tools/StopSignals.h"
+#include "transfer/LineSession.h"
 #include "transfer/PortProblem.h"
 #include "transfer/ReceiveEngine.h"
 #include "transfer/SerialLine.h"
-#include "transfer/SerialLineFactory.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -126,13 +126,11 @@ int runReceiveCommand(const QStringList &args)
         return Cli::Failed;
     }
 
-    const std::unique_ptr<SerialLine> ownLine(makeSerialLine(settings.portName));
-    SerialLine &line = *ownLine;
-    line.setSettings(settings);
+    LineSession session(settings);
+    SerialLine &line = *session.line();
     QString error;
-    if (!line.open(&error)) {
-        say(QStringLiteral("ncferry-cli receive: %1")
-                .arg(PortProblem::openFailure(settings.portName, error)));
+    if (!session.openNow(&error)) {
+        say(QStringLiteral("ncferry-cli receive: %1").arg(error));
         return Cli::PortError;
     }
     const QString portName = profile.name();
@@ -182,8 +180,11 @@ int runReceiveCommand(const QStringList &args)
         });
         QObject::connect(&line, &SerialLine::rxChar, &silence, [&] { silence.start(); });
     }
-    QObject::connect(&line, &SerialLine::lineLost, &loop,
-                     [&](const QString &message) { stopWith(Cli::Failed, message); });
+    QObject::connect(&session, &LineSession::stateChanged, &loop,
+                     [&](LineSession::State state, const QString &reason) {
+                         if (state == LineSession::State::Lost)
+                             stopWith(Cli::Failed, reason);
+                     });
     StopSignals signalWatch;
     QObject::connect(&signalWatch, &StopSignals::stopRequested, &loop, [&](int sig) {
         stopWith(Cli::Failed, QStringLiteral("stopped by signal %1").arg(sig));

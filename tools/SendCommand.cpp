@@ -4,11 +4,11 @@
 #include "tools/CliCommand.h"
 #include "tools/CliOutput.h"
 #include "tools/StopSignals.h"
+#include "transfer/LineSession.h"
 #include "transfer/PortProblem.h"
 #include "transfer/ProgramRestart.h"
 #include "transfer/SendController.h"
 #include "transfer/SerialLine.h"
-#include "transfer/SerialLineFactory.h"
 #include "transfer/TransportThread.h"
 #include "transfer/UsbLatency.h"
 
@@ -94,12 +94,10 @@ int runSendCommand(const QStringList &args)
             }
         }
     }
-    const std::unique_ptr<SerialLine> ownLine(makeSerialLine(settings.portName));
-    SerialLine &line = *ownLine;
-    line.setSettings(settings);
-    if (!line.open(&error)) {
-        err(QStringLiteral("ncferry-cli send: %1\n")
-                .arg(PortProblem::openFailure(settings.portName, error)));
+    LineSession session(settings);
+    SerialLine &line = *session.line();
+    if (!session.openNow(&error)) {
+        err(QStringLiteral("ncferry-cli send: %1\n").arg(error));
         return Cli::PortError;
     }
     if (const QString slow = UsbLatency::warning(settings); !slow.isEmpty())

@@ -2,6 +2,7 @@
 
 #include "transfer/PortProblem.h"
 #include "transfer/SerialLine.h"
+#include "transfer/SerialLineFactory.h"
 
 LineSession::LineSession(SerialLine *line, QObject *parent) : QObject(parent), m_line(line)
 {
@@ -15,11 +16,30 @@ LineSession::LineSession(SerialLine *line, QObject *parent) : QObject(parent), m
         m_state = State::Open;
 }
 
-LineSession::~LineSession() = default;
+LineSession::LineSession(const LineSettings &settings, QObject *parent)
+    : LineSession(makeSerialLine(settings.portName), parent)
+{
+    m_ownLine.reset(m_line);
+    m_line->setSettings(settings);
+}
+
+LineSession::~LineSession()
+{
+    // A line going with its session tells it nothing more.
+    if (m_ownLine) {
+        disconnect(m_line, nullptr, this, nullptr);
+        m_ownLine.reset();
+    }
+}
 
 QString LineSession::portName() const
 {
     return m_line->settings().portName;
+}
+
+bool LineSession::isConnecting() const
+{
+    return m_state == State::Connecting && m_line->isOpening();
 }
 
 void LineSession::setReopenInterval(int ms)
@@ -36,10 +56,13 @@ void LineSession::open()
         return;
     m_reopen.stop();
     m_reopening = false;
-    setState(State::Connecting);
+    m_opening = true;
     // A device server may take seconds to answer; a local port opens at once and is told
-    // on the next turn of the event loop.
+    // on the next turn of the event loop. Connecting once the line has begun, so that
+    // those who look see whether it is slow.
     m_line->openAsync();
+    if (m_opening)
+        setState(State::Connecting);
 }
 
 bool LineSession::openNow(QString *why)
@@ -48,6 +71,7 @@ bool LineSession::openNow(QString *why)
         return true;
     m_reopen.stop();
     m_reopening = false;
+    m_opening = false;
     QString error;
     if (m_line->open(&error)) {
         setState(State::Open);
@@ -64,6 +88,7 @@ template <typename CloseFn> void LineSession::closeWith(CloseFn closeLine)
 {
     m_reopen.stop();
     m_reopening = false;
+    m_opening = false;
     if (m_state == State::Closed)
         return;
     setState(State::Closing);
@@ -93,8 +118,9 @@ void LineSession::onOpenFinished(bool ok, const QString &error)
         return;
     }
     // Closed before the open ended: nothing to tell.
-    if (m_state != State::Connecting)
+    if (!m_opening)
         return;
+    m_opening = false;
     if (ok)
         setState(State::Open);
     else

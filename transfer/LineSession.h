@@ -6,6 +6,9 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <memory>
+
+struct LineSettings;
 class SerialLine;
 
 class LineSession : public QObject
@@ -20,6 +23,8 @@ public:
 
     // The line stays its owner's; the session only drives it.
     explicit LineSession(SerialLine *line, QObject *parent = nullptr);
+    // A line of its own, of the kind the port name needs (a port, a device server).
+    explicit LineSession(const LineSettings &settings, QObject *parent = nullptr);
     ~LineSession() override;
 
     SerialLine *line() const { return m_line; }
@@ -28,6 +33,9 @@ public:
     QString reason() const { return m_reason; }
     QString portName() const;
     bool isOpen() const { return m_state == State::Open; }
+    // A slow open is under way (a device server's port). A local port opens at once and is
+    // only told of on the next turn of the event loop: Connecting, but not this.
+    bool isConnecting() const;
 
     // A window's language pack lines for an open that failed (see PortProblem::openFailure);
     // none: the command line's English.
@@ -58,11 +66,13 @@ private:
     QString failureText(const QString &error) const;
     template <typename CloseFn> void closeWith(CloseFn closeLine);
 
+    std::unique_ptr<SerialLine> m_ownLine;
     SerialLine *m_line;
     State m_state = State::Closed;
     QString m_reason;
     QStringList m_problemTexts;
     int m_reopenMs = 0;
     QTimer m_reopen;
+    bool m_opening = false; // open() asked, its answer not come
     bool m_reopening = false;
 };

@@ -5,7 +5,6 @@
 #include "settings/PortSetting.h"
 #include "settings/WindowPlace.h"
 #include "transfer/ComWidgets.h"
-#include "transfer/PortProblem.h"
 #include "transfer/PortSerialLine.h"
 #include "transfer/ReceiveEngine.h"
 #include "transfer/ReceivedLinesModel.h"
@@ -52,7 +51,7 @@ TElidedLabel *pathLabel(QWidget *parent)
 
 TReceiveTransport::TReceiveTransport(SerialLine *line, QWidget *parent)
     : QWidget(parent, Qt::Window), ComPort1(line ? line : new PortSerialLine),
-      m_engine(new ReceiveEngine(ComPort1, this))
+      m_session(new LineSession(ComPort1, this)), m_engine(new ReceiveEngine(ComPort1, this))
 {
     setAttribute(Qt::WA_DeleteOnClose);
     ComPort1->setParent(this);
@@ -126,13 +125,18 @@ TReceiveTransport::TReceiveTransport(SerialLine *line, QWidget *parent)
     connect(m_engine, &ReceiveEngine::programStored, this, &TReceiveTransport::onStored);
     connect(m_engine, &ReceiveEngine::storeFailed, this, &TReceiveTransport::onStoreFailed);
     connect(m_engine, &ReceiveEngine::finished, this, &QWidget::close);
-    connect(ComPort1, &SerialLine::lineLost, this, &TReceiveTransport::onLineLost);
-    connect(ComPort1, &SerialLine::openFinished, this, &TReceiveTransport::onLineOpened);
+    connect(m_session, &LineSession::stateChanged, this, &TReceiveTransport::onLineState);
 }
 
 TReceiveTransport::~TReceiveTransport()
 {
-    ComPort1->close();
+    m_session->disconnect(this);
+    m_session->close();
+}
+
+bool TReceiveTransport::isConnecting() const
+{
+    return m_session->isConnecting();
 }
 
 QString TReceiveTransport::lang(int index) const
@@ -180,9 +184,9 @@ void TReceiveTransport::setSelectPathExt(const QString &path, const QString &ext
 void TReceiveTransport::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
-    if (m_opened)
+    if (m_shownOnce)
         return;
-    m_opened = true;
+    m_shownOnce = true;
     WindowPlace::centre(this);
     FormActivate();
     // After the window is up, so that a failure box has a window to belong to.
@@ -195,32 +199,27 @@ void TReceiveTransport::openLine()
     if (!isVisible())
         return;
     // A device server's port may take seconds to answer; the window stays usable meanwhile.
-    ComPort1->openAsync();
-    m_connecting = ComPort1->isOpening();
-    if (m_connecting)
-        showCountLabel();
+    m_session->setProblemTexts({lang(8), lang(9), lang(10), lang(11), lang(StaleLockLine),
+                                lang(NoAccessLine), lang(NoAccessOwnerLine)});
+    m_session->open();
 }
 
 void TReceiveTransport::showCountLabel()
 {
-    StaticText3->setText(m_connecting ? lang(ConnectingLine).arg(ComPort1->settings().portName)
-                                      : LanguagePack::label(lang(4)));
+    StaticText3->setText(isConnecting() ? lang(ConnectingLine).arg(ComPort1->settings().portName)
+                                        : LanguagePack::label(lang(4)));
 }
 
-void TReceiveTransport::onLineOpened(bool ok, const QString &error)
+void TReceiveTransport::onLineState(LineSession::State state, const QString &reason)
 {
-    if (m_closed)
+    showCountLabel();
+    if (state == LineSession::State::Lost) {
+        onLineLost(reason);
         return;
-    if (m_connecting) {
-        m_connecting = false;
-        showCountLabel();
     }
-    if (ok)
+    // A plain close says nothing; an open that failed says why.
+    if (state != LineSession::State::Closed || reason.isEmpty())
         return;
-    const QString reason =
-        PortProblem::openFailure(ComPort1->settings().portName, error,
-                                 {lang(8), lang(9), lang(10), lang(11), lang(StaleLockLine),
-                                  lang(NoAccessLine), lang(NoAccessOwnerLine)});
     QMessageBox box(QMessageBox::Warning, QStringLiteral("message"),
                     lang(2).isEmpty() ? reason : lang(2), QMessageBox::Ok, this);
     if (!lang(2).isEmpty())
@@ -275,8 +274,7 @@ void TReceiveTransport::closeEvent(QCloseEvent *event)
     }
     if (m_storeError)
         m_storeError->hide();
-    m_closed = true;
-    ComPort1->close();
+    m_session->close();
     event->accept();
 }
 

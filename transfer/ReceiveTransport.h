@@ -1,6 +1,7 @@
 #pragma once
 // The receive window: shows one program arriving from a machine and closes when stored.
 #include "settings/PortProfile.h"
+#include "transfer/LineSession.h"
 #include "transfer/ReceiveFileList.h"
 
 #include <QStringList>
@@ -42,7 +43,8 @@ public:
     ReceiveEngine *engine() const { return m_engine; }
     SerialLine *line() const { return ComPort1; }
     // The line is still being connected (a device server's port).
-    bool isConnecting() const { return m_connecting; }
+    bool isConnecting() const;
+    LineSession *lineSession() const { return m_session; }
     ::FlowControl FlowControl() const { return m_flowControl; }
 
 signals:
@@ -59,7 +61,7 @@ private slots:
 
 private:
     void openLine();
-    void onLineOpened(bool ok, const QString &error);
+    void onLineState(LineSession::State state, const QString &reason);
     // The count's place tells of a line still being connected.
     void showCountLabel();
     void onLinesChanged(int firstRow);
@@ -90,6 +92,7 @@ private:
     };
 
     SerialLine *ComPort1;
+    LineSession *m_session;
     ReceiveEngine *m_engine;
     PortProfile Port;
     QStringList language;
@@ -97,9 +100,7 @@ private:
     QString SelectPath;
     QString SelectExt;
     ReceiveFileList::Hooks m_hooks;
-    bool m_opened = false;
-    bool m_connecting = false;
-    bool m_closed = false;
+    bool m_shownOnce = false;
 
     TElidedLabel *StaticText1;
     TElidedLabel *StaticText2;

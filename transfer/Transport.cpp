@@ -4,7 +4,6 @@
 #include "settings/PortSetting.h"
 #include "settings/WindowPlace.h"
 #include "transfer/ComWidgets.h"
-#include "transfer/PortProblem.h"
 #include "transfer/PortSerialLine.h"
 #include "transfer/ProgramRestart.h"
 #include "transfer/SendController.h"
@@ -90,7 +89,8 @@ TTransport::TTransport(SerialLine *line, QWidget *parent)
             close();
         },
         Qt::QueuedConnection);
-    connect(ComPort1, &SerialLine::openFinished, this, &TTransport::onLineOpened);
+    m_session = new LineSession(ComPort1, this);
+    connect(m_session, &LineSession::stateChanged, this, &TTransport::onLineState);
 
     ToolButton1 = bigButton(this, QStringLiteral(":/icons/confirm.svg"));
     ToolButton2 = bigButton(this, QStringLiteral(":/icons/exit.svg"));
@@ -199,7 +199,8 @@ TTransport::TTransport(SerialLine *line, QWidget *parent)
 TTransport::~TTransport()
 {
     Thread1->stopWorker();
-    ComPort1->close();
+    m_session->disconnect(this);
+    m_session->close();
     Thread1->join();
 }
 
@@ -281,39 +282,44 @@ void TTransport::openLine()
     if (m_closing)
         return;
     // A device server's port may take seconds to answer; the window stays usable meanwhile.
-    ComPort1->openAsync();
-    m_connecting = ComPort1->isOpening();
-    if (!m_connecting)
-        return;
-    ToolButton1->setEnabled(false);
-    refreshStatus();
+    m_session->setProblemTexts({line(19), line(20), line(21), line(22), line(StaleLockLine),
+                                line(NoAccessLine), line(NoAccessLine + 1)});
+    m_session->open();
 }
 
-void TTransport::onLineOpened(bool ok, const QString &error)
+bool TTransport::isConnecting() const
+{
+    return m_session->isConnecting();
+}
+
+void TTransport::onLineState(LineSession::State state, const QString &reason)
 {
     if (m_closing)
         return;
-    m_connecting = false;
-    ToolButton1->setEnabled(true);
+    ToolButton1->setEnabled(!isConnecting());
     refreshStatus();
-    if (ok) {
-        m_lineOpened = true;
+    switch (state) {
+    case LineSession::State::Open:
         m_notice = UsbLatency::warning(ComPort1->settings());
         refreshStatus();
         // Waiting at its gate from now on, so an XON before the first press starts it.
         Thread1->begin();
-        return;
+        break;
+    case LineSession::State::Closed:
+        if (!reason.isEmpty())
+            tellOpenFailure(reason);
+        break;
+    case LineSession::State::Lost: // the send worker tells which file it cut
+    case LineSession::State::Connecting:
+    case LineSession::State::Closing:
+        break;
     }
-    tellOpenFailure(error);
 }
 
-void TTransport::tellOpenFailure(const QString &error)
+void TTransport::tellOpenFailure(const QString &reason)
 {
     QMessageBox box(QMessageBox::NoIcon, QStringLiteral("message"), line(2), QMessageBox::Ok, this);
-    box.setInformativeText(
-        PortProblem::openFailure(ComPort1->settings().portName, error,
-                                 {line(19), line(20), line(21), line(22), line(StaleLockLine),
-                                  line(NoAccessLine), line(NoAccessLine + 1)}));
+    box.setInformativeText(reason);
     box.exec();
     close();
 }
@@ -332,14 +338,6 @@ void TTransport::FormActivate()
                              PortSetting::summary(Port.fields(), {}).mid(1));
     setButtonState(Ready);
     Thread1->setPauseString(line(4));
-}
-
-void TTransport::paintEvent(QPaintEvent *event)
-{
-    QWidget::paintEvent(event);
-    // Once open, a line that has gone (worker done, line lost) ends the window.
-    if (m_lineOpened && !ComPort1->isConnected() && !m_closing)
-        QTimer::singleShot(0, this, &QWidget::close);
 }
 
 bool TTransport::isSending() const
@@ -361,7 +359,7 @@ void TTransport::closeEvent(QCloseEvent *event)
     }
     m_closing = true;
     Thread1->stopWorker();
-    ComPort1->close();
+    m_session->close();
     event->accept();
 }
 
@@ -392,7 +390,7 @@ void TTransport::setButtonState(ButtonState state)
 
 void TTransport::ToolButton1Click()
 {
-    if (m_connecting)
+    if (isConnecting())
         return;
     switch (buttonState()) {
     case Ready: {
@@ -501,7 +499,7 @@ void TTransport::refreshStatus()
         showStatus(line(16), false);
         return;
     }
-    if (m_connecting) {
+    if (isConnecting()) {
         showStatus(line(ConnectingLine).arg(ComPort1->settings().portName), false);
         return;
     }

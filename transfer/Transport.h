@@ -2,6 +2,7 @@
 // The send window: lists the programs, lets the user start, pause and leave, and shows
 // the echo, the progress and the pacing lights of one send.
 #include "settings/PortProfile.h"
+#include "transfer/LineSession.h"
 
 #include <QStringList>
 #include <QWidget>
@@ -59,7 +60,8 @@ public:
     // Started and not yet ended: closing now would cut a program short.
     bool isSending() const;
     // The line is still being connected (a device server's port).
-    bool isConnecting() const { return m_connecting; }
+    bool isConnecting() const;
+    LineSession *lineSession() const { return m_session; }
     SerialLine *comPort() const { return ComPort1; }
     TransportThread *worker() const { return Thread1; }
     SendController *controller() const { return m_controller; }
@@ -74,7 +76,6 @@ protected:
     void showEvent(QShowEvent *event) override;
     void changeEvent(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
-    void paintEvent(QPaintEvent *event) override;
 
 private slots:
     void applyUpdates();
@@ -82,7 +83,7 @@ private slots:
 private:
     void FormActivate();
     void openLine();
-    void onLineOpened(bool ok, const QString &error);
+    void onLineState(LineSession::State state, const QString &reason);
     QString line(int i) const;
     void setButtonState(ButtonState state);
     void setButtonCaption(const QString &caption);
@@ -120,6 +121,7 @@ private:
     QLabel *StatusLabel = nullptr;
 
     SerialLine *ComPort1;
+    LineSession *m_session = nullptr;
     TransportThread *Thread1;
     SendController *m_controller;
     QSplitter *m_splitter = nullptr;
@@ -129,8 +131,6 @@ private:
     QString m_restart;
     ::FlowControl m_flowControl = ::FlowControl::None;
     bool m_shownOnce = false;
-    bool m_lineOpened = false;
-    bool m_connecting = false;
     bool m_closing = false;
     bool m_confirmed = false;
     bool m_finished = false;

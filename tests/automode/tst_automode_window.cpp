@@ -170,6 +170,9 @@ void TestAutoModeWindow::lostCableIsServedAgain()
     QPointer<TWATransport> w = open(port, QStringLiteral("None"));
     QVERIFY(w->lineOpen());
     w->lineSession()->setReopenInterval(50);
+    // Unplugged: the name leads nowhere before the pty's number is free for another test.
+    QVERIFY(QFile::remove(port));
+    QVERIFY(QFile::link(m_dir->filePath("unplugged"), port));
     first->hangUp();
     QVERIFY(SendRig::spin([&] { return w->logLines().size() == 1; }, 3000));
     QVERIFY2(w->logLines().first().startsWith("ERROR ") && w->logLines().first().contains(port),
