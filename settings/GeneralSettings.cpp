@@ -154,7 +154,7 @@ bool TGeneralSettings::eventFilter(QObject *watched, QEvent *event)
             key->key() == Qt::Key_Escape || (key->modifiers() & Qt::ControlModifier))
             return false;
         if (!isExtensionKey(text.at(0))) {
-            QMessageBox::information(this, QStringLiteral("message"), line(33));
+            QMessageBox::information(this, QStringLiteral("message"), line(ExtensionKeyLine));
             return true;
         }
     }
@@ -235,7 +235,7 @@ void TGeneralSettings::PathStringGridDblClick(int row, int column)
     Q_UNUSED(column);
     if (row < 0)
         return;
-    const QString chosen = m_chooseFolder(line(32), m_pathList.entry(row).trimmed());
+    const QString chosen = m_chooseFolder(line(ChooseFolderLine), m_pathList.entry(row).trimmed());
     m_pathList.choose(row, chosen);
     showGrid(PathStringGrid, m_pathList);
 }

@@ -91,6 +91,15 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // Pack lines used in more than one place, or away from the other captions.
+    enum CaptionLine {
+        DeleteLine = 5,        // the delete button and the grids' pop-up item
+        NumberHeaderLine = 26, // the number column of both grids
+        ChooseFolderLine = 32, // the folder chooser's prompt
+        ExtensionKeyLine = 33, // a key that an extension cannot hold
+        CodePageLine = 42,     // the code page choice, appended to the section
+        CodePageAutoLine = 43
+    };
     // The width of the grids' number column, unless its caption needs more.
     static constexpr int NumberColumnWidth = 50;
 

@@ -14,15 +14,6 @@
 #include <QTabWidget>
 #include <QTableWidget>
 
-namespace
-{
-
-// Pack lines of the code page choice, appended to the section.
-constexpr int CodePageLine = 42;
-constexpr int CodePageAutoLine = 43;
-
-} // namespace
-
 QString TGeneralSettings::line(int i) const
 {
     return LanguagePack::caption(Language, LanguagePack::General, i);
@@ -36,8 +27,8 @@ void TGeneralSettings::setLanguage(const QStringList &lines)
     ExtGroupBox->setTitle(line(2));
     ExtStaticText->setText(LanguagePack::label(line(3)));
     AddButton->setText(line(4));
-    DelButton->setText(line(5));
-    N1->setText(line(5) + QStringLiteral("(&D)"));
+    DelButton->setText(line(DeleteLine));
+    N1->setText(line(DeleteLine) + QStringLiteral("(&D)"));
     LanguageGroupBox->setTitle(line(6));
     CodePageLabel->setText(LanguagePack::label(line(CodePageLine)));
     CodePageComboBox->setItemText(0, line(CodePageAutoLine));
@@ -76,8 +67,8 @@ void TGeneralSettings::setLanguage(const QStringList &lines)
 
 void TGeneralSettings::setGridHeaders()
 {
-    PathStringGrid->setHorizontalHeaderLabels({line(26), line(27)});
-    FolderStringGrid->setHorizontalHeaderLabels({line(26), line(28)});
+    PathStringGrid->setHorizontalHeaderLabels({line(NumberHeaderLine), line(27)});
+    FolderStringGrid->setHorizontalHeaderLabels({line(NumberHeaderLine), line(28)});
     // The number column keeps its width unless its caption needs more ("編號" at a large font).
     for (QTableWidget *grid : {PathStringGrid, FolderStringGrid})
         grid->setColumnWidth(0,
