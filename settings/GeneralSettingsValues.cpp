@@ -17,32 +17,13 @@
 
 using namespace GeneralSettingsRules;
 
-namespace
-{
-
-enum Entry {
-    CheckEntry = 0,
-    LanguageEntry,
-    EditorEntry,
-    SourceEntry,
-    ViewerEntry,
-    FileSaveEntry,
-    ReadEntry,
-    PathEntry,
-    FolderEntry,
-    PathListEntry,
-    FolderListEntry
-};
-
-} // namespace
-
 bool TGeneralSettings::setGeneralList(const QStringList &list)
 {
     QList<bool> flags;
-    if (!unpackFlags(list.value(CheckEntry), &flags)) {
+    if (!unpackFlags(list.value(TOption::CheckEntry), &flags)) {
         m_error = QStringLiteral("The general settings cannot be shown: the check flags "
                                  "\"%1\" are not a whole number.")
-                      .arg(list.value(CheckEntry));
+                      .arg(list.value(TOption::CheckEntry));
         return false;
     }
     m_error.clear();
@@ -55,31 +36,31 @@ void TGeneralSettings::applyValues(const QList<bool> &flags, const QStringList &
 {
     Check = flags;
     setCheck(Check);
-    const QString language = list.value(LanguageEntry);
+    const QString language = list.value(TOption::LanguageEntry);
     const int at = LanguageComboBox->findText(language, Qt::MatchFixedString);
     if (at >= 0 && LanguageComboBox->itemText(at) == language)
         LanguageComboBox->setCurrentIndex(at);
     else
         LanguageComboBox->setEditText(language);
-    EditorEdit->setText(list.value(EditorEntry));
-    SourceEdit->setText(list.value(SourceEntry));
-    ImageEdit->setText(list.value(ViewerEntry));
-    ErrorMsgEdit->setText(list.value(FileSaveEntry));
-    ReadEdit->setText(list.value(ReadEntry));
-    PathEdit->setText(list.value(PathEntry));
-    FolderEdit->setText(list.value(FolderEntry));
-    setPathList(list.value(PathListEntry));
-    setFolderList(list.value(FolderListEntry));
+    EditorEdit->setText(list.value(TOption::EditorEntry));
+    SourceEdit->setText(list.value(TOption::SourceEntry));
+    ImageEdit->setText(list.value(TOption::ViewerEntry));
+    ErrorMsgEdit->setText(list.value(TOption::FileSaveEntry));
+    ReadEdit->setText(list.value(TOption::ATReadEntry));
+    PathEdit->setText(list.value(TOption::ATPathEntry));
+    FolderEdit->setText(list.value(TOption::ATFolderEntry));
+    setPathList(list.value(TOption::PathListEntry));
+    setFolderList(list.value(TOption::FolderListEntry));
 }
 
 QStringList TGeneralSettings::getGeneralList() const
 {
     // A field left empty keeps the value it had, so the file is never written damaged.
     const QString language = LanguageComboBox->currentText().trimmed().isEmpty()
-                                 ? Settings.value(LanguageEntry)
+                                 ? Settings.value(TOption::LanguageEntry)
                                  : LanguageComboBox->currentText();
     const QString source =
-        SourceEdit->text().isEmpty() ? Settings.value(SourceEntry) : SourceEdit->text();
+        SourceEdit->text().isEmpty() ? Settings.value(TOption::SourceEntry) : SourceEdit->text();
     return {getCheck(),       language,          EditorEdit->text(),
             source,           ImageEdit->text(), ErrorMsgEdit->text(),
             ReadEdit->text(), PathEdit->text(),  FolderEdit->text(),
@@ -194,7 +175,7 @@ void TGeneralSettings::Default()
 {
     const QStringList values = Defaults::generalSettingsButtonList(Defaults::userLanguageName());
     QList<bool> flags;
-    unpackFlags(values.value(CheckEntry), &flags);
+    unpackFlags(values.value(TOption::CheckEntry), &flags);
     applyValues(flags, values);
     PathStringGrid->setColumnWidth(0, NumberColumnWidth);
     FolderStringGrid->setColumnWidth(0, NumberColumnWidth);
