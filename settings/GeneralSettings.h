@@ -11,6 +11,7 @@
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -90,6 +91,18 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // Pack lines used in more than one place, or away from the other captions.
+    enum CaptionLine {
+        DeleteLine = 5,        // the delete button and the grids' pop-up item
+        NumberHeaderLine = 26, // the number column of both grids
+        ChooseFolderLine = 32, // the folder chooser's prompt
+        ExtensionKeyLine = 33, // a key that an extension cannot hold
+        CodePageLine = 42,     // the code page choice, appended to the section
+        CodePageAutoLine = 43
+    };
+    // The width of the grids' number column, unless its caption needs more.
+    static constexpr int NumberColumnWidth = 50;
+
     // Controls, found by their object names.
     QTabWidget *PageControl1 = nullptr;
     QLineEdit *ExtEdit = nullptr;
@@ -132,17 +145,22 @@ private:
     QPushButton *DefaultButton = nullptr;
     QPushButton *CancelButton = nullptr;
 
+    // Making the controls.
     QWidget *buildBasicPage();
     QWidget *buildTransferPage();
     QTableWidget *makeGrid();
+    QHBoxLayout *buildButtonRow();
+    // Values in and out of the controls.
     void applyValues(const QList<bool> &flags, const QStringList &list);
     void updateCompanions();
     void showGrid(QTableWidget *grid, const GeneralSettingsRules::NumberedList &list);
-    void setGridHeaders();
-    void FolderStringGridChanged(int row, int column);
     void commitFolderEdit();
-    QString line(int i) const;
     void showCodePage();
+    // Captions.
+    QString line(int i) const;
+    void setGridHeaders();
+    // Edits.
+    void FolderStringGridChanged(int row, int column);
 
     QString m_baseFolder;
     TOption *m_option = nullptr;
