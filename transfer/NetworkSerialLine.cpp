@@ -571,11 +571,8 @@ void NetworkSerialLine::drainAndClose()
     // What the socket has not handed on; what the server holds for its own port goes out
     // after the connection closes, as ser2net and device servers drain before they close.
     const bool drained = waitForDrain(m_closing);
-    if (drained) {
-        QDeadlineTimer settle(ServerSettleMs);
-        while (!settle.hasExpired() && !m_closing.load() && !isLost())
-            QThread::msleep(5);
-    }
+    if (drained)
+        awaitClosing(std::chrono::milliseconds(ServerSettleMs), m_closing);
     closeLine(!drained);
 }
 
