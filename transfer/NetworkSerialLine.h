@@ -81,6 +81,7 @@ private:
     void asyncOpenDone(quint64 serial, bool ok, const QString &message);
     void markLost(const QString &message);
     void releasePortName();
+    static QString lostText(const QString &name);
     // Bytes as they go on the wire; returns how many went out before the deadline. A send
     // failure marks the line lost (*gone).
     qint64 sendWire(const QByteArray &wire, int timeoutMs, bool *gone);

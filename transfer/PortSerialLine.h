@@ -49,6 +49,7 @@ private:
     void markLost(const QString &message);
     bool transmitterEmpty() const override;
     void releasePortName();
+    static QString lostText(const QString &port);
 
     QMutex m_openMutex;
     QThread m_ioThread;
