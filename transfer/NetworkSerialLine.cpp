@@ -6,7 +6,6 @@
 #include <QDeadlineTimer>
 #include <QMutexLocker>
 #include <QRegularExpression>
-#include <QSet>
 
 #include <chrono>
 #include <functional>
@@ -24,16 +23,6 @@
 
 namespace
 {
-
-QMutex g_openNamesMutex;
-QSet<QString> g_openNames;
-
-QString keyOf(const NetworkSerialLine::Address &a)
-{
-    return QStringLiteral("%1://%2:%3")
-        .arg(a.kind == NetworkSerialLine::Kind::Raw ? "tcp" : "rfc2217", a.host.toLower())
-        .arg(a.port);
-}
 
 #ifdef Q_OS_UNIX
 bool errnoMeansGone(int e)
@@ -144,18 +133,11 @@ bool NetworkSerialLine::prepareOpen(LineSettings *s, QString *error)
     Address address;
     if (!parseName(s->portName, &address, error))
         return false;
-    {
-        QMutexLocker lock(&g_openNamesMutex);
-        const QString key = keyOf(address);
-        if (g_openNames.contains(key)) {
-            *error = QStringLiteral("Cannot open port \"%1\": it is in use by another window.")
-                         .arg(s->portName);
-            return false;
-        }
-        g_openNames.insert(key);
-    }
+    // One server port is one device, whichever kind of line names it.
+    m_claim = DeviceClaim::network(s->portName, address.host, address.port, error);
+    if (!m_claim.isHeld())
+        return false;
     m_address = address;
-    m_holdsPortName = true;
     m_establishing = true;
     clearReceived();
     clearLost();
@@ -338,11 +320,7 @@ void NetworkSerialLine::markLost(const QString &message)
 
 void NetworkSerialLine::releasePortName()
 {
-    if (!m_holdsPortName.exchange(false))
-        return;
-    const QString key = keyOf(m_address);
-    QMutexLocker lock(&g_openNamesMutex);
-    g_openNames.remove(key);
+    m_claim.release();
 }
 
 qint64 NetworkSerialLine::sendWire(const QByteArray &wire, int timeoutMs, bool *gone)

@@ -4,7 +4,6 @@
 
 #include <QDeadlineTimer>
 #include <QMutexLocker>
-#include <QSet>
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
@@ -16,10 +15,6 @@
 
 namespace
 {
-
-// A port is opened once per process, whatever the driver allows root to do.
-QMutex g_openPortsMutex;
-QSet<QString> g_openPorts;
 
 #ifdef Q_OS_UNIX
 bool errnoMeansGone(int e)
@@ -78,8 +73,7 @@ LineSettings PortSerialLine::settings() const
 
 bool PortSerialLine::isOpenHere(const QString &portName)
 {
-    QMutexLocker lock(&g_openPortsMutex);
-    return g_openPorts.contains(portName);
+    return DeviceClaim::isPortClaimed(portName);
 }
 
 bool PortSerialLine::open(QString *error)
@@ -89,23 +83,15 @@ bool PortSerialLine::open(QString *error)
         return true;
     const LineSettings s = settings();
     QString message;
-    {
-        QMutexLocker lock(&g_openPortsMutex);
-        if (g_openPorts.contains(s.portName)) {
-            message = QStringLiteral("Cannot open port \"%1\": it is in use by another window.")
-                          .arg(s.portName);
-        } else {
-            g_openPorts.insert(s.portName);
-        }
-    }
-    if (!message.isEmpty()) {
+    // A port is opened once per process, whatever the driver allows root to do. Held
+    // before the I/O thread starts, so that a line lost at once lets go of it too.
+    m_claim = DeviceClaim::port(s.portName, &message);
+    if (!m_claim.isHeld()) {
         if (error)
             *error = message;
         return false;
     }
-    {
-        clearReceived();
-    }
+    clearReceived();
     clearLost();
     m_worker = new PortIoWorker(this);
     m_worker->moveToThread(&m_ioThread);
@@ -126,15 +112,13 @@ bool PortSerialLine::open(QString *error)
         m_worker = nullptr;
         m_ioThread.quit();
         m_ioThread.wait();
-        QMutexLocker lock(&g_openPortsMutex);
-        g_openPorts.remove(s.portName);
+        m_claim.release();
         if (error)
             *error = message;
         return false;
     }
     m_cts = false;
     m_closing = false;
-    m_holdsPortName = true;
     restartPacing();
     m_fd = fd;
     m_connected = true;
@@ -200,7 +184,7 @@ void PortSerialLine::closeLine(bool discardOutput)
         m_ioThread.quit();
         m_ioThread.wait();
         clearReceived();
-        releasePortName();
+        m_claim.release();
     }
     emit afterClose();
 }
@@ -215,18 +199,8 @@ void PortSerialLine::markLost(const QString &message)
     }
     // A replugged adapter comes back under the same name: another window may take it
     // while this one still shows what happened.
-    releasePortName();
+    m_claim.release();
     reportLost(message);
-}
-
-void PortSerialLine::releasePortName()
-{
-    if (!m_holdsPortName.exchange(false))
-        return;
-    // Read before the registry's lock: never a line's lock under it.
-    const QString name = settings().portName;
-    QMutexLocker lock(&g_openPortsMutex);
-    g_openPorts.remove(name);
 }
 
 qint64 PortSerialLine::write(const QByteArray &bytes)
