@@ -119,6 +119,19 @@ bool LinePacer::awaitCarried(std::chrono::nanoseconds left, const std::function<
     }
 }
 
+bool LinePacer::awaitCancelled(std::chrono::nanoseconds left,
+                               const std::function<bool()> &cancelled)
+{
+    const QDeadlineTimer deadline(left, Qt::PreciseTimer);
+    QMutexLocker lock(&m_mutex);
+    while (!cancelled()) {
+        if (deadline.hasExpired())
+            return false;
+        m_wake.wait(&m_mutex, deadline);
+    }
+    return true;
+}
+
 void LinePacer::wake()
 {
     QMutexLocker lock(&m_mutex);

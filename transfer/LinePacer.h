@@ -52,6 +52,8 @@ public:
     // False when cancelled or out of time first.
     bool awaitCarried(std::chrono::nanoseconds left, const std::function<qint64()> &below,
                       const std::function<bool()> &cancelled);
+    // Waits `left`, ended early when cancelled() after a wake(); true when cancelled.
+    bool awaitCancelled(std::chrono::nanoseconds left, const std::function<bool()> &cancelled);
     // Wakes every waiter to look at its cancel condition again.
     void wake();
     // A line opened afresh: nothing is on its way.

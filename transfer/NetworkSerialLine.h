@@ -2,6 +2,7 @@
 // SerialLine on a serial device server reached over the network: "tcp://host:port" (raw
 // bytes, the server's own line settings) or "rfc2217://host:port" (Telnet COM-PORT-OPTION:
 // the line's settings are sent to the server). A QTcpSocket in an I/O thread of its own.
+#include "transfer/DeviceClaim.h"
 #include "transfer/SerialLine.h"
 
 #include <QMutex>
@@ -81,6 +82,7 @@ private:
     void asyncOpenDone(quint64 serial, bool ok, const QString &message);
     void markLost(const QString &message);
     void releasePortName();
+    static QString lostText(const QString &name);
     // Bytes as they go on the wire; returns how many went out before the deadline. A send
     // failure marks the line lost (*gone).
     qint64 sendWire(const QByteArray &wire, int timeoutMs, bool *gone);
@@ -100,7 +102,8 @@ private:
     std::atomic<bool> m_telnet{false};
     std::atomic<bool> m_cts{false};
     std::atomic<bool> m_modemLines{false};
-    std::atomic<bool> m_holdsPortName{false};
+    // The server's port, taken from every other line of the program until close or loss.
+    DeviceClaim m_claim;
 
     // Writers take m_writerMutex for a whole request; every send() to the socket, the I/O
     // thread's Telnet replies included, takes m_sendMutex for that one call only, so the

@@ -1,12 +1,9 @@
 #include "transfer/PortSerialLine.h"
 
+#include "transfer/PortIoWorker.h"
+
 #include <QDeadlineTimer>
-#include <QElapsedTimer>
-#include <QFileInfo>
 #include <QMutexLocker>
-#include <QSerialPort>
-#include <QSet>
-#include <QTimer>
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
@@ -19,39 +16,6 @@
 namespace
 {
 
-// A port is opened once per process, whatever the driver allows root to do.
-QMutex g_openPortsMutex;
-QSet<QString> g_openPorts;
-
-QSerialPort::Parity toQt(LineSettings::Parity p)
-{
-    switch (p) {
-    case LineSettings::Parity::Odd:
-        return QSerialPort::OddParity;
-    case LineSettings::Parity::Even:
-        return QSerialPort::EvenParity;
-    default:
-        return QSerialPort::NoParity;
-    }
-}
-
-QSerialPort::StopBits toQt(LineSettings::StopBits s)
-{
-    switch (s) {
-    case LineSettings::StopBits::OneAndHalf:
-        return QSerialPort::OneAndHalfStop;
-    case LineSettings::StopBits::Two:
-        return QSerialPort::TwoStop;
-    default:
-        return QSerialPort::OneStop;
-    }
-}
-
-QString lostText(const QString &port)
-{
-    return QStringLiteral("Line lost: port \"%1\" is gone (cable or adapter pulled?).").arg(port);
-}
-
 #ifdef Q_OS_UNIX
 bool errnoMeansGone(int e)
 {
@@ -61,208 +25,10 @@ bool errnoMeansGone(int e)
 
 } // namespace
 
-// Lives in the I/O thread; creates and owns the QSerialPort there.
-class PortIoWorker : public QObject
+QString PortSerialLine::lostText(const QString &port)
 {
-    Q_OBJECT
-public:
-    explicit PortIoWorker(PortSerialLine *line) : m_line(line) {}
-
-public slots:
-    bool doOpen(const LineSettings &s, QString *error)
-    {
-        m_port = new QSerialPort(this);
-        m_port->setPortName(s.portName);
-        if (!m_port->open(QIODevice::ReadWrite)) {
-            *error = QStringLiteral("Cannot open port \"%1\": %2")
-                         .arg(s.portName, m_port->errorString());
-            delete m_port;
-            m_port = nullptr;
-            return false;
-        }
-        if (!apply(s, error)) {
-            m_port->close();
-            delete m_port;
-            m_port = nullptr;
-            return false;
-        }
-        m_port->setReadBufferSize(0);
-        m_port->clear();
-        m_portName = s.portName;
-        m_devicePath = m_port->portName().startsWith(QLatin1Char('/'))
-                           ? m_port->portName()
-                           : QStringLiteral("/dev/") + m_port->portName();
-        connect(m_port, &QSerialPort::readyRead, this, &PortIoWorker::onReadyRead);
-        connect(m_port, &QSerialPort::errorOccurred, this, &PortIoWorker::onError);
-        m_cts = false;
-        m_port->pinoutSignals();
-        m_ctsReadable = m_port->error() == QSerialPort::NoError;
-        m_port->clearError();
-        m_pollTimer = new QTimer(this);
-        connect(m_pollTimer, &QTimer::timeout, this, &PortIoWorker::poll);
-        m_handshake = s.hardwareHandshake;
-        m_deviceChecked.start();
-        m_pollTimer->start(pollInterval());
-        return true;
-    }
-
-    bool doApply(const LineSettings &s, QString *error)
-    {
-        if (!m_port)
-            return true;
-        m_handshake = s.hardwareHandshake;
-        if (m_pollTimer && m_pollTimer->isActive())
-            m_pollTimer->setInterval(pollInterval());
-        return apply(s, error);
-    }
-
-    void doClose(bool discardOutput)
-    {
-        if (m_pollTimer) {
-            m_pollTimer->stop();
-            delete m_pollTimer;
-            m_pollTimer = nullptr;
-        }
-        if (m_port) {
-            m_port->disconnect(this);
-            if (m_port->isOpen()) {
-                m_port->clear(discardOutput ? QSerialPort::AllDirections : QSerialPort::Input);
-                m_port->close();
-            }
-            delete m_port;
-            m_port = nullptr;
-        }
-    }
-
-    int handle() const { return m_port ? int(m_port->handle()) : -1; }
-    bool ctsReadable() const { return m_ctsReadable; }
-
-    qint64 doWrite(const QByteArray &bytes, int timeoutMs)
-    {
-        if (!m_port)
-            return -1;
-        if (m_port->write(bytes) < 0)
-            return 0;
-        QDeadlineTimer deadline(timeoutMs);
-        while (m_port->bytesToWrite() > 0 && !deadline.hasExpired())
-            m_port->waitForBytesWritten(int(qMax<qint64>(1, deadline.remainingTime())));
-        const qint64 unsent = m_port->bytesToWrite();
-        if (unsent > 0)
-            m_port->clear(QSerialPort::Output);
-        return bytes.size() - unsent;
-    }
-
-    // The far end has gone: stop reading at once (a hung-up descriptor reports readable
-    // for ever) and let the owner decide when to close.
-    void goneAway()
-    {
-        if (!m_port)
-            return;
-        m_line->markLost(lostText(m_portName));
-        if (m_pollTimer)
-            m_pollTimer->stop();
-        m_port->disconnect(this);
-        if (m_port->isOpen())
-            m_port->close();
-    }
-
-private:
-    bool apply(const LineSettings &s, QString *error)
-    {
-        bool ok = m_port->setBaudRate(s.baudRate) &&
-                  m_port->setDataBits(QSerialPort::DataBits(s.dataBits)) &&
-                  m_port->setParity(toQt(s.parity)) && m_port->setStopBits(toQt(s.stopBits)) &&
-                  m_port->setFlowControl(s.hardwareHandshake ? QSerialPort::HardwareControl
-                                                             : QSerialPort::NoFlowControl);
-        if (!ok) {
-            if (error)
-                *error = QStringLiteral("Port \"%1\" refused its settings: %2")
-                             .arg(s.portName, m_port->errorString());
-            return false;
-        }
-        // DTR stays off; RTS off unless the handshake drives it. A pseudo-terminal has no
-        // modem lines, so refusals here are not failures.
-        m_port->setDataTerminalReady(false);
-        if (!s.hardwareHandshake)
-            m_port->setRequestToSend(false);
-        m_port->clearError();
-        return true;
-    }
-
-    void onReadyRead()
-    {
-        const auto readAt = PauseGate::Clock::now();
-        const QByteArray bytes = m_port->readAll();
-        if (bytes.isEmpty())
-            return;
-        m_line->queueReceived(bytes, readAt);
-    }
-
-    void onError(QSerialPort::SerialPortError e)
-    {
-        if (e == QSerialPort::ResourceError || hungUp())
-            goneAway();
-    }
-
-    bool hungUp() const
-    {
-#ifdef Q_OS_UNIX
-        if (!m_port || !m_port->isOpen())
-            return false;
-        pollfd p{int(m_port->handle()), 0, 0};
-        if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)))
-            return true;
-#endif
-        return false;
-    }
-
-    void poll()
-    {
-        if (!m_port)
-            return;
-        bool gone = m_line->isLost() || hungUp();
-        if (!gone && m_deviceChecked.elapsed() >= PortSerialLine::DeviceCheckMs) {
-            m_deviceChecked.restart();
-            gone = !QFileInfo::exists(m_devicePath);
-        }
-        if (gone) {
-            goneAway();
-            return;
-        }
-        if (!m_ctsReadable)
-            return;
-        const auto pins = m_port->pinoutSignals();
-        if (m_port->error() != QSerialPort::NoError) {
-            // No modem status (a pseudo-terminal): CTS counts as off for good.
-            m_port->clearError();
-            m_ctsReadable = false;
-            m_pollTimer->setInterval(pollInterval());
-            return;
-        }
-        const bool on = pins.testFlag(QSerialPort::ClearToSendSignal);
-        if (on != m_cts) {
-            m_cts = on;
-            QMetaObject::invokeMethod(m_line, "deliverCts", Qt::QueuedConnection, Q_ARG(bool, on));
-        }
-    }
-
-    int pollInterval() const
-    {
-        if (!m_ctsReadable)
-            return PortSerialLine::IdleCheckMs;
-        return m_handshake ? PortSerialLine::CtsPollMs : PortSerialLine::CtsLampPollMs;
-    }
-
-    PortSerialLine *m_line;
-    QSerialPort *m_port = nullptr;
-    QTimer *m_pollTimer = nullptr;
-    QString m_portName;
-    QString m_devicePath;
-    QElapsedTimer m_deviceChecked;
-    bool m_handshake = false;
-    bool m_ctsReadable = true;
-    bool m_cts = false;
-};
+    return QStringLiteral("Line lost: port \"%1\" is gone (cable or adapter pulled?).").arg(port);
+}
 
 PortSerialLine::PortSerialLine(QObject *parent) : SerialLine(parent)
 {
@@ -307,8 +73,7 @@ LineSettings PortSerialLine::settings() const
 
 bool PortSerialLine::isOpenHere(const QString &portName)
 {
-    QMutexLocker lock(&g_openPortsMutex);
-    return g_openPorts.contains(portName);
+    return DeviceClaim::isPortClaimed(portName);
 }
 
 bool PortSerialLine::open(QString *error)
@@ -318,23 +83,15 @@ bool PortSerialLine::open(QString *error)
         return true;
     const LineSettings s = settings();
     QString message;
-    {
-        QMutexLocker lock(&g_openPortsMutex);
-        if (g_openPorts.contains(s.portName)) {
-            message = QStringLiteral("Cannot open port \"%1\": it is in use by another window.")
-                          .arg(s.portName);
-        } else {
-            g_openPorts.insert(s.portName);
-        }
-    }
-    if (!message.isEmpty()) {
+    // A port is opened once per process, whatever the driver allows root to do. Held
+    // before the I/O thread starts, so that a line lost at once lets go of it too.
+    m_claim = DeviceClaim::port(s.portName, &message);
+    if (!m_claim.isHeld()) {
         if (error)
             *error = message;
         return false;
     }
-    {
-        clearReceived();
-    }
+    clearReceived();
     clearLost();
     m_worker = new PortIoWorker(this);
     m_worker->moveToThread(&m_ioThread);
@@ -355,15 +112,13 @@ bool PortSerialLine::open(QString *error)
         m_worker = nullptr;
         m_ioThread.quit();
         m_ioThread.wait();
-        QMutexLocker lock(&g_openPortsMutex);
-        g_openPorts.remove(s.portName);
+        m_claim.release();
         if (error)
             *error = message;
         return false;
     }
     m_cts = false;
     m_closing = false;
-    m_holdsPortName = true;
     restartPacing();
     m_fd = fd;
     m_connected = true;
@@ -429,7 +184,7 @@ void PortSerialLine::closeLine(bool discardOutput)
         m_ioThread.quit();
         m_ioThread.wait();
         clearReceived();
-        releasePortName();
+        m_claim.release();
     }
     emit afterClose();
 }
@@ -444,18 +199,8 @@ void PortSerialLine::markLost(const QString &message)
     }
     // A replugged adapter comes back under the same name: another window may take it
     // while this one still shows what happened.
-    releasePortName();
+    m_claim.release();
     reportLost(message);
-}
-
-void PortSerialLine::releasePortName()
-{
-    if (!m_holdsPortName.exchange(false))
-        return;
-    // Read before the registry's lock: never a line's lock under it.
-    const QString name = settings().portName;
-    QMutexLocker lock(&g_openPortsMutex);
-    g_openPorts.remove(name);
 }
 
 qint64 PortSerialLine::write(const QByteArray &bytes)
@@ -543,5 +288,3 @@ void PortSerialLine::deliverCts(bool on)
     m_cts = on;
     emit ctsChanged(on);
 }
-
-#include "PortSerialLine.moc"

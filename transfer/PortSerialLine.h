@@ -1,5 +1,6 @@
 #pragma once
 // SerialLine on a real port: QSerialPort owned by an I/O thread of its own.
+#include "transfer/DeviceClaim.h"
 #include "transfer/SerialLine.h"
 
 #include <QMutex>
@@ -48,7 +49,7 @@ private:
     void closeLine(bool discardOutput);
     void markLost(const QString &message);
     bool transmitterEmpty() const override;
-    void releasePortName();
+    static QString lostText(const QString &port);
 
     QMutex m_openMutex;
     QThread m_ioThread;
@@ -57,7 +58,8 @@ private:
     std::atomic<bool> m_closing{false};
     std::atomic<bool> m_cts{false};
     std::atomic<bool> m_modemLines{true};
-    std::atomic<bool> m_holdsPortName{false};
+    // The device, taken from every other line of the program until close or loss.
+    DeviceClaim m_claim;
 
     mutable QMutex m_writeMutex;
     std::atomic<int> m_fd{-1};

@@ -58,6 +58,12 @@ bool SerialLine::waitForDrain(const std::atomic<bool> &closing)
         [this, &closing] { return closing.load() || isLost(); });
 }
 
+void SerialLine::awaitClosing(std::chrono::milliseconds span, const std::atomic<bool> &closing)
+{
+    // Closing and loss both wake the pacer: nothing is looked at while the time passes.
+    m_pacer.awaitCancelled(span, [this, &closing] { return closing.load() || isLost(); });
+}
+
 bool SerialLine::waitCarried(const std::atomic<bool> *stop)
 {
     if (!isConnected())

@@ -11,6 +11,7 @@
 #include <QObject>
 
 #include <atomic>
+#include <chrono>
 #include <climits>
 #include <functional>
 #include <memory>
@@ -206,4 +207,6 @@ protected:
     // written (its clock, its queue, its transmitter). Gives up at drainBoundMs(), or at
     // once when the line is closing or lost. True when drained.
     bool waitForDrain(const std::atomic<bool> &closing);
+    // Lets `span` pass, or less once the line is closing or lost.
+    void awaitClosing(std::chrono::milliseconds span, const std::atomic<bool> &closing);
 };

@@ -6,6 +6,7 @@
 #include "SendRig.h"
 #include "TestFiles.h"
 #include "XoffCheck.h"
+#include "transfer/LinePacer.h"
 #include "transfer/PortSerialLine.h"
 #include "transfer/UsbLatency.h"
 
@@ -13,6 +14,9 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <atomic>
+#include <thread>
 
 namespace
 {
@@ -200,6 +204,28 @@ private slots:
                                                      "latency_timer")),
                      qPrintable(text));
         }
+    }
+
+    // The wait a closing network line gives its server runs its time, or ends at the wake
+    // that comes with a close or a loss from another thread.
+    void timedWaitEndsAtTheWake()
+    {
+        LinePacer pacer;
+        std::atomic<bool> closing{false};
+        const auto cancelled = [&closing] { return closing.load(); };
+        QElapsedTimer took;
+        took.start();
+        QVERIFY(!pacer.awaitCancelled(std::chrono::milliseconds(30), cancelled));
+        QVERIFY2(took.elapsed() >= 30, qPrintable(QString::number(took.elapsed())));
+        std::thread closer([&] {
+            QThread::msleep(50);
+            closing = true;
+            pacer.wake();
+        });
+        took.restart();
+        QVERIFY(pacer.awaitCancelled(std::chrono::seconds(60), cancelled));
+        closer.join();
+        QVERIFY2(took.elapsed() < 30000, qPrintable(QString::number(took.elapsed())));
     }
 };
 
