@@ -22,6 +22,7 @@ private slots:
     void reopensAfterLoss();
     void closeWhileConnecting();
     void openNowNamesTheProblem();
+    void aliasOfAnOpenDeviceRefused();
 };
 
 namespace
@@ -145,6 +146,26 @@ void TestLineSession::openNowNamesTheProblem()
     rig.session.open();
     QVERIFY(rig.reach(State::Closed));
     QCOMPARE(rig.reasons.last(), why);
+}
+
+// One device, two names (a by-id link and the node itself): the second session is refused
+// and says so, and the first keeps the line.
+void TestLineSession::aliasOfAnOpenDeviceRefused()
+{
+    PtyPair pty;
+    QTemporaryDir dir;
+    const QString alias = dir.filePath("usb-FTDI_FT232R-if00-port0");
+    QVERIFY(QFile::link(pty.slavePath(), alias));
+    Rig first(pty.slavePath());
+    QVERIFY(first.session.openNow());
+    Rig second(alias);
+    second.session.open();
+    QVERIFY(second.reach(State::Closed));
+    QVERIFY2(second.reasons.last().contains("in use by another window"),
+             qPrintable(second.reasons.last()));
+    QVERIFY(first.session.isOpen());
+    QCOMPARE(first.line.write("O1\n"), 3);
+    QCOMPARE(pty.readBytes(3, 2000), QByteArray("O1\n"));
 }
 
 QTEST_GUILESS_MAIN(TestLineSession)
