@@ -6,7 +6,6 @@
 #include "settings/PortProfile.h"
 #include "settings/ProgramFolders.h"
 #include "tools/CliCommand.h"
-#include "tools/CliOutput.h"
 #include "tools/OptionRecords.h"
 #include "tools/StopSignals.h"
 #include "transfer/LineSession.h"
@@ -15,6 +14,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>

@@ -17,10 +17,6 @@
 #include <QFileInfo>
 #include <QTemporaryFile>
 #include <QTimer>
-#include <memory>
-
-#include <climits>
-#include <cstdio>
 
 using namespace ReceiveCommand;
 
