@@ -112,7 +112,7 @@ private:
     void onUpdates();
     // False when the update ended the send.
     bool apply(const SendUpdate &u);
-    void atFileEnd(const SendUpdate &u);
+    void reportEnd(const SendUpdate &u);
     void onStopSignal(int sig);
     void start();
     void end(int status);
@@ -217,7 +217,7 @@ bool SendRun::apply(const SendUpdate &u)
         break;
     case SendUpdate::FileFailed:
     case SendUpdate::Finished:
-        atFileEnd(u);
+        reportEnd(u);
         return false;
     default:
         break;
@@ -226,7 +226,7 @@ bool SendRun::apply(const SendUpdate &u)
 }
 
 // The send is over: stopped at a file, or every file sent.
-void SendRun::atFileEnd(const SendUpdate &u)
+void SendRun::reportEnd(const SendUpdate &u)
 {
     if (u.kind == SendUpdate::FileFailed) {
         m_progress.finish();
