@@ -1,6 +1,8 @@
 #include "tools/CliCommand.h"
 
 #include "tools/CliOutput.h"
+#include "transfer/LineSession.h"
+#include "transfer/PortProblem.h"
 
 #include <QCommandLineParser>
 
@@ -85,10 +87,15 @@ QString usage(const QString &command)
     return text.chopped(1);
 }
 
-int refuse(const QString &command, const QString &problem)
+void say(const QString &command, const QString &text)
 {
     CliOutput::say(QStringLiteral("ncferry-cli%1: %2")
-                       .arg(command.isEmpty() ? QString() : QLatin1Char(' ') + command, problem));
+                       .arg(command.isEmpty() ? QString() : QLatin1Char(' ') + command, text));
+}
+
+int refuse(const QString &command, const QString &problem)
+{
+    say(command, problem);
     CliOutput::say(usage(command));
     return UsageError;
 }
@@ -148,6 +155,28 @@ QList<QPair<QString, QString>> valuesInOrder(const QStringList &args,
             values.append({name, args[++i]});
     }
     return values;
+}
+
+bool portFor(const QString &record, PortProfile::Use use, PortProfile *profile,
+             LineSettings *settings, QString *problem)
+{
+    *profile = PortProfile::fromText(record);
+    if (!profile->isUsable()) {
+        *problem = profile->problem();
+        return false;
+    }
+    *settings = profile->lineSettings(use);
+    *problem = PortProblem::missingPort(record, settings->portName);
+    return problem->isEmpty();
+}
+
+bool openLine(LineSession &session, const QString &command, const QString &prefix)
+{
+    QString why;
+    if (session.openNow(&why))
+        return true;
+    say(command, prefix + why);
+    return false;
 }
 
 } // namespace Cli

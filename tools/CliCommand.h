@@ -1,11 +1,14 @@
 #pragma once
 // What every ncferry-cli command shares: its exit status, its usage text and how its words
 // are read.
+#include "settings/PortProfile.h"
+
 #include <QList>
 #include <QPair>
 #include <QString>
 #include <QStringList>
 
+class LineSession;
 class QCommandLineParser;
 
 namespace Cli
@@ -28,6 +31,9 @@ enum ExitCode {
 // an empty command.
 QString usage(const QString &command = QString());
 
+// Says "ncferry-cli <command>: <text>" on stderr.
+void say(const QString &command, const QString &text);
+
 // Says "ncferry-cli <command>: <problem>" and the command's usage line on stderr.
 int refuse(const QString &command, const QString &problem);
 
@@ -45,4 +51,13 @@ int parse(QCommandLineParser &parser, const QString &command, const QStringList 
 // the command that takes a value. Call after parse() accepted args.
 QList<QPair<QString, QString>> valuesInOrder(const QStringList &args,
                                              const QStringList &valueOptions);
+
+// The port setting of a record line and its line as use sets it up. False, with *problem,
+// when the record is short or damaged or names no port.
+bool portFor(const QString &record, PortProfile::Use use, PortProfile *profile,
+             LineSettings *settings, QString *problem);
+
+// Opens the session's line before anything is sent or awaited. False when it would not open,
+// said as "ncferry-cli <command>: <prefix><why>" (the prefix names one of several lines).
+bool openLine(LineSession &session, const QString &command, const QString &prefix = QString());
 } // namespace Cli

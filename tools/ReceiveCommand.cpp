@@ -6,7 +6,6 @@
 #include "tools/CliOutput.h"
 #include "tools/StopSignals.h"
 #include "transfer/LineSession.h"
-#include "transfer/PortProblem.h"
 #include "transfer/ReceiveEngine.h"
 #include "transfer/SerialLine.h"
 
@@ -18,24 +17,22 @@
 #include <QFileInfo>
 #include <QTemporaryFile>
 #include <QTimer>
-#include <memory>
-
-#include <climits>
-#include <cstdio>
 
 using namespace ReceiveCommand;
 
 namespace
 {
 
+const QString command = QStringLiteral("receive");
+
 void say(const QString &text)
 {
-    CliOutput::say(text);
+    Cli::say(command, text);
 }
 
 int usage(const QString &problem)
 {
-    return Cli::refuse(QStringLiteral("receive"), problem);
+    return Cli::refuse(command, problem);
 }
 
 // The program must survive a target that cannot be written: it goes beside the temporary
@@ -68,9 +65,30 @@ QString keepPath(const QString &out, const QString &portSetting)
     return kept.isEmpty() ? rescuePath(out) : kept;
 }
 
-} // namespace
+struct ReceiveOptions {
+    QString record;
+    QString out;
+    int timeoutSeconds = DefaultTimeoutSeconds;
+};
 
-int runReceiveCommand(const QStringList &args)
+// Returns -1 when the value is taken, else the status to exit with.
+int readTimeout(const QString &value, int *seconds)
+{
+    bool ok = false;
+    *seconds = value.toInt(&ok);
+    // A day at most: a longer silence is no time-out, and the milliseconds must fit a timer's
+    // int.
+    if (!ok || *seconds < MinTimeoutSeconds || *seconds > MaxTimeoutSeconds)
+        return usage(QStringLiteral("--timeout takes a whole number of seconds "
+                                    "from %1 to %2, not \"%3\"")
+                         .arg(MinTimeoutSeconds)
+                         .arg(MaxTimeoutSeconds)
+                         .arg(value));
+    return -1;
+}
+
+// Returns -1 when the receive goes on, else the status to exit with.
+int readOptions(const QStringList &args, ReceiveOptions *o)
 {
     QCommandLineParser parser;
     const QCommandLineOption portSetting(QStringLiteral("port-setting"), QString(),
@@ -79,157 +97,216 @@ int runReceiveCommand(const QStringList &args)
                                      QStringLiteral("seconds"));
     parser.addOption(portSetting);
     parser.addOption(timeout);
-    if (const int done = Cli::parse(parser, QStringLiteral("receive"), args, true); done >= 0)
+    if (const int done = Cli::parse(parser, command, args, true); done >= 0)
         return done;
-    const QString record = parser.value(portSetting);
+    o->record = parser.value(portSetting);
     const QStringList words = parser.positionalArguments();
     if (words.size() > 1)
         return usage(QStringLiteral("only one output file, not \"%1\" too").arg(words.at(1)));
-    const QString out = words.value(0);
-    int timeoutSeconds = DefaultTimeoutSeconds;
+    o->out = words.value(0);
     if (parser.isSet(timeout)) {
-        const QString value = parser.value(timeout);
-        bool ok = false;
-        timeoutSeconds = value.toInt(&ok);
-        // A day at most: a longer silence is no time-out, and the milliseconds must fit a
-        // timer's int.
-        if (!ok || timeoutSeconds < MinTimeoutSeconds || timeoutSeconds > MaxTimeoutSeconds)
-            return usage(QStringLiteral("--timeout takes a whole number of seconds "
-                                        "from %1 to %2, not \"%3\"")
-                             .arg(MinTimeoutSeconds)
-                             .arg(MaxTimeoutSeconds)
-                             .arg(value));
+        if (const int done = readTimeout(parser.value(timeout), &o->timeoutSeconds); done >= 0)
+            return done;
     }
-    if (record.isEmpty())
+    if (o->record.isEmpty())
         return usage(QStringLiteral("--port-setting is missing"));
-    if (out.isEmpty())
+    if (o->out.isEmpty())
         return usage(QStringLiteral("the output file OUT is missing"));
     if (!QCoreApplication::instance())
         return usage(QStringLiteral("no application object"));
+    return -1;
+}
 
-    const PortProfile profile = PortProfile::fromText(record);
-    if (!profile.isUsable())
-        return usage(profile.problem());
-    const LineSettings settings = profile.lineSettings(PortProfile::Use::Receive);
-    const QString noPort = PortProblem::missingPort(record, settings.portName);
-    if (!noPort.isEmpty())
-        return usage(noPort);
-
-    // Refuse before the machine starts punching, not after.
-    const QFileInfo target(out);
+// Refuse before the machine starts punching, not after.
+bool targetWritable(const QFileInfo &target, const QString &out)
+{
     if (target.isDir() || !target.absoluteDir().exists() ||
         !QFileInfo(target.absolutePath()).isWritable()) {
-        say(QStringLiteral("ncferry-cli receive: cannot write \"%1\": %2")
+        say(QStringLiteral("cannot write \"%1\": %2")
                 .arg(QDir::toNativeSeparators(out),
                      target.isDir() ? QStringLiteral("it is a folder")
                                     : QStringLiteral("its folder is missing or not writable")));
-        return Cli::Failed;
+        return false;
     }
+    return true;
+}
 
-    LineSession session(settings);
-    SerialLine &line = *session.line();
-    QString error;
-    if (!session.openNow(&error)) {
-        say(QStringLiteral("ncferry-cli receive: %1").arg(error));
-        return Cli::PortError;
-    }
-    const QString portName = profile.name();
-    ReceiveEngine engine(&line);
-    engine.setFileName(target.absoluteFilePath());
-    engine.setJournalName(portName);
+// One receive on an open line: the engine, the watches that end it, and what is said of it.
+class ReceiveRun
+{
+public:
+    ReceiveRun(LineSession &session, const ReceiveOptions &o, const QFileInfo &target,
+               const QString &portName);
+    int exec();
 
-    QEventLoop loop;
-    int result = Cli::Ok;
+private:
+    void watchSilence();
+    void watchStops();
+    void watchEngine();
     // A program cut short (time-out, a signal, a lost line) is kept under a rescue name.
-    CliOutput::Progress progress;
-    auto stopWith = [&](int status, const QString &why) {
-        progress.finish();
-        say(QStringLiteral("ncferry-cli receive: %1").arg(why));
-        QString kept;
-        if (engine.hasUnsavedData()) {
-            const QString rescue = keepPath(out, portName);
-            QString error;
-            int rows = 0;
-            if (engine.savePartial(rescue, &error, &rows)) {
-                kept = rescue;
-                say(QStringLiteral("ncferry-cli receive: the %1 characters that had arrived "
-                                   "(%2 lines) were saved in \"%3\"")
-                        .arg(engine.charCount())
-                        .arg(rows)
-                        .arg(QDir::toNativeSeparators(rescue)));
-            } else {
-                say(QStringLiteral("ncferry-cli receive: %1").arg(error));
-            }
-        }
-        if (engine.status() != ReceiveEngine::Waiting || engine.charCount() > 0)
-            engine.journalFailure(why, kept);
-        result = status;
-        loop.quit();
-    };
-    QTimer silence;
-    silence.setSingleShot(true);
-    if (timeoutSeconds > 0) {
-        silence.setInterval(timeoutSeconds * 1000);
-        silence.start();
-        QObject::connect(&silence, &QTimer::timeout, &loop, [&] {
-            stopWith(Cli::TimedOut, QStringLiteral("timed out: nothing received for %1 s%2")
-                                        .arg(timeoutSeconds)
-                                        .arg(engine.status() == ReceiveEngine::Waiting
-                                                 ? QStringLiteral(" (no program started)")
-                                                 : QString()));
-        });
-        QObject::connect(&line, &SerialLine::rxChar, &silence, [&] { silence.start(); });
-    }
-    QObject::connect(&session, &LineSession::stateChanged, &loop,
-                     [&](LineSession::State state, const QString &reason) {
+    void stopWith(int status, const QString &why);
+    // Where what had arrived was kept; empty when nothing was.
+    QString keepArrived();
+    void onStored(const QString &path);
+    void onStoreFailed(const QString &message);
+
+    LineSession &m_session;
+    SerialLine &m_line;
+    const ReceiveOptions &m_o;
+    const QFileInfo m_target;
+    const QString m_portName;
+    ReceiveEngine m_engine;
+    QEventLoop m_loop;
+    int m_result = Cli::Ok;
+    CliOutput::Progress m_progress;
+    QTimer m_silence;
+    StopSignals m_signalWatch;
+    bool m_rescuing = false;
+};
+
+ReceiveRun::ReceiveRun(LineSession &session, const ReceiveOptions &o, const QFileInfo &target,
+                       const QString &portName)
+    : m_session(session), m_line(*session.line()), m_o(o), m_target(target), m_portName(portName),
+      m_engine(&m_line)
+{
+    m_engine.setFileName(target.absoluteFilePath());
+    m_engine.setJournalName(portName);
+    watchSilence();
+    watchStops();
+    watchEngine();
+}
+
+void ReceiveRun::watchSilence()
+{
+    m_silence.setSingleShot(true);
+    if (m_o.timeoutSeconds <= 0)
+        return;
+    m_silence.setInterval(m_o.timeoutSeconds * 1000);
+    m_silence.start();
+    QObject::connect(&m_silence, &QTimer::timeout, &m_loop, [this] {
+        stopWith(Cli::TimedOut, QStringLiteral("timed out: nothing received for %1 s%2")
+                                    .arg(m_o.timeoutSeconds)
+                                    .arg(m_engine.status() == ReceiveEngine::Waiting
+                                             ? QStringLiteral(" (no program started)")
+                                             : QString()));
+    });
+    QObject::connect(&m_line, &SerialLine::rxChar, &m_silence, [this] { m_silence.start(); });
+}
+
+void ReceiveRun::watchStops()
+{
+    QObject::connect(&m_session, &LineSession::stateChanged, &m_loop,
+                     [this](LineSession::State state, const QString &reason) {
                          if (state == LineSession::State::Lost)
                              stopWith(Cli::Failed, reason);
                      });
-    StopSignals signalWatch;
-    QObject::connect(&signalWatch, &StopSignals::stopRequested, &loop, [&](int sig) {
+    QObject::connect(&m_signalWatch, &StopSignals::stopRequested, &m_loop, [this](int sig) {
         stopWith(Cli::Failed, QStringLiteral("stopped by signal %1").arg(sig));
     });
+}
 
-    QObject::connect(&engine, &ReceiveEngine::charCountChanged, &loop, [&](qint64 count) {
-        progress.update(QStringLiteral("received %1 characters").arg(count));
+void ReceiveRun::watchEngine()
+{
+    QObject::connect(&m_engine, &ReceiveEngine::charCountChanged, &m_loop, [this](qint64 count) {
+        m_progress.update(QStringLiteral("received %1 characters").arg(count));
     });
-    bool rescuing = false;
-    QObject::connect(&engine, &ReceiveEngine::programStored, &loop, [&](const QString &path) {
-        progress.finish();
-        const QString where = QDir::toNativeSeparators(path);
-        if (rescuing) {
-            say(QStringLiteral("ncferry-cli receive: the program was saved in \"%1\" instead")
-                    .arg(where));
-            result = Cli::Failed;
-        } else if (path != target.absoluteFilePath()) {
-            // Success means the program is where the user asked, under that very name.
-            say(QStringLiteral("ncferry-cli receive: the program was stored in \"%1\", not in "
-                               "\"%2\" as asked")
-                    .arg(where, QDir::toNativeSeparators(target.absoluteFilePath())));
-            result = Cli::Failed;
-        } else {
-            say(QStringLiteral("received %1 characters in %2 lines, stored in \"%3\"")
-                    .arg(engine.charCount())
-                    .arg(engine.lineCount())
-                    .arg(where));
-        }
-        loop.quit();
-    });
-    QObject::connect(&engine, &ReceiveEngine::storeFailed, &loop, [&](const QString &message) {
-        progress.finish();
-        say(QStringLiteral("ncferry-cli receive: %1").arg(message));
-        if (rescuing) {
-            engine.journalFailure(message, QString());
-            result = Cli::Failed;
-            loop.quit();
-            return;
-        }
-        rescuing = true;
-        engine.keepAsFailed(keepPath(out, portName), message);
-        QMetaObject::invokeMethod(
-            &engine, [&] { engine.retryStore(); }, Qt::QueuedConnection);
-    });
-    loop.exec();
-    line.close();
-    return result;
+    QObject::connect(&m_engine, &ReceiveEngine::programStored, &m_loop,
+                     [this](const QString &path) { onStored(path); });
+    QObject::connect(&m_engine, &ReceiveEngine::storeFailed, &m_loop,
+                     [this](const QString &message) { onStoreFailed(message); });
+}
+
+void ReceiveRun::stopWith(int status, const QString &why)
+{
+    m_progress.finish();
+    say(why);
+    const QString kept = keepArrived();
+    if (m_engine.status() != ReceiveEngine::Waiting || m_engine.charCount() > 0)
+        m_engine.journalFailure(why, kept);
+    m_result = status;
+    m_loop.quit();
+}
+
+QString ReceiveRun::keepArrived()
+{
+    if (!m_engine.hasUnsavedData())
+        return QString();
+    const QString rescue = keepPath(m_o.out, m_portName);
+    QString error;
+    int rows = 0;
+    if (!m_engine.savePartial(rescue, &error, &rows)) {
+        say(error);
+        return QString();
+    }
+    say(QStringLiteral("the %1 characters that had arrived (%2 lines) were saved in \"%3\"")
+            .arg(m_engine.charCount())
+            .arg(rows)
+            .arg(QDir::toNativeSeparators(rescue)));
+    return rescue;
+}
+
+void ReceiveRun::onStored(const QString &path)
+{
+    m_progress.finish();
+    const QString where = QDir::toNativeSeparators(path);
+    if (m_rescuing) {
+        say(QStringLiteral("the program was saved in \"%1\" instead").arg(where));
+        m_result = Cli::Failed;
+    } else if (path != m_target.absoluteFilePath()) {
+        // Success means the program is where the user asked, under that very name.
+        say(QStringLiteral("the program was stored in \"%1\", not in \"%2\" as asked")
+                .arg(where, QDir::toNativeSeparators(m_target.absoluteFilePath())));
+        m_result = Cli::Failed;
+    } else {
+        CliOutput::say(QStringLiteral("received %1 characters in %2 lines, stored in \"%3\"")
+                           .arg(m_engine.charCount())
+                           .arg(m_engine.lineCount())
+                           .arg(where));
+    }
+    m_loop.quit();
+}
+
+void ReceiveRun::onStoreFailed(const QString &message)
+{
+    m_progress.finish();
+    say(message);
+    if (m_rescuing) {
+        m_engine.journalFailure(message, QString());
+        m_result = Cli::Failed;
+        m_loop.quit();
+        return;
+    }
+    m_rescuing = true;
+    m_engine.keepAsFailed(keepPath(m_o.out, m_portName), message);
+    QMetaObject::invokeMethod(
+        &m_engine, [this] { m_engine.retryStore(); }, Qt::QueuedConnection);
+}
+
+int ReceiveRun::exec()
+{
+    m_loop.exec();
+    m_line.close();
+    return m_result;
+}
+
+} // namespace
+
+int runReceiveCommand(const QStringList &args)
+{
+    ReceiveOptions o;
+    if (const int done = readOptions(args, &o); done >= 0)
+        return done;
+    PortProfile profile;
+    LineSettings settings;
+    QString problem;
+    if (!Cli::portFor(o.record, PortProfile::Use::Receive, &profile, &settings, &problem))
+        return usage(problem);
+    const QFileInfo target(o.out);
+    if (!targetWritable(target, o.out))
+        return Cli::Failed;
+    LineSession session(settings);
+    if (!Cli::openLine(session, command))
+        return Cli::PortError;
+    ReceiveRun run(session, o, target, profile.name());
+    return run.exec();
 }
