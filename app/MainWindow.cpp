@@ -64,8 +64,6 @@ namespace
 {
 constexpr int MinFontSize = 1;
 constexpr int MaxFontSize = 200;
-// The refusal of a folder operation on a mount point, appended to the main section.
-constexpr int MountPointLine = 36;
 } // namespace
 
 TF_Main::TF_Main(const QString &baseFolder, QWidget *parent)
@@ -76,8 +74,7 @@ TF_Main::TF_Main(const QString &baseFolder, QWidget *parent)
     // The notes database is opened before anything else reads notes.
     m_notes->open();
     if (m_notes->creationFailed())
-        QMessageBox::critical(nullptr, NotesStore::creationFailedCaption(),
-                              NotesStore::creationFailedText());
+        tellProblem(NotesStore::creationFailedText(), NotesStore::creationFailedCaption());
     m_engine = new LibraryEngine(m_notes, this);
     m_engine->setPreviewCacheFolder(PreviewCache::defaultFolder());
     m_engine->setCommentMode(m_notes->unusable());
@@ -143,9 +140,16 @@ TF_Main::~TF_Main()
     delete m_notes;
 }
 
-QString TF_Main::line(int i) const
+void TF_Main::tellProblem(const QString &text, const QString &title)
 {
-    return LanguagePack::caption(language, LanguagePack::Main, i);
+    QMessageBox box(QMessageBox::Warning, title.isEmpty() ? windowTitle() : title, text,
+                    QMessageBox::Ok, isVisible() ? this : nullptr);
+    box.exec();
+}
+
+QString TF_Main::caption(int index) const
+{
+    return LanguagePack::caption(language, LanguagePack::Main, index);
 }
 
 void TF_Main::fitToolBar()
@@ -223,7 +227,7 @@ void TF_Main::buildPanes()
         const bool ok = newPath.isEmpty() ? m_notes->removeFolderNotes(oldPath)
                                           : m_notes->moveFolderNotes(oldPath, newPath);
         if (!ok)
-            QMessageBox::warning(this, windowTitle(), m_notes->lastError());
+            tellProblem(m_notes->lastError());
     };
     connect(Panel3, &FileListPane::patternChosen, this, [this] { ExtComboBoxSelect(); });
     connect(Panel3, &FileListPane::fontSizeChosen, this, [this] { FontComboBoxSelect(); });
@@ -232,7 +236,7 @@ void TF_Main::buildPanes()
     connect(Panel3, &FileListPane::currentRowChanged, this, [this] { StringGrid1Click(); });
     connect(Panel3, &FileListPane::rowDoubleClicked, this, [this] { StringGrid1DblClick(); });
     connect(Panel3, &FileListPane::noteStoreFailed, this,
-            [this](const QString &message) { QMessageBox::critical(this, line(17), message); });
+            [this](const QString &message) { tellProblem(message, caption(EditNoteLine)); });
     connect(m_engine, &LibraryEngine::notesUnavailable, this,
             [this](const QString &message) { statusBar()->showMessage(message, 10000); });
     connect(Previews, &PreviewPanes::pictureDoubleClicked, this, [this] { PopupClick(2); });
@@ -321,48 +325,48 @@ void TF_Main::buildMenus()
 void TF_Main::setLanguage(const QStringList &lines)
 {
     language = lines;
-    ShellTreeView1->setFolderTexts(line(25), line(26));
-    ShellTreeView1->setPopupTexts(line(23) + QStringLiteral("(&N)"),
-                                  line(24) + QStringLiteral("(&D)"),
-                                  line(27) + QStringLiteral("(&M)"));
-    ShellTreeView1->setMountPointText(line(MountPointLine));
-    const QString title =
-        line(0) + QStringLiteral(" Ver") + GetFileVersion(QCoreApplication::applicationFilePath());
+    ShellTreeView1->setFolderTexts(caption(25), caption(26));
+    ShellTreeView1->setPopupTexts(caption(23) + QStringLiteral("(&N)"),
+                                  caption(24) + QStringLiteral("(&D)"),
+                                  caption(27) + QStringLiteral("(&M)"));
+    ShellTreeView1->setMountPointText(caption(MountPointLine));
+    const QString title = caption(0) + QStringLiteral(" Ver") +
+                          GetFileVersion(QCoreApplication::applicationFilePath());
     setWindowTitle(title);
     QApplication::setApplicationDisplayName(QString());
-    SendToolButton->setText(line(3));
-    ReadToolButton->setText(line(4));
-    AutoToolButton->setText(line(5));
-    GeneralToolButton->setText(line(6));
-    TransferToolButton->setText(line(7));
-    ExitToolButton->setText(line(28));
+    SendToolButton->setText(caption(SendLine));
+    ReadToolButton->setText(caption(ReadLine));
+    AutoToolButton->setText(caption(AutoLine));
+    GeneralToolButton->setText(caption(GeneralSettingsLine));
+    TransferToolButton->setText(caption(TransferSettingsLine));
+    ExitToolButton->setText(caption(28));
     fitToolBar();
-    NTransfer->setTitle(line(1) + QStringLiteral("(&T)"));
-    NSettings->setTitle(line(2) + QStringLiteral("(&S)"));
-    NSend->setTitle(line(3) + QStringLiteral("(&S)"));
-    NRead->setTitle(line(4) + QStringLiteral("(&R)"));
-    NAuto->setTitle(line(5) + QStringLiteral("(&A)"));
-    NGeneralS->setText(line(6) + QStringLiteral("(&G)"));
-    NTransferS->setText(line(7) + QStringLiteral("(&T)"));
-    NAbout->setText(line(22) + QStringLiteral("..."));
-    NJournal->setText(line(TJournalWindow::TitleLine) + QStringLiteral("(&J)..."));
-    NReview->setText(line(TReviewWindow::TitleLine) + QStringLiteral("(&V)..."));
+    NTransfer->setTitle(caption(1) + QStringLiteral("(&T)"));
+    NSettings->setTitle(caption(2) + QStringLiteral("(&S)"));
+    NSend->setTitle(caption(SendLine) + QStringLiteral("(&S)"));
+    NRead->setTitle(caption(ReadLine) + QStringLiteral("(&R)"));
+    NAuto->setTitle(caption(AutoLine) + QStringLiteral("(&A)"));
+    NGeneralS->setText(caption(GeneralSettingsLine) + QStringLiteral("(&G)"));
+    NTransferS->setText(caption(TransferSettingsLine) + QStringLiteral("(&T)"));
+    NAbout->setText(caption(22) + QStringLiteral("..."));
+    NJournal->setText(caption(TJournalWindow::TitleLine) + QStringLiteral("(&J)..."));
+    NReview->setText(caption(TReviewWindow::TitleLine) + QStringLiteral("(&V)..."));
     if (m_journalWindow)
         m_journalWindow->setLanguage(language);
     if (m_reviewWindow)
         m_reviewWindow->setLanguage(language);
     m_engine->setPlainCaptions(language.mid(8, 5));
-    Previews->setCaptions(line(13), line(14), line(15));
-    SEdit->setText(line(16) + QStringLiteral("(&E)"));
-    SNote->setText(line(17) + QStringLiteral("(&N)"));
-    NAddBuffer->setText(line(18) + QStringLiteral("(&B)"));
+    Previews->setCaptions(caption(13), caption(14), caption(15));
+    SEdit->setText(caption(16) + QStringLiteral("(&E)"));
+    SNote->setText(caption(EditNoteLine) + QStringLiteral("(&N)"));
+    NAddBuffer->setText(caption(18) + QStringLiteral("(&B)"));
     SCompare->setLanguage(language);
-    SSend->setTitle(line(3) + QStringLiteral("(&S)"));
-    SRead->setTitle(line(4) + QStringLiteral("(&R)"));
-    SAuto->setTitle(line(5) + QStringLiteral("(&A)"));
-    NView->setText(line(19) + QStringLiteral("(&V)"));
-    NRemove->setText(line(20) + QStringLiteral("(&R)"));
-    NAllRemove->setText(line(21) + QStringLiteral("(&A)"));
+    SSend->setTitle(caption(SendLine) + QStringLiteral("(&S)"));
+    SRead->setTitle(caption(ReadLine) + QStringLiteral("(&R)"));
+    SAuto->setTitle(caption(AutoLine) + QStringLiteral("(&A)"));
+    NView->setText(caption(19) + QStringLiteral("(&V)"));
+    NRemove->setText(caption(20) + QStringLiteral("(&R)"));
+    NAllRemove->setText(caption(21) + QStringLiteral("(&A)"));
 }
 
 void TF_Main::setMenuItemData(const QStringList &names, QMenu *menu, void (TF_Main::*handler)(int))
@@ -468,7 +472,7 @@ void TF_Main::closeEvent(QCloseEvent *event)
         auto *send = qobject_cast<TTransport *>(w);
         if (!send || !send->isVisible() || !send->isSending())
             continue;
-        QMessageBox box(QMessageBox::Question, windowTitle(), line(30),
+        QMessageBox box(QMessageBox::Question, windowTitle(), caption(StopSendsLine),
                         QMessageBox::Yes | QMessageBox::No, this);
         box.setDefaultButton(QMessageBox::No);
         if (box.exec() != QMessageBox::Yes) {
@@ -495,7 +499,7 @@ void TF_Main::closeEvent(QCloseEvent *event)
         m_option->setOptionList(TOption::MainList, getOption());
         m_option->setWindowsSize(TOption::MainSlot, getWindowsSize());
         if (!m_option->SaveOption())
-            QMessageBox::critical(this, windowTitle(), m_option->saveError());
+            tellProblem(m_option->saveError());
     }
     event->accept();
     // Transfer windows end with the program.
@@ -523,7 +527,7 @@ void TF_Main::FontComboBoxSelect()
     bool ok = false;
     const int points = Panel3->fontSizeText().trimmed().toInt(&ok);
     if (!ok || points < MinFontSize || points > MaxFontSize) {
-        QMessageBox::warning(this, windowTitle(), line(31).arg(Panel3->fontSizeText()));
+        tellProblem(caption(FontSizeLine).arg(Panel3->fontSizeText()));
         return;
     }
     QFont f = font();
@@ -590,7 +594,7 @@ void TF_Main::PopupClick(int tag)
     m_viewer->setLanguage(m_option ? m_option->getLanguageList(LanguagePack::Viewer)
                                    : LanguagePack::builtIn(LanguagePack::Viewer));
     if (!m_viewer->setImageFile(picture)) {
-        QMessageBox::warning(this, windowTitle(), m_viewer->errorText());
+        tellProblem(m_viewer->errorText());
         return;
     }
     m_viewer->exec();
@@ -655,14 +659,14 @@ bool TF_Main::portNamed(int tag)
         PortProblem::missingPort(record, PortSetting::split(record).value(PortSetting::Port));
     if (problem.isEmpty())
         return true;
-    QMessageBox::warning(this, windowTitle(), line(34).arg(record));
+    tellProblem(caption(NoPortLine).arg(record));
     return false;
 }
 
 void TF_Main::SendFileDialog(int tag)
 {
     if (m_engine->buffer().isEmpty() && m_engine->fullPath(Panel3->currentRow()).isEmpty()) {
-        statusBar()->showMessage(line(29), 10000);
+        statusBar()->showMessage(caption(NothingToSendLine), 10000);
         return;
     }
     if (!portNamed(tag))
@@ -751,7 +755,7 @@ void TF_Main::GeneralSettingsClick()
     const QString remembered = Panel3->pattern();
     m_general->setLanguage(m_option->getLanguageList(LanguagePack::General));
     if (!m_general->setGeneralList(m_option->getOptionList(TOption::GeneralList))) {
-        QMessageBox::warning(this, windowTitle(), m_general->errorText());
+        tellProblem(m_general->errorText());
         return;
     }
     m_general->setExtList(extItems());
@@ -759,7 +763,7 @@ void TF_Main::GeneralSettingsClick()
 
     m_option->LoadLanguage();
     if (!m_option->languageMessage().isEmpty())
-        QMessageBox::warning(this, windowTitle(), m_option->languageMessage());
+        tellProblem(m_option->languageMessage());
     setLanguage(m_option->getLanguageList(LanguagePack::Main));
     QtTranslations::apply(
         m_option->getOptionList(TOption::GeneralList).value(TOption::LanguageEntry));
@@ -780,7 +784,7 @@ void TF_Main::TransferSettingsClick()
     m_transfer->setExtData(CommaText::write(extItems()));
     m_transfer->setLanguage(m_option->getLanguageList(LanguagePack::Transfer));
     if (!m_transfer->setWindowsSize(m_option->getWindowsSize(TOption::TransferSlot))) {
-        QMessageBox::warning(this, windowTitle(), m_transfer->windowsSizeError());
+        tellProblem(m_transfer->windowsSizeError());
         return;
     }
     m_transfer->exec();

@@ -89,7 +89,27 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    QString line(int i) const;
+    // Pack lines used in more than one place, or away from their controls.
+    enum CaptionLine {
+        // The send, receive and auto-mode entries: tool button, menu and pop-up menu.
+        SendLine = 3,
+        ReadLine = 4,
+        AutoLine = 5,
+        // The settings dialogs' tool buttons and menu entries.
+        GeneralSettingsLine = 6,
+        TransferSettingsLine = 7,
+        EditNoteLine = 17, // also the title of a note that could not be stored
+        NothingToSendLine = 29,
+        StopSendsLine = 30, // the question before a close during a send
+        FontSizeLine = 31,
+        NoPortLine = 34,
+        // The refusal of a folder operation on a mount point.
+        MountPointLine = 36
+    };
+    QString caption(int index) const;
+    // A problem told in the window's one style: a warning, titled as the window unless given
+    // a title; over the window, or without a parent while it is not shown yet.
+    void tellProblem(const QString &text, const QString &title = {});
     QToolButton *toolButton(const QString &icon);
     // Captions under the icons while they fit whole, else icons alone (the caption in the
     // tooltip): a tool button never shows half a word.

@@ -217,7 +217,7 @@ bool TWATransport::isConnecting() const
     return m_session->isConnecting();
 }
 
-QString TWATransport::lang(int index) const
+QString TWATransport::caption(int index) const
 {
     return LanguagePack::caption(language, LanguagePack::AutoMode, index);
 }
@@ -225,11 +225,11 @@ QString TWATransport::lang(int index) const
 void TWATransport::setLanguage(const QStringList &list)
 {
     language = list;
-    ReceiveText->setText(lang(1));
-    SendText->setText(lang(2));
-    LogText->setText(lang(3));
-    ToolButtonClsLog->setText(lang(4));
-    ToolButtonClose->setText(lang(5));
+    ReceiveText->setText(caption(1));
+    SendText->setText(caption(2));
+    LogText->setText(caption(3));
+    ToolButtonClsLog->setText(caption(4));
+    ToolButtonClose->setText(caption(5));
 }
 
 bool TWATransport::setPortSetting(const PortProfile &profile)
@@ -284,8 +284,10 @@ bool TWATransport::setPortSetting(const PortProfile &profile)
     if (m_openError.isEmpty()) {
         // A device server's port may take seconds to answer: the other auto-mode windows
         // go on serving their machines meanwhile.
-        m_session->setProblemTexts({lang(7), lang(8), lang(9), lang(10), lang(StaleLockLine),
-                                    lang(NoAccessLine), lang(NoAccessLine + 1)});
+        m_session->setProblemTexts({caption(PortProblemLine), caption(PortProblemLine + 1),
+                                    caption(PortProblemLine + 2), caption(PortProblemLine + 3),
+                                    caption(StaleLockLine), caption(NoAccessLine),
+                                    caption(NoAccessLine + 1)});
         m_session->open();
     }
     showLineState();
@@ -403,12 +405,16 @@ void TWATransport::showEvent(QShowEvent *event)
 
 void TWATransport::failedOpen()
 {
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("message"),
-                    lang(6).isEmpty() ? m_openError : lang(6), QMessageBox::Ok, this);
-    if (!lang(6).isEmpty())
-        box.setInformativeText(m_openError);
-    box.exec();
+    const QString told = caption(PortNotOpenedLine);
+    tellProblem(told.isEmpty() ? m_openError : told, told.isEmpty() ? QString() : m_openError);
     close();
+}
+
+void TWATransport::tellProblem(const QString &text, const QString &detail)
+{
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("message"), text, QMessageBox::Ok, this);
+    box.setInformativeText(detail);
+    box.exec();
 }
 
 void TWATransport::changeEvent(QEvent *event)
@@ -420,8 +426,9 @@ void TWATransport::changeEvent(QEvent *event)
 
 void TWATransport::FormActivate()
 {
-    setWindowTitle(Port.name() + u'-' +
-                   (lang(0).isEmpty() ? QStringLiteral("WATransport") : lang(0)));
+    setWindowTitle(
+        Port.name() + u'-' +
+        (caption(TitleLine).isEmpty() ? QStringLiteral("WATransport") : caption(TitleLine)));
     StatusPanel0->setFullText(
         Port.field(PortSetting::Port) + u'(' + Port.field(PortSetting::BaudRate) + u',' +
         Port.field(PortSetting::Parity).left(1) + u',' + Port.field(PortSetting::DataBits) + u',' +
@@ -432,7 +439,7 @@ void TWATransport::FormActivate()
 void TWATransport::showLineState()
 {
     StatusPanel1->setFullText(isConnecting()
-                                  ? lang(ConnectingLine).arg(Port.field(PortSetting::Port))
+                                  ? caption(ConnectingLine).arg(Port.field(PortSetting::Port))
                                   : QStringLiteral("Path=") + Port.workFolder() +
                                         QStringLiteral(" Ext=") + Port.extension());
 }
@@ -447,7 +454,7 @@ void TWATransport::closeEvent(QCloseEvent *event)
     if (!Port.fields().isEmpty()) {
         QString why;
         if (!m_log.rewrite(logLines(), &why)) {
-            QMessageBox::warning(this, QStringLiteral("message"), why);
+            tellProblem(why);
             event->ignore();
             return;
         }

@@ -76,18 +76,27 @@ private slots:
 
 private:
     void failedOpen();
+    // A problem told in the window's one style: a warning titled "message", the detail under
+    // the text.
+    void tellProblem(const QString &text, const QString &detail = {});
     void onLineState(LineSession::State state, const QString &reason);
     // Path and extension, or that the line is still being connected.
     void showLineState();
     void refreshPanes();
     void onAddress(int n, const QString &text, bool present);
-    QString lang(int index) const;
-    // The status while the line is being connected.
-    static constexpr int ConnectingLine = 11;
-    // A port blocked by a lock file its program left behind.
-    static constexpr int StaleLockLine = 12;
-    // A port this user may not open: with a group to join, then without.
-    static constexpr int NoAccessLine = 13;
+    QString caption(int index) const;
+    // Pack lines used in more than one place, or away from their controls.
+    enum CaptionLine {
+        TitleLine = 0,
+        PortNotOpenedLine = 6,
+        PortProblemLine = 7, // four: what an open that failed tells
+        // The status while the line is being connected.
+        ConnectingLine = 11,
+        // A port blocked by a lock file its program left behind.
+        StaleLockLine,
+        // A port this user may not open: with a group to join, then without.
+        NoAccessLine
+    };
 
     SerialLine *ComPort1;
     LineSession *m_session;

@@ -249,9 +249,9 @@ DiffView::DiffView(QWidget *parent)
     updateTexts();
 }
 
-QString DiffView::line(int i) const
+QString DiffView::caption(int index) const
 {
-    return LanguagePack::caption(m_language, LanguagePack::Main, i);
+    return LanguagePack::caption(m_language, LanguagePack::Main, index);
 }
 
 void DiffView::setLanguage(const QStringList &mainLines)
@@ -262,17 +262,17 @@ void DiffView::setLanguage(const QStringList &mainLines)
 
 void DiffView::updateTexts()
 {
-    m_previous->setText(line(PreviousLine) + QStringLiteral("(&P)"));
-    m_next->setText(line(NextLine) + QStringLiteral("(&N)"));
+    m_previous->setText(caption(PreviousLine) + QStringLiteral("(&P)"));
+    m_next->setText(caption(NextLine) + QStringLiteral("(&N)"));
     const int changed = m_model->count(DiffRow::Changed);
     const int added = m_model->count(DiffRow::Added);
     const int removed = m_model->count(DiffRow::Removed);
     if (m_loading)
-        m_summary->setText(line(ComparingLine));
+        m_summary->setText(caption(ComparingLine));
     else if (changed + added + removed == 0)
-        m_summary->setText(line(IdenticalLine));
+        m_summary->setText(caption(IdenticalLine));
     else
-        m_summary->setText(line(SummaryLine).arg(changed).arg(added).arg(removed));
+        m_summary->setText(caption(SummaryLine).arg(changed).arg(added).arg(removed));
     m_previous->setEnabled(!m_loading && !m_model->changeStarts().isEmpty());
     m_next->setEnabled(!m_loading && !m_model->changeStarts().isEmpty());
 }
@@ -323,7 +323,7 @@ DiffView::Loaded DiffView::load(const QString &leftPath, const QString &rightPat
 
 bool DiffView::loadFiles(const QString &leftPath, const QString &rightPath)
 {
-    const Loaded done = load(leftPath, rightPath, line(UnreadableLine), line(TooLargeLine));
+    const Loaded done = load(leftPath, rightPath, caption(UnreadableLine), caption(TooLargeLine));
     m_error = done.error;
     if (!m_error.isEmpty())
         return false;
@@ -339,8 +339,8 @@ void DiffView::startLoading(const QString &leftPath, const QString &rightPath)
     // A program of a million lines takes seconds: the window stays live meanwhile. Closed
     // before the end, the view hears nothing; the worker finishes and is deleted.
     auto done = std::make_shared<Loaded>();
-    const QString unreadable = line(UnreadableLine);
-    const QString tooLarge = line(TooLargeLine);
+    const QString unreadable = caption(UnreadableLine);
+    const QString tooLarge = caption(TooLargeLine);
     QThread *worker =
         QThread::create([=] { *done = load(leftPath, rightPath, unreadable, tooLarge); });
     connect(worker, &QThread::finished, worker, &QObject::deleteLater);
@@ -501,7 +501,7 @@ CompareMenu::CompareMenu(QWidget *parent) : QMenu(parent)
     setObjectName(QStringLiteral("SCompare"));
     m_language = LanguagePack::builtIn(LanguagePack::Main);
     chooseOther = [this](const QString &folder) {
-        return QFileDialog::getOpenFileName(owner(), line(ChooseOtherLine), folder);
+        return QFileDialog::getOpenFileName(owner(), caption(ChooseOtherLine), folder);
     };
     connect(this, &QMenu::aboutToShow, this, [this] { fill(program ? program() : QString()); });
     setLanguage(m_language);
@@ -516,15 +516,15 @@ QWidget *CompareMenu::owner() const
     return w;
 }
 
-QString CompareMenu::line(int i) const
+QString CompareMenu::caption(int index) const
 {
-    return LanguagePack::caption(m_language, LanguagePack::Main, i);
+    return LanguagePack::caption(m_language, LanguagePack::Main, index);
 }
 
 void CompareMenu::setLanguage(const QStringList &mainLines)
 {
     m_language = mainLines;
-    setTitle(line(CompareLine) + QStringLiteral("(&C)"));
+    setTitle(caption(CompareLine) + QStringLiteral("(&C)"));
 }
 
 void CompareMenu::fill(const QString &path)
@@ -541,9 +541,9 @@ void CompareMenu::fill(const QString &path)
         connect(a, &QAction::triggered, this, [this, backup, path] { compare(backup, path); });
     }
     if (chosen && backups.isEmpty())
-        addAction(line(NoBackupsLine))->setEnabled(false);
+        addAction(caption(NoBackupsLine))->setEnabled(false);
     addSeparator();
-    QAction *other = addAction(line(OtherProgramLine) + QStringLiteral("..."));
+    QAction *other = addAction(caption(OtherProgramLine) + QStringLiteral("..."));
     other->setEnabled(chosen);
     connect(other, &QAction::triggered, this, [this, path] {
         const QString picked = chooseOther(QFileInfo(path).absolutePath());
@@ -562,7 +562,7 @@ void CompareMenu::compare(const QString &left, const QString &right)
             return;
         const QString error = window->view()->errorText();
         window->close();
-        QMessageBox::warning(owner(), line(CompareLine), error);
+        QMessageBox::warning(owner(), caption(CompareLine), error);
     });
     window->startLoading(left, right);
     window->show();

@@ -89,7 +89,7 @@ private:
                        const QString &tooLarge);
     void showRows(const QStringList &left, const QStringList &right, const QList<DiffRow> &rows,
                   const QString &leftPath, const QString &rightPath);
-    QString line(int i) const;
+    QString caption(int index) const;
     void updateTexts();
     void measure();    // column widths from the lines and the font
     void fitColumns(); // shared out over the room there is
@@ -144,7 +144,7 @@ public:
     QPointer<TCompareWindow> lastWindow;
 
 private:
-    QString line(int i) const;
+    QString caption(int index) const;
     QWidget *owner() const;
     QStringList m_language;
 };

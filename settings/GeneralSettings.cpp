@@ -139,6 +139,12 @@ void TGeneralSettings::CancelButtonClick()
     reject();
 }
 
+void TGeneralSettings::tellProblem(const QString &text, const QString &title)
+{
+    QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Ok, this);
+    box.exec();
+}
+
 bool TGeneralSettings::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == ExtEdit && event->type() == QEvent::KeyPress) {
@@ -154,7 +160,7 @@ bool TGeneralSettings::eventFilter(QObject *watched, QEvent *event)
             key->key() == Qt::Key_Escape || (key->modifiers() & Qt::ControlModifier))
             return false;
         if (!isExtensionKey(text.at(0))) {
-            QMessageBox::information(this, QStringLiteral("message"), line(ExtensionKeyLine));
+            tellProblem(caption(ExtensionKeyLine));
             return true;
         }
     }
@@ -235,7 +241,8 @@ void TGeneralSettings::PathStringGridDblClick(int row, int column)
     Q_UNUSED(column);
     if (row < 0)
         return;
-    const QString chosen = m_chooseFolder(line(ChooseFolderLine), m_pathList.entry(row).trimmed());
+    const QString chosen =
+        m_chooseFolder(caption(ChooseFolderLine), m_pathList.entry(row).trimmed());
     m_pathList.choose(row, chosen);
     showGrid(PathStringGrid, m_pathList);
 }

@@ -157,10 +157,12 @@ private:
     void commitFolderEdit();
     void showCodePage();
     // Captions.
-    QString line(int i) const;
+    QString caption(int index) const;
     void setGridHeaders();
     // Edits.
     void FolderStringGridChanged(int row, int column);
+    // A problem told in the dialog's one style: a warning over the dialog.
+    void tellProblem(const QString &text, const QString &title = QStringLiteral("message"));
 
     QString m_baseFolder;
     TOption *m_option = nullptr;

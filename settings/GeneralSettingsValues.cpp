@@ -10,7 +10,6 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableWidget>
@@ -203,7 +202,7 @@ void TGeneralSettings::done(int result)
     if (m_option) {
         m_option->setOptionList(TOption::GeneralList, getGeneralList());
         if (!m_option->setCodePageName(CodePageComboBox->currentData().toString()))
-            QMessageBox::warning(this, windowTitle(), m_option->saveError());
+            tellProblem(m_option->saveError(), windowTitle());
     }
     QDialog::done(result);
 }

@@ -83,11 +83,11 @@ TReceiveTransport::TReceiveTransport(SerialLine *line, QWidget *parent)
     ListBox1->setObjectName(QStringLiteral("ListBox1"));
     ToolButton1->setObjectName(QStringLiteral("ToolButton1"));
 
-    StaticText1->setFullText(LanguagePack::label(lang(3)));
-    StaticText2->setFullText(LanguagePack::label(lang(1)));
-    StaticText3->setText(LanguagePack::label(lang(4)));
-    StaticText4->setText(LanguagePack::label(lang(5)));
-    ToolButton1->setText(lang(6));
+    StaticText1->setFullText(LanguagePack::label(caption(SavePathLine)));
+    StaticText2->setFullText(LanguagePack::label(caption(PortSettingLine)));
+    StaticText3->setText(LanguagePack::label(caption(CharCountLine)));
+    StaticText4->setText(LanguagePack::label(caption(ReceivedTextLine)));
+    ToolButton1->setText(caption(LeaveLine));
 
     auto *top = new QHBoxLayout;
     top->addWidget(StaticText1);
@@ -139,7 +139,7 @@ bool TReceiveTransport::isConnecting() const
     return m_session->isConnecting();
 }
 
-QString TReceiveTransport::lang(int index) const
+QString TReceiveTransport::caption(int index) const
 {
     return LanguagePack::caption(language, LanguagePack::ReceiveFile, index);
 }
@@ -148,15 +148,15 @@ void TReceiveTransport::setLanguage(const QStringList &lines)
 {
     language = lines;
     showCountLabel();
-    StaticText4->setText(LanguagePack::label(lang(5)));
-    ToolButton1->setText(lang(6));
+    StaticText4->setText(LanguagePack::label(caption(ReceivedTextLine)));
+    ToolButton1->setText(caption(LeaveLine));
 }
 
 bool TReceiveTransport::setPortSetting(const PortProfile &profile)
 {
     Port = profile;
     if (!Port.isUsable()) {
-        QMessageBox::warning(nullptr, QStringLiteral("message"), Port.problem());
+        tellProblem(Port.problem(), {}, Tell::BeforeShown);
         return false;
     }
     m_flowControl = Port.flowControl();
@@ -169,7 +169,7 @@ void TReceiveTransport::setFileName(const QString &path)
 {
     m_engine->setFileName(path);
     // "Save to: path", but no blank after a full-width colon.
-    const QString head = LanguagePack::label(lang(3));
+    const QString head = LanguagePack::label(caption(SavePathLine));
     StaticText1->setFullText(head + (head.endsWith(u':') ? QStringLiteral(" ") : QString()) +
                                  QDir::toNativeSeparators(path),
                              QDir::toNativeSeparators(path));
@@ -199,15 +199,17 @@ void TReceiveTransport::openLine()
     if (!isVisible())
         return;
     // A device server's port may take seconds to answer; the window stays usable meanwhile.
-    m_session->setProblemTexts({lang(8), lang(9), lang(10), lang(11), lang(StaleLockLine),
-                                lang(NoAccessLine), lang(NoAccessOwnerLine)});
+    m_session->setProblemTexts({caption(PortProblemLine), caption(PortProblemLine + 1),
+                                caption(PortProblemLine + 2), caption(PortProblemLine + 3),
+                                caption(StaleLockLine), caption(NoAccessLine),
+                                caption(NoAccessOwnerLine)});
     m_session->open();
 }
 
 void TReceiveTransport::showCountLabel()
 {
-    StaticText3->setText(isConnecting() ? lang(ConnectingLine).arg(ComPort1->settings().portName)
-                                        : LanguagePack::label(lang(4)));
+    StaticText3->setText(isConnecting() ? caption(ConnectingLine).arg(ComPort1->settings().portName)
+                                        : LanguagePack::label(caption(CharCountLine)));
 }
 
 void TReceiveTransport::onLineState(LineSession::State state, const QString &reason)
@@ -220,12 +222,21 @@ void TReceiveTransport::onLineState(LineSession::State state, const QString &rea
     // A plain close says nothing; an open that failed says why.
     if (state != LineSession::State::Closed || reason.isEmpty())
         return;
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("message"),
-                    lang(2).isEmpty() ? reason : lang(2), QMessageBox::Ok, this);
-    if (!lang(2).isEmpty())
-        box.setInformativeText(reason);
-    box.exec();
+    const QString told = caption(PortNotOpenedLine);
+    tellProblem(told.isEmpty() ? reason : told, told.isEmpty() ? QString() : reason);
     close();
+}
+
+void TReceiveTransport::tellProblem(const QString &text, const QString &detail, Tell how)
+{
+    auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("message"), text,
+                                QMessageBox::Ok, how == Tell::BeforeShown ? nullptr : this);
+    box->setInformativeText(detail);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    if (how == Tell::AndGoOn)
+        box->open();
+    else
+        box->exec();
 }
 
 void TReceiveTransport::changeEvent(QEvent *event)
@@ -237,8 +248,8 @@ void TReceiveTransport::changeEvent(QEvent *event)
 
 void TReceiveTransport::FormActivate()
 {
-    setWindowTitle(PortSetting::caption(Port.fields(), lang(0)));
-    StaticText2->setFullText(LanguagePack::label(lang(1)) +
+    setWindowTitle(PortSetting::caption(Port.fields(), caption(0)));
+    StaticText2->setFullText(LanguagePack::label(caption(PortSettingLine)) +
                              PortSetting::summary(Port.fields(), {}).mid(1));
     setFileName(m_engine->fileName());
 }
@@ -253,7 +264,7 @@ void TReceiveTransport::closeEvent(QCloseEvent *event)
     if (m_engine->hasUnstoredProgram()) {
         const auto answer =
             QMessageBox::question(this, QStringLiteral("message"),
-                                  lang(UnstoredLine)
+                                  caption(UnstoredLine)
                                       .arg(m_engine->lineCount())
                                       .arg(QDir::toNativeSeparators(m_engine->fileName())),
                                   QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
@@ -263,7 +274,7 @@ void TReceiveTransport::closeEvent(QCloseEvent *event)
         }
     } else if (m_engine->status() == ReceiveEngine::Receiving && m_engine->hasUnsavedData() &&
                !ComPort1->isLost()) {
-        QMessageBox box(QMessageBox::Question, windowTitle(), lang(7),
+        QMessageBox box(QMessageBox::Question, windowTitle(), caption(CloseReceivingLine),
                         QMessageBox::Yes | QMessageBox::No, this);
         box.setDefaultButton(QMessageBox::No);
         if (box.exec() != QMessageBox::Yes) {
@@ -321,21 +332,18 @@ void TReceiveTransport::onLineLost(const QString &message)
     if (m_engine->status() == ReceiveEngine::Receiving && m_engine->hasUnsavedData())
         kept = keepFailed(message);
     if (!m_engine->hasUnsavedData()) {
-        auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("message"), message,
-                                    QMessageBox::Ok, this);
-        box->setAttribute(Qt::WA_DeleteOnClose);
-        box->open();
+        tellProblem(message, {}, Tell::AndGoOn);
         return;
     }
     auto *box = new QMessageBox(
         QMessageBox::Warning, QStringLiteral("message"),
-        message + QLatin1Char('\n') + lang(KeptLinesLine).arg(m_engine->keptLineCount()) +
+        message + QLatin1Char('\n') + caption(KeptLinesLine).arg(m_engine->keptLineCount()) +
             (kept.isEmpty() ? QString()
                             : QStringLiteral("\nThey are kept as a failed transfer "
                                              "in \"%1\".")
                                   .arg(QDir::toNativeSeparators(kept))),
         QMessageBox::Discard, this);
-    QPushButton *save = box->addButton(lang(SaveAsLine), QMessageBox::AcceptRole);
+    QPushButton *save = box->addButton(caption(SaveAsLine), QMessageBox::AcceptRole);
     box->setDefaultButton(save);
     box->setAttribute(Qt::WA_DeleteOnClose);
     connect(box, &QMessageBox::finished, this, [this, box, save] {
@@ -348,12 +356,12 @@ void TReceiveTransport::onLineLost(const QString &message)
 void TReceiveTransport::savePartialAs()
 {
     const QString path =
-        QFileDialog::getSaveFileName(this, lang(SaveLinesLine), m_engine->fileName());
+        QFileDialog::getSaveFileName(this, caption(SaveLinesLine), m_engine->fileName());
     if (path.isEmpty())
         return;
     QString error;
     if (!m_engine->savePartial(path, &error)) {
-        QMessageBox::warning(this, QStringLiteral("message"), error);
+        tellProblem(error);
         savePartialAs();
         return;
     }
@@ -362,7 +370,7 @@ void TReceiveTransport::savePartialAs()
 
 void TReceiveTransport::onCharCount(qint64 count)
 {
-    StaticText3->setText(LanguagePack::labelled(lang(4), QString::number(count)));
+    StaticText3->setText(LanguagePack::labelled(caption(CharCountLine), QString::number(count)));
 }
 
 void TReceiveTransport::onStored(const QString &path)
@@ -382,14 +390,14 @@ void TReceiveTransport::onStoreFailed(const QString &message)
         m_failureKept = true;
         m_failedCopy = keepFailed(message);
     }
-    QString text = message + QLatin1Char('\n') + lang(KeptProgramLine);
+    QString text = message + QLatin1Char('\n') + caption(KeptProgramLine);
     if (!m_failedCopy.isEmpty())
         text += QStringLiteral("\nA copy is kept as a failed transfer in \"%1\".")
                     .arg(QDir::toNativeSeparators(m_failedCopy));
     if (!m_storeError) {
         m_storeError = new QMessageBox(QMessageBox::Warning, QStringLiteral("message"), text,
                                        QMessageBox::Retry | QMessageBox::Cancel, this);
-        m_storeError->addButton(lang(SaveAsLine), QMessageBox::AcceptRole);
+        m_storeError->addButton(caption(SaveAsLine), QMessageBox::AcceptRole);
         connect(m_storeError, &QMessageBox::finished, this, [this] {
             QAbstractButton *clicked = m_storeError->clickedButton();
             if (clicked == m_storeError->button(QMessageBox::Retry))
@@ -406,7 +414,7 @@ void TReceiveTransport::onStoreFailed(const QString &message)
 void TReceiveTransport::saveElsewhere()
 {
     const QString path =
-        QFileDialog::getSaveFileName(this, lang(SaveProgramLine), m_engine->fileName());
+        QFileDialog::getSaveFileName(this, caption(SaveProgramLine), m_engine->fileName());
     if (path.isEmpty())
         return;
     setFileName(path);

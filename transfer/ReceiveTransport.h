@@ -76,9 +76,23 @@ private:
     void onStored(const QString &path);
     void onStoreFailed(const QString &message);
     void saveElsewhere();
-    QString lang(int index) const;
-    // Pack lines for the questions about received data, after the port problems.
-    enum KeptLines {
+    // A problem told in the window's one style: a warning titled "message", the detail under
+    // the text. Told from a line event, the window goes on meanwhile; before the window is
+    // shown, the box has no parent.
+    enum class Tell { AndWait, AndGoOn, BeforeShown };
+    void tellProblem(const QString &text, const QString &detail = {}, Tell how = Tell::AndWait);
+    QString caption(int index) const;
+    // Pack lines used in more than one place, or away from their controls.
+    enum CaptionLine {
+        PortSettingLine = 1, // before the port setting's summary
+        PortNotOpenedLine = 2,
+        SavePathLine = 3,
+        CharCountLine = 4,
+        ReceivedTextLine = 5,
+        LeaveLine = 6,
+        CloseReceivingLine = 7, // the question before a close while a program arrives
+        PortProblemLine = 8,    // four: what an open that failed tells
+        // The questions about received data, after the port problems.
         UnstoredLine = 12,
         KeptLinesLine,
         SaveAsLine,

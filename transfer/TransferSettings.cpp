@@ -235,31 +235,37 @@ QComboBox *TTransferSettings::makeCombo(int column, const QStringList &items)
     return combo;
 }
 
-QString TTransferSettings::line(int i) const
+void TTransferSettings::tellProblem(const QString &text, const QString &title)
 {
-    return LanguagePack::caption(language, LanguagePack::Transfer, i);
+    QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Ok, this);
+    box.exec();
+}
+
+QString TTransferSettings::caption(int index) const
+{
+    return LanguagePack::caption(language, LanguagePack::Transfer, index);
 }
 
 void TTransferSettings::setLanguage(const QStringList &lines)
 {
     language = lines;
-    setWindowTitle(line(0));
-    OKButton->setText(line(1));
-    AddButton->setText(line(2));
-    delButton->setText(line(3));
-    CancelButton->setText(line(4));
+    setWindowTitle(caption(0));
+    OKButton->setText(caption(1));
+    AddButton->setText(caption(2));
+    delButton->setText(caption(3));
+    CancelButton->setText(caption(4));
     QStringList headers;
     for (int i = 0; i < PortSetting::FieldCount; ++i)
-        headers << line(5 + i);
+        headers << caption(ColumnHeaderLine + i);
     StringGrid1->setHorizontalHeaderLabels(headers);
-    const QString help =
-        line(PortHelpLine) + u'\n' + line(PortHelpLine + 1) + u'\n' + line(PortHelpLine + 2);
+    const QString help = caption(PortHelpLine) + u'\n' + caption(PortHelpLine + 1) + u'\n' +
+                         caption(PortHelpLine + 2);
     if (QTableWidgetItem *port = StringGrid1->horizontalHeaderItem(PortSetting::Port))
         port->setToolTip(help);
     PortComboBox->setHelp(help);
-    PortComboBox->setNoAccessTexts(line(NoAccessMarkLine), line(NoAccessMarkLine + 1));
-    HoldCheckBox->setText(line(HoldLine));
-    HoldCheckBox->setToolTip(line(HoldLine + 1));
+    PortComboBox->setNoAccessTexts(caption(NoAccessMarkLine), caption(NoAccessMarkLine + 1));
+    HoldCheckBox->setText(caption(HoldLine));
+    HoldCheckBox->setToolTip(caption(HoldLine + 1));
 }
 
 void TTransferSettings::setExtData(const QString &commaText)
@@ -353,11 +359,11 @@ void TTransferSettings::setCell(int row, int column, const QString &text)
     // Two port settings of one name would share their menu entries and their log.
     if (column == PortSetting::Name && !text.isEmpty() &&
         TransferSettingsRows::rowNamed(*m_list, text, row) >= 0) {
-        const QString message = line(DuplicateNameLine).arg(text);
+        const QString message = caption(DuplicateNameLine).arg(text);
         if (showMessage)
             showMessage(message);
         else
-            QMessageBox::warning(this, windowTitle(), message);
+            tellProblem(message, windowTitle());
         return;
     }
     // A renamed port setting keeps its choices, which NCFerry.ini keeps by name.
@@ -530,7 +536,8 @@ void TTransferSettings::StringGrid1DblClick(int row, int column)
 {
     if (column != WorkFolderColumn || row < 0 || row >= m_list->rowCount())
         return;
-    const QString chosen = m_chooseFolder(line(FolderPromptLine), m_list->row(row).value(column));
+    const QString chosen =
+        m_chooseFolder(caption(FolderPromptLine), m_list->row(row).value(column));
     if (!chosen.isEmpty())
         setCell(row, column, chosen);
 }
@@ -553,7 +560,7 @@ void TTransferSettings::ButtonClick(int tag)
         const int row = StringGrid1->currentRow();
         if (row < 0)
             break;
-        QMessageBox question(QMessageBox::Warning, windowTitle(), line(15),
+        QMessageBox question(QMessageBox::Warning, windowTitle(), caption(DeleteQuestionLine),
                              QMessageBox::Yes | QMessageBox::No, this);
         question.setDefaultButton(QMessageBox::No);
         if (question.exec() != QMessageBox::Yes)
@@ -587,16 +594,13 @@ void TTransferSettings::done(int result)
             const double seconds = m_delays.value(name);
             if (seconds != PortChoices::AnswerDelaySeconds(m_settingsFolder, name) &&
                 !PortChoices::SaveAnswerDelay(m_settingsFolder, name, seconds))
-                QMessageBox::warning(
-                    this, QStringLiteral("message"),
-                    QStringLiteral("The answer delay of \"%1\" could not be "
-                                   "written to %2.")
-                        .arg(name, QString::fromLatin1(PortChoices::SettingsFile)));
+                tellProblem(QStringLiteral("The answer delay of \"%1\" could not be "
+                                           "written to %2.")
+                                .arg(name, QString::fromLatin1(PortChoices::SettingsFile)));
             const bool hold = m_holds.value(name);
             if (hold != PortChoices::HoldsForReview(m_settingsFolder, name) &&
                 !PortChoices::SaveHoldForReview(m_settingsFolder, name, hold))
-                QMessageBox::warning(
-                    this, QStringLiteral("message"),
+                tellProblem(
                     QStringLiteral("The hold for review of \"%1\" could not be written to %2.")
                         .arg(name, QString::fromLatin1(PortChoices::SettingsFile)));
         }

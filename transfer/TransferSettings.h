@@ -110,14 +110,21 @@ private:
     void setCell(int row, int column, const QString &text);
     void fitPortColumn(const QString &port);
     void fitColumns();
-    QString line(int i) const;
-    // The port column's help, three pack lines from here.
-    static constexpr int PortHelpLine = 16;
-    static constexpr int FolderPromptLine = 19;
-    // The port list's mark on a port this user may not open, with a group and without.
-    static constexpr int NoAccessMarkLine = 20;
-    static constexpr int DuplicateNameLine = 22;
-    static constexpr int HoldLine = 23; // then its tooltip
+    // A problem told in the dialog's one style: a warning over the dialog.
+    void tellProblem(const QString &text, const QString &title = QStringLiteral("message"));
+    QString caption(int index) const;
+    // Pack lines used in more than one place, or away from their controls.
+    enum CaptionLine {
+        ColumnHeaderLine = 5, // the grid's column headers, from here in column order
+        DeleteQuestionLine = 15,
+        // The port column's help, three pack lines from here.
+        PortHelpLine = 16,
+        FolderPromptLine = 19,
+        // The port list's mark on a port this user may not open, with a group and without.
+        NoAccessMarkLine = 20,
+        DuplicateNameLine = 22,
+        HoldLine = 23 // then its tooltip
+    };
 
     PortList *m_list;
     bool m_ownsList;

@@ -54,9 +54,9 @@ QFrame *divider(QWidget *parent)
 
 } // namespace
 
-QString TTransport::line(int i) const
+QString TTransport::caption(int index) const
 {
-    return LanguagePack::caption(language, LanguagePack::TransferFile, i);
+    return LanguagePack::caption(language, LanguagePack::TransferFile, index);
 }
 
 TTransport::TTransport(SerialLine *line, QWidget *parent)
@@ -207,12 +207,12 @@ TTransport::~TTransport()
 void TTransport::setLanguage(const QStringList &lines)
 {
     language = lines;
-    StaticText1->setText(line(6));
-    StaticText2->setText(line(7));
-    CheckBox1->setText(line(8));
-    ToolButton2->setText(line(9));
+    StaticText1->setText(caption(6));
+    StaticText2->setText(caption(7));
+    CheckBox1->setText(caption(8));
+    ToolButton2->setText(caption(9));
     // Between files the worker waits for a press of this caption (or the machine's XON).
-    Thread1->setPauseString(line(4));
+    Thread1->setPauseString(caption(ContinueLine));
     refreshStatus();
     // Captions come before the window is shown, while the button is still ready.
     if (!m_shownOnce)
@@ -223,7 +223,7 @@ bool TTransport::setPortSetting(const PortProfile &profile)
 {
     Port = profile;
     if (!Port.isUsable()) {
-        QMessageBox::critical(this, line(0), Port.problem());
+        tellProblem(Port.problem(), {}, caption(TitleLine));
         return false;
     }
     m_flowControl = Port.flowControl();
@@ -267,8 +267,8 @@ void TTransport::showEvent(QShowEvent *event)
     Thread1->setFileListBox(m_files);
     Thread1->setJournalName(Port.name());
     // Also shown before the first activation (some desktops activate late or never).
-    setWindowTitle(PortSetting::caption(Port.fields(), line(0)));
-    StaticText3->setFullText(LanguagePack::label(line(1)) +
+    setWindowTitle(PortSetting::caption(Port.fields(), caption(TitleLine)));
+    StaticText3->setFullText(LanguagePack::label(caption(PortSettingLine)) +
                              PortSetting::summary(Port.fields(), {}).mid(1));
     // After the window is up, so that a failure box has a window to belong to (shown
     // earlier, it left the window behind the main window) and no event loop runs inside
@@ -282,8 +282,10 @@ void TTransport::openLine()
     if (m_closing)
         return;
     // A device server's port may take seconds to answer; the window stays usable meanwhile.
-    m_session->setProblemTexts({line(19), line(20), line(21), line(22), line(StaleLockLine),
-                                line(NoAccessLine), line(NoAccessLine + 1)});
+    m_session->setProblemTexts({caption(PortProblemLine), caption(PortProblemLine + 1),
+                                caption(PortProblemLine + 2), caption(PortProblemLine + 3),
+                                caption(StaleLockLine), caption(NoAccessLine),
+                                caption(NoAccessLine + 1)});
     m_session->open();
 }
 
@@ -318,10 +320,15 @@ void TTransport::onLineState(LineSession::State state, const QString &reason)
 
 void TTransport::tellOpenFailure(const QString &reason)
 {
-    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("message"), line(2), QMessageBox::Ok, this);
-    box.setInformativeText(reason);
-    box.exec();
+    tellProblem(caption(PortNotOpenedLine), reason);
     close();
+}
+
+void TTransport::tellProblem(const QString &text, const QString &detail, const QString &title)
+{
+    QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Ok, this);
+    box.setInformativeText(detail);
+    box.exec();
 }
 
 void TTransport::changeEvent(QEvent *event)
@@ -333,11 +340,11 @@ void TTransport::changeEvent(QEvent *event)
 
 void TTransport::FormActivate()
 {
-    setWindowTitle(PortSetting::caption(Port.fields(), line(0)));
-    StaticText3->setFullText(LanguagePack::label(line(1)) +
+    setWindowTitle(PortSetting::caption(Port.fields(), caption(TitleLine)));
+    StaticText3->setFullText(LanguagePack::label(caption(PortSettingLine)) +
                              PortSetting::summary(Port.fields(), {}).mid(1));
     setButtonState(Ready);
-    Thread1->setPauseString(line(4));
+    Thread1->setPauseString(caption(ContinueLine));
 }
 
 bool TTransport::isSending() const
@@ -349,7 +356,7 @@ bool TTransport::isSending() const
 void TTransport::closeEvent(QCloseEvent *event)
 {
     if (!m_closing && isSending()) {
-        QMessageBox box(QMessageBox::Question, windowTitle(), line(18),
+        QMessageBox box(QMessageBox::Question, windowTitle(), caption(StopSendingLine),
                         QMessageBox::Yes | QMessageBox::No, this);
         box.setDefaultButton(QMessageBox::No);
         if (box.exec() != QMessageBox::Yes) {
@@ -365,27 +372,27 @@ void TTransport::closeEvent(QCloseEvent *event)
 
 TTransport::ButtonState TTransport::buttonState() const
 {
-    const QString caption = ToolButton1->text();
-    if (caption == line(3))
+    const QString shown = ToolButton1->text();
+    if (shown == caption(StartLine))
         return Ready;
-    if (caption == line(5))
+    if (shown == caption(PauseLine))
         return Running;
-    if (caption == line(4))
+    if (shown == caption(ContinueLine))
         return Paused;
     return Unknown;
 }
 
-void TTransport::setButtonCaption(const QString &caption)
+void TTransport::setButtonCaption(const QString &text)
 {
-    ToolButton1->setText(caption);
+    ToolButton1->setText(text);
     m_controller->setReady(buttonState() == Ready);
 }
 
 void TTransport::setButtonState(ButtonState state)
 {
-    const int lines[] = {3, 5, 4};
+    const int lines[] = {StartLine, PauseLine, ContinueLine};
     if (state != Unknown)
-        setButtonCaption(line(lines[state]));
+        setButtonCaption(caption(lines[state]));
 }
 
 void TTransport::ToolButton1Click()
@@ -465,7 +472,7 @@ void TTransport::FromBlockButtonClick()
         QLineEdit::Normal, m_restart, &ok);
     QString why;
     if (ok && !setRestartPoint(point, &why))
-        QMessageBox::warning(this, QStringLiteral("message"), why);
+        tellProblem(why);
 }
 
 void TTransport::ToolButton2Click()
@@ -496,35 +503,35 @@ void TTransport::refreshStatus()
         return;
     }
     if (m_noData) {
-        showStatus(line(16), false);
+        showStatus(caption(NoDataLine), false);
         return;
     }
     if (isConnecting()) {
-        showStatus(line(ConnectingLine).arg(ComPort1->settings().portName), false);
+        showStatus(caption(ConnectingLine).arg(ComPort1->settings().portName), false);
         return;
     }
     int text = -1;
     switch (m_state) {
     case WaitingMachine:
-        text = m_flowControl == ::FlowControl::RtsCts ? 11 : 10;
+        text = m_flowControl == ::FlowControl::RtsCts ? WaitingCtsLine : WaitingXonLine;
         break;
     case PausedByXoff:
-        text = 12;
+        text = PausedByXoffLine;
         break;
     case PausedByCts:
-        text = 13;
+        text = PausedByCtsLine;
         break;
     case BetweenFiles:
-        text = 14;
+        text = BetweenFilesLine;
         break;
     case PausedByUser:
-        text = 15;
+        text = PausedByUserLine;
         break;
     case Idle:
     case Sending:
         break;
     }
-    showStatus(text < 0 ? m_notice : line(text), false);
+    showStatus(text < 0 ? m_notice : caption(text), false);
 }
 
 void TTransport::onMachinePaused(int cause)
@@ -580,7 +587,7 @@ void TTransport::applyUpdates()
             refreshStatus();
             break;
         case SendUpdate::FileFailed:
-            m_failure = line(17).arg(m_files.value(int(u.value)), u.text);
+            m_failure = caption(FileFailedLine).arg(m_files.value(int(u.value)), u.text);
             refreshStatus();
             if (QListWidgetItem *item = ListBox2->item(int(u.value)))
                 item->setForeground(QColor(176, 0, 0));

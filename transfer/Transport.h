@@ -84,22 +84,48 @@ private:
     void FormActivate();
     void openLine();
     void onLineState(LineSession::State state, const QString &reason);
-    QString line(int i) const;
+    QString caption(int index) const;
     void setButtonState(ButtonState state);
-    void setButtonCaption(const QString &caption);
+    void setButtonCaption(const QString &text);
     void showStatus(const QString &text, bool error);
     void setSendState(SendState state);
     void refreshStatus();
     void onMachinePaused(int cause);
     bool appendEcho(const QString &text, bool reset);
     void tellOpenFailure(const QString &error);
+    // A problem told in the window's one style: a warning over the window, the detail under
+    // the text.
+    void tellProblem(const QString &text, const QString &detail = {},
+                     const QString &title = QStringLiteral("message"));
 
-    // The status while the line is being connected.
-    static constexpr int ConnectingLine = 23;
-    // A port blocked by a lock file its program left behind.
-    static constexpr int StaleLockLine = 24;
-    // A port this user may not open: with a group to join, then without.
-    static constexpr int NoAccessLine = 25;
+    // Pack lines used in more than one place, or away from their controls.
+    enum CaptionLine {
+        TitleLine = 0,
+        PortSettingLine = 1, // before the port setting's summary
+        PortNotOpenedLine = 2,
+        // The start button's captions, which tell its state too; the worker waits for a
+        // press of the continue caption between files.
+        StartLine = 3,
+        ContinueLine = 4,
+        PauseLine = 5,
+        // The status line, from here in this order.
+        WaitingXonLine = 10,
+        WaitingCtsLine,
+        PausedByXoffLine,
+        PausedByCtsLine,
+        BetweenFilesLine,
+        PausedByUserLine,
+        NoDataLine,
+        FileFailedLine,
+        StopSendingLine, // the question before a close during a send
+        PortProblemLine, // four: what an open that failed tells
+        // The status while the line is being connected.
+        ConnectingLine = 23,
+        // A port blocked by a lock file its program left behind.
+        StaleLockLine,
+        // A port this user may not open: with a group to join, then without.
+        NoAccessLine
+    };
 
     // Controls, found by these names.
     QToolButton *ToolButton1 = nullptr;
